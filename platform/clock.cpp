@@ -1,0 +1,43 @@
+#include "platform/clock.h"
+
+#include <time.h>
+
+#include <cerrno>
+#include <thread>
+
+namespace platform {
+namespace {
+
+class SystemClock : public Clock {
+ public:
+  int64_t NowUs() override {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+  }
+  void SleepUs(int64_t us) override {
+    if (us <= 0) return;
+    timespec ts{time_t(us / 1000000), long((us % 1000000) * 1000)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+SystemClock g_system_clock;
+std::atomic<Clock*> g_clock{&g_system_clock};
+
+}  // namespace
+
+Clock& clock() { return *g_clock.load(); }
+
+void SetClock(Clock* c) { g_clock.store(c ? c : &g_system_clock); }
+
+void FakeClock::SleepUs(int64_t us) {
+  if (us > 0) {
+    now_us_ += us;
+    slept_us_ += us;
+  }
+  std::this_thread::yield();
+}
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#include "platform/storage.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace platform {
+namespace {
+
+std::atomic<long> g_sync_count{0};
+std::atomic<long> g_fail_after{-1};
+std::atomic<unsigned> g_temp_counter{0};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  long fail_after = g_fail_after.load();
+  size_t done = 0;
+  while (done < size) {
+    size_t chunk = size - done;
+    if (fail_after >= 0) {
+      if (done >= size_t(fail_after)) {
+        errno = ENOSPC;
+        return false;
+      }
+      chunk = std::min(chunk, size_t(fail_after) - done);
+    }
+    ssize_t n = write(fd, data + done, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += size_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& resolved_path, const std::string& data) {
+  // A per-process, per-call temporary name keeps concurrent writers of one file apart.
+  std::string temp = resolved_path + ".tmp." + std::to_string(getpid()) + "." +
+                     std::to_string(g_temp_counter.fetch_add(1));
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data.data(), data.size()) && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(temp.c_str(), resolved_path.c_str()) != 0) ok = false;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+void SyncFileSystems() {
+  ++g_sync_count;
+  sync();
+}
+
+long SyncCount() { return g_sync_count.load(); }
+
+void FailWritesAfter(long bytes) { g_fail_after.store(bytes); }
+
+}  // namespace platform

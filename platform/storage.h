@@ -1,0 +1,23 @@
+// Durable writes of stored data. A file is written to a temporary name beside its target,
+// flushed to disk and renamed over the target, so a reader (or the next start after a power
+// loss) sees either the old file or the new one, never a mix.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace platform {
+
+// Writes data to the resolved path atomically. Returns false (and leaves the old file as it was)
+// on any failure.
+bool WriteFileAtomic(const std::string& resolved_path, const std::string& data);
+
+// Flushes every file system (sync()). Counted, so tests can see that a save synced.
+void SyncFileSystems();
+long SyncCount();
+
+// Test hook: writes through WriteFileAtomic fail once this many bytes of one file were written
+// (-1: never fail).
+void FailWritesAfter(long bytes);
+
+}  // namespace platform
