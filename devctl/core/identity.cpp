@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
 #include "devctl/core/net_interface.h"
 #include "devctl/core/stored_file.h"
 #include "platform/paths.h"
@@ -68,3 +70,20 @@ int WriteMacsToVendorStorage(const char* mac1, const char* mac2) {
   device.Close(fd);
   return result;
 }
+
+namespace {
+
+void ReadVersionInto(const char* file, std::string device_identity_s::*member) {
+  std::string word;
+  if (!ReadFirstWord(file, &word)) return;
+  ConfigLock lock;
+  g_device_identity.*member = word;
+}
+
+}  // namespace
+
+void ReadMainVersion() {
+  ReadVersionInto("/usr/local/backend/apps/version", &device_identity_s::main_version);
+}
+
+void ReadMcuVersion() { ReadVersionInto("/tmp/mcu_version", &device_identity_s::mcu_version); }

@@ -29,3 +29,9 @@ void LoadSubMacAddress(std::string* out);
 int WriteMacsToVendorStorage(const char* mac1, const char* mac2);
 // Parses "xx:..:xx xx:..:xx" and writes the item on the open device. 0 or -1.
 int WriteVendorStorageMacItem(int fd, const char* text);
+
+// First word of "/usr/local/backend/apps/version" into the identity's main version; a missing or
+// empty file leaves it as it was.
+void ReadMainVersion();
+// First word of "/tmp/mcu_version" (left by the MCU version tool) into the MCU version.
+void ReadMcuVersion();

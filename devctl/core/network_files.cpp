@@ -5,6 +5,8 @@
 #include <bitset>
 #include <cstdio>
 
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
 #include "devctl/core/stored_file.h"
 #include "platform/clock.h"
 #include "platform/command.h"
@@ -59,3 +61,23 @@ void RestartDhcpcd() {
   platform::SleepMs(200);
   platform::RunCommand(platform::Path("/etc/init.d/S41dhcpcd") + " restart");
 }
+
+namespace {
+
+int WriteDhcpcdStaticFrom(const app_config_s& config) {
+  std::string address, subnet, gateway, dns;
+  {
+    ConfigLock lock;
+    address = config.ipaddress;
+    subnet = config.subnet;
+    gateway = config.gateway;
+    dns = config.dnsserver;
+  }
+  return WriteDhcpcdStaticFor(address, subnet, gateway, dns);
+}
+
+}  // namespace
+
+int WriteDhcpcdStatic() { return WriteDhcpcdStaticFrom(g_app_config); }
+
+int WriteDhcpcdStaticPending() { return WriteDhcpcdStaticFrom(g_pending_config); }
