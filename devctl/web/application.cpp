@@ -2,6 +2,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/web/json_members.h"
+#include "devctl/web/status_document.h"
 
 CApplication::CApplication(const std::string& name) : CWebapp(name) {}
 
@@ -49,4 +50,19 @@ void CApplication::ReplyHelp(std::string& reply) const {
   cJSON_AddItemToObject(out.get(), "comhead", cJSON_CreateString("help"));
   cJSON_AddItemToObject(out.get(), "help", cJSON_CreateString(help.c_str()));
   web::PrintJsonReply(out.get(), reply);
+}
+
+bool CApplication::HandleGetInfo(const char*, std::string& reply) {
+  web::BuildInfoReply(reply);
+  return true;
+}
+
+bool CApplication::HandleGetJson(const char*, const char*, int, std::string& reply) {
+  web::BuildStatusJson(reply);
+  return true;
+}
+
+bool CApplication::HandleGetXml(const char*, const char*, int, std::string& reply) {
+  web::BuildStatusXml(reply);
+  return true;
 }

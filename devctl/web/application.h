@@ -20,6 +20,10 @@ class CApplication : public CWebapp {
 
   // Parses the body, looks "comhead" up in the command map and runs that command's handler.
   bool HandleInstr(const char* body, std::string& reply) override;
+  // The interface information and the status documents; the body is not read.
+  bool HandleGetInfo(const char* body, std::string& reply) override;
+  bool HandleGetJson(const char* tail, const char* body, int length, std::string& reply) override;
+  bool HandleGetXml(const char* tail, const char* body, int length, std::string& reply) override;
 
   // {"comhead": "help", "help": <each command's help text and "\r\n", in map order>}.
   void ReplyHelp(std::string& reply) const;
