@@ -1,0 +1,3 @@
+#include "devctl/core/config_lock.h"
+
+std::recursive_mutex g_config_mutex;

@@ -1,0 +1,33 @@
+// The front panel's LCD menu: one record per page with its key, refresh and enter handlers.
+#pragma once
+
+#include <functional>
+
+// Front-panel key codes as handed to the page key handlers.
+enum key_type_e {
+  KEY_TYPE_E_NONE = 0,
+  KEY_TYPE_E_1 = 1,
+  KEY_TYPE_E_2 = 2,
+  KEY_TYPE_E_3 = 3,
+  KEY_TYPE_E_4 = 4,
+  KEY_TYPE_E_MENU = 5,
+  KEY_TYPE_E_POWER = 6,
+  KEY_TYPE_E_LEFT = 7,
+  KEY_TYPE_E_RIGHT = 8,
+  KEY_TYPE_E_UP = 9,
+  KEY_TYPE_E_DOWN = 10,
+  KEY_TYPE_E_OK = 11,
+  KEY_TYPE_E_CANCEL = 12,
+  KEY_TYPE_E_RESET = 13,
+};
+
+struct lcd_menu_s {
+  int id = 0;  // page id (2 to 9)
+  std::function<int(lcd_menu_s*, key_type_e)> on_key;
+  std::function<int(lcd_menu_s*)> on_refresh;
+  std::function<int(lcd_menu_s*)> on_enter;
+  int item = 0;
+  int editing = 0;
+  int value = 0;
+  int confirm = 0;
+};
