@@ -1,12 +1,14 @@
 #include "devctl/core/temperature.h"
 
+#include <fcntl.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 
-#include "platform/paths.h"
+#include "platform/sysfs.h"
 
 namespace {
 
@@ -33,8 +35,23 @@ int TemperatureFromRaw(long raw) {
   return 0;
 }
 
+namespace {
+
+// The sensor file's text (at most 63 bytes), empty when it cannot be read.
+std::string ReadSensorText() {
+  platform::SysfsIo& io = platform::sysfs();
+  int fd = io.Open(kSensorFile, O_RDONLY);
+  if (fd < 0) return "";
+  char buffer[64] = {};
+  long n = io.Read(fd, buffer, sizeof buffer - 1);
+  io.Close(fd);
+  return n > 0 ? std::string(buffer, size_t(n)) : "";
+}
+
+}  // namespace
+
 int ReadTemperature() {
-  std::ifstream in(platform::Path(kSensorFile));
+  std::istringstream in(ReadSensorText());
   std::string word;
   if (!(in >> word)) {
     std::printf("temperature sensor: no reading\n");

@@ -8,6 +8,7 @@
 #include "devctl/core/temperature.h"
 #include "platform/command.h"
 #include "platform/net_if.h"
+#include "platform/sysfs.h"
 #include "unit_root.h"
 
 namespace {
@@ -29,6 +30,7 @@ class NetInterface : public UnitRoot {
 };
 
 TEST_F(NetInterface, TemperatureTableBoundsAndMissingReadings) {
+  platform::SetSysfs(&platform::FileSysfs());
   struct Case {
     const char* content;  // nullptr: no sensor file
     int degrees;
@@ -43,6 +45,7 @@ TEST_F(NetInterface, TemperatureTableBoundsAndMissingReadings) {
     if (c.content) Write(file, c.content);
     EXPECT_EQ(ReadTemperature(), c.degrees) << (c.content ? c.content : "(no file)");
   }
+  platform::SetSysfs(nullptr);
 }
 
 TEST_F(NetInterface, TemperatureTableIsMonotonic) {
