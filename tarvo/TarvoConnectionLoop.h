@@ -23,9 +23,12 @@ namespace Tarvo {
 constexpr unsigned kIdleReconnectPauseMs = 100;
 
 struct ConnectionLoop {
+  ConnectionLoop(Buffers& b, Runner& r, std::string name, std::atomic<bool>& run)
+      : buffers(b), runner(r), areaName(std::move(name)), running(run) {}
+
   Buffers& buffers;
   Runner& runner;
-  std::string areaName = kDefaultAreaName;
+  std::string areaName;
   std::atomic<bool>& running;
   std::function<void(unsigned)> work;
   std::function<void()> reset;
