@@ -1,5 +1,6 @@
 #include "devctl/core/json_util.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -11,6 +12,8 @@
 #include "platform/storage.h"
 
 namespace {
+
+constexpr long kMaxDocumentSize = 64L << 20;
 
 const cJSON* Member(const cJSON* object, const char* key) {
   if (!object || !key) return nullptr;
@@ -54,8 +57,14 @@ cJSON* ReadJsonFile(const char* path) {
     std::printf("file %s not exits\n", path);
     return nullptr;
   }
+  // Only a regular file of a sensible size is a document (a folder reports a huge length).
+  struct stat info;
   long length = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+      std::fseek(file, 0, SEEK_END) == 0) {
+    length = std::ftell(file);
+  }
+  if (length > kMaxDocumentSize) length = -1;
   if (length <= 0) {
     std::printf("file len error\n");
     std::fclose(file);

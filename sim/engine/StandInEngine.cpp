@@ -47,27 +47,40 @@ StandInEngine::~StandInEngine() { destroy(); }
 
 std::string StandInEngine::semaphoreName() const { return mConfig.name + "_period"; }
 
+// Segments are made under a temporary name and renamed into place once filled (publish), so
+// a client never maps a half-made area. glibc keeps POSIX shared memory in /dev/shm.
 int StandInEngine::createSegment(Segment& segment, const std::string& name, size_t size) {
-  shm_unlink(name.c_str());
-  int fd = shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+  const std::string temporary = name + ".new" + std::to_string(getpid());
+  shm_unlink(temporary.c_str());
+  int fd = shm_open(temporary.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
   if (fd < 0) return errno;
   fchmod(fd, 0666);
   if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
     int err = errno;
     ::close(fd);
-    shm_unlink(name.c_str());
+    shm_unlink(temporary.c_str());
     return err;
   }
   void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   int err = base == MAP_FAILED ? errno : 0;
   ::close(fd);
   if (err != 0) {
-    shm_unlink(name.c_str());
+    shm_unlink(temporary.c_str());
     return err;
   }
-  segment.name = name;
+  segment.name = temporary;
+  segment.finalName = name;
   segment.base = static_cast<uint8_t*>(base);
   segment.size = size;
+  return 0;
+}
+
+int StandInEngine::publishSegment(Segment& segment) {
+  if (segment.base == nullptr) return 0;
+  const std::string from = "/dev/shm/" + segment.name;
+  const std::string to = "/dev/shm/" + segment.finalName;
+  if (rename(from.c_str(), to.c_str()) != 0) return errno;
+  segment.name = segment.finalName;
   return 0;
 }
 
@@ -79,6 +92,10 @@ void StandInEngine::releaseSegment(Segment& segment, bool unlinkName) {
 
 int StandInEngine::create() {
   destroy();
+  // Stale objects of these names from an engine that did not clean up.
+  shm_unlink(mConfig.name.c_str());
+  shm_unlink((mConfig.name + "Tx").c_str());
+  shm_unlink((mConfig.name + "Rx").c_str());
   const uint32_t maxChannels =
       std::max({mConfig.maxChannels, mConfig.txChannels, mConfig.rxChannels, 1u});
   const uint32_t maxRing = std::max(mConfig.maxSamplesPerChannel, mConfig.samplesPerChannel);
@@ -118,7 +135,11 @@ int StandInEngine::create() {
   mWritten.assign(maxChannels, false);
   mLoopBuffer.assign(maxChannels, {});
   fillHeader();
-  return 0;
+  err = publishSegment(mTx);
+  if (err == 0) err = publishSegment(mRx);
+  if (err == 0) err = publishSegment(mMain);
+  if (err != 0) destroy();
+  return err;
 }
 
 void StandInEngine::destroy() {

@@ -120,12 +120,14 @@ class StandInEngine {
 
  private:
   struct Segment {
-    std::string name;
+    std::string name;       // current name (temporary until published)
+    std::string finalName;
     uint8_t* base = nullptr;
     size_t size = 0;
   };
 
   int createSegment(Segment& segment, const std::string& name, size_t size);
+  int publishSegment(Segment& segment);
   void releaseSegment(Segment& segment, bool unlinkName);
   void fillHeader();
   void primeRings();

@@ -26,6 +26,14 @@ int countOf(const std::vector<std::string>& all, const std::string& line) {
   return static_cast<int>(std::count(all.begin(), all.end(), line));
 }
 
+void expectStartAndEnd(const std::vector<std::string>& out,
+                       const std::vector<std::string>& first,
+                       const std::vector<std::string>& last) {
+  ASSERT_GE(out.size(), first.size() + last.size() - 1) << testing::PrintToString(out);
+  EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + first.size()), first);
+  EXPECT_EQ(std::vector<std::string>(out.end() - last.size(), out.end()), last);
+}
+
 // The outer loop on its own thread with short pauses; stderr captured for the whole run.
 class ConnectionLoopTest : public testing::Test {
  protected:
@@ -72,16 +80,13 @@ TEST_F(ConnectionLoopTest, MissingEngineIsReportedOnceThenConnects) {
   waitUntil([&] { return resets > 0; });
   engine.step(1);
   waitUntil([&] { return periods > 0; });
-  EXPECT_EQ(stop(&engine), std::vector<std::string>({
-                        "Connecting...",
-                        "Error connecting to shared memory: ERROR is 2",
-                        "No such file or directory",
-                        "Trying to connect again...",
-                        "Connected",
-                        "Activated",
-                        "Disconnecting...",
-                        "Disconnected",
-                    }));
+  std::vector<std::string> out = stop(&engine);
+  // The loop may catch the area half made (magic still 0) and connect once more.
+  expectStartAndEnd(out,
+                    {"Connecting...", "Error connecting to shared memory: ERROR is 2",
+                     "No such file or directory", "Trying to connect again...", "Connected"},
+                    {"Connected", "Activated", "Disconnecting...", "Disconnected"});
+  EXPECT_EQ(countOf(out, "Trying to connect again..."), 1);
 }
 
 TEST_F(ConnectionLoopTest, RecreatedAreaIsReconnected) {
@@ -97,13 +102,9 @@ TEST_F(ConnectionLoopTest, RecreatedAreaIsReconnected) {
   waitUntil([&] { return periods > 0; });
   std::vector<std::string> out = stop(second.get());
   // The loop may catch the new area half made (no name yet, or magic still 0) and try again.
-  const std::vector<std::string> firstRun = {"Connecting...", "Connected", "Disconnecting...",
-                                             "Disconnected", "Connecting..."};
-  const std::vector<std::string> lastRun = {"Connected", "Activated", "Disconnecting...",
-                                            "Disconnected"};
-  ASSERT_GE(out.size(), firstRun.size() + lastRun.size());
-  EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + firstRun.size()), firstRun);
-  EXPECT_EQ(std::vector<std::string>(out.end() - lastRun.size(), out.end()), lastRun);
+  expectStartAndEnd(
+      out, {"Connecting...", "Connected", "Disconnecting...", "Disconnected", "Connecting..."},
+      {"Connected", "Activated", "Disconnecting...", "Disconnected"});
 }
 
 // An area left closed (magic 0) ends every period loop at once; reconnecting pauses between
