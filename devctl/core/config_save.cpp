@@ -17,6 +17,24 @@ using config_fields::Kind;
 
 namespace {
 
+// Set when any item of the document could not be made (memory exhausted): such a document would
+// lack members, and saving it would lose them from the file.
+thread_local bool t_build_failed = false;
+
+void Add(cJSON* object, const char* key, cJSON* item) {
+  if (!item || !cJSON_AddItemToObject(object, key, item)) {
+    cJSON_Delete(item);
+    t_build_failed = true;
+  }
+}
+
+void Append(cJSON* array, cJSON* item) {
+  if (!item || !cJSON_AddItemToArray(array, item)) {
+    cJSON_Delete(item);
+    t_build_failed = true;
+  }
+}
+
 // The shortest decimal that reads back as the same float, so 1.41f is written 1.41 and not
 // 1.4099999666213989.
 double FloatForJson(float value) {
@@ -33,7 +51,7 @@ cJSON* IntArray(const int* values, int count) { return cJSON_CreateIntArray(valu
 cJSON* FloatArray(const float* values, int count) {
   cJSON* array = cJSON_CreateArray();
   for (int i = 0; i < count; ++i) {
-    cJSON_AddItemToArray(array, cJSON_CreateNumber(FloatForJson(values[i])));
+    Append(array, cJSON_CreateNumber(FloatForJson(values[i])));
   }
   return array;
 }
@@ -43,7 +61,7 @@ cJSON* NameArray(const char (*names)[kNameSize], int count) {
   for (int i = 0; i < count; ++i) {
     // A name field is written up to its NUL, and never past its 32 bytes.
     std::string name(names[i], strnlen(names[i], kNameSize));
-    cJSON_AddItemToArray(array, cJSON_CreateString(name.c_str()));
+    Append(array, cJSON_CreateString(name.c_str()));
   }
   return array;
 }
@@ -51,20 +69,20 @@ cJSON* NameArray(const char (*names)[kNameSize], int count) {
 void AddField(cJSON* object, const char* key, Kind kind, int count, void* field) {
   switch (kind) {
     case Kind::kInt:
-      cJSON_AddItemToObject(object, key, cJSON_CreateNumber(*static_cast<int*>(field)));
+      Add(object, key, cJSON_CreateNumber(*static_cast<int*>(field)));
       break;
     case Kind::kUnsigned:
-      cJSON_AddItemToObject(object, key, cJSON_CreateNumber(*static_cast<uint32_t*>(field)));
+      Add(object, key, cJSON_CreateNumber(*static_cast<uint32_t*>(field)));
       break;
     case Kind::kString:
-      cJSON_AddItemToObject(object, key,
+      Add(object, key,
                             cJSON_CreateString(static_cast<std::string*>(field)->c_str()));
       break;
     case Kind::kInts:
-      cJSON_AddItemToObject(object, key, IntArray(static_cast<int*>(field), count));
+      Add(object, key, IntArray(static_cast<int*>(field), count));
       break;
     case Kind::kNames:
-      cJSON_AddItemToObject(object, key,
+      Add(object, key,
                             NameArray(static_cast<char(*)[kNameSize]>(field), count));
       break;
   }
@@ -84,11 +102,11 @@ cJSON* Account(app_user_s& user) {
 
 cJSON* EqObject(const peq_data_s& eq) {
   cJSON* object = cJSON_CreateObject();
-  cJSON_AddItemToObject(object, "bypass", IntArray(eq.bypass, kEqBands));
-  cJSON_AddItemToObject(object, "gain", FloatArray(eq.gain, kEqBands));
-  cJSON_AddItemToObject(object, "frequency", IntArray(eq.frequency, kEqBands));
-  cJSON_AddItemToObject(object, "quality", FloatArray(eq.quality, kEqBands));
-  cJSON_AddItemToObject(object, "type_name", NameArray(eq.type_name, kEqBands));
+  Add(object, "bypass", IntArray(eq.bypass, kEqBands));
+  Add(object, "gain", FloatArray(eq.gain, kEqBands));
+  Add(object, "frequency", IntArray(eq.frequency, kEqBands));
+  Add(object, "quality", FloatArray(eq.quality, kEqBands));
+  Add(object, "type_name", NameArray(eq.type_name, kEqBands));
   return object;
 }
 
@@ -98,39 +116,44 @@ void AddEqMemories(cJSON* peq, app_config_s& cfg, int side) {
     for (int k = 0; k < kChannelSlots; ++k) {
       char key[64];
       std::snprintf(key, sizeof key, "%s%d", config_fields::kEqMemoryKeys[side][m], k);
-      cJSON_AddItemToObject(peq, key, EqObject(memory[k]));
+      Add(peq, key, EqObject(memory[k]));
     }
   }
 }
 
 // The whole document, members in their fixed order.
 cJSON* BuildConfigJson(app_config_s& cfg) {
+  t_build_failed = false;
   cJSON* root = cJSON_CreateObject();
   // The record holds at most kMaxUsers accounts whatever its count says.
   uint32_t users = cfg.user_cnt < uint32_t(kMaxUsers) ? cfg.user_cnt : uint32_t(kMaxUsers);
-  cJSON_AddItemToObject(root, "user_cnt", cJSON_CreateNumber(users));
+  Add(root, "user_cnt", cJSON_CreateNumber(users));
   cJSON* user_array = cJSON_CreateArray();
-  for (uint32_t k = 0; k < users; ++k) cJSON_AddItemToArray(user_array, Account(cfg.user[k]));
-  cJSON_AddItemToObject(root, "user", user_array);
+  for (uint32_t k = 0; k < users; ++k) Append(user_array, Account(cfg.user[k]));
+  Add(root, "user", user_array);
 
   cJSON* device = cJSON_CreateObject();
-  cJSON_AddItemToObject(device, "model", cJSON_CreateString(cfg.model.c_str()));
-  cJSON_AddItemToObject(device, "type", cJSON_CreateString(cfg.type.c_str()));
-  cJSON_AddItemToObject(root, "device", device);
+  Add(device, "model", cJSON_CreateString(cfg.model.c_str()));
+  Add(device, "type", cJSON_CreateString(cfg.type.c_str()));
+  Add(root, "device", device);
 
-  cJSON_AddItemToObject(root, "network", Section(cfg, config_fields::kNetwork));
-  cJSON_AddItemToObject(root, "control", IntArray(cfg.control, kDspChannels));
-  cJSON_AddItemToObject(root, "input", Section(cfg, config_fields::kInput));
-  cJSON_AddItemToObject(root, "output", Section(cfg, config_fields::kOutput));
+  Add(root, "network", Section(cfg, config_fields::kNetwork));
+  Add(root, "control", IntArray(cfg.control, kDspChannels));
+  Add(root, "input", Section(cfg, config_fields::kInput));
+  Add(root, "output", Section(cfg, config_fields::kOutput));
 
   cJSON* peq = Section(cfg, config_fields::kPeqInput);
   AddEqMemories(peq, cfg, EQ_SIDE_INPUT);
   Section(cfg, config_fields::kPeqOutput, peq);
   AddEqMemories(peq, cfg, EQ_SIDE_OUTPUT);
-  cJSON_AddItemToObject(root, "peq", peq);
+  Add(root, "peq", peq);
 
-  cJSON_AddItemToObject(root, "system", Section(cfg, config_fields::kSystem));
-  cJSON_AddItemToObject(root, "preset", Section(cfg, config_fields::kPreset));
+  Add(root, "system", Section(cfg, config_fields::kSystem));
+  Add(root, "preset", Section(cfg, config_fields::kPreset));
+  if (t_build_failed || !root) {
+    cJSON_Delete(root);
+    return nullptr;
+  }
   return root;
 }
 
@@ -154,6 +177,7 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg) {
     ConfigLock lock;
     target = path;
     cJSON* root = BuildConfigJson(*const_cast<app_config_s*>(cfg));
+    if (!root) return false;
     char* printed = cJSON_Print(root);
     cJSON_Delete(root);
     if (!printed) return false;

@@ -443,6 +443,37 @@ TEST_F(ConfigFile, FailedSaveKeepsTheOldFileAndReportsFalse) {
   EXPECT_EQ(platform::SyncCount(), syncs);
 }
 
+// cJSON's allocator, failing once a number of allocations have been made.
+std::atomic<long> g_allocations_left{-1};
+void* FailingMalloc(size_t size) {
+  if (g_allocations_left >= 0 && g_allocations_left-- == 0) return nullptr;
+  return std::malloc(size);
+}
+
+TEST_F(ConfigFile, SaveThatRunsOutOfMemoryWritesNothing) {
+  auto cfg = Defaults();
+  ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
+  std::string before = ReadUnitFile(kConfigFile);
+  cJSON_Hooks hooks = {FailingMalloc, std::free};
+  cJSON_InitHooks(&hooks);
+  // Count the allocations of one save, then fail each of a few of them: early and late while
+  // building the tree, and the last ones, made while printing it.
+  const long kPlenty = 1L << 40;
+  g_allocations_left = kPlenty;
+  ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
+  long total = kPlenty - g_allocations_left;
+  cfg->power = 0;
+  for (long left : {0L, 5L, total / 2, total - 3, total - 1}) {
+    g_allocations_left = left;
+    bool saved = SaveAppConfig(kConfigFile, cfg.get());
+    ASSERT_LT(g_allocations_left, 0) << "the save needed fewer than " << left << " allocations";
+    g_allocations_left = -1;
+    EXPECT_FALSE(saved) << left;
+    EXPECT_EQ(ReadUnitFile(kConfigFile), before) << left;
+  }
+  cJSON_InitHooks(nullptr);
+}
+
 TEST_F(ConfigFile, UnparsableFileIsKeptBesideTheNewDefaults) {
   const std::string broken = R"({"user_cnt":2,"user":[{"user":"ann")";
   WriteUnitFile(kConfigFile, broken);
