@@ -5,7 +5,7 @@
 
 #include "platform/clock.h"
 
-const uint32_t g_dsp_biquad_addr[2][kDspChannels] = {
+const uint32_t g_dsp_biquad_addr[2][kDspChannelCount] = {
     {0x18D, 0x1B5, 0x1DD, 0x205, 0x204, 0x22C, 0x254, 0x27C, 0x2A4, 0x2CC, 0x2F4, 0x31C, 0x13D,
      0x165},
     {0x1A2F, 0x1A57, 0x1A7F, 0x1AA7, 0x8C, 0xB4, 0xDC, 0x104, 0x12C, 0x154, 0x17C, 0x1A4, 0x1ACF,
@@ -80,7 +80,7 @@ void DspSafeloadWord(uint8_t address8, uint16_t cell, uint32_t word) {
 
 void DspSafeloadBiquad(uint32_t direction, uint32_t channel, uint8_t band,
                        const uint8_t coefficients[20]) {
-  if (direction > 1 || channel >= uint32_t(kDspChannels) || band >= kDspBands) {
+  if (direction > 1 || channel >= uint32_t(kDspChannelCount) || band >= kDspBands) {
     std::printf("biquad safeload refused: direction %u channel %u band %u\n", direction, channel,
                 unsigned(band));
     std::fflush(stdout);

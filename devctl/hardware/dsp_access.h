@@ -21,12 +21,12 @@ constexpr uint16_t kDspSafeloadCount = 0x6006;
 // Data bytes of one block-write transfer (15 words); the register advances 15 per chunk.
 constexpr int kDspChunkBytes = 60;
 
-constexpr int kDspChannels = 14;
+constexpr int kDspChannelCount = 14;
 constexpr int kDspBands = 8;
 
 // First coefficient of band 0 of each channel's equaliser; band b starts 5 * b words later.
 // Row 0 inputs, row 1 outputs.
-extern const uint32_t g_dsp_biquad_addr[2][kDspChannels];
+extern const uint32_t g_dsp_biquad_addr[2][kDspChannelCount];
 
 // The DSP (8-bit address) that holds a channel's parameters.
 constexpr uint8_t DspAddressForChannel(int channel) {

@@ -2,21 +2,21 @@
 
 #include <cmath>
 
-const uint32_t g_dsp_input_gain_addr[kDspChannels] = {
+const uint32_t g_dsp_input_gain_addr[kDspChannelCount] = {
     0x10E, 0x111, 0x114, 0x117, 0x1CD, 0x1D0, 0x1D3, 0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4, 0xD7};
-const uint32_t g_dsp_input_mute_addr[kDspChannels] = {
+const uint32_t g_dsp_input_mute_addr[kDspChannelCount] = {
     0x133, 0x136, 0x139, 0x13C, 0x1E6, 0x1E9, 0x1EC, 0x1EF, 0x1F2, 0x1F5, 0x1F8, 0x1FB,
     0x40EF, 0x40F0};
-const uint32_t g_dsp_output_volume_addr[kDspChannels] = {
+const uint32_t g_dsp_output_volume_addr[kDspChannelCount] = {
     0x1B20, 0x1B23, 0x1B26, 0x1B29, 0x3230, 0x3231, 0x3232, 0x3233, 0x322C, 0x322D, 0x322E, 0x322F,
     0x1B2C, 0x1B2F};
-const uint32_t g_dsp_output_mute_addr[kDspChannels] = {
+const uint32_t g_dsp_output_mute_addr[kDspChannelCount] = {
     0x1B33, 0x1B36, 0x1B39, 0x1B3C, 0x3238, 0x3239, 0x323A, 0x323B, 0x3234, 0x3235, 0x3236, 0x3237,
     0x1B3F, 0x1B42};
-const uint32_t g_dsp_output_source_addr[kDspChannels] = {
+const uint32_t g_dsp_output_source_addr[kDspChannelCount] = {
     0x1B49, 0x1B4A, 0x1B4B, 0x40E4, 0x40E7, 0x40E8, 0x40E9, 0x40EA, 0x40EB, 0x40EC, 0x40ED, 0x40EE,
     0x40E5, 0x40E6};
-const uint32_t g_dsp_output_delay_addr[kDspChannels] = {
+const uint32_t g_dsp_output_delay_addr[kDspChannelCount] = {
     0x1B43, 0x1B44, 0x1B45, 0x1B46, 0x200, 0x201, 0x202, 0x203, 0x1FC, 0x1FD, 0x1FE, 0x1FF,
     kDspUsbDelayCell, kDspUsbDelayCell};
 
@@ -39,7 +39,7 @@ namespace {
 
 constexpr uint32_t kUnity = 0x01000000;
 
-bool ValidChannel(int channel) { return channel >= 0 && channel < kDspChannels; }
+bool ValidChannel(int channel) { return channel >= 0 && channel < kDspChannelCount; }
 
 uint32_t Fixed824(double v) {
   uint8_t b[4];

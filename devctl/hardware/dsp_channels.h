@@ -11,12 +11,12 @@
 
 #include "devctl/hardware/dsp_access.h"
 
-extern const uint32_t g_dsp_input_gain_addr[kDspChannels];
-extern const uint32_t g_dsp_input_mute_addr[kDspChannels];
-extern const uint32_t g_dsp_output_volume_addr[kDspChannels];
-extern const uint32_t g_dsp_output_mute_addr[kDspChannels];
-extern const uint32_t g_dsp_output_source_addr[kDspChannels];
-extern const uint32_t g_dsp_output_delay_addr[kDspChannels];
+extern const uint32_t g_dsp_input_gain_addr[kDspChannelCount];
+extern const uint32_t g_dsp_input_mute_addr[kDspChannelCount];
+extern const uint32_t g_dsp_output_volume_addr[kDspChannelCount];
+extern const uint32_t g_dsp_output_mute_addr[kDspChannelCount];
+extern const uint32_t g_dsp_output_source_addr[kDspChannelCount];
+extern const uint32_t g_dsp_output_delay_addr[kDspChannelCount];
 // Analogue input trim, 8.24, entry dB + 30 for -30..30 dB. It restarts at 1.0 where the
 // expander's gain range changes (-9 and 6 dB).
 extern const uint32_t g_dsp_analog_trim[61];
