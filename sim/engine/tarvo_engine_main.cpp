@@ -303,6 +303,7 @@ class EngineRun {
         mEngine->step(1);
         ++mCounters.periods;
       }
+      mCaptures.flush();  // tests read the captures while the engine runs
       if (mOptions.periods != 0 && mCounters.periods >= mOptions.periods) break;
     }
     mCaptures.flush();
