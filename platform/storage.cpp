@@ -1,5 +1,6 @@
 #include "platform/storage.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -48,6 +49,21 @@ bool WriteFileAtomic(const std::string& resolved_path, const std::string& data) 
   if (ok && rename(temp.c_str(), resolved_path.c_str()) != 0) ok = false;
   if (!ok) unlink(temp.c_str());
   return ok;
+}
+
+void RemoveStaleTemporaries(const std::string& resolved_path) {
+  std::string::size_type slash = resolved_path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : resolved_path.substr(0, slash + 1);
+  std::string prefix = (slash == std::string::npos ? resolved_path
+                                                   : resolved_path.substr(slash + 1)) + ".tmp.";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* entry = readdir(dir)) {
+    if (std::string(entry->d_name).compare(0, prefix.size(), prefix) == 0) {
+      unlink((folder + "/" + entry->d_name).c_str());
+    }
+  }
+  closedir(dir);
 }
 
 void SyncFileSystems() {

@@ -12,6 +12,10 @@ namespace platform {
 // on any failure.
 bool WriteFileAtomic(const std::string& resolved_path, const std::string& data);
 
+// Removes the temporaries that writes of the resolved path left behind when they were cut short
+// (a power loss or a kill). Call only while no write of that file is under way.
+void RemoveStaleTemporaries(const std::string& resolved_path);
+
 // Flushes every file system (sync()). Counted, so tests can see that a save synced.
 void SyncFileSystems();
 long SyncCount();

@@ -1,0 +1,138 @@
+// HTTP load client for the web API benchmark: several threads each send requests one after
+// another over their own keep-alive connection and time every reply.
+//
+//   web_bench PORT THREADS REQUESTS NAME METHOD PATH [BODY] [NAME METHOD PATH [BODY] ...]
+//   (BODY "-" or absent for GET)
+// Prints one line per case: name, requests, failures, requests per second, p50 and p99 in ms.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Case {
+  std::string name, method, path, body;
+};
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(uint16_t(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+// Reads one response (headers with Content-Length, then the body). False on any error.
+bool ReadResponse(int fd, std::string& buffer) {
+  size_t header_end;
+  char chunk[65536];
+  while ((header_end = buffer.find("\r\n\r\n")) == std::string::npos) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffer.append(chunk, size_t(n));
+  }
+  std::string head = buffer.substr(0, header_end);
+  for (auto& ch : head) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  size_t at = head.find("content-length:");
+  if (at == std::string::npos || head.compare(0, 12, "http/1.1 200") != 0) return false;
+  size_t length = std::strtoul(head.c_str() + at + 15, nullptr, 10);
+  size_t total = header_end + 4 + length;
+  while (buffer.size() < total) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffer.append(chunk, size_t(n));
+  }
+  buffer.erase(0, total);
+  return true;
+}
+
+void RunCase(int port, int threads, int requests, const Case& c) {
+  std::string request = c.method + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  if (!c.body.empty())
+    request += "Content-Type: application/json\r\nContent-Length: " +
+               std::to_string(c.body.size()) + "\r\n";
+  request += "\r\n" + c.body;
+
+  std::atomic<int> next{0}, failures{0};
+  std::vector<std::vector<double>> latencies(static_cast<size_t>(threads));
+  auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      int fd = -1;
+      std::string buffer;
+      while (next.fetch_add(1) < requests) {
+        auto t0 = std::chrono::steady_clock::now();
+        if (fd < 0) fd = Connect(port);
+        bool ok = fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                                 ssize_t(request.size()) &&
+                  ReadResponse(fd, buffer);
+        if (!ok) {
+          failures++;
+          if (fd >= 0) close(fd);
+          fd = -1;
+          buffer.clear();
+          continue;
+        }
+        latencies[size_t(t)].push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count());
+      }
+      if (fd >= 0) close(fd);
+    });
+  }
+  for (auto& w : workers) w.join();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::vector<double> all;
+  for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
+  std::sort(all.begin(), all.end());
+  auto pct = [&](double p) { return all.empty() ? 0.0 : all[size_t(p * double(all.size() - 1))]; };
+  std::printf("%-24s %7d %5d %10.1f %9.3f %9.3f\n", c.name.c_str(), requests, failures.load(),
+              double(all.size()) / seconds, pct(0.50), pct(0.99));
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 7) {
+    std::fprintf(stderr,
+                 "usage: %s PORT THREADS REQUESTS NAME METHOD PATH [BODY] [NAME METHOD PATH "
+                 "[BODY] ...]\n",
+                 argv[0]);
+    return 1;
+  }
+  int port = std::atoi(argv[1]), threads = std::atoi(argv[2]), requests = std::atoi(argv[3]);
+  std::vector<Case> cases;
+  for (int i = 4; i + 2 < argc;) {
+    Case c{argv[i], argv[i + 1], argv[i + 2], ""};
+    i += 3;
+    if (i < argc && c.method == "POST") {
+      c.body = argv[i++];
+    }
+    cases.push_back(c);
+  }
+  std::printf("%-24s %7s %5s %10s %9s %9s\n", "case", "reqs", "fail", "req/s", "p50 ms", "p99 ms");
+  for (const auto& c : cases) RunCase(port, threads, requests, c);
+  return 0;
+}

@@ -1,0 +1,28 @@
+// The configuration record as one JSON document: "/oem/app.json" for the live record and
+// "/oem/app_preset1.json" .. "/oem/app_preset8.json" for the presets. All three functions hold the
+// configuration lock while they read or fill the record.
+#pragma once
+
+#include <string>
+
+#include "devctl/core/app_config.h"
+
+constexpr char kConfigFile[] = "/oem/app.json";
+constexpr char kConfigBadSuffix[] = ".bad";  // an unparsable file is kept beside the new one
+
+// Writes the whole record to path (a unit path) atomically and syncs. Returns false, with the old
+// file untouched, when the file could not be written.
+bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
+
+// Gives cfg its defaults, sets path := file and loads the file over them. Writes the file back when
+// it is missing or unparsable (an unparsable file is first kept as file + ".bad") or when one of
+// the members that must be present was missing; returns that save's result, otherwise true.
+// device_type is the type the record must carry (see LoadAppConfigFile).
+bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const std::string& mac,
+                   const std::string& device_type);
+
+// Gives cfg its defaults and loads file over them; never writes. Always 1. When the file has a
+// "device" object, cfg's type becomes device_type (a caller that passes cfg->type itself keeps the
+// file's type).
+int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+                      const std::string& mac, const std::string& device_type);

@@ -1,0 +1,307 @@
+#include "devctl/core/net_interface.h"
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <net/route.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/command.h"
+#include "platform/net_if.h"
+
+namespace {
+
+constexpr size_t kOutSize = 64;
+constexpr size_t kRouteLineSize = 512;
+
+// Closes the helper's socket on every path.
+class Socket {
+ public:
+  explicit Socket(int type) : fd_(platform::net_io().Socket(AF_INET, type, 0)) {}
+  ~Socket() {
+    if (fd_ >= 0) platform::net_io().Close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  bool ok() const { return fd_ >= 0; }
+  int Ioctl(unsigned long request, void* arg) { return platform::net_io().Ioctl(fd_, request, arg); }
+
+ private:
+  int fd_;
+};
+
+ifreq RequestFor(const char* ifname) {
+  ifreq req;
+  std::memset(&req, 0, sizeof req);
+  std::strncpy(req.ifr_name, ifname, IFNAMSIZ - 1);
+  return req;
+}
+
+const char* Shown(const char* text) { return text ? text : "(null)"; }
+
+bool CheckName(const char* ifname) {
+  if (NetIfIndex(ifname) < 0) {
+    std::printf("pEthName(%s) failed!\n", Shown(ifname));
+    return false;
+  }
+  return true;
+}
+
+void CopyAddress(const sockaddr* addr, char* out) {
+  sockaddr_in sin;
+  std::memcpy(&sin, addr, sizeof sin);
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &sin.sin_addr, text, sizeof text);
+  std::snprintf(out, kOutSize, "%s", text);
+}
+
+bool ParseAddress(const char* text, sockaddr* out) {
+  sockaddr_in sin;
+  std::memset(&sin, 0, sizeof sin);
+  sin.sin_family = AF_INET;
+  if (!text || inet_pton(AF_INET, text, &sin.sin_addr) != 1) return false;
+  std::memcpy(out, &sin, sizeof sin);
+  return true;
+}
+
+// The route listing split as fgets with a 512-byte buffer splits it: a longer line comes in
+// pieces of 511 characters.
+bool GatewayFromRoutes(const std::string& listing, char* out) {
+  size_t pos = 0;
+  while (pos < listing.size()) {
+    size_t end = listing.find('\n', pos);
+    size_t line_end = end == std::string::npos ? listing.size() : end + 1;
+    size_t piece_end = std::min(line_end, pos + kRouteLineSize - 1);
+    std::string piece = listing.substr(pos, piece_end - pos);
+    pos = piece_end;
+    size_t first = piece.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos || piece.compare(first, 11, "default via") != 0) continue;
+    char word[kOutSize] = {};
+    if (std::sscanf(piece.c_str(), "%*s%*s%63s", word) == 1) {
+      std::snprintf(out, kOutSize, "%s", word);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int NetIfIndex(const char* ifname) {
+  if (ifname == nullptr) {
+    std::printf("pEthName == NULL!\n");
+    return -1;
+  }
+  if (!std::strcmp(ifname, "eth0") || !std::strcmp(ifname, "lo")) return 0;
+  if (!std::strcmp(ifname, "eth1") || !std::strcmp(ifname, "enp1s0")) return 1;
+  if (!std::strcmp(ifname, "eth2")) return 2;
+  std::printf("Not Support Device %s\n", ifname);
+  return -1;
+}
+
+int NetGetLocalIp(const char* ifname, char* out) {
+  if (!CheckName(ifname) || out == nullptr) return -1;
+  Socket sock(SOCK_STREAM);
+  if (!sock.ok()) {
+    std::printf("socket create failed!\n");
+    return -1;
+  }
+  ifreq req = RequestFor(ifname);
+  if (sock.Ioctl(SIOCGIFADDR, &req) != 0) {
+    std::printf("SIOCGIFADDR Failed!\n");
+    return -1;
+  }
+  CopyAddress(&req.ifr_addr, out);
+  return 0;
+}
+
+int NetGetNetmask(const char* ifname, char* out) {
+  if (!CheckName(ifname) || out == nullptr) return -1;
+  Socket sock(SOCK_STREAM);
+  if (!sock.ok()) return -1;
+  ifreq req = RequestFor(ifname);
+  if (sock.Ioctl(SIOCGIFNETMASK, &req) != 0) return -1;
+  CopyAddress(&req.ifr_netmask, out);
+  return 0;
+}
+
+int NetGetMac(const char* ifname, char* out) {
+  if (!CheckName(ifname) || out == nullptr) return -1;
+  Socket sock(SOCK_STREAM);
+  if (!sock.ok()) {
+    std::printf("create socket falise...mac\n");
+    return -1;
+  }
+  ifreq req = RequestFor(ifname);
+  if (sock.Ioctl(SIOCGIFHWADDR, &req) != 0) {
+    std::printf("mac ioctl error\n");
+    return -1;
+  }
+  const auto* b = reinterpret_cast<const unsigned char*>(req.ifr_hwaddr.sa_data);
+  std::snprintf(out, kOutSize, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4],
+                b[5]);
+  std::printf("local mac:%s \n", out);
+  return 0;
+}
+
+int NetLinkRunning(const char* ifname) {
+  if (ifname == nullptr) return -1;
+  Socket sock(SOCK_DGRAM);
+  if (!sock.ok()) {
+    std::printf("open socket error\n");
+    return -1;
+  }
+  ifreq req = RequestFor(ifname);
+  if (sock.Ioctl(SIOCGIFFLAGS, &req) != 0) {
+    std::printf("ethernet interface is not valid\n");
+    return -1;
+  }
+  return (req.ifr_flags & IFF_RUNNING) ? 1 : 0;
+}
+
+int NetGetGateway(const char* /*ifname*/, char* out) {
+  if (out == nullptr) return -1;
+  std::string listing;
+  if (platform::RunCommand("ip route", &listing) == -1) {
+    std::printf("popen error");
+    std::fflush(stdout);
+    return -1;
+  }
+  if (!GatewayFromRoutes(listing, out)) std::snprintf(out, kOutSize, "%s", "169.254.0.1");
+  return 0;
+}
+
+int SetLocalIp(char* ifname, const char* ip) {
+  if (!CheckName(ifname) || ip == nullptr) return -1;
+  Socket sock(SOCK_STREAM);
+  if (!sock.ok()) {
+    std::printf("socket create failse...SetLocalIp! sock_set_ip=%d\n", -1);
+    return -1;
+  }
+  ifreq req = RequestFor(ifname);
+  if (!ParseAddress(ip, &req.ifr_addr) || sock.Ioctl(SIOCSIFADDR, &req) != 0) {
+    std::printf("Not setup interface\n");
+    return -1;
+  }
+  req.ifr_flags = short(IFF_UP | IFF_BROADCAST | IFF_RUNNING | IFF_MULTICAST);
+  if (sock.Ioctl(SIOCSIFFLAGS, &req) != 0) {
+    std::printf("SIOCSIFFLAGS");
+    std::fflush(stdout);
+    return -1;
+  }
+  return 0;
+}
+
+int NetSetNetmask(char* ifname, const char* mask) {
+  if (!CheckName(ifname)) return -1;
+  Socket sock(SOCK_STREAM);
+  if (!sock.ok()) {
+    std::printf("Not create network socket connect\n");
+    return -1;
+  }
+  ifreq req = RequestFor(ifname);
+  if (!ParseAddress(mask, &req.ifr_netmask) || sock.Ioctl(SIOCSIFNETMASK, &req) != 0) {
+    std::printf("sock_netmask ioctl error\n");
+    return -1;
+  }
+  return 0;
+}
+
+bool IsMacAddressText(const char* text) {
+  if (text == nullptr || std::strlen(text) != 17) return false;
+  for (int i = 0; i < 17; ++i) {
+    bool separator = i % 3 == 2;
+    if (separator ? text[i] != ':' : !std::isxdigit(static_cast<unsigned char>(text[i])))
+      return false;
+  }
+  return true;
+}
+
+int NetSetMac(char* ifname, const char* mac) {
+  if (NetIfIndex(ifname) < 0) {
+    std::printf("pEthName(%s) failed!/n", Shown(ifname));
+    return -1;
+  }
+  // The address goes into a shell command line: only a plain MAC address text is accepted.
+  if (!IsMacAddressText(mac)) {
+    std::printf("Invalid mac address: %s\n", Shown(mac));
+    return -1;
+  }
+  const std::string name = ifname;
+  const std::string lines[] = {"ifconfig " + name + " down", "ifconfig " + name + " hw ether " + mac,
+                               "ifconfig " + name + " up"};
+  for (const std::string& line : lines) {
+    if (platform::RunCommand(line) == -1) {
+      std::printf("popen error");
+      std::fflush(stdout);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int NetSetGateway(char* ifname, const char* gateway) {
+  if (!CheckName(ifname)) return -1;
+  Socket sock(SOCK_DGRAM);
+  if (!sock.ok()) {
+    std::printf("Not create network socket connect\n");
+    return -1;
+  }
+  rtentry route;
+  std::memset(&route, 0, sizeof route);
+  ParseAddress("0.0.0.0", &route.rt_dst);
+  ParseAddress("0.0.0.0", &route.rt_genmask);
+  route.rt_flags = RTF_UP | RTF_GATEWAY | RTF_MODIFIED;
+  route.rt_dev = ifname;
+  sock.Ioctl(SIOCDELRT, &route);
+
+  char address[kOutSize] = {};
+  char mask[kOutSize] = {};
+  if (NetGetLocalIp(ifname, address) != 0 || NetGetNetmask(ifname, mask) != 0) {
+    std::printf("Get Default Gateway Error\n");
+    return -1;
+  }
+  in_addr a{}, m{};
+  inet_pton(AF_INET, address, &a);
+  inet_pton(AF_INET, mask, &m);
+  in_addr net{};
+  net.s_addr = a.s_addr & m.s_addr;
+  char net_text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &net, net_text, sizeof net_text);
+
+  rtentry network;
+  std::memset(&network, 0, sizeof network);
+  ParseAddress(net_text, &network.rt_dst);
+  ParseAddress(mask, &network.rt_genmask);
+  network.rt_flags = RTF_UP | RTF_MODIFIED;
+  network.rt_dev = ifname;
+  sock.Ioctl(SIOCDELRT, &network);
+  int added_network = sock.Ioctl(SIOCADDRT, &network);
+
+  int added_default = -1;
+  if (ParseAddress(gateway, &route.rt_gateway)) added_default = sock.Ioctl(SIOCADDRT, &route);
+  if (added_network != 0 || added_default != 0) {
+    std::printf("SetGateWay SIOCADDRT Failed\n");
+    return -1;
+  }
+  return 0;
+}
+
+int NetSetFixedIp(char* ifname) {
+  if (!CheckName(ifname)) return -1;
+  Socket sock(SOCK_STREAM);
+  if (sock.ok()) return 0;
+  std::string command = std::string("ifconfig ") + ifname + " 192.168.1.10";
+  std::printf("cmd %s\n", command.c_str());
+  if (platform::RunCommand(command) == -1) {
+    std::printf("route error\n");
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,83 @@
+#include "devctl/core/network_files.h"
+
+#include <arpa/inet.h>
+
+#include <bitset>
+#include <cstdio>
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/stored_file.h"
+#include "platform/clock.h"
+#include "platform/command.h"
+#include "platform/paths.h"
+#include "platform/storage.h"
+
+namespace {
+
+bool ParseIpv4(const std::string& text, in_addr* out) {
+  return inet_pton(AF_INET, text.c_str(), out) == 1;
+}
+
+}  // namespace
+
+int WriteHostname(std::string name) {
+  int result = 0;
+  if (WriteStoredFile("/etc/hostname", name) != 0) result = -1;
+  if (WriteStoredFile("/tmp/hostname", "1") != 0) result = -1;
+  platform::SyncFileSystems();
+  platform::SleepMs(1);
+  return result;
+}
+
+bool FormatDhcpcdStatic(const std::string& address, const std::string& subnet,
+                        const std::string& gateway, const std::string& dns, std::string* text) {
+  in_addr a, mask, g, d;
+  if (!ParseIpv4(address, &a) || !ParseIpv4(subnet, &mask) || !ParseIpv4(gateway, &g) ||
+      !ParseIpv4(dns, &d))
+    return false;
+  // Every set bit counts, contiguous or not.
+  int prefix = int(std::bitset<32>(ntohl(mask.s_addr)).count());
+  *text = "interface eth0\nstatic ip_address=" + address + "/" + std::to_string(prefix) +
+          "\nstatic routers=" + gateway + "\nstatic domain_name_servers=" + dns +
+          "\n# Secondary port interface\ninterface enp1s0\n# Use private address 172.31.x.x for "
+          "secondary link(Tarvo convention)\nipv4_ll_private\n";
+  return true;
+}
+
+int WriteDhcpcdStaticFor(const std::string& address, const std::string& subnet,
+                         const std::string& gateway, const std::string& dns) {
+  std::string text;
+  if (!FormatDhcpcdStatic(address, subnet, gateway, dns, &text)) {
+    std::printf("dhcpcd.conf not written: invalid network settings\n");
+    return -1;
+  }
+  int result = WriteStoredFile("/etc/dhcpcd.conf", text);
+  platform::SyncFileSystems();
+  return result;
+}
+
+void RestartDhcpcd() {
+  platform::SleepMs(200);
+  platform::RunCommand(platform::Path("/etc/init.d/S41dhcpcd") + " restart");
+}
+
+namespace {
+
+int WriteDhcpcdStaticFrom(const app_config_s& config) {
+  std::string address, subnet, gateway, dns;
+  {
+    ConfigLock lock;
+    address = config.ipaddress;
+    subnet = config.subnet;
+    gateway = config.gateway;
+    dns = config.dnsserver;
+  }
+  return WriteDhcpcdStaticFor(address, subnet, gateway, dns);
+}
+
+}  // namespace
+
+int WriteDhcpcdStatic() { return WriteDhcpcdStaticFrom(g_app_config); }
+
+int WriteDhcpcdStaticPending() { return WriteDhcpcdStaticFrom(g_pending_config); }

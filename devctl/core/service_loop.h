@@ -1,0 +1,11 @@
+// The service loop of "timerthread": restarts a control port whose settings a command changed,
+// and runs the LCD backlight countdown with the front LEDs that follow it.
+#pragma once
+
+#include <atomic>
+
+// Restart requests, set by the commands that change a port's settings. Several requests before
+// a pass give one restart.
+extern std::atomic<bool> g_telnet_restart;
+extern std::atomic<bool> g_tcp_restart;
+extern std::atomic<bool> g_uart_restart;

@@ -1,0 +1,93 @@
+#include "devctl/hardware/panel_lights.h"
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/power_state.h"
+
+void (*g_menu_redraw)() = nullptr;
+
+namespace {
+
+struct PanelSettings {
+  int power;
+  int powerled;
+  int front_lcd;
+};
+
+PanelSettings Settings() {
+  ConfigLock lock;
+  return {g_app_config.power, g_app_config.powerled, g_app_config.front_lcd};
+}
+
+// Countdown loaded by a wake in the timed modes: ticks of the 500 ms service loop.
+int TimedCountdown(int front_lcd) {
+  switch (front_lcd) {
+    case 2: return 30;
+    case 3: return 60;
+    case 4: return 120;
+    default: return -1;
+  }
+}
+
+void Show(const PanelSettings& s, bool lit, bool redraw) {
+  if (!lit) {
+    DarkenPanel(s.power, s.powerled);
+    return;
+  }
+  LightPanel(s.power);
+  if (redraw && s.power != 0 && g_menu_redraw) g_menu_redraw();
+}
+
+void Wake(bool redraw) {
+  PanelSettings s = Settings();
+  bool lit;
+  if (s.front_lcd == 0) {
+    g_backlight_countdown = 0;
+    lit = false;
+  } else if (s.front_lcd == 1) {
+    g_backlight_countdown = 1;
+    lit = true;
+  } else if (TimedCountdown(s.front_lcd) > 0) {
+    g_backlight_countdown = TimedCountdown(s.front_lcd);
+    lit = true;
+  } else {
+    lit = g_backlight_countdown >= 1;
+  }
+  Show(s, lit, redraw);
+}
+
+}  // namespace
+
+void DarkenPanel(int power, int powerled) {
+  LcdSetBacklight(0);
+  if (powerled != 0)
+    LedShowNone();
+  else
+    LedShowPowerOnly(power);
+}
+
+void LightPanel(int power) {
+  LcdSetBacklight(power != 0);
+  LedShowAll(power);
+}
+
+void WakePanelLights() { Wake(false); }
+
+void ApplyPowerToPanel() { Wake(true); }
+
+void ApplyPanelLights() {
+  PanelSettings s = Settings();
+  bool lit;
+  if (s.front_lcd == 0) {
+    g_backlight_countdown = 0;
+    lit = false;
+  } else if (s.front_lcd == 1) {
+    g_backlight_countdown = 1;
+    lit = true;
+  } else {
+    lit = g_backlight_countdown > 0;
+  }
+  Show(s, lit, true);
+}

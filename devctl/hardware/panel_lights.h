@@ -1,0 +1,18 @@
+// The rules that decide the LCD backlight and the front LEDs from the power state, the LCD mode
+// (front_lcd) and the power-LED setting (powerled).
+#pragma once
+
+// Redraws the current menu page; installed by the panel when it runs (nothing before that).
+extern void (*g_menu_redraw)();
+
+// Restarts the backlight countdown and lights the panel as the LCD mode says.
+void WakePanelLights();
+// The same, and redraws the current menu page when it lights the panel while powered.
+void ApplyPowerToPanel();
+// Re-applies the lights after an LCD-mode or power-LED change; a running countdown continues.
+void ApplyPanelLights();
+
+// Dark: backlight off and both lines blank, then all LEDs off (powerled set) or the power LED
+// alone showing power. Lit: backlight as power, every LED with the power state.
+void DarkenPanel(int power, int powerled);
+void LightPanel(int power);

@@ -1,0 +1,38 @@
+// devctl's web application: the JSON command map and the handlers of every kind of request.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "devctl/web/webapp.h"
+#include "devctl/web/web_command.h"
+#include "devctl/web/upload_slot.h"
+
+class CApplication : public CWebapp {
+ public:
+  explicit CApplication(const std::string& name);
+  ~CApplication() override;
+
+  // Copies every entry of a command table into the map under its name, in table order; a later
+  // entry of the same name replaces an earlier one. Called before Start.
+  void FillCommandMap(const web_command_s* table, int count);
+  const std::map<std::string, web_command_s>& command_map() const { return command_map_; }
+
+  // Parses the body, looks "comhead" up in the command map and runs that command's handler.
+  bool HandleInstr(const char* body, std::string& reply) override;
+  // The interface information and the status documents; the body is not read.
+  bool HandleGetInfo(const char* body, std::string& reply) override;
+  bool HandleGetJson(const char* tail, const char* body, int length, std::string& reply) override;
+  bool HandleGetXml(const char* tail, const char* body, int length, std::string& reply) override;
+
+  // {"comhead": "help", "help": <each command's help text and "\r\n", in map order>}.
+  void ReplyHelp(std::string& reply) const;
+
+ protected:
+  upload_slot_s package_upload_;
+  upload_slot_s system_upload_;
+  upload_slot_s ota_upload_;
+
+ private:
+  std::map<std::string, web_command_s> command_map_;
+};

@@ -1,0 +1,70 @@
+// Only the reentrant fcgiapp calls are used: the stdio layer replaces the process environment on
+// every request, which races with every other thread's getenv and localtime.
+#include "devctl/web/fcgi_server.h"
+
+#include <fcgiapp.h>
+
+#include <mutex>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace web {
+namespace {
+
+std::string Param(FCGX_Request& request, const char* name) {
+  const char* value = FCGX_GetParam(name, request.envp);
+  return value ? value : "";
+}
+
+// Reads up to count bytes; stops early when the stream ends. Returns the bytes read.
+long ReadBody(FCGX_Request& request, char* out, long count) {
+  long got = 0;
+  while (got < count) {
+    int n = FCGX_GetStr(out + got, static_cast<int>(count - got), request.in);
+    if (n <= 0) break;
+    got += n;
+  }
+  return got;
+}
+
+}  // namespace
+
+int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
+  static std::once_flag init_once;
+  std::call_once(init_once, [] { FCGX_Init(); });
+
+  FCGX_Request request;
+  if (FCGX_InitRequest(&request, listen_fd, 0) != 0) return -1;
+
+  std::vector<char> body(kMaxBodyLength + 1);
+  std::string reply;
+  int rc;
+  while ((rc = FCGX_Accept_r(&request)) >= 0) {
+    WebRequest req;
+    req.query_string = Param(request, "QUERY_STRING");
+    req.request_uri = Param(request, "REQUEST_URI");
+    long count = ParseContentLength(FCGX_GetParam("CONTENT_LENGTH", request.envp));
+    long got = 0;
+    if (count > kMaxBodyLength) {
+      req.body_complete = false;
+    } else if (count > 0) {
+      got = ReadBody(request, body.data(), count);
+      req.body_complete = (got == count);
+    }
+    body[got] = '\0';
+    req.body = body.data();
+    req.length = static_cast<int>(got);
+
+    ReplyEnding ending = serve(req, reply);
+    const char* header = HeaderOf(ending);
+    FCGX_PutStr(header, static_cast<int>(std::char_traits<char>::length(header)), request.out);
+    FCGX_PutStr(reply.data(), static_cast<int>(reply.size()), request.out);
+    FCGX_Finish_r(&request);
+    // Paces the common replies: at most about 100 a second.
+    if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
+  }
+  return rc;
+}
+
+}  // namespace web

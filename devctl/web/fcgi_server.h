@@ -1,0 +1,30 @@
+// The FastCGI side of the web request loop: accepts requests on a listen socket one after another,
+// reads each body and writes the headers and the reply that the serving function chose.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "devctl/web/request_route.h"
+
+namespace web {
+
+// Largest request body the loop accepts (one upload chunk).
+constexpr long kMaxBodyLength = 6291456;
+
+struct WebRequest {
+  std::string query_string;  // "" when the web server did not set it
+  std::string request_uri;
+  const char* body = "";     // NUL-terminated after the bytes read
+  int length = 0;            // bytes in body
+  // False when CONTENT_LENGTH exceeded kMaxBodyLength or the stream ended before it was read.
+  bool body_complete = true;
+};
+
+using ServeFunction = std::function<ReplyEnding(const WebRequest& request, std::string& reply)>;
+
+// Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails.
+// Returns the negative result of the failed accept.
+int ServeFastCgi(int listen_fd, const ServeFunction& serve);
+
+}  // namespace web

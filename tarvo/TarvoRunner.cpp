@@ -1,0 +1,97 @@
+#include "tarvo/TarvoRunner.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "tarvo/TarvoLine.h"
+#include "tarvo/TarvoTiming.h"
+
+namespace Tarvo {
+
+namespace {
+
+void memory_barrier_acquire() { std::atomic_thread_fence(std::memory_order_acquire); }
+
+}  // namespace
+
+Runner::Runner(Buffers& buffers) : mBuffers(buffers) {}
+Runner::~Runner() = default;
+
+void Runner::setActiveChangedFn(std::function<void(bool)> fn) { mActiveChangedFn = std::move(fn); }
+
+void Runner::setActive(bool active) {
+  if (active == mActive) return;
+  mActive = active;
+  if (mActiveChangedFn) mActiveChangedFn(active);
+}
+
+int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn,
+                std::function<void()> resetFn) {
+  mCalledBack = false;
+  mHeader = mBuffers.getHeader();
+  if (mHeader == nullptr) return EINVAL;
+  mTimingObjectSubheader = mBuffers.getTimingObjectSubheader();
+
+  Timing timing;
+  int err = timing.open(mTimingObjectSubheader, mBuffers.isGlobalNamespace(),
+                        mBuffers.getTimingObjectNameCapacity());
+  if (err != 0) {
+    if (err != mLastTimingError) {
+      writeLine(stderr, "Error opening timing object: " + Timing::getErrorMessage(err));
+    }
+    mLastTimingError = err;
+    mHeader = nullptr;
+    mTimingObjectSubheader = nullptr;
+    return err;
+  }
+  mLastTimingError = 0;
+
+  bool first = true;
+  mLastResetCount = mHeader->reset_count;
+  mLastPeriodCount = mHeader->period_count;
+
+  while (running.load() && mHeader->magic != 0) {
+    if (first || mHeader->reset_count != mLastResetCount) {
+      first = false;
+      mLastResetCount = mHeader->reset_count;
+      // The layout is stable only while reset_count is even; a stop request or a closed area
+      // also ends this wait so that an engine stuck mid-reconfiguration cannot hold us.
+      while ((mLastResetCount & 1u) != 0) {
+        if (!running.load() || mHeader->magic == 0) goto done;
+        timing.wait();
+        mLastResetCount = mHeader->reset_count;
+      }
+      memory_barrier_acquire();
+      if (!mBuffers.refresh()) break;
+      mLastPeriodCount = mHeader->period_count;
+      mCalledBack = true;
+      if (resetFn) resetFn();
+      memory_barrier_acquire();
+      continue;
+    }
+
+    if (mLastPeriodCount == mHeader->period_count) timing.wait();
+
+    const uint64_t now = getMonotonicValue();
+    const uint64_t periodCount = mHeader->period_count;
+    if (mLastPeriodCount < periodCount) {
+      const uint64_t n = periodCount - mLastPeriodCount;
+      memory_barrier_acquire();
+      mCalledBack = true;
+      if (workFn) workFn(static_cast<unsigned>(n));
+      mLastPeriodCount += n;
+      mLastActiveMonotonic = now;
+      setActive(true);
+    } else if (now - mLastActiveMonotonic > getMonotonicRate()) {
+      setActive(false);
+    }
+  }
+
+done:
+  timing.close();
+  mHeader = nullptr;
+  mTimingObjectSubheader = nullptr;
+  return 0;
+}
+
+}  // namespace Tarvo

@@ -1,0 +1,169 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "devctl/core/net_interface.h"
+#include "devctl/core/temperature.h"
+#include "platform/command.h"
+#include "platform/net_if.h"
+#include "platform/sysfs.h"
+#include "unit_root.h"
+
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+class NetInterface : public UnitRoot {
+ protected:
+  void SetUp() override {
+    UnitRoot::SetUp();
+    platform::SetCommandRunner(&runner_);
+  }
+  void TearDown() override {
+    platform::SetCommandRunner(nullptr);
+    UnitRoot::TearDown();
+  }
+  platform::RecordingCommandRunner runner_;
+};
+
+TEST_F(NetInterface, TemperatureTableBoundsAndMissingReadings) {
+  platform::SetSysfs(&platform::FileSysfs());
+  struct Case {
+    const char* content;  // nullptr: no sensor file
+    int degrees;
+  } cases[] = {
+      {"842\n", -10}, {"841", -9},  {"150", 79},   {"149", 80},  {"0", 80},
+      {"99998", -10}, {"99999", 0}, {"-5", 0},     {"abc", 0},   {"", 0},
+      {nullptr, 0},   {"400 x", 37}, {"12abc", 80},
+  };
+  for (const Case& c : cases) {
+    const char* file = "/sys/bus/iio/devices/iio:device1/in_voltage0_raw";
+    std::remove(platform::Path(file).c_str());
+    if (c.content) Write(file, c.content);
+    EXPECT_EQ(ReadTemperature(), c.degrees) << (c.content ? c.content : "(no file)");
+  }
+  platform::SetSysfs(nullptr);
+}
+
+TEST_F(NetInterface, TemperatureTableIsMonotonic) {
+  for (int raw = 0; raw < 2000; ++raw) {
+    EXPECT_GE(TemperatureFromRaw(raw), TemperatureFromRaw(raw + 1)) << raw;
+  }
+}
+
+TEST_F(NetInterface, GatewayIsTheFirstDefaultRouteOfTheListing) {
+  struct Case {
+    const char* listing;
+    const char* gateway;
+  } cases[] = {
+      {"default via 10.0.0.1 dev eth0 proto dhcp\n10.0.0.0/24 dev eth0\n", "10.0.0.1"},
+      {"  \tdefault via 10.0.0.2 dev eth0\n", "10.0.0.2"},
+      {"172.31.0.0/16 dev enp1s0\ndefault via 172.31.0.1 dev enp1s0\ndefault via 10.0.0.1 dev eth0\n",
+       "172.31.0.1"},
+      {"10.0.0.0/24 dev eth0 scope link\n", "169.254.0.1"},
+      {"", "169.254.0.1"},
+      {"default\ndefault via\n", "169.254.0.1"},
+  };
+  for (const Case& c : cases) {
+    runner_.SetReply("ip route", 0, c.listing);
+    char out[64] = {};
+    EXPECT_EQ(NetGetGateway("eth0", out), 0);
+    EXPECT_STREQ(out, c.gateway) << c.listing;
+  }
+}
+
+TEST_F(NetInterface, OverlongGatewayWordIsCutToTheBuffer) {
+  runner_.SetReply("ip route", 0, "default via " + std::string(600, '7') + " dev eth0\n");
+  char out[64];
+  std::memset(out, 'x', sizeof out);
+  EXPECT_EQ(NetGetGateway("eth0", out), 0);
+  EXPECT_EQ(std::string(out), std::string(63, '7'));
+}
+
+TEST_F(NetInterface, RouteListingThatCannotStartIsAnError) {
+  runner_.SetReply("ip route", -1);
+  char out[64] = "unchanged";
+  CaptureStdout();
+  EXPECT_EQ(NetGetGateway("eth0", out), -1);
+  EXPECT_EQ(GetCapturedStdout(), "popen error");
+  EXPECT_STREQ(out, "unchanged");
+}
+
+TEST_F(NetInterface, LoopbackQueriesReachTheKernel) {
+  char ip[64] = {}, mask[64] = {};
+  EXPECT_EQ(NetGetLocalIp("lo", ip), 0);
+  EXPECT_STREQ(ip, "127.0.0.1");
+  EXPECT_EQ(NetGetNetmask("lo", mask), 0);
+  EXPECT_STREQ(mask, "255.0.0.0");
+  EXPECT_EQ(NetLinkRunning("lo"), 1);
+}
+
+TEST_F(NetInterface, UnknownNamesAreRefusedWithTheirMessages) {
+  char out[64] = "unchanged";
+  CaptureStdout();
+  EXPECT_EQ(NetIfIndex("eth3"), -1);
+  EXPECT_EQ(NetIfIndex(nullptr), -1);
+  EXPECT_EQ(NetGetLocalIp("wlan0", out), -1);
+  EXPECT_EQ(GetCapturedStdout(),
+            "Not Support Device eth3\npEthName == NULL!\nNot Support Device wlan0\n"
+            "pEthName(wlan0) failed!\n");
+  EXPECT_STREQ(out, "unchanged");
+  EXPECT_EQ(NetIfIndex("lo"), 0);
+  EXPECT_EQ(NetIfIndex("enp1s0"), 1);
+  EXPECT_EQ(NetIfIndex("eth2"), 2);
+}
+
+TEST_F(NetInterface, SimulatedInterfacesAnswerForTheUnit) {
+  platform::ResetSimInterfaces();
+  char mac[64] = {}, ip[64] = {};
+  CaptureStdout();
+  EXPECT_EQ(NetGetMac("eth0", mac), 0);
+  EXPECT_EQ(GetCapturedStdout(), std::string("local mac:") + mac + " \n");
+  EXPECT_TRUE(IsMacAddressText(mac));
+  EXPECT_EQ(NetGetLocalIp("eth0", ip), 0);
+
+  platform::SimInterface eth0;
+  platform::GetSimInterface("eth0", &eth0);
+  eth0.address.clear();
+  eth0.running = false;
+  platform::SetSimInterface("eth0", eth0);
+  CaptureStdout();
+  EXPECT_EQ(NetGetLocalIp("eth0", ip), -1);
+  EXPECT_EQ(GetCapturedStdout(), "SIOCGIFADDR Failed!\n");
+  EXPECT_EQ(NetLinkRunning("eth0"), 0);
+  platform::ResetSimInterfaces();
+}
+
+TEST_F(NetInterface, NoDescriptorIsKeptOnAnyPath) {
+  int before = OpenDescriptorCount();
+  char out[64];
+  CaptureStdout();
+  for (int i = 0; i < 1000; ++i) {
+    NetGetLocalIp("lo", out);
+    NetGetNetmask("lo", out);
+    NetGetMac("eth1", out);  // not a simulated interface: the query fails
+    NetLinkRunning("nonexistent0");
+    NetGetGateway("eth0", out);
+  }
+  GetCapturedStdout();
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(NetInterface, MacSetterPutsOnlyCheckedTextIntoCommands) {
+  char eth0[] = "eth0";
+  char bad_name[] = "eth0;reboot";
+  CaptureStdout();
+  EXPECT_EQ(NetSetMac(eth0, "02:00:00:00:00:01; reboot"), -1);
+  EXPECT_EQ(NetSetMac(bad_name, "02:00:00:00:00:01"), -1);
+  GetCapturedStdout();
+  EXPECT_TRUE(runner_.Commands().empty());
+  EXPECT_EQ(NetSetMac(eth0, "02:00:00:AA:bb:01"), 0);
+  EXPECT_EQ(runner_.Commands(),
+            (std::vector<std::string>{"ifconfig eth0 down", "ifconfig eth0 hw ether 02:00:00:AA:bb:01",
+                                      "ifconfig eth0 up"}));
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "fcgi_test_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace webtest {
+namespace {
+
+constexpr uint8_t kBeginRequest = 1, kEndRequest = 3, kParams = 4, kStdin = 5, kStdout = 6;
+
+void AppendRecord(std::string& out, uint8_t type, const std::string& content) {
+  size_t n = content.size();
+  out += char(1);
+  out += char(type);
+  out += char(0);
+  out += char(1);  // request id 1
+  out += char((n >> 8) & 0xff);
+  out += char(n & 0xff);
+  out += char(0);
+  out += char(0);
+  out += content;
+}
+
+void AppendLength(std::string& out, size_t n) {
+  if (n < 128) {
+    out += char(n);
+  } else {
+    out += char(((n >> 24) & 0x7f) | 0x80);
+    out += char((n >> 16) & 0xff);
+    out += char((n >> 8) & 0xff);
+    out += char(n & 0xff);
+  }
+}
+
+bool SendAll(int fd, const std::string& data) {
+  size_t sent = 0;
+  while (sent < data.size()) {
+    ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  return true;
+}
+
+bool ReadExact(int fd, char* out, size_t n) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = read(fd, out + got, n - got);
+    if (r <= 0) return false;
+    got += size_t(r);
+  }
+  return true;
+}
+
+}  // namespace
+
+FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_bytes) {
+  FcgiReply reply;
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(uint16_t(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return reply;
+  }
+  std::string out;
+  AppendRecord(out, kBeginRequest, std::string("\0\1\0\0\0\0\0\0", 8));
+  std::string pairs;
+  for (const auto& p : params) {
+    AppendLength(pairs, p.first.size());
+    AppendLength(pairs, p.second.size());
+    pairs += p.first + p.second;
+  }
+  for (size_t i = 0; i < pairs.size(); i += 65535) AppendRecord(out, kParams, pairs.substr(i, 65535));
+  AppendRecord(out, kParams, "");
+  for (size_t i = 0; i < stdin_bytes.size(); i += 65535)
+    AppendRecord(out, kStdin, stdin_bytes.substr(i, 65535));
+  AppendRecord(out, kStdin, "");
+  SendAll(fd, out);
+
+  for (;;) {
+    unsigned char header[8];
+    if (!ReadExact(fd, reinterpret_cast<char*>(header), 8)) break;
+    size_t length = (size_t(header[4]) << 8) | header[5];
+    std::string content(length + header[6], '\0');
+    if (!content.empty() && !ReadExact(fd, content.data(), content.size())) break;
+    content.resize(length);
+    if (header[1] == kStdout) reply.output += content;
+    if (header[1] == kEndRequest) {
+      reply.ok = true;
+      break;
+    }
+  }
+  close(fd);
+  return reply;
+}
+
+int OpenListenSocket(int* port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
+    close(fd);
+    return -1;
+  }
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
+
+}  // namespace webtest

@@ -1,0 +1,24 @@
+// A small FastCGI client for tests: sends one request to the web loop the way a web server does
+// and collects the raw standard output of the reply (headers and body).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace webtest {
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+struct FcgiReply {
+  bool ok = false;     // the request ended with an end-request record
+  std::string output;  // everything written to standard output
+};
+
+// Sends params, then the stdin bytes (followed by the end-of-stdin record) to 127.0.0.1:port.
+FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_bytes);
+
+// A listen socket on 127.0.0.1 with a free port.
+int OpenListenSocket(int* port);
+
+}  // namespace webtest

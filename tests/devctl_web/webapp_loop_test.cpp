@@ -1,0 +1,177 @@
+// The request loop over a real FastCGI connection: routing, header bytes, bodies of every length
+// and requests that arrive broken.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+
+#include "devctl/web/webapp.h"
+#include "fcgi_test_client.h"
+
+namespace {
+
+const std::string kCommon = "Access-Control-Allow-Origin: *\r\nContent-type: text/html\r\n\r\n";
+
+// Records what each handler was given and answers with it.
+class RecordingApp : public CWebapp {
+ public:
+  RecordingApp() : CWebapp("appthread") {}
+
+  struct Call {
+    std::string handler, tail, body;
+    int length = -1;
+  };
+  std::vector<Call> calls;
+  std::string next_instr_reply;  // when set, HandleInstr answers this instead of echoing
+  bool instr_writes_nothing = false;
+
+  bool HandleInstr(const char* body, std::string& reply) override {
+    calls.push_back({"instr", "", body, -1});
+    if (instr_writes_nothing) return false;
+    reply = next_instr_reply.empty() ? "instr:" + std::string(body) : next_instr_reply;
+    return true;
+  }
+  bool HandleGetJson(const char* tail, const char* body, int length, std::string& reply) override {
+    calls.push_back({"json", tail, body, length});
+    reply = "{\"doc\":1}";
+    return true;
+  }
+  bool HandleGetXml(const char* tail, const char* body, int length, std::string& reply) override {
+    calls.push_back({"xml", tail, body, length});
+    reply = "<MATRIX/>";
+    return true;
+  }
+  bool HandleUpdateSoc(const char* tail, const char* body, int length,
+                       std::string& reply) override {
+    calls.push_back({"soc", tail, std::string(body, size_t(length)), length});
+    reply = "soc";
+    return true;
+  }
+};
+
+class WebappLoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    listen_fd_ = webtest::OpenListenSocket(&port_);
+    ASSERT_GE(listen_fd_, 0);
+    server_ = std::thread([this] { served_result_ = app_.Serve(listen_fd_); });
+  }
+  void TearDown() override {
+    shutdown(listen_fd_, SHUT_RDWR);
+    server_.join();
+    close(listen_fd_);
+  }
+
+  webtest::FcgiReply Post(const std::string& qs, const std::string& body,
+                          const std::string& uri = "/cgi-bin/instr.cgi") {
+    return webtest::FcgiRequest(port_, {{"REQUEST_METHOD", "POST"},
+                                        {"QUERY_STRING", qs},
+                                        {"REQUEST_URI", uri},
+                                        {"CONTENT_LENGTH", std::to_string(body.size())}},
+                                body);
+  }
+
+  RecordingApp app_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  int served_result_ = 0;
+  std::thread server_;
+};
+
+TEST_F(WebappLoopTest, HeadersOfTheThreeEndingsAreExact) {
+  struct Case {
+    std::string qs, uri, expected;
+  } cases[] = {
+      {"instr.cgi&", "/cgi-bin/instr.cgi", kCommon + "instr:{\"comhead\":\"x\"}"},
+      {"", "/cgi-bin/getjson.cgi?json=mxsta", "Content-type:application/json\r\n\r\n{\"doc\":1}"},
+      {"", "/cgi-bin/getxml.cgi?xml=mxsta", "Content-type: text/xml\r\n\r\n<MATRIX/>"},
+      {"", "/cgi-bin/getjson.cgi?json=other", kCommon + "unknow"},
+      {"nothing.cgi", "/nothing", kCommon + "unknow"},
+  };
+  for (const auto& c : cases) {
+    webtest::FcgiReply r = Post(c.qs, "{\"comhead\":\"x\"}", c.uri);
+    ASSERT_TRUE(r.ok) << c.uri;
+    EXPECT_EQ(r.output, c.expected) << c.uri;
+  }
+}
+
+TEST_F(WebappLoopTest, DefaultHandlersAnswerUnsupported) {
+  webtest::FcgiReply r = Post("getinfo.cgi&", "{\"comhead\":\"probe\"}");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.output, kCommon +
+                          "{\n\t\"comhead\":\t\"probe\",\n\t\"error\":\t\"unsupported command\","
+                          "\n\t\"result\":\t\"fail\"\n}");
+}
+
+TEST_F(WebappLoopTest, RequestWithoutBodyGetsAnEmptyBody) {
+  for (const char* length : std::vector<const char*>{"0", "-5", "abc", nullptr}) {
+    ASSERT_TRUE(Post("instr.cgi&", "{\"comhead\":\"earlier body\"}").ok);
+    webtest::Params params = {{"QUERY_STRING", "instr.cgi&"}};
+    if (length) params.push_back({"CONTENT_LENGTH", length});
+    webtest::FcgiReply r = webtest::FcgiRequest(port_, params, "{\"unread\":1}");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.output, kCommon + "instr:") << (length ? length : "unset");
+    EXPECT_EQ(app_.calls.back().body, "") << (length ? length : "unset");
+  }
+}
+
+TEST_F(WebappLoopTest, UploadGetsTheTailAndTheExactBytes) {
+  std::string chunk("a\0b\xff", 4);
+  webtest::FcgiReply r = Post("update_soc.cgi&cmd=hex(01,02,80,04,05)", chunk);
+  ASSERT_TRUE(r.ok);
+  ASSERT_EQ(app_.calls.size(), 1u);
+  EXPECT_EQ(app_.calls[0].tail, "cmd=hex(01,02,80,04,05)");
+  EXPECT_EQ(app_.calls[0].body, chunk);
+  EXPECT_EQ(app_.calls[0].length, 4);
+
+  ASSERT_TRUE(Post("update_soc.cgi&cmd=hex" + std::string(200, '9'), "x").ok);
+  EXPECT_EQ(app_.calls.back().tail, "cmd=hex" + std::string(48, '9'));
+}
+
+TEST_F(WebappLoopTest, BrokenRequestsAreAnsweredAndTheNextIsServed) {
+  struct Case {
+    webtest::Params params;
+    std::string stdin_bytes;
+    const char* why;
+  } cases[] = {
+      {{{"QUERY_STRING", "instr.cgi&"}, {"CONTENT_LENGTH", "7340032"}}, "{}", "over the limit"},
+      {{{"QUERY_STRING", "instr.cgi&"}, {"CONTENT_LENGTH", "100"}}, "{\"comhead\":", "cut short"},
+      {{{"QUERY_STRING", "update_soc.cgi&cmd=hex(00,00,80,00,00)"}, {"CONTENT_LENGTH", "50"}},
+       "short chunk", "upload cut short"},
+      {{{"CONTENT_LENGTH", "2"}}, "{}", "no QUERY_STRING or REQUEST_URI"},
+  };
+  for (const auto& c : cases) {
+    webtest::FcgiReply r = webtest::FcgiRequest(port_, c.params, c.stdin_bytes);
+    ASSERT_TRUE(r.ok) << c.why;
+    EXPECT_EQ(r.output, kCommon + "unknow") << c.why;
+    EXPECT_TRUE(app_.calls.empty()) << c.why;
+
+    webtest::FcgiReply next = Post("instr.cgi&", "{}");
+    ASSERT_TRUE(next.ok) << c.why;
+    EXPECT_EQ(next.output, kCommon + "instr:{}") << c.why;
+    app_.calls.clear();
+  }
+}
+
+TEST_F(WebappLoopTest, ReplyIsNotCarriedOverToTheNextRequest) {
+  app_.next_instr_reply = "{\"user\":\"secret\"}";
+  ASSERT_TRUE(Post("instr.cgi&", "{}").ok);
+  // An upload script without its command runs nothing, and a handler may write nothing.
+  EXPECT_EQ(Post("update_ota.cgi&", "{}").output, kCommon);
+  ASSERT_TRUE(Post("instr.cgi&", "{}").ok);
+  app_.instr_writes_nothing = true;
+  EXPECT_EQ(Post("instr.cgi&", "{}").output, kCommon);
+}
+
+TEST(WebappTest, LoopEndsWhenAcceptingFails) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  RecordingApp app;
+  EXPECT_LT(app.Serve(fds[0]), 0);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace
