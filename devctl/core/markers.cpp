@@ -1,6 +1,8 @@
 #include "devctl/core/markers.h"
 
 #include "devctl/core/stored_file.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_panel_shutdown.h"
 #include "platform/storage.h"
 
 int WriteSubIfaceDownFlag() {
@@ -8,3 +10,14 @@ int WriteSubIfaceDownFlag() {
   platform::SyncFileSystems();
   return result;
 }
+
+int RequestReboot() {
+  SetAudioMuteGpio(1);
+  ClearRebootGpios();
+  ShutdownFrontPanel();
+  int result = WriteStoredFile("/tmp/reboot", "1");
+  platform::SyncFileSystems();
+  return result;
+}
+
+int RequestReboot2() { return RequestReboot(); }

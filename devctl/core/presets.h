@@ -6,3 +6,13 @@
 // Preset waiting to be recalled: 0 none, 1-8. Set by the recall commands; taken (and cleared in
 // the same step) by the power and preset worker.
 extern std::atomic<int> g_pending_preset;
+
+// Loads "/oem/app_preset1.json" .. "/oem/app_preset8.json" into the slots (start-up).
+void LoadPresetSlots();
+
+// Takes the pending preset and, when it is enabled, copies it into the live configuration:
+// routing, phantom power and each channel's gain, mute, volume, mute and delay written to the
+// hardware where they differ; links, groups and EQ selections copied; the selected Custom EQ
+// memories copied and every band of channels 1-14 written; then one save. A disabled preset only
+// saves; a number outside 1-8 is dropped.
+void RecallPendingPreset();

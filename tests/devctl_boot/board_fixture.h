@@ -1,7 +1,9 @@
 // A fresh simulated board with its front panel, a fake clock and a temporary unit folder.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "devctl/hardware/gpio.h"
 #include "platform/clock.h"
@@ -36,6 +38,13 @@ class BoardTest : public UnitRoot {
   sim::LcdDecoder& lcd() { return panel_->lcd(); }
   sim::LedDecoder& leds() { return panel_->leds(); }
   platform::SimSysfs& fs() { return platform::sim_sysfs(); }
+  // Bytes of every write transfer to one I2C device, in order.
+  static std::vector<std::vector<uint8_t>> Writes(unsigned bus, unsigned addr7) {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& t : platform::sim_i2c().Transfers(bus, addr7))
+      if (!t.read) out.push_back(t.bytes);
+    return out;
+  }
 
   platform::FakeClock clock_;
   std::unique_ptr<sim::Board> board_;

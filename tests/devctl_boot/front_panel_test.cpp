@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "board_fixture.h"
+#include "devctl/core/markers.h"
+#include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
 
@@ -209,6 +211,35 @@ TEST_F(Leds, StateFilesShowThePanel) {
   EXPECT_EQ(Read("/sim/lcd.txt"),
             "line0 |    Booting     |\nline1 |                |\nbacklight 1\n");
   EXPECT_EQ(Read("/sim/leds.txt"), "memory 03 00 03 00 03 00 03 00 03 00 03 00 03 00\ncontrol 0x8F\n");
+}
+
+}  // namespace
+
+namespace {
+
+class Reboot : public BoardTest {};
+
+TEST_F(Reboot, RequestMutesShutsThePanelDownThenWritesTheMarker) {
+  InitPowerGpios();
+  LcdInit();
+  InitFrontLeds();
+  LcdShowLeft(0, "Home");
+  LedShowAll(1);
+  fs().ClearHistory();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RequestReboot(), 0);
+  // Lines 47 and 48 are never opened on the unit: their writes only print.
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "gpio 48 not open\ngpio 47 not open\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+  auto history = fs().History();
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.front().gpio, 113);
+  EXPECT_EQ(history.front().level, 1);
+  EXPECT_EQ(history.back().gpio, 107);
+  EXPECT_EQ(history.back().level, 1);
+  EXPECT_EQ(lcd().Backlight(), 0);
+  EXPECT_EQ(lcd().Line(0), std::string(16, ' '));
+  EXPECT_EQ(leds().Memory()[0], 0);
 }
 
 }  // namespace

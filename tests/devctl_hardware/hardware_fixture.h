@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "devctl/hardware/gpio.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/sim_i2c.h"
@@ -27,11 +28,13 @@ class HardwareTest : public ::testing::Test {
     platform::SetClock(&clock_);
     platform::sim_i2c().ClearFaults();
     platform::sim_i2c().ClearTransfers();
+    GpioCloseAll();  // descriptors of an earlier test's sysfs
     platform::sim_sysfs().Reset();
     board_ = std::make_unique<sim::Board>();
   }
   void TearDown() override {
     board_.reset();
+    GpioCloseAll();
     platform::sim_i2c().ClearFaults();
     platform::SetClock(nullptr);
     platform::SetRoot("");

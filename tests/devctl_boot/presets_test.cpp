@@ -1,0 +1,172 @@
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/presets.h"
+#include "platform/storage.h"
+
+namespace {
+
+class PresetRecall : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    g_config_path = kConfigFile;
+    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
+    g_app_config.type = "TRX";
+    for (auto& slot : g_preset_configs) slot = g_app_config;
+    g_app_config.preset_enable[2] = 1;
+    g_pending_preset = 0;
+    ClearJournals();
+  }
+  void TearDown() override {
+    g_pending_preset = 0;
+    BoardTest::TearDown();
+  }
+  void ClearJournals() {
+    board().dsp_a().ClearJournal();
+    board().dsp_b().ClearJournal();
+    platform::sim_i2c().ClearTransfers();
+  }
+  // Safeloads of one word (channel setters) per DSP, as (cell, word).
+  static std::vector<std::pair<uint16_t, uint32_t>> SetterWrites(const sim::SimDsp& dsp) {
+    std::vector<std::pair<uint16_t, uint32_t>> out;
+    for (const auto& e : dsp.Safeloads())
+      if (e.words.size() == 1) out.emplace_back(e.target, e.words[0]);
+    return out;
+  }
+  static size_t BiquadWrites(const sim::SimDsp& dsp) {
+    auto events = dsp.Safeloads();
+    return size_t(std::count_if(events.begin(), events.end(),
+                                [](const sim::SafeloadEvent& e) { return e.words.size() == 5; }));
+  }
+  // Recalls preset n as the worker does; returns the number of syncs (saves) it made.
+  long Recall(int n) {
+    long syncs = platform::SyncCount();
+    g_pending_preset = n;
+    RecallPendingPreset();
+    EXPECT_EQ(g_pending_preset, 0);
+    return platform::SyncCount() - syncs;
+  }
+  app_config_s& slot(int n) { return g_preset_configs[n - 1]; }
+};
+
+TEST_F(PresetRecall, EqualPresetRewritesOnlyTheEqualisers) {
+  EXPECT_EQ(Recall(3), 1);
+  EXPECT_TRUE(SetterWrites(board().dsp_a()).empty());
+  EXPECT_TRUE(SetterWrites(board().dsp_b()).empty());
+  // 14 channels x 8 bands x 2 directions: inputs and outputs of channels 5-12 sit on DSP B.
+  EXPECT_EQ(BiquadWrites(board().dsp_a()) + BiquadWrites(board().dsp_b()), 224u);
+  EXPECT_TRUE(Writes(4, 0x18).empty());
+}
+
+TEST_F(PresetRecall, DifferencesAreWrittenRoutingFirst) {
+  slot(3).control[5] = 13;              // output Tarvo 2 from USB left
+  slot(3).tarvo_input_gain[0] = -12;    // input 5
+  slot(3).analogue_input_gain[0] = 10;  // input 1: range first, then the trim
+  slot(3).tarvo_input_mute[1] = 1;      // input 6 muted
+  slot(3).analogue_output_delay[1] = 20;
+  g_app_config.analogue_output_delay[0] = 20;  // back to 0 by the preset
+  EXPECT_EQ(Recall(3), 1);
+
+  EXPECT_EQ(SetterWrites(board().dsp_a()),
+            (std::vector<std::pair<uint16_t, uint32_t>>{
+                {0x40E8, 5}, {0x10E, 0x0195BB8F}, {0x1B43, 0}, {0x1B44, 20 * 48}}));
+  EXPECT_EQ(SetterWrites(board().dsp_b()),
+            (std::vector<std::pair<uint16_t, uint32_t>>{{0x1CD, 0x00404DE6}, {0x1E9, 0}}));
+  EXPECT_EQ(BiquadWrites(board().dsp_a()) + BiquadWrites(board().dsp_b()), 224u);
+  ASSERT_FALSE(Writes(4, 0x18).empty());
+  EXPECT_EQ(g_app_config.control[5], 13);
+  EXPECT_EQ(g_app_config.analogue_output_delay[0], 0);
+  EXPECT_EQ(g_app_config.tarvo_input_mute[1], 1);
+
+  // The saved file holds the recalled values.
+  app_config_s saved;
+  saved.type = "TRX";
+  LoadAppConfigFile(kConfigFile, kConfigFile, &saved, "02:00:00:00:00:01", "TRX");
+  EXPECT_EQ(saved.control[5], 13);
+  EXPECT_EQ(saved.tarvo_input_gain[0], -12);
+}
+
+TEST_F(PresetRecall, SelectedCustomMemoryIsCopiedAndOthersStay) {
+  app_config_s& p = slot(3);
+  p.input_preset[3] = 2;
+  p.input_custom2_date[3].gain[2] = 4.5f;
+  SetNameField(p.input_custom2_date[3].type_name[2], "LOW_SHELF");
+  p.input_custom1_date[3].gain[2] = -7.0f;  // not selected: stays in the slot only
+  p.input_flat_date[0].gain[0] = 9.0f;      // Flat is never copied
+  p.output_preset[15] = 1;                  // a group slot: copied, never written
+  p.output_custom1_date[15].frequency[0] = 1234;
+  g_app_config.input_custom1_date[3].gain[2] = 1.0f;
+  g_app_config.input_flat_date[0].gain[0] = -2.0f;
+
+  EXPECT_EQ(Recall(3), 1);
+  EXPECT_EQ(g_app_config.input_preset[3], 2);
+  EXPECT_FLOAT_EQ(g_app_config.input_custom2_date[3].gain[2], 4.5f);
+  EXPECT_STREQ(g_app_config.input_custom2_date[3].type_name[2], "LOW_SHELF");
+  EXPECT_FLOAT_EQ(g_app_config.input_custom1_date[3].gain[2], 1.0f);
+  EXPECT_FLOAT_EQ(g_app_config.input_flat_date[0].gain[0], -2.0f);
+  EXPECT_EQ(g_app_config.output_custom1_date[15].frequency[0], 1234);
+  EXPECT_EQ(BiquadWrites(board().dsp_a()) + BiquadWrites(board().dsp_b()), 224u);
+}
+
+TEST_F(PresetRecall, OnlyAudioSettingsAreTaken) {
+  app_config_s& p = slot(3);
+  p.analogue_input_stereo[0] = 1;
+  p.usb_output_stereo = 1;
+  p.group_input_stereo2[4] = 1;
+  p.group_output_vol[1] = 33;
+  p.input_geq_chn = 7;
+  p.output_geq_chn = 9;
+  SetNameField(p.input_name[0], "Preset name");
+  p.user[0].user = "someone";
+  p.ipaddress = "10.9.9.9";
+  p.front_lcd = 0;
+  p.preset_enable[5] = 1;
+  app_config_s before = g_app_config;
+
+  Recall(3);
+  EXPECT_EQ(g_app_config.analogue_input_stereo[0], 1);
+  EXPECT_EQ(g_app_config.usb_output_stereo, 1);
+  EXPECT_EQ(g_app_config.group_input_stereo2[4], 1);
+  EXPECT_EQ(g_app_config.group_output_vol[1], 33);
+  EXPECT_EQ(g_app_config.input_geq_chn, 7);
+  EXPECT_EQ(g_app_config.output_geq_chn, before.output_geq_chn);
+  EXPECT_STREQ(g_app_config.input_name[0], before.input_name[0]);
+  EXPECT_EQ(g_app_config.user[0].user, before.user[0].user);
+  EXPECT_EQ(g_app_config.ipaddress, before.ipaddress);
+  EXPECT_EQ(g_app_config.front_lcd, before.front_lcd);
+  EXPECT_EQ(g_app_config.preset_enable[5], 0);
+  EXPECT_TRUE(SetterWrites(board().dsp_a()).empty());
+}
+
+TEST_F(PresetRecall, DisabledOrInvalidPresetsWriteNothing) {
+  slot(5).control[0] = 3;
+  EXPECT_EQ(Recall(5), 1);  // disabled: only the save
+  EXPECT_NE(g_app_config.control[0], 3);
+  for (int n : {9, -1, 1000}) EXPECT_EQ(Recall(n), 0) << n;
+  EXPECT_TRUE(board().dsp_a().Safeloads().empty());
+  EXPECT_TRUE(board().dsp_b().Safeloads().empty());
+}
+
+TEST_F(PresetRecall, SlotsLoadFromThePresetFiles) {
+  app_config_s stored = g_app_config;
+  stored.control[2] = 7;
+  ASSERT_TRUE(SaveAppConfig("/oem/app_preset4.json", &stored));
+  g_preset_configs[3] = app_config_s();
+  g_preset_configs[0] = app_config_s();
+  g_preset_configs[0].control[2] = 99;
+  LoadPresetSlots();
+  EXPECT_EQ(g_preset_configs[3].control[2], 7);
+  // A missing file leaves the slot at the defaults.
+  EXPECT_EQ(g_preset_configs[0].control[2], g_app_config.control[2]);
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+#include <algorithm>
+
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/hardware/gpio.h"
+#include "devctl/hardware/lcd.h"
+#include "hardware_fixture.h"
+#include "sim/board/front_panel.h"
+
+namespace {
+
+class FrontPanelShutdownTest : public HardwareTest {
+ protected:
+  void SetUp() override {
+    HardwareTest::SetUp();
+    GpioCloseAll();
+    panel_ = std::make_unique<sim::FrontPanel>(board());
+  }
+  void TearDown() override {
+    panel_.reset();
+    GpioCloseAll();
+    HardwareTest::TearDown();
+  }
+  std::unique_ptr<sim::FrontPanel> panel_;
+};
+
+TEST_F(FrontPanelShutdownTest, PanelGoesDarkAndTheSleepLineRises) {
+  InitPowerGpios();
+  LcdInit();
+  LcdShowCentered(0, "READY");
+  InitFrontLeds();
+  LedShowAll(1);
+  ASSERT_EQ(fs().Level(kGpioSleep), 0);
+
+  ShutdownFrontPanel();
+  EXPECT_EQ(g_panel_thread_stop.load(), 1);
+  EXPECT_EQ(panel_->lcd().Line(0), std::string(16, ' '));
+  EXPECT_EQ(panel_->lcd().Line(1), std::string(16, ' '));
+  EXPECT_EQ(panel_->lcd().Backlight(), 0);
+  auto memory = panel_->leds().Memory();
+  EXPECT_TRUE(std::all_of(memory.begin(), memory.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(fs().Level(kGpioSleep), 1);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <regex>
+
+#include "sim/engine/StandInEngine.h"
+#include "tool_test_support.h"
+
+namespace {
+
+using tools_test::splitLines;
+using tools_test::TempDir;
+using tools_test::ToolProcess;
+
+const std::vector<std::string> kUsage = {
+    "Usage:",
+    "\t-l Loopback Tx Latency (# samples) - default is 48",
+    "\t-s Shared memory name to use - default is TarvoEP",
+    "\t-v Print out version",
+};
+
+TEST(LoopbackProgramTest, RefusedOptionsPrintUsageAndVersionExitsAtOnce) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    bool usage;
+  };
+  const Case cases[] = {
+      {{"-h"}, 1, true},
+      {{"-x"}, 1, true},
+      {{"-l", "100", "-h"}, 1, true},
+      {{"-v"}, 0, false},
+      {{"-v", "-h"}, 0, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    ToolProcess tool(TLOOPBACK_PATH, c.args, dir.path());
+    ASSERT_EQ(tool.wait(), c.status) << c.args[0];
+    if (c.usage) {
+      EXPECT_EQ(splitLines(tool.out()), kUsage);
+    } else {
+      EXPECT_TRUE(std::regex_match(tool.out(),
+                                   std::regex("netaudio_examples : v1\\.2\\.0\\.rc2::[0-9a-f]{8}\n")))
+          << tool.out();
+    }
+    EXPECT_EQ(tool.err().find("Connecting..."), std::string::npos);
+  }
+}
+
+// Against the real-time engine: settings lines, the connection lines, and a transmit capture in
+// which every sample the loopback wrote is the receive sample one lead earlier.
+TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
+  TempDir dir;
+  const std::string name = tools_test::uniqueAreaName();
+  ASSERT_EQ(mkdir(dir.file("engine").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.file("tool").c_str(), 0755), 0);
+  ToolProcess engine(TARVO_ENGINE_PATH,
+                     {"--name", name, "--tx", "2", "--rx", "2", "--spc", "1000", "--spp", "48",
+                      "--capture", dir.path()},
+                     dir.file("engine"));
+  ASSERT_TRUE(tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
+  ToolProcess tool(TLOOPBACK_PATH, {"-s", name, "-l", "-904"}, dir.file("tool"));
+  ASSERT_TRUE(tool.waitForErrLine("Activated"));
+  // Let it loop for a few hundred periods.
+  ASSERT_TRUE(tools_test::waitUntil([&] {
+    return tools_test::readFile(dir.file("tx1.raw")).size() > 400 * 48 * 4;
+  }));
+  tool.signal(SIGINT);
+  EXPECT_EQ(tool.wait(), 0);
+  engine.signal(SIGTERM);
+  EXPECT_EQ(engine.wait(), 0);
+
+  EXPECT_EQ(splitLines(tool.out()), std::vector<std::string>({
+                                        "Using \"" + name + "\" as shared memory",
+                                        "Using -904 samples as Tx Latency",
+                                    }));
+  const std::vector<std::string> err = splitLines(tool.err());
+  ASSERT_GE(err.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(err.begin(), err.begin() + 3),
+            std::vector<std::string>({"Connecting...", "Connected", "Activated"}))
+      << tool.err();
+  EXPECT_EQ(std::vector<std::string>(err.end() - 2, err.end()),
+            std::vector<std::string>({"Disconnecting...", "Disconnected"}));
+
+  // -904 in a ring of 1000 is 96 samples ahead (two periods).
+  for (unsigned ch = 0; ch < 2; ++ch) {
+    const std::string raw = tools_test::readFile(dir.file("tx" + std::to_string(ch) + ".raw"));
+    std::vector<int32_t> tx(raw.size() / 4);
+    memcpy(tx.data(), raw.data(), tx.size() * 4);
+    size_t written = 0;
+    for (size_t a = 0; a < tx.size(); ++a) {
+      if (tx[a] == sim::StandInEngine::kPoison) continue;
+      ++written;
+      ASSERT_GE(a, 96u);
+      ASSERT_EQ(tx[a], sim::StandInEngine::rxPattern(ch, a - 96)) << "ch " << ch << " at " << a;
+    }
+    EXPECT_GT(written, tx.size() / 2);
+  }
+}
+
+}  // namespace
