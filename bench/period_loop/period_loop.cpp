@@ -4,6 +4,9 @@
 //      (work-call entry minus the engine's monotonic stamp of the period), share of batches
 //      with more than one period, CPU time per period of the client thread;
 //   2. the tplay program itself: CPU time per period (from its rusage);
+//   3. the tloopback program at the default lead (48) and at twice the period (96): CPU time
+//      per period, and the engine's late transmit samples (all 8 channels looped);
+//   4. the trecord program recording 8 channels of 32 bits: CPU time per period;
 // each beside the engine's late transmit samples and its own deadline lateness in that run.
 //
 //   period_loop [--seconds N] [--lead SAMPLES] [--fifo]
@@ -130,6 +133,28 @@ std::vector<std::string> engineArgs(const std::string& name, bool fifo) {
   return args;
 }
 
+// Runs a tool program against a fresh engine for `seconds`, then prints its CPU time per
+// engine period and the engine's figures of the same run.
+bool runToolProgram(FILE* out, const std::string& label, const std::vector<std::string>& argv,
+                    const std::string& area, bool fifo, int seconds, const std::string& dir) {
+  Child engine = spawn(engineArgs(area, fifo), dir + "/engine_tool.out", false);
+  if (!waitForText(engine.outPath, "ready")) return false;
+  Child tool = spawn(argv, dir + "/tool.out", true);
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  kill(tool.pid, SIGINT);
+  int status = 0;
+  rusage usage{};
+  wait4(tool.pid, &status, 0, &usage);
+  const std::string json = stopEngine(engine);
+  const uint64_t enginePeriods = jsonNumber(json, "periods");
+  fprintf(out, "%s:\n", label.c_str());
+  fprintf(out, "  CPU per period: %.2f us (whole process, start-up included), exit status %d\n",
+          enginePeriods ? cpuSeconds(usage) * 1e6 / enginePeriods : 0.0,
+          WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  printEngineFigures(out, json);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,6 +250,22 @@ int main(int argc, char** argv) {
            enginePeriods ? cpuSeconds(usage) * 1e6 / enginePeriods : 0.0,
            WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     printEngineFigures(out, json);
+  }
+
+  // 3. The tloopback program at the default lead and at twice the period.
+  for (int loopLead : {48, 96}) {
+    if (!runToolProgram(out, "tloopback program (-l " + std::to_string(loopLead) + ", 8 channels)",
+                        {TLOOPBACK_PATH, "-s", area, "-l", std::to_string(loopLead)}, area, fifo,
+                        seconds, dir)) {
+      return 1;
+    }
+  }
+
+  // 4. The trecord program.
+  if (!runToolProgram(out, "trecord program (8 channels of 32 bits)",
+                      {TRECORD_PATH, "-s", area, "-o", dir + "/recording.wav"}, area, fifo,
+                      seconds, dir)) {
+    return 1;
   }
   std::system(("rm -rf '" + dir + "'").c_str());
   return 0;
