@@ -3,6 +3,8 @@
 // configuration lock while they read or fill the record.
 #pragma once
 
+#include <cjson/cJSON.h>
+
 #include <string>
 
 #include "devctl/core/app_config.h"
@@ -26,3 +28,10 @@ bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const
 // file's type).
 int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
                       const std::string& mac, const std::string& device_type);
+
+// The document of a record as saved (formatted). False when it could not be made.
+bool PrintAppConfig(const app_config_s* cfg, std::string* text);
+
+// Loads a parsed document over the values already in cfg (the loaders reset it first). Returns
+// true when a member that must be present was missing, so the file should be written back.
+bool LoadAppConfigDocument(const cJSON* root, app_config_s* cfg, const std::string& device_type);

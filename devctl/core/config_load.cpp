@@ -201,7 +201,6 @@ void ReadEqMemories(const cJSON* peq, app_config_s* cfg, int side) {
   }
 }
 
-// Loads a parsed document over the defaults already in cfg.
 void ReadConfigJson(const cJSON* root, app_config_s* cfg, const std::string& device_type,
                     LoadState* state) {
   ReadUsers(root, cfg, state);
@@ -224,6 +223,14 @@ bool FileExists(const char* file) { return access(platform::Path(file).c_str(), 
 
 }  // namespace
 
+bool LoadAppConfigDocument(const cJSON* root, app_config_s* cfg, const std::string& device_type) {
+  if (!cfg) return false;
+  ConfigLock lock;
+  LoadState state;
+  ReadConfigJson(root, cfg, device_type, &state);
+  return state.rewrite;
+}
+
 bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const std::string& mac,
                    const std::string& device_type) {
   if (!cfg || !file) return false;
@@ -237,16 +244,16 @@ bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const
   }
   if (!FileExists(file)) return SaveAppConfig(path, cfg);
   cJSON* root = ReadJsonFile(file);
-  if (!root) {
+  if (!cJSON_IsObject(root)) {
+    cJSON_Delete(root);
     // Keep what could still be repaired by hand before the defaults replace it.
     std::string resolved = platform::Path(file);
     std::rename(resolved.c_str(), (resolved + kConfigBadSuffix).c_str());
     return SaveAppConfig(path, cfg);
   }
-  LoadState state;
-  ReadConfigJson(root, cfg, device_type, &state);
+  bool rewrite = LoadAppConfigDocument(root, cfg, device_type);
   cJSON_Delete(root);
-  return state.rewrite ? SaveAppConfig(path, cfg) : true;
+  return rewrite ? SaveAppConfig(path, cfg) : true;
 }
 
 int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
@@ -256,9 +263,11 @@ int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* c
   ResetAppConfig(path, cfg, mac);
   if (!file || !FileExists(file)) return 1;
   cJSON* root = ReadJsonFile(file);
-  if (!root) return 1;
-  LoadState state;
-  ReadConfigJson(root, cfg, device_type, &state);
+  if (!cJSON_IsObject(root)) {
+    cJSON_Delete(root);
+    return 1;
+  }
+  LoadAppConfigDocument(root, cfg, device_type);
   cJSON_Delete(root);
   return 1;
 }

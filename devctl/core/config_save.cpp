@@ -168,21 +168,27 @@ std::map<std::string, uint64_t> g_saved_sequence;  // under g_save_mutex, by res
 
 std::mutex& ConfigSaveMutex() { return g_save_mutex; }
 
+bool PrintAppConfig(const app_config_s* cfg, std::string* text) {
+  if (!cfg || !text) return false;
+  ConfigLock lock;
+  cJSON* root = BuildConfigJson(*const_cast<app_config_s*>(cfg));
+  if (!root) return false;
+  char* printed = cJSON_Print(root);
+  cJSON_Delete(root);
+  if (!printed) return false;
+  *text = printed;
+  cJSON_free(printed);
+  return true;
+}
+
 bool SaveAppConfig(const std::string& path, const app_config_s* cfg) {
-  if (!cfg) return false;
   std::string target;
   std::string text;
   uint64_t sequence;
   {
     ConfigLock lock;
+    if (!PrintAppConfig(cfg, &text)) return false;
     target = path;
-    cJSON* root = BuildConfigJson(*const_cast<app_config_s*>(cfg));
-    if (!root) return false;
-    char* printed = cJSON_Print(root);
-    cJSON_Delete(root);
-    if (!printed) return false;
-    text = printed;
-    cJSON_free(printed);
     sequence = ++g_save_sequence;
   }
   {

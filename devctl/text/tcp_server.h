@@ -1,18 +1,85 @@
 // Control server of the raw TCP and telnet ports: one thread per object, the connected clients
 // and their line editors.
+//
+// Every client has an output queue: SendAll and the echo of the line editor append to it and
+// send what the socket takes at once; the server thread sends the rest when the socket is ready
+// again. A client whose queue passes kMaxQueuedBytes, or whose socket fails, is dropped, so a slow
+// or dead client never blocks the senders or the other clients.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "devctl/text/tcp_session.h"
 
 class CTcpserver {
  public:
+  static constexpr uint32_t kModeTelnet = 1;
+  static constexpr uint32_t kModeRaw = 2;
+  static constexpr size_t kMaxClients = 256;
+  static constexpr size_t kMaxQueuedBytes = 256 * 1024;
+  static constexpr uint32_t kBacklog = 256;
+
   // Constructing a server opens no socket and starts no thread.
   CTcpserver() = default;
+  ~CTcpserver();
+  CTcpserver(const CTcpserver&) = delete;
+  CTcpserver& operator=(const CTcpserver&) = delete;
 
   // Called on the server's thread with every completed command line.
   std::function<void(int fd, char* line, int len)> on_line;
   // Called on the server's thread with each newly accepted client, before its first line.
   std::function<void(int fd)> on_connect;
+  // Called on the server's thread when a client goes, while fd still belongs to it.
+  std::function<void(int fd)> on_disconnect;
+
+  // Stores name (also the thread's name), port and mode while stopped. -1 for a port above
+  // 65535 or an unknown mode (nothing stored).
+  int Init(const std::string& name, uint32_t port, uint32_t mode);
+  // 0 when the thread runs; -1 (and "socketcreate fail." on stdout) without a listening socket.
+  int Start();
+  // Ends the thread, drops every client and closes the listening socket. Always 0. Must not be
+  // called from the server's own thread.
+  int Stop();
+
+  // Queues buf for every client.
+  void SendAll(const void* buf, int len);
+  // Queues buf for the one client with this socket (nothing when it is gone).
+  void SendTo(int fd, const void* buf, int len);
+
+  bool running() const { return running_; }
+  // The port actually listened on (useful after Init with port 0); 0 when stopped.
+  uint16_t BoundPort() const { return bound_port_; }
+  size_t ClientCount();
+
+ private:
+  int CreateSocket(uint16_t port);
+  int AddSession(int fd);
+  void CloseFd(int fd);
+  void Run();
+  void ProcessInput(tcp_session_s& s, char* data, uint32_t len);
+  void Enqueue(tcp_session_s& s, const char* data, size_t len);  // client lock held
+  void Flush(tcp_session_s& s);                                   // client lock held
+  void Drop(tcp_session_s* s);
+  void DropDead();
+  void AcceptClients();
+  void Wake();
+
+  std::atomic<bool> running_{false};
+  std::string name_;
+  uint32_t port_ = 0;
+  uint32_t mode_ = kModeRaw;
+  int listen_fd_ = -1;
+  int wake_fd_ = -1;
+  std::atomic<uint16_t> bound_port_{0};
+  std::thread thread_;
+  std::mutex clients_mutex_;
+  std::vector<std::unique_ptr<tcp_session_s>> clients_;
+  std::vector<char> read_buffer_;
 };

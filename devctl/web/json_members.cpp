@@ -1,7 +1,6 @@
 #include "devctl/web/json_members.h"
 
-#include <climits>
-#include <cmath>
+#include "devctl/core/json_util.h"
 
 namespace web {
 
@@ -21,19 +20,7 @@ bool ReadJsonString(const cJSON* object, const char* key, std::string* out, size
 }
 
 bool ReadJsonInt(const cJSON* object, const char* key, int* out) {
-  *out = 0;
-  const cJSON* item = cJSON_GetObjectItem(object, key);
-  if (!cJSON_IsNumber(item)) return false;
-  double value = item->valuedouble;
-  if (std::isnan(value)) return false;
-  if (value >= static_cast<double>(INT_MAX)) {
-    *out = INT_MAX;
-  } else if (value <= static_cast<double>(INT_MIN)) {
-    *out = INT_MIN;
-  } else {
-    *out = static_cast<int>(value);
-  }
-  return true;
+  return GetJsonInt(object, key, out) == 1;
 }
 
 void PrintJsonReply(const cJSON* object, std::string& reply) {

@@ -185,9 +185,10 @@ void StandInEngine::fillHeader() {
   h.epoch[0] = 1;
   h.epoch[1] = 0;
   h.samples_per_period = mConfig.samplesPerPeriod;
-  h.clock_drift_ppb = 0;
+  h.clock_drift_ppb = static_cast<uint32_t>(int64_t{mConfig.driftPpm} * 1000);
   h.period_count = mConfig.startPeriodCount;
-  h.monotonic = monotonicRawNs();
+  mClockOrigin = monotonicRawNs();
+  h.monotonic = mClockOrigin;
 
   if (mConfig.timing == Timing::NoSubheader) {
     h.timing_object_offset_bytes = 0;
@@ -314,10 +315,16 @@ void StandInEngine::processPeriod(uint64_t period) {
 
 void StandInEngine::publishTime(uint64_t newCount) {
   Tarvo::buffer_header& h = header();
+  const uint64_t now = monotonicRawNs();
+  const int64_t elapsed = static_cast<int64_t>(now - mClockOrigin);
+  const uint64_t stamp =
+      now + static_cast<uint64_t>(static_cast<long double>(elapsed) * mConfig.driftPpm / 1e6L);
   __atomic_store_n(&h.flags, h.flags | Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
-  __atomic_store_n(&h.monotonic, monotonicRawNs(), __ATOMIC_RELAXED);
+  __atomic_store_n(&h.monotonic, stamp, __ATOMIC_RELAXED);
   __atomic_store_n(&h.period_count, newCount, __ATOMIC_RELEASE);
-  __atomic_store_n(&h.flags, h.flags & ~Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
+  if (!mConfig.timeFlagStuck) {
+    __atomic_store_n(&h.flags, h.flags & ~Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
+  }
 }
 
 void StandInEngine::post() {

@@ -52,6 +52,11 @@ class StandInEngine {
     RxContent rx = RxContent::Pattern;
     bool captureTx = true;      // keep consumed transmit samples in memory
     uint32_t postCap = 0;       // skip a post while the semaphore value is >= postCap (0: never)
+    // The engine's clock runs this many parts per million fast against CLOCK_MONOTONIC_RAW:
+    // `monotonic` is stamped accordingly and clock_drift_ppb reports it.
+    int32_t driftPpm = 0;
+    // flags bit 16 (time fields being updated) is never cleared.
+    bool timeFlagStuck = false;
     // Room reserved for later reconfigurations (0: the initial value).
     uint32_t maxChannels = 0;
     uint32_t maxSamplesPerChannel = 0;
@@ -152,6 +157,7 @@ class StandInEngine {
   std::vector<std::vector<int32_t>> mLoopBuffer;
   std::function<void(unsigned, const int32_t*, size_t)> mCaptureFn;
   uint64_t mPosts = 0;
+  uint64_t mClockOrigin = 0;
   bool mCreated = false;
   bool mUnlinked = false;
 };

@@ -5,7 +5,8 @@
 //                [--spc SAMPLES] [--spp SAMPLES] [--pad BYTES] [--start-count P]
 //                [--timing sem|poll|type2|missing|none] [--tx-after poison|zero|keep]
 //                [--rx-content pattern|sine|silence|loop] [--capture DIR] [--periods N]
-//                [--post-cap N] [--max-channels N] [--max-spc N] [--fifo]
+//                [--post-cap N] [--max-channels N] [--max-spc N] [--drift-ppm N]
+//                [--time-flag-stuck] [--fifo]
 //
 // Prints "ready" on stdout once the area exists. Reads commands from stdin, one per line:
 //   stall MS          no periods and no posts for MS milliseconds
@@ -74,7 +75,8 @@ bool parseEnum(const char* text, std::initializer_list<const char*> names, int& 
 
 bool parseOptions(int argc, char** argv, Options& o) {
   enum { kName = 1000, kSplit, kTx, kRx, kRate, kEncoding, kSpc, kSpp, kPad, kStart, kTiming,
-         kTxAfter, kRxContent, kCapture, kPeriods, kPostCap, kMaxCh, kMaxSpc, kFifo };
+         kTxAfter, kRxContent, kCapture, kPeriods, kPostCap, kMaxCh, kMaxSpc, kFifo,
+         kDrift, kFlagStuck };
   static const option longOptions[] = {
       {"name", required_argument, nullptr, kName},
       {"split", no_argument, nullptr, kSplit},
@@ -95,6 +97,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
       {"max-channels", required_argument, nullptr, kMaxCh},
       {"max-spc", required_argument, nullptr, kMaxSpc},
       {"fifo", no_argument, nullptr, kFifo},
+      {"drift-ppm", required_argument, nullptr, kDrift},
+      {"time-flag-stuck", no_argument, nullptr, kFlagStuck},
       {nullptr, 0, nullptr, 0}};
   StandInEngine::Config& c = o.config;
   int opt;
@@ -130,6 +134,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
       case kMaxCh: c.maxChannels = number(); break;
       case kMaxSpc: c.maxSamplesPerChannel = number(); break;
       case kFifo: o.fifo = true; break;
+      case kDrift: c.driftPpm = static_cast<int32_t>(strtol(optarg, nullptr, 0)); break;
+      case kFlagStuck: c.timeFlagStuck = true; break;
       default: return false;
     }
   }

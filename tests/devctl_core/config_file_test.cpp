@@ -475,15 +475,17 @@ TEST_F(ConfigFile, SaveThatRunsOutOfMemoryWritesNothing) {
 }
 
 TEST_F(ConfigFile, UnparsableFileIsKeptBesideTheNewDefaults) {
-  const std::string broken = R"({"user_cnt":2,"user":[{"user":"ann")";
-  WriteUnitFile(kConfigFile, broken);
-  Opened o = Open();
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(ReadUnitFile("/oem/app.json.bad"), broken);
-  EXPECT_EQ(Diff(*o.cfg, *Defaults()), std::set<std::string>{});
-  cJSON* root = ReadJsonFile(kConfigFile);
-  EXPECT_NE(root, nullptr);
-  cJSON_Delete(root);
+  for (const std::string broken : {R"({"user_cnt":2,"user":[{"user":"ann")", "[1,2]", ""}) {
+    SCOPED_TRACE(broken);
+    WriteUnitFile(kConfigFile, broken);
+    Opened o = Open();
+    EXPECT_TRUE(o.result);
+    EXPECT_EQ(ReadUnitFile("/oem/app.json.bad"), broken);
+    EXPECT_EQ(Diff(*o.cfg, *Defaults()), std::set<std::string>{});
+    cJSON* root = ReadJsonFile(kConfigFile);
+    EXPECT_NE(root, nullptr);
+    cJSON_Delete(root);
+  }
 }
 
 // A complete document: parses and ends with the last section.

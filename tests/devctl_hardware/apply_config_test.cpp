@@ -235,3 +235,28 @@ TEST_F(ApplyConfigTest, LiveRecordIsReadNotChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ApplyConfigTest, PublishedStateShowsTheAppliedCells) {
+  cfg_->analogue_input_mute[1] = 1;
+  ApplyConfigToHardware(*cfg_);
+  ASSERT_TRUE(board().Publish());
+  auto read = [this](const char* f) {
+    std::ifstream in(root_ + f);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  std::string a = read("/sim/dsp_a.txt"), b = read("/sim/dsp_b.txt");
+  for (const char* line : {"cell 0x010E 0x02D1818B\n", "cell 0x0136 0x00000000\n",
+                           "cell 0x1B20 0x00800000\n", "cell 0x40E5 0x00000005\n",
+                           "interleavings 0\n"}) {
+    EXPECT_NE(a.find(line), std::string::npos) << line;
+  }
+  EXPECT_NE(b.find("cell 0x01CD 0x01000000\n"), std::string::npos);
+  EXPECT_NE(read("/sim/expanders.txt").find("expander 0x18 direction 0x00 output 0x55\n"),
+            std::string::npos);
+}
+
+}  // namespace

@@ -78,14 +78,17 @@ class ToolProcess {
       : mOut(dir + "/stdout.txt"), mErr(dir + "/stderr.txt") {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
+    ::signal(SIGPIPE, SIG_IGN);  // a child that ended must not end the test with send()
+    int input[2] = {-1, -1};
+    if (pipe(input) != 0) return;
     mPid = fork();
     if (mPid == 0) {
+      close(input[1]);
       int out = open(mOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = open(mErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);
       dup2(err, 2);
-      int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
+      dup2(input[0], 0);
       if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
       if (options.fileSizeLimit >= 0) {
         rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
@@ -97,9 +100,12 @@ class ToolProcess {
       execv(raw[0], raw.data());
       _exit(127);
     }
+    close(input[0]);
+    mInput = input[1];
   }
 
   ~ToolProcess() {
+    if (mInput >= 0) close(mInput);
     if (mPid > 0 && !mExited) {
       kill(mPid, SIGKILL);
       waitpid(mPid, nullptr, 0);
@@ -107,6 +113,11 @@ class ToolProcess {
   }
 
   void signal(int sig) { kill(mPid, sig); }
+  // Writes `line` and an end of line to the child's standard input.
+  bool send(const std::string& line) {
+    const std::string text = line + "\n";
+    return write(mInput, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
 
   // Waits for the exit; returns the exit status, or -1 when it did not end within `seconds`,
   // or 128 + signal when a signal ended it.
@@ -143,6 +154,7 @@ class ToolProcess {
   std::string mOut;
   std::string mErr;
   pid_t mPid = -1;
+  int mInput = -1;
   bool mExited = false;
 };
 

@@ -39,7 +39,7 @@ std::vector<std::string> tplay(std::vector<std::string> args) {
 std::vector<int32_t> readCapture(const std::string& path) {
   const std::string bytes = Process::readFile(path);
   std::vector<int32_t> samples(bytes.size() / 4);
-  memcpy(samples.data(), bytes.data(), samples.size() * 4);
+  if (!samples.empty()) memcpy(samples.data(), bytes.data(), samples.size() * 4);
   return samples;
 }
 

@@ -4,7 +4,9 @@ documents, as a browser or a control system reaches them."""
 import json
 import os
 import sys
+import time
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -74,6 +76,54 @@ class WebApiTest(unittest.TestCase):
         self.assertEqual(root.find("syssta/devname").text or "", doc["syssta"]["devname"])
         names = root.find("input/input_name").text or ""
         self.assertEqual(names.split(","), doc["input"]["input_name"])
+
+    def dsp_cells(self, name):
+        """The simulated DSP's published cells as {address: word}."""
+        path = os.path.join(self.server.root, "sim", name)
+        cells = {}
+        if os.path.exists(path):
+            with open(path) as f:
+                for line in f:
+                    parts = line.split()
+                    if len(parts) == 3 and parts[0] == "cell":
+                        cells[int(parts[1], 16)] = int(parts[2], 16)
+        return cells
+
+    def test_set_input_gain_reaches_the_dsp(self):
+        before = self.dsp_cells("dsp_b.txt")
+        reply = self.command('{"comhead":"set input gain","action":1,"chn":2,"gain":-6}')
+        self.assertEqual(reply, {"comhead": "set input gain", "result": 1})
+        expected = round(10 ** (-6 / 20) * (1 << 24))
+        deadline = time.monotonic() + 10
+        changed = {}
+        while time.monotonic() < deadline:
+            after = self.dsp_cells("dsp_b.txt")
+            changed = {a: w for a, w in after.items() if before.get(a) != w}
+            if any(abs(w - expected) <= 1 for w in changed.values()):
+                break
+            time.sleep(0.1)
+        self.assertTrue(any(abs(w - expected) <= 1 for w in changed.values()),
+                        "no DSP B cell took the -6 dB word: %r" % changed)
+        _, text = curl(self.server.url + "/cgi-bin/getjson.cgi?json=mxsta")
+        self.assertEqual(json.loads(text)["input"]["tarvo_input_gain"][2], -6)
+        with open(os.path.join(self.server.root, "oem", "app.json")) as f:
+            self.assertEqual(json.load(f)["input"]["tarvo_input_gain"][2], -6)
+
+    def test_parallel_writes_leave_a_valid_configuration(self):
+        def one(i):
+            body = ('{"comhead":"set input gain","action":0,"chn":%d,"gain":%d}'
+                    % (i % 4, (i % 61) - 30))
+            return self.command(body)
+        with ThreadPoolExecutor(max_workers=8) as pool:
+            replies = list(pool.map(one, range(1000)))
+        self.assertEqual(len(replies), 1000)
+        for reply in replies:
+            self.assertEqual(reply, {"comhead": "set input gain", "result": 1})
+        with open(os.path.join(self.server.root, "oem", "app.json")) as f:
+            saved = json.load(f)
+        _, text = curl(self.server.url + "/cgi-bin/getjson.cgi?json=mxsta")
+        live = json.loads(text)["input"]["analogue_input_gain"]
+        self.assertEqual(saved["input"]["analogue_input_gain"], live)
 
     def test_getinfo(self):
         _, text = curl(self.server.url + "/cgi-bin/getinfo.cgi", "ignored")

@@ -1,0 +1,137 @@
+#include "devctl/core/input_changes.h"
+
+#include "devctl/core/globals.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/io_expander.h"
+#include "platform/clock.h"
+
+namespace {
+
+bool IsInput(int c) { return c >= 0 && c < kDspChannels; }
+bool IsAnalogue(int c) { return c >= 0 && c < kFirstTarvoChannel; }
+
+// The analogue front end switches its gain range while the input is muted.
+constexpr int kRangeSwitchMuteMs = 10;
+
+void AppendGainLine(int c, int g, std::string& lines) {
+  lines += "[SUCCESS]Set " + InputChannelName(c) + " gain to " + std::to_string(g) + "dB.\r\n";
+}
+
+void AppendMuteLine(int c, int m, std::string& lines) {
+  lines += "[SUCCESS]Set " + InputChannelName(c) + (m ? " mute on.\r\n" : " mute off.\r\n");
+}
+
+// The pair of c when its link flag is set: (lower, higher); otherwise (c, -1).
+std::pair<int, int> LinkedChannels(int c) {
+  int pair = c / 2;
+  if (g_app_config.InputLinkRef(pair)) return {2 * pair, 2 * pair + 1};
+  return {c, -1};
+}
+
+void UnmuteIfMuted(int c) {
+  int& mute = g_app_config.InputMuteRef(c);
+  if (mute) {
+    mute = 0;
+    DspSetInputMute(c, false);
+  }
+}
+
+}  // namespace
+
+void RemoveInputFromGroups(int c) {
+  if (!IsInput(c)) return;
+  for (int g = 0; g < kGroups; ++g) g_app_config.InputGroupMembers(g)[c] = 0;
+}
+
+std::string InputChannelName(int c) {
+  if (IsAnalogue(c)) return "analogue input CH" + std::to_string(c + 1);
+  if (c >= kFirstTarvoChannel && c < kFirstUsbChannel)
+    return "tarvo input CH" + std::to_string(c - kFirstTarvoChannel + 1);
+  if (c == kFirstUsbChannel) return "USB input left";
+  if (c == kFirstUsbChannel + 1) return "USB input right";
+  return "input";
+}
+
+void ApplyInputGain(int c, int g, bool leave_groups) {
+  if (!IsInput(c)) return;
+  g_app_config.InputGainRef(c) = g;
+  if (IsAnalogue(c)) {
+    DspSetInputMute(c, true);
+    platform::SleepMs(kRangeSwitchMuteMs);
+    SetAnalogGainRange(unsigned(c), g);
+    DspSetInputGain(c, g);
+    if (leave_groups) RemoveInputFromGroups(c);
+    g_app_config.InputMuteRef(c) = 0;
+    DspSetInputMute(c, false);
+  } else {
+    DspSetInputGain(c, g);
+    if (leave_groups) RemoveInputFromGroups(c);
+    UnmuteIfMuted(c);
+  }
+}
+
+void SetInputChannelGain(int c, int g, std::string& lines) {
+  if (!IsInput(c)) return;
+  auto [a, b] = LinkedChannels(c);
+  if (b < 0) {
+    ApplyInputGain(a, g, true);
+    AppendGainLine(a, g, lines);
+    return;
+  }
+  g_app_config.InputGainRef(a) = g;
+  g_app_config.InputGainRef(b) = g;
+  if (IsAnalogue(a)) {
+    DspSetInputMute(a, true);
+    DspSetInputMute(b, true);
+    platform::SleepMs(kRangeSwitchMuteMs);
+    for (int ch : {a, b}) {
+      SetAnalogGainRange(unsigned(ch), g);
+      DspSetInputGain(ch, g);
+      RemoveInputFromGroups(ch);
+    }
+    for (int ch : {a, b}) {
+      g_app_config.InputMuteRef(ch) = 0;
+      DspSetInputMute(ch, false);
+    }
+  } else {
+    for (int ch : {a, b}) {
+      DspSetInputGain(ch, g);
+      RemoveInputFromGroups(ch);
+    }
+    UnmuteIfMuted(a);
+    UnmuteIfMuted(b);
+  }
+  if (a == kFirstUsbChannel) {
+    // The USB pair has its own pair of texts (the second one's word order is the unit's own).
+    lines += "[SUCCESS]Set USB input left gain to " + std::to_string(g) + "dB.\r\n";
+    lines += "[SUCCESS]Set USB right input gain to " + std::to_string(g) + "dB.\r\n";
+  } else {
+    AppendGainLine(a, g, lines);
+    AppendGainLine(b, g, lines);
+  }
+}
+
+void SetInputChannelMute(int c, int m, std::string& lines) {
+  if (!IsInput(c)) return;
+  auto [a, b] = LinkedChannels(c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    g_app_config.InputMuteRef(ch) = m;
+    DspSetInputMute(ch, m != 0);
+    RemoveInputFromGroups(ch);
+    AppendMuteLine(ch, m, lines);
+  }
+}
+
+void SetInputGroupMute(int g, int m, std::string& lines) {
+  int* members = g_app_config.InputGroupMembers(g);
+  if (members == nullptr) return;
+  g_app_config.group_input_mute[g] = m;
+  lines += "[SUCCESS]Set input group " + std::to_string(g + 1) + (m ? " mute on.\r\n" : " mute off.\r\n");
+  for (int k = 0; k < kDspChannels; ++k) {
+    if (!members[k]) continue;
+    g_app_config.InputMuteRef(k) = m;
+    AppendMuteLine(k, m, lines);
+    DspSetInputMute(k, m != 0);
+  }
+}

@@ -1,0 +1,35 @@
+// Gain and mute changes of the inputs as every control path makes them (text commands, web
+// commands): the configuration record, the DSP, the analogue front-end range, and the "[SUCCESS]"
+// lines that report each channel. Callers hold the configuration lock, send the lines and save.
+//
+// Channels are DSP indexes 0-13: 0-3 analogue 1-4, 4-11 Tarvo 1-8, 12 USB left, 13 USB right.
+// Groups are 0-3 (input groups 1-4). Indexes out of range change nothing.
+#pragma once
+
+#include <string>
+
+// Clears input c from the membership lists of the four input groups. No hardware, no save.
+void RemoveInputFromGroups(int c);
+
+// The channel as the reply lines name it: "analogue input CH1", "tarvo input CH8",
+// "USB input left".
+std::string InputChannelName(int c);
+
+// Gives input c the gain g (field and DSP) and leaves it unmuted. An analogue input is muted for
+// 10 ms around the change of its front-end range and is always written unmuted; another input is
+// unmuted only when its mute flag was set. leave_groups: the channel was addressed by its own
+// number and leaves its groups.
+void ApplyInputGain(int c, int g, bool leave_groups);
+
+// Sets gain g on input c, or on both inputs of its pair when the pair is linked (the lower first;
+// a linked analogue pair is muted together and shares one 10 ms wait). The channels leave their
+// groups. Appends one line per channel.
+void SetInputChannelGain(int c, int g, std::string& lines);
+
+// Sets mute m (1 on, 0 off) on input c, or on both inputs of its linked pair, lower first; each
+// leaves its groups. Appends one line per channel.
+void SetInputChannelMute(int c, int m, std::string& lines);
+
+// Sets the mute flag of input group g to m, then mute m on each member in channel order; members
+// stay in the group. Appends the group's line, then one line per member.
+void SetInputGroupMute(int g, int m, std::string& lines);

@@ -1,0 +1,289 @@
+#include "netaudio_soundcard/src/alsa_plugin.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "netaudio_soundcard/src/tsoundcard.h"
+#include "tarvo/TarvoBuffers.h"
+#include "tarvo/TarvoLine.h"
+
+namespace {
+
+constexpr unsigned kIoplugVersion = 0x10002;
+constexpr unsigned kPeriods = 16;
+
+snd_pcm_tsoundcard_t* recordOf(snd_pcm_ioplug_t* io) {
+  return static_cast<snd_pcm_tsoundcard_t*>(io->private_data);
+}
+
+// Releases whatever a record holds, also a half-built one.
+void releaseRecord(snd_pcm_tsoundcard_t* record) {
+  delete record->worker;
+  record->worker = nullptr;
+  if (record->pollWriteFd >= 0) close(record->pollWriteFd);
+  if (record->io.poll_fd >= 0) close(record->io.poll_fd);
+  if (record->semInitialized) sem_destroy(&record->sem);
+  delete record;
+}
+
+// The first area holds every channel interleaved: the address of frame `offset`.
+uint8_t* frameAddress(const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset) {
+  return static_cast<uint8_t*>(areas->addr) +
+         (uint64_t(areas->first) + uint64_t(offset) * areas->step) / 8;
+}
+
+}  // namespace
+
+const snd_pcm_ioplug_callback_t netaudioCapturePcmCallback = [] {
+  snd_pcm_ioplug_callback_t c{};
+  c.start = netaudioSoundcardStart;
+  c.stop = netaudioSoundcardStop;
+  c.prepare = netaudioSoundcardPrepare;
+  c.pointer = netaudioSoundcardPointer;
+  c.transfer = netaudioSoundcardCaptureTransfer;
+  c.close = netaudioSoundcardClose;
+  c.hw_params = netaudioHwParams;
+  c.poll_revents = netaudioPollRevents;
+  c.delay = netaudioSoundcardDelay;
+  return c;
+}();
+
+const snd_pcm_ioplug_callback_t netaudioPlaybackPcmCallback = [] {
+  snd_pcm_ioplug_callback_t c = netaudioCapturePcmCallback;
+  c.transfer = netaudioSoundcardPlaybackTransfer;
+  return c;
+}();
+
+int makeNonblock(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0) return flags;
+  if (flags & O_NONBLOCK) return 0;
+  return fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+int netaudioSetHwConstraint(snd_pcm_tsoundcard_t* record, unsigned channels) {
+  static const unsigned int accessList[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
+  static const unsigned int formatList[] = {SND_PCM_FORMAT_S32_LE, SND_PCM_FORMAT_S16_LE,
+                                            SND_PCM_FORMAT_FLOAT_LE};
+  const unsigned int rateList[] = {record->sampleRate};
+  const uint64_t spp = record->samplesPerPeriod;
+  const uint64_t maxPeriodBytes = spp * channels * 4;
+  snd_pcm_ioplug_t* io = &record->io;
+  int err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, accessList);
+  if (err < 0) return err;
+  err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 3, formatList);
+  if (err < 0) return err;
+  err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 1, channels);
+  if (err < 0) return err;
+  err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE, 1, rateList);
+  if (err < 0) return err;
+  err = snd_pcm_ioplug_set_param_minmax(
+      io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, unsigned(std::min<uint64_t>(2 * spp, UINT32_MAX)),
+      unsigned(std::min<uint64_t>(maxPeriodBytes, UINT32_MAX)));
+  if (err < 0) return err;
+  return snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, kPeriods, kPeriods);
+}
+
+int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t stream,
+                          int mode) {
+  auto* record = new (std::nothrow) snd_pcm_tsoundcard_t();
+  if (record == nullptr) return -ENOMEM;
+  record->pollWriteFd = -1;
+  record->io.poll_fd = -1;
+  record->io.version = kIoplugVersion;
+  record->io.name = "ALSA <-> Tarvo PCM I/O Plugin";
+  record->io.callback = stream == SND_PCM_STREAM_CAPTURE ? &netaudioCapturePcmCallback
+                                                         : &netaudioPlaybackPcmCallback;
+  record->io.private_data = record;
+  record->io.mmap_rw = 0;
+
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+    const int err = -errno;
+    releaseRecord(record);
+    return err;
+  }
+  record->pollWriteFd = fds[0];
+  record->io.poll_fd = fds[1];
+  record->io.poll_events = POLLIN;
+  if (makeNonblock(fds[0]) < 0 || makeNonblock(fds[1]) < 0 ||
+      sem_init(&record->sem, 0, 0) != 0) {
+    const int err = -errno;
+    releaseRecord(record);
+    return err;
+  }
+  record->semInitialized = true;
+
+  int err = snd_pcm_ioplug_create(&record->io, name, stream, mode);
+  if (err < 0) {
+    perror("netaudioSoundcardOpen - call to snd_pcm_ioplug_create failed");
+    releaseRecord(record);
+    return err;
+  }
+  // From here on, deleting the PCM calls the close callback, which releases the record.
+
+  unsigned channels = 0;
+  {
+    Tarvo::Buffers area;
+    if (area.connect(tsoundcard::kAreaName, false) != 0) {
+      snd_pcm_ioplug_delete(&record->io);
+      return -1;
+    }
+    const volatile Tarvo::buffer_header* header = area.getHeader();
+    channels = header->num_channels[stream == SND_PCM_STREAM_CAPTURE ? Tarvo::kRx : Tarvo::kTx];
+    record->sampleRate = header->samplerate;
+    record->samplesPerPeriod = header->samples_per_period;
+  }
+
+  err = netaudioSetHwConstraint(record, channels);
+  if (err < 0) {
+    perror("netaudioSoundcardOpen - call to netaudioSetHwConstraint failed");
+    snd_pcm_ioplug_delete(&record->io);
+    return err;
+  }
+  *pcmp = record->io.pcm;
+  return 0;
+}
+
+int netaudioSoundcardStart(snd_pcm_ioplug_t* io) {
+  try {
+    return startNetaudioSoundcard(io);
+  } catch (...) {
+    return -EIO;
+  }
+}
+
+int netaudioSoundcardStop(snd_pcm_ioplug_t* io) {
+  try {
+    stopNetaudioSoundcard(io);
+  } catch (...) {
+    return -EIO;
+  }
+  return 0;
+}
+
+// Recovery from an xrun goes through prepare without a stop: the thread of the failed start
+// must end there, or it would go on moving the pointer and take the frames written for the
+// next start.
+int netaudioSoundcardPrepare(snd_pcm_ioplug_t* io) { return netaudioSoundcardStop(io); }
+
+// A shortfall of a work call, or an engine that stopped delivering periods, puts the PCM into
+// the xrun state, from which applications recover with prepare and start.
+snd_pcm_sframes_t netaudioSoundcardPointer(snd_pcm_ioplug_t* io) {
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  NetaudioSoundcard* worker = record->worker;
+  if (worker != nullptr && (worker->xrunPending() || worker->engineLost())) return -EPIPE;
+  return snd_pcm_sframes_t(record->hwPtr.load());
+}
+
+snd_pcm_sframes_t netaudioSoundcardCaptureTransfer(snd_pcm_ioplug_t* io,
+                                                   const snd_pcm_channel_area_t* areas,
+                                                   snd_pcm_uframes_t offset,
+                                                   snd_pcm_uframes_t size) {
+  NetaudioSoundcard* worker = recordOf(io)->worker;
+  if (worker == nullptr || areas == nullptr) return -EBADFD;
+  return worker->bufferToAlsa(frameAddress(areas, offset), size, io->channels);
+}
+
+snd_pcm_sframes_t netaudioSoundcardPlaybackTransfer(snd_pcm_ioplug_t* io,
+                                                    const snd_pcm_channel_area_t* areas,
+                                                    snd_pcm_uframes_t offset,
+                                                    snd_pcm_uframes_t size) {
+  NetaudioSoundcard* worker = recordOf(io)->worker;
+  if (worker == nullptr || areas == nullptr) return -EBADFD;
+  return worker->alsaToBuffer(frameAddress(areas, offset), size, io->channels);
+}
+
+int netaudioSoundcardClose(snd_pcm_ioplug_t* io) {
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  try {
+    stopNetaudioSoundcard(io);
+  } catch (...) {
+  }
+  releaseRecord(record);
+  return 0;
+}
+
+int netaudioHwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  record->channels = io->channels;
+  const unsigned bytesPerSample = unsigned(snd_pcm_format_physical_width(io->format)) / 8;
+  char lines[512];
+  const int n = snprintf(
+      lines, sizeof lines,
+      "TSOUNDCARD HARDWARE PARAMETERS\n"
+      "Sample format: %s\n"
+      "Channels: %u\n"
+      "Bytes per sample: %u\n"
+      "Bytes per frame: %u\n"
+      "Stream direction: %s\n"
+      "IO period size (frames) %lu\n"
+      "IO buffer size (frames) %lu\n",
+      snd_pcm_format_name(io->format), record->channels, bytesPerSample,
+      bytesPerSample * io->channels,
+      io->stream == SND_PCM_STREAM_PLAYBACK ? "Playback" : "Capture",
+      static_cast<unsigned long>(io->period_size), static_cast<unsigned long>(io->buffer_size));
+  if (n > 0) Tarvo::writeText(stderr, std::string(lines, std::min<size_t>(n, sizeof lines - 1)));
+
+  // A worker is made for one format, channel count and buffer size; new parameters get a new
+  // one (hw_params is not called while the PCM runs).
+  if (record->worker != nullptr &&
+      !record->worker->matches(io->format, io->channels, io->buffer_size)) {
+    delete record->worker;
+    record->worker = nullptr;
+  }
+  if (record->worker == nullptr) {
+    try {
+      record->worker = new NetaudioSoundcard(io, record->hwPtr, record->pollWriteFd,
+                                             &record->sem, record->sampleRate);
+    } catch (...) {
+      return -ENOMEM;
+    }
+  }
+  return 0;
+}
+
+int netaudioPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfds, unsigned int nfds,
+                        unsigned short* revents) {
+  if (pfds == nullptr || nfds != 1 || revents == nullptr) return -EINVAL;
+  *revents = 0;
+  char scratch;
+  // Drains one wake byte; never blocks, whatever descriptor we were handed.
+  (void)recv(pfds[0].fd, &scratch, 1, MSG_DONTWAIT);
+  NetaudioSoundcard* worker = recordOf(io)->worker;
+  if (worker != nullptr && worker->pollDataAvailable()) {
+    *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;
+    return 1;
+  }
+  return 0;
+}
+
+int netaudioSoundcardDelay(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* delayp) {
+  if (delayp == nullptr) return -EINVAL;
+  *delayp = 0;
+  NetaudioSoundcard* worker = recordOf(io)->worker;
+  if (worker != nullptr) *delayp = worker->numFramesInIntermediateBuffer();
+  return 0;
+}
+
+// The entry point libasound looks up for "type tsoundcard", and its version mark.
+extern "C" {
+#pragma GCC visibility push(default)
+SND_PCM_PLUGIN_DEFINE_FUNC(tsoundcard) {
+  (void)root;
+  (void)conf;
+  try {
+    return netaudioSoundcardOpen(pcmp, name, stream, mode);
+  } catch (...) {
+    return -ENOMEM;
+  }
+}
+SND_PCM_PLUGIN_SYMBOL(tsoundcard)
+#pragma GCC visibility pop
+}

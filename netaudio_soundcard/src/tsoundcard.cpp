@@ -1,0 +1,275 @@
+#include "netaudio_soundcard/src/tsoundcard.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "netaudio_soundcard/src/alsa_plugin.h"
+#include "tarvo/TarvoConnectionLoop.h"
+#include "tarvo/TarvoLine.h"
+#include "tarvo/TarvoPriority.h"
+#include "tarvo/TarvoRing.h"
+#include "tarvo/TarvoRunner.h"
+#include "tarvo/TarvoTiming.h"
+
+namespace {
+
+unsigned clampToUnsigned(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : unsigned(v); }
+
+// Waits ms milliseconds, or less once `running` is cleared.
+void pauseWhile(const std::atomic<bool>& running, unsigned ms) {
+  constexpr unsigned kStepMs = 10;
+  for (unsigned waited = 0; waited < ms && running.load(); waited += kStepMs) {
+    Tarvo::sleepMs(kStepMs);
+  }
+}
+
+timespec deadlineAfterMs(unsigned ms) {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  ts.tv_sec += ms / 1000;
+  ts.tv_nsec += long(ms % 1000) * 1000000L;
+  if (ts.tv_nsec >= 1000000000L) {
+    ts.tv_sec += 1;
+    ts.tv_nsec -= 1000000000L;
+  }
+  return ts;
+}
+
+}  // namespace
+
+NetaudioSoundcard::NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr,
+                                     int pollWriteFd, sem_t* sem, unsigned rate)
+    : mIo(io),
+      mBytesPerSample(snd_pcm_format_width(io->format) / 8),
+      mHwPtr(hwPtr),
+      mPollWriteFd(pollWriteFd),
+      mSem(sem),
+      mSampleRate(rate),
+      mFormat(io->format),
+      mChannels(io->channels),
+      mBufferSize(io->buffer_size) {
+  replaceIntermediateBuffer();
+}
+
+NetaudioSoundcard::~NetaudioSoundcard() { stop(); }
+
+bool NetaudioSoundcard::matches(snd_pcm_format_t format, unsigned channels,
+                                snd_pcm_uframes_t bufferSize) const {
+  return format == mFormat && channels == mChannels && bufferSize == mBufferSize;
+}
+
+void NetaudioSoundcard::replaceIntermediateBuffer() {
+  mIntermediateBuffer.reset(new IntermediateBuffer(
+      mIo->channels, clampToUnsigned(mIo->buffer_size), mIo->stream, mSampleRate));
+}
+
+void NetaudioSoundcard::setThreadPriority() { setTarvoPriority("The soundcard"); }
+
+void NetaudioSoundcard::releaseStart() {
+  if (!mStartReleased.exchange(true)) sem_post(mSem);
+}
+
+int NetaudioSoundcard::start() {
+  stop();
+  mStartReleased = false;
+  mHwPtr = 0;
+  mRunning = true;
+  try {
+    mThread = std::thread(netaudioSoundcardThread, mIo);
+  } catch (...) {
+    mRunning = false;
+    mStartReleased = true;
+    return -EAGAIN;
+  }
+  const timespec deadline = deadlineAfterMs(tsoundcard::kStartTimeoutMs);
+  int result;
+  do {
+    result = sem_clockwait(mSem, CLOCK_MONOTONIC, &deadline);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    Tarvo::writeLine(stderr, "tsoundcard: network-audio engine not reachable");
+    stop();
+    return -EIO;
+  }
+  return 0;
+}
+
+void NetaudioSoundcard::stop() {
+  if (!mThread.joinable()) return;
+  mRunning = false;
+  mThread.join();
+  // A release nobody waited for (the start gave up) must not satisfy the next start.
+  while (sem_trywait(mSem) == 0) {
+  }
+  mHwPtr = 0;
+  mDataAvailable = false;
+  mXrun = false;
+  mEngineLost = false;
+  replaceIntermediateBuffer();
+}
+
+void NetaudioSoundcard::run() {
+  setThreadPriority();
+  mHwPtr = 0;
+  Tarvo::Runner runner(mBuffers);
+  Tarvo::ConnectionLoop loop(mBuffers, runner, tsoundcard::kAreaName, mRunning);
+  loop.work = [this](unsigned periods) { work(periods); };
+  loop.reset = [this] { reset(); };
+  loop.onActiveChanged = [this](bool active) {
+    if (active) {
+      mEngineLost = false;
+      releaseStart();
+    } else {
+      markEngineLost();
+    }
+  };
+  loop.afterRun = [this, &runner] {
+    if (!mRunning.load()) return;
+    markEngineLost();
+    // An area left closed or a timing object that cannot be opened ends the loop at once;
+    // reconnect at the retry pace instead of spinning.
+    if (!runner.calledBackInLastRun()) {
+      pauseWhile(mRunning, tsoundcard::kIdleReconnectMs - Tarvo::kIdleReconnectPauseMs);
+    }
+  };
+  loop.retryPauseMs = 1000;
+  loop.pauseAfterRunMs = tsoundcard::kReconnectMs;
+  Tarvo::runConnectionLoop(loop);
+  cleanupTarvoPriority();
+  releaseStart();
+}
+
+void NetaudioSoundcard::reset() {
+  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
+  if (header == nullptr) return;
+  const unsigned oldRate = mSampleRate;
+  const bool capture = mIo->stream == SND_PCM_STREAM_CAPTURE;
+  const unsigned networkChannels = header->num_channels[capture ? Tarvo::kRx : Tarvo::kTx];
+  mSamplesPerPeriod = header->samples_per_period;
+  mSamplesPerChannel = header->samples_per_channel;
+  mSampleRate = header->samplerate;
+
+  mTxChannels.clear();
+  for (unsigned i = 0; i < mBuffers.getTxChannelCount(); ++i) {
+    mTxChannels.push_back(mBuffers.getTarvoTxChannel(i));
+  }
+  mRxChannels.clear();
+  for (unsigned i = 0; i < mBuffers.getRxChannelCount(); ++i) {
+    mRxChannels.push_back(mBuffers.getTarvoRxChannel(i));
+  }
+
+  const uint64_t periodCount = header->period_count;
+  const uint32_t lead = mSampleRate * 5u / 1000u;  // 5 ms of audio
+  mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
+  mTarvoTxHeadSamples =
+      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, lead);
+
+  if (mSampleRate != 0 && mSampleRate != oldRate) {
+    Tarvo::writeLine(stderr, "Detected change to sample rate from " + std::to_string(oldRate) +
+                                 " to " + std::to_string(mSampleRate) + " - exiting.");
+    exit(1);
+  }
+  if (networkChannels < mIo->channels) {
+    Tarvo::writeLine(stderr, "Detected change to number of channels from " +
+                                 std::to_string(mIo->channels) + " to " +
+                                 std::to_string(networkChannels) + " - exiting.");
+    exit(1);
+  }
+}
+
+void NetaudioSoundcard::work(unsigned periods) {
+  const uint64_t due = uint64_t(periods) * mSamplesPerPeriod;
+  const unsigned frames = clampToUnsigned(due);
+  std::lock_guard<std::mutex> lock(mIntermediateBuffer->mutex());
+  const unsigned moved = mIo->stream == SND_PCM_STREAM_CAPTURE ? netaudioRxToBuffer(frames)
+                                                               : bufferToNetaudioTx(frames);
+  if (due > frames && mSamplesPerChannel != 0) {
+    const unsigned rest = unsigned((due - frames) % mSamplesPerChannel);
+    mTarvoRxHeadSamples = unsigned((uint64_t(mTarvoRxHeadSamples) + rest) % mSamplesPerChannel);
+    mTarvoTxHeadSamples = unsigned((uint64_t(mTarvoTxHeadSamples) + rest) % mSamplesPerChannel);
+  }
+  if (moved < due) mXrun = true;
+  const uint64_t bufferSize = mIo->buffer_size;
+  if (bufferSize != 0) mHwPtr = (mHwPtr.load() + due % bufferSize) % bufferSize;
+  // After the pointer: whoever sees the flag sees the frames.
+  mDataAvailable = true;
+
+  wakeApplication();
+}
+
+void NetaudioSoundcard::wakeApplication() {
+  const char wake = 1;
+  if (write(mPollWriteFd, &wake, 1) == 1) {
+    mWakeFailureReported = false;
+  } else if (!mWakeFailureReported) {
+    // The application is not polling; once is enough until it does again.
+    mWakeFailureReported = true;
+    perror("Netaudiosoundcard Failed to write poll file descriptor");
+  }
+}
+
+void NetaudioSoundcard::markEngineLost() {
+  if (mEngineLost.exchange(true)) return;
+  mDataAvailable = true;
+  wakeApplication();
+}
+
+bool NetaudioSoundcard::pollDataAvailable() { return mDataAvailable.exchange(false); }
+
+unsigned NetaudioSoundcard::numFramesInIntermediateBuffer() {
+  std::lock_guard<std::mutex> lock(mIntermediateBuffer->mutex());
+  if (mIo->channels == 0) return 0;
+  return mIntermediateBuffer->getNumSamplesInBuffer() / mIo->channels;
+}
+
+unsigned NetaudioSoundcard::netaudioRxToBuffer(unsigned frames) {
+  return mIntermediateBuffer->writeNetaudioSamples(mIo->format, frames, mRxChannels,
+                                                   mIo->channels, mTarvoRxHeadSamples,
+                                                   mSamplesPerChannel);
+}
+
+unsigned NetaudioSoundcard::bufferToNetaudioTx(unsigned frames) {
+  return mIntermediateBuffer->readNetaudioSamples(mIo->format, frames, mTxChannels,
+                                                  mIo->channels, mTarvoTxHeadSamples,
+                                                  mSamplesPerChannel);
+}
+
+snd_pcm_sframes_t NetaudioSoundcard::alsaToBuffer(const void* p, snd_pcm_uframes_t frames,
+                                                  unsigned channels) {
+  if (channels == 0 || channels != mIo->channels) return -EINVAL;
+  if (mXrun.exchange(false)) return -EPIPE;
+  const uint32_t samples = clampToUnsigned(uint64_t(frames) * channels) / channels * channels;
+  return snd_pcm_sframes_t(mIntermediateBuffer->writeAlsaSamples(p, samples, mBytesPerSample) /
+                           channels);
+}
+
+snd_pcm_sframes_t NetaudioSoundcard::bufferToAlsa(void* p, snd_pcm_uframes_t frames,
+                                                  unsigned channels) {
+  if (channels == 0 || channels != mIo->channels) return -EINVAL;
+  if (mXrun.exchange(false)) return -EPIPE;
+  const uint32_t samples = clampToUnsigned(uint64_t(frames) * channels) / channels * channels;
+  return snd_pcm_sframes_t(mIntermediateBuffer->readAlsaSamples(p, samples, mBytesPerSample) /
+                           channels);
+}
+
+void netaudioSoundcardThread(snd_pcm_ioplug_t* io) {
+  auto* record = static_cast<snd_pcm_tsoundcard_t*>(io->private_data);
+  if (record != nullptr && record->worker != nullptr) record->worker->run();
+}
+
+int startNetaudioSoundcard(snd_pcm_ioplug_t* io) {
+  auto* record = static_cast<snd_pcm_tsoundcard_t*>(io->private_data);
+  if (record == nullptr || record->worker == nullptr) return -EBADFD;
+  return record->worker->start();
+}
+
+void stopNetaudioSoundcard(snd_pcm_ioplug_t* io) {
+  auto* record = static_cast<snd_pcm_tsoundcard_t*>(io->private_data);
+  if (record != nullptr && record->worker != nullptr) record->worker->stop();
+}

@@ -1,0 +1,124 @@
+// The worker of one tsoundcard PCM: per ALSA start a thread of its own connects to the engine's
+// area, runs the period loop and, per batch of network periods, moves the due frames between
+// the network rings and the intermediate buffer, advances the ALSA hardware pointer and wakes
+// the application through the socket pair.
+#pragma once
+
+#include <alsa/asoundlib.h>
+#include <alsa/pcm_external.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
+#include "tarvo/TarvoBuffers.h"
+
+namespace tsoundcard {
+
+// Name of the engine's area the plug-in uses.
+constexpr const char* kAreaName = "TarvoEP";
+// How long an ALSA start waits for the first network period.
+constexpr unsigned kStartTimeoutMs = 5000;
+// Pause before reconnecting after a period loop that ended without handling a period.
+constexpr unsigned kIdleReconnectMs = 1000;
+// Pause before reconnecting after a period loop that ran.
+constexpr unsigned kReconnectMs = 10;
+
+}  // namespace tsoundcard
+
+class NetaudioSoundcard {
+ public:
+  // hwPtr, pollWriteFd and sem belong to the PCM's record; io's format, channels, stream and
+  // buffer size are the negotiated ones (the worker is made by hw_params). rate is the
+  // area's rate at open.
+  NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr, int pollWriteFd,
+                    sem_t* sem, unsigned rate);
+  // Stops a running thread first.
+  ~NetaudioSoundcard();
+  NetaudioSoundcard(const NetaudioSoundcard&) = delete;
+  NetaudioSoundcard& operator=(const NetaudioSoundcard&) = delete;
+
+  // ALSA start: ends a running thread, starts a new one and waits until it has handled its
+  // first network period or ended. 0, or -EIO when the engine did not deliver a period within
+  // the start timeout (the thread is then stopped).
+  int start();
+  // The thread body.
+  void run();
+  // Ends a running thread (returns once it has ended) and empties the intermediate buffer;
+  // nothing happens without a thread.
+  void stop();
+
+  // Period callbacks.
+  void work(unsigned periods);
+  void reset();
+
+  // The data-available flag of the last work call, cleared by reading it.
+  bool pollDataAvailable();
+  // Frames held by the intermediate buffer.
+  unsigned numFramesInIntermediateBuffer();
+
+  // Network side of a work call (the buffer's lock is held): frames moved.
+  unsigned netaudioRxToBuffer(unsigned frames);
+  unsigned bufferToNetaudioTx(unsigned frames);
+
+  // The transfers: frames moved, or -EPIPE once after a work call that moved fewer frames than
+  // were due; -EINVAL when channels is not the PCM's channel count.
+  snd_pcm_sframes_t alsaToBuffer(const void* p, snd_pcm_uframes_t frames, unsigned channels);
+  snd_pcm_sframes_t bufferToAlsa(void* p, snd_pcm_uframes_t frames, unsigned channels);
+
+  void setThreadPriority();
+
+  // True when this worker was made for these negotiated parameters.
+  bool matches(snd_pcm_format_t format, unsigned channels, snd_pcm_uframes_t bufferSize) const;
+  bool isRunning() const { return mRunning.load(); }
+  // The engine stopped delivering periods (or closed its area) after this start had begun:
+  // the front reports an xrun so the application is not left waiting for ever.
+  bool engineLost() const { return mEngineLost.load(); }
+  // A work call moved fewer frames than were due and no transfer has reported it yet.
+  bool xrunPending() const { return mXrun.load(); }
+
+ private:
+  void releaseStart();
+  void markEngineLost();
+  void wakeApplication();
+  void replaceIntermediateBuffer();
+
+  Tarvo::Buffers mBuffers;
+  snd_pcm_ioplug_t* mIo;
+  ssize_t mBytesPerSample;
+  std::atomic<uint64_t>& mHwPtr;
+  int mPollWriteFd;
+  sem_t* mSem;
+  unsigned mSamplesPerPeriod = 0;
+  unsigned mSamplesPerChannel = 0;
+  unsigned mTarvoTxHeadSamples = 0;
+  unsigned mTarvoRxHeadSamples = 0;
+  std::vector<int*> mTxChannels;
+  std::vector<const int*> mRxChannels;
+  std::atomic<bool> mRunning{false};
+  std::unique_ptr<IntermediateBuffer> mIntermediateBuffer;
+  unsigned mSampleRate;
+  std::atomic<bool> mDataAvailable{false};
+  std::atomic<bool> mXrun{false};
+
+  // Parameters the worker was made for.
+  snd_pcm_format_t mFormat;
+  unsigned mChannels;
+  snd_pcm_uframes_t mBufferSize;
+  // The thread of the current start; joined by stop().
+  std::thread mThread;
+  // Set once this start's handshake has been released (first activation or end of the loop).
+  std::atomic<bool> mStartReleased{true};
+  std::atomic<bool> mEngineLost{false};
+  // The wake-byte failure has been reported and no write has succeeded since.
+  bool mWakeFailureReported = false;
+};
+
+// The front's entry points into the worker (the record is io->private_data).
+int startNetaudioSoundcard(snd_pcm_ioplug_t* io);
+void stopNetaudioSoundcard(snd_pcm_ioplug_t* io);
+void netaudioSoundcardThread(snd_pcm_ioplug_t* io);

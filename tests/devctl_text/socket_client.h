@@ -1,0 +1,79 @@
+// Small blocking loopback clients for the server tests.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace testclient {
+
+// Generous limit for a byte to arrive on loopback; only reached when something is broken.
+constexpr int kPatienceMs = 10000;
+
+inline int Connect(uint16_t port, int rcvbuf = 0) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (rcvbuf > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+inline void Send(int fd, const std::string& s) {
+  ::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
+}
+
+// Reads until the received text ends with `until` (or holds it, when anywhere is set), the peer
+// closes, or nothing arrives for quiet_ms.
+inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kPatienceMs,
+                             bool* closed = nullptr) {
+  std::string got;
+  if (closed) *closed = false;
+  while (until.empty() || got.size() < until.size() ||
+         got.compare(got.size() - until.size(), until.size(), until) != 0) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, quiet_ms) <= 0) break;
+    char buf[65536];
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) {
+      if (closed) *closed = true;
+      break;
+    }
+    got.append(buf, n);
+  }
+  return got;
+}
+
+// Reads exactly n bytes (fewer if the peer closes or stalls).
+inline std::string ReadBytes(int fd, size_t n) {
+  std::string got;
+  while (got.size() < n) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, kPatienceMs) <= 0) break;
+    char buf[65536];
+    const ssize_t r = recv(fd, buf, std::min(sizeof buf, n - got.size()), 0);
+    if (r <= 0) break;
+    got.append(buf, r);
+  }
+  return got;
+}
+
+// True when the peer closed the connection (EOF) without sending anything first.
+inline bool ClosedWithoutData(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, kPatienceMs) <= 0) return false;
+  char c;
+  return recv(fd, &c, 1, 0) == 0;
+}
+
+}  // namespace testclient
