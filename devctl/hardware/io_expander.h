@@ -21,6 +21,7 @@ constexpr uint8_t kIoExpPower = 0x1F;
 constexpr uint8_t kIoExpOutputRegister = 1;
 constexpr uint8_t kIoExpDirectionRegister = 3;
 
+// The shadows: read or change them only under g_ioexp_mutex.
 extern std::mutex g_ioexp_mutex;
 extern uint8_t g_ioexp_shadow_18;
 extern uint8_t g_ioexp_shadow_19;

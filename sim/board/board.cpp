@@ -34,6 +34,16 @@ bool ParseUnsigned(const std::string& s, unsigned long* out) {
   return true;
 }
 
+// Front-panel keys by name: status byte and bit of the key controller (set = pressed).
+struct NamedKey {
+  const char* name;
+  int byte;
+  int bit;
+};
+constexpr NamedKey kKeys[] = {{"1", 1, 0},     {"2", 1, 1},    {"3", 1, 2},     {"4", 1, 3},
+                              {"MENU", 1, 4},  {"POWER", 1, 5}, {"CANCEL", 1, 6}, {"OK", 1, 7},
+                              {"DOWN", 0, 0},  {"UP", 0, 1},    {"RIGHT", 0, 2},  {"LEFT", 0, 3}};
+
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -180,6 +190,15 @@ bool Board::ApplyInput(const std::string& line) {
       a <= 1 && b <= 7 && (w[3] == "press" || w[3] == "release")) {
     keys_.SetKey(int(a), int(b), w[3] == "press");
     return true;
+  }
+  if (w[0] == "key" && w.size() == 3 && (w[2] == "press" || w[2] == "release")) {
+    for (const NamedKey& k : kKeys) {
+      if (w[1] == k.name) {
+        keys_.SetKey(k.byte, k.bit, w[2] == "press");
+        return true;
+      }
+    }
+    return false;
   }
   if (w[0] == "gpio" && w.size() == 3 && ParseUnsigned(w[1], &a) && ParseUnsigned(w[2], &b) &&
       a <= 511 && b <= 1) {

@@ -96,9 +96,10 @@ TEST_F(SimBoardTest, InputFilesDriveKeysLinesAndMeters) {
   EXPECT_NE(access((root_ + "/sim/in/b").c_str(), F_OK), -1);
   EXPECT_EQ(access((root_ + "/sim/in/a").c_str(), F_OK), -1);
 
-  WriteFile(root_ + "/sim/in/b", "signal on\n");
-  EXPECT_EQ(board().PollInputs(), 1);
+  WriteFile(root_ + "/sim/in/b", "signal on\nkey OK release\nkey LEFT press\nkey SHIFT press\n");
+  EXPECT_EQ(board().PollInputs(), 3);
   EXPECT_EQ(board().dsp_a().Word(0x2A), 0x00100000u);
+  EXPECT_EQ(board().keys().Status(), std::make_pair(uint8_t(0x09), uint8_t(0x00)));
 }
 
 TEST_F(SimBoardTest, SysfsExportCreatesTheLineAndWritesReachObservers) {

@@ -1,9 +1,11 @@
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,25 @@ TEST_F(TempRoot, AtomicWriteReplacesWholeFileOrNothing) {
 
 TEST_F(TempRoot, AtomicWriteFailsWhenFolderIsMissing) {
   EXPECT_FALSE(platform::WriteFileAtomic(platform::Path("/missing/dir/file"), "x"));
+}
+
+TEST_F(TempRoot, StaleTemporariesOfOneFileAreRemoved) {
+  std::string target = platform::Path("/oem/app.json");
+  ASSERT_TRUE(platform::MakeParentDirs(target));
+  for (const char* name : {"app.json", "app.json.tmp.12.0", "app.json.tmp.99.7", "app.json.bad",
+                           "app_preset1.json.tmp.12.0", "other.tmp.1.1"}) {
+    std::ofstream(root_ + "/oem/" + name) << "x";
+  }
+  platform::RemoveStaleTemporaries(target);
+  std::set<std::string> left;
+  DIR* dir = opendir((root_ + "/oem").c_str());
+  ASSERT_NE(dir, nullptr);
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') left.insert(entry->d_name);
+  }
+  closedir(dir);
+  EXPECT_EQ(left, (std::set<std::string>{"app.json", "app.json.bad", "app_preset1.json.tmp.12.0",
+                                          "other.tmp.1.1"}));
 }
 
 TEST(Clock, FakeClockMovesOnlyWhenSleptOn) {

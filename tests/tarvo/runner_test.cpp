@@ -39,9 +39,12 @@ class RunnerTest : public testing::Test {
     });
   }
 
+  // Stops the loop; a period wakes it at once from its wait.
   void stop() {
     running = false;
-    if (thread.joinable()) thread.join();
+    if (!thread.joinable()) return;
+    if (engine) engine->step(1);
+    thread.join();
   }
 
   void add(const std::string& entry) {
@@ -166,6 +169,7 @@ TEST_F(RunnerTest, ActivityFollowsThePeriods) {
   engine->step(1);
   EXPECT_EQ(waitForTrace(8), Trace({"reset", "work 1", "active", "inactive", "work 1", "active",
                                     "reset", "work 1"}));
+  stop();
   EXPECT_TRUE(runner.isActive());
 }
 
