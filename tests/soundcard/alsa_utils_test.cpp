@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -224,24 +225,22 @@ Recording readRecording(const std::string& path, const std::string& format) {
 TEST_F(AlsaUtilsTest, ArecordRecordsTheReceivePatternExactly) {
   struct Case {
     const char* format;
-    uint64_t startPeriod;
-  } cases[] = {{"S32_LE", 0}, {"FLOAT_LE", 0},
+    const char* seconds;
+  } cases[] = {{"S32_LE", "1"}, {"FLOAT_LE", "1"},
                // The 16-bit samples keep the upper half of the pattern, whose index part steps
-               // every 65536 samples: start shortly before a step so the recording pins it.
-               {"S16_LE", 1320}};
+               // every 65536 samples: three seconds hold two steps, which pin the position.
+               {"S16_LE", "3"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
-    StandInEngine::Config config = soundcard_test::pluginEngineConfig();
-    config.startPeriodCount = c.startPeriod;
-    startEngine(config);
+    startEngine();
     const std::string wav = dir.file(std::string("rec_") + c.format + ".wav");
-    const CommandResult r =
-        tool({"arecord", "-D", "tarvo", "-f", c.format, "-r", "48000", "-c", "3", "-d", "1", wav});
+    const CommandResult r = tool(
+        {"arecord", "-D", "tarvo", "-f", c.format, "-r", "48000", "-c", "3", "-d", c.seconds, wav});
     clock->stop();
     ASSERT_EQ(r.status, 0) << r.err;
     const Recording rec = readRecording(wav, c.format);
     ASSERT_EQ(rec.channels, 3u);
-    ASSERT_EQ(rec.frames, 48000u);
+    ASSERT_EQ(rec.frames, 48000u * unsigned(atoi(c.seconds)));
 
     const bool isFloat = std::string(c.format) == "FLOAT_LE";
     const bool is16 = std::string(c.format) == "S16_LE";
@@ -262,7 +261,7 @@ TEST_F(AlsaUtilsTest, ArecordRecordsTheReceivePatternExactly) {
       size_t step = 1;
       while (step < rec.frames && got(step, 0) == got(0, 0)) ++step;
       ASSERT_LT(step, rec.frames);
-      a = 65536 - step;
+      a = ((uint64_t(uint16_t(got(step, 0))) & 0x7FF) << 16) - step;
     } else {
       a = uint32_t(rec.ints[0]) & 0x07FFFFFFu;
     }
@@ -270,9 +269,11 @@ TEST_F(AlsaUtilsTest, ArecordRecordsTheReceivePatternExactly) {
     const size_t overruns = countOf(r.err, "overrun!!!");
     size_t jumps = 0;
     for (size_t f = 0; f < rec.frames; ++f, ++a) {
-      if (got(f, 0) != expectedAt(0, a) && !is16) {
+      if (got(f, 0) != expectedAt(0, a)) {
         ASSERT_LT(jumps, overruns) << "gap at frame " << f << "\n" << r.err;
         ++jumps;
+        // 16-bit frames carry too little of the index to find the place again.
+        if (is16) break;
         a = isFloat ? uint64_t(std::llround(got(f, 0) * 2147483647.0))
                     : uint32_t(rec.ints[f * 3]) & 0x07FFFFFFu;
       }
