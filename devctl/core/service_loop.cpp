@@ -42,12 +42,17 @@ void BacklightStep() {
   }
 }
 
-}  // namespace
-
-void ServiceLoopPass() {
+// A control port whose settings a command changed starts again from the live configuration.
+void RestartRequestedPorts() {
   if (g_telnet_restart.exchange(false)) RestartTelnetServer();
   if (g_tcp_restart.exchange(false)) RestartTcpServer();
   if (g_uart_restart.exchange(false)) RestartUart();
+}
+
+}  // namespace
+
+void ServiceLoopPass() {
+  RestartRequestedPorts();
   BacklightStep();
 }
 
