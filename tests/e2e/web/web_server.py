@@ -3,6 +3,7 @@ listen socket on standard input), with the device's URL layout, on a free loopba
 
 import json
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -39,6 +40,7 @@ class WebServer:
 
     def __init__(self, program, root=None, workdir=None):
         self.program = os.path.abspath(program)
+        self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="devctl_web_e2e_")
         self.root = root or os.path.join(self.dir, "root")
         self.port = free_port()
@@ -89,6 +91,8 @@ class WebServer:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        if self.own_dir and not os.environ.get("KEEP_WEB_E2E_DIR"):
+            shutil.rmtree(self.dir, ignore_errors=True)
 
     def log(self):
         text = ""
