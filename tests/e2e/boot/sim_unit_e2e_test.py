@@ -12,6 +12,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -48,7 +49,7 @@ def start_unit():
         raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
     STARTED["output"] = out.stdout
     STARTED["telnet"] = int(re.search(r"telnet 127\.0\.0\.1 (\d+)", out.stdout).group(1))
-    STARTED["tcp"] = int(re.search(r"nc 127\.0\.0\.1 (\d+)", out.stdout).group(1))
+    STARTED["tcp"] = int(re.search(r"TCP:127\.0\.0\.1:(\d+)", out.stdout).group(1))
     STARTED["devctl"] = int(read("/sim/devctl.pid"))
     STARTED["sim"] = int(read("/sim/sim.pid"))
 
@@ -132,13 +133,23 @@ class SimulatedUnit(unittest.TestCase):
         self.assertIn("gpio 107 out 0", read("/sim/gpio.txt"))
 
     def test_4_telnet_command_reaches_the_dsp(self):
+        raw = socket.create_connection(("127.0.0.1", STARTED["tcp"]), timeout=30)
         client = Telnet(STARTED["telnet"])
         try:
             client.expect(rb"VX7206>")
             client.send("IN 1 GAIN 10\r\n")
             client.expect(rb"\[SUCCESS\]Set analogue input CH1 gain to 10dB\.\r\nVX7206>")
+            # The reply goes to every control port, the raw TCP client's too.
+            seen = b""
+            while b"VX7206>" not in seen:
+                chunk = raw.recv(4096)
+                if not chunk:
+                    break
+                seen += chunk
+            self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
         finally:
             client.close()
+            raw.close()
         wait_for(lambda: "cell 0x010E 0x0195BB8F" in read("/sim/dsp_a.txt"),
                  what="input 1 gain cell")
         self.assertEqual(json.loads(read("/oem/app.json"))["input"]["analogue_input_gain"][0], 10)
