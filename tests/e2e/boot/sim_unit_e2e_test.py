@@ -42,11 +42,18 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 
 
 def start_unit():
-    env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT, SIM_TCP_PORT=str(random.randint(20000, 40000)))
-    out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD, "--background"],
-                         env=env, capture_output=True, text=True, timeout=120)
-    if out.returncode != 0:
-        raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
+    # Ports are picked free but can be taken by another test before devctl listens: a start
+    # that reports so is tried again on other ports.
+    for attempt in range(3):
+        env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT,
+                   SIM_TCP_PORT=str(random.randint(10000, 30000)))
+        out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD,
+                              "--background"], env=env, capture_output=True, text=True,
+                             timeout=120)
+        if out.returncode == 0:
+            break
+        if "does not listen" not in out.stdout or attempt == 2:
+            raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
     STARTED["output"] = out.stdout
     STARTED["telnet"] = int(re.search(r"telnet 127\.0\.0\.1 (\d+)", out.stdout).group(1))
     STARTED["tcp"] = int(re.search(r"TCP:127\.0\.0\.1:(\d+)", out.stdout).group(1))
