@@ -5,7 +5,7 @@
 
 namespace {
 
-// Scratch size in samples; reads of more frames go in pieces.
+// Scratch size in samples; longer reads go in several steps.
 constexpr size_t kScratchSamples = 4096;
 
 bool containerMatches(int format, SndfileSource::Container container) {
@@ -64,10 +64,10 @@ unsigned SndfileSource::read(unsigned frames, int* interleaved) {
     return got > 0 ? static_cast<unsigned>(got) : 0;
   }
   const unsigned ch = channels();
-  const unsigned piece = static_cast<unsigned>(kScratchSamples / ch);
+  const unsigned step = static_cast<unsigned>(kScratchSamples / ch);
   unsigned done = 0;
   while (done < frames) {
-    const unsigned want = frames - done < piece ? frames - done : piece;
+    const unsigned want = frames - done < step ? frames - done : step;
     int* out = interleaved + size_t(done) * ch;
     sf_count_t got = 0;
     if (mPath == ReadPath::Float) {

@@ -109,6 +109,10 @@ void Recorder::work(unsigned periods) {
 void Recorder::push_samples_to_encoder(unsigned samples) {
   assert(mTarvoRxHeadSamples + samples <= mSamplesPerChannel);
   const unsigned block = wav_block_size(mWavInfo);
+  if (mFile == nullptr || block == 0 || mFrame.empty()) {
+    mTarvoRxHeadSamples += samples;
+    return;
+  }
   const uint64_t room = (mDataLimitBytes - std::min(mDataBytes, mDataLimitBytes)) / block;
   const bool limited = samples > room;
   const unsigned frames = limited ? static_cast<unsigned>(room) : samples;

@@ -1,6 +1,6 @@
 #include "ttrace/TimingTrace.h"
 
-#include <sched.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -16,6 +16,8 @@ namespace ttrace {
 namespace {
 
 constexpr unsigned kIntervalMs = 100;
+// Pause between two snapshot attempts while the engine's update flag is set.
+constexpr useconds_t kSnapshotPauseUs = 50;
 
 void fence() { std::atomic_thread_fence(std::memory_order_acquire); }
 
@@ -75,7 +77,7 @@ bool NetworkMonotonicTrace::snapshot(const volatile Tarvo::buffer_header& header
     const uint64_t now = Tarvo::getMonotonicValue();
     if (retryStart == 0) retryStart = now;
     if (now - retryStart > kSnapshotRetryNs) return false;
-    sched_yield();
+    usleep(kSnapshotPauseUs);
   }
 }
 

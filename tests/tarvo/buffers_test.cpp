@@ -330,3 +330,77 @@ TEST(BuffersLayout, UnterminatedTimingNameStaysInsideTheMapping) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random header values (biased to the edges) through refresh(): every ring the tables hold
+// lies inside the mapping, and reading both its ends is safe.
+TEST(BuffersLayout, RandomHeadersNeverPointOutsideTheMapping) {
+  StandInEngine::Config cfg;
+  cfg.name = uniqueAreaName();
+  StandInEngine engine(cfg);
+  ASSERT_EQ(engine.create(), 0);
+  Tarvo::Buffers buffers;
+  ASSERT_EQ(buffers.connect(cfg.name, false), 0);
+  const uint8_t* base = reinterpret_cast<const uint8_t*>(
+      const_cast<const Tarvo::buffer_header*>(buffers.getHeader()));
+  const uint64_t size = engine.mainSize();
+  Tarvo::buffer_header& h = engine.header();
+  const Tarvo::buffer_header original = h;
+
+  uint64_t seed = 0x9E3779B97F4A7C15ULL;
+  auto next = [&seed] {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return seed;
+  };
+  auto pick = [&](uint32_t usual) -> uint32_t {
+    switch (next() % 6) {
+      case 0: return 0;
+      case 1: return 0xFFFFFFFFu - uint32_t(next() % 8);
+      case 2: return uint32_t(next());
+      case 3: return usual + uint32_t(next() % 64) - 32;
+      case 4: return uint32_t(next() % (size + 64));
+      default: return usual;
+    }
+  };
+  unsigned accepted = 0;
+  for (int round = 0; round < 20000; ++round) {
+    h = original;
+    h.channel0_offset_bytes[0] = pick(original.channel0_offset_bytes[0]);
+    h.channel0_offset_bytes[1] = pick(original.channel0_offset_bytes[1]);
+    h.num_channels[0] = pick(original.num_channels[0]);
+    h.num_channels[1] = pick(original.num_channels[1]);
+    h.bytes_per_channel = pick(original.bytes_per_channel);
+    h.samples_per_channel = pick(original.samples_per_channel);
+    h.timing_object_offset_bytes = pick(original.timing_object_offset_bytes);
+    if (!buffers.refresh()) continue;
+    ++accepted;
+    const uint64_t ringBytes = uint64_t{h.samples_per_channel} * 4;
+    for (unsigned d = 0; d < 2; ++d) {
+      const unsigned count = d == 0 ? buffers.getTxChannelCount() : buffers.getRxChannelCount();
+      ASSERT_EQ(count, h.num_channels[d]);
+      for (unsigned i = 0; i < count; ++i) {
+        const uint8_t* ring = reinterpret_cast<const uint8_t*>(
+            d == 0 ? buffers.getTarvoTxChannel(i) : buffers.getTarvoRxChannel(i));
+        ASSERT_GE(ring, base);
+        ASSERT_LE(uint64_t(ring - base) + ringBytes, size) << "round " << round;
+        volatile int32_t first = reinterpret_cast<const int32_t*>(ring)[0];
+        volatile int32_t last = reinterpret_cast<const int32_t*>(ring)[h.samples_per_channel - 1];
+        (void)first;
+        (void)last;
+      }
+    }
+    if (buffers.getTimingObjectSubheader() != nullptr) {
+      const uint8_t* sub = reinterpret_cast<const uint8_t*>(
+          const_cast<const Tarvo::timing_object_subheader*>(buffers.getTimingObjectSubheader()));
+      ASSERT_LE(uint64_t(sub - base) + Tarvo::kSubheaderFixedSize +
+                    buffers.getTimingObjectNameCapacity(),
+                size);
+    }
+  }
+  EXPECT_GT(accepted, 100u);  // the walk also reached layouts that fit
+}
+
+}  // namespace

@@ -87,7 +87,7 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
   for (unsigned ch = 0; ch < 2; ++ch) {
     const std::string raw = tools_test::readFile(dir.file("tx" + std::to_string(ch) + ".raw"));
     std::vector<int32_t> tx(raw.size() / 4);
-    memcpy(tx.data(), raw.data(), tx.size() * 4);
+    if (!tx.empty()) memcpy(tx.data(), raw.data(), tx.size() * 4);
     size_t written = 0;
     for (size_t a = 0; a < tx.size(); ++a) {
       if (tx[a] == sim::StandInEngine::kPoison) continue;
