@@ -91,6 +91,8 @@ class Engine {
     });
   }
 
+  void send(const std::string& command) { mProcess->send(command); }
+
   bool ready = false;
 
  private:
@@ -325,6 +327,49 @@ TEST(TplayConnects, SigintDuringTheRetryPauseEndsIt) {
   player.signal(SIGINT);
   EXPECT_EQ(player.wait(), 0);
   EXPECT_NE(player.out().find("Decoder closed successfully\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+int countLines(const std::string& text, const std::string& line) {
+  int n = 0;
+  for (size_t at = text.find(line + "\n"); at != std::string::npos;
+       at = text.find(line + "\n", at + 1)) {
+    if (at == 0 || text[at - 1] == '\n') ++n;
+  }
+  return n;
+}
+
+TEST(TplayConnects, FollowsTheEngineThroughCloseAndRecreate) {
+  TempDir dir;
+  ASSERT_TRUE(writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
+                        ramp16(1000)));
+  const std::string area = tarvo_test::uniqueAreaName();
+  Engine engine(dir, area);
+  ASSERT_TRUE(engine.ready);
+  Process player(tplay({"-s", area, "-r", dir.file("a.wav")}), dir.path, "tplay");
+  ASSERT_TRUE(player.waitFor([](Process& p) { return countLines(p.err(), "Activated") == 1; }));
+
+  // The area removed and made anew: the player reconnects and plays on.
+  engine.send("recreate 300");
+  ASSERT_TRUE(player.waitFor([](Process& p) { return countLines(p.out(), "Config changed") == 2; }));
+  const std::string afterRecreate = player.err();
+  EXPECT_NE(afterRecreate.find("Disconnecting...\nDisconnected\nConnecting...\n"),
+            std::string::npos);
+  EXPECT_GE(countLines(afterRecreate, "Connected"), 2);
+
+  // The area left closed (magic 0): reconnects pause instead of spinning.
+  engine.send("close");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const int connects = countLines(player.err(), "Connected");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const int perSecond = countLines(player.err(), "Connected") - connects;
+  EXPECT_GE(perSecond, 1);
+  EXPECT_LE(perSecond, 11);
+  player.signal(SIGINT);
+  EXPECT_EQ(player.wait(), 0);
 }
 
 }  // namespace
