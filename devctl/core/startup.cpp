@@ -16,6 +16,7 @@
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/apply_config.h"
+#include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/dsp_boot.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
@@ -23,6 +24,7 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_ports.h"
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
 #include "platform/clock.h"
@@ -145,8 +147,11 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
 
   HistoryInit();
   if (threads) {
+    StartTcpServerFromConfig();
+    StartTelnetServerFromConfig();
     timer.callback = RunServiceLoop;
     timer.Start();
+    StartUartFromConfig();
   }
 
   InitFrontLeds();
@@ -156,5 +161,6 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
   ApplyPowerToPanel();
   if (threads) {
     StartPowerThread();
+    StartAutoStandbyThread();
   }
 }
