@@ -1,5 +1,53 @@
 #include "devctl/core/service_loop.h"
 
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/power_state.h"
+#include "platform/clock.h"
+
 std::atomic<bool> g_telnet_restart{false};
 std::atomic<bool> g_tcp_restart{false};
 std::atomic<bool> g_uart_restart{false};
+
+namespace {
+
+void BacklightStep() {
+  int front_lcd, power, powerled;
+  {
+    ConfigLock lock;
+    front_lcd = g_app_config.front_lcd;
+    power = g_app_config.power;
+    powerled = g_app_config.powerled;
+  }
+  int countdown = g_backlight_countdown;
+  if (front_lcd == 1) {
+    if (countdown == 1) return;
+    g_backlight_countdown = 1;
+    if (power != 0) LcdSetBacklight(1);
+    LedShowAll(power);
+  } else if (front_lcd == 0) {
+    if (countdown == 0) return;
+    g_backlight_countdown = 0;
+    DarkenPanel(power, powerled);
+  } else if (countdown > 0) {
+    // A wake that reloaded the countdown meanwhile wins over this step.
+    g_backlight_countdown.compare_exchange_strong(countdown, countdown - 1);
+  } else if (countdown == 0) {
+    if (!g_backlight_countdown.compare_exchange_strong(countdown, -1)) return;
+    DarkenPanel(power, powerled);
+  }
+}
+
+}  // namespace
+
+void ServiceLoopPass() { BacklightStep(); }
+
+int RunServiceLoop() {
+  for (;;) {
+    platform::SleepMs(500);
+    ServiceLoopPass();
+  }
+}

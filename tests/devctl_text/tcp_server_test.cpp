@@ -155,7 +155,7 @@ TEST_F(ServerTest, SendersChurnAndAStalledClientNeverHoldUpTheOthers) {
   churn = false;
   churner.join();
   for (int fd : readers) {
-    std::string got = ReadBytes(fd, 2002 * kThreads * kPerThread);
+    std::string got = ReadUntil(fd, "", 300);  // everything, until the server falls quiet
     // Drop the churners' echoes and replies; what is left must be whole replies.
     std::string replies;
     for (size_t at = got.find('<'); at != std::string::npos; at = got.find('<', at + 1)) {

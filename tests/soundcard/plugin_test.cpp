@@ -58,6 +58,12 @@ int configure(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned channels) {
   return snd_pcm_sw_params(pcm, sw);
 }
 
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // Bytes of one sample of each format under test, and the ring value a sample becomes (and
 // back).
 size_t widthOf(snd_pcm_format_t f) { return f == SND_PCM_FORMAT_S16_LE ? 2 : 4; }
@@ -284,6 +290,40 @@ TEST_F(PluginTest, CallbacksOnAHandBuiltRecord) {
   sem_destroy(&record->sem);
   close(fds[0]);
   close(fds[1]);
+}
+
+// The built module loaded by libasound from a configuration that names it: 1000 opens and
+// closes (each with hw_params, which makes the worker) leave no descriptor and no thread.
+TEST_F(PluginTest, ModuleOpenCloseCyclesDoNotLeak) {
+  makeEngine();
+  const std::string text = "pcm_type.tsoundcard.lib \"" + soundcard_test::pluginModulePath() +
+                           "\"\npcm.tarvo { type tsoundcard }\n";
+  snd_config_t* config = nullptr;
+  snd_input_t* input = nullptr;
+  ASSERT_EQ(snd_config_top(&config), 0);
+  ASSERT_EQ(snd_input_buffer_open(&input, text.c_str(), ssize_t(text.size())), 0);
+  ASSERT_EQ(snd_config_load(config, input), 0);
+  snd_input_close(input);
+
+  auto cycle = [&](snd_pcm_stream_t stream) {
+    snd_pcm_t* pcm = nullptr;
+    ASSERT_EQ(snd_pcm_open_lconf(&pcm, "tarvo", stream, 0, config), 0);
+    ASSERT_EQ(configure(pcm, SND_PCM_FORMAT_S16_LE, 2), 0);
+    ASSERT_EQ(snd_pcm_close(pcm), 0);
+  };
+  ::testing::internal::CaptureStderr();
+  cycle(SND_PCM_STREAM_PLAYBACK);  // the module stays loaded from here on
+  const int fds = soundcard_test::countOpenDescriptors();
+  const int threads = soundcard_test::countThreads();
+  for (int i = 0; i < 1000; ++i) {
+    cycle(i % 2 == 0 ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE);
+    if (HasFatalFailure()) break;
+  }
+  EXPECT_EQ(soundcard_test::countOpenDescriptors(), fds);
+  EXPECT_EQ(soundcard_test::countThreads(), threads);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(countOf(err, "TSOUNDCARD HARDWARE PARAMETERS\n"), 1001u);
+  snd_config_delete(config);
 }
 
 struct FormatCase {

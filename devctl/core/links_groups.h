@@ -1,0 +1,22 @@
+// Stereo links, group memberships and the routes that linked pairs allow, as kept in the live
+// configuration. Configuration only (and the DSP source of a cleared route); callers hold the
+// configuration lock and save. RemoveInputFromGroups lives with the input changes
+// (input_changes.h).
+//
+// Pairs 0-6 are the channel numbers (2p+1, 2p+2): 0-1 analogue, 2-5 Tarvo, 6 USB.
+#pragma once
+
+// 1 when the pair of input in (1-14) and the pair of output out (1-14) are both linked.
+int AreInOutPairsLinked(int in, int out);
+// 1 when the pair of the input / output number (1-14) is linked; 0 outside 1-14.
+int IsInputPairLinked(int in);
+int IsOutputPairLinked(int out);
+
+// Clears output c (DSP index 0-13) from the four output group lists.
+void RemoveOutputFromGroups(int c);
+
+// After input pair p was linked (linked == 1): every linked output pair that uses p's channels
+// other than straight (first output from 2p+1, second from 2p+2) loses those sources.
+void FixRoutesForInputLink(int p, int linked);
+// After output pair q was linked (linked == 1): the same for q against every linked input pair.
+void FixRoutesForOutputLink(int q, int linked);

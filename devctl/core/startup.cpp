@@ -1,0 +1,160 @@
+#include "devctl/core/startup.h"
+
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/identity.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/netaudio_version.h"
+#include "devctl/core/network_files.h"
+#include "devctl/core/presets.h"
+#include "devctl/core/service_loop.h"
+#include "devctl/core/timer.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/gpio.h"
+#include "devctl/hardware/apply_config.h"
+#include "devctl/hardware/dsp_boot.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/io_expander.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/power.h"
+#include "devctl/hardware/power_state.h"
+#include "devctl/text/history.h"
+#include "devctl/web/application.h"
+#include "platform/clock.h"
+#include "platform/command.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr const char* kMcuVersionTool = "/usr/local/backend/mcu/serial_upgrade";
+constexpr const char* kMcuVersionToolArguments = " -v -d /dev/ttyS1 -b 115200-8n1";
+
+// Steps 1 and 2: identity, then the live and the pending record from "/oem/app.json".
+void LoadIdentityAndConfiguration() {
+  std::string mac, sub_mac;
+  LoadMacAddress(&mac);
+  LoadSubMacAddress(&sub_mac);
+  ConfigLock lock;
+  g_device_identity.mac = mac;
+  g_device_identity.sub_mac = sub_mac;
+  g_app_config.type = "TRX";
+  OpenAppConfig(g_config_path, kConfigFile, &g_app_config, g_device_identity.mac,
+                g_app_config.type);
+  g_pending_config.type = "TRX";
+  OpenAppConfig(g_config_path, kConfigFile, &g_pending_config, g_device_identity.mac,
+                g_pending_config.type);
+}
+
+// Steps 4 to 7.
+void LoadPresetsAndVersions() {
+  platform::RunCommand(platform::Path(kMcuVersionTool) + kMcuVersionToolArguments);
+  LoadPresetSlots();
+  std::string hostname;
+  {
+    ConfigLock lock;
+    hostname = g_app_config.hostname;
+  }
+  WriteHostname(hostname);
+  ReadMainVersion();
+  ReadMcuVersion();
+  std::string netaudio = ParseNetaudioVersion(kNetaudioVersionFile, kNetaudioVersionDateFile);
+  ConfigLock lock;
+  g_device_identity.netaudio_version = netaudio;
+}
+
+void MuteAllDspChannels() {
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetInputMute(c, true);
+    DspSetOutputMute(c, true);
+  }
+}
+
+}  // namespace
+
+void ResetIoExpanders() {
+  IoExpSetResetLine(0, 0);
+  IoExpSetResetLine(1, 0);
+  platform::SleepMs(300);
+  IoExpSetResetLine(0, 1);
+  IoExpSetResetLine(1, 1);
+  platform::SleepMs(200);
+  IoExpSetEnableLine(1);
+  platform::SleepMs(200);
+}
+
+void ApplyStoredPowerState() {
+  int power, standby_mode;
+  {
+    ConfigLock lock;
+    power = g_app_config.power;
+    standby_mode = g_app_config.standby_mode;
+  }
+  if (power != 0) {
+    DspBootAll();
+    platform::SleepMs(200);
+    ApplyConfigToHardware();
+    ApplyPowerToPanel();
+    SetAudioMuteGpio(0);
+  } else if (standby_mode == 0) {
+    MuteAllDspChannels();
+    SetAudioMuteGpio(1);
+    g_deep_sleep = 1;
+    platform::SleepMs(100);
+    GpioWrite(kGpioSleep, 1);
+    WriteSubIfaceDownFlag();
+    platform::SleepMs(600);
+    SetPower3v3(0);
+    SetAudioMuteGpio(0);
+  } else {
+    MuteAllDspChannels();
+    SetAudioMuteGpio(1);
+    DspBootAll();
+    platform::SleepMs(200);
+    ApplyConfigToHardware();
+    platform::SleepMs(200);
+  }
+}
+
+void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& options) {
+  const bool threads = options.start_threads;
+  LoadIdentityAndConfiguration();
+
+  LcdInit();
+  platform::SleepMs(10);
+  LcdInit();
+  platform::SleepMs(10);
+
+  LoadPresetsAndVersions();
+
+  app.FillCommandMap(g_web_commands, kWebCommandCount);
+  if (threads) app.Start();
+
+  InitPowerGpios();
+  SetAudioMuteGpio(1);
+  int usb_status;
+  {
+    ConfigLock lock;
+    usb_status = g_app_config.usb_status;
+  }
+  SetUsbPortLeds(usb_status);
+
+  HistoryInit();
+  if (threads) {
+    timer.callback = RunServiceLoop;
+    timer.Start();
+  }
+
+  InitFrontLeds();
+  ResetIoExpanders();
+  ApplyStoredPowerState();
+
+  ApplyPowerToPanel();
+  if (threads) {
+    StartPowerThread();
+  }
+}

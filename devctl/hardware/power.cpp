@@ -1,0 +1,165 @@
+#include "devctl/hardware/power.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/presets.h"
+#include "devctl/core/stored_file.h"
+#include "devctl/hardware/apply_config.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/dsp_boot.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/gpio.h"
+#include "devctl/hardware/io_expander.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/power_state.h"
+#include "platform/clock.h"
+#include "platform/storage.h"
+
+namespace {
+
+constexpr int kGpioSleepLine = kGpioSleep;
+constexpr int kStandbyModeSleep = 0;
+
+struct PowerSettings {
+  int power;
+  int standby_mode;
+  int front_lcd;
+  int input_mute[kDspChannels];
+  int output_mute[kDspChannels];
+};
+
+PowerSettings Snapshot() {
+  ConfigLock lock;
+  PowerSettings s;
+  s.power = g_app_config.power;
+  s.standby_mode = g_app_config.standby_mode;
+  s.front_lcd = g_app_config.front_lcd;
+  for (int c = 0; c < kDspChannels; ++c) {
+    s.input_mute[c] = g_app_config.InputMuteRef(c);
+    s.output_mute[c] = g_app_config.OutputMuteRef(c);
+  }
+  return s;
+}
+
+void MuteAllChannels() {
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetInputMute(c, 1);
+    DspSetOutputMute(c, 1);
+  }
+}
+
+void EnterDeepSleep() {
+  SetAudioMuteGpio(1);
+  g_deep_sleep = 1;
+  WriteSubIfaceDownFlag();
+  platform::SleepMs(600);
+  GpioWrite(kGpioSleepLine, 1);
+  SetPower3v3(0);
+  SetAudioMuteGpio(0);
+}
+
+// Leaving deep sleep is a reboot. When the reboot does not come, the DSPs are brought back here:
+// the rail and the sleep line first (the reboot request raised the line, deep sleep cut the rail),
+// then the expander pulse, the boot and the configuration.
+void WakeFromDeepSleep() {
+  WriteStoredFile("/oem/auto_standy", "1");
+  platform::SyncFileSystems();
+  RequestReboot();
+  platform::SleepMs(10000);
+  std::printf("reboot did not happen: bringing the DSPs up again\n");
+  GpioWrite(kGpioSleepLine, 0);
+  SetPower3v3(1);
+  IoExpSetEnableLine(0);
+  IoExpSetResetLine(0, 0);
+  IoExpSetResetLine(1, 0);
+  platform::SleepMs(100);
+  IoExpSetResetLine(0, 1);
+  IoExpSetResetLine(1, 1);
+  platform::SleepMs(100);
+  IoExpSetEnableLine(1);
+  platform::SleepMs(100);
+  DspBootAll();
+  platform::SleepMs(100);
+  ApplyConfigToHardware();
+}
+
+void PowerOnPlain(const PowerSettings& s) {
+  if (s.front_lcd > 0) LcdInit();
+  ApplyPowerToPanel();
+  SetAudioMuteGpio(1);
+  GpioWrite(kGpioSleepLine, 0);
+  SetPower3v3(1);
+  platform::SleepMs(100);
+  IoExpInit();
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetInputMute(c, s.input_mute[c] != 0);
+    DspSetOutputMute(c, s.output_mute[c] != 0);
+  }
+}
+
+void PowerOff(const PowerSettings& s) {
+  ApplyPowerToPanel();
+  MuteAllChannels();
+  if (s.standby_mode == kStandbyModeSleep)
+    EnterDeepSleep();
+  else
+    SetAudioMuteGpio(1);  // held until the next power-on
+}
+
+}  // namespace
+
+void ApplyPowerRails(uint8_t on) {
+  PowerSettings s = Snapshot();
+  g_power_applied = s.power != 0;
+  if (on == 0 && s.standby_mode == kStandbyModeSleep) {
+    g_deep_sleep = 1;
+    WriteSubIfaceDownFlag();
+    platform::SleepMs(600);
+    GpioWrite(kGpioSleepLine, 1);
+    SetPower3v3(0);
+  } else {
+    GpioWrite(kGpioSleepLine, 0);
+    SetPower3v3(1);
+  }
+}
+
+void PowerWorkerPass() {
+  PowerSettings s = Snapshot();
+  // A stored power value other than 0 and 1 counts as on.
+  uint8_t wanted = s.power != 0;
+  if (g_power_applied != wanted) {
+    g_power_applied = wanted;
+    if (wanted) {
+      if (g_deep_sleep)
+        WakeFromDeepSleep();
+      else
+        PowerOnPlain(s);
+      SetAudioMuteGpio(0);
+      g_deep_sleep = 0;
+    } else {
+      PowerOff(s);
+    }
+  }
+  if (g_pending_preset != 0) {
+    SetAudioMuteGpio(1);
+    RecallPendingPreset();
+    SetAudioMuteGpio(0);
+  }
+}
+
+void RunPowerThread() {
+  for (;;) {
+    PowerWorkerPass();
+    platform::SleepMs(200);
+  }
+}
+
+void StartPowerThread() { std::thread(RunPowerThread).detach(); }
+

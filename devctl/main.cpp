@@ -1,0 +1,32 @@
+// devctl, the control program of the unit. It takes no arguments and reads no environment (the
+// simulated build reads its board folder from DEVCTL_SIM_ROOT); it starts every service in one
+// fixed order, applies the stored power state and then idles for ever.
+#include <csignal>
+
+#include "devctl/core/startup.h"
+#include "devctl/core/timer.h"
+#include "devctl/web/application.h"
+#include "platform/clock.h"
+
+#ifdef DEVCTL_SIM
+#include "sim/board/board.h"
+#include "sim/board/front_panel.h"
+#endif
+
+int main() {
+  // A control client that closed its connection must cost a failed write, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
+
+#ifdef DEVCTL_SIM
+  // The simulated board stands in for the hardware; its state files and inputs are under
+  // <root>/sim/.
+  static sim::Board board;
+  static sim::FrontPanel front_panel(board);
+  board.Start();
+#endif
+
+  CApplication app("appthread");
+  CTimer timer("timerthread");
+  DevctlStartup(app, timer);
+  for (;;) platform::SleepMs(1000);
+}

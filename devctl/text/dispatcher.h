@@ -1,0 +1,40 @@
+// The line dispatcher of all three control ports: prepares a completed line, runs the network
+// edit and reset confirmation steps, calls the command's handler, and sends the reply with the
+// prompt to every port.
+#pragma once
+
+#include <string>
+
+// 1 while a network edit is open: NET commands change g_pending_config until a line without
+// "NET" (and without "STATUS") closes the edit and writes the live settings back.
+extern bool g_net_edit_pending;
+
+// The on-line callback of every port. line holds len bytes (not NUL-terminated) and may be
+// changed in place. Takes the configuration lock for the command; broadcasts after releasing it.
+void TermDispatchLine(int fd, char* line, int len);
+
+// The reply TermDispatchLine would broadcast, without broadcasting it (the configuration lock
+// must be held).
+std::string DispatchLine(int fd, char* line, int len);
+
+// A received line prepared for the keyword tests.
+struct PreparedLine {
+  static constexpr int kSize = 1024;
+  char condensed[kSize] = {};  // blanks and NULs removed, upper-cased up to the first "NAME"
+  int count = 0;
+  std::string scope;  // the upper-cased condensed text before the first "NAME"
+};
+
+// Condenses line (after DEL editing) into p and upper-cases line in place. False, with p
+// unusable, when the condensed line does not fit.
+bool PrepareLine(char* line, int len, PreparedLine* p);
+
+// A RESET / RESET ALL question waits for the next line from the same client or port only.
+// 0 none, 1 RESET asked, 2 RESET ALL asked.
+int ResetConfirmState(int fd);
+// Forgets the question of a client that went away (its descriptor may be reused).
+void ForgetResetConfirm(int fd);
+void ClearResetConfirms();
+
+// Appends the HELP listing (without the prompt) for the live configuration's device type.
+void AppendHelpListing(std::string& reply);

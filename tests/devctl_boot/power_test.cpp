@@ -1,0 +1,151 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/presets.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/power.h"
+#include "devctl/hardware/power_state.h"
+
+namespace {
+
+class Power : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    g_config_path = kConfigFile;
+    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
+    g_app_config.type = "TRX";
+    InitPowerGpios();
+    LcdInit();
+    InitFrontLeds();
+    g_power_applied = 1;
+    g_deep_sleep = 0;
+    g_pending_preset = 0;
+    g_auto_standby_state = 1;
+    board().dsp_a().ClearJournal();
+    board().dsp_b().ClearJournal();
+    platform::sim_i2c().ClearTransfers();
+    fs().ClearHistory();
+  }
+  void TearDown() override {
+    g_power_applied = 0;
+    g_deep_sleep = 0;
+    g_auto_standby_state = 1;
+    g_backlight_countdown = -1;
+    BoardTest::TearDown();
+  }
+  // Levels written to a line since the last ClearHistory.
+  std::vector<int> Levels(int gpio) {
+    std::vector<int> out;
+    for (const auto& e : fs().History(gpio)) out.push_back(e.level);
+    return out;
+  }
+  // (cell, word) of every one-word safeload on both DSPs, DSP A first.
+  std::vector<std::pair<uint16_t, uint32_t>> SetterWrites() {
+    std::vector<std::pair<uint16_t, uint32_t>> out;
+    for (sim::SimDsp* dsp : {&board().dsp_a(), &board().dsp_b()})
+      for (const auto& e : dsp->Safeloads())
+        if (e.words.size() == 1) out.emplace_back(e.target, e.words[0]);
+    return out;
+  }
+  std::vector<std::pair<uint16_t, uint32_t>> AllMuted() {
+    std::vector<std::pair<uint16_t, uint32_t>> a, b;
+    for (int c = 0; c < 14; ++c) {
+      auto& side = (c >= 4 && c <= 11) ? b : a;
+      side.emplace_back(uint16_t(g_dsp_input_mute_addr[c]), 0);
+      side.emplace_back(uint16_t(g_dsp_output_mute_addr[c]), 0);
+    }
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  }
+};
+
+TEST_F(Power, StandbyMutesEverythingAndPowerOnRestoresTheConfiguredMutes) {
+  g_app_config.standby_mode = 1;
+  g_app_config.tarvo_output_mute[2] = 1;  // channel 6 stays muted after power-on
+  g_app_config.power = 0;
+  PowerWorkerPass();
+  EXPECT_EQ(SetterWrites(), AllMuted());
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
+  EXPECT_EQ(g_deep_sleep, 0);
+  EXPECT_EQ(fs().Level(kGpioSleep), 0);
+  PowerWorkerPass();  // nothing changed: nothing happens
+  EXPECT_EQ(SetterWrites(), AllMuted());
+
+  board().dsp_a().ClearJournal();
+  board().dsp_b().ClearJournal();
+  g_app_config.power = 1;
+  PowerWorkerPass();
+  auto restored = SetterWrites();
+  ASSERT_EQ(restored.size(), 28u);
+  for (const auto& [cell, word] : restored) {
+    bool muted = cell == g_dsp_output_mute_addr[6];
+    EXPECT_EQ(word, muted ? 0u : 0x01000000u) << std::hex << cell;
+  }
+  EXPECT_TRUE(board().dsp_a().ControlWrites().empty());  // no boot
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 0);
+  EXPECT_EQ(lcd().Backlight(), 1);
+}
+
+TEST_F(Power, SleepCutsTheRailAndAWakeAsksForAReboot) {
+  g_app_config.standby_mode = 0;
+  g_app_config.power = 0;
+  PowerWorkerPass();
+  EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 0}));
+  EXPECT_EQ(fs().Level(kGpioSleep), 1);
+  EXPECT_EQ(fs().LedValue("gpio-power3v3"), 0);
+  EXPECT_EQ(Read("/tmp/enp1s0_down"), "1");
+  EXPECT_EQ(g_deep_sleep, 1);
+
+  fs().ClearHistory();
+  platform::sim_i2c().ClearTransfers();
+  g_app_config.power = 1;
+  PowerWorkerPass();
+  EXPECT_EQ(Read("/oem/auto_standy"), "1");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+  EXPECT_EQ(g_deep_sleep, 0);
+  // No reboot came: the sleep line falls and the rail returns before the expander pulse, then
+  // the DSPs are booted and configured.
+  auto sleep_events = fs().History(kGpioSleep);
+  ASSERT_FALSE(sleep_events.empty());
+  EXPECT_EQ(sleep_events.back().level, 0);
+  EXPECT_EQ(fs().LedValue("gpio-power3v3"), 255);
+  auto pulse = platform::sim_i2c().Transfers(4, 0x1F);
+  ASSERT_FALSE(pulse.empty());
+  EXPECT_LE(sleep_events.back().time_us, pulse.front().time_us);
+  EXPECT_FALSE(board().dsp_a().ControlWrites().empty());
+  EXPECT_EQ(board().dsp_a().Word(0x40E4), DspSourceCode(g_app_config.control[3]));
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 0);
+}
+
+TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
+  g_app_config.standby_mode = 1;
+  g_app_config.preset_enable[0] = 1;
+  g_preset_configs[0] = g_app_config;
+  g_preset_configs[0].control[0] = 2;
+  g_app_config.power = 0;
+  g_pending_preset = 1;
+  PowerWorkerPass();
+  EXPECT_EQ(g_pending_preset, 0);
+  EXPECT_EQ(g_app_config.control[0], 2);
+  // The 28 standby mutes, then the preset's routing change on DSP A.
+  auto writes = SetterWrites();
+  auto expected = AllMuted();
+  expected.insert(expected.begin() + 12, {uint16_t(0x1B49), DspSourceCode(2)});
+  EXPECT_EQ(writes, expected);
+  auto a = board().dsp_a().Safeloads();
+  EXPECT_EQ(a[12].target, 0x1B49);
+  // Raised by the standby, raised and released around the recall.
+  EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 1, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/startup.h"
+#include "devctl/core/timer.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/power_state.h"
+#include "devctl/web/application.h"
+#include "platform/command.h"
+#include "platform/net_if.h"
+
+namespace {
+
+class Startup : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    platform::SetCommandRunner(&runner_);
+    platform::ResetSimInterfaces();
+    g_app_config = app_config_s();
+    g_pending_config = app_config_s();
+    g_device_identity = device_identity_s();
+    g_deep_sleep = 0;
+    g_power_applied = 0;
+    Write("/usr/local/backend/apps/version", "2.0.1\n");
+    Write("/tmp/mcu_version", "M1.4\n");
+    Write("/usr/local/netaudio/tarvo_package/version", "NETAUDIO_VERSION=3.2\n");
+  }
+  void TearDown() override {
+    platform::SetCommandRunner(nullptr);
+    g_deep_sleep = 0;
+    g_power_applied = 0;
+    BoardTest::TearDown();
+  }
+  // Starts with the given stored power state (no threads).
+  void Start(const char* system_json) {
+    if (system_json) Write("/oem/app.json", std::string("{\"system\": ") + system_json + "}");
+    CApplication app("appthread");
+    CTimer timer("timerthread");
+    StartupOptions options;
+    options.start_threads = false;
+    DevctlStartup(app, timer, options);
+  }
+  int64_t LastTime(unsigned bus, unsigned addr7) {
+    auto t = platform::sim_i2c().Transfers(bus, addr7);
+    return t.empty() ? -1 : t.back().time_us;
+  }
+  int64_t FirstTime(unsigned bus, unsigned addr7) {
+    auto t = platform::sim_i2c().Transfers(bus, addr7);
+    return t.empty() ? -1 : t.front().time_us;
+  }
+  platform::RecordingCommandRunner runner_;
+};
+
+TEST_F(Startup, FreshBoardGetsConfigurationIdentityAndVersions) {
+  Start(nullptr);
+  EXPECT_TRUE(Exists("/oem/app.json"));
+  EXPECT_EQ(g_app_config.type, "TRX");
+  EXPECT_EQ(g_pending_config.type, "TRX");
+  EXPECT_EQ(g_pending_config.telnetport, g_app_config.telnetport);
+  EXPECT_EQ(Read("/oem/mac"), "02:00:00:72:06:01");
+  EXPECT_EQ(Read("/oem/sub_mac"), "02:00:00:72:06:02");
+  EXPECT_EQ(g_device_identity.mac, "02:00:00:72:06:01");
+  EXPECT_EQ(Read("/etc/hostname"), g_app_config.hostname);
+  EXPECT_EQ(Read("/tmp/hostname"), "1");
+  EXPECT_EQ(g_device_identity.main_version, "2.0.1");
+  EXPECT_EQ(g_device_identity.mcu_version, "M1.4");
+  EXPECT_EQ(g_device_identity.netaudio_version, "V3.2");
+  ASSERT_FALSE(runner_.Commands().empty());
+  EXPECT_EQ(runner_.Commands().front(), platform::Path("/usr/local/backend/mcu/serial_upgrade") +
+                                            " -v -d /dev/ttyS1 -b 115200-8n1");
+}
+
+TEST_F(Startup, PowerOnBootsAfterTheExpanderPulseAndReleasesTheMuteLast) {
+  Start("{\"power\": 1}");
+  // Reset lines low, 300 ms, high, 200 ms, enable, 200 ms: then the boot, 200 ms, the apply.
+  int64_t pulse_end = LastTime(4, 0x1F);
+  int64_t boot_start = std::min(FirstTime(3, 0x38), FirstTime(3, 0x39));
+  ASSERT_GE(pulse_end, 0);
+  EXPECT_GE(boot_start, pulse_end + 200000);
+  EXPECT_NE(board().dsp_a().ControlWrites().size(), 0u);
+  EXPECT_NE(board().dsp_b().ControlWrites().size(), 0u);
+  // The apply ends with the routing.
+  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_app_config.control[0]));
+  auto mute = fs().History(kGpioAudioMute);
+  ASSERT_FALSE(mute.empty());
+  EXPECT_EQ(mute.back().level, 0);
+  EXPECT_GE(mute.back().time_us, LastTime(3, 0x38));
+  EXPECT_EQ(fs().Level(kGpioSleep), 0);
+  EXPECT_EQ(fs().LedValue("gpio-power3v3"), 255);
+  EXPECT_EQ(lcd().Backlight(), 1);
+  EXPECT_EQ(leds().Memory()[0], 3);
+}
+
+TEST_F(Startup, StoredSleepLeavesTheDspsUnbootedAndTheRailOff) {
+  Start("{\"power\": 0, \"standby_mode\": 0}");
+  EXPECT_TRUE(board().dsp_a().ControlWrites().empty());
+  EXPECT_TRUE(board().dsp_b().ControlWrites().empty());
+  EXPECT_EQ(fs().Level(kGpioSleep), 1);
+  EXPECT_EQ(fs().LedValue("gpio-power3v3"), 0);
+  EXPECT_EQ(Read("/tmp/enp1s0_down"), "1");
+  EXPECT_EQ(g_deep_sleep, 1);
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 0);
+  // Every input and output was muted before the sleep line rose.
+  EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_mute_addr[0])), 0u);
+  EXPECT_EQ(board().dsp_b().Word(uint16_t(g_dsp_input_mute_addr[4])), 0u);
+}
+
+TEST_F(Startup, StoredStandbyBootsAndConfiguresWithTheMuteHeld) {
+  Start("{\"power\": 0, \"standby_mode\": 1}");
+  EXPECT_FALSE(board().dsp_a().ControlWrites().empty());
+  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_app_config.control[0]));
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
+  EXPECT_EQ(fs().Level(kGpioSleep), 0);
+  EXPECT_EQ(g_deep_sleep, 0);
+}
+
+}  // namespace

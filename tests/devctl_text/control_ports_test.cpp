@@ -1,0 +1,172 @@
+// The three control ports together, as devctl runs them: a line typed on any port is answered on
+// every port.
+#include "devctl/text/control_ports.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "devctl/core/globals.h"
+#include "devctl/text/dispatcher.h"
+#include "devctl/text/greetings.h"
+#include "devctl/text/history.h"
+#include "socket_client.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace {
+
+using namespace testclient;
+
+const std::string kOpening("\xff\xfb\x03\xff\xfb\x01\xff\xfe\x01\xff\xfe\x00", 12);
+const std::string kBanner =
+    "\r\n================================= \r\nVX7206 Terminal Control System\r\nFW Version : "
+    "V2.0\r\nType \"HELP\" For More Information\r\n================================= "
+    "\r\n\r\nVX7206>";
+
+class ControlPortsTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    std::filesystem::create_directories(platform::Path("/oem"));
+    std::filesystem::create_directories(platform::Path("/dev"));
+    HistoryInit();
+    ClearResetConfirms();
+    g_device_identity.main_version = "V2.0";
+    g_uart_banner_sent = 0;
+    ASSERT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    tcgetattr(master_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master_, TCSANOW, &raw);
+    ASSERT_EQ(symlink(ttyname(slave_), platform::Path("/dev/ttyS6").c_str()), 0);
+    g_app_config.tcpportenable = 1;
+    g_app_config.tcpport = 0;  // an ephemeral port: read back below
+    g_app_config.telnet_enable = 1;
+    g_app_config.telnetport = 0;
+    g_uart.SetStartDelayMs(0);
+    StartControlPorts();
+    ASSERT_TRUE(g_tcp_server.running());
+    ASSERT_TRUE(g_telnet_server.running());
+    ASSERT_TRUE(g_uart.running());
+    reader_ = std::thread([this] {
+      char buf[4096];
+      while (reading_) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n <= 0) continue;
+        std::lock_guard<std::mutex> lock(serial_mutex_);
+        serial_.append(buf, n);
+      }
+    });
+  }
+  void TearDown() override {
+    g_tcp_server.Stop();
+    g_telnet_server.Stop();
+    g_uart.Stop();
+    g_uart.SetStartDelayMs(12000);
+    reading_ = false;
+    reader_.join();
+    close(master_);
+    close(slave_);
+    for (int fd : fds_) close(fd);
+    g_device_identity = device_identity_s();
+    BoardTest::TearDown();
+  }
+  int Tcp() { return fds_.emplace_back(Connect(g_tcp_server.BoundPort())); }
+  int Telnet() { return fds_.emplace_back(Connect(g_telnet_server.BoundPort())); }
+  // What the serial port sent up to and including `tail` (waits for it).
+  std::string Serial(const std::string& tail) {
+    for (int i = 0; i < 1000; ++i) {
+      {
+        std::lock_guard<std::mutex> lock(serial_mutex_);
+        const size_t at = serial_.find(tail);
+        if (at != std::string::npos) {
+          std::string got = serial_.substr(0, at + tail.size());
+          serial_.erase(0, at + tail.size());
+          return got;
+        }
+      }
+      usleep(10000);
+    }
+    return "(nothing)";
+  }
+
+  int master_ = -1, slave_ = -1;
+  std::vector<int> fds_;
+  std::thread reader_;
+  std::atomic<bool> reading_{true};
+  std::mutex serial_mutex_;
+  std::string serial_;
+};
+
+TEST_F(ControlPortsTest, GreetingsOfEachPort) {
+  EXPECT_EQ(Serial("VX7206>"), kBanner);  // once, when the port starts
+  const int first = Telnet();
+  EXPECT_EQ(ReadUntil(first, "VX7206>"), kOpening + kBanner);
+  const int second = Telnet();
+  EXPECT_EQ(ReadUntil(second, "VX7206>"), kOpening + kBanner);
+  EXPECT_EQ(ReadUntil(first, "VX7206>"), kBanner);  // every telnet client sees a newcomer's banner
+  const int raw = Tcp();
+  bool closed = false;
+  EXPECT_EQ(ReadUntil(raw, "", 200, &closed), "");  // raw clients get no greeting
+  // A restart of the serial port does not repeat its banner.
+  RestartUart();
+  Send(raw, "\r");
+  EXPECT_EQ(ReadUntil(raw, "VX7206>"), "\r\nVX7206>");
+  EXPECT_EQ(Serial("VX7206>"), "\r\nVX7206>");
+}
+
+TEST_F(ControlPortsTest, ALineFromAnyPortIsAnsweredOnAll) {
+  Serial("VX7206>");
+  const int raw = Tcp(), tn = Telnet();
+  ReadUntil(tn, "VX7206>");
+  const std::string reply = "\r\n[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>";
+  Send(raw, "IN 1 GAIN 10\r\n");
+  EXPECT_EQ(ReadUntil(raw, "VX7206>"), "IN 1 GAIN 10" + reply);
+  EXPECT_EQ(ReadUntil(tn, "VX7206>"), reply);
+  EXPECT_EQ(Serial("VX7206>"), reply);
+
+  Send(tn, "in 2 gain 3\r");
+  EXPECT_EQ(ReadUntil(tn, "VX7206>"), "in 2 gain 3" + std::string("\r\n[SUCCESS]Set analogue input CH2 gain to 3dB.\r\nVX7206>"));
+  ReadUntil(raw, "VX7206>");
+  Serial("VX7206>");
+
+  ASSERT_EQ(write(master_, "IN 3 GAIN 1\r", 12), 12);
+  const std::string serial_reply = "\r\n[SUCCESS]Set analogue input CH3 gain to 1dB.\r\nVX7206>";
+  EXPECT_EQ(Serial("VX7206>"), "IN 3 GAIN 1" + serial_reply);
+  EXPECT_EQ(ReadUntil(raw, "VX7206>"), serial_reply);
+  EXPECT_EQ(ReadUntil(tn, "VX7206>"), serial_reply);
+
+  // History is shared: Up on the serial port recalls the line typed there, Up again the telnet one.
+  ASSERT_EQ(write(master_, "\x1b[A", 3), 3);
+  EXPECT_EQ(Serial("IN 3 GAIN 1"), "IN 3 GAIN 1");
+  usleep(20000);
+  ASSERT_EQ(write(master_, "\x1b[A", 3), 3);
+  EXPECT_NE(Serial("in 2 gain 3").find("in 2 gain 3"), std::string::npos);
+}
+
+TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
+  Serial("VX7206>");
+  const int raw = Tcp(), tn = Telnet();
+  ReadUntil(tn, "VX7206>");
+  g_app_config.power = 0;
+  const std::string notice = "[SUCCESS]Set system power on, please wait a moment...\r\n";
+  const std::string reply = "\r\n[SUCCESS]Set analogue input CH1 gain to 2dB.\r\nVX7206>";
+  Send(tn, "IN1GAIN2\r");
+  EXPECT_EQ(ReadUntil(tn, "VX7206>"), "IN1GAIN2" + notice + reply);
+  EXPECT_EQ(ReadUntil(raw, "VX7206>"), notice + reply);
+  EXPECT_EQ(Serial("VX7206>"), notice + reply);
+  EXPECT_EQ(g_app_config.power, 1);
+  Send(tn, "IN1GAIN3\r");
+  EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+#include "devctl/text/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/globals.h"
+#include "devctl/text/dispatch_routes.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace {
+
+std::string RouteOf(std::string raw) {
+  PreparedLine p;
+  if (!PrepareLine(raw.data(), static_cast<int>(raw.size()), &p)) return "too long";
+  const TextRoute* r = FindTextRoute(p.condensed, raw.data(), static_cast<int>(raw.size()));
+  return r ? r->name : "not found";
+}
+
+TEST(DispatchRoutes, KeywordOrder) {
+  struct Case {
+    const char* line;
+    const char* route;
+  } cases[] = {
+      {"status\r", "TermPrintStatus"},
+      {"uptime", "TermPrintUptime"},
+      {"temp", "TermPrintTemperature"},
+      {"reset all", "ResetAllRequest"},
+      {"reset", "ResetRequest"},
+      {"reboot", "TermReboot"},
+      {"net dhcp on", "TermSetDhcp"},
+      {"net ip 10.0.0.5", "TermSetIpAddress"},
+      {"net tcpport on", "TermSetTcpPortEnable"},
+      {"net tcpport 9000", "TermSetTcpPort"},
+      {"net tn off", "TermSetTelnetEnable"},
+      {"net tn 2323", "TermSetTelnetPort"},
+      {"pon", "TermPowerOn"},
+      {"poff", "TermPowerOff"},
+      {"rsb 2", "TermSetBaudRate"},
+      {"usbport 1", "TermSetUsbPort"},
+      {"set usb port 2", "TermSetUsbPort"},
+      {"in 1 name USB PORT", "TermSetInputName"},
+      {"in 1 name Stage Left", "TermSetInputName"},
+      {"in 1 chlock on", "TermSetInputChannelLock"},
+      {"in 1 pht on", "TermSetInputPhantom"},
+      {"in 1 mute on", "TermSetInputMute"},
+      {"in 1 eq 1 type 1 frq 100 gain 3 q 1", "TermSetInputEqBand"},
+      {"in 1 eq lock on", "TermSetInputEqLock"},
+      {"in 1 eq 2 on", "TermSetInputEqEnable"},
+      {"in 1 eqclr", "TermClearInputEq"},
+      {"in 1 eq preset 2", "TermSetInputEqPreset"},
+      {"IN 1 GAIN 5", "TermSetInputGain"},
+      {"in 1 gain +3", "TermSetInputGain"},
+      {"IN1GAIN5", "TermSetInputGain"},
+      {"IN1GAIN+5", "TermSetInputGainUp"},
+      {"IN1GAIN-5", "TermSetInputGainDown"},
+      {"in group 1 member 10000000000000", "TermSetInputGroupMembers"},
+      {"in 1 foo", "not found"},
+      {"out 1 vol+2", "TermSetOutputVolumeUp"},
+      {"out 1 vol 50", "TermSetOutputVolume"},
+      {"OUT 1 EQ 1 FRQ 100", "TermSetOutputSource"},
+      {"out 1 fr 3", "TermSetOutputSource"},
+      {"out 1 dlyt 5", "TermSetOutputDelay"},
+      {"preset 1 status", "TermPrintPresetStatus"},
+      {"PRESET 1 NAME SAVE ME", "TermSetPresetName"},
+      {"PRESET 2 NAME DELETED", "TermSetPresetName"},
+      {"preset 2 delete", "TermDeletePreset"},
+      {"preset 2", "not found"},
+      {"net dns example", "TermSetDnsDomain"},
+      {"getnetsubmac", "TermGetSubMac"},
+      {"netsn 123", "TermSetSerialNumber"},
+      {"?", "Help"},
+      {"help", "Help"},
+      {"helpme", "Help"},
+      {"xyz", "not found"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RouteOf(c.line), c.route) << c.line;
+}
+
+TEST(DispatchRoutes, NamesKeepTheirCaseAndLoseTheirBlanks) {
+  std::string raw = "in 1 name Stage Left\r";
+  PreparedLine p;
+  ASSERT_TRUE(PrepareLine(raw.data(), static_cast<int>(raw.size()), &p));
+  EXPECT_EQ(std::string(p.condensed, p.count), "IN1NAMEStageLeft\r");
+  EXPECT_EQ(p.scope, "IN1");
+  EXPECT_EQ(raw, "IN 1 NAME STAGE LEFT\r");
+}
+
+class DispatcherTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
+      std::filesystem::create_directories(platform::Path(dir));
+    }
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    for (auto& entry : g_text_commands) entry = text_command_s();
+  }
+  void TearDown() override {
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    for (auto& entry : g_text_commands) entry = text_command_s();
+    BoardTest::TearDown();
+  }
+  std::string Run(std::string line, int fd = 4) {
+    return DispatchLine(fd, line.data(), static_cast<int>(line.size()));
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(platform::Path(path));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST_F(DispatcherTest, EveryReplyIsFramedByTheLineEndAndThePrompt) {
+  EXPECT_EQ(Run("xyz\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");
+  EXPECT_EQ(Run("status\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");  // not in this build
+  EXPECT_EQ(Run("\r\n"), "\r\nVX7206>");
+  EXPECT_EQ(Run("   \r"), "\r\nVX7206>");
+  EXPECT_EQ(Run("ab\x7f\x7f\r"), "\r\nVX7206>");
+  EXPECT_EQ(Run(""), "\r\nVX7206>");
+  g_app_config.model = "MX88";
+  EXPECT_EQ(Run("IN 99 GAIN 5\r"),
+            "\r\n[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n"
+            "MX88>");
+}
+
+TEST_F(DispatcherTest, OverlongLineIsRefusedBeforeAnyHandler) {
+  std::string line = "IN 1 GAIN 5";
+  line += std::string(5000, 'x');
+  line += "\r";
+  EXPECT_EQ(Run(line), "\r\n[ERROR]Command not found.\r\nVX7206>");
+  EXPECT_EQ(g_app_config.analogue_input_gain[0], 0);
+  EXPECT_TRUE(platform::sim_i2c().Transfers().empty());
+  // Blanks do not count: a long line of blanks around a command still runs it.
+  EXPECT_EQ(Run(std::string(5000, ' ') + "IN 1 GAIN 5\r"),
+            "\r\n[SUCCESS]Set analogue input CH1 gain to 5dB.\r\nVX7206>");
+}
+
+TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
+  const std::string ask = "\r\nSure to reset system settings to default? Type \"Yes\" after next "
+                          "prompt to confirm...\r\nVX7206>";
+  struct Case {
+    std::vector<std::string> lines;
+    std::string last_reply;
+  } cases[] = {
+      {{"reset", "No"}, "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>"},
+      {{"reset", "maybe"}, "\r\n[ERROR]Error answer, RESET process ignored.\r\nVX7206>"},
+      {{"reset", "reset"}, "\r\n[ERROR]Error answer, RESET process ignored.\r\nVX7206>"},
+      {{"reset", "\r", "no thanks"}, "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>"},
+      // The reset itself is not in this build: it is refused, never pretended.
+      {{"reset", "yes"}, "\r\n[ERROR]Command not found.\r\nVX7206>"},
+      {{"reset all", "YES"}, "\r\n[ERROR]Command not found.\r\nVX7206>"},
+  };
+  for (const auto& c : cases) {
+    std::string last;
+    for (const auto& l : c.lines) last = Run(l);
+    EXPECT_EQ(last, c.last_reply) << c.lines[1];
+    EXPECT_EQ(ResetConfirmState(4), 0);
+  }
+  EXPECT_EQ(Run("reset"), ask);
+  EXPECT_EQ(Run("reset all", 9),
+            "\r\nSure to reset system and network settings to default? Type \"Yes\" after next "
+            "prompt to confirm...\r\nVX7206>");
+  // Another client's command runs normally while the question is open.
+  EXPECT_EQ(Run("IN1GAIN3", 7), "\r\n[SUCCESS]Set analogue input CH1 gain to 3dB.\r\nVX7206>");
+  EXPECT_EQ(ResetConfirmState(4), 1);
+  EXPECT_EQ(ResetConfirmState(9), 2);
+  ForgetResetConfirm(9);
+  EXPECT_EQ(ResetConfirmState(9), 0);
+  EXPECT_EQ(Run("no"), "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>");
+}
+
+TEST_F(DispatcherTest, NetworkEditIsClosedByTheFirstOtherCommand) {
+  g_app_config.dhcp = 0;
+  g_app_config.ipaddress = "192.168.1.100";
+  g_app_config.hostname = "unit-a";
+  Run("NET IP 10.0.0.5");
+  EXPECT_TRUE(g_net_edit_pending);
+  EXPECT_EQ(g_pending_config.type, "TRX");
+  EXPECT_FALSE(Read("/oem/app.json").empty());  // the edit starts from the stored file
+  g_pending_config.hostname = "edited";
+  Run("STATUS");
+  Run("net gw 10.0.0.1");
+  EXPECT_TRUE(g_net_edit_pending);
+  EXPECT_EQ(Read("/etc/hostname"), "");
+  Run("in 1 name My Input");  // "NET" after NAME is a name, not a network command
+  EXPECT_FALSE(g_net_edit_pending);
+  EXPECT_EQ(g_pending_config.hostname, "unit-a");
+  EXPECT_EQ(Read("/etc/hostname"), "unit-a");
+  EXPECT_NE(Read("/etc/dhcpcd.conf").find("192.168.1.100"), std::string::npos);
+  // A blank line leaves an open edit as it is.
+  Run("NET IP 10.0.0.6");
+  Run("\r");
+  EXPECT_TRUE(g_net_edit_pending);
+}
+
+TEST_F(DispatcherTest, HelpListsTheEntriesOfTheDeviceType) {
+  g_text_commands[0].help = "=== System\r\nSTATUS";
+  g_text_commands[1].help = "TX only";
+  g_text_commands[1].variant = 1;
+  g_text_commands[2].help = "RX only";
+  g_text_commands[2].variant = 2;
+  g_device_identity.main_version = "V1.2";
+  g_device_identity.mcu_version = "M3";
+  g_device_identity.netaudio_version = "V4_20240101";
+  const std::string rule(65, '=');
+  const std::string head = "\r\n\r\n" + rule + "\r\n      VX7206 Help Info\r\n"
+                           "      FW Version:MCU_Main V1.2/MCU_Sub M3/NETAUDIO_SDK V4_20240101\r\n\r\n";
+  const std::string tail = rule + "\r\n\r\nVX7206>";
+  struct Case {
+    const char* type;
+    std::string body;
+  } cases[] = {
+      {"TRX", "=== System\r\nSTATUS\r\nTX only\r\nRX only\r\n"},
+      {"TX-8", "=== System\r\nSTATUS\r\nTX only\r\n"},
+      {"RX", "=== System\r\nSTATUS\r\nRX only\r\n"},
+  };
+  for (const auto& c : cases) {
+    g_app_config.type = c.type;
+    EXPECT_EQ(Run("help\r"), head + c.body + tail) << c.type;
+  }
+  g_device_identity = device_identity_s();
+}
+
+}  // namespace
