@@ -6,6 +6,7 @@
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_ports.h"
 #include "platform/clock.h"
 
 std::atomic<bool> g_telnet_restart{false};
@@ -41,9 +42,19 @@ void BacklightStep() {
   }
 }
 
+// A control port whose settings a command changed starts again from the live configuration.
+void RestartRequestedPorts() {
+  if (g_telnet_restart.exchange(false)) RestartTelnetServer();
+  if (g_tcp_restart.exchange(false)) RestartTcpServer();
+  if (g_uart_restart.exchange(false)) RestartUart();
+}
+
 }  // namespace
 
-void ServiceLoopPass() { BacklightStep(); }
+void ServiceLoopPass() {
+  RestartRequestedPorts();
+  BacklightStep();
+}
 
 int RunServiceLoop() {
   for (;;) {

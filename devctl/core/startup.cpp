@@ -23,6 +23,7 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_ports.h"
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
 #include "platform/clock.h"
@@ -144,6 +145,7 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
   SetUsbPortLeds(usb_status);
 
   HistoryInit();
+  if (threads) StartControlPorts();
   if (threads) {
     timer.callback = RunServiceLoop;
     timer.Start();

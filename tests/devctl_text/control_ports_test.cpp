@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "devctl/core/globals.h"
+#include "devctl/core/service_loop.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "devctl/text/history.h"
@@ -167,6 +168,28 @@ TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
   EXPECT_EQ(g_app_config.power, 1);
   Send(tn, "IN1GAIN3\r");
   EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
+}
+
+TEST_F(ControlPortsTest, ServiceLoopRestartsAPortWithItsNewSettings) {
+  const int tn = Telnet();
+  ReadUntil(tn, "VX7206>");
+  g_app_config.telnet_enable = 0;
+  g_telnet_restart = true;
+  ServiceLoopPass();
+  EXPECT_TRUE(ClosedWithoutData(tn));
+  EXPECT_FALSE(g_telnet_server.running());
+  EXPECT_TRUE(g_tcp_server.running());
+  g_app_config.telnet_enable = 1;
+  g_telnet_restart = true;
+  ServiceLoopPass();
+  ASSERT_TRUE(g_telnet_server.running());
+  const int again = Telnet();
+  EXPECT_EQ(ReadUntil(again, "VX7206>"), kOpening + kBanner);
+  g_app_config.baudrate = 2;
+  g_uart_restart = true;
+  ServiceLoopPass();
+  EXPECT_EQ(g_uart.baud_rate(), 9600u);
+  EXPECT_TRUE(g_uart.running());
 }
 
 }  // namespace
