@@ -10,7 +10,7 @@ extern std::atomic<bool> g_telnet_restart;
 extern std::atomic<bool> g_tcp_restart;
 extern std::atomic<bool> g_uart_restart;
 
-// One pass without its pause: the backlight countdown step.
+// One pass without its pause: the requested restarts, then the backlight countdown step.
 void ServiceLoopPass();
 // The callback of "timerthread": 500 ms, a pass, for ever. Never returns.
 int RunServiceLoop();

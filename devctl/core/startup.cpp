@@ -16,6 +16,7 @@
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/apply_config.h"
+#include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/dsp_boot.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
@@ -145,10 +146,12 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
   SetUsbPortLeds(usb_status);
 
   HistoryInit();
-  if (threads) StartControlPorts();
   if (threads) {
+    StartTcpServerFromConfig();
+    StartTelnetServerFromConfig();
     timer.callback = RunServiceLoop;
     timer.Start();
+    StartUartFromConfig();
   }
 
   InitFrontLeds();
@@ -158,5 +161,6 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
   ApplyPowerToPanel();
   if (threads) {
     StartPowerThread();
+    StartAutoStandbyThread();
   }
 }

@@ -19,6 +19,7 @@
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/greetings.h"
 #include "platform/clock.h"
 #include "platform/storage.h"
 
@@ -146,6 +147,7 @@ void PowerWorkerPass() {
     } else {
       PowerOff(s);
     }
+    SendUartBanner();
   }
   if (g_pending_preset != 0) {
     SetAudioMuteGpio(1);

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,9 @@
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/power.h"
+#include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
+#include "socket_client.h"
 
 namespace {
 
@@ -146,6 +150,84 @@ TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
   EXPECT_EQ(a[12].target, 0x1B49);
   // Raised by the standby, raised and released around the recall.
   EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 1, 0}));
+}
+
+class AutoStandbyTest : public Power {
+ protected:
+  void SetUp() override {
+    Power::SetUp();
+    g_app_config.standbytime = 1;
+    g_app_config.power = 1;
+    // A raw TCP client sees what the thread sends to the control ports.
+    ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(g_tcp_server.Start(), 0);
+    client_ = testclient::Connect(g_tcp_server.BoundPort());
+    ASSERT_GE(client_, 0);
+    for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == 0; ++i) usleep(1000);
+  }
+  void TearDown() override {
+    close(client_);
+    g_tcp_server.Stop();
+    Power::TearDown();
+  }
+  // Runs passes with the given signal until power turns 0; the pass count, or -1.
+  int PassesUntilStandby(AutoStandby& standby, bool signal, int limit) {
+    for (int pass = 1; pass <= limit; ++pass) {
+      standby.Pass(signal);
+      if (g_app_config.power == 0) return pass;
+    }
+    return -1;
+  }
+  int client_ = -1;
+};
+
+TEST_F(AutoStandbyTest, SilenceEntersStandbyAfterTheConfiguredTime) {
+  AutoStandby standby;
+  // One pass arms the countdown, 120 count it down, the next one acts.
+  EXPECT_EQ(PassesUntilStandby(standby, false, 200), 122);
+  EXPECT_TRUE(standby.entered());
+  EXPECT_EQ(testclient::ReadUntil(client_, "auto standby\r\n"),
+            "\r\nVX7206>No signal input, the system enters auto standby\r\n");
+  EXPECT_EQ(SetterWrites().size(), 14u);
+  app_config_s saved;
+  LoadAppConfigFile(kConfigFile, kConfigFile, &saved, "", "TRX");
+  EXPECT_EQ(saved.power, 0);
+  // The countdown wrapped: it does not expire again.
+  EXPECT_EQ(standby.ticks(), 0xFFFFFFFFu);
+
+  standby.Pass(true);
+  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_auto_standby_state, 1);
+  EXPECT_EQ(testclient::ReadUntil(client_, "waking up\r\n"),
+            "\r\nVX7206>Signal detected, the system is waking up\r\n");
+  standby.Pass(true);  // woken: nothing more is sent
+  EXPECT_EQ(testclient::ReadUntil(client_, "", 100), "");
+  LoadAppConfigFile(kConfigFile, kConfigFile, &saved, "", "TRX");
+  EXPECT_EQ(saved.power, 1);
+}
+
+TEST_F(AutoStandbyTest, SignalRestartsTheCountdownAndOffMeansOff) {
+  AutoStandby standby;
+  standby.Pass(false);
+  for (int i = 0; i < 100; ++i) standby.Pass(false);
+  standby.Pass(true);
+  EXPECT_EQ(standby.ticks(), 120u);
+  EXPECT_EQ(PassesUntilStandby(standby, false, 200), 121);
+
+  AutoStandby off;
+  g_app_config.power = 1;
+  g_auto_standby_state = 1;
+  g_app_config.standbytime = 0;
+  EXPECT_EQ(PassesUntilStandby(off, false, 1000), -1);
+
+  // Powered off by a command while counting: reaching 0 does nothing.
+  AutoStandby counting;
+  g_app_config.standbytime = 1;
+  counting.Pass(false);
+  g_app_config.power = 0;
+  for (int i = 0; i < 130; ++i) counting.Pass(false);
+  EXPECT_FALSE(counting.entered());
+  EXPECT_EQ(g_app_config.power, 0);
 }
 
 }  // namespace

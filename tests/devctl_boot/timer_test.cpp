@@ -15,18 +15,12 @@ TEST(Timer, CallsTheCallbackOnANamedThreadUntilStopped) {
   platform::FakeClock clock;
   platform::SetClock(&clock);
   std::atomic<int> calls{0};
-  std::string thread_name;
   CTimer timer("timerthread-with-a-long-name");
-  timer.callback = [&] {
-    if (calls == 0) {
-      char name[32] = {};
-      pthread_getname_np(pthread_self(), name, sizeof name);
-      thread_name = name;
-    }
-    ++calls;
-    return 0;
-  };
+  timer.callback = [&] { return ++calls; };
   EXPECT_EQ(timer.Start(), 0);
+  char name[32] = {};
+  pthread_getname_np(timer.thread->native_handle(), name, sizeof name);
+  std::string thread_name = name;
   while (calls < 3) std::this_thread::yield();
   timer.Stop();
   int after_stop = calls;

@@ -366,6 +366,9 @@ TEST_F(PluginTest, PlaybackReachesTheTransmitRingsContiguously) {
     };
     topUp();
     ASSERT_EQ(written, kBufferFrames);
+    snd_pcm_sframes_t delay = -1;
+    ASSERT_EQ(snd_pcm_delay(h.pcm, &delay), 0);
+    EXPECT_EQ(delay, snd_pcm_sframes_t(kBufferFrames));  // all held by the plug-in's buffer
     ASSERT_EQ(startStepping(h.pcm), 0);
     for (int p = 0; p < 150; ++p) {
       stepAndWait(h.pcm);
@@ -599,6 +602,42 @@ TEST_F(PluginTest, EngineStallReportsAnXrunAndPlaybackResumes) {
   EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
   const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Deactivated\n"), std::string::npos) << err;
+}
+
+// The engine closes its area (magic 0) under a running capture: the application gets an xrun,
+// the worker reconnects at the retry pace instead of spinning, and once the area is back a new
+// start records again.
+TEST_F(PluginTest, ClosedAreaReportsAnXrunAndIsRetriedSlowly) {
+  makeEngine();
+  clock->start();
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  ASSERT_EQ(snd_pcm_start(h.pcm), 0);
+  std::vector<int32_t> frames(kBufferFrames * 2);
+  ASSERT_EQ(snd_pcm_readi(h.pcm, frames.data(), kPeriodFrames), kPeriodFrames);
+
+  clock->stop();
+  engine->close(false);
+  clock->start();
+  snd_pcm_sframes_t result = 0;
+  for (int i = 0; i < 1000 && result >= 0; ++i) {
+    result = snd_pcm_readi(h.pcm, frames.data(), kPeriodFrames);
+  }
+  EXPECT_EQ(result, -EPIPE);
+  // A reconnect spin would make hundreds of passes here; the retry pace makes a few.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  clock->stop();
+  engine->reopen();
+  clock->start();
+  ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
+  EXPECT_EQ(snd_pcm_start(h.pcm), 0);
+  EXPECT_EQ(snd_pcm_readi(h.pcm, frames.data(), kPeriodFrames), kPeriodFrames);
+  EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_LT(countOf(err, "Disconnected\n"), 10u) << err;
+  EXPECT_GE(countOf(err, "Disconnected\n"), 2u) << err;
 }
 
 }  // namespace

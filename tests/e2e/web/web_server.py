@@ -1,6 +1,7 @@
 """Runs devctl the way the board does: as the FastCGI application of lighttpd (bin-path, the
 listen socket on standard input), with the device's URL layout, on a free loopback port."""
 
+import json
 import os
 import socket
 import subprocess
@@ -47,9 +48,21 @@ class WebServer:
     def url(self):
         return "http://127.0.0.1:%d" % self.port
 
+    def prepare_root(self):
+        """A unit folder whose control ports sit on free loopback ports."""
+        for sub in ("oem", "tmp", "dev", "sim/in", "etc", "usr/local/backend/apps"):
+            os.makedirs(os.path.join(self.root, sub), exist_ok=True)
+        app = os.path.join(self.root, "oem", "app.json")
+        if not os.path.exists(app):
+            with open(app, "w") as f:
+                json.dump({"network": {"tcpport": free_port(), "telnetport": free_port(),
+                                       "tcpportenable": 1, "telnet_enable": 1}}, f)
+        with open(os.path.join(self.root, "usr/local/backend/apps/version"), "w") as f:
+            f.write("V1.0.0-test\n")
+
     def __enter__(self):
         os.makedirs(os.path.join(self.dir, "www"), exist_ok=True)
-        os.makedirs(self.root, exist_ok=True)
+        self.prepare_root()
         conf = os.path.join(self.dir, "lighttpd.conf")
         with open(conf, "w") as f:
             f.write(CONF.format(dir=self.dir, port=self.port, program=self.program,

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# tsoundcard figures: the conversion benchmark, then aplay and arecord through the plug-in for
+# SECONDS_TO_RUN seconds (default 60) at their default period against the stand-in engine in
+# real time. Prints CPU per network period of each tool, its xrun lines and the engine's late
+# transmit samples. Needs root (a private /dev/shm, since the plug-in's area name is fixed).
+# A Release build without sanitizers goes to build/bench.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${BUILD_DIR:-build/bench}
+seconds=${SECONDS_TO_RUN:-60}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" --target tsoundcard tarvo_engine soundcard_bench >/dev/null
+"$build/bench/soundcard/soundcard_bench"
+
+export BENCH_BUILD=$(realpath "$build") BENCH_SECONDS=$seconds BENCH_DIR=$(realpath bench/soundcard)
+exec unshare --mount --propagation private bash -c '
+set -euo pipefail
+mount -t tmpfs tmpfs /dev/shm
+work=$(mktemp -d)
+trap "rm -rf $work" EXIT
+printf "pcm_type.tsoundcard.lib \"%s\"\npcm.tarvo { type tsoundcard }\n" \
+  "$BENCH_BUILD/netaudio_soundcard/libasound_module_pcm_tsoundcard.so" > "$work/alsa.conf"
+export ALSA_CONFIG_PATH=$work/alsa.conf
+periods=$((BENCH_SECONDS * 1000))   # 48 samples per period at 48 kHz
+
+run() {  # name, tool command...
+  local name=$1; shift
+  "$BENCH_BUILD/sim/engine/tarvo_engine" --fifo > "$work/engine.json" 2> "$work/engine.err" &
+  local engine=$!
+  sleep 0.5
+  /usr/bin/time -f "%U %S" -o "$work/time" "$@" > /dev/null 2> "$work/tool.err" || true
+  kill -INT $engine; wait $engine || true
+  python3 "$BENCH_DIR/summarize_run.py" "$name" "$work/time" "$periods" \
+    "$work/tool.err" "$work/engine.json"
+}
+run "aplay S32_LE 2 ch" aplay -D tarvo -t raw -f S32_LE -c 2 -r 48000 -d "$BENCH_SECONDS" /dev/zero
+run "aplay S16_LE 8 ch" aplay -D tarvo -t raw -f S16_LE -c 8 -r 48000 -d "$BENCH_SECONDS" /dev/zero
+run "arecord S32_LE 2 ch" arecord -D tarvo -t raw -f S32_LE -c 2 -r 48000 -d "$BENCH_SECONDS" /dev/null
+run "arecord FLOAT_LE 8 ch" arecord -D tarvo -t raw -f FLOAT_LE -c 8 -r 48000 -d "$BENCH_SECONDS" /dev/null
+'

@@ -1,0 +1,81 @@
+#include "devctl/hardware/auto_standby.h"
+
+#include <string>
+#include <thread>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/power_state.h"
+#include "devctl/text/broadcast.h"
+#include "platform/clock.h"
+
+void AutoStandby::Pass(bool signal) {
+  int standbytime;
+  int power;
+  std::string model;
+  {
+    ConfigLock lock;
+    standbytime = g_app_config.standbytime;
+    power = g_app_config.power;
+    model = g_app_config.model;
+  }
+  const uint32_t full = uint32_t(standbytime) * 120u;
+  if (signal) {
+    if (entered_) {
+      if (g_auto_standby_state != 1) {
+        g_auto_standby_state = 1;
+        {
+          ConfigLock lock;
+          g_app_config.power = 1;
+          SaveAppConfig(g_config_path, &g_app_config);
+        }
+        BroadcastToPorts("\r\n" + model + ">" + "Signal detected, the system is waking up\r\n");
+        ticks_ = 0;
+      }
+    } else if (g_auto_standby_state == 2) {
+      ticks_ = full;
+    }
+    return;
+  }
+  if (g_auto_standby_state == 1) {
+    if (standbytime != 0) {
+      ticks_ = full;
+      g_auto_standby_state = 2;
+      entered_ = false;
+    }
+  } else if (g_auto_standby_state == 2) {
+    if (ticks_ != 0) {
+      --ticks_;
+    } else if (power == 1) {
+      entered_ = true;
+      {
+        ConfigLock lock;
+        g_app_config.power = 0;
+      }
+      for (int c = 0; c < kDspChannels; ++c) DspSetOutputMute(c, 1);
+      BroadcastToPorts("\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n");
+      {
+        ConfigLock lock;
+        SaveAppConfig(g_config_path, &g_app_config);
+      }
+      --ticks_;
+    } else {
+      entered_ = false;
+      --ticks_;
+    }
+  }
+}
+
+void RunAutoStandbyThread() {
+  AutoStandby standby;
+  bool signal = DspDetectSignal() != 0;
+  for (;;) {
+    standby.Pass(signal);
+    platform::SleepMs(500);
+    signal = DspDetectSignal() != 0;
+  }
+}
+
+void StartAutoStandbyThread() { std::thread(RunAutoStandbyThread).detach(); }

@@ -1,0 +1,155 @@
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/service_loop.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/power_state.h"
+#include "socket_client.h"
+
+namespace {
+
+class ServiceLoop : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    LcdInit();
+    InitFrontLeds();
+    Quiet();
+  }
+  void TearDown() override {
+    g_tcp_server.Stop();
+    g_telnet_server.Stop();
+    g_uart.Stop();
+    g_backlight_countdown = -1;
+    BoardTest::TearDown();
+  }
+  void Quiet() {
+    fs().ClearHistory();
+    leds().ClearFrames();
+  }
+  // What the pass did to the panel.
+  enum Effect { kNothing, kLitOn, kLedsAllOff, kDarkPowerOnly, kDarkNone };
+  Effect Seen() {
+    auto backlight = fs().History(kGpioLcdBacklight);
+    auto frames = leds().Frames();
+    uint8_t led0 = leds().Memory()[0];
+    if (backlight.empty() && frames.empty()) return kNothing;
+    if (!backlight.empty() && backlight.back().level == 1 && led0 == 3) return kLitOn;
+    if (backlight.empty() && led0 == 4) return kLedsAllOff;
+    if (!backlight.empty() && backlight.back().level == 0)
+      return led0 == 0 ? kDarkNone : kDarkPowerOnly;
+    return Effect(-1);
+  }
+};
+
+TEST_F(ServiceLoop, BacklightAndLedsFollowTheLcdMode) {
+  struct Case {
+    int front_lcd, countdown, power, powerled;
+    int countdown_after;
+    Effect effect;
+  } cases[] = {
+      {1, -1, 1, 0, 1, kLitOn},          {1, 0, 1, 1, 1, kLitOn},
+      {1, 5, 0, 0, 1, kLedsAllOff},      {1, 1, 1, 0, 1, kNothing},
+      {0, -1, 1, 0, 0, kDarkPowerOnly},  {0, 5, 1, 1, 0, kDarkNone},
+      {0, 1, 0, 0, 0, kDarkPowerOnly},   {0, 0, 1, 0, 0, kNothing},
+      {3, 5, 1, 0, 4, kNothing},         {3, 1, 1, 0, 0, kNothing},
+      {3, 0, 1, 0, -1, kDarkPowerOnly},  {3, 0, 1, 1, -1, kDarkNone},
+      {3, -1, 1, 0, -1, kNothing},       {7, 0, 0, 0, -1, kDarkPowerOnly},
+      {7, 5, 1, 0, 4, kNothing},
+  };
+  for (const Case& c : cases) {
+    g_app_config.front_lcd = c.front_lcd;
+    g_app_config.power = c.power;
+    g_app_config.powerled = c.powerled;
+    g_backlight_countdown = c.countdown;
+    LedShowAll(1);  // something that a dark panel would change
+    LcdSetBacklight(1);
+    Quiet();
+    ServiceLoopPass();
+    std::string what = "mode " + std::to_string(c.front_lcd) + " countdown " +
+                       std::to_string(c.countdown) + " power " + std::to_string(c.power) +
+                       " powerled " + std::to_string(c.powerled);
+    EXPECT_EQ(g_backlight_countdown, c.countdown_after) << what;
+    EXPECT_EQ(Seen(), c.effect) << what;
+  }
+}
+
+TEST_F(ServiceLoop, TimedModeDarkensAfterItsPassesAndThenStaysQuiet) {
+  g_app_config.front_lcd = 3;
+  g_app_config.power = 1;
+  g_backlight_countdown = 60;
+  for (int pass = 1; pass <= 60; ++pass) ServiceLoopPass();
+  EXPECT_EQ(Seen(), kNothing);
+  EXPECT_EQ(g_backlight_countdown, 0);
+  ServiceLoopPass();
+  EXPECT_EQ(Seen(), kDarkPowerOnly);
+  Quiet();
+  for (int pass = 0; pass < 10; ++pass) ServiceLoopPass();
+  EXPECT_EQ(g_backlight_countdown, -1);
+  EXPECT_EQ(Seen(), kNothing);
+}
+
+TEST_F(ServiceLoop, RestartRequestsMoveOrStopTheServers) {
+  g_app_config.front_lcd = 0;  // keep the panel out of it
+  g_backlight_countdown = 0;
+  g_app_config.tcpportenable = 1;
+  g_app_config.tcpport = 0;  // any free port: a restart shows as a new port
+  g_app_config.telnet_enable = 1;
+  g_app_config.telnetport = 0;
+  g_tcp_restart = true;
+  g_telnet_restart = true;
+  ServiceLoopPass();
+  ASSERT_TRUE(g_tcp_server.running());
+  ASSERT_TRUE(g_telnet_server.running());
+  uint16_t port = g_tcp_server.BoundPort();
+  int client = testclient::Connect(port);
+  EXPECT_GE(client, 0);
+  close(client);
+
+  // Several requests before a pass give one restart; a pass without a request changes nothing.
+  g_tcp_restart = true;
+  g_tcp_restart = true;
+  ServiceLoopPass();
+  EXPECT_FALSE(g_tcp_restart);
+  uint16_t restarted = g_tcp_server.BoundPort();
+  ServiceLoopPass();
+  EXPECT_EQ(g_tcp_server.BoundPort(), restarted);
+  EXPECT_TRUE(g_tcp_server.running());
+
+  g_app_config.telnet_enable = 0;
+  g_telnet_restart = true;
+  ServiceLoopPass();
+  EXPECT_FALSE(g_telnet_server.running());
+  EXPECT_TRUE(g_tcp_server.running());
+}
+
+TEST_F(ServiceLoop, UartRestartReopensThePortAtTheNewRate) {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  ASSERT_EQ(symlink(name, platform::Path("/dev/ttyS6").c_str()), 0);
+  g_app_config.front_lcd = 0;
+  g_backlight_countdown = 0;
+  g_app_config.baudrate = 2;
+  g_uart_restart = true;
+  ServiceLoopPass();
+  EXPECT_FALSE(g_uart_restart);
+  EXPECT_TRUE(g_uart.running());
+  termios t{};
+  ASSERT_EQ(tcgetattr(slave, &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
+  g_uart.Stop();
+  close(slave);
+  close(master);
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+"""The simulated unit as scripts/sim starts it, driven with a real telnet client.
+
+Usage: sim_unit_e2e_test.py SOURCE_DIR BUILD_DIR
+Starts scripts/sim-unit BUILD_DIR --background on a fresh folder, then checks the start-up files,
+the named threads, a command typed on telnet, the DSP cell it changed and the front panel."""
+
+import json
+import os
+import pty
+import random
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SOURCE, BUILD = sys.argv[1], sys.argv[2]
+ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
+STARTED = {}
+
+
+def read(rel):
+    with open(os.path.join(ROOT, rel.lstrip("/")), encoding="latin-1") as f:
+        return f.read()
+
+
+def wait_for(predicate, timeout=60.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            if predicate():
+                return
+        except OSError:
+            pass
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def start_unit():
+    env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT, SIM_TCP_PORT=str(random.randint(20000, 40000)))
+    out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD, "--background"],
+                         env=env, capture_output=True, text=True, timeout=120)
+    if out.returncode != 0:
+        raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
+    STARTED["output"] = out.stdout
+    STARTED["telnet"] = int(re.search(r"telnet 127\.0\.0\.1 (\d+)", out.stdout).group(1))
+    STARTED["tcp"] = int(re.search(r"nc 127\.0\.0\.1 (\d+)", out.stdout).group(1))
+    STARTED["devctl"] = int(read("/sim/devctl.pid"))
+    STARTED["sim"] = int(read("/sim/sim.pid"))
+
+
+def stop_unit():
+    pid = STARTED.get("sim")
+    if pid:
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        devctl = STARTED["devctl"]
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and os.path.exists("/proc/%d" % devctl):
+            time.sleep(0.1)
+
+
+class Telnet:
+    """The telnet program on a pseudo-terminal, as a person would run it."""
+
+    def __init__(self, port):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execvp("telnet", ["telnet", "127.0.0.1", str(port)])
+        self.seen = b""
+
+    def expect(self, pattern, timeout=30.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if re.search(pattern, self.seen):
+                return self.seen
+            r, _, _ = select.select([self.fd], [], [], 0.2)
+            if r:
+                try:
+                    self.seen += os.read(self.fd, 4096)
+                except OSError:
+                    break
+        raise AssertionError("no %r in %r" % (pattern, self.seen[-500:]))
+
+    def send(self, text):
+        os.write(self.fd, text.encode())
+
+    def close(self):
+        try:
+            os.kill(self.pid, signal.SIGTERM)
+            os.waitpid(self.pid, 0)
+        except (ProcessLookupError, ChildProcessError):
+            pass
+        os.close(self.fd)
+
+
+class SimulatedUnit(unittest.TestCase):
+    def test_1_start_up_writes_identity_and_host_files(self):
+        self.assertEqual(read("/etc/hostname"), "VX7206")
+        self.assertEqual(read("/tmp/hostname"), "1")
+        self.assertRegex(read("/oem/mac"), r"^[0-9a-f]{2}(:[0-9a-f]{2}){5}$")
+        self.assertRegex(read("/oem/sub_mac"), r"^[0-9a-f]{2}(:[0-9a-f]{2}){5}$")
+        config = json.loads(read("/oem/app.json"))
+        self.assertEqual(config["network"]["telnetport"], STARTED["telnet"])
+        self.assertEqual(config["system"]["power"], 1)
+        self.assertIn("/usr/local/backend/mcu/serial_upgrade -v -d /dev/ttyS1 -b 115200-8n1",
+                      read("/sim/commands.log"))
+
+    def test_2_threads_are_named(self):
+        names = set()
+        task_dir = "/proc/%d/task" % STARTED["devctl"]
+        for tid in os.listdir(task_dir):
+            with open(os.path.join(task_dir, tid, "comm")) as f:
+                names.add(f.read().strip())
+        # "appthread" ends at once when devctl does not run under a FastCGI web server.
+        for name in ("tcpthread", "telnetthread", "timerthread", "uartthread"):
+            self.assertIn(name, names)
+
+    def test_3_front_panel_lit_after_power_on(self):
+        # The stored state is "on": at the end of start-up the audio-mute line is released and
+        # the panel shows every LED lit.
+        wait_for(lambda: "gpio 113 out 0" in read("/sim/gpio.txt"), what="audio mute released")
+        wait_for(lambda: read("/sim/leds.txt").startswith(
+            "memory 03 00 03 00 03 00 03 00 03 00 03 00 03 00"), what="LED state file")
+        self.assertIn("backlight 1", read("/sim/lcd.txt"))
+        self.assertIn("gpio 107 out 0", read("/sim/gpio.txt"))
+
+    def test_4_telnet_command_reaches_the_dsp(self):
+        client = Telnet(STARTED["telnet"])
+        try:
+            client.expect(rb"VX7206>")
+            client.send("IN 1 GAIN 10\r\n")
+            client.expect(rb"\[SUCCESS\]Set analogue input CH1 gain to 10dB\.\r\nVX7206>")
+        finally:
+            client.close()
+        wait_for(lambda: "cell 0x010E 0x0195BB8F" in read("/sim/dsp_a.txt"),
+                 what="input 1 gain cell")
+        self.assertEqual(json.loads(read("/oem/app.json"))["input"]["analogue_input_gain"][0], 10)
+
+
+if __name__ == "__main__":
+    result = None
+    try:
+        start_unit()
+        result = unittest.main(argv=[sys.argv[0]], exit=False).result
+    finally:
+        stop_unit()
+        log = os.path.join(ROOT, "sim", "devctl.log")
+        if os.path.exists(log) and not (result and result.wasSuccessful()):
+            sys.stdout.write(open(log, encoding="latin-1").read()[-4000:])
+        shutil.rmtree(ROOT, ignore_errors=True)
+    sys.exit(0 if result and result.wasSuccessful() else 1)
