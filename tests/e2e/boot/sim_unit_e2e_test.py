@@ -47,7 +47,8 @@ def start_unit():
     # that reports so is tried again on other ports.
     for attempt in range(3):
         env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT,
-                   SIM_TCP_PORT=str(random.randint(10000, 30000)))
+                   SIM_TCP_PORT=str(random.randint(10000, 30000)),
+                   SIM_ENGINE_NAME="SimUnitE2E%d" % os.getpid())
         out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD,
                               "--background"], env=env, capture_output=True, text=True,
                              timeout=120)
