@@ -71,7 +71,7 @@ class WebServer:
                                 root=self.root))
         self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
+        deadline = time.monotonic() + 90
         while time.monotonic() < deadline:
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
@@ -106,7 +106,7 @@ class WebServer:
 
 def curl(url, body=None, headers=False):
     """One request with curl; returns (headers, body) as text, headers only when asked."""
-    cmd = ["curl", "-sS", "--max-time", "30"]
+    cmd = ["curl", "-sS", "--max-time", "120"]
     if headers:
         cmd.append("-i")
     if body is not None:
