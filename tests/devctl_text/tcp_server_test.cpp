@@ -129,7 +129,7 @@ TEST_F(ServerTest, LongReplyReachesASlowReaderWhole) {
 }
 
 // Senders on several threads while clients come and go and one client never reads: the reading
-// clients get every reply, in one piece each.
+// clients get every reply, each one whole.
 TEST_F(ServerTest, SendersChurnAndAStalledClientNeverHoldUpTheOthers) {
   const int stalled = Connect(port, 4096);
   fds.push_back(stalled);
