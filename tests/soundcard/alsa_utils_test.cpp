@@ -177,7 +177,9 @@ TEST_F(AlsaUtilsTest, AplayLandsInTheTransmitChannelsExactly) {
       ++k;
     }
     EXPECT_EQ(k, frames);
-    if (underruns == 0) EXPECT_EQ(late, engine->lateSamples(0));
+    if (underruns == 0) {
+      EXPECT_EQ(late, engine->lateSamples(0));
+    }
     if (late != 0 || underruns != 0) {
       printf("%s: late transmit samples %llu, underruns %zu\n", format.name,
              static_cast<unsigned long long>(late), underruns);
@@ -286,7 +288,15 @@ TEST_F(AlsaUtilsTest, ArecordRecordsTheReceivePatternExactly) {
 
 TEST_F(AlsaUtilsTest, NegotiationRefusesWhatTheAreaCannotCarry) {
   startEngine();
-  const std::string raw = "/dev/zero";
+  // aplay of raw silence for a second.
+  auto play = [](const char* device, const char* format, const char* channels, const char* rate,
+                 std::vector<std::string> options = {}) {
+    std::vector<std::string> argv = {"aplay"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"-D", device, "-t", "raw", "-f", format, "-c", channels, "-r", rate,
+                             "-d", "1", "/dev/zero"});
+    return argv;
+  };
   struct Case {
     const char* what;
     std::vector<std::string> argv;
@@ -295,11 +305,16 @@ TEST_F(AlsaUtilsTest, NegotiationRefusesWhatTheAreaCannotCarry) {
     const char* errorText;   // in stderr
     const char* absentText;  // not in stderr
   } cases[] = {
-      {"unsigned 8-bit", {"aplay", "-D", "tarvo", "-t", "raw", "-f", "U8", "-c", "2", "-r", "48000", "-d", "1", raw}, false, 1, "Sample format non available", "TSOUNDCARD"},
-      {"memory-mapped access", {"aplay", "-M", "-D", "tarvo", "-t", "raw", "-f", "S32_LE", "-c", "2", "-r", "48000", "-d", "1", raw}, false, 1, "Access type not available", "TSOUNDCARD"},
-      {"more channels than the area", {"aplay", "-D", "tarvo", "-t", "raw", "-f", "S32_LE", "-c", "9", "-r", "48000", "-d", "1", raw}, false, 1, "Channels count non available", "TSOUNDCARD"},
-      {"another rate", {"aplay", "-D", "tarvo", "-t", "raw", "-f", "S32_LE", "-c", "2", "-r", "44100", "-d", "1", raw}, false, 0, "rate is not accurate (requested = 44100Hz, got = 48000Hz)", "underrun!!!"},
-      {"channel mapping through plug:", {"aplay", "-D", "plug:tarvo", "-t", "raw", "-f", "S16_LE", "-c", "8", "-r", "48000", "-d", "1", raw}, true, 0, "Channels: 8", "non available"},
+      {"unsigned 8-bit", play("tarvo", "U8", "2", "48000"), false, 1,
+       "Sample format non available", "TSOUNDCARD"},
+      {"memory-mapped access", play("tarvo", "S32_LE", "2", "48000", {"-M"}), false, 1,
+       "Access type not available", "TSOUNDCARD"},
+      {"more channels than the area", play("tarvo", "S32_LE", "9", "48000"), false, 1,
+       "Channels count non available", "TSOUNDCARD"},
+      {"another rate", play("tarvo", "S32_LE", "2", "44100"), false, 0,
+       "rate is not accurate (requested = 44100Hz, got = 48000Hz)", "underrun!!!"},
+      {"channel mapping through plug:", play("plug:tarvo", "S16_LE", "8", "48000"), true, 0,
+       "Channels: 8", "non available"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -310,8 +325,7 @@ TEST_F(AlsaUtilsTest, NegotiationRefusesWhatTheAreaCannotCarry) {
   }
 
   // The buffer is always 16 periods.
-  const CommandResult v = tool({"aplay", "-v", "-D", "tarvo", "-t", "raw", "-f", "S16_LE", "-c", "1",
-                                "-r", "48000", "-d", "1", raw});
+  const CommandResult v = tool(play("tarvo", "S16_LE", "1", "48000", {"-v"}));
   ASSERT_EQ(v.status, 0) << v.err;
   auto field = [&](const std::string& name) -> long {
     const size_t at = v.out.find(name);
