@@ -534,6 +534,8 @@ TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {
   for (int cycle = 0; cycle < 50; ++cycle) {
     ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
     ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    // A pointer left over from the last start would show as room before this start.
+    ASSERT_EQ(snd_pcm_avail(h.pcm), 0) << cycle;
     ASSERT_EQ(snd_pcm_start(h.pcm), 0) << cycle;
     // Frames move: a period's worth of room comes back.
     ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
