@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 
 #ifdef DEVCTL_SIM
+#include "platform/sim_sysfs.h"
 #include "sim/board/board.h"
 #include "sim/board/front_panel.h"
 #endif
@@ -23,6 +24,8 @@ int main() {
   static sim::Board board;
   static sim::FrontPanel front_panel(board);
   board.Start();
+  // The board's temperature sensor reads about 37 C.
+  platform::sim_sysfs().SetFile("/sys/bus/iio/devices/iio:device1/in_voltage0_raw", "400\n");
 #endif
 
   CApplication app("appthread");

@@ -152,6 +152,25 @@ TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
   EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 1, 0}));
 }
 
+TEST_F(Power, RailsAtTheEndOfTheBootScreen) {
+  struct Case {
+    int power, standby_mode;
+    int sleep_line, rail, deep_sleep;
+  } cases[] = {{1, 0, 0, 255, 0}, {0, 1, 0, 255, 0}, {0, 0, 1, 0, 1}};
+  for (const Case& c : cases) {
+    g_app_config.power = c.power;
+    g_app_config.standby_mode = c.standby_mode;
+    g_deep_sleep = 0;
+    g_power_applied = 7;
+    ApplyPowerRails(c.power != 0);
+    EXPECT_EQ(g_power_applied, c.power != 0);
+    EXPECT_EQ(fs().Level(kGpioSleep), c.sleep_line);
+    EXPECT_EQ(fs().LedValue("gpio-power3v3"), c.rail);
+    EXPECT_EQ(g_deep_sleep, c.deep_sleep);
+    EXPECT_EQ(Exists("/tmp/enp1s0_down"), c.deep_sleep == 1);
+  }
+}
+
 class AutoStandbyTest : public Power {
  protected:
   void SetUp() override {

@@ -170,3 +170,23 @@ TEST_F(PresetRecall, SlotsLoadFromThePresetFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PresetRecall, RequestDuringARecallWaitsForTheNextPass) {
+  g_app_config.preset_enable[3] = 1;
+  bool requested = false;
+  platform::sim_i2c().SetTransferHook([&] {
+    if (!requested) {
+      requested = true;
+      g_pending_preset = 4;
+    }
+  });
+  g_pending_preset = 3;
+  RecallPendingPreset();
+  platform::sim_i2c().SetTransferHook(nullptr);
+  EXPECT_TRUE(requested);
+  EXPECT_EQ(g_pending_preset, 4);
+}
+
+}  // namespace

@@ -81,7 +81,13 @@ class ControlPortsTest : public webtest::BoardTest {
     g_device_identity = device_identity_s();
     BoardTest::TearDown();
   }
-  int Tcp() { return fds_.emplace_back(Connect(g_tcp_server.BoundPort())); }
+  // A raw client, once the server has taken it on.
+  int Tcp() {
+    const size_t before = g_tcp_server.ClientCount();
+    const int fd = fds_.emplace_back(Connect(g_tcp_server.BoundPort()));
+    for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == before; ++i) usleep(2000);
+    return fd;
+  }
   int Telnet() { return fds_.emplace_back(Connect(g_telnet_server.BoundPort())); }
   // What the serial port sent up to and including `tail` (waits for it).
   std::string Serial(const std::string& tail) {

@@ -12,6 +12,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -41,14 +42,21 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 
 
 def start_unit():
-    env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT, SIM_TCP_PORT=str(random.randint(20000, 40000)))
-    out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD, "--background"],
-                         env=env, capture_output=True, text=True, timeout=120)
-    if out.returncode != 0:
-        raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
+    # Ports are picked free but can be taken by another test before devctl listens: a start
+    # that reports so is tried again on other ports.
+    for attempt in range(3):
+        env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT,
+                   SIM_TCP_PORT=str(random.randint(10000, 30000)))
+        out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD,
+                              "--background"], env=env, capture_output=True, text=True,
+                             timeout=120)
+        if out.returncode == 0:
+            break
+        if "does not listen" not in out.stdout or attempt == 2:
+            raise RuntimeError("sim-unit failed:\n" + out.stdout + out.stderr)
     STARTED["output"] = out.stdout
     STARTED["telnet"] = int(re.search(r"telnet 127\.0\.0\.1 (\d+)", out.stdout).group(1))
-    STARTED["tcp"] = int(re.search(r"nc 127\.0\.0\.1 (\d+)", out.stdout).group(1))
+    STARTED["tcp"] = int(re.search(r"TCP:127\.0\.0\.1:(\d+)", out.stdout).group(1))
     STARTED["devctl"] = int(read("/sim/devctl.pid"))
     STARTED["sim"] = int(read("/sim/sim.pid"))
 
@@ -132,13 +140,23 @@ class SimulatedUnit(unittest.TestCase):
         self.assertIn("gpio 107 out 0", read("/sim/gpio.txt"))
 
     def test_4_telnet_command_reaches_the_dsp(self):
+        raw = socket.create_connection(("127.0.0.1", STARTED["tcp"]), timeout=30)
         client = Telnet(STARTED["telnet"])
         try:
             client.expect(rb"VX7206>")
             client.send("IN 1 GAIN 10\r\n")
             client.expect(rb"\[SUCCESS\]Set analogue input CH1 gain to 10dB\.\r\nVX7206>")
+            # The reply goes to every control port, the raw TCP client's too.
+            seen = b""
+            while b"VX7206>" not in seen:
+                chunk = raw.recv(4096)
+                if not chunk:
+                    break
+                seen += chunk
+            self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
         finally:
             client.close()
+            raw.close()
         wait_for(lambda: "cell 0x010E 0x0195BB8F" in read("/sim/dsp_a.txt"),
                  what="input 1 gain cell")
         self.assertEqual(json.loads(read("/oem/app.json"))["input"]["analogue_input_gain"][0], 10)
