@@ -85,6 +85,7 @@ int CTcpserver::Start() {
 }
 
 int CTcpserver::Stop() {
+  if (std::this_thread::get_id() == thread_.get_id()) return 0;  // would wait for itself
   if (!running_.exchange(false)) return 0;
   Wake();
   if (thread_.joinable()) thread_.join();

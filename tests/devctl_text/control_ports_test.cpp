@@ -176,6 +176,15 @@ TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
   EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
 }
 
+TEST(Banner, LongModelNameIsCutAt255Characters) {
+  const std::string model = g_app_config.model;
+  g_app_config.model = std::string(200, 'M');
+  const std::string banner = FormatBanner();
+  EXPECT_EQ(banner.size(), 255u);
+  EXPECT_EQ(banner.substr(0, 41), "\r\n================================= \r\nMMM");
+  g_app_config.model = model;
+}
+
 TEST_F(ControlPortsTest, ServiceLoopRestartsAPortWithItsNewSettings) {
   const int tn = Telnet();
   ReadUntil(tn, "VX7206>");

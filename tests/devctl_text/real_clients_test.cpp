@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 #include <atomic>
 #include <filesystem>
@@ -182,6 +184,45 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   std::string text;
   ASSERT_TRUE(PrintAppConfig(&saved, &text));
   for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(saved.InputGainRef(c), g_app_config.InputGainRef(c));
+}
+
+// The RS-232 port on one end of a socat pseudo-terminal pair, the controller on the other.
+TEST_F(RealClientsTest, SerialPortThroughSocat) {
+  if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "no socat";
+  std::filesystem::create_directories(platform::Path("/dev"));
+  const std::string dev = platform::Path("/dev/ttyS6"), peer = root_ + "/tty-peer";
+  Terminal socat({"socat", "pty,raw,echo=0,link=" + dev, "pty,raw,echo=0,link=" + peer});
+  for (int i = 0; i < 1000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0); ++i) {
+    usleep(5000);
+  }
+  const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(controller, 0);
+  const int watcher = Connect(g_tcp_server.BoundPort());
+  for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == 0; ++i) usleep(2000);
+  g_app_config.baudrate = 3;
+  g_uart.SetStartDelayMs(0);
+  StartUartFromConfig();
+  ASSERT_TRUE(g_uart.running());
+  const int dev_fd = open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios t{};
+  ASSERT_EQ(tcgetattr(dev_fd, &t), 0);
+  EXPECT_EQ(cfgetispeed(&t), B19200);
+  close(dev_fd);
+
+  ASSERT_EQ(write(controller, "IN 4 GAIN 2\r", 12), 12);
+  const std::string reply = "\r\n[SUCCESS]Set analogue input CH4 gain to 2dB.\r\nVX7206>";
+  std::string got;
+  while (got.find("VX7206>") == std::string::npos || got.rfind(reply) == std::string::npos) {
+    const std::string more = ReadUntil(controller, "VX7206>");
+    if (more.empty()) break;
+    got += more;
+  }
+  EXPECT_EQ(got.substr(got.size() - (11 + reply.size())), "IN 4 GAIN 2" + reply);
+  EXPECT_EQ(ReadUntil(watcher, "VX7206>"), reply);
+  g_uart.Stop();
+  g_uart.SetStartDelayMs(12000);
+  close(controller);
+  close(watcher);
 }
 
 }  // namespace

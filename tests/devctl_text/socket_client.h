@@ -44,7 +44,7 @@ inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kP
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, quiet_ms) <= 0) break;
     char buf[65536];
-    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    const ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) {
       if (closed) *closed = true;
       break;

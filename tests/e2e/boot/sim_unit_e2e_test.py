@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import tty
 import unittest
 
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
@@ -46,7 +47,8 @@ def start_unit():
     # that reports so is tried again on other ports.
     for attempt in range(3):
         env = dict(os.environ, DEVCTL_SIM_ROOT=ROOT,
-                   SIM_TCP_PORT=str(random.randint(10000, 30000)))
+                   SIM_TCP_PORT=str(random.randint(10000, 30000)),
+                   SIM_ENGINE_NAME="SimUnitE2E%d" % os.getpid())
         out = subprocess.run(["bash", os.path.join(SOURCE, "scripts/sim-unit"), BUILD,
                               "--background"], env=env, capture_output=True, text=True,
                              timeout=120)
@@ -141,6 +143,8 @@ class SimulatedUnit(unittest.TestCase):
 
     def test_4_telnet_command_reaches_the_dsp(self):
         raw = socket.create_connection(("127.0.0.1", STARTED["tcp"]), timeout=30)
+        serial = os.open(os.path.join(ROOT, "sim/rs232"), os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(serial)
         client = Telnet(STARTED["telnet"])
         try:
             client.expect(rb"VX7206>")
@@ -154,9 +158,17 @@ class SimulatedUnit(unittest.TestCase):
                     break
                 seen += chunk
             self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
+            # And to the RS-232 port.
+            seen = b""
+            deadline = time.monotonic() + 30
+            while b"CH1 gain to 10dB.\r\nVX7206>" not in seen and time.monotonic() < deadline:
+                if select.select([serial], [], [], 0.5)[0]:
+                    seen += os.read(serial, 4096)
+            self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
         finally:
             client.close()
             raw.close()
+            os.close(serial)
         wait_for(lambda: "cell 0x010E 0x0195BB8F" in read("/sim/dsp_a.txt"),
                  what="input 1 gain cell")
         self.assertEqual(json.loads(read("/oem/app.json"))["input"]["analogue_input_gain"][0], 10)
