@@ -128,6 +128,8 @@ TEST(TplayCommandLine, OptionsAndRefusals) {
       {{"noext"}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
       {{dir.file("missing.wav")}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
       {{dir.file("flac_inside.wav")}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
+      {{"-rignored", "noext"}, 1, "(.|\n)*Repeat: yes\n",
+       std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
       {{"-l", "99999999999", "-r", "-c", "2", "-n", "3", "noext"}, 1,
        "Using \"TarvoEP\" as shared memory\nUsing 2147483647 samples as Tx Latency\n"
        "Starting channel: 2\nNumber of channels: 3\nRepeat: yes\n",
