@@ -76,7 +76,7 @@ class CTcpserver {
   uint32_t port_ = 0;
   uint32_t mode_ = kModeRaw;
   int listen_fd_ = -1;
-  int wake_fd_ = -1;
+  std::atomic<int> wake_fd_{-1};
   std::atomic<uint16_t> bound_port_{0};
   std::thread thread_;
   std::mutex clients_mutex_;
