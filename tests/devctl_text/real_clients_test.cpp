@@ -145,7 +145,7 @@ TEST_F(RealClientsTest, SocatRawClientWithCrLfLines) {
 // Fifty clients send commands at once and one of them goes away in the middle of the replies:
 // every other client gets every reply and the stored configuration stays readable.
 TEST_F(RealClientsTest, FiftyClientsAtOnce) {
-  constexpr int kClients = 50, kCommandsEach = 4;
+  constexpr int kClients = 50, kCommandsEach = 2;
   std::vector<int> fds;
   for (int i = 0; i < kClients; ++i) fds.push_back(Connect(g_tcp_server.BoundPort()));
   for (int i = 0; i < 1000 && g_tcp_server.ClientCount() != kClients; ++i) usleep(5000);
@@ -170,7 +170,8 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   for (int fd : fds) {
     std::string got;
     while (Count(got, "VX7206>") < expected) {
-      const std::string more = ReadUntil(fd, "VX7206>");
+      // Every command saves the configuration with a sync, which a busy machine can make slow.
+      const std::string more = ReadUntil(fd, "VX7206>", 60000);
       if (more.empty()) break;
       got += more;
     }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <atomic>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,7 +129,7 @@ TEST_F(ServerTest, LongReplyReachesASlowReaderWhole) {
 }
 
 // Senders on several threads while clients come and go and one client never reads: the reading
-// clients get every reply, in one piece each.
+// clients get every reply, each one whole.
 TEST_F(ServerTest, SendersChurnAndAStalledClientNeverHoldUpTheOthers) {
   const int stalled = Connect(port, 4096);
   fds.push_back(stalled);
@@ -188,6 +191,57 @@ TEST_F(ServerTest, AClientThatNeverReadsIsDroppedAtTheBound) {
   bool closed = false;
   for (int i = 0; i < 1000 && !closed; ++i) ReadUntil(stalled, "", 1000, &closed);
   EXPECT_TRUE(closed);
+}
+
+// Broadcasts while the service loop stops and starts the server: a broadcast never writes into a
+// descriptor that the server has closed and another file has taken over.
+TEST(ServerRestart, BroadcastsDuringRestartsNeverHitOtherFiles) {
+  CTcpserver server;
+  ASSERT_EQ(server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+  ASSERT_EQ(server.Start(), 0);
+  std::atomic<bool> done{false};
+  std::atomic<uint16_t> port{server.BoundPort()};
+  char sentinel_path[] = "/tmp/server_sentinel_XXXXXX";
+  const int keep = mkstemp(sentinel_path);
+  close(keep);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      while (!done) server.SendAll("broadcast\r\n", 11);
+    });
+  }
+  threads.emplace_back([&] {  // clients keep arriving
+    while (!done) {
+      const int fd = Connect(port);
+      if (fd >= 0) {
+        usleep(500);
+        close(fd);
+      }
+    }
+  });
+  bool clean = true;
+  threads.emplace_back([&] {  // files keep taking freed descriptor numbers
+    while (!done) {
+      const int fd = open(sentinel_path, O_RDWR | O_TRUNC);
+      if (fd < 0) continue;
+      usleep(200);
+      char buf[16];
+      if (read(fd, buf, sizeof buf) != 0) clean = false;
+      close(fd);
+    }
+  });
+  for (int i = 0; i < 40; ++i) {
+    server.Stop();
+    ASSERT_EQ(server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(server.Start(), 0);
+    port = server.BoundPort();
+    usleep(2000);
+  }
+  done = true;
+  for (auto& t : threads) t.join();
+  server.Stop();
+  EXPECT_TRUE(clean);
+  unlink(sentinel_path);
 }
 
 }  // namespace

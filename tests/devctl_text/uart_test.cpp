@@ -226,4 +226,25 @@ TEST_F(UartTest, RepliesOfTwoThreadsDoNotInterleave) {
   EXPECT_TRUE(got2 == a + b || got2 == b + a);
 }
 
+TEST_F(UartTest, WritesDuringRestartsAreSafe) {
+  ASSERT_EQ(uart.Start(), 0);
+  StartReading();
+  std::atomic<bool> done{false};
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 3; ++t) {
+    writers.emplace_back([&] {
+      while (!done) uart.Write("notice\r\n", 8);
+    });
+  }
+  for (int i = 0; i < 20; ++i) {
+    uart.Stop();
+    uart.Init("uartthread");
+    uart.SetBaudRate(1 + i % 6);
+    ASSERT_EQ(uart.Start(), 0);
+  }
+  done = true;
+  for (auto& t : writers) t.join();
+  EXPECT_NE(Output("notice\r\n").find("notice\r\n"), std::string::npos);
+}
+
 }  // namespace
