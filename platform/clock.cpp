@@ -32,12 +32,14 @@ Clock& clock() { return *g_clock.load(); }
 
 void SetClock(Clock* c) { g_clock.store(c ? c : &g_system_clock); }
 
+// No yield here: on a busy machine a yield hands the processor to other programs for a whole time
+// slice, and code that sleeps often (display timing, bus pauses) then crawls. The scheduler
+// preempts a caller that loops on fake sleeps like any other busy thread.
 void FakeClock::SleepUs(int64_t us) {
   if (us > 0) {
     now_us_ += us;
     slept_us_ += us;
   }
-  std::this_thread::yield();
 }
 
 }  // namespace platform
