@@ -2,9 +2,9 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
+#include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
 
 namespace web {
@@ -160,14 +160,6 @@ int TruncatedInt(double value) {
 }
 
 }  // namespace
-
-std::string FormatUptime(long seconds) {
-  if (seconds < 0) seconds = 0;
-  char text[48];
-  snprintf(text, sizeof text, "%04ld:%02ld:%02ld:%02ld", seconds / 86400, (seconds / 3600) % 24,
-           (seconds / 60) % 60, seconds % 60);
-  return text;
-}
 
 cJSON* BuildStatusTree(const app_config_s& cfg, const StatusFacts& facts) {
   cJSON* root = cJSON_CreateObject();

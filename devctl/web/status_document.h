@@ -19,9 +19,6 @@ struct StatusFacts {
   long uptime_seconds = 0;
 };
 
-// "%04d:%02d:%02d:%02d": days, hours, minutes, seconds.
-std::string FormatUptime(long seconds);
-
 // The status document as a tree: "syssta", "websta", "input", "output", "preset", "peq".
 cJSON* BuildStatusTree(const app_config_s& cfg, const StatusFacts& facts);
 

@@ -1,23 +1,13 @@
 // Gathers what the status documents and the interface information show, from the live records.
-#include <sys/sysinfo.h>
-
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
+#include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_document.h"
 
 namespace web {
-namespace {
-
-long UptimeSeconds() {
-  struct sysinfo info {};
-  return sysinfo(&info) == 0 ? info.uptime : 0;
-}
-
-}  // namespace
-
 StatusFacts CollectStatusFacts() {
   StatusFacts facts;
   facts.temperature = ReadTemperature();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ class Process {
     if (withStdin && pipe(in) != 0) return;
     mPid = fork();
     if (mPid == 0) {
+      // A test that aborts must not leave a player or an engine running.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       int out = open(mOutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = open(mErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);

@@ -3,6 +3,7 @@ listen socket on standard input), with the device's URL layout, on a free loopba
 
 import json
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -39,6 +40,7 @@ class WebServer:
 
     def __init__(self, program, root=None, workdir=None):
         self.program = os.path.abspath(program)
+        self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="devctl_web_e2e_")
         self.root = root or os.path.join(self.dir, "root")
         self.port = free_port()
@@ -69,7 +71,7 @@ class WebServer:
                                 root=self.root))
         self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
+        deadline = time.monotonic() + 90
         while time.monotonic() < deadline:
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
@@ -89,6 +91,8 @@ class WebServer:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        if self.own_dir and not os.environ.get("KEEP_WEB_E2E_DIR"):
+            shutil.rmtree(self.dir, ignore_errors=True)
 
     def log(self):
         text = ""
@@ -102,7 +106,7 @@ class WebServer:
 
 def curl(url, body=None, headers=False):
     """One request with curl; returns (headers, body) as text, headers only when asked."""
-    cmd = ["curl", "-sS", "--max-time", "30"]
+    cmd = ["curl", "-sS", "--max-time", "120"]
     if headers:
         cmd.append("-i")
     if body is not None:
