@@ -95,6 +95,20 @@ def start_unit():
     STARTED["sim"] = int(read("/sim/sim.pid"))
 
 
+def gone(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().split(") ")[-1].startswith("Z")
+    except OSError:
+        return True
+
+
+def wait_gone(pids, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and not all(gone(p) for p in pids):
+        time.sleep(0.1)
+
+
 def stop_unit():
     pid = STARTED.get("sim")
     if pid:
@@ -102,10 +116,20 @@ def stop_unit():
             os.kill(pid, signal.SIGTERM)
         except ProcessLookupError:
             pass
-        devctl = STARTED["devctl"]
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and os.path.exists("/proc/%d" % devctl):
-            time.sleep(0.1)
+        # The web server goes first (it would start devctl again), then devctl, which has no
+        # orderly shutdown and under the web server leaves SIGTERM to the FastCGI library.
+        wait_gone([pid])
+        devctls = {STARTED["devctl"]}
+        try:
+            devctls.add(int(read("/sim/devctl.pid")))
+        except (OSError, ValueError):
+            pass
+        for devctl in devctls:
+            try:
+                os.kill(devctl, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        wait_gone(devctls)
 
 
 class Telnet:
