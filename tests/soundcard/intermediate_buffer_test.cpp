@@ -54,7 +54,8 @@ TEST(SampleConversion, ExtremesBothWays) {
     int32_t ring;
     int16_t s16;
   } ringToS16Cases[] = {
-      {-65536, -1}, {INT32_MIN, -32768}, {INT32_MAX, 32767}, {65535, 0}, {-1, -1}, {0x12345678, 0x1234},
+      {-65536, -1}, {INT32_MIN, -32768}, {INT32_MAX, 32767},
+      {65535, 0},   {-1, -1},            {0x12345678, 0x1234},
   };
   for (auto& c : ringToS16Cases) EXPECT_EQ(ringToS16(c.ring), c.s16) << c.ring;
 

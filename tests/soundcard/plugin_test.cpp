@@ -155,25 +155,40 @@ TEST_F(PluginTest, ConstraintsFollowTheAreaAtOpen) {
     EXPECT_EQ(minCh, 1u);
     EXPECT_EQ(maxCh, s.maxChannels);
 
+    auto format = [&](snd_pcm_format_t f) {
+      return [&, f] { return snd_pcm_hw_params_test_format(h.pcm, hw, f); };
+    };
+    auto access = [&](snd_pcm_access_t a) {
+      return [&, a] { return snd_pcm_hw_params_test_access(h.pcm, hw, a); };
+    };
+    auto rate = [&](unsigned r) {
+      return [&, r] { return snd_pcm_hw_params_test_rate(h.pcm, hw, r, 0); };
+    };
+    auto periods = [&](unsigned n) {
+      return [&, n] { return snd_pcm_hw_params_test_periods(h.pcm, hw, n, 0); };
+    };
+    auto channels = [&](unsigned n) {
+      return [&, n] { return snd_pcm_hw_params_test_channels(h.pcm, hw, n); };
+    };
     struct Test {
       const char* what;
       std::function<int()> call;
       bool accepted;
     } tests[] = {
-        {"S32_LE", [&] { return snd_pcm_hw_params_test_format(h.pcm, hw, SND_PCM_FORMAT_S32_LE); }, true},
-        {"S16_LE", [&] { return snd_pcm_hw_params_test_format(h.pcm, hw, SND_PCM_FORMAT_S16_LE); }, true},
-        {"FLOAT_LE", [&] { return snd_pcm_hw_params_test_format(h.pcm, hw, SND_PCM_FORMAT_FLOAT_LE); }, true},
-        {"U8", [&] { return snd_pcm_hw_params_test_format(h.pcm, hw, SND_PCM_FORMAT_U8); }, false},
-        {"S24_LE", [&] { return snd_pcm_hw_params_test_format(h.pcm, hw, SND_PCM_FORMAT_S24_LE); }, false},
-        {"48000 Hz", [&] { return snd_pcm_hw_params_test_rate(h.pcm, hw, 48000, 0); }, true},
-        {"44100 Hz", [&] { return snd_pcm_hw_params_test_rate(h.pcm, hw, 44100, 0); }, false},
-        {"RW interleaved", [&] { return snd_pcm_hw_params_test_access(h.pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED); }, true},
-        {"RW non-interleaved", [&] { return snd_pcm_hw_params_test_access(h.pcm, hw, SND_PCM_ACCESS_RW_NONINTERLEAVED); }, false},
-        {"mmap interleaved", [&] { return snd_pcm_hw_params_test_access(h.pcm, hw, SND_PCM_ACCESS_MMAP_INTERLEAVED); }, false},
-        {"16 periods", [&] { return snd_pcm_hw_params_test_periods(h.pcm, hw, 16, 0); }, true},
-        {"8 periods", [&] { return snd_pcm_hw_params_test_periods(h.pcm, hw, 8, 0); }, false},
-        {"max channels", [&] { return snd_pcm_hw_params_test_channels(h.pcm, hw, s.maxChannels); }, true},
-        {"one more channel", [&] { return snd_pcm_hw_params_test_channels(h.pcm, hw, s.maxChannels + 1); }, false},
+        {"S32_LE", format(SND_PCM_FORMAT_S32_LE), true},
+        {"S16_LE", format(SND_PCM_FORMAT_S16_LE), true},
+        {"FLOAT_LE", format(SND_PCM_FORMAT_FLOAT_LE), true},
+        {"U8", format(SND_PCM_FORMAT_U8), false},
+        {"S24_LE", format(SND_PCM_FORMAT_S24_LE), false},
+        {"48000 Hz", rate(48000), true},
+        {"44100 Hz", rate(44100), false},
+        {"RW interleaved", access(SND_PCM_ACCESS_RW_INTERLEAVED), true},
+        {"RW non-interleaved", access(SND_PCM_ACCESS_RW_NONINTERLEAVED), false},
+        {"mmap interleaved", access(SND_PCM_ACCESS_MMAP_INTERLEAVED), false},
+        {"16 periods", periods(16), true},
+        {"8 periods", periods(8), false},
+        {"max channels", channels(s.maxChannels), true},
+        {"one more channel", channels(s.maxChannels + 1), false},
     };
     for (const Test& t : tests) EXPECT_EQ(t.call() == 0, t.accepted) << t.what;
 
@@ -519,6 +534,8 @@ TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {
   for (int cycle = 0; cycle < 50; ++cycle) {
     ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
     ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    // A pointer left over from the last start would show as room before this start.
+    ASSERT_EQ(snd_pcm_avail(h.pcm), 0) << cycle;
     ASSERT_EQ(snd_pcm_start(h.pcm), 0) << cycle;
     // Frames move: a period's worth of room comes back.
     ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);

@@ -155,6 +155,20 @@ Command::~Command() {
   }
 }
 
+bool Command::waitForError(const std::string& text, int timeoutSeconds) {
+  const uint64_t deadline = nowNs() + uint64_t(timeoutSeconds) * 1000000000ULL;
+  while (mPid > 0 && nowNs() < deadline) {
+    if (readFile(mErrPath).find(text) != std::string::npos) return true;
+    // Ended (left for wait() to collect)?
+    siginfo_t info{};
+    if (waitid(P_PID, id_t(mPid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) {
+      return readFile(mErrPath).find(text) != std::string::npos;
+    }
+    usleep(10000);
+  }
+  return false;
+}
+
 CommandResult Command::wait(int timeoutSeconds) {
   CommandResult result;
   if (mPid <= 0) return result;

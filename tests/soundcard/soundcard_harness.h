@@ -56,6 +56,9 @@ class Command {
   Command(const std::vector<std::string>& argv, const std::vector<std::string>& env);
   ~Command();
   bool started() const { return mPid > 0; }
+  // Waits until the program's standard error holds `text` (true), or it ended or
+  // timeoutSeconds passed (false).
+  bool waitForError(const std::string& text, int timeoutSeconds);
   CommandResult wait(int timeoutSeconds);
 
  private:
