@@ -124,4 +124,16 @@ TEST_F(Startup, StoredStandbyBootsAndConfiguresWithTheMuteHeld) {
   EXPECT_EQ(g_deep_sleep, 0);
 }
 
+TEST_F(Startup, PhantomLinesFollowTheStoredSettings) {
+  Write("/oem/app.json",
+        "{\"input\": {\"analogue_input_phantom\": [1, 0, 1, 0]}, \"system\": {\"power\": 1}}");
+  Start(nullptr);
+  EXPECT_EQ(g_app_config.analogue_input_phantom[2], 1);
+  const int expected[4] = {1, 0, 1, 0};
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_TRUE(fs().IsOutput(kGpioPhantom[ch])) << ch;
+    EXPECT_EQ(fs().Level(kGpioPhantom[ch]), expected[ch]) << ch;
+  }
+}
+
 }  // namespace
