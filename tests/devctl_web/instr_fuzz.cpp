@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "devctl/core/globals.h"
@@ -19,6 +20,7 @@ CApplication& App() {
   static CApplication* app = [] {
     static char root[] = "/tmp/devctl_web_fuzz_XXXXXX";
     if (mkdtemp(root) == nullptr) abort();
+    atexit([] { std::filesystem::remove_all(root); });
     platform::SetRoot(root);
     static platform::FakeClock clock;
     platform::SetClock(&clock);
