@@ -121,8 +121,7 @@ TEST_F(DspAccessTest, ReadWordLeavesTheWordInBusOrder) {
 }
 
 TEST_F(DspAccessTest, SafeloadsFromManyThreadsNeverInterleave) {
-  // Every transfer yields, which widens the window between a safeload's three transfers.
-  bus().SetTransferHook([] { std::this_thread::yield(); });
+  PauseInEveryTransfer();  // widens the window between a safeload's three transfers
   constexpr int kThreads = 4;
   constexpr int kRounds = 2000;
   std::vector<std::thread> threads;

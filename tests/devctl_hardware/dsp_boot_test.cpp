@@ -117,7 +117,7 @@ TEST_F(DspBootTest, MissingDspAStillBootsDspB) {
 }
 
 TEST_F(DspBootTest, SettersDuringABootNeverBreakIntoIt) {
-  bus().SetTransferHook([] { std::this_thread::yield(); });
+  PauseInEveryTransfer();
   std::atomic<bool> booting{true};
   std::vector<std::thread> setters;
   for (int t = 0; t < 4; ++t) {

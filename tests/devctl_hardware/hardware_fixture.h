@@ -3,10 +3,12 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,6 +45,17 @@ class HardwareTest : public ::testing::Test {
   }
 
   platform::SimI2cBus& bus() { return platform::sim_i2c(); }
+  // Every transfer lingers for a few microseconds, which widens the window between the transfers
+  // of one operation. It spins rather than yields or sleeps: on a busy machine a yield or a
+  // sleep waits out other programs' time slices, while a spin costs only its own few
+  // microseconds (and the scheduler still preempts the threads at any point).
+  void PauseInEveryTransfer() {
+    bus().SetTransferHook([] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(3);
+      while (std::chrono::steady_clock::now() < until) {
+      }
+    });
+  }
   platform::SimSysfs& fs() { return platform::sim_sysfs(); }
   sim::Board& board() { return *board_; }
 

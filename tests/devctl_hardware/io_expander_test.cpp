@@ -65,7 +65,7 @@ TEST_F(IoExpanderTest, InitWritesDirectionThenShadowInItsOrder) {
 }
 
 TEST_F(IoExpanderTest, ConcurrentBitChangesAllSurvive) {
-  bus().SetTransferHook([] { std::this_thread::yield(); });
+  PauseInEveryTransfer();
   std::vector<std::thread> threads;
   for (unsigned ch = 0; ch < 4; ++ch) {
     threads.emplace_back([ch] {

@@ -27,6 +27,8 @@ void Prepare() {
   static bool done = [] {
     static char root[] = "/tmp/devctl_text_fuzz_XXXXXX";
     if (mkdtemp(root) == nullptr) abort();
+    // The folder goes when the run ends normally; a crash keeps it for a look.
+    atexit([] { std::system((std::string("rm -rf '") + root + "'").c_str()); });
     platform::SetRoot(root);
     platform::MakeParentDirs(platform::Path("/oem/app.json"));
     platform::MakeParentDirs(platform::Path("/etc/hostname"));

@@ -54,6 +54,28 @@ inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kP
   return got;
 }
 
+// Reads until the text holds `count` occurrences of `mark`, the last one followed by at least
+// `tail` more bytes (or the peer closes or stalls).
+inline std::string ReadUntilCount(int fd, char mark, size_t count, size_t tail) {
+  std::string got;
+  size_t seen = 0, last = 0, scanned = 0;
+  while (seen < count || got.size() < last + tail) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, kPatienceMs) <= 0) break;
+    char buf[65536];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, n);
+    for (; scanned < got.size() && seen < count; ++scanned) {
+      if (got[scanned] == mark) {
+        ++seen;
+        last = scanned;
+      }
+    }
+  }
+  return got;
+}
+
 // Reads exactly n bytes (fewer if the peer closes or stalls).
 inline std::string ReadBytes(int fd, size_t n) {
   std::string got;

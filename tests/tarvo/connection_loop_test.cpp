@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <sstream>
 #include <thread>
 
@@ -34,33 +39,63 @@ void expectStartAndEnd(const std::vector<std::string>& out,
   EXPECT_EQ(std::vector<std::string>(out.end() - last.size(), out.end()), last);
 }
 
-// The outer loop on its own thread with short pauses; stderr captured for the whole run.
+// The outer loop on its own thread with short pauses; stderr goes to a file for the whole run,
+// which the test can read while the loop runs.
 class ConnectionLoopTest : public testing::Test {
  protected:
   void SetUp() override { config.name = tarvo_test::uniqueAreaName(); }
+  void TearDown() override {
+    if (thread.joinable()) stop();
+  }
 
   void start(unsigned retryPauseMs = 20) {
-    testing::internal::CaptureStderr();
+    char path[] = "/tmp/connection_loop_stderr_XXXXXX";
+    capture = mkstemp(path);
+    ASSERT_GE(capture, 0);
+    unlink(path);
+    fflush(stderr);
+    savedStderr = dup(2);
+    dup2(capture, 2);
     thread = std::thread([this, retryPauseMs] {
       Tarvo::ConnectionLoop loop(buffers, runner, config.name, running);
       loop.work = [this](unsigned n) { periods += n; };
       loop.reset = [this] { ++resets; };
       loop.retryPauseMs = retryPauseMs;
       Tarvo::runConnectionLoop(loop);
+      ended = true;
     });
+  }
+
+  // The lines written to stderr so far.
+  std::vector<std::string> written() const {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    for (off_t at = 0; (n = pread(capture, buf, sizeof buf, at)) > 0; at += n) text.append(buf, n);
+    return lines(text);
+  }
+
+  // Waits until stderr holds `line` at least `times` times (a liveness bound, not a timing check).
+  void waitForLine(const std::string& line, int times = 1) {
+    waitUntil([&] { return countOf(written(), line) >= times; });
   }
 
   // Stops the loop; a period from `engine` wakes it at once from its wait.
   std::vector<std::string> stop(StandInEngine* engine = nullptr) {
     running = false;
     if (engine != nullptr) engine->step(1);
-    thread.join();
-    return lines(testing::internal::GetCapturedStderr());
+    if (thread.joinable()) thread.join();
+    fflush(stderr);
+    dup2(savedStderr, 2);
+    close(savedStderr);
+    std::vector<std::string> out = written();
+    close(capture);
+    return out;
   }
 
   template <typename Pred>
   void waitUntil(Pred pred) {
-    for (int i = 0; i < 10000 && !pred(); ++i) std::this_thread::sleep_for(milliseconds(1));
+    for (int i = 0; i < 30000 && !pred(); ++i) std::this_thread::sleep_for(milliseconds(1));
   }
 
   StandInEngine::Config config;
@@ -70,10 +105,14 @@ class ConnectionLoopTest : public testing::Test {
   std::atomic<unsigned> periods{0};
   std::atomic<unsigned> resets{0};
   std::thread thread;
+  std::atomic<bool> ended{false};
+  int capture = -1;
+  int savedStderr = -1;
 };
 
 TEST_F(ConnectionLoopTest, MissingEngineIsReportedOnceThenConnects) {
   start();
+  waitForLine("Trying to connect again...");
   std::this_thread::sleep_for(milliseconds(100));  // several retries
   StandInEngine engine(config);
   ASSERT_EQ(engine.create(), 0);
@@ -113,12 +152,15 @@ TEST_F(ConnectionLoopTest, ClosedAreaIsRetriedWithAPause) {
   StandInEngine engine(config);
   ASSERT_EQ(engine.create(), 0);
   engine.close();
+  const auto begin = std::chrono::steady_clock::now();
   start();
-  std::this_thread::sleep_for(milliseconds(350));
+  waitForLine("Connected");
+  std::this_thread::sleep_until(begin + milliseconds(350));
   std::vector<std::string> out = stop();
+  const auto ms = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - begin);
   const int connects = countOf(out, "Connected");
   EXPECT_GE(connects, 1);
-  EXPECT_LE(connects, 5);  // one attempt per 100 ms pause at most
+  EXPECT_LE(connects, ms.count() / 100 + 1);  // one attempt per 100 ms pause at most
   EXPECT_EQ(resets, 0u);
 }
 
@@ -126,8 +168,10 @@ TEST_F(ConnectionLoopTest, TimingObjectErrorIsPrintedOncePerCause) {
   config.timing = StandInEngine::Timing::MissingSemaphore;
   StandInEngine engine(config);
   ASSERT_EQ(engine.create(), 0);
+  const auto begin = std::chrono::steady_clock::now();
   start();
-  std::this_thread::sleep_for(milliseconds(350));
+  waitForLine("Connected", 2);
+  std::this_thread::sleep_until(begin + milliseconds(350));
   std::vector<std::string> out = stop();
   EXPECT_GE(countOf(out, "Connected"), 2);
   EXPECT_EQ(countOf(out, "Error opening timing object: No such file or directory"), 1);
@@ -135,16 +179,19 @@ TEST_F(ConnectionLoopTest, TimingObjectErrorIsPrintedOncePerCause) {
 
 TEST_F(ConnectionLoopTest, StopDuringTheRetryPauseEndsPromptly) {
   start(60000);
-  std::this_thread::sleep_for(milliseconds(50));
+  waitForLine("Trying to connect again...");
   // The loop sits in a one-minute pause; a signal cuts it short in the tools. Here the flag
-  // is checked after the pause, so wake the thread with a signal as SIGINT would.
+  // is checked after the pause, so wake the thread with a signal as SIGINT would (again until
+  // it ends, in case the first one came before the pause began).
   struct sigaction action = {};
   action.sa_handler = [](int) {};
   sigaction(SIGUSR2, &action, nullptr);
   running = false;
-  pthread_kill(thread.native_handle(), SIGUSR2);
-  thread.join();
-  testing::internal::GetCapturedStderr();
+  while (!ended) {
+    pthread_kill(thread.native_handle(), SIGUSR2);
+    std::this_thread::sleep_for(milliseconds(20));
+  }
+  stop();
   signal(SIGUSR2, SIG_DFL);
 }
 

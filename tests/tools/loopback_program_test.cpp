@@ -56,15 +56,17 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
   ASSERT_EQ(mkdir(dir.file("engine").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(dir.file("tool").c_str(), 0755), 0);
   ToolProcess engine(TARVO_ENGINE_PATH,
-                     {"--name", name, "--tx", "2", "--rx", "2", "--spc", "1000", "--spp", "48",
+                     {"--name", name, "--tx", "2", "--rx", "2", "--spc", "48000", "--spp", "48",
                       "--capture", dir.path()},
                      dir.file("engine"));
   ASSERT_TRUE(tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
-  ToolProcess tool(TLOOPBACK_PATH, {"-s", name, "-l", "-904"}, dir.file("tool"));
+  // Half a second ahead: a loopback held up by a busy machine still writes before the engine
+  // takes the samples.
+  ToolProcess tool(TLOOPBACK_PATH, {"-s", name, "-l", "-24000"}, dir.file("tool"));
   ASSERT_TRUE(tool.waitForErrLine("Activated"));
-  // Let it loop for a few hundred periods.
+  // Let it loop for a second beyond the lead.
   ASSERT_TRUE(tools_test::waitUntil([&] {
-    return tools_test::readFile(dir.file("tx1.raw")).size() > 400 * 48 * 4;
+    return tools_test::readFile(dir.file("tx1.raw")).size() > 3 * 24000 * 4;
   }));
   tool.signal(SIGINT);
   EXPECT_EQ(tool.wait(), 0);
@@ -73,7 +75,7 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
 
   EXPECT_EQ(splitLines(tool.out()), std::vector<std::string>({
                                         "Using \"" + name + "\" as shared memory",
-                                        "Using -904 samples as Tx Latency",
+                                        "Using -24000 samples as Tx Latency",
                                     }));
   const std::vector<std::string> err = splitLines(tool.err());
   ASSERT_GE(err.size(), 5u);
@@ -83,7 +85,7 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
   EXPECT_EQ(std::vector<std::string>(err.end() - 2, err.end()),
             std::vector<std::string>({"Disconnecting...", "Disconnected"}));
 
-  // -904 in a ring of 1000 is 96 samples ahead (two periods).
+  // -24000 in a ring of 48000 is 24000 samples ahead.
   for (unsigned ch = 0; ch < 2; ++ch) {
     const std::string raw = tools_test::readFile(dir.file("tx" + std::to_string(ch) + ".raw"));
     std::vector<int32_t> tx(raw.size() / 4);
@@ -92,8 +94,8 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
     for (size_t a = 0; a < tx.size(); ++a) {
       if (tx[a] == sim::StandInEngine::kPoison) continue;
       ++written;
-      ASSERT_GE(a, 96u);
-      ASSERT_EQ(tx[a], sim::StandInEngine::rxPattern(ch, a - 96)) << "ch " << ch << " at " << a;
+      ASSERT_GE(a, 24000u);
+      ASSERT_EQ(tx[a], sim::StandInEngine::rxPattern(ch, a - 24000)) << "ch " << ch << " at " << a;
     }
     EXPECT_GT(written, tx.size() / 2);
   }

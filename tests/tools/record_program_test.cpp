@@ -75,6 +75,7 @@ TEST(RecordProgramTest, InterruptedBeforeTheEngineIsReachableLeavesNoFile) {
 
 // A recording against the real-time engine, with the checks every ending shares: a header
 // that matches the bytes on disk, whole frames, consecutive receive samples, and sox reading it.
+// The receive rings hold a second, so a recorder held up by a busy machine loses nothing.
 class LiveRecording {
  public:
   explicit LiveRecording(std::vector<std::string> extraArgs = {}, long fileSizeLimit = -1)
@@ -82,7 +83,7 @@ class LiveRecording {
     mkdir(dir.file("engine").c_str(), 0755);
     mkdir(dir.file("tool").c_str(), 0755);
     engine.reset(new ToolProcess(TARVO_ENGINE_PATH,
-                                 {"--name", name, "--tx", "1", "--rx", "2", "--spc", "1000",
+                                 {"--name", name, "--tx", "1", "--rx", "2", "--spc", "48000",
                                   "--spp", "48", "--max-channels", "4"},
                                  dir.file("engine")));
     tools_test::waitUntil([&] { return engine->out().find("ready") != std::string::npos; });

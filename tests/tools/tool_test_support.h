@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,12 +19,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/tarvo/test_names.h"
+
 namespace tools_test {
 
 // "TT<pid>_<n>": unique per test process, short enough for the split layout's suffixes.
 inline std::string uniqueAreaName() {
   static int counter = 0;
-  return "TT" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+  return tarvo_test::processNamePrefix("TT") + std::to_string(counter++);
 }
 
 // A fresh folder under $TMPDIR (or /tmp), removed with its files at the end.
@@ -83,6 +86,8 @@ class ToolProcess {
     if (pipe(input) != 0) return;
     mPid = fork();
     if (mPid == 0) {
+      // A test that aborts must not leave the tool running.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       close(input[1]);
       int out = open(mOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = open(mErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

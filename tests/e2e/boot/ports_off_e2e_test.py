@@ -3,6 +3,7 @@ either port, and the RS-232 port (a socat pseudo-terminal pair) still shows its 
 
 Usage: ports_off_e2e_test.py DEVCTL"""
 
+import ctypes
 import json
 import os
 import select
@@ -16,6 +17,11 @@ import time
 import tty
 
 DEVCTL = sys.argv[1]
+
+
+def die_with_this_test():
+    """Run in each child: it is killed when this test ends, however the test ends."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def free_port():
@@ -48,7 +54,7 @@ def main():
         procs.append(subprocess.Popen(
             ["socat", "pty,raw,echo=0,link=" + os.path.join(root, "dev/ttyS6"),
              "pty,raw,echo=0,link=" + serial_link], stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL))
+            stderr=subprocess.DEVNULL, preexec_fn=die_with_this_test))
         deadline = time.monotonic() + 10
         while not os.path.exists(serial_link) and time.monotonic() < deadline:
             time.sleep(0.05)
@@ -57,7 +63,8 @@ def main():
 
         log = open(os.path.join(root, "sim/devctl.log"), "w")
         devctl = subprocess.Popen([DEVCTL], env=dict(os.environ, DEVCTL_SIM_ROOT=root),
-                                  stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                                  stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                  preexec_fn=die_with_this_test)
         procs.append(devctl)
 
         # The port opens at once; its banner follows 12 s after the start.

@@ -24,6 +24,50 @@ SOURCE, BUILD = sys.argv[1], sys.argv[2]
 ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
 STARTED = {}
 
+# The unit outlives the script that started it (lighttpd starts devctl). A guard process, detached
+# from this one, waits for this test to end however it ends (also when it is killed on a timeout)
+# and then stops what is still running and removes the folder.
+GUARD = r"""
+import os, shutil, signal, sys, time
+root = sys.argv[1]
+if os.fork():
+    os._exit(0)
+os.setsid()
+sys.stdin.buffer.read()
+mark = ("DEVCTL_SIM_ROOT=" + root).encode()
+def unit_processes():
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environ = f.read().split(b"\0")
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read()
+        except OSError:
+            continue
+        if int(pid) != os.getpid() and (mark in environ or root.encode() in cmdline):
+            found.append(int(pid))
+    return found
+for sig in (signal.SIGTERM, signal.SIGKILL, signal.SIGKILL, signal.SIGKILL):
+    pids = unit_processes()
+    if not pids:
+        break
+    for pid in pids:
+        try:
+            os.kill(pid, sig)
+        except OSError:
+            pass
+    time.sleep(1)
+shutil.rmtree(root, ignore_errors=True)
+"""
+
+
+def start_guard():
+    guard = subprocess.Popen([sys.executable, "-c", GUARD, ROOT], stdin=subprocess.PIPE,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    guard.wait()  # the guard itself lives on in its own session
+    STARTED["guard"] = guard.stdin  # closed when this process ends
+
 
 def read(rel):
     with open(os.path.join(ROOT, rel.lstrip("/")), encoding="latin-1") as f:
@@ -74,6 +118,8 @@ def stop_unit():
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline and os.path.exists("/proc/%d" % devctl):
             time.sleep(0.1)
+        if os.path.exists("/proc/%d" % devctl):
+            os.kill(devctl, signal.SIGKILL)  # no orderly shutdown
 
 
 class Telnet:
@@ -177,6 +223,7 @@ class SimulatedUnit(unittest.TestCase):
 if __name__ == "__main__":
     result = None
     try:
+        start_guard()
         start_unit()
         result = unittest.main(argv=[sys.argv[0]], exit=False).result
     finally:
