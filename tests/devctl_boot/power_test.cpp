@@ -182,7 +182,7 @@ class AutoStandbyTest : public Power {
     ASSERT_EQ(g_tcp_server.Start(), 0);
     client_ = testclient::Connect(g_tcp_server.BoundPort());
     ASSERT_GE(client_, 0);
-    for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == 0; ++i) usleep(1000);
+    for (int i = 0; i < 30000 && g_tcp_server.ClientCount() == 0; ++i) usleep(1000);
   }
   void TearDown() override {
     close(client_);

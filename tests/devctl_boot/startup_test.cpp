@@ -10,6 +10,7 @@
 #include "devctl/core/startup.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/key_scanner.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/web/application.h"
@@ -43,10 +44,11 @@ class Startup : public BoardTest {
   void Start(const char* system_json) {
     if (system_json) Write("/oem/app.json", std::string("{\"system\": ") + system_json + "}");
     CApplication app("appthread");
+    CKey keys("keythread");
     CTimer timer("timerthread");
     StartupOptions options;
     options.start_threads = false;
-    DevctlStartup(app, timer, options);
+    DevctlStartup(app, keys, timer, options);
   }
   int64_t LastTime(unsigned bus, unsigned addr7) {
     auto t = platform::sim_i2c().Transfers(bus, addr7);

@@ -85,13 +85,13 @@ class ControlPortsTest : public webtest::BoardTest {
   int Tcp() {
     const size_t before = g_tcp_server.ClientCount();
     const int fd = fds_.emplace_back(Connect(g_tcp_server.BoundPort()));
-    for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == before; ++i) usleep(2000);
+    for (int i = 0; i < 15000 && g_tcp_server.ClientCount() == before; ++i) usleep(2000);
     return fd;
   }
   int Telnet() { return fds_.emplace_back(Connect(g_telnet_server.BoundPort())); }
   // What the serial port sent up to and including `tail` (waits for it).
   std::string Serial(const std::string& tail) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       {
         std::lock_guard<std::mutex> lock(serial_mutex_);
         const size_t at = serial_.find(tail);

@@ -148,7 +148,7 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   constexpr int kClients = 50, kCommandsEach = 2;
   std::vector<int> fds;
   for (int i = 0; i < kClients; ++i) fds.push_back(Connect(g_tcp_server.BoundPort()));
-  for (int i = 0; i < 1000 && g_tcp_server.ClientCount() != kClients; ++i) usleep(5000);
+  for (int i = 0; i < 6000 && g_tcp_server.ClientCount() != kClients; ++i) usleep(5000);
   ASSERT_EQ(g_tcp_server.ClientCount(), static_cast<size_t>(kClients));
   const int leaver = fds.back();
   fds.pop_back();
@@ -193,13 +193,13 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   std::filesystem::create_directories(platform::Path("/dev"));
   const std::string dev = platform::Path("/dev/ttyS6"), peer = root_ + "/tty-peer";
   Terminal socat({"socat", "pty,raw,echo=0,link=" + dev, "pty,raw,echo=0,link=" + peer});
-  for (int i = 0; i < 1000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0); ++i) {
+  for (int i = 0; i < 6000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0); ++i) {
     usleep(5000);
   }
   const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(controller, 0);
   const int watcher = Connect(g_tcp_server.BoundPort());
-  for (int i = 0; i < 1000 && g_tcp_server.ClientCount() == 0; ++i) usleep(2000);
+  for (int i = 0; i < 15000 && g_tcp_server.ClientCount() == 0; ++i) usleep(2000);
   g_app_config.baudrate = 3;
   g_uart.SetStartDelayMs(0);
   StartUartFromConfig();

@@ -43,7 +43,7 @@ class ServerTest : public ::testing::Test {
     return fd;
   }
   void WaitForClients(size_t n) {
-    for (int i = 0; i < 1000 && server.ClientCount() != n; ++i) usleep(5000);
+    for (int i = 0; i < 6000 && server.ClientCount() != n; ++i) usleep(5000);
     ASSERT_EQ(server.ClientCount(), n);
   }
 

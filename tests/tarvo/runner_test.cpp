@@ -53,9 +53,25 @@ class RunnerTest : public testing::Test {
     trace.push_back(entry);
   }
 
+  // A loop that sees no period for more than a second reports itself inactive, and active again
+  // at the next period. Only ActivityFollowsThePeriods waits for that on purpose; elsewhere such
+  // a pause can only come from a busy machine holding this test up between two periods, so the
+  // other tests look at the trace without it.
   Trace snapshot() {
     std::lock_guard<std::mutex> lock(mutex);
-    return trace;
+    if (keepPauses) return trace;
+    Trace out;
+    bool paused = false;
+    for (const std::string& entry : trace) {
+      if (entry == "inactive") {
+        paused = true;
+      } else if (entry == "active" && paused) {
+        paused = false;
+      } else {
+        out.push_back(entry);
+      }
+    }
+    return out;
   }
 
   // Waits until the trace has n entries (a liveness bound, not a timing check).
@@ -65,7 +81,7 @@ class RunnerTest : public testing::Test {
 
   template <typename Pred>
   Trace waitUntil(Pred pred) {
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
       Trace t = snapshot();
       if (!t.empty() && pred(t)) return t;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -86,6 +102,7 @@ class RunnerTest : public testing::Test {
   int result = -1;
   std::mutex mutex;
   Trace trace;
+  bool keepPauses = false;
 };
 
 TEST_F(RunnerTest, UnconnectedReturnsEinvalWithoutCalls) {
@@ -170,6 +187,7 @@ TEST_F(RunnerTest, RewoundCounterGivesNoWorkUntilItPassesTheConsumedCount) {
 }
 
 TEST_F(RunnerTest, ActivityFollowsThePeriods) {
+  keepPauses = true;
   createAndConnect();
   start();
   waitForTrace(1);
@@ -179,9 +197,14 @@ TEST_F(RunnerTest, ActivityFollowsThePeriods) {
   Trace t = waitForTrace(4);
   ASSERT_EQ(t.back(), "inactive");
   engine->changeRate(48000);  // a reset does not change activity
+  const auto before = std::chrono::steady_clock::now();
   engine->step(1);
   waitUntil([](const Trace& t) { return count(t, "reset") == 2; });
   engine->step(1);
+  if (std::chrono::steady_clock::now() - before > std::chrono::seconds(1)) {
+    // The loop rightly went inactive once more in between; what follows assumes it did not.
+    GTEST_SKIP() << "held up for more than a second between two periods";
+  }
   t = waitUntil([](const Trace& t) { return count(t, "active") == 2 && t.back() == "work 1"; });
   const Trace tail(t.begin() + 4, t.end());
   EXPECT_TRUE(tail == Trace({"work 1", "active", "reset", "work 1"}) ||
