@@ -5,6 +5,7 @@
 
 #include "devctl/core/startup.h"
 #include "devctl/core/timer.h"
+#include "devctl/hardware/key_scanner.h"
 #include "devctl/web/application.h"
 #include "platform/clock.h"
 
@@ -29,7 +30,8 @@ int main() {
 #endif
 
   CApplication app("appthread");
+  CKey keys("keythread");
   CTimer timer("timerthread");
-  DevctlStartup(app, timer);
+  DevctlStartup(app, keys, timer);
   for (;;) platform::SleepMs(1000);
 }

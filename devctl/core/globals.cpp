@@ -1,4 +1,5 @@
 #include "devctl/core/globals.h"
+#include "devctl/hardware/menu_pages.h"
 
 #include "devctl/web/web_handlers.h"
 
@@ -75,4 +76,13 @@ web_command_s g_web_commands[kWebCommandCount] = {
     {"GetUpgradeFW", WebUnsupportedCommand, "help:"},
 };
 text_command_s g_text_commands[kTextCommandCount];
-lcd_menu_s g_lcd_menu[kLcdMenuPages];
+lcd_menu_s g_lcd_menu[kLcdMenuPages] = {
+    {2, MenuHomeKey, MenuHomeRefresh, MenuHomeEnter},
+    {3, MenuPhantomKey, MenuPhantomRefresh, MenuPhantomEnter},
+    {4, MenuMainKey, MenuMainRefresh, MenuMainEnter},
+    {5, MenuUsbKey, MenuUsbRefresh, MenuUsbEnter},
+    {6, MenuNetworkKey, MenuNetworkRefresh, MenuNetworkEnter},
+    {7, MenuTarvoIpKey, MenuTarvoIpRefresh, MenuTarvoIpEnter},
+    {8, MenuVersionKey, MenuVersionRefresh, MenuVersionEnter},
+    {9, MenuFactoryResetKey, MenuFactoryResetRefresh, MenuFactoryResetEnter},
+};

@@ -13,6 +13,7 @@
 #include "devctl/core/service_loop.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/buttons.h"
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/apply_config.h"
@@ -22,8 +23,11 @@
 #include "devctl/hardware/io_expander.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_thread.h"
+#include "devctl/hardware/phantom_power.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/hardware/usb_port.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
@@ -122,7 +126,7 @@ void ApplyStoredPowerState() {
   }
 }
 
-void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& options) {
+void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOptions& options) {
   const bool threads = options.start_threads;
   LoadIdentityAndConfiguration();
 
@@ -130,6 +134,7 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
   platform::SleepMs(10);
   LcdInit();
   platform::SleepMs(10);
+  if (threads) StartPanelThread();
 
   LoadPresetsAndVersions();
 
@@ -144,6 +149,11 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
     usb_status = g_app_config.usb_status;
   }
   SetUsbPortLeds(usb_status);
+  if (threads) StartUsbPortThread();
+
+  keys.on_reset_key = HandleResetKey;
+  keys.on_usb_button = HandleUsbSelectButton;
+  if (threads) keys.Start();
 
   HistoryInit();
   if (threads) {
@@ -154,6 +164,8 @@ void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& optio
     StartUartFromConfig();
   }
 
+  InitPhantomPower();
+  if (threads) StartPhantomThreads();
   InitFrontLeds();
   ResetIoExpanders();
   ApplyStoredPowerState();

@@ -2,6 +2,7 @@
 #pragma once
 
 class CApplication;
+class CKey;
 class CTimer;
 
 struct StartupOptions {
@@ -10,8 +11,9 @@ struct StartupOptions {
   bool start_threads = true;
 };
 
-// Steps 1-19 of the start-up; main then only sleeps. app and timer are main's own objects.
-void DevctlStartup(CApplication& app, CTimer& timer, const StartupOptions& options = {});
+// Steps 1-19 of the start-up; main then only sleeps. app, keys and timer are main's own objects.
+void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer,
+                   const StartupOptions& options = {});
 
 // Both expander reset lines low, 300 ms, high, 200 ms, then the enable line, 200 ms.
 void ResetIoExpanders();

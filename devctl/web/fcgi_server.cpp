@@ -2,6 +2,8 @@
 // every request, which races with every other thread's getenv and localtime.
 #include "devctl/web/fcgi_server.h"
 
+#include <csignal>
+
 #include <fcgiapp.h>
 
 #include <mutex>
@@ -32,7 +34,12 @@ long ReadBody(FCGX_Request& request, char* out, long count) {
 
 int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
   static std::once_flag init_once;
-  std::call_once(init_once, [] { FCGX_Init(); });
+  std::call_once(init_once, [] {
+    FCGX_Init();
+    // The library catches SIGTERM to end its accept loop; devctl has no orderly shutdown and
+    // must end when the web server or an operator asks it to, so termination is restored.
+    std::signal(SIGTERM, SIG_DFL);
+  });
 
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listen_fd, 0) != 0) return -1;

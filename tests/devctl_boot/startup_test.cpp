@@ -10,6 +10,7 @@
 #include "devctl/core/startup.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/key_scanner.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/web/application.h"
@@ -43,10 +44,11 @@ class Startup : public BoardTest {
   void Start(const char* system_json) {
     if (system_json) Write("/oem/app.json", std::string("{\"system\": ") + system_json + "}");
     CApplication app("appthread");
+    CKey keys("keythread");
     CTimer timer("timerthread");
     StartupOptions options;
     options.start_threads = false;
-    DevctlStartup(app, timer, options);
+    DevctlStartup(app, keys, timer, options);
   }
   int64_t LastTime(unsigned bus, unsigned addr7) {
     auto t = platform::sim_i2c().Transfers(bus, addr7);
@@ -120,6 +122,18 @@ TEST_F(Startup, StoredStandbyBootsAndConfiguresWithTheMuteHeld) {
   EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
   EXPECT_EQ(fs().Level(kGpioSleep), 0);
   EXPECT_EQ(g_deep_sleep, 0);
+}
+
+TEST_F(Startup, PhantomLinesFollowTheStoredSettings) {
+  Write("/oem/app.json",
+        "{\"input\": {\"analogue_input_phantom\": [1, 0, 1, 0]}, \"system\": {\"power\": 1}}");
+  Start(nullptr);
+  EXPECT_EQ(g_app_config.analogue_input_phantom[2], 1);
+  const int expected[4] = {1, 0, 1, 0};
+  for (int ch = 0; ch < 4; ++ch) {
+    EXPECT_TRUE(fs().IsOutput(kGpioPhantom[ch])) << ch;
+    EXPECT_EQ(fs().Level(kGpioPhantom[ch]), expected[ch]) << ch;
+  }
 }
 
 }  // namespace

@@ -72,7 +72,9 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
       EXPECT_EQ(g_app_config.InputGainRef(k), changed ? 7 : 0) << c.c << " " << k;
       EXPECT_EQ(g_app_config.InputMuteRef(k), changed ? 0 : 1) << c.c << " " << k;
       EXPECT_EQ(DspMuted(k), !changed) << c.c << " " << k;
-      if (changed) EXPECT_EQ(DspGainWord(k), DspInputGainWord(k, 7)) << k;
+      if (changed) {
+        EXPECT_EQ(DspGainWord(k), DspInputGainWord(k, 7)) << k;
+      }
     }
   }
   // A Tarvo channel that was not muted is not written unmuted.

@@ -2,8 +2,10 @@
 // and requests that arrive broken.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -175,3 +177,28 @@ TEST(WebappTest, LoopEndsWhenAcceptingFails) {
 }
 
 }  // namespace
+
+// devctl has no orderly shutdown: once the request loop has started, a termination request from
+// the web server or an operator must still end the process.
+TEST(WebappTermination, SigtermEndsTheProcessOnceTheLoopRuns) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int port = 0;
+    int fd = webtest::OpenListenSocket(&port);
+    if (fd < 0) _exit(2);
+    RecordingApp app;
+    std::thread server([&] { app.Serve(fd); });
+    webtest::FcgiReply reply = webtest::FcgiRequest(
+        port, {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "xml=mxsta"},
+               {"REQUEST_URI", "/cgi-bin/getxml.cgi"}, {"CONTENT_LENGTH", "0"}}, "");
+    (void)reply;
+    kill(getpid(), SIGTERM);
+    for (int i = 0; i < 500; ++i) usleep(10000);
+    _exit(3);  // still alive: the signal was swallowed
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+}

@@ -519,6 +519,40 @@ TEST_F(PluginTest, ShortWorkCallReportsOneXrun) {
       << err;
 }
 
+// Several network periods handed over at once move the pointer by every frame of them: what
+// the application has read adds up to every period since the first one it saw.
+TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
+  StandInEngine::Config c = soundcard_test::pluginEngineConfig();
+  c.samplesPerPeriod = 64;
+  makeEngine(c);
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 1), 0);
+  ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
+  ASSERT_EQ(startStepping(h.pcm), 0);
+  std::vector<int32_t> frames(kBufferFrames);
+  int64_t firstIndex = -1;
+  uint64_t read = 0;
+  auto readUntilQuiet = [&] {
+    do {
+      snd_pcm_sframes_t n;
+      while ((n = snd_pcm_readi(h.pcm, frames.data(), kBufferFrames)) > 0) {
+        if (firstIndex < 0) firstIndex = uint32_t(frames[0]) & 0x07FFFFFFu;
+        read += uint64_t(n);
+      }
+    } while (snd_pcm_wait(h.pcm, 500) > 0);
+  };
+  readUntilQuiet();
+  engine->burst(3);
+  readUntilQuiet();
+  ASSERT_EQ(firstIndex % 64, 0);
+  EXPECT_EQ(read, engine->periodCount() * 64 - uint64_t(firstIndex));
+  ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+}
+
 // Repeated start/stop cycles against a running engine leave no thread and no descriptor
 // behind, and the hardware pointer starts from 0 each time.
 TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {

@@ -2,7 +2,8 @@
 
 Usage: sim_unit_e2e_test.py SOURCE_DIR BUILD_DIR
 Starts scripts/sim-unit BUILD_DIR --background on a fresh folder, then checks the start-up files,
-the named threads, a command typed on telnet, the DSP cell it changed and the front panel."""
+the named threads, a command typed on telnet, the DSP cell it changed and the front panel: its
+boot screen, the home page after it, and front keys moving the menu."""
 
 import json
 import os
@@ -16,6 +17,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import tty
 import unittest
@@ -23,6 +25,11 @@ import unittest
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
 ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
 STARTED = {}
+# Every distinct (line 0, line 1) the LCD state file showed, in order, from before devctl starts.
+LCD_SEEN = []
+WATCHING = threading.Event()
+# Line 0 of the home page: the model name, centred.
+HOME = "     VX7206     "
 
 # The unit outlives the script that started it (lighttpd starts devctl). A guard process, detached
 # from this one, waits for this test to end however it ends (also when it is killed on a timeout)
@@ -86,6 +93,31 @@ def wait_for(predicate, timeout=60.0, what="condition"):
     raise AssertionError("timed out waiting for " + what)
 
 
+def lcd_lines():
+    text = read("/sim/lcd.txt")
+    lines = dict(re.findall(r"^(line[01]) \|(.{16})\|$", text, re.M))
+    return lines.get("line0"), lines.get("line1")
+
+
+def watch_lcd():
+    while WATCHING.is_set():
+        try:
+            shown = lcd_lines()
+            if shown[0] is not None and (not LCD_SEEN or LCD_SEEN[-1] != shown):
+                LCD_SEEN.append(shown)
+        except OSError:
+            pass
+        time.sleep(0.02)
+
+
+def send_input(name, text):
+    # Written beside the folder and moved in, so the board never takes half a file.
+    tmp = os.path.join(ROOT, "sim", "." + name)
+    with open(tmp, "w") as f:
+        f.write(text)
+    os.rename(tmp, os.path.join(ROOT, "sim", "in", name))
+
+
 def start_unit():
     # Ports are picked free but can be taken by another test before devctl listens: a start
     # that reports so is tried again on other ports.
@@ -107,6 +139,20 @@ def start_unit():
     STARTED["sim"] = int(read("/sim/sim.pid"))
 
 
+def gone(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().split(") ")[-1].startswith("Z")
+    except OSError:
+        return True
+
+
+def wait_gone(pids, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and not all(gone(p) for p in pids):
+        time.sleep(0.1)
+
+
 def stop_unit():
     pid = STARTED.get("sim")
     if pid:
@@ -114,12 +160,20 @@ def stop_unit():
             os.kill(pid, signal.SIGTERM)
         except ProcessLookupError:
             pass
-        devctl = STARTED["devctl"]
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and os.path.exists("/proc/%d" % devctl):
-            time.sleep(0.1)
-        if os.path.exists("/proc/%d" % devctl):
-            os.kill(devctl, signal.SIGKILL)  # no orderly shutdown
+        # The web server goes first (it would start devctl again), then devctl, which has no
+        # orderly shutdown and under the web server leaves SIGTERM to the FastCGI library.
+        wait_gone([pid])
+        devctls = {STARTED["devctl"]}
+        try:
+            devctls.add(int(read("/sim/devctl.pid")))
+        except (OSError, ValueError):
+            pass
+        for devctl in devctls:
+            try:
+                os.kill(devctl, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        wait_gone(devctls)
 
 
 class Telnet:
@@ -175,7 +229,7 @@ class SimulatedUnit(unittest.TestCase):
             with open(os.path.join(task_dir, tid, "comm")) as f:
                 names.add(f.read().strip())
         # "appthread" ends at once when devctl does not run under a FastCGI web server.
-        for name in ("tcpthread", "telnetthread", "timerthread", "uartthread"):
+        for name in ("keythread", "tcpthread", "telnetthread", "timerthread", "uartthread"):
             self.assertIn(name, names)
 
     def test_3_front_panel_lit_after_power_on(self):
@@ -219,14 +273,43 @@ class SimulatedUnit(unittest.TestCase):
                  what="input 1 gain cell")
         self.assertEqual(json.loads(read("/oem/app.json"))["input"]["analogue_input_gain"][0], 10)
 
+    def test_5_panel_shows_boot_screen_then_home_page(self):
+        wait_for(lambda: any(line0 == HOME for line0, _ in LCD_SEEN), timeout=90,
+                 what="home page")
+        firsts = [line0 for line0, _ in LCD_SEEN]
+        booting = [i for i, line0 in enumerate(firsts) if line0.strip().startswith("Booting.")]
+        self.assertTrue(booting, firsts)
+        # The state file can also catch a line half redrawn; the three texts must all show.
+        self.assertLessEqual({"    Booting.    ", "    Booting..   ", "   Booting...   "},
+                             {firsts[i] for i in booting})
+        self.assertLess(booting[-1], firsts.index(HOME))
+        # Line 1, the unit's address, is drawn right after line 0.
+        wait_for(lambda: re.match(r"^\d{3}\.\d{3}\.\d{3}\.\d{3} $", lcd_lines()[1]),
+                 what="the address on line 1")
+
+    def test_6_front_keys_move_the_menu(self):
+        wait_for(lambda: lcd_lines()[0] == HOME, timeout=90, what="home page")
+        # The key thread starts when the boot screen ends; a press is taken once it has shown
+        # on three polls.
+        send_input("1", "key MENU press\n")
+        wait_for(lambda: lcd_lines()[0] == "1.USB Select    ", what="main menu")
+        send_input("2", "key MENU release\nkey DOWN press\n")
+        wait_for(lambda: lcd_lines()[0] == "2.Network Config", what="second menu item")
+        send_input("3", "key DOWN release\nkey CANCEL press\n")
+        wait_for(lambda: lcd_lines()[0] == HOME, what="back on the home page")
+        send_input("4", "key CANCEL release\n")
+
 
 if __name__ == "__main__":
     result = None
     try:
         start_guard()
+        WATCHING.set()
+        threading.Thread(target=watch_lcd, daemon=True).start()
         start_unit()
         result = unittest.main(argv=[sys.argv[0]], exit=False).result
     finally:
+        WATCHING.clear()
         stop_unit()
         log = os.path.join(ROOT, "sim", "devctl.log")
         if os.path.exists(log) and not (result and result.wasSuccessful()):

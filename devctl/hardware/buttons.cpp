@@ -1,0 +1,65 @@
+#include "devctl/hardware/buttons.h"
+
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/reset_all.h"
+
+std::atomic<int> g_reset_key_blink{0};
+
+namespace {
+
+// The network clients only: the RS-232 port does not hear about the buttons.
+void SendToNetworkClients(const std::string& text) {
+  g_tcp_server.SendAll(text.data(), int(text.size()));
+  g_telnet_server.SendAll(text.data(), int(text.size()));
+}
+
+std::string ModelPrompt() {
+  ConfigLock lock;
+  return "\r\n" + g_app_config.model + ">";
+}
+
+}  // namespace
+
+void HandleUsbSelectButton() {
+  std::string text;
+  {
+    ConfigLock lock;
+    if (g_app_config.key_lock != 0) return;
+    g_app_config.usb_status = g_app_config.usb_status == 1 ? 0 : 1;
+    SaveAppConfig(g_config_path, &g_app_config);
+    text = g_app_config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C"
+                                        : "[SUCCESS]Set USB port to USB-B";
+  }
+  SendToNetworkClients(text + ModelPrompt());
+}
+
+void HandleResetKey(reset_key_long state) {
+  switch (state) {
+    case RESET_KEY_LONG_HELD_2S:
+      g_reset_key_blink = 1;
+      break;
+    case RESET_KEY_LONG_HELD_4S:
+      g_reset_key_blink = 2;
+      ResetAllSettings();
+      SendToNetworkClients("[SUCCESS]System reset all, please wait a moment..." + ModelPrompt());
+      RequestReboot2();
+      break;
+    case RESET_KEY_LONG_RELEASED:
+      if (g_reset_key_blink == 1) {
+        g_reset_key_blink = 0;
+        int port;
+        {
+          ConfigLock lock;
+          port = g_app_config.usb_status;
+        }
+        SetUsbPortLeds(port);
+      }
+      break;
+  }
+}

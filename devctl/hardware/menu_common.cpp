@@ -1,0 +1,128 @@
+#include <cstdio>
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/net_status.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/power_state.h"
+#include "devctl/text/broadcast.h"
+
+std::atomic<int> g_lcd_page{2};
+std::atomic<int> g_lcd_idle_ticks{20};
+std::atomic<int> g_panel_notice{0};
+std::atomic<int> g_blink_phantom{0};
+std::atomic<int> g_blink_usb{0};
+std::atomic<int> g_blink_network{0};
+
+namespace {
+
+constexpr int kPhantomPage = 3;
+constexpr int kMainMenuPage = 4;
+constexpr int kFactoryResetPage = 9;
+
+int PowerSetting() {
+  ConfigLock lock;
+  return g_app_config.power;
+}
+
+void TogglePower() {
+  std::string text;
+  int power, front_lcd;
+  {
+    ConfigLock lock;
+    g_app_config.power = g_app_config.power != 0 ? 0 : 1;
+    power = g_app_config.power;
+    front_lcd = g_app_config.front_lcd;
+    text = power != 0 ? "[SUCCESS]Set system power on, please wait a moment...\r\n"
+                      : "[SUCCESS]Set system power off.\r\n";
+    text += g_app_config.model + ">";
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  if (power != 0 && front_lcd > 0 && g_deep_sleep == 0) {
+    LcdInit();
+    ApplyPowerToPanel();
+  } else if (power == 0) {
+    ApplyPowerToPanel();
+  }
+  SendPanelText(text);
+}
+
+}  // namespace
+
+void MenuRedraw() {
+  int page = g_lcd_page;
+  for (lcd_menu_s& m : g_lcd_menu) {
+    if (m.id == page && m.on_enter) {
+      m.on_enter(&m);
+      return;
+    }
+  }
+}
+
+void MenuSelectPhantomChannel(unsigned ch) {
+  for (lcd_menu_s& m : g_lcd_menu) {
+    if (m.id == kPhantomPage) {
+      m.item = int(ch);
+      return;
+    }
+  }
+}
+
+int MenuCommonKey(lcd_menu_s*, key_type_e key) {
+  switch (key) {
+    case KEY_TYPE_E_1:
+    case KEY_TYPE_E_2:
+    case KEY_TYPE_E_3:
+    case KEY_TYPE_E_4:
+      MenuSelectPhantomChannel(unsigned(key - KEY_TYPE_E_1));
+      g_lcd_page = kPhantomPage;
+      break;
+    case KEY_TYPE_E_MENU:
+      g_lcd_page = kMainMenuPage;
+      break;
+    case KEY_TYPE_E_POWER:
+      TogglePower();
+      break;
+    case KEY_TYPE_E_RESET:
+      g_lcd_page = kFactoryResetPage;
+      MenuRedraw();
+      break;
+    default:
+      break;
+  }
+  if (PowerSetting() == 1) MenuRedraw();
+  return 0;
+}
+
+std::string PanelModelName() {
+  ConfigLock lock;
+  return g_app_config.model.substr(0, 16);
+}
+
+std::string PanelAddressText(const std::string& address) {
+  int a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(address.c_str(), "%d.%d.%d.%d", &a, &b, &c, &d);
+  char text[64];
+  std::snprintf(text, sizeof text, "%03d.%03d.%03d.%03d", a, b, c, d);
+  return text;
+}
+
+PanelAddresses UnitAddresses() {
+  ConfigLock lock;
+  bool live = g_app_config.dhcp != 0 && !g_net_status.ipaddress.empty() &&
+              g_net_status.ipaddress != "0.0.0.0";
+  const app_config_s& from = live ? g_net_status : g_app_config;
+  return {from.ipaddress, from.gateway, from.subnet};
+}
+
+void MenuGoTo(int page) {
+  g_lcd_page = page;
+  MenuRedraw();
+}
+
+void SendPanelText(const std::string& text) { BroadcastToPorts(text); }

@@ -1,0 +1,297 @@
+// The pages that change a setting: phantom power, USB port, network mode.
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/file_copy.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/net_status.h"
+#include "devctl/core/network_files.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/panel_state.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int kHomePage = 2;
+constexpr int kPhantomPage = 3;
+constexpr int kMainMenuPage = 4;
+constexpr int kFactoryResetPage = 9;
+
+bool IsCommonKey(key_type_e key) {
+  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
+         key == KEY_TYPE_E_POWER;
+}
+
+int Toggled(int value) { return value == 1 ? 0 : 1; }
+
+int PhantomInput(const lcd_menu_s* menu) {
+  return menu->item >= 0 && menu->item < 4 ? menu->item : 0;
+}
+
+int ConfiguredPhantom(int input) {
+  ConfigLock lock;
+  return g_app_config.analogue_input_phantom[input];
+}
+
+const char* OnOff(int value) { return value != 0 ? "ON" : "OFF"; }
+
+void ShowSuccess() {
+  LcdShowCentered(0, "SUCCESS!!!");
+  LcdShowLeft(1, "");
+  platform::SleepMs(1000);
+}
+
+void DrawPhantomConfigured(const lcd_menu_s* menu) {
+  int input = PhantomInput(menu);
+  LcdShowLeft(0, ("ANALOGUE CH" + std::to_string(input + 1)).c_str());
+  LcdShowLeft(1, (std::string("PHANTOM PWR ") + OnOff(ConfiguredPhantom(input))).c_str());
+}
+
+void DrawPhantomConfirm(const lcd_menu_s* menu) {
+  LcdShowLeft(0, (std::string("TURN ") + OnOff(menu->value) + " PHANTOM").c_str());
+  LcdShowLeft(1, ("PWR CH" + std::to_string(PhantomInput(menu) + 1) + "?").c_str());
+}
+
+void ApplyPhantom(lcd_menu_s* menu) {
+  menu->editing = 0;
+  menu->confirm = 2;
+  int input = PhantomInput(menu);
+  int on = menu->value != 0 ? 1 : 0;
+  {
+    ConfigLock lock;
+    g_app_config.analogue_input_phantom[input] = on;
+    SetPhantomGpio(input, uint8_t(on));
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  SendPanelText("[SUCCESS]Set analogue input CH" + std::to_string(input + 1) +
+                " phantom power " + (on ? "on." : "off.") + "\r\n");
+  ShowSuccess();
+  menu->editing = 1;
+  menu->confirm = 0;
+  MenuGoTo(kHomePage);
+}
+
+const char* UsbPortName(int value) { return value == 1 ? "USB-B" : "USB-C"; }
+
+void ApplyUsbPort(lcd_menu_s* menu) {
+  menu->editing = 0;
+  int port = menu->value == 1 ? 1 : 0;
+  {
+    ConfigLock lock;
+    g_app_config.usb_status = port;
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  SendPanelText(std::string("[SUCCESS]Set USB port to ") + UsbPortName(port) + ".\r\n");
+  ShowSuccess();
+  MenuGoTo(kMainMenuPage);
+}
+
+int ConfiguredDhcp() {
+  ConfigLock lock;
+  return g_app_config.dhcp;
+}
+
+const char* DhcpName(int value) { return value != 0 ? "Auto" : "Static"; }
+
+constexpr const char* kNetworkLabels = "DHCP IP GW SM";
+constexpr const char* kNetworkHidden[4] = {"     IP GW SM", "DHCP    GW SM", "DHCP IP    SM",
+                                           "DHCP IP GW"};
+
+int NetworkItem(const lcd_menu_s* menu) {
+  return menu->item >= 0 && menu->item < 4 ? menu->item : 0;
+}
+
+// Line 1 of the network page for the selected field.
+void DrawNetworkValue(const lcd_menu_s* menu) {
+  int item = NetworkItem(menu);
+  if (item == 0) {
+    LcdShowLeft(1, DhcpName(menu->value));
+    return;
+  }
+  PanelAddresses a = UnitAddresses();
+  const std::string& shown = item == 1 ? a.address : item == 2 ? a.gateway : a.mask;
+  LcdShowCentered(1, PanelAddressText(shown).c_str());
+}
+
+void ApplyNetworkMode(lcd_menu_s* menu) {
+  menu->editing = 0;
+  int dhcp = menu->value != 0 ? 1 : 0;
+  if (dhcp == ConfiguredDhcp()) return;
+  // The static configuration is written first: when the pending addresses cannot make one, the
+  // mode stays as it is rather than rebooting into a mode dhcpcd was not set up for.
+  int written = dhcp != 0 ? CopyTextFile("/usr/local/backend/apps/dhcpcd.conf", "/etc/dhcpcd.conf")
+                          : WriteDhcpcdStaticPending();
+  if (written != 0) {
+    MenuRedraw();
+    return;
+  }
+  {
+    ConfigLock lock;
+    g_app_config.dhcp = dhcp;
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  ShowSuccess();
+  RequestReboot();
+  SendPanelText(std::string("[SUCCESS]Set IP mode: ") + (dhcp ? "DHCP." : "Static.") + "\r\n");
+  MenuRedraw();
+}
+
+}  // namespace
+
+int MenuPhantomEnter(lcd_menu_s* menu) {
+  menu->editing = 1;
+  menu->confirm = 0;
+  menu->value = ConfiguredPhantom(PhantomInput(menu));
+  DrawPhantomConfigured(menu);
+  return 0;
+}
+
+int MenuPhantomRefresh(lcd_menu_s* menu) {
+  if (menu->confirm == 1) {
+    DrawPhantomConfirm(menu);
+  } else if (menu->confirm == 0 && menu->editing == 1) {
+    int phase = g_blink_phantom = g_blink_phantom == 0 ? 1 : 0;
+    LcdShowLeft(1, phase != 0 ? "PHANTOM PWR"
+                              : (std::string("PHANTOM PWR ") + OnOff(menu->value)).c_str());
+  } else if (menu->confirm == 0) {
+    DrawPhantomConfigured(menu);
+  }
+  return 0;
+}
+
+int MenuPhantomKey(lcd_menu_s* menu, key_type_e key) {
+  if (IsCommonKey(key)) return MenuCommonKey(menu, key);
+  switch (key) {
+    case KEY_TYPE_E_UP:
+    case KEY_TYPE_E_DOWN:
+      menu->editing = 1;
+      menu->value = Toggled(menu->value);
+      break;
+    case KEY_TYPE_E_OK:
+      if (menu->editing == 0) break;
+      if (menu->confirm == 0) {
+        menu->confirm = 1;
+        DrawPhantomConfirm(menu);
+      } else if (menu->confirm == 1) {
+        ApplyPhantom(menu);
+      }
+      break;
+    case KEY_TYPE_E_CANCEL:
+      if (menu->editing != 0 && menu->confirm != 0) {
+        menu->confirm = 0;
+        MenuGoTo(kPhantomPage);
+      } else {
+        MenuGoTo(kHomePage);
+      }
+      break;
+    case KEY_TYPE_E_RESET:
+      MenuGoTo(kFactoryResetPage);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+int MenuUsbEnter(lcd_menu_s* menu) {
+  menu->editing = 1;
+  menu->item = 0;
+  {
+    ConfigLock lock;
+    menu->value = g_app_config.usb_status;
+  }
+  LcdShowLeft(0, "USB Select");
+  LcdShowLeft(1, UsbPortName(menu->value));
+  return 0;
+}
+
+int MenuUsbRefresh(lcd_menu_s* menu) {
+  if (menu->editing == 0) return 0;
+  int phase = g_blink_usb = g_blink_usb == 0 ? 1 : 0;
+  LcdShowLeft(1, phase != 0 ? "" : UsbPortName(menu->value));
+  return 0;
+}
+
+int MenuUsbKey(lcd_menu_s* menu, key_type_e key) {
+  if (IsCommonKey(key)) return MenuCommonKey(menu, key);
+  switch (key) {
+    case KEY_TYPE_E_UP:
+    case KEY_TYPE_E_DOWN:
+      menu->editing = 1;
+      menu->value = Toggled(menu->value);
+      break;
+    case KEY_TYPE_E_OK:
+      if (menu->editing != 0) ApplyUsbPort(menu);
+      break;
+    case KEY_TYPE_E_CANCEL:
+      menu->editing = 0;
+      MenuGoTo(kMainMenuPage);
+      break;
+    case KEY_TYPE_E_RESET:
+      MenuGoTo(kFactoryResetPage);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+int MenuNetworkEnter(lcd_menu_s* menu) {
+  menu->editing = 1;
+  menu->item = 0;
+  menu->value = ConfiguredDhcp();
+  LcdShowLeft(0, kNetworkLabels);
+  LcdShowLeft(1, DhcpName(menu->value));
+  return 0;
+}
+
+int MenuNetworkRefresh(lcd_menu_s* menu) {
+  if (menu->editing == 0) return 0;
+  int phase = g_blink_network = g_blink_network == 0 ? 1 : 0;
+  if (phase != 0) {
+    LcdShowLeft(0, kNetworkHidden[NetworkItem(menu)]);
+    if (NetworkItem(menu) == 0) LcdShowLeft(1, "");
+  } else {
+    LcdShowLeft(0, kNetworkLabels);
+    DrawNetworkValue(menu);
+  }
+  return 0;
+}
+
+int MenuNetworkKey(lcd_menu_s* menu, key_type_e key) {
+  if (IsCommonKey(key)) return MenuCommonKey(menu, key);
+  switch (key) {
+    case KEY_TYPE_E_LEFT:
+    case KEY_TYPE_E_RIGHT: {
+      int item = NetworkItem(menu);
+      menu->item = key == KEY_TYPE_E_LEFT ? (item + 3) % 4 : (item + 1) % 4;
+      menu->editing = 1;
+      menu->value = ConfiguredDhcp();
+      RefreshNetworkStatus();
+      if (menu->item != 0) DrawNetworkValue(menu);
+      break;
+    }
+    case KEY_TYPE_E_UP:
+    case KEY_TYPE_E_DOWN:
+      menu->editing = 1;
+      if (NetworkItem(menu) == 0) menu->value = Toggled(menu->value);
+      break;
+    case KEY_TYPE_E_OK:
+      if (NetworkItem(menu) == 0 && menu->editing != 0) ApplyNetworkMode(menu);
+      break;
+    case KEY_TYPE_E_CANCEL:
+      menu->editing = 0;
+      MenuGoTo(kMainMenuPage);
+      break;
+    case KEY_TYPE_E_RESET:
+      MenuGoTo(kFactoryResetPage);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,16 @@
+// State the panel thread, the key thread and the command handlers share about the front panel.
+#pragma once
+
+#include <atomic>
+
+// Page id of the menu page on show (2 home .. 9 factory reset).
+extern std::atomic<int> g_lcd_page;
+// Refresh ticks spent away from the home page since the last key; above 80 the panel goes home.
+extern std::atomic<int> g_lcd_idle_ticks;
+// 1: a key was pressed while keys are locked; 2: a command changed the key lock. The panel
+// thread shows the notice and clears it.
+extern std::atomic<int> g_panel_notice;
+// Blink phases of the phantom, USB and network pages.
+extern std::atomic<int> g_blink_phantom;
+extern std::atomic<int> g_blink_usb;
+extern std::atomic<int> g_blink_network;

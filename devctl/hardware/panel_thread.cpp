@@ -1,0 +1,127 @@
+#include "devctl/hardware/panel_thread.h"
+
+#include <string>
+#include <thread>
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/hardware/key_controller.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/power.h"
+#include "devctl/hardware/power_state.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/storage.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kHomePage = 2;
+constexpr int kBootRounds = 5;
+constexpr int kPassesPerRefresh = 25;
+constexpr int kIdleTicksBeforeHome = 80;
+constexpr const char* kWakeMarker = "/oem/auto_standy";
+
+struct PanelSettings {
+  int power;
+  int front_lcd;
+  int key_lock;
+};
+
+PanelSettings Settings() {
+  ConfigLock lock;
+  return {g_app_config.power, g_app_config.front_lcd, g_app_config.key_lock};
+}
+
+void ShowNotice(int notice) {
+  PanelSettings s = Settings();
+  LcdShowCentered(0, s.key_lock != 0 ? "Key Is Locked" : "Key Is Unlocked");
+  LcdShowLeft(1, "");
+  if (notice != 1) return;
+  for (int flash = 0; flash < 3; ++flash) {
+    if (flash > 0) platform::SleepMs(250);
+    LedShowNone();
+    platform::SleepMs(250);
+    LedShowAll(s.power);
+  }
+}
+
+void RefreshCurrentPage() {
+  int page = g_lcd_page;
+  for (lcd_menu_s& m : g_lcd_menu)
+    if (m.id == page && m.on_refresh) m.on_refresh(&m);
+}
+
+}  // namespace
+
+void ShowBootScreen() {
+  const std::string marker = platform::Path(kWakeMarker);
+  if (std::remove(marker.c_str()) != 0) {
+    static const char* const kBooting[3] = {"    Booting.    ", "    Booting..   ",
+                                            "   Booting...   "};
+    for (int round = 0; round < kBootRounds; ++round) {
+      for (const char* text : kBooting) {
+        LcdWrite(0, 0, text, 16);
+        platform::SleepMs(1000);
+      }
+    }
+    return;
+  }
+  LcdShowCentered(0, PanelModelName().c_str());
+  static const char* const kWait[3] = {"Please wait.", "Please wait..", "Please wait..."};
+  for (int round = 0; round < kBootRounds; ++round) {
+    for (const char* text : kWait) {
+      LcdShowCentered(1, text);
+      platform::SleepMs(1000);
+    }
+  }
+}
+
+void FinishBoot() {
+  ApplyPowerRails(Settings().power != 0);
+  g_lcd_page = kHomePage;
+  g_menu_redraw = MenuRedraw;
+  MenuRedraw();
+  ApplyPowerToPanel();
+}
+
+void PanelLoopPass(int* passes) {
+  int notice = g_panel_notice;
+  if (notice != 0) {
+    ShowNotice(notice);
+    g_panel_notice = 0;
+    *passes = 0;
+    return;
+  }
+  if (++*passes < kPassesPerRefresh) return;
+  *passes = 0;
+  if (g_lcd_page != kHomePage && ++g_lcd_idle_ticks > kIdleTicksBeforeHome) g_lcd_page = kHomePage;
+  PanelSettings s = Settings();
+  if (s.power == 1 && (s.front_lcd == 1 || g_backlight_countdown > 0)) {
+    RefreshCurrentPage();
+  } else {
+    LcdShowLeft(0, "");
+    LcdShowLeft(1, "");
+  }
+}
+
+void RunPanelThread() {
+  LcdBacklightOn();
+  InitKeyController();
+  ShowBootScreen();
+  FinishBoot();
+  StartKeyThread();
+  int passes = 0;
+  while (g_panel_thread_stop == 0) {
+    PanelLoopPass(&passes);
+    platform::SleepMs(10);
+  }
+}
+
+void StartPanelThread() { std::thread(RunPanelThread).detach(); }

@@ -1,0 +1,107 @@
+#include "devctl/hardware/usb_port.h"
+
+#include <thread>
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/buttons.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/gpio.h"
+#include "platform/clock.h"
+
+std::atomic<int> g_usb_port_applied{0};
+
+namespace {
+
+constexpr int kUsbLeft = 12;
+constexpr int kUsbRight = 13;
+constexpr int kSettlePolls = 500;
+
+int SelectedPort() {
+  ConfigLock lock;
+  return g_app_config.usb_status;
+}
+
+void MuteUsbInputs() {
+  DspSetInputMute(kUsbLeft, true);
+  DspSetInputMute(kUsbRight, true);
+}
+
+void RestoreUsbMutes() {
+  int left, right;
+  {
+    ConfigLock lock;
+    left = g_app_config.usb_input_mute[0];
+    right = g_app_config.usb_input_mute[1];
+  }
+  DspSetInputMute(kUsbLeft, left != 0);
+  DspSetInputMute(kUsbRight, right != 0);
+}
+
+void PulseUsbReset() {
+  platform::SleepMs(100);
+  SetUsbResetGpios(0);
+  platform::SleepMs(100);
+  SetUsbResetGpios(1);
+}
+
+}  // namespace
+
+int WaitUsbPortChange(int old, int polls) {
+  for (int i = 0; i < polls; ++i) {
+    platform::SleepMs(10);
+    if (SelectedPort() != old) return 1;
+  }
+  return 0;
+}
+
+void InitUsbPortWorker(UsbPortWorker* w) {
+  for (int gpio : {kGpioUsbBDetect, kGpioUsbCDetect, kGpioUsbButton}) {
+    GpioOpen(gpio);
+    GpioSetIn(gpio);
+  }
+  w->last_b = GpioRead(kGpioUsbBDetect);
+  w->last_c = GpioRead(kGpioUsbCDetect);
+}
+
+void UsbPortWorkerPass(UsbPortWorker* w) {
+  platform::SleepMs(500);
+
+  int port = SelectedPort();
+  if (port != g_usb_port_applied && g_reset_key_blink == 0) {
+    g_usb_port_applied = port;
+    MuteUsbInputs();
+    PulseUsbReset();
+    platform::SleepMs(100);
+    SetUsbPortLeds(port);
+    if (WaitUsbPortChange(port, kSettlePolls)) return;
+    RestoreUsbMutes();
+  }
+
+  const int b = GpioRead(kGpioUsbBDetect);
+  const int c = GpioRead(kGpioUsbCDetect);
+  const bool usb_b = SelectedPort() != 0;
+  int* last = usb_b ? &w->last_b : &w->last_c;
+  const int level = usb_b ? b : c;
+  if (level != *last) {
+    MuteUsbInputs();
+    PulseUsbReset();
+    if (WaitUsbPortChange(g_usb_port_applied, kSettlePolls)) return;
+    RestoreUsbMutes();
+  }
+  *last = level;
+
+  if (g_reset_key_blink == 1) {
+    w->blink ^= 1;
+    SetBothUsbLeds(w->blink);
+  }
+}
+
+void RunUsbPortThread() {
+  UsbPortWorker worker;
+  InitUsbPortWorker(&worker);
+  for (;;) UsbPortWorkerPass(&worker);
+}
+
+void StartUsbPortThread() { std::thread(RunUsbPortThread).detach(); }

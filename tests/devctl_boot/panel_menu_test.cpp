@@ -1,0 +1,224 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/panel_thread.h"
+#include "devctl/hardware/power_state.h"
+#include "platform/net_if.h"
+
+namespace {
+
+class PanelMenu : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    MakeDir("/oem");
+    ResetAppConfig("", &g_app_config, "");
+    g_app_config.dhcp = 0;
+    g_app_config.ipaddress = "192.168.0.200";
+    g_app_config.front_lcd = 1;
+    g_app_config.power = 1;
+    g_config_path = "/oem/app.json";
+    g_net_status = app_config_s();
+    g_device_identity.main_version = "V2.0.1";
+    g_device_identity.netaudio_version = "V3.2_20240101";
+    for (int gpio : kGpioPhantom) {
+      GpioOpen(gpio);
+      GpioSetOut(gpio);
+    }
+    LcdInit();
+    InitFrontLeds();
+    g_lcd_page = 2;
+    g_lcd_idle_ticks = 20;
+    g_panel_notice = 0;
+    MenuRedraw();
+  }
+  void TearDown() override {
+    platform::ResetSimInterfaces();
+    g_menu_redraw = nullptr;
+    g_backlight_countdown = -1;
+    BoardTest::TearDown();
+  }
+  // Hands keys to the current page as the key thread does.
+  void Press(std::vector<key_type_e> keys) {
+    for (key_type_e key : keys)
+      for (lcd_menu_s& m : g_lcd_menu)
+        if (m.id == g_lcd_page && m.on_key) {
+          m.on_key(&m, key);
+          break;
+        }
+  }
+  lcd_menu_s& Page(int id) {
+    for (lcd_menu_s& m : g_lcd_menu)
+      if (m.id == id) return m;
+    return g_lcd_menu[0];
+  }
+  std::string Line(int n) { return lcd().Line(n); }
+};
+
+TEST_F(PanelMenu, HomePageShowsModelAndTheUnitsAddress) {
+  struct Case {
+    int dhcp;
+    const char* live;
+    const char* shown;
+  } cases[] = {
+      {0, "10.1.2.3", "192.168.000.200 "},  // static: the configured address
+      {1, "10.1.2.3", "010.001.002.003 "},  // DHCP: the live one
+      {1, "0.0.0.0", "192.168.000.200 "},   // DHCP without an address yet
+  };
+  for (const Case& c : cases) {
+    g_app_config.dhcp = c.dhcp;
+    platform::SimInterface eth0;
+    eth0.address = c.live;
+    eth0.netmask = "255.0.0.0";
+    platform::SetSimInterface("eth0", eth0);
+    MenuRedraw();
+    EXPECT_EQ(Line(0), "     VX7206     ");
+    EXPECT_EQ(Line(1), c.shown) << c.dhcp << " " << c.live;
+  }
+}
+
+TEST_F(PanelMenu, KeysMoveBetweenPages) {
+  struct Case {
+    std::vector<key_type_e> keys;
+    int page;
+    const char* line0;
+    const char* line1;
+  } cases[] = {
+      {{KEY_TYPE_E_3}, 3, "ANALOGUE CH3    ", "PHANTOM PWR OFF "},
+      {{KEY_TYPE_E_MENU}, 4, "1.USB Select    ", "                "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP}, 4, "4.F/W Version   ", "                "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP, KEY_TYPE_E_OK}, 8, "F/W Version:    ", "MAIN 2.0.1      "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP, KEY_TYPE_E_OK, KEY_TYPE_E_UP}, 8, "Tarvo 8H        ",
+       "3.2_20240101    "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK}, 7, "Tarvo 8CH       ",
+       "192.168.000.200 "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_OK}, 5, "USB Select      ", "USB-B           "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK}, 6, "DHCP IP GW SM   ",
+       "Static          "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_CANCEL}, 4, "1.USB Select    ",
+       "                "},
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_CANCEL}, 2, "     VX7206     ", "192.168.000.200 "},
+      {{KEY_TYPE_E_RESET}, 9, " FACTORY RESET? ", "                "},
+      {{KEY_TYPE_E_RESET, KEY_TYPE_E_RESET, KEY_TYPE_E_LEFT}, 9, " FACTORY RESET? ",
+       "                "},
+      {{KEY_TYPE_E_2, KEY_TYPE_E_CANCEL}, 2, "     VX7206     ", "192.168.000.200 "},
+  };
+  for (const Case& c : cases) {
+    g_lcd_page = 2;
+    MenuRedraw();
+    Press(c.keys);
+    EXPECT_EQ(g_lcd_page.load(), c.page) << c.line0;
+    EXPECT_EQ(Line(0), c.line0);
+    EXPECT_EQ(Line(1), c.line1) << c.line0;
+  }
+}
+
+TEST_F(PanelMenu, PhantomPageAppliesOnlyAfterConfirmation) {
+  Press({KEY_TYPE_E_2, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
+  EXPECT_EQ(Line(0), "TURN ON PHANTOM ");
+  EXPECT_EQ(Line(1), "PWR CH2?        ");
+  // CANCEL in the confirmation goes back to the page with the configured setting.
+  Press({KEY_TYPE_E_CANCEL});
+  EXPECT_EQ(g_lcd_page.load(), 3);
+  EXPECT_EQ(Line(1), "PHANTOM PWR OFF ");
+  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 0);
+
+  Press({KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_OK});
+  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 1);
+  EXPECT_EQ(fs().Level(52), 1);
+  EXPECT_NE(Read("/oem/app.json").find("\"analogue_input_phantom\":\t[0, 1, 0, 0]"),
+            std::string::npos)
+      << Read("/oem/app.json");
+  EXPECT_EQ(g_lcd_page.load(), 2);
+  EXPECT_GE(clock_.SleptUs(), 1000000);
+}
+
+TEST_F(PanelMenu, UsbPageSavesTheSelectedPort) {
+  Press({KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK});
+  EXPECT_EQ(g_app_config.usb_status, 0);
+  EXPECT_NE(Read("/oem/app.json").find("\"usb_status\":\t0"), std::string::npos);
+  EXPECT_EQ(g_lcd_page.load(), 4);
+}
+
+TEST_F(PanelMenu, NetworkModeUnchangedDoesNothingChangedRequestsReboot) {
+  Press({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_OK});
+  EXPECT_FALSE(Exists("/tmp/reboot"));
+  EXPECT_EQ(g_app_config.dhcp, 0);
+
+  Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
+  Press({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
+  EXPECT_EQ(g_app_config.dhcp, 1);
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), "# dhcp\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+TEST_F(PanelMenu, FactoryResetCancelShowsCanceledAndGoesHome) {
+  g_app_config.model = "Changed";
+  Press({KEY_TYPE_E_RESET, KEY_TYPE_E_CANCEL});
+  EXPECT_EQ(g_lcd_page.load(), 2);
+  EXPECT_EQ(g_app_config.model, "Changed");
+  EXPECT_GE(clock_.SleptUs(), 2000000);
+}
+
+TEST_F(PanelMenu, PanelReturnsHomeAfterIdleAndBlanksWhenDark) {
+  int passes = 0;
+  Press({KEY_TYPE_E_MENU});
+  g_lcd_idle_ticks = 0;
+  for (int tick = 0; tick < 80 * 25; ++tick) PanelLoopPass(&passes);
+  EXPECT_EQ(g_lcd_page.load(), 4);
+  for (int pass = 0; pass < 25; ++pass) PanelLoopPass(&passes);
+  EXPECT_EQ(g_lcd_page.load(), 2);
+  EXPECT_EQ(Line(0), "     VX7206     ");
+
+  g_app_config.front_lcd = 2;
+  g_backlight_countdown = 0;
+  for (int pass = 0; pass < 25; ++pass) PanelLoopPass(&passes);
+  EXPECT_EQ(Line(0), std::string(16, ' '));
+  EXPECT_EQ(Line(1), std::string(16, ' '));
+}
+
+TEST_F(PanelMenu, LockNoticeShowsAndFlashesOnlyForAKey) {
+  int passes = 0;
+  g_app_config.key_lock = 1;
+  g_panel_notice = 2;
+  int64_t before = clock_.SleptUs();
+  PanelLoopPass(&passes);
+  EXPECT_EQ(Line(0), " Key Is Locked  ");
+  EXPECT_LT(clock_.SleptUs() - before, 100000);  // no flashing
+  EXPECT_EQ(g_panel_notice.load(), 0);
+
+  g_panel_notice = 1;
+  PanelLoopPass(&passes);
+  EXPECT_NEAR(clock_.SleptUs() - before, 1250000, 50000);
+  EXPECT_EQ(leds().Memory()[0], 3);  // ends with every LED showing power
+}
+
+TEST_F(PanelMenu, BootScreenThenHomePage) {
+  int64_t before = clock_.SleptUs();
+  ShowBootScreen();
+  EXPECT_EQ(Line(0), "   Booting...   ");
+  EXPECT_NEAR(clock_.SleptUs() - before, 15000000, 100000);
+  FinishBoot();
+  EXPECT_EQ(Line(0), "     VX7206     ");
+  EXPECT_EQ(g_menu_redraw, &MenuRedraw);
+
+  // Waking from deep sleep: the model and "Please wait..." instead, and the marker goes.
+  Write("/oem/auto_standy", "1");
+  ShowBootScreen();
+  EXPECT_FALSE(Exists("/oem/auto_standy"));
+  EXPECT_EQ(Line(0), "     VX7206     ");
+  EXPECT_EQ(Line(1), " Please wait... ");
+}
+
+}  // namespace

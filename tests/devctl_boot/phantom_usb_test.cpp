@@ -1,0 +1,173 @@
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "board_fixture.h"
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/globals.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/buttons.h"
+#include "devctl/hardware/io_expander.h"
+#include "devctl/hardware/phantom_power.h"
+#include "devctl/hardware/usb_port.h"
+
+namespace {
+
+constexpr uint32_t kMuted = 0;
+constexpr uint32_t kUnmuted = 0x01000000;
+constexpr uint16_t kInput2MuteCell = 0x136;
+constexpr uint16_t kUsbMuteCells[2] = {0x40EF, 0x40F0};
+
+// A fake clock that runs a hook once the time slept passes a mark.
+class HookClock : public platform::FakeClock {
+ public:
+  void SleepUs(int64_t us) override {
+    platform::FakeClock::SleepUs(us);
+    if (hook_ && SleptUs() >= mark_us_) {
+      auto hook = hook_;
+      hook_ = nullptr;
+      hook();
+    }
+  }
+  void At(int64_t ms, std::function<void()> hook) {
+    mark_us_ = SleptUs() + ms * 1000;
+    hook_ = std::move(hook);
+  }
+
+ private:
+  int64_t mark_us_ = 0;
+  std::function<void()> hook_;
+};
+
+class Workers : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    platform::SetClock(&hook_clock_);
+    ResetAppConfig("", &g_app_config, "");
+    {
+      std::lock_guard<std::mutex> lock(g_ioexp_mutex);
+      g_ioexp_shadow_1f = 0;
+    }
+    InitPowerGpios();
+    InitPhantomPower();
+    board().expander(kIoExpPower)->ClearJournal();
+    g_usb_port_applied = 0;
+    g_reset_key_blink = 0;
+  }
+  void TearDown() override {
+    g_usb_port_applied = 0;
+    g_reset_key_blink = 0;
+    BoardTest::TearDown();
+  }
+  uint8_t PowerExpander() { return board().expander(kIoExpPower)->Output(); }
+  uint32_t Cell(uint16_t address) { return board().dsp_a().Word(address); }
+
+  HookClock hook_clock_;
+};
+
+TEST_F(Workers, PhantomSwitchesInsideAMutedWindow) {
+  g_app_config.analogue_input_phantom[1] = 1;
+  PhantomWorker worker;
+  worker.ch = 1;
+  bool muted_before_switch = false, switched_at_one_second = false;
+  hook_clock_.At(800, [&] {
+    muted_before_switch = Cell(kInput2MuteCell) == kMuted && (PowerExpander() & 0x40) == 0;
+    hook_clock_.At(200, [&] { switched_at_one_second = (PowerExpander() & 0x40) != 0; });
+  });
+  int64_t before = hook_clock_.SleptUs();
+  PhantomWorkerPass(&worker);
+  EXPECT_TRUE(muted_before_switch);
+  EXPECT_TRUE(switched_at_one_second);
+  EXPECT_EQ(Cell(kInput2MuteCell), kUnmuted);
+  EXPECT_EQ(PowerExpander() & 0xB0, 0);  // the other inputs' supplies untouched
+  // 0.9 of 1000 + 50 + 3000 + 1000 ms in sleeps, then the 500 ms pause.
+  EXPECT_NEAR(hook_clock_.SleptUs() - before, 5045000, 20000);
+  EXPECT_EQ(worker.last, 1);
+
+  // Nothing changed: only the pause.
+  before = hook_clock_.SleptUs();
+  PhantomWorkerPass(&worker);
+  EXPECT_EQ(hook_clock_.SleptUs() - before, 500000);
+}
+
+TEST_F(Workers, PhantomTurnedOnAndOffQuicklyEndsOff) {
+  g_app_config.analogue_input_phantom[1] = 1;
+  g_app_config.analogue_input_mute[1] = 1;
+  PhantomWorker worker;
+  worker.ch = 1;
+  worker.last = 0;
+  hook_clock_.At(300, [] { g_app_config.analogue_input_phantom[1] = 0; });
+  PhantomWorkerPass(&worker);
+  EXPECT_EQ(worker.last, 0);
+  EXPECT_EQ(PowerExpander() & 0x40, 0);
+  for (const auto& w : board().expander(kIoExpPower)->OutputHistory())
+    EXPECT_EQ(w.value & 0x40, 0);
+  EXPECT_EQ(Cell(kInput2MuteCell), kMuted);  // the configured mute
+}
+
+TEST_F(Workers, PhantomWaitEndsOnAChange) {
+  g_app_config.analogue_input_phantom[2] = 1;
+  int64_t before = hook_clock_.SleptUs();
+  EXPECT_EQ(WaitPhantomChange(1, 2, 9), 0);
+  EXPECT_EQ(hook_clock_.SleptUs(), before);
+  EXPECT_EQ(WaitPhantomChange(1, 2, 1000), 0);
+  EXPECT_EQ(hook_clock_.SleptUs() - before, 900000);
+  EXPECT_EQ(WaitPhantomChange(0, 2, 1000), 1);
+}
+
+TEST_F(Workers, UsbPortChangeResetsTheInterfaceInsideAMutedWindow) {
+  UsbPortWorker worker;
+  InitUsbPortWorker(&worker);
+  g_usb_port_applied = 1;
+  g_app_config.usb_status = 0;
+  bool muted = false;
+  hook_clock_.At(1000, [&] { muted = Cell(kUsbMuteCells[0]) == kMuted; });
+  fs().ClearHistory();
+  UsbPortWorkerPass(&worker);
+  EXPECT_TRUE(muted);
+  EXPECT_EQ(g_usb_port_applied.load(), 0);
+  EXPECT_EQ(fs().Level(kGpioUsbSelect), 1);
+  EXPECT_EQ(fs().LedValue("gpio1_c0"), 255);
+  auto pulses = fs().History(kGpioUsbReset1);
+  ASSERT_EQ(pulses.size(), 2u);
+  EXPECT_EQ(pulses[0].level, 0);
+  EXPECT_EQ(pulses[1].level, 1);
+  for (uint16_t cell : kUsbMuteCells) EXPECT_EQ(Cell(cell), kUnmuted);
+}
+
+TEST_F(Workers, CableOnTheSelectedPortOnlyPulsesTheReset) {
+  g_app_config.usb_status = 1;
+  g_usb_port_applied = 1;
+  fs().SetInput(kGpioUsbBDetect, 1);
+  fs().SetInput(kGpioUsbCDetect, 1);
+  UsbPortWorker worker;
+  InitUsbPortWorker(&worker);
+  fs().ClearHistory();
+  fs().SetInput(kGpioUsbCDetect, 0);  // the other port: nothing
+  UsbPortWorkerPass(&worker);
+  EXPECT_TRUE(fs().History(kGpioUsbReset1).empty());
+  fs().SetInput(kGpioUsbBDetect, 0);
+  UsbPortWorkerPass(&worker);
+  EXPECT_EQ(fs().History(kGpioUsbReset1).size(), 2u);
+  EXPECT_TRUE(fs().History(kGpioUsbSelect).empty());
+}
+
+TEST_F(Workers, PortChangeWaitsForTheResetKeyAndTheIndicatorsBlink) {
+  UsbPortWorker worker;
+  InitUsbPortWorker(&worker);
+  g_app_config.usb_status = 1;
+  g_reset_key_blink = 1;
+  UsbPortWorkerPass(&worker);
+  EXPECT_EQ(g_usb_port_applied.load(), 0);
+  EXPECT_EQ(fs().LedValue("gpio1_b7"), 255);
+  EXPECT_EQ(fs().LedValue("gpio1_c0"), 255);
+  UsbPortWorkerPass(&worker);
+  EXPECT_EQ(fs().LedValue("gpio1_b7"), 0);
+  g_reset_key_blink = 0;
+  UsbPortWorkerPass(&worker);
+  EXPECT_EQ(g_usb_port_applied.load(), 1);
+}
+
+}  // namespace
