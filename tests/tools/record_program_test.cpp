@@ -75,7 +75,8 @@ TEST(RecordProgramTest, InterruptedBeforeTheEngineIsReachableLeavesNoFile) {
 
 // A recording against the real-time engine, with the checks every ending shares: a header
 // that matches the bytes on disk, whole frames, consecutive receive samples, and sox reading it.
-// The receive rings hold a second, so a recorder held up by a busy machine loses nothing.
+// The receive rings hold a second, so a recorder held up by a busy machine loses nothing, and the
+// engine starts as if it had run for two seconds, so that every slot of them holds a sample.
 class LiveRecording {
  public:
   explicit LiveRecording(std::vector<std::string> extraArgs = {}, long fileSizeLimit = -1)
@@ -84,7 +85,7 @@ class LiveRecording {
     mkdir(dir.file("tool").c_str(), 0755);
     engine.reset(new ToolProcess(TARVO_ENGINE_PATH,
                                  {"--name", name, "--tx", "1", "--rx", "2", "--spc", "48000",
-                                  "--spp", "48", "--max-channels", "4"},
+                                  "--spp", "48", "--max-channels", "4", "--start-count", "2000"},
                                  dir.file("engine")));
     tools_test::waitUntil([&] { return engine->out().find("ready") != std::string::npos; });
     std::vector<std::string> args{"-s", name};
@@ -167,6 +168,7 @@ TEST(RecordProgramTest, KilledRecordingIsStillAPlayableFile) {
 // A reconfiguration or a reconnection of the engine stops the recording with a complete file.
 TEST(RecordProgramTest, EngineChangesStopTheRecording) {
   for (const char* command : {"channels 1 4", "recreate 100"}) {
+    SCOPED_TRACE(command);
     LiveRecording r;
     ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
     r.engine->send(command);
