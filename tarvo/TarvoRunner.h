@@ -40,6 +40,11 @@ class Runner {
   // True when the last run called resetFn or workFn at least once.
   bool calledBackInLastRun() const { return mCalledBack; }
 
+  // The period count the next workFn call counts from. Inside resetFn it is the count the
+  // reset must start its ring positions at: the header may already have moved on, and a
+  // second read of it would put the client a period ahead of the periods it is given.
+  uint64_t lastPeriodCount() const { return mLastPeriodCount; }
+
  private:
   Buffers& mBuffers;
   const volatile buffer_header* mHeader = nullptr;

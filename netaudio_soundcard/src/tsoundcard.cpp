@@ -120,7 +120,7 @@ void NetaudioSoundcard::run() {
   Tarvo::Runner runner(mBuffers);
   Tarvo::ConnectionLoop loop(mBuffers, runner, tsoundcard::kAreaName, mRunning);
   loop.work = [this](unsigned periods) { work(periods); };
-  loop.reset = [this] { reset(); };
+  loop.reset = [this, &runner] { reset(runner.lastPeriodCount()); };
   loop.onActiveChanged = [this](bool active) {
     if (active) {
       mEngineLost = false;
@@ -145,7 +145,7 @@ void NetaudioSoundcard::run() {
   releaseStart();
 }
 
-void NetaudioSoundcard::reset() {
+void NetaudioSoundcard::reset(uint64_t periodCount) {
   const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
   if (header == nullptr) return;
   const unsigned oldRate = mSampleRate;
@@ -164,7 +164,6 @@ void NetaudioSoundcard::reset() {
     mRxChannels.push_back(mBuffers.getTarvoRxChannel(i));
   }
 
-  const uint64_t periodCount = header->period_count;
   const uint32_t lead = mSampleRate * 5u / 1000u;  // 5 ms of audio
   mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
   mTarvoTxHeadSamples =

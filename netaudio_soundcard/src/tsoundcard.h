@@ -54,7 +54,8 @@ class NetaudioSoundcard {
 
   // Period callbacks.
   void work(unsigned periods);
-  void reset();
+  // periodCount: the period the next work call starts at (the period loop's own count).
+  void reset(uint64_t periodCount);
 
   // The data-available flag of the last work call, cleared by reading it.
   bool pollDataAvailable();
