@@ -12,6 +12,12 @@ Loopback::Loopback(Tarvo::Buffers& buffers, int txLatency)
 void Loopback::reset() {
   const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
   if (header == nullptr) return;
+  reset(header->period_count);
+}
+
+void Loopback::reset(uint64_t periodCount) {
+  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
+  if (header == nullptr) return;
   mSamplesPerPeriod = header->samples_per_period;
   mSamplesPerChannel = header->samples_per_channel;
 
@@ -25,7 +31,6 @@ void Loopback::reset() {
   }
   mNumChannels = static_cast<unsigned>(std::min(mTxChannels.size(), mRxChannels.size()));
 
-  const uint64_t periodCount = header->period_count;
   mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
   mTarvoTxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel,
                                             mTxLatencySamples);

@@ -20,6 +20,10 @@ class Loopback {
   // Reset callback: re-reads the layout and puts both heads at the current period count, the
   // transmit head `txLatency` samples ahead (a negative latency lies behind).
   void reset();
+  // Starts the ring positions at periodCount: the count the period loop counts its work from.
+  // The header may already have moved on, and reading it again would put the tool a period
+  // ahead of the periods it is given.
+  void reset(uint64_t periodCount);
 
   unsigned txHead() const { return mTarvoTxHeadSamples; }
   unsigned rxHead() const { return mTarvoRxHeadSamples; }

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
 
   Tarvo::ToolHooks hooks;
   hooks.work = [&loopback](unsigned periods) { loopback.work(periods); };
-  hooks.reset = [&loopback] { loopback.reset(); };
+  hooks.reset = [&loopback, &runner] { loopback.reset(runner.lastPeriodCount()); };
   Tarvo::runToolMainLoop(buffers, runner, areaName, hooks);
 
   cleanupTarvoPriority();

@@ -22,7 +22,9 @@ Playback::Playback(Tarvo::Buffers& buffers, int txLatency, Decoder*& decoder,
 
 Playback::~Playback() { mDecoder->close(); }
 
-void Playback::reset() {
+void Playback::reset() { reset(mBuffers.getHeader()->period_count); }
+
+void Playback::reset(uint64_t periodCount) {
   mReady = false;
   const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
   mSamplesPerPeriod = header->samples_per_period;
@@ -31,7 +33,7 @@ void Playback::reset() {
   for (unsigned i = 0; i < mBuffers.getTxChannelCount(); ++i) {
     mTxChannels.push_back(mBuffers.getTarvoTxChannel(i));
   }
-  mTarvoTxHeadSamples = Tarvo::ringPosition(header->period_count, mSamplesPerPeriod,
+  mTarvoTxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod,
                                             mSamplesPerChannel, mTxLatencySamples);
   Tarvo::writeLine(stdout, "Config changed");
 

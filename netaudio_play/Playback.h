@@ -24,6 +24,10 @@ class Playback {
   // Period callbacks.
   void work(unsigned periods);
   void reset();
+  // Starts the ring positions at periodCount: the count the period loop counts its work from.
+  // The header may already have moved on, and reading it again would put the tool a period
+  // ahead of the periods it is given.
+  void reset(uint64_t periodCount);
 
   bool sampleRatesMatch();
   bool enoughNetaudioChannels();

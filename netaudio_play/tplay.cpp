@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     Tarvo::Runner runner(buffers);
     Tarvo::ToolHooks hooks;
     hooks.work = [&playback](unsigned periods) { playback.work(periods); };
-    hooks.reset = [&playback] { playback.reset(); };
+    hooks.reset = [&playback, &runner] { playback.reset(runner.lastPeriodCount()); };
     Tarvo::runToolMainLoop(buffers, runner, areaName, hooks);
     cleanupTarvoPriority();
   }

@@ -36,6 +36,12 @@ Recorder::~Recorder() {
 void Recorder::reset() {
   const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
   if (header == nullptr) return;
+  reset(header->period_count);
+}
+
+void Recorder::reset(uint64_t periodCount) {
+  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
+  if (header == nullptr) return;
   mSamplesPerPeriod = header->samples_per_period;
   mSamplesPerChannel = header->samples_per_channel;
   mRxChannels.clear();
@@ -43,7 +49,7 @@ void Recorder::reset() {
     mRxChannels.push_back(mBuffers.getTarvoRxChannel(i));
   }
   mTarvoRxHeadSamples =
-      Tarvo::ringPosition(header->period_count, mSamplesPerPeriod, mSamplesPerChannel);
+      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
 
   if (mFile != nullptr) {
     Tarvo::writeLine(stdout, "Stopping recording because changes were made to netaudio config");

@@ -29,6 +29,10 @@ class Recorder {
 
   void work(unsigned periods);
   void reset();
+  // Starts the ring positions at periodCount: the count the period loop counts its work from.
+  // The header may already have moved on, and reading it again would put the tool a period
+  // ahead of the periods it is given.
+  void reset(uint64_t periodCount);
 
   // Opens the output file and writes a header with sizes 0.
   void start_encoders();

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
 
   Tarvo::ToolHooks hooks;
   hooks.work = [&recorder](unsigned periods) { recorder.work(periods); };
-  hooks.reset = [&recorder] { recorder.reset(); };
+  hooks.reset = [&recorder, &runner] { recorder.reset(runner.lastPeriodCount()); };
   hooks.afterRun = [&recorder] { recorder.cleanup(); };
   Tarvo::runToolMainLoop(buffers, runner, areaName, hooks);
 
