@@ -89,6 +89,22 @@ int PlainWrite(const WritePlan& plan, const uint8_t* reg, size_t reg_len, const 
   return ok ? kOk : kFail;
 }
 
+// Opens a bus and selects the device for a routine that transfers byte by byte or reads back,
+// printing what failed. Returns false when the routine must give up.
+bool OpenDevice(unsigned bus, unsigned address7, const char* address_error, int* handle) {
+  switch (OpenTarget(bus, address7, handle)) {
+    case OpenResult::kOpenFailed:
+      PrintOpenError(BusPath(bus));
+      return false;
+    case OpenResult::kAddressFailed:
+      PrintLine(address_error);
+      return false;
+    case OpenResult::kOk:
+      break;
+  }
+  return true;
+}
+
 }  // namespace
 
 int I2cBus3Write16(uint8_t address8, uint16_t reg, const uint8_t* data, uint32_t n) {
@@ -102,16 +118,7 @@ int I2cBus3Write16(uint8_t address8, uint16_t reg, const uint8_t* data, uint32_t
 int I2cBus3Read16(uint8_t address8, uint16_t reg, uint8_t out[4]) {
   std::lock_guard<std::mutex> lock(g_i2c_dsp_mutex);
   int handle = -1;
-  switch (OpenTarget(3, address8 >> 1, &handle)) {
-    case OpenResult::kOpenFailed:
-      PrintOpenError(BusPath(3));
-      return kFail;
-    case OpenResult::kAddressFailed:
-      PrintLine("CMD_SET_I2C_SLAVE error!");
-      return kFail;
-    case OpenResult::kOk:
-      break;
-  }
+  if (!OpenDevice(3, address8 >> 1, "CMD_SET_I2C_SLAVE error!", &handle)) return kFail;
   uint8_t buf[4] = {uint8_t(reg >> 8), uint8_t(reg), 0, 0};
   platform::I2cMessage msgs[2] = {{uint16_t(address8 >> 1), 0, 2, buf},
                                   {uint16_t(address8 >> 1), platform::kI2cMessageRead, 4, buf}};
@@ -143,16 +150,7 @@ int I2cBus5Read(uint8_t address8, uint32_t reg, uint8_t* out, uint16_t n, int re
   if (n == 0) return kOk;
   if (n > kI2cBus5MaxRead || out == nullptr) return kFail;
   int handle = -1;
-  switch (OpenTarget(5, address8 >> 1, &handle)) {
-    case OpenResult::kOpenFailed:
-      PrintOpenError(BusPath(5));
-      return kFail;
-    case OpenResult::kAddressFailed:
-      PrintLine("CMD_SET_I2C_SLAVE error!");
-      return kFail;
-    case OpenResult::kOk:
-      break;
-  }
+  if (!OpenDevice(5, address8 >> 1, "CMD_SET_I2C_SLAVE error!", &handle)) return kFail;
   uint16_t addr7 = uint16_t(address8 >> 1);
   int result = kOk;
   for (uint16_t i = 0; i < n; ++i) {
@@ -185,16 +183,7 @@ int I2cBus5WriteBytes(uint8_t address8, uint32_t reg, const uint8_t* data, uint1
   std::lock_guard<std::mutex> lock(g_i2c_mutex);
   if (n > 0 && data == nullptr) return kFail;
   int handle = -1;
-  switch (OpenTarget(5, address8 >> 1, &handle)) {
-    case OpenResult::kOpenFailed:
-      PrintOpenError(BusPath(5));
-      return kFail;
-    case OpenResult::kAddressFailed:
-      PrintLine("set i2c device address error!");
-      return kFail;
-    case OpenResult::kOk:
-      break;
-  }
+  if (!OpenDevice(5, address8 >> 1, "set i2c device address error!", &handle)) return kFail;
   int result = kOk;
   for (uint16_t i = 0; i < n; ++i) {
     uint32_t r = reg + i;
