@@ -2,6 +2,7 @@
 #include "devctl/hardware/menu_pages.h"
 
 #include "devctl/web/web_handlers.h"
+#include "devctl/web/web_upgrade_handlers.h"
 
 // Keep every definition here and in this order: objects in one translation unit are constructed
 // top to bottom, so a table that reads an earlier object always finds it built.
@@ -71,9 +72,9 @@ web_command_s g_web_commands[kWebCommandCount] = {
     {"set baudrate", WebUnsupportedCommand, "help:"},
     {"set standby mode", WebUnsupportedCommand, "help:"},
     {"set_auto_standby_time", WebUnsupportedCommand, "help:"},
-    {"get upgrade status", WebUnsupportedCommand, "help:"},
+    {"get upgrade status", WebGetUpgradeStatus, "help:"},
     {"set defaults network", WebUnsupportedCommand, "help:"},
-    {"GetUpgradeFW", WebUnsupportedCommand, "help:"},
+    {"GetUpgradeFW", WebGetUpgradeFw, "help:"},
 };
 text_command_s g_text_commands[kTextCommandCount];
 lcd_menu_s g_lcd_menu[kLcdMenuPages] = {
