@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sstream>
 
 #include "devctl/core/config_lock.h"
@@ -112,18 +113,27 @@ int CheckModelFile(const char* unit_path) {
 }
 
 bool ArchiveListingIsSafe(const std::string& listing) {
+  // Names of members that are not folders (files, links): nothing may be unpacked below one, or
+  // a link member could carry later members out of the folder.
+  std::set<std::string> leaves;
   std::istringstream lines(listing);
   std::string name;
   while (std::getline(lines, name)) {
     if (name.empty()) continue;
     if (name[0] == '/') return false;
+    std::string path;
     size_t start = 0;
-    while (start <= name.size()) {
+    while (start < name.size()) {
       size_t end = name.find('/', start);
       if (end == std::string::npos) end = name.size();
-      if (name.compare(start, end - start, "..") == 0 && end - start == 2) return false;
+      std::string part = name.substr(start, end - start);
       start = end + 1;
+      if (part.empty() || part == ".") continue;
+      if (part == "..") return false;
+      if (leaves.count(path)) return false;
+      path += (path.empty() ? "" : "/") + part;
     }
+    if (name.back() != '/') leaves.insert(path);
   }
   return true;
 }

@@ -29,8 +29,9 @@ constexpr const char* kModelCode = "VX7206";
 // (also when the file is missing or empty).
 int CheckModelFile(const char* unit_path);
 
-// True when every member of a "tar -t" listing (one name a line) stays inside the folder it is
-// unpacked into: no absolute name, no ".." component.
+// True when every member of a "tar -t" listing (one name a line, folders ending in "/") stays
+// inside the folder it is unpacked into: no absolute name, no ".." component, and nothing below
+// a member that is not a folder (a link must not lead later members elsewhere).
 bool ArchiveListingIsSafe(const std::string& listing);
 
 // Checks, unpacks and marks the received network-audio package. On failure the unpacked folder

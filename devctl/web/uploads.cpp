@@ -70,11 +70,15 @@ bool FinishUpload(const UploadKindInfo& info, upload_slot_s& slot, std::string& 
 }  // namespace
 
 bool ReadChunkCommand(const char* tail, unsigned char* kind_byte) {
-  unsigned char a, b, c, d, e;
-  if (!tail || std::sscanf(tail, "cmd=hex(%hhx,%hhx,%hhx,%hhx,%hhx)", &a, &b, &c, &d, &e) != 5) {
+  unsigned int values[5];
+  if (!tail || std::sscanf(tail, "cmd=hex(%x,%x,%x,%x,%x)", &values[0], &values[1], &values[2],
+                           &values[3], &values[4]) != 5) {
     return false;
   }
-  *kind_byte = c;
+  for (unsigned int value : values) {
+    if (value > 0xff) return false;
+  }
+  *kind_byte = static_cast<unsigned char>(values[2]);
   return true;
 }
 

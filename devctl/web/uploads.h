@@ -16,7 +16,8 @@ enum class UploadKind { kNetaudioPackage, kSystemPackage, kOtaImage };
 constexpr unsigned char kFirstChunk = 0x00;
 constexpr unsigned char kLastChunk = 0x80;
 
-// Reads the chunk command of a query tail. False when the tail does not hold all five values.
+// Reads the chunk command of a query tail. False when the tail does not hold all five values or
+// one of them is not a byte.
 bool ReadChunkCommand(const char* tail, unsigned char* kind_byte);
 
 // One chunk: a first chunk (re)starts the upload, every chunk appends its bytes, the last one

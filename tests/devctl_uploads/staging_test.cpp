@@ -30,6 +30,10 @@ TEST(ArchiveListingTest, RefusesMembersOutsideTheFolder) {
       {"..\n", false},
       {"/etc/passwd\n", false},
       {"backend/\n/abs", false},
+      {"./backend/x\nbackend//y\n", true},
+      {"backend/link\nbackend/link/passwd\n", false},
+      {"backend/link\nbackend/./link//x\n", false},
+      {"backend/dir/\nbackend/dir/x\nbackend/dir2\n", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(upgrade::ArchiveListingIsSafe(c.listing), c.safe) << c.listing;
@@ -62,6 +66,19 @@ class SystemPackageTest : public UploadTest {
   bool Stage(const std::string& tar) {
     PutUnitFile("/tmp/soc.tar", tar);
     return upgrade::StageSystemPackage();
+  }
+  // A valid package plus a link to the unit's /oem and a member written through it.
+  std::string LinkPackage() {
+    std::string dir = scratch_ + "/linked";
+    PutFile(dir + "/backend/apps/product", "VX7206");
+    PutFile(dir + "/through/upgrade_app", "forged");
+    fs::create_directories(dir + "/backend");
+    fs::create_directory_symlink(root_ + "/oem", dir + "/backend/oem");
+    std::string tar = scratch_ + "/linked.tar";
+    std::string command = "tar -C '" + dir + "' -cf '" + tar +
+                          "' backend --transform=s,^through,backend/oem, through/upgrade_app";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return ReadFile(tar);
   }
 };
 
@@ -121,6 +138,7 @@ TEST_F(SystemPackageTest, RefusedPackagesAreRemovedAndNothingIsMarked) {
       {"archive cut short", MakeTar(Package()).substr(0, 700)},
       {"member climbing out", MakeTar(Package(), "-P --transform=s,^backend/apps/devctl,../../devctl,")},
       {"absolute member", MakeTar(Package(), "-P --transform=s,^backend/apps/devctl,/tmp/devctl,")},
+      {"member written through a link", LinkPackage()},
   };
   for (const auto& c : cases) {
     runner_.Clear();

@@ -115,6 +115,7 @@ TEST_F(UploadChunksTest, ChunksThatBelongToNoUploadFail) {
       {"tail with two values", {{"cmd=hex(00,00)", "image"}}},
       {"tail that is not hex", {{"cmd=hexzz", "image"}}},
       {"empty tail", {{"", "image"}}},
+      {"value beyond a byte", {{"cmd=hex(00,00,100,00,00)", "image"}}},
   };
   for (const auto& c : cases) {
     std::string reply;
