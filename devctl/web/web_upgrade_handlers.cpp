@@ -9,30 +9,26 @@ constexpr int kFixedFirmwarePercent = 17;
 
 }  // namespace
 
-bool WebGetUpgradeStatus(const char* body, std::string& reply) {
-  web::JsonPtr request = web::ParseJsonBody(body);
-  if (!request) return false;
+bool WebGetUpgradeStatus(const cJSON* request, WebAnswer& answer) {
   std::string comhead;
-  web::ReadJsonString(request.get(), "comhead", &comhead);
+  web::ReadJsonString(request, "comhead", &comhead);
   int type = 0;
-  web::ReadJsonInt(request.get(), "type", &type);
+  web::ReadJsonInt(request, "type", &type);
   upgrade::UpgradeProgress progress = upgrade::PollUpgradeProgress(type);
   web::JsonPtr out(cJSON_CreateObject());
   cJSON_AddItemToObject(out.get(), "comhead", cJSON_CreateString(comhead.c_str()));
   cJSON_AddItemToObject(out.get(), "upgrade_type", cJSON_CreateNumber(progress.upgrade_type));
   cJSON_AddItemToObject(out.get(), "status", cJSON_CreateNumber(progress.status));
-  web::PrintJsonReply(out.get(), reply);
+  web::PrintJsonReply(out.get(), answer.reply);
   return true;
 }
 
-bool WebGetUpgradeFw(const char* body, std::string& reply) {
-  web::JsonPtr request = web::ParseJsonBody(body);
-  if (!request) return false;
+bool WebGetUpgradeFw(const cJSON* request, WebAnswer& answer) {
   std::string comhead;
-  web::ReadJsonString(request.get(), "comhead", &comhead);
+  web::ReadJsonString(request, "comhead", &comhead);
   web::JsonPtr out(cJSON_CreateObject());
   cJSON_AddItemToObject(out.get(), "comhead", cJSON_CreateString(comhead.c_str()));
   cJSON_AddItemToObject(out.get(), "percent", cJSON_CreateNumber(kFixedFirmwarePercent));
-  web::PrintJsonReply(out.get(), reply);
+  web::PrintJsonReply(out.get(), answer.reply);
   return true;
 }

@@ -3,7 +3,7 @@
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
-#include "devctl/core/globals.h"
+#include "devctl/web/web_commands.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_upgrade_handlers.h"
 #include "upload_fixture.h"
@@ -22,7 +22,7 @@ class UpgradeProgressTest : public UploadTest {
  protected:
   void SetUp() override {
     UploadTest::SetUp();
-    app_.FillCommandMap(g_web_commands, kWebCommandCount);
+    app_.FillCommandMap(g_web_commands, g_web_command_count);
   }
 
   Progress Poll(const std::string& body) {
@@ -142,12 +142,19 @@ TEST_F(UpgradeProgressTest, GetUpgradeFwAnswers17) {
   EXPECT_EQ(reply, "{\n\t\"comhead\":\t\"GetUpgradeFW\",\n\t\"percent\":\t17\n}");
 }
 
-TEST_F(UpgradeProgressTest, HandlersLeaveTheReplyOfABodyThatIsNotJson) {
-  for (auto handler : {WebGetUpgradeStatus, WebGetUpgradeFw}) {
-    std::string reply = "earlier";
-    EXPECT_FALSE(handler("{\"comhead\":", reply));
-    EXPECT_EQ(reply, "earlier");
-  }
+TEST_F(UpgradeProgressTest, AnswersWithAnEmptyComheadWhenTheRequestHasNone) {
+  // The frame only calls a handler for a request with a "comhead"; called directly without one,
+  // the handlers still answer.
+  cJSON* request = cJSON_Parse("{\"type\":1}");
+  WebAnswer status;
+  EXPECT_TRUE(WebGetUpgradeStatus(request, status));
+  EXPECT_EQ(status.reply, "{\n\t\"comhead\":\t\"\",\n\t\"upgrade_type\":\t0,\n\t\"status\":\t0\n}");
+  WebAnswer fw;
+  EXPECT_TRUE(WebGetUpgradeFw(request, fw));
+  EXPECT_EQ(fw.reply, "{\n\t\"comhead\":\t\"\",\n\t\"percent\":\t17\n}");
+  EXPECT_FALSE(status.save || status.set_result || fw.save || fw.set_result);
+  EXPECT_TRUE(status.notice.empty() && fw.notice.empty());
+  cJSON_Delete(request);
 }
 
 }  // namespace
