@@ -60,7 +60,8 @@ bool UnpackSafely(const char* list_command, const char* unpack_command) {
   std::string listing;
   if (platform::RunCommand(list_command, &listing) != 0) return false;
   if (!ArchiveListingIsSafe(listing)) {
-    std::printf("upgrade: %s holds a member outside its folder; refused\n", list_command + 7);
+    std::printf("upgrade: \"%s\" lists a member outside the folder; package refused\n",
+                list_command);
     return false;
   }
   return Succeeds(unpack_command);

@@ -87,7 +87,7 @@ class UploadTest : public webtest::BoardTest {
     return s.str();
   }
 
-  // The recorded command lines that start with one of the tools that change the unit.
+  // Every command line run so far, in order.
   std::vector<std::string> Commands() const { return runner_.Commands(); }
 
   platform::RecordingCommandRunner runner_;
