@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "devctl/text/eq_commands.h"
 #include "devctl/text/input_gain_commands.h"
 
 namespace {
@@ -44,11 +45,11 @@ ROUTE(TermSetInputName, nullptr);
 ROUTE(TermSetInputChannelLock, nullptr);
 ROUTE(TermSetInputPhantom, nullptr);
 ROUTE(TermSetInputMute, nullptr);
-ROUTE(TermSetInputEqBand, nullptr);
-ROUTE(TermSetInputEqLock, nullptr);
-ROUTE(TermSetInputEqEnable, nullptr);
-ROUTE(TermClearInputEq, nullptr);
-ROUTE(TermSetInputEqPreset, nullptr);
+ROUTE(TermSetInputEqBand, TermSetInputEqBand);
+ROUTE(TermSetInputEqLock, TermSetInputEqLock);
+ROUTE(TermSetInputEqEnable, TermSetInputEqEnable);
+ROUTE(TermClearInputEq, TermClearInputEq);
+ROUTE(TermSetInputEqPreset, TermSetInputEqPreset);
 ROUTE(TermSetInputGain, TermSetInputGain);
 ROUTE(TermSetInputGainUp, TermSetInputGainUp);
 ROUTE(TermSetInputGainDown, TermSetInputGainDown);
@@ -60,12 +61,12 @@ ROUTE(TermSetOutputVolumeUp, nullptr);
 ROUTE(TermSetOutputVolumeDown, nullptr);
 ROUTE(TermSetOutputVolume, nullptr);
 ROUTE(TermSetOutputMute, nullptr);
-ROUTE(TermSetOutputEqBand, nullptr);
-ROUTE(TermSetOutputEqLock, nullptr);
-ROUTE(TermSetOutputEqEnable, nullptr);
-ROUTE(TermClearOutputEq, nullptr);
+ROUTE(TermSetOutputEqBand, TermSetOutputEqBand);
+ROUTE(TermSetOutputEqLock, TermSetOutputEqLock);
+ROUTE(TermSetOutputEqEnable, TermSetOutputEqEnable);
+ROUTE(TermClearOutputEq, TermClearOutputEq);
 ROUTE(TermSetOutputSource, nullptr);
-ROUTE(TermSetOutputEqPreset, nullptr);
+ROUTE(TermSetOutputEqPreset, TermSetOutputEqPreset);
 ROUTE(TermSetOutputDelay, nullptr);
 ROUTE(TermSetOutputGroupMembers, nullptr);
 
