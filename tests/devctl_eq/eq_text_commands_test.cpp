@@ -115,7 +115,8 @@ TEST_F(EqTextTest, BandLinesOnASingleChannel) {
   EXPECT_EQ(Saves(), 6);
   const app_config_s saved = Saved();
   EXPECT_EQ(saved.input_custom1_date[2].frequency[5], 4000);
-  EXPECT_STREQ(saved.input_custom1_date[2].type_name[3], "LOW_SHELF");
+  EXPECT_STREQ(saved.input_custom1_date[2].type_name[5], "PARAMETRIC");
+  EXPECT_STREQ(saved.input_custom1_date[2].type_name[3], "HIGHPASS");
   EXPECT_EQ(saved.input_custom1_date[2].quality[0], 0.7071f);
   EXPECT_EQ(saved.group_input_stereo2[2], 0);
 }
