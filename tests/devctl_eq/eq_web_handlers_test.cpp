@@ -6,10 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
+#include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "eq_board.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -352,6 +357,33 @@ TEST_F(EqWebTest, SetEqStereo) {
                 "set eq stereo");
   ExpectRefused(WebSetEqStereo, R"({"comhead":"set eq stereo","action":0,"chn":0,"stereo":2})",
                 "set eq stereo");
+}
+
+TEST_F(EqWebTest, ThroughTheWebFrameTheLinesGoOutAndTheBandIsSaved) {
+  std::filesystem::create_directories(platform::Path("/oem"));
+  std::vector<std::string> notices;
+  SetNoticeSink([&](const std::string& text) { notices.push_back(text); });
+  CApplication app("appthread");
+  app.FillCommandMap(g_web_commands, g_web_command_count);
+  std::string reply;
+  app.HandleInstr(R"({"comhead":"set peq","action":1,"chn":13,"preset":2,"id":4,)"
+                  R"("frequency":12000,"gain":-6.5,"quality":3,"type":"HIGH_SHELF"})",
+                  reply);
+  SetNoticeSink(nullptr);
+  Json parsed(cJSON_Parse(reply.c_str()));
+  ASSERT_NE(parsed, nullptr) << reply;
+  EXPECT_STREQ(cJSON_GetObjectItem(parsed.get(), "comhead")->valuestring, "set peq");
+  EXPECT_EQ(cJSON_GetObjectItem(parsed.get(), "result")->valueint, 1);
+  EXPECT_EQ(notices, (std::vector<std::string>{
+                         "[SUCCESS]Set USB output left/right EQ 5 to high shelf with FRQ 12000Hz "
+                         "gain -6.5dB Q 3.\r\n"}));
+  EXPECT_EQ(Saves(), 1);
+  app_config_s saved;
+  std::string path;
+  LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+  // The pair is EQ-locked: the first channel's Flat decides, so nothing is written.
+  EXPECT_EQ(saved.output_flat_date[12].frequency[4], 1250);
+  EXPECT_TRUE(Biquads().empty());
 }
 
 }  // namespace
