@@ -21,3 +21,9 @@ constexpr int kMaxNameLength = 24;  // channel and preset names
 
 // EQ memories by number: 1 Flat, 2 Custom1, 3 Custom2 (kEqMemories in all).
 constexpr int kFirstEqMemoryNumber = 1;
+
+// EQ band values of the band commands (text and web).
+constexpr int kEqMinFrequency = 20, kEqMaxFrequency = 20000;  // Hz
+constexpr float kEqMinGain = -15.0f, kEqMaxGain = 15.0f;       // dB
+constexpr float kEqMinQuality = 0.02f, kEqMaxQuality = 50.0f;
+constexpr int kEqTypes = 5;  // PARAMETRIC, LOWPASS, HIGHPASS, LOW_SHELF, HIGH_SHELF

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "devctl/text/eq_commands.h"
 #include "devctl/text/input_gain_commands.h"
 
 // Routes: the handler of each command and how the dispatcher frames it (text_commands.h). A
@@ -46,11 +47,11 @@ const TextRoute kTermSetInputName{"TermSetInputName", nullptr, kWakes | kSaves};
 const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", nullptr, kWakes | kSaves};
 const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", nullptr, kWakes | kSaves};
 const TextRoute kTermSetInputMute{"TermSetInputMute", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqEnable{"TermSetInputEqEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermClearInputEq{"TermClearInputEq", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqPreset{"TermSetInputEqPreset", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", TermSetInputEqBand, kWakes | kSaves};
+const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", TermSetInputEqLock, kWakes | kSaves};
+const TextRoute kTermSetInputEqEnable{"TermSetInputEqEnable", TermSetInputEqEnable, kWakes | kSaves};
+const TextRoute kTermClearInputEq{"TermClearInputEq", TermClearInputEq, kWakes | kSaves};
+const TextRoute kTermSetInputEqPreset{"TermSetInputEqPreset", TermSetInputEqPreset, kWakes | kSaves};
 const TextRoute kTermSetInputGain{"TermSetInputGain", TermSetInputGain, kWakes | kSaves};
 const TextRoute kTermSetInputGainUp{"TermSetInputGainUp", TermSetInputGainUp, kWakes | kSaves};
 const TextRoute kTermSetInputGainDown{"TermSetInputGainDown", TermSetInputGainDown, kWakes | kSaves};
@@ -62,12 +63,12 @@ const TextRoute kTermSetOutputVolumeUp{"TermSetOutputVolumeUp", nullptr, kWakes 
 const TextRoute kTermSetOutputVolumeDown{"TermSetOutputVolumeDown", nullptr, kWakes | kSaves};
 const TextRoute kTermSetOutputVolume{"TermSetOutputVolume", nullptr, kWakes | kSaves};
 const TextRoute kTermSetOutputMute{"TermSetOutputMute", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqBand{"TermSetOutputEqBand", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqLock{"TermSetOutputEqLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqEnable{"TermSetOutputEqEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermClearOutputEq{"TermClearOutputEq", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputEqBand{"TermSetOutputEqBand", TermSetOutputEqBand, kWakes | kSaves};
+const TextRoute kTermSetOutputEqLock{"TermSetOutputEqLock", TermSetOutputEqLock, kWakes | kSaves};
+const TextRoute kTermSetOutputEqEnable{"TermSetOutputEqEnable", TermSetOutputEqEnable, kWakes | kSaves};
+const TextRoute kTermClearOutputEq{"TermClearOutputEq", TermClearOutputEq, kWakes | kSaves};
 const TextRoute kTermSetOutputSource{"TermSetOutputSource", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", TermSetOutputEqPreset, kWakes | kSaves};
 const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", nullptr, kWakes | kSaves};
 const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", nullptr, kWakes | kSaves};
 

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "devctl/web/web_eq_handlers.h"
 #include "devctl/web/web_handlers.h"
 #include "devctl/web/web_upgrade_handlers.h"
 
@@ -35,12 +36,12 @@ const web_command_s g_web_commands[] = {
     {"set output delay", nullptr, "help:"},
     {"set output name", nullptr, "help:"},
     {"get peq status", nullptr, "help:"},
-    {"set peq chn", nullptr, "help:"},
-    {"set peq", nullptr, "help:"},
-    {"set peq bypass", nullptr, "help:"},
-    {"set eq stereo", nullptr, "help:"},
-    {"set eq preset", nullptr, "help:"},
-    {"set peq reset", nullptr, "help:"},
+    {"set peq chn", WebSetPeqChannel, "help:"},
+    {"set peq", WebSetPeq, "help:"},
+    {"set peq bypass", WebSetPeqBypass, "help:"},
+    {"set eq stereo", WebSetEqStereo, "help:"},
+    {"set eq preset", WebSetEqPreset, "help:"},
+    {"set peq reset", WebSetPeqReset, "help:"},
     {"get preset status", nullptr, "help:"},
     {"get preset user", nullptr, "help:"},
     {"set preset recall", nullptr, "help:"},
