@@ -23,7 +23,7 @@ constexpr int kMaxNameLength = 24;  // channel and preset names
 constexpr int kFirstEqMemoryNumber = 1;
 
 // System settings.
-constexpr int kUsbPortB = 1, kUsbPortC = 2;            // the text protocol's USB port numbers
+constexpr int kUsbPortB = 1, kUsbPortC = 2;                  // the text protocol's USB ports
 constexpr int kMinBaudRateIndex = 1, kMaxBaudRateIndex = 6;  // 4800 .. 115200 baud
 constexpr int kMinStandbyMinutes = 0, kMaxStandbyMinutes = 120;  // 0: no auto standby
 constexpr int kMinLcdMode = 0, kMaxLcdMode = 4;  // off, on, lit 15/30/60 s
