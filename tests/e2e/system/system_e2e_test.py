@@ -42,8 +42,7 @@ class TextClient:
                 if time.monotonic() > deadline:
                     raise
                 time.sleep(0.1)
-        self.seen = b""
-        self.read_prompt()  # the greeting
+        self.seen = b""  # raw TCP clients get no greeting
 
     def read_prompt(self):
         while PROMPT not in self.seen:
@@ -59,7 +58,10 @@ class TextClient:
         self.sock.sendall(line.encode() + b"\r\n")
         while True:
             text = self.read_prompt()
-            # Notices of other commands end with a prompt too; a reply starts with a line end.
+            # The raw port echoes what it receives; the reply follows, starting with a line end.
+            # Notices of other commands end with a prompt too and are skipped.
+            if text.startswith(line.encode()):
+                text = text[len(line):]
             if text.startswith(b"\r\n"):
                 return text[2:].decode("latin-1")
 
