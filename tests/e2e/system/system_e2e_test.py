@@ -180,6 +180,32 @@ class PresetsAndSystem(unittest.TestCase):
         self.assertEqual(config["system"]["standbytime"], 45)
         self.assertFalse(os.path.exists(os.path.join(self.root, "oem", "app_preset3.json")))
 
+    def test_4_web_settings_stop_and_start_the_telnet_server(self):
+        self.assertEqual(self.web({"comhead": "set baudrate", "baudrate": 6}),
+                         {"comhead": "set baudrate", "result": 1})
+        self.assertEqual(self.web({"comhead": "set power", "power": 2}),
+                         {"comhead": "set power", "result": 0})
+        port = self.config()["network"]["telnetport"]
+
+        def accepts():
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=5).close()
+                return True
+            except OSError:
+                return False
+
+        wait_for(accepts, what="telnet server listening")
+        self.assertEqual(self.web({"comhead": "set telnetportenable", "value": 0}),
+                         {"comhead": "set telnetportenable", "result": 1})
+        wait_for(lambda: not accepts(), what="telnet server stopped")
+        self.assertEqual(self.web({"comhead": "set telnetportenable", "value": 1}),
+                         {"comhead": "set telnetportenable", "result": 1})
+        wait_for(accepts, what="telnet server started again")
+        config = self.config()
+        self.assertEqual(config["system"]["baudrate"], 6)
+        self.assertEqual(config["network"]["telnet_enable"], 1)
+        self.assertEqual(config["system"]["power"], 1)
+
 
 if __name__ == "__main__":
     if len(sys.argv) > 1:
