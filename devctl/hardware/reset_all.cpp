@@ -12,5 +12,6 @@ void ResetAllSettings() {
   ConfigLock lock;
   g_app_config.type = "TRX";
   ResetAppConfig(g_config_path, &g_app_config, g_device_identity.mac);
-  SaveAppConfig(g_config_path, &g_app_config);
+  // The final save: nothing still running before the reboot writes over the defaults.
+  SaveFinalAppConfig(g_config_path, &g_app_config);
 }

@@ -5,6 +5,8 @@
 
 #include "devctl/text/eq_commands.h"
 #include "devctl/text/input_gain_commands.h"
+#include "devctl/text/preset_commands.h"
+#include "devctl/text/system_commands.h"
 
 // Routes: the handler of each command and how the dispatcher frames it (text_commands.h). A
 // command whose handler is not in this build has nullptr and is answered "Command not found.".
@@ -15,7 +17,7 @@ const TextRoute kRouteHelp{"Help", nullptr, 0};
 const TextRoute kTermResetSystem{"TermResetSystem", nullptr, kWakes | kSaves};
 const TextRoute kTermResetAll{"TermResetAll", nullptr, kSaves};
 const TextRoute kTermPrintStatus{"TermPrintStatus", nullptr, 0};
-const TextRoute kTermPrintUptime{"TermPrintUptime", nullptr, 0};
+const TextRoute kTermPrintUptime{"TermPrintUptime", TermPrintUptime, 0};
 const TextRoute kTermPrintTemperature{"TermPrintTemperature", nullptr, 0};
 const TextRoute kTermReboot{"TermReboot", nullptr, kWakesWhenOff};
 const TextRoute kTermSetDhcp{"TermSetDhcp", nullptr, kWakes | kSavesPending};
@@ -23,19 +25,19 @@ const TextRoute kTermSetIpAddress{"TermSetIpAddress", nullptr, kWakes | kSavesPe
 const TextRoute kTermSetGateway{"TermSetGateway", nullptr, kWakes | kSavesPending};
 const TextRoute kTermSetSubnetMask{"TermSetSubnetMask", nullptr, kWakes | kSavesPending};
 const TextRoute kTermRebootNetwork{"TermRebootNetwork", nullptr, kWakesWhenOff};
-const TextRoute kTermSetTcpPortEnable{"TermSetTcpPortEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTcpPort{"TermSetTcpPort", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTelnetEnable{"TermSetTelnetEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTelnetPort{"TermSetTelnetPort", nullptr, kWakes | kSaves};
-const TextRoute kTermPowerOn{"TermPowerOn", nullptr, kSaves};
-const TextRoute kTermPowerOff{"TermPowerOff", nullptr, kSaves};
-const TextRoute kTermSetFrontLcd{"TermSetFrontLcd", nullptr, kWakesAfter | kSaves};
-const TextRoute kTermSetPowerLedFollow{"TermSetPowerLedFollow", nullptr, kWakes | kSaves};
-const TextRoute kTermSetKeyLock{"TermSetKeyLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetBaudRate{"TermSetBaudRate", nullptr, kWakes | kSaves};
-const TextRoute kTermSetStandbyMode{"TermSetStandbyMode", nullptr, kWakes | kSaves};
-const TextRoute kTermSetAutoStandbyTime{"TermSetAutoStandbyTime", nullptr, kWakes | kSaves};
-const TextRoute kTermSetUsbPort{"TermSetUsbPort", nullptr, kSaves};
+const TextRoute kTermSetTcpPortEnable{"TermSetTcpPortEnable", TermSetTcpPortEnable, kWakes | kSaves};
+const TextRoute kTermSetTcpPort{"TermSetTcpPort", TermSetTcpPort, kWakes | kSaves};
+const TextRoute kTermSetTelnetEnable{"TermSetTelnetEnable", TermSetTelnetEnable, kWakes | kSaves};
+const TextRoute kTermSetTelnetPort{"TermSetTelnetPort", TermSetTelnetPort, kWakes | kSaves};
+const TextRoute kTermPowerOn{"TermPowerOn", TermPowerOn, kSaves};
+const TextRoute kTermPowerOff{"TermPowerOff", TermPowerOff, kSaves};
+const TextRoute kTermSetFrontLcd{"TermSetFrontLcd", TermSetFrontLcd, kWakesAfter | kSaves};
+const TextRoute kTermSetPowerLedFollow{"TermSetPowerLedFollow", TermSetPowerLedFollow, kWakes | kSaves};
+const TextRoute kTermSetKeyLock{"TermSetKeyLock", TermSetKeyLock, kWakes | kSaves};
+const TextRoute kTermSetBaudRate{"TermSetBaudRate", TermSetBaudRate, kWakes | kSaves};
+const TextRoute kTermSetStandbyMode{"TermSetStandbyMode", TermSetStandbyMode, kWakes | kSaves};
+const TextRoute kTermSetAutoStandbyTime{"TermSetAutoStandbyTime", TermSetAutoStandbyTime, kWakes | kSaves};
+const TextRoute kTermSetUsbPort{"TermSetUsbPort", TermSetUsbPort, kSaves};
 const TextRoute kTermSetDnsDomain{"TermSetDnsDomain", nullptr, kWakes | kSavesPending};
 const TextRoute kTermSetMac{"TermSetMac", nullptr, kSaves};
 const TextRoute kTermSetSubMac{"TermSetSubMac", nullptr, 0};
@@ -45,7 +47,7 @@ const TextRoute kTermGetSerialNumber{"TermGetSerialNumber", nullptr, 0};
 
 const TextRoute kTermSetInputName{"TermSetInputName", nullptr, kWakes | kSaves};
 const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", TermSetInputPhantom, kWakes | kSaves};
 const TextRoute kTermSetInputMute{"TermSetInputMute", nullptr, kWakes | kSaves};
 const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", TermSetInputEqBand, kWakes | kSaves};
 const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", TermSetInputEqLock, kWakes | kSaves};
@@ -72,11 +74,11 @@ const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", TermSetOutputEqP
 const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", nullptr, kWakes | kSaves};
 const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", nullptr, kWakes | kSaves};
 
-const TextRoute kTermPrintPresetStatus{"TermPrintPresetStatus", nullptr, 0};
-const TextRoute kTermSavePreset{"TermSavePreset", nullptr, kWakes};
-const TextRoute kTermApplyPreset{"TermApplyPreset", nullptr, kWakes};
-const TextRoute kTermDeletePreset{"TermDeletePreset", nullptr, kWakes};
-const TextRoute kTermSetPresetName{"TermSetPresetName", nullptr, kWakes};
+const TextRoute kTermPrintPresetStatus{"TermPrintPresetStatus", TermPrintPresetStatus, 0};
+const TextRoute kTermSavePreset{"TermSavePreset", TermSavePreset, kWakes | kSaves};
+const TextRoute kTermApplyPreset{"TermApplyPreset", TermApplyPreset, kWakes};
+const TextRoute kTermDeletePreset{"TermDeletePreset", TermDeletePreset, kWakes | kSaves};
+const TextRoute kTermSetPresetName{"TermSetPresetName", TermSetPresetName, kWakes | kSaves};
 
 namespace {
 
