@@ -5,6 +5,11 @@
 #include <string>
 
 #include "devctl/text/input_gain_commands.h"
+#include "devctl/text/link_group_commands.h"
+#include "devctl/text/mute_commands.h"
+#include "devctl/text/name_commands.h"
+#include "devctl/text/output_volume_commands.h"
+#include "devctl/text/routing_commands.h"
 
 namespace {
 
@@ -40,10 +45,10 @@ ROUTE(TermGetSubMac, nullptr);
 ROUTE(TermSetSerialNumber, nullptr);
 ROUTE(TermGetSerialNumber, nullptr);
 
-ROUTE(TermSetInputName, nullptr);
-ROUTE(TermSetInputChannelLock, nullptr);
+ROUTE(TermSetInputName, TermSetInputName);
+ROUTE(TermSetInputChannelLock, TermSetInputChannelLock);
 ROUTE(TermSetInputPhantom, nullptr);
-ROUTE(TermSetInputMute, nullptr);
+ROUTE(TermSetInputMute, TermSetInputMute);
 ROUTE(TermSetInputEqBand, nullptr);
 ROUTE(TermSetInputEqLock, nullptr);
 ROUTE(TermSetInputEqEnable, nullptr);
@@ -52,22 +57,22 @@ ROUTE(TermSetInputEqPreset, nullptr);
 ROUTE(TermSetInputGain, TermSetInputGain);
 ROUTE(TermSetInputGainUp, TermSetInputGainUp);
 ROUTE(TermSetInputGainDown, TermSetInputGainDown);
-ROUTE(TermSetInputGroupMembers, nullptr);
+ROUTE(TermSetInputGroupMembers, TermSetInputGroupMembers);
 
-ROUTE(TermSetOutputName, nullptr);
-ROUTE(TermSetOutputChannelLock, nullptr);
-ROUTE(TermSetOutputVolumeUp, nullptr);
-ROUTE(TermSetOutputVolumeDown, nullptr);
-ROUTE(TermSetOutputVolume, nullptr);
-ROUTE(TermSetOutputMute, nullptr);
+ROUTE(TermSetOutputName, TermSetOutputName);
+ROUTE(TermSetOutputChannelLock, TermSetOutputChannelLock);
+ROUTE(TermSetOutputVolumeUp, TermSetOutputVolumeUp);
+ROUTE(TermSetOutputVolumeDown, TermSetOutputVolumeDown);
+ROUTE(TermSetOutputVolume, TermSetOutputVolume);
+ROUTE(TermSetOutputMute, TermSetOutputMute);
 ROUTE(TermSetOutputEqBand, nullptr);
 ROUTE(TermSetOutputEqLock, nullptr);
 ROUTE(TermSetOutputEqEnable, nullptr);
 ROUTE(TermClearOutputEq, nullptr);
-ROUTE(TermSetOutputSource, nullptr);
+ROUTE(TermSetOutputSource, TermSetOutputSource);
 ROUTE(TermSetOutputEqPreset, nullptr);
-ROUTE(TermSetOutputDelay, nullptr);
-ROUTE(TermSetOutputGroupMembers, nullptr);
+ROUTE(TermSetOutputDelay, TermSetOutputDelay);
+ROUTE(TermSetOutputGroupMembers, TermSetOutputGroupMembers);
 
 ROUTE(TermPrintPresetStatus, nullptr);
 ROUTE(TermSavePreset, nullptr);
