@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 
 namespace {
 
-constexpr int kFirstGroupNumber = 15;
 constexpr size_t kMaxLineLength = 255;
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }

@@ -5,9 +5,6 @@
 
 #include <string>
 
-// Longest name the text commands accept (characters after the blanks were removed).
-constexpr int kMaxTextNameLength = 24;
-
 // True when every byte is printable: no control characters (below 0x20, 0x7F), so a name can never
 // forge lines on the control ports, and the bytes form valid UTF-8.
 bool IsDisplayableName(const std::string& name);

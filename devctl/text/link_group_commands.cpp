@@ -4,6 +4,7 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/group_members.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
@@ -11,9 +12,8 @@
 namespace {
 
 constexpr int kNoChannel = -65535;
-constexpr int kMaxDelayMs = 50;
 
-bool IsChannel(int n) { return n >= 1 && n <= kDspChannels; }
+bool IsChannel(int n) { return n >= 1 && n <= kLastChannelNumber; }
 
 // The lock keyword: 1 "CHLOCKON", 0 "CHLOCKOFF", -1 neither.
 int LockOf(const char* line) {
@@ -101,7 +101,7 @@ bool TermSetOutputDelay(int, char* line, int, std::string& reply) {
   int channel = 0, ms = -1;
   // Without a channel number the line means all outputs, and the delay still counts.
   if (ScanText(line, "OUT%dDLYT%d", &channel, &ms) == 0) ScanText(line, "OUTDLYT%d", &ms);
-  if (static_cast<unsigned>(channel) > kDspChannels || ms < 0 || ms > kMaxDelayMs) {
+  if (static_cast<unsigned>(channel) > kLastChannelNumber || ms < kMinDelayMs || ms > kMaxDelayMs) {
     reply += "[ERROR]Output delay time param out of range. Type \"HELP\" for more reference.\r\n";
     return false;
   }

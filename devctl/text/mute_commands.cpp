@@ -4,13 +4,11 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
 
 namespace {
-
-constexpr int kMaxChannelNumber = 18;
-constexpr int kFirstGroupNumber = 15;
 
 // The channel number fails when it is neither 0 nor 1-18 (compared as unsigned).
 bool InRange(int channel) {

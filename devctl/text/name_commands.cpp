@@ -4,6 +4,7 @@
 
 #include "devctl/core/channel_names.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
 
 namespace {
@@ -23,8 +24,8 @@ bool SetName(int side, const char* line, const char* pattern, const char* error,
   int channel = kNoChannel;
   ScanText(line, pattern, &channel);
   const std::string name = NameText(line);
-  if (name.empty() || name.size() > static_cast<size_t>(kMaxTextNameLength) ||
-      !IsDisplayableName(name) || channel < 1 || channel > kChannelSlots) {
+  if (name.empty() || name.size() > static_cast<size_t>(kMaxNameLength) ||
+      !IsDisplayableName(name) || channel < 1 || channel > kMaxChannelNumber) {
     reply += error;
     return false;
   }

@@ -4,16 +4,13 @@
 #include <cstring>
 
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
 
 namespace {
 
-constexpr int kMaxVolume = 100;
-constexpr int kMaxChannelNumber = 18;
-constexpr int kFirstGroupNumber = 15;
 constexpr int kNoStep = -65535;  // step not given: one step
-constexpr int kMaxStep = 10;
 
 constexpr char kSetError[] =
     "[ERROR]Set output volume param out of range. Type \"HELP\" for more reference.\r\n";
@@ -33,7 +30,7 @@ struct Step {
   const char* error;
   VolumeWrite order;   // of a channel addressed by its own number (pair or single)
 
-  int Apply(int old, int step) const { return std::clamp(old + sign * step, 0, kMaxVolume); }
+  int Apply(int old, int step) const { return std::clamp(old + sign * step, kMinVolume, kMaxVolume); }
 };
 
 // Lowering writes a channel's changed mute before its volume, raising after.
@@ -74,7 +71,7 @@ void StepAll(const Step& s, int step, std::string& reply) {
 
 bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
   if (step == kNoStep) step = 1;
-  if (!InRange(channel) || step < 1 || step > kMaxStep) {
+  if (!InRange(channel) || step < kMinStep || step > kMaxStep) {
     reply += s.error;
     return false;
   }
@@ -100,7 +97,7 @@ bool TermSetOutputVolume(int, char* line, int, std::string& reply) {
   // A missing volume keeps -1 and is refused: a typo must not silence the outputs.
   int channel = 0, volume = -1;
   ScanText(line, "OUT%dVOL%d", &channel, &volume);
-  if (!InRange(channel) || volume < 0 || volume > kMaxVolume) {
+  if (!InRange(channel) || volume < kMinVolume || volume > kMaxVolume) {
     reply += kSetError;
     return false;
   }

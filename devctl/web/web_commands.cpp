@@ -1,0 +1,68 @@
+#include "devctl/web/web_commands.h"
+
+#include <iterator>
+
+#include "devctl/web/web_handlers.h"
+#include "devctl/web/web_output_handlers.h"
+
+// One line per command: name, handler (nullptr while the command is not in this build; it then
+// answers exactly as an unknown command), help text.
+const web_command_s g_web_commands[] = {
+    {"login", nullptr, "help:"},
+    {"logout", nullptr, "help:"},
+    {"modify password", nullptr, "help:"},
+    {"modify username", nullptr, "help:"},
+    {"get user", nullptr, "help:"},
+    {"get login user", nullptr, "help:"},
+    {"add login user", nullptr, "help:"},
+    {"delete login user", nullptr, "help:"},
+    {"get user limit", nullptr, "help:"},
+    {"set user limit", nullptr, "help:"},
+    {"set user enabled", nullptr, "help:"},
+    {"get control status", nullptr, "help:"},
+    {"set control status", WebSetControlStatus, "help:"},
+    {"get input status", nullptr, "help:"},
+    {"set input gain", WebSetInputGain, "help:"},
+    {"set input phantom", nullptr, "help:"},
+    {"set input stereo", WebSetInputStereo, "help:"},
+    {"set input mute", WebSetInputMute, "help:"},
+    {"set input name", WebSetInputName, "help:"},
+    {"set input usb", nullptr, "help:"},
+    {"get output status", nullptr, "help:"},
+    {"set output vol", WebSetOutputVolume, "help:"},
+    {"set output mute", WebSetOutputMute, "help:"},
+    {"set output stereo", WebSetOutputStereo, "help:"},
+    {"set output delay", WebSetOutputDelay, "help:"},
+    {"set output name", WebSetOutputName, "help:"},
+    {"get peq status", nullptr, "help:"},
+    {"set peq chn", nullptr, "help:"},
+    {"set peq", nullptr, "help:"},
+    {"set peq bypass", nullptr, "help:"},
+    {"set eq stereo", nullptr, "help:"},
+    {"set eq preset", nullptr, "help:"},
+    {"set peq reset", nullptr, "help:"},
+    {"get preset status", nullptr, "help:"},
+    {"get preset user", nullptr, "help:"},
+    {"set preset recall", nullptr, "help:"},
+    {"set preset name", nullptr, "help:"},
+    {"delete preset", nullptr, "help:"},
+    {"set preset save", nullptr, "help:"},
+    {"reboot", nullptr, "help:"},
+    {"set factory", nullptr, "help:"},
+    {"get status", nullptr, "help:"},
+    {"set network", nullptr, "help:"},
+    {"set telnetportenable", nullptr, "help:"},
+    {"set tcpportenable", nullptr, "help:"},
+    {"get system status", nullptr, "help:"},
+    {"set key lock", nullptr, "help:"},
+    {"set power", nullptr, "help:"},
+    {"set front lcd", nullptr, "help:"},
+    {"set power led", nullptr, "help:"},
+    {"set baudrate", nullptr, "help:"},
+    {"set standby mode", nullptr, "help:"},
+    {"set_auto_standby_time", nullptr, "help:"},
+    {"get upgrade status", nullptr, "help:"},
+    {"set defaults network", nullptr, "help:"},
+    {"GetUpgradeFW", nullptr, "help:"},
+};
+const size_t g_web_command_count = std::size(g_web_commands);
