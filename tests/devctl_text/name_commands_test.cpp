@@ -74,4 +74,14 @@ TEST_F(NameCommandTest, RefusedNamesKeepTheOldOne) {
   EXPECT_EQ(Saves(), 0);
 }
 
+TEST_F(NameCommandTest, RefusedNameStillPowersTheUnitOn) {
+  g_app_config.power = 0;
+  std::string line = "IN 3 NAME\r";
+  const std::string text = DispatchLine(3, line.data(), static_cast<int>(line.size()));
+  EXPECT_EQ(text, "[SUCCESS]Set system power on, please wait a moment...\r\n\r\n" + kInputError +
+                      "VX7206>");
+  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(Saves(), 0);
+}
+
 }  // namespace
