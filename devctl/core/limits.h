@@ -27,6 +27,7 @@ constexpr int kEqMinFrequency = 20, kEqMaxFrequency = 20000;  // Hz
 constexpr float kEqMinGain = -15.0f, kEqMaxGain = 15.0f;       // dB
 constexpr float kEqMinQuality = 0.02f, kEqMaxQuality = 50.0f;
 constexpr int kEqTypes = 5;  // PARAMETRIC, LOWPASS, HIGHPASS, LOW_SHELF, HIGH_SHELF
+
 // System settings.
 constexpr int kUsbPortB = 1, kUsbPortC = 2;                  // the text protocol's USB ports
 constexpr int kMinBaudRateIndex = 1, kMaxBaudRateIndex = 6;  // 4800 .. 115200 baud

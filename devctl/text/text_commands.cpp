@@ -7,6 +7,11 @@
 #include "devctl/text/input_gain_commands.h"
 #include "devctl/text/preset_commands.h"
 #include "devctl/text/system_commands.h"
+#include "devctl/text/link_group_commands.h"
+#include "devctl/text/mute_commands.h"
+#include "devctl/text/name_commands.h"
+#include "devctl/text/output_volume_commands.h"
+#include "devctl/text/routing_commands.h"
 
 // Routes: the handler of each command and how the dispatcher frames it (text_commands.h). A
 // command whose handler is not in this build has nullptr and is answered "Command not found.".
@@ -45,10 +50,10 @@ const TextRoute kTermGetSubMac{"TermGetSubMac", nullptr, 0};
 const TextRoute kTermSetSerialNumber{"TermSetSerialNumber", nullptr, 0};
 const TextRoute kTermGetSerialNumber{"TermGetSerialNumber", nullptr, 0};
 
-const TextRoute kTermSetInputName{"TermSetInputName", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputName{"TermSetInputName", TermSetInputName, kWakes | kSaves};
+const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", TermSetInputChannelLock, kWakes | kSaves};
 const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", TermSetInputPhantom, kWakes | kSaves};
-const TextRoute kTermSetInputMute{"TermSetInputMute", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputMute{"TermSetInputMute", TermSetInputMute, kWakes | kSaves};
 const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", TermSetInputEqBand, kWakes | kSaves};
 const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", TermSetInputEqLock, kWakes | kSaves};
 const TextRoute kTermSetInputEqEnable{"TermSetInputEqEnable", TermSetInputEqEnable, kWakes | kSaves};
@@ -57,22 +62,22 @@ const TextRoute kTermSetInputEqPreset{"TermSetInputEqPreset", TermSetInputEqPres
 const TextRoute kTermSetInputGain{"TermSetInputGain", TermSetInputGain, kWakes | kSaves};
 const TextRoute kTermSetInputGainUp{"TermSetInputGainUp", TermSetInputGainUp, kWakes | kSaves};
 const TextRoute kTermSetInputGainDown{"TermSetInputGainDown", TermSetInputGainDown, kWakes | kSaves};
-const TextRoute kTermSetInputGroupMembers{"TermSetInputGroupMembers", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputGroupMembers{"TermSetInputGroupMembers", TermSetInputGroupMembers, kWakes | kSaves};
 
-const TextRoute kTermSetOutputName{"TermSetOutputName", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputChannelLock{"TermSetOutputChannelLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolumeUp{"TermSetOutputVolumeUp", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolumeDown{"TermSetOutputVolumeDown", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolume{"TermSetOutputVolume", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputMute{"TermSetOutputMute", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputName{"TermSetOutputName", TermSetOutputName, kWakes | kSaves};
+const TextRoute kTermSetOutputChannelLock{"TermSetOutputChannelLock", TermSetOutputChannelLock, kWakes | kSaves};
+const TextRoute kTermSetOutputVolumeUp{"TermSetOutputVolumeUp", TermSetOutputVolumeUp, kWakes | kSaves};
+const TextRoute kTermSetOutputVolumeDown{"TermSetOutputVolumeDown", TermSetOutputVolumeDown, kWakes | kSaves};
+const TextRoute kTermSetOutputVolume{"TermSetOutputVolume", TermSetOutputVolume, kWakes | kSaves};
+const TextRoute kTermSetOutputMute{"TermSetOutputMute", TermSetOutputMute, kWakes | kSaves};
 const TextRoute kTermSetOutputEqBand{"TermSetOutputEqBand", TermSetOutputEqBand, kWakes | kSaves};
 const TextRoute kTermSetOutputEqLock{"TermSetOutputEqLock", TermSetOutputEqLock, kWakes | kSaves};
 const TextRoute kTermSetOutputEqEnable{"TermSetOutputEqEnable", TermSetOutputEqEnable, kWakes | kSaves};
 const TextRoute kTermClearOutputEq{"TermClearOutputEq", TermClearOutputEq, kWakes | kSaves};
-const TextRoute kTermSetOutputSource{"TermSetOutputSource", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputSource{"TermSetOutputSource", TermSetOutputSource, kWakes | kSaves};
 const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", TermSetOutputEqPreset, kWakes | kSaves};
-const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", TermSetOutputDelay, kWakes | kSaves};
+const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", TermSetOutputGroupMembers, kWakes | kSaves};
 
 const TextRoute kTermPrintPresetStatus{"TermPrintPresetStatus", TermPrintPresetStatus, 0};
 const TextRoute kTermSavePreset{"TermSavePreset", TermSavePreset, kWakes | kSaves};

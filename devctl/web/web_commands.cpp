@@ -7,6 +7,7 @@
 #include "devctl/web/web_upgrade_handlers.h"
 #include "devctl/web/web_preset_handlers.h"
 #include "devctl/web/web_system_handlers.h"
+#include "devctl/web/web_output_handlers.h"
 
 // One line per command: name, handler (nullptr while the command is not in this build; it then
 // answers exactly as an unknown command), help text.
@@ -23,20 +24,20 @@ const web_command_s g_web_commands[] = {
     {"set user limit", nullptr, "help:"},
     {"set user enabled", nullptr, "help:"},
     {"get control status", nullptr, "help:"},
-    {"set control status", nullptr, "help:"},
+    {"set control status", WebSetControlStatus, "help:"},
     {"get input status", nullptr, "help:"},
     {"set input gain", WebSetInputGain, "help:"},
     {"set input phantom", WebSetInputPhantom, "help:"},
-    {"set input stereo", nullptr, "help:"},
+    {"set input stereo", WebSetInputStereo, "help:"},
     {"set input mute", WebSetInputMute, "help:"},
-    {"set input name", nullptr, "help:"},
+    {"set input name", WebSetInputName, "help:"},
     {"set input usb", WebSetInputUsb, "help:"},
     {"get output status", nullptr, "help:"},
-    {"set output vol", nullptr, "help:"},
-    {"set output mute", nullptr, "help:"},
-    {"set output stereo", nullptr, "help:"},
-    {"set output delay", nullptr, "help:"},
-    {"set output name", nullptr, "help:"},
+    {"set output vol", WebSetOutputVolume, "help:"},
+    {"set output mute", WebSetOutputMute, "help:"},
+    {"set output stereo", WebSetOutputStereo, "help:"},
+    {"set output delay", WebSetOutputDelay, "help:"},
+    {"set output name", WebSetOutputName, "help:"},
     {"get peq status", nullptr, "help:"},
     {"set peq chn", WebSetPeqChannel, "help:"},
     {"set peq", WebSetPeq, "help:"},
