@@ -5,13 +5,13 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/net_status.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/system_changes.h"
-#include "devctl/text/broadcast.h"
 
 std::atomic<int> g_lcd_page{2};
 std::atomic<int> g_lcd_idle_ticks{20};
@@ -115,4 +115,4 @@ void MenuGoTo(int page) {
   MenuRedraw();
 }
 
-void SendPanelText(const std::string& text) { BroadcastToPorts(text); }
+void SendPanelText(const std::string& text) { SendNotice(text); }
