@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "devctl/core/globals.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/core/port_restarts.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"

@@ -7,10 +7,6 @@
 #include "devctl/text/greetings.h"
 #include "platform/clock.h"
 
-std::atomic<bool> g_telnet_restart{false};
-std::atomic<bool> g_tcp_restart{false};
-std::atomic<bool> g_uart_restart{false};
-
 namespace {
 
 constexpr int kRestartPauseMs = 100;

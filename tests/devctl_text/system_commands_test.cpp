@@ -16,7 +16,9 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/text/control_servers.h"
+#include "devctl/app/service_loop.h"
 #include "devctl/core/uptime.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/dsp_channels.h"

@@ -9,9 +9,11 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/panel_state.h"
