@@ -18,7 +18,7 @@ namespace {
 void BacklightStep() {
   int front_lcd, power, powerled;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     front_lcd = g_app_config.front_lcd;
     power = g_app_config.power;
     powerled = g_app_config.powerled;

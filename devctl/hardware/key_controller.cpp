@@ -8,6 +8,7 @@
 #include "devctl/hardware/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
+#include "devctl/core/config_file.h"
 #include "devctl/hardware/power_wake.h"
 #include "platform/clock.h"
 
@@ -108,6 +109,8 @@ void KeyThreadPass(KeyThreadState* st) {
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
     std::string unused;
     WakeOnCommand(&unused);
+    // The stored power state changed: after a power cut the unit comes back on.
+    SaveAppConfig(g_config_path, &g_app_config);
     return;
   }
   if (power == 1 && front_lcd > 1 && st->key != KEY_TYPE_E_POWER) WakePanelLights();

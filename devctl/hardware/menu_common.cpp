@@ -13,6 +13,7 @@
 #include "devctl/text/broadcast.h"
 
 std::atomic<int> g_lcd_page{2};
+std::atomic<bool> g_boot_screen_up{false};
 std::atomic<int> g_lcd_idle_ticks{20};
 std::atomic<int> g_panel_notice{0};
 std::atomic<int> g_blink_phantom{0};
