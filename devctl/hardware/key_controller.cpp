@@ -107,8 +107,7 @@ void KeyThreadPass(KeyThreadState* st) {
     return;
   }
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
-    std::string unused;
-    WakeOnCommand(&unused);
+    WakeOnCommand(nullptr);
     // The stored power state changed: after a power cut the unit comes back on.
     SaveAppConfig(g_config_path, &g_app_config);
     return;

@@ -19,10 +19,13 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/service_loop.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/broadcast.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "socket_client.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -201,10 +204,11 @@ TEST_F(ControlPortsTest, ABlockedSerialReaderHoldsUpNoOtherPort) {
   for (ssize_t n; (n = write(slave_, fill.data(), fill.size())) > 0;) filled += size_t(n);
   ASSERT_GT(filled, 0u);
 
+  SetNoticeSink(BroadcastToPorts);  // as start-up registers it
   using Clock = std::chrono::steady_clock;
   const auto started = Clock::now();
   CApplication app("appthread");
-  app.FillCommandMap(g_web_commands, kWebCommandCount);
+  app.FillCommandMap(g_web_commands, g_web_command_count);
   std::thread web([&] {
     std::string reply;
     app.HandleInstr("{\"comhead\":\"set input gain\",\"action\":0,\"chn\":0,\"gain\":4}", reply);
@@ -235,6 +239,7 @@ TEST_F(ControlPortsTest, ABlockedSerialReaderHoldsUpNoOtherPort) {
   ASSERT_NE(text_reply, std::string::npos);
   ASSERT_NE(telnet_reply, std::string::npos);
   EXPECT_LT(std::max(web_notice, text_reply), telnet_reply);
+  SetNoticeSink(nullptr);
 }
 
 // A RESET question belongs to the client that asked; when a restart closes that client (or the
