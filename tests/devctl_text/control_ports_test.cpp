@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -187,6 +188,18 @@ TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
   EXPECT_EQ(g_app_config.power, 1);
   Send(tn, "IN1GAIN3\r");
   EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
+}
+
+// A script pasted in one write, more than the line accumulation holds: every line is answered.
+TEST_F(ControlPortsTest, AScriptInOneWriteIsAnsweredLineByLine) {
+  Serial("VX7206>");
+  const int raw = Tcp();
+  constexpr size_t kLines = 2100;  // 21,000 bytes of 10-byte lines
+  std::string script;
+  for (size_t i = 0; i < kLines; ++i) script += "         \r";
+  ASSERT_EQ(write(raw, script.data(), script.size()), ssize_t(script.size()));
+  const std::string got = ReadUntilCount(raw, '>', kLines, 0);
+  EXPECT_EQ(std::count(got.begin(), got.end(), '>'), long(kLines));
 }
 
 // Nobody reads the serial line: its terminal buffer is full. A web command and a text command
