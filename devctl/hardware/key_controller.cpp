@@ -96,7 +96,7 @@ void KeyThreadPass(KeyThreadState* st) {
   g_lcd_idle_ticks = 0;
   int key_lock, power, front_lcd;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     key_lock = g_app_config.key_lock;
     power = g_app_config.power;
     front_lcd = g_app_config.front_lcd;

@@ -27,7 +27,7 @@ constexpr int kMainMenuPage = 4;
 constexpr int kFactoryResetPage = 9;
 
 int PowerSetting() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.power;
 }
 
@@ -101,7 +101,7 @@ int MenuCommonKey(lcd_menu_s*, key_type_e key) {
 }
 
 std::string PanelModelName() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.model.substr(0, 16);
 }
 
@@ -114,7 +114,7 @@ std::string PanelAddressText(const std::string& address) {
 }
 
 PanelAddresses UnitAddresses() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   bool live = g_app_config.dhcp != 0 && !g_net_status.ipaddress.empty() &&
               g_net_status.ipaddress != "0.0.0.0";
   const app_config_s& from = live ? g_net_status : g_app_config;
