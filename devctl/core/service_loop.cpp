@@ -5,6 +5,7 @@
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/control_ports.h"
 #include "platform/clock.h"
@@ -16,6 +17,7 @@ std::atomic<bool> g_uart_restart{false};
 namespace {
 
 void BacklightStep() {
+  if (g_boot_screen_up) return;  // the boot screen keeps the panel; its end applies the lights
   int front_lcd, power, powerled;
   {
     ConfigReadLock lock;  // reads only

@@ -15,6 +15,7 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/panel_thread.h"
+#include "devctl/core/service_loop.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/hardware/power_state.h"
@@ -256,6 +257,12 @@ TEST_F(PanelMenu, BootScreenLinesStayWhileThePowerIsApplied) {
       {true, [] { g_power_applied = 0; PowerWorkerPass(); }},
       {false, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
       {true, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
+      // The service loop's backlight step in LCD mode 0 (always off) waits for the boot's end.
+      {false, [] {
+         g_app_config.front_lcd = 0;
+         ServiceLoopPass();
+         g_app_config.front_lcd = 1;
+       }},
   };
   for (const Case& c : cases) {
     g_app_config.power = 1;

@@ -93,7 +93,9 @@ TEST_F(LiveStatusCacheTest, ADocumentAfterAChangeShowsIt) {
   std::string before, again, after, xml;
   app.HandleGetJson("", "", 0, before);
   app.HandleGetJson("", "", 0, again);
-  EXPECT_EQ(before, again);
+  // The configuration sections; the uptime before them may have moved on a second.
+  auto config_part = [](const std::string& doc) { return doc.substr(doc.find("\"input\"")); };
+  EXPECT_EQ(config_part(before), config_part(again));
   {
     ConfigLock lock;
     g_app_config.group_output_vol[3] = 77;
