@@ -23,10 +23,10 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
 bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const std::string& mac,
                    const std::string& device_type);
 
-// Gives cfg its defaults and loads file over them; never writes. Always 1. When the file has a
+// Gives cfg its defaults and loads file over them; never writes. When the file has a
 // "device" object, cfg's type becomes device_type (a caller that passes cfg->type itself keeps the
 // file's type).
-int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+void LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
                       const std::string& mac, const std::string& device_type);
 
 // The document of a record as saved (formatted). False when it could not be made.

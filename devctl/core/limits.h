@@ -18,6 +18,3 @@ constexpr int kMinStep = 1, kMaxStep = 10;  // steps of the raise and lower comm
 
 constexpr int kFirstPresetNumber = 1, kLastPresetNumber = kPresets;
 constexpr int kMaxNameLength = 24;  // channel and preset names
-
-// EQ memories by number: 1 Flat, 2 Custom1, 3 Custom2 (kEqMemories in all).
-constexpr int kFirstEqMemoryNumber = 1;

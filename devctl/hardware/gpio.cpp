@@ -156,14 +156,13 @@ void GpioCloseAll() {
   }
 }
 
-int WriteSysfsInt(const char* path, int value) {
-  if (path == nullptr) return 0;
+void WriteSysfsInt(const char* path, int value) {
+  if (path == nullptr) return;
   char text[16];
   int n = std::snprintf(text, sizeof text, "%d", value);
   platform::SysfsIo& io = platform::sysfs();
   int fd = io.Open(path, O_WRONLY | O_CREAT | O_TRUNC);
-  if (fd < 0) return 0;
+  if (fd < 0) return;
   io.Write(fd, text, size_t(n));
   io.Close(fd);
-  return 0;
 }

@@ -38,5 +38,5 @@ bool GpioIsOpen(int gpio);
 void GpioCloseAll();
 
 // Writes value as "%d" (no newline) to a sysfs file such as an LED brightness; a file that does
-// not open is skipped silently. Always 0.
-int WriteSysfsInt(const char* path, int value);
+// not open is skipped silently.
+void WriteSysfsInt(const char* path, int value);

@@ -5,12 +5,12 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/net_status.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
-#include "devctl/text/broadcast.h"
 
 std::atomic<int> g_lcd_page{2};
 std::atomic<bool> g_boot_screen_up{false};
@@ -126,4 +126,4 @@ void MenuGoTo(int page) {
   MenuRedraw();
 }
 
-void SendPanelText(const std::string& text) { BroadcastToPorts(text); }
+void SendPanelText(const std::string& text) { SendNotice(text); }

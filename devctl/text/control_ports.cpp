@@ -2,9 +2,14 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "platform/clock.h"
+
+std::atomic<bool> g_telnet_restart{false};
+std::atomic<bool> g_tcp_restart{false};
+std::atomic<bool> g_uart_restart{false};
 
 namespace {
 

@@ -2,6 +2,14 @@
 // service loop restarts one after a command changed its settings.
 #pragma once
 
+#include <atomic>
+
+// Restart requests, set by the commands that change a port's settings and carried out by the
+// service loop. Several requests before a pass give one restart.
+extern std::atomic<bool> g_telnet_restart;
+extern std::atomic<bool> g_tcp_restart;
+extern std::atomic<bool> g_uart_restart;
+
 // Raw TCP server ("tcpthread", port `tcpport`) when `tcpportenable` is set.
 void StartTcpServerFromConfig();
 // Telnet server ("telnetthread", port `telnetport`) when `telnet_enable` is set.

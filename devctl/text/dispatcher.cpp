@@ -19,7 +19,6 @@ bool g_net_edit_pending = false;
 
 namespace {
 
-constexpr int kCondensedSize = 1024;
 constexpr char kNotFound[] = "[ERROR]Command not found.\r\n";
 constexpr char kDhcpTemplate[] = "/usr/local/backend/apps/dhcpcd.conf";
 constexpr char kDhcpConf[] = "/etc/dhcpcd.conf";

@@ -43,8 +43,8 @@ class CUart {
   int Open();
   // 0 when the thread runs, -1 when the port could not be opened.
   int Start();
-  // Ends the thread (also during its start delay) and closes the port. Always 0.
-  int Stop();
+  // Ends the thread (also during its start delay) and closes the port.
+  void Stop();
   // Queues buf for the port; nothing while the port is closed.
   void Write(const void* buf, int len);
   // Waits until everything queued so far has gone to the port, or the port stopped; false when

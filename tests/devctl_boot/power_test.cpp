@@ -20,6 +20,10 @@
 #include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
 #include "platform/paths.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/broadcast.h"
+#include "devctl/text/greetings.h"
+#include "devctl/text/control_servers.h"
 #include "socket_client.h"
 
 namespace {
@@ -198,6 +202,7 @@ TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
     return got;
   };
   const std::string banner_mark = "Terminal Control System";
+  SetSerialBannerHook(SendUartBanner);  // as start-up installs it
 
   g_power_settled = false;  // as at start-up
   g_power_applied = 0;
@@ -211,6 +216,7 @@ TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
   g_uart.Write("<2>", 3);
   EXPECT_NE(serial_until("<2>").find(banner_mark), std::string::npos);
 
+  SetSerialBannerHook(nullptr);
   g_uart.Stop();
   g_uart.SetStartDelayMs(12000);
   close(master);
@@ -224,6 +230,7 @@ class AutoStandbyTest : public Power {
     g_app_config.standbytime = 1;
     g_app_config.power = 1;
     // A raw TCP client sees what the thread sends to the control ports.
+    RegisterControlPortNotices();
     ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
     ASSERT_EQ(g_tcp_server.Start(), 0);
     client_ = testclient::Connect(g_tcp_server.BoundPort());

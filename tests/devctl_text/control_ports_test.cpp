@@ -19,9 +19,10 @@
 #include <thread>
 
 #include "devctl/core/globals.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
 #include "devctl/core/notices.h"
 #include "devctl/text/broadcast.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "devctl/text/history.h"
