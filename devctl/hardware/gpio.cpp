@@ -105,8 +105,6 @@ int GpioOpen(int gpio) {
   return 0;
 }
 
-bool GpioIsOpen(int gpio) { return gpio >= 0 && gpio < kGpioCount && g_gpio_fd[gpio].load() >= 2; }
-
 int GpioRead(int gpio) {
   if (!InRange(gpio)) return 255;
   int fd = g_gpio_fd[gpio].load();
@@ -136,16 +134,6 @@ void GpioWrite(int gpio, uint8_t value) {
   io.Seek(fd, 0);
   io.Write(fd, buf, sizeof buf);
   io.Fsync(fd);
-}
-
-void GpioClose(int gpio) {
-  if (!InRange(gpio)) return;
-  {
-    std::lock_guard<std::mutex> lock(g_gpio_open_mutex);
-    int fd = g_gpio_fd[gpio].exchange(0);
-    if (fd >= 2) platform::sysfs().Close(fd);
-  }
-  if (GpioExists(gpio) == 0) GpioUnexport(gpio);
 }
 
 void GpioCloseAll() {

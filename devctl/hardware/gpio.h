@@ -30,10 +30,6 @@ int GpioOpen(int gpio);
 int GpioRead(int gpio);
 // Writes "0"/"1" (any 0-255 as decimal) to an open line; "gpio %d not open" otherwise.
 void GpioWrite(int gpio, uint8_t value);
-// Closes the value file when open, then unexports the line when it exists.
-void GpioClose(int gpio);
-// True when the line's value file is open.
-bool GpioIsOpen(int gpio);
 // Closes every open value file (lines stay exported). For tests that start from a fresh sysfs.
 void GpioCloseAll();
 
