@@ -1,7 +1,12 @@
 """Web API benchmark: devctl behind lighttpd on loopback, each case beside lighttpd serving a
-static file of the same size as that case's reply. Prints the figures and the ratios.
+static file of the same size as that case's reply, in the same run. Every case (static ones
+included) runs for SECONDS (at least 2). Prints the figures and each case's requests per second as
+a ratio to its static file.
 
-    python3 run_web_bench.py DEVCTL WEB_BENCH [THREADS] [REQUESTS]
+    python3 run_web_bench.py DEVCTL WEB_BENCH [THREADS] [SECONDS] [BEFORE_DEVCTL]
+
+With BEFORE_DEVCTL (a devctl built from an earlier commit) both programs run one after the other
+and the status documents are printed as before/after ratios.
 """
 
 import os
@@ -20,33 +25,54 @@ CASES = [
     ("set input gain", "POST", "/cgi-bin/instr.cgi",
      '{"comhead":"set input gain","action":1,"chn":0,"gain":5}'),
 ]
+STATUS = ("status json", "status xml")
 
 
-def main():
-    devctl, bench = sys.argv[1], os.path.abspath(sys.argv[2])
-    threads = sys.argv[3] if len(sys.argv) > 3 else "8"
-    requests = sys.argv[4] if len(sys.argv) > 4 else "2000"
+def measure(devctl, bench, threads, seconds, cases):
+    """{case: (api req/s, static req/s, reply bytes)} for one devctl program."""
     with WebServer(devctl) as server:
-        args = []
-        for name, method, path, body in CASES:
+        args, sizes = [], {}
+        for name, method, path, body in cases:
             _, reply = curl(server.url + path, body)
+            sizes[name] = len(reply.encode())
             static = "static_%s.txt" % name.replace(" ", "_")
             with open(os.path.join(server.dir, "www", static), "w") as f:
                 f.write(reply)
             args += [name, method, path] + ([body] if body else [])
             args += ["static " + name, "GET", "/" + static]
-        out = subprocess.run([bench, str(server.port), threads, requests] + args, check=True,
-                             capture_output=True, text=True).stdout
-    print("devctl behind lighttpd, %s client threads, keep-alive" % threads)
+        out = subprocess.run([bench, str(server.port), threads, "%gs" % seconds] + args,
+                             check=True, capture_output=True, text=True).stdout
     print(out, end="")
     rows = {}
     for line in out.splitlines()[1:]:
         parts = line.rsplit(None, 5)
         rows[parts[0].strip()] = float(parts[3])
+    return {name: (rows.get(name, 0.0), rows.get("static " + name, 0.0), sizes[name])
+            for name, _, _, _ in cases}
+
+
+def main():
+    devctl, bench = sys.argv[1], os.path.abspath(sys.argv[2])
+    threads = sys.argv[3] if len(sys.argv) > 3 else "8"
+    seconds = max(2.0, float(sys.argv[4])) if len(sys.argv) > 4 else 2.0
+    before = sys.argv[5] if len(sys.argv) > 5 else None
+    print("devctl behind lighttpd, %s client threads, keep-alive, %g s per case" %
+          (threads, seconds))
+    results = {}
+    if before:
+        print("-- before: %s" % before)
+        results["before"] = measure(before, bench, threads, seconds,
+                                    [c for c in CASES if c[0] in STATUS])
+        print("-- after: %s" % devctl)
+    results["after"] = measure(devctl, bench, threads, seconds, CASES)
     for name, _, _, _ in CASES:
-        api, static = rows.get(name, 0.0), rows.get("static " + name, 0.0)
-        if static:
-            print("%-24s %.3f of the static file's requests per second" % (name, api / static))
+        cells = []
+        for which in ("before", "after"):
+            row = results.get(which, {}).get(name)
+            if row and row[1]:
+                cells.append("%s %.3f (%d bytes)" % (which, row[0] / row[1], row[2]))
+        if cells:
+            print("%-16s %s of the static file's requests per second" % (name, ", ".join(cells)))
 
 
 if __name__ == "__main__":

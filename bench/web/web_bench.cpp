@@ -2,7 +2,7 @@
 // another over their own keep-alive connection and time every reply.
 //
 //   web_bench PORT THREADS REQUESTS NAME METHOD PATH [BODY] [NAME METHOD PATH [BODY] ...]
-//   (BODY "-" or absent for GET)
+//   (BODY "-" or absent for GET; REQUESTS such as "2.5s" runs each case for that many seconds)
 // Prints one line per case: name, requests, failures, requests per second, p50 and p99 in ms.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -65,7 +65,8 @@ bool ReadResponse(int fd, std::string& buffer) {
   return true;
 }
 
-void RunCase(int port, int threads, int requests, const Case& c) {
+// requests > 0: that many requests; otherwise the case runs for seconds.
+void RunCase(int port, int threads, int requests, double seconds_wanted, const Case& c) {
   std::string request = c.method + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   if (!c.body.empty())
     request += "Content-Type: application/json\r\nContent-Length: " +
@@ -80,7 +81,12 @@ void RunCase(int port, int threads, int requests, const Case& c) {
     workers.emplace_back([&, t] {
       int fd = -1;
       std::string buffer;
-      while (next.fetch_add(1) < requests) {
+      auto more = [&] {
+        if (requests > 0) return next.fetch_add(1) < requests;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
+               seconds_wanted;
+      };
+      while (more()) {
         auto t0 = std::chrono::steady_clock::now();
         if (fd < 0) fd = Connect(port);
         bool ok = fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
@@ -107,7 +113,7 @@ void RunCase(int port, int threads, int requests, const Case& c) {
   for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
   std::sort(all.begin(), all.end());
   auto pct = [&](double p) { return all.empty() ? 0.0 : all[size_t(p * double(all.size() - 1))]; };
-  std::printf("%-24s %7d %5d %10.1f %9.3f %9.3f\n", c.name.c_str(), requests, failures.load(),
+  std::printf("%-24s %7zu %5d %10.1f %9.3f %9.3f\n", c.name.c_str(), all.size(), failures.load(),
               double(all.size()) / seconds, pct(0.50), pct(0.99));
   std::fflush(stdout);
 }
@@ -122,7 +128,11 @@ int main(int argc, char** argv) {
                  argv[0]);
     return 1;
   }
-  int port = std::atoi(argv[1]), threads = std::atoi(argv[2]), requests = std::atoi(argv[3]);
+  int port = std::atoi(argv[1]), threads = std::atoi(argv[2]);
+  const std::string amount = argv[3];
+  const bool timed = !amount.empty() && amount.back() == 's';
+  const int requests = timed ? 0 : std::atoi(amount.c_str());
+  const double seconds = timed ? std::atof(amount.c_str()) : 0.0;
   std::vector<Case> cases;
   for (int i = 4; i + 2 < argc;) {
     Case c{argv[i], argv[i + 1], argv[i + 2], ""};
@@ -133,6 +143,6 @@ int main(int argc, char** argv) {
     cases.push_back(c);
   }
   std::printf("%-24s %7s %5s %10s %9s %9s\n", "case", "reqs", "fail", "req/s", "p50 ms", "p99 ms");
-  for (const auto& c : cases) RunCase(port, threads, requests, c);
+  for (const auto& c : cases) RunCase(port, threads, requests, seconds, c);
   return 0;
 }

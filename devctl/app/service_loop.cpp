@@ -5,6 +5,7 @@
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/control_ports.h"
 #include "platform/clock.h"
@@ -12,9 +13,10 @@
 namespace {
 
 void BacklightStep() {
+  if (g_boot_screen_up) return;  // the boot screen keeps the panel; its end applies the lights
   int front_lcd, power, powerled;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     front_lcd = g_app_config.front_lcd;
     power = g_app_config.power;
     powerled = g_app_config.powerled;

@@ -24,8 +24,11 @@ bool DnsServerFromResolvConf(std::string* dns) {
   return false;
 }
 
-void StoreIfChanged(std::string& field, const std::string& value) {
-  if (field != value) field = value;
+// True when the field changed.
+bool StoreIfChanged(std::string& field, const std::string& value) {
+  if (field == value) return false;
+  field = value;
+  return true;
 }
 
 }  // namespace
@@ -47,12 +50,15 @@ void RefreshNetworkStatus() {
 
   // Other threads save and read these records: strings change only under the configuration
   // lock, and only when the value differs.
-  ConfigLock lock;
-  if (have_ip) StoreIfChanged(g_net_status.ipaddress, ip);
-  if (have_mask) StoreIfChanged(g_net_status.subnet, mask);
-  if (have_gateway) StoreIfChanged(g_net_status.gateway, gateway);
+  // Called for every status request: a new configuration generation only when a value changed.
+  bool changed = false;
+  ConfigReadLock lock;
+  if (have_ip) changed |= StoreIfChanged(g_net_status.ipaddress, ip);
+  if (have_mask) changed |= StoreIfChanged(g_net_status.subnet, mask);
+  if (have_gateway) changed |= StoreIfChanged(g_net_status.gateway, gateway);
   if (have_dns) {
-    StoreIfChanged(g_net_status.dnsserver, dns);
-    StoreIfChanged(g_app_config.dnsserver, dns);
+    changed |= StoreIfChanged(g_net_status.dnsserver, dns);
+    changed |= StoreIfChanged(g_app_config.dnsserver, dns);
   }
+  if (changed) g_config_generation.fetch_add(1);
 }

@@ -16,7 +16,7 @@ void AutoStandby::Pass(bool signal) {
   int power;
   std::string model;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     standbytime = g_app_config.standbytime;
     power = g_app_config.power;
     model = g_app_config.model;

@@ -15,7 +15,7 @@ std::atomic<int> g_reset_key_blink{0};
 namespace {
 
 std::string ModelPrompt() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return "\r\n" + g_app_config.model + ">";
 }
 
@@ -50,7 +50,7 @@ void HandleResetKey(reset_key_long state) {
         g_reset_key_blink = 0;
         int port;
         {
-          ConfigLock lock;
+          ConfigReadLock lock;  // reads only
           port = g_app_config.usb_status;
         }
         SetUsbPortLeds(port);

@@ -8,6 +8,7 @@
 #include "devctl/hardware/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
+#include "devctl/core/config_file.h"
 #include "devctl/hardware/power_wake.h"
 #include "platform/clock.h"
 
@@ -95,7 +96,7 @@ void KeyThreadPass(KeyThreadState* st) {
   g_lcd_idle_ticks = 0;
   int key_lock, power, front_lcd;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     key_lock = g_app_config.key_lock;
     power = g_app_config.power;
     front_lcd = g_app_config.front_lcd;
@@ -107,6 +108,8 @@ void KeyThreadPass(KeyThreadState* st) {
   }
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
     WakeOnCommand(nullptr);
+    // The stored power state changed: after a power cut the unit comes back on.
+    SaveAppConfig(g_config_path, &g_app_config);
     return;
   }
   if (power == 1 && front_lcd > 1 && st->key != KEY_TYPE_E_POWER) WakePanelLights();

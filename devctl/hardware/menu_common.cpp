@@ -14,6 +14,7 @@
 #include "devctl/hardware/system_changes.h"
 
 std::atomic<int> g_lcd_page{2};
+std::atomic<bool> g_boot_screen_up{false};
 std::atomic<int> g_lcd_idle_ticks{20};
 std::atomic<int> g_panel_notice{0};
 std::atomic<int> g_blink_phantom{0};
@@ -27,7 +28,7 @@ constexpr int kMainMenuPage = 4;
 constexpr int kFactoryResetPage = 9;
 
 int PowerSetting() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.power;
 }
 
@@ -90,7 +91,7 @@ int MenuCommonKey(lcd_menu_s*, key_type_e key) {
 }
 
 std::string PanelModelName() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.model.substr(0, 16);
 }
 
@@ -103,7 +104,7 @@ std::string PanelAddressText(const std::string& address) {
 }
 
 PanelAddresses UnitAddresses() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   bool live = g_app_config.dhcp != 0 && !g_net_status.ipaddress.empty() &&
               g_net_status.ipaddress != "0.0.0.0";
   const app_config_s& from = live ? g_net_status : g_app_config;

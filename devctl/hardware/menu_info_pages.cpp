@@ -45,7 +45,7 @@ void DrawTarvoIp() {
 void DrawVersion(int view) {
   std::string main_version, netaudio;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     main_version = g_device_identity.main_version;
     netaudio = g_device_identity.netaudio_version;
   }

@@ -34,7 +34,7 @@ int PhantomInput(const lcd_menu_s* menu) {
 }
 
 int ConfiguredPhantom(int input) {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.analogue_input_phantom[input];
 }
 
@@ -91,7 +91,7 @@ void ApplyUsbPort(lcd_menu_s* menu) {
 }
 
 int ConfiguredDhcp() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.dhcp;
 }
 
@@ -201,7 +201,7 @@ int MenuUsbEnter(lcd_menu_s* menu) {
   menu->editing = 1;
   menu->item = 0;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     menu->value = g_app_config.usb_status;
   }
   LcdShowLeft(0, "USB Select");

@@ -4,6 +4,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 
 void (*g_menu_redraw)() = nullptr;
@@ -17,7 +18,7 @@ struct PanelSettings {
 };
 
 PanelSettings Settings() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return {g_app_config.power, g_app_config.powerled, g_app_config.front_lcd};
 }
 
@@ -32,6 +33,7 @@ int TimedCountdown(int front_lcd) {
 }
 
 void Show(const PanelSettings& s, bool lit, bool redraw) {
+  if (g_boot_screen_up) return;
   if (!lit) {
     DarkenPanel(s.power, s.powerled);
     return;

@@ -10,6 +10,9 @@ extern std::atomic<int> g_lcd_idle_ticks;
 // 1: a key was pressed while keys are locked; 2: a command changed the key lock. The panel
 // thread shows the notice and clears it.
 extern std::atomic<int> g_panel_notice;
+// Set while the boot screen shows: nothing else draws on the LCD or changes the lights then
+// (the end of the boot screen applies them).
+extern std::atomic<bool> g_boot_screen_up;
 // Blink phases of the phantom, USB and network pages.
 extern std::atomic<int> g_blink_phantom;
 extern std::atomic<int> g_blink_usb;

@@ -35,7 +35,7 @@ struct PanelSettings {
 };
 
 PanelSettings Settings() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return {g_app_config.power, g_app_config.front_lcd, g_app_config.key_lock};
 }
 
@@ -61,6 +61,7 @@ void RefreshCurrentPage() {
 }  // namespace
 
 void ShowBootScreen() {
+  g_boot_screen_up = true;
   const std::string marker = platform::Path(kWakeMarker);
   if (std::remove(marker.c_str()) != 0) {
     static const char* const kBooting[3] = {"    Booting.    ", "    Booting..   ",
@@ -85,6 +86,7 @@ void ShowBootScreen() {
 
 void FinishBoot() {
   ApplyPowerRails(Settings().power != 0);
+  g_boot_screen_up = false;
   g_lcd_page = kHomePage;
   g_menu_redraw = MenuRedraw;
   MenuRedraw();
@@ -124,4 +126,7 @@ void RunPanelThread() {
   }
 }
 
-void StartPanelThread() { std::thread(RunPanelThread).detach(); }
+void StartPanelThread() {
+  g_boot_screen_up = true;  // before the power worker's first pass can draw
+  std::thread(RunPanelThread).detach();
+}

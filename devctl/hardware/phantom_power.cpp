@@ -15,12 +15,12 @@ namespace {
 constexpr int kInputs = 4;
 
 int Setting(int ch) {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.analogue_input_phantom[ch];
 }
 
 int ConfiguredMute(int ch) {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.analogue_input_mute[ch];
 }
 

@@ -19,6 +19,7 @@
 #include "devctl/hardware/io_expander.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_sequences.h"
 #include "devctl/hardware/power_state.h"
 #include "platform/clock.h"
@@ -37,7 +38,7 @@ struct PowerSettings {
 };
 
 PowerSettings Snapshot() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   PowerSettings s;
   s.power = g_app_config.power;
   s.standby_mode = g_app_config.standby_mode;
@@ -74,7 +75,7 @@ void WakeFromDeepSleep() {
 }
 
 void PowerOnPlain(const PowerSettings& s) {
-  if (s.front_lcd > 0) LcdInit();
+  if (s.front_lcd > 0 && !g_boot_screen_up) LcdInit();
   ApplyPowerToPanel();
   SetAudioMuteGpio(1);
   GpioWrite(kGpioSleep, 0);
@@ -101,6 +102,7 @@ void PowerOff(const PowerSettings& s) {
 void ApplyPowerRails(uint8_t on) {
   PowerSettings s = Snapshot();
   g_power_applied = s.power != 0;
+  g_power_settled = true;
   if (on == 0 && s.standby_mode == kStandbyModeSleep) {
     EnterDeepSleep(DeepSleepEntry::kRailsAfterBootScreen);
   } else {
@@ -110,6 +112,7 @@ void ApplyPowerRails(uint8_t on) {
 }
 
 void PowerWorkerPass() {
+  const bool first_pass = !g_power_settled.exchange(true);
   PowerSettings s = Snapshot();
   // A stored power value other than 0 and 1 counts as on.
   uint8_t wanted = s.power != 0;
@@ -125,7 +128,9 @@ void PowerWorkerPass() {
     } else {
       PowerOff(s);
     }
-    ShowSerialBanner();
+    // The stored state carried out by the first pass is no change: the port shows its banner
+    // once, when it starts.
+    if (!first_pass) ShowSerialBanner();
   }
   if (g_pending_preset != 0) {
     SetAudioMuteGpio(1);

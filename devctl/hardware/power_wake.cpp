@@ -5,6 +5,7 @@
 #include "devctl/core/notices.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 
 namespace {
@@ -17,7 +18,7 @@ void WakeOnCommand(std::string* notice) {
     ConfigLock lock;
     if (g_app_config.power != 0) return;
     g_app_config.power = 1;
-    if (g_app_config.front_lcd > 0 && g_deep_sleep == 0) {
+    if (g_app_config.front_lcd > 0 && g_deep_sleep == 0 && !g_boot_screen_up) {
       LcdInit();
       ApplyPowerToPanel();
     }

@@ -19,7 +19,7 @@ constexpr int kUsbRight = 13;
 constexpr int kSettlePolls = 500;
 
 int SelectedPort() {
-  ConfigLock lock;
+  ConfigReadLock lock;  // reads only
   return g_app_config.usb_status;
 }
 
@@ -31,7 +31,7 @@ void MuteUsbInputs() {
 void RestoreUsbMutes() {
   int left, right;
   {
-    ConfigLock lock;
+    ConfigReadLock lock;  // reads only
     left = g_app_config.usb_input_mute[0];
     right = g_app_config.usb_input_mute[1];
   }

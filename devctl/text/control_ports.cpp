@@ -78,7 +78,9 @@ void RestartTelnetServer() {
 }
 
 void RestartUart() {
+  const int fd = g_uart.fd();
   g_uart.Stop();
+  ForgetResetConfirm(fd);  // the descriptor may go to a network client next
   platform::SleepMs(kRestartPauseMs);
   StartUartFromConfig();
 }

@@ -137,27 +137,41 @@ void Type(tcp_session_s& s, const char* data, int len, std::string& collected,
   Flush(s, io);
 }
 
-void HandOn(tcp_session_s& s, std::string& collected, const EditIo& io) {
-  uint32_t count = static_cast<uint32_t>(collected.size());
-  while (true) {
-    const uint32_t n = SplitLine(collected.data(), &count, s.acc, &s.acc_len);
-    if (n == 0) break;
-    if (n > 1) HistoryAdd(s.acc, static_cast<int>(n - 1));
-    HistoryResetCursor();
-    s.cursor_offset = 0;
-    if (io.on_line) {
-      if (n == 1) {
-        char blank[3] = "\r\n";
-        io.on_line(s.fd, blank, 2);
-      } else {
-        io.on_line(s.fd, s.acc, static_cast<int>(n));
+// Completed lines go to the accumulation in slices that fit it, so a read holding more lines
+// than the accumulation takes is answered whole, line by line. Every completed line is shorter
+// than the edit line, so a slice always ends with at least one whole line handed on.
+void HandOn(tcp_session_s& s, const std::string& collected, const EditIo& io) {
+  size_t offset = 0;
+  while (offset < collected.size()) {
+    const size_t room = session::kAccumulationSize - s.acc_len;
+    uint32_t count = static_cast<uint32_t>(std::min(room, collected.size() - offset));
+    const char* slice = collected.data() + offset;
+    offset += count;
+    uint32_t n = SplitLine(slice, &count, s.acc, &s.acc_len);
+    while (n > 0) {
+      if (n > 1) HistoryAdd(s.acc, static_cast<int>(n - 1));
+      HistoryResetCursor();
+      s.cursor_offset = 0;
+      if (io.on_line) {
+        if (n == 1) {
+          char blank[3] = "\r\n";
+          io.on_line(s.fd, blank, 2);
+        } else {
+          io.on_line(s.fd, s.acc, static_cast<int>(n));
+        }
       }
+      std::memmove(s.acc, s.acc + n, s.acc_len - n);
+      s.acc_len -= n;
+      s.acc[s.acc_len] = '\0';
+      if (s.acc_len == 0) break;
+      count = 0;
+      n = SplitLine(slice, &count, s.acc, &s.acc_len);
     }
-    std::memmove(s.acc, s.acc + n, s.acc_len - n);
-    s.acc_len -= n;
-    s.acc[s.acc_len] = '\0';
-    if (s.acc_len == 0) break;
-    count = 0;
+    // A full accumulation without a line end cannot be answered: it is cut.
+    if (s.acc_len >= session::kAccumulationSize) {
+      s.acc_len = 0;
+      s.acc[0] = '\0';
+    }
   }
 }
 
@@ -189,8 +203,34 @@ uint32_t SplitLine(const char* data, uint32_t* len, char* acc, uint32_t* acc_len
   return end + 1;
 }
 
-void EditChunk(tcp_session_s& s, bool telnet_mode, char* data, int len, const EditIo& io) {
+namespace {
+
+// A telnet client reads a lone 0xFF as the start of a command: echo sends it as IAC IAC.
+EditIo TelnetEcho(const EditIo& io) {
+  EditIo out = io;
+  out.write = [&io](const char* data, size_t len) {
+    if (!io.write) return;
+    if (!std::memchr(data, 0xFF, len)) {
+      io.write(data, len);
+      return;
+    }
+    std::string doubled;
+    doubled.reserve(len + 16);
+    for (size_t i = 0; i < len; ++i) {
+      doubled += data[i];
+      if (static_cast<unsigned char>(data[i]) == 0xFF) doubled += data[i];
+    }
+    io.write(doubled.data(), doubled.size());
+  };
+  return out;
+}
+
+}  // namespace
+
+void EditChunk(tcp_session_s& s, bool telnet_mode, char* data, int len, const EditIo& plain_io) {
   if (len < 0) return;
+  const EditIo telnet_io = telnet_mode ? TelnetEcho(plain_io) : EditIo{};
+  const EditIo& io = telnet_mode ? telnet_io : plain_io;
   if (telnet_mode && s.telnet) {
     len = TelnetFilterInput(reinterpret_cast<uint8_t*>(data), len, s.telnet.get());
   }

@@ -89,6 +89,15 @@ void CTcpserver::Stop() {
   if (!running_.exchange(false)) return;
   Wake();
   if (thread_.joinable()) thread_.join();
+  std::vector<int> gone;
+  {
+    std::lock_guard<std::mutex> lock(clients_mutex_);
+    for (auto& s : clients_) gone.push_back(s->fd);
+  }
+  // Outside the client lock: the callback may take locks whose holders send to clients.
+  if (on_disconnect) {
+    for (int fd : gone) on_disconnect(fd);
+  }
   {
     std::lock_guard<std::mutex> lock(clients_mutex_);
     for (auto& s : clients_) CloseFd(s->fd);

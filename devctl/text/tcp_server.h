@@ -36,7 +36,8 @@ class CTcpserver {
   std::function<void(int fd, char* line, int len)> on_line;
   // Called on the server's thread with each newly accepted client, before its first line.
   std::function<void(int fd)> on_connect;
-  // Called on the server's thread when a client goes, while fd still belongs to it.
+  // Called when a client goes, while fd still belongs to it: on the server's thread, or by Stop
+  // for every client it closes.
   std::function<void(int fd)> on_disconnect;
 
   // Stores name (also the thread's name), port and mode while stopped. -1 for a port above

@@ -18,13 +18,8 @@
 namespace {
 
 constexpr uint32_t kRates[] = {4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int kWritePassMs = 10;
-
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+constexpr int kWriterPollMs = 100;
+constexpr int kStopDrainMs = 1000;  // what Stop gives the writer to send what is queued
 
 bool StartsWith(const char* data, int len, const char* key) {
   const int n = static_cast<int>(std::strlen(key));
@@ -55,6 +50,7 @@ void CUart::Init(const std::string& name) {
   if (running_) return;
   name_ = name;
   line_buffer_.clear();
+  discarding_ = false;
 }
 
 int CUart::SetBaudRate(int index) {
@@ -96,6 +92,14 @@ int CUart::Start() {
     fd_ = fd;
   }
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    queue_.clear();
+    notice_len_ = 0;
+    dropped_lines_ = 0;
+    writer_running_ = true;
+  }
+  writer_ = std::thread(&CUart::RunWriter, this);
   running_ = true;
   thread_ = std::thread(&CUart::Run, this);
   pthread_setname_np(thread_.native_handle(), name_.substr(0, 15).c_str());
@@ -110,6 +114,14 @@ void CUart::Stop() {
   stop_cv_.notify_all();
   Wake();
   if (thread_.joinable()) thread_.join();
+  WaitWritten(kStopDrainMs);  // a reply sent just before a restart still leaves at the old rate
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    writer_running_ = false;
+    queue_.clear();
+  }
+  queue_cv_.notify_all();
+  if (writer_.joinable()) writer_.join();
   {
     std::lock_guard<std::mutex> lock(port_mutex_);
     if (fd_ >= 0) close(fd_);
@@ -127,28 +139,86 @@ void CUart::Wake() {
 
 void CUart::Write(const void* buf, int len) {
   if (len <= 0) return;
-  std::lock_guard<std::mutex> lock(port_mutex_);
-  const int fd = fd_;
-  if (fd < 0) return;
-  const char* p = static_cast<const char*>(buf);
-  int done = 0;
-  int64_t last_progress = SteadyMs();
-  while (done < len) {
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  if (!writer_running_) return;
+  Enqueue(static_cast<const char*>(buf), static_cast<size_t>(len));
+  queue_cv_.notify_all();
+}
+
+void CUart::Enqueue(const char* data, size_t len) {
+  queue_.append(data, len);
+  if (queue_.size() <= max_queued_) return;
+  // Drop whole lines from the front (behind an earlier notice) until the rest and the new notice
+  // fit; a line still being typed counts as one.
+  constexpr size_t kNoticeRoom = 64;
+  size_t at = notice_len_;
+  size_t dropped = 0;
+  while (at < queue_.size() && queue_.size() - at + kNoticeRoom > max_queued_) {
+    const size_t nl = queue_.find('\n', at);
+    at = nl == std::string::npos ? queue_.size() : nl + 1;
+    ++dropped;
+  }
+  dropped_lines_ += dropped;
+  char notice[kNoticeRoom];
+  const int n = std::snprintf(notice, sizeof notice, "\r\n[ERROR]RS-232 output full: %zu lines dropped.\r\n",
+                              dropped_lines_);
+  queue_.replace(0, at, notice, static_cast<size_t>(n));
+  notice_len_ = static_cast<size_t>(n);
+}
+
+bool CUart::WaitWritten(int ms) {
+  std::unique_lock<std::mutex> lock(queue_mutex_);
+  return queue_cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] {
+    return !writer_running_ || (queue_.empty() && !writer_busy_);
+  });
+}
+
+// Writes all of bytes as the port takes them; false when the port failed or the writer is
+// stopping.
+bool CUart::WriteOut(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    {
+      std::lock_guard<std::mutex> lock(queue_mutex_);
+      if (!writer_running_) return false;
+    }
     pollfd pfd{fd, POLLOUT, 0};
-    const int r = poll(&pfd, 1, kWritePassMs);
+    const int r = poll(&pfd, 1, kWriterPollMs);
     if (r < 0 && errno != EINTR) {
       std::printf("select uart_ctrl failed, %s\n", std::strerror(errno));
       usleep(1000);
-    } else if (r > 0) {
-      const ssize_t n = write(fd, p + done, len - done);
-      if (n > 0) {
-        done += static_cast<int>(n);
-        last_progress = SteadyMs();
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) return;  // the rest is lost
+      continue;
     }
-    if (SteadyMs() - last_progress > write_stall_ms_) return;  // nobody takes the bytes
+    if (r <= 0) continue;
+    if (pfd.revents & (POLLERR | POLLNVAL)) return false;
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      return false;  // the rest of this batch is lost
+    }
+  }
+  return true;
+}
+
+void CUart::RunWriter() {
+  const int fd = fd_;
+  std::string batch;
+  std::unique_lock<std::mutex> lock(queue_mutex_);
+  while (true) {
+    queue_cv_.wait(lock, [this] { return !writer_running_ || !queue_.empty(); });
+    if (!writer_running_) break;
+    batch.swap(queue_);
+    queue_.clear();
+    notice_len_ = 0;
+    dropped_lines_ = 0;
+    writer_busy_ = true;
+    lock.unlock();
+    WriteOut(fd, batch);
+    batch.clear();
+    lock.lock();
+    writer_busy_ = false;
+    queue_cv_.notify_all();
   }
 }
 
@@ -193,7 +263,7 @@ void CUart::HandleChunk(const char* data, int len) {
     if (data[i] != '\r' && data[i] != '\n') echo += data[i];
   }
   Write(echo.data(), static_cast<int>(echo.size()));
-  if (data[0] == '\r' && (len == 1 || data[1] != '\n') && line_buffer_.empty()) {
+  if (data[0] == '\r' && (len == 1 || data[1] != '\n') && line_buffer_.empty() && !discarding_) {
     char blank[3] = "\r\n";
     if (on_line) on_line(fd_, blank, 2);
     ProcessInput(data + 1, len - 1);
@@ -208,6 +278,16 @@ void CUart::HandleChunk(const char* data, int len) {
 // skipped.
 void CUart::ProcessInput(const char* data, int len) {
   while (len > 0) {
+    if (discarding_) {
+      // The rest of a line too long to keep, up to and including its line end.
+      int end = 0;
+      while (end < len && data[end] != '\r' && data[end] != '\n') ++end;
+      if (end == len) return;
+      discarding_ = false;
+      data += end + 1;
+      len -= end + 1;
+      continue;
+    }
     const size_t room = kLineBufferSize - line_buffer_.size();
     const size_t take = std::min(room, static_cast<size_t>(len));
     line_buffer_.append(data, take);
@@ -231,7 +311,10 @@ void CUart::ProcessInput(const char* data, int len) {
       HistoryResetCursor();
       usleep(100);
     }
-    if (line_buffer_.size() >= kLineBufferSize) line_buffer_.clear();  // a line too long to keep
+    if (line_buffer_.size() >= kLineBufferSize) {  // a line too long to keep: none of it runs
+      line_buffer_.clear();
+      discarding_ = true;
+    }
   }
 }
 

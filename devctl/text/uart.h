@@ -1,8 +1,9 @@
-// The RS-232 control port: one thread, a line editor and the port's write lock.
+// The RS-232 control port: one thread reads and edits what is typed, a second one writes.
 //
-// Write holds the port lock for a whole buffer, so replies of different threads never
-// interleave, and gives up on the rest of a buffer when the port takes nothing for a while, so a
-// port nobody reads cannot hang the threads that broadcast.
+// Write only queues: the writer thread drains the queue to the port as fast as the line takes
+// it, so a port nobody reads, or a slow one, never holds up the thread that sends (or a lock it
+// holds). The queue is bounded: when it is full the oldest whole lines are dropped and one line
+// at the head of the queue says how many. The bytes of one port keep their order.
 #pragma once
 
 #include <termios.h>
@@ -44,8 +45,11 @@ class CUart {
   int Start();
   // Ends the thread (also during its start delay) and closes the port.
   void Stop();
-  // Writes all of buf to the port; nothing while the port is closed.
+  // Queues buf for the port; nothing while the port is closed.
   void Write(const void* buf, int len);
+  // Waits until everything queued so far has gone to the port, or the port stopped; false when
+  // ms passed first.
+  bool WaitWritten(int ms);
   // Up to 65536 bytes, or -1 without an open port.
   int Read(void* buf);
 
@@ -53,9 +57,12 @@ class CUart {
   void SetDevicePath(const std::string& absolute) { device_path_ = absolute; }
   // Wait after each start before the on-start callback and the first read (12 s).
   void SetStartDelayMs(int ms) { start_delay_ms_ = ms; }
-  // How long Write waits for a port that takes nothing before dropping the rest (2 s).
-  void SetWriteStallMs(int ms) { write_stall_ms_ = ms; }
+  // The output queue's bound in bytes (kMaxQueuedBytes).
+  void SetMaxQueuedBytes(size_t bytes) { max_queued_ = bytes; }
+  static constexpr size_t kMaxQueuedBytes = 64 * 1024;
   uint32_t baud_rate() const { return baud_; }
+  // The open port's descriptor (the one lines arrive with), -1 while closed.
+  int fd() const { return fd_; }
   bool running() const { return running_; }
 
  private:
@@ -65,18 +72,32 @@ class CUart {
   void EraseShownLine();
   void ReplaceLine(const char* text, int len);
   void Wake();
+  void RunWriter();
+  void Enqueue(const char* data, size_t len);  // queue_mutex_ held
+  bool WriteOut(int fd, const std::string& bytes);
 
   std::atomic<bool> running_{false};
   std::string name_ = "uartthread";
   std::atomic<int> fd_{-1};
   std::thread thread_;
   std::string line_buffer_;
+  bool discarding_ = false;  // dropping the rest of a line that outgrew the line buffer
   uint32_t baud_ = 57600;
   std::string device_path_ = "/dev/ttyS6";
   int start_delay_ms_ = 12000;
-  int write_stall_ms_ = 2000;
   int wake_fd_ = -1;
   std::mutex port_mutex_;  // lives as long as the object
+
+  // Output: the queue and the writer thread.
+  std::thread writer_;
+  std::mutex queue_mutex_;
+  std::condition_variable queue_cv_;
+  std::string queue_;
+  bool writer_running_ = false;  // guarded by queue_mutex_
+  bool writer_busy_ = false;     // a batch taken from the queue is being written
+  size_t notice_len_ = 0;        // bytes of the dropped-lines notice at the head of the queue
+  size_t dropped_lines_ = 0;     // lines the notice counts
+  size_t max_queued_ = kMaxQueuedBytes;
   std::mutex stop_mutex_;
   std::condition_variable stop_cv_;
 };

@@ -1,5 +1,7 @@
 #include "devctl/web/json_members.h"
 
+#include <cstring>
+
 #include "devctl/core/json_util.h"
 
 namespace web {
@@ -29,7 +31,15 @@ bool ReadJsonDouble(const cJSON* object, const char* key, double* out) {
 
 void PrintJsonReply(const cJSON* object, std::string& reply) {
   char* text = cJSON_Print(object);
-  reply.assign(text ? text : "");
+  reply.clear();
+  // Outside its strings printed JSON holds none of these characters, so each one found is inside
+  // a string, where the escape is the same value.
+  const char* p = text ? text : "";
+  for (const char* hit; (hit = std::strpbrk(p, "<>&")) != nullptr; p = hit + 1) {
+    reply.append(p, static_cast<size_t>(hit - p));
+    reply += *hit == '<' ? "\\u003c" : *hit == '>' ? "\\u003e" : "\\u0026";
+  }
+  reply += p;
   cJSON_free(text);
 }
 

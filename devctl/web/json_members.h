@@ -33,7 +33,8 @@ bool ReadJsonInt(const cJSON* object, const char* key, int* out);
 // A number member as a double. Returns false, with out 0.0, when absent or not a number.
 bool ReadJsonDouble(const cJSON* object, const char* key, double* out);
 
-// Prints a reply object formatted (one member per line, tab indents) into reply.
+// Prints a reply object formatted (one member per line, tab indents) into reply. "<", ">" and "&"
+// in strings are printed \u003c, \u003e and \u0026, so no reply can be read as markup.
 void PrintJsonReply(const cJSON* object, std::string& reply);
 
 // {"comhead": <comhead>, "result": <result>}, the reply of every "set" command.

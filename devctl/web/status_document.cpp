@@ -2,7 +2,10 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
@@ -151,6 +154,65 @@ cJSON* EqStatus(const app_config_s& c) {
   return o;
 }
 
+// Length of the well-formed UTF-8 sequence at s (n bytes available) whose character XML 1.0
+// allows, or 0.
+size_t AllowedUtf8Length(const unsigned char* s, size_t n) {
+  const unsigned char c = s[0];
+  size_t len;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (len > n) return 0;
+  for (size_t i = 1; i < len; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (s[i] & 0x3F);
+  }
+  const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+  const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+  if (overlong || surrogate || cp > 0x10FFFF || cp == 0xFFFE || cp == 0xFFFF) return 0;
+  return len;
+}
+
+// The text with every byte XML 1.0 does not allow (control characters other than tab, line feed
+// and carriage return; bytes that are no well-formed UTF-8) written as the JSON escape \u00XX,
+// the way the JSON document shows a control character.
+std::string XmlAllowedText(const char* text) {
+  std::string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text ? text : "");
+  const size_t n = std::strlen(reinterpret_cast<const char*>(s));
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    size_t len = 1;
+    bool allowed;
+    if (c < 0x80) {
+      allowed = c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+    } else {
+      len = AllowedUtf8Length(s + i, n - i);
+      allowed = len > 0;
+      if (!allowed) len = 1;
+    }
+    if (allowed) {
+      out.append(reinterpret_cast<const char*>(s + i), len);
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    }
+    i += len;
+  }
+  return out;
+}
+
 // The integer value of a number, cut toward zero; saturates outside the 32-bit range.
 int TruncatedInt(double value) {
   if (std::isnan(value)) return 0;
@@ -161,14 +223,29 @@ int TruncatedInt(double value) {
 
 }  // namespace
 
+const char* StatusSectionName(int section) {
+  static const char* const kNames[kStatusSections] = {"syssta", "websta", "input",
+                                                      "output", "preset", "peq"};
+  return section >= 0 && section < kStatusSections ? kNames[section] : "";
+}
+
+cJSON* BuildStatusSection(int section, const app_config_s& cfg, const StatusFacts& facts) {
+  switch (section) {
+    case 0: return SystemStatus(cfg, facts);
+    case 1: return NetworkStatus(cfg, facts);
+    case 2: return InputStatus(cfg);
+    case 3: return OutputStatus(cfg);
+    case 4: return PresetStatus(cfg);
+    case 5: return EqStatus(cfg);
+    default: return cJSON_CreateObject();
+  }
+}
+
 cJSON* BuildStatusTree(const app_config_s& cfg, const StatusFacts& facts) {
   cJSON* root = cJSON_CreateObject();
-  Add(root, "syssta", SystemStatus(cfg, facts));
-  Add(root, "websta", NetworkStatus(cfg, facts));
-  Add(root, "input", InputStatus(cfg));
-  Add(root, "output", OutputStatus(cfg));
-  Add(root, "preset", PresetStatus(cfg));
-  Add(root, "peq", EqStatus(cfg));
+  for (int section = 0; section < kStatusSections; ++section) {
+    Add(root, StatusSectionName(section), BuildStatusSection(section, cfg, facts));
+  }
   return root;
 }
 
@@ -179,14 +256,14 @@ void ConvertJsonToXml(const cJSON* object, mxml_node_t* parent) {
     if (cJSON_IsObject(member)) {
       ConvertJsonToXml(member, element);
     } else if (cJSON_IsString(member)) {
-      mxmlNewText(element, 0, member->valuestring ? member->valuestring : "");
+      mxmlNewText(element, 0, XmlAllowedText(member->valuestring).c_str());
     } else if (cJSON_IsNumber(member)) {
       mxmlNewText(element, 0, std::to_string(TruncatedInt(member->valuedouble)).c_str());
     } else if (cJSON_IsArray(member)) {
       std::string text;
       for (const cJSON* item = member->child; item; item = item->next) {
         if (cJSON_IsString(item)) {
-          text += item->valuestring ? item->valuestring : "";
+          text += XmlAllowedText(item->valuestring);
           text += ',';
         } else if (cJSON_IsNumber(item)) {
           text += std::to_string(TruncatedInt(item->valuedouble));

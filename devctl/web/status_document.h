@@ -22,6 +22,13 @@ struct StatusFacts {
 // The status document as a tree: "syssta", "websta", "input", "output", "preset", "peq".
 cJSON* BuildStatusTree(const app_config_s& cfg, const StatusFacts& facts);
 
+// The document's sections in order; the first kVolatileSections show more than the configuration
+// record (uptime, temperature, addresses, versions), the others the record alone.
+constexpr int kStatusSections = 6;
+constexpr int kVolatileSections = 2;
+const char* StatusSectionName(int section);
+cJSON* BuildStatusSection(int section, const app_config_s& cfg, const StatusFacts& facts);
+
 // Appends one element per member of object under parent: objects nest, strings and numbers
 // ("%d", fraction cut toward zero) become text, arrays the text of their elements joined by ",".
 void ConvertJsonToXml(const cJSON* object, mxml_node_t* parent);

@@ -5,7 +5,10 @@
 #include "devctl/core/temperature.h"
 #include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
+#include "devctl/web/status_cache.h"
 #include "devctl/web/status_document.h"
+
+#include <mutex>
 
 namespace web {
 StatusFacts CollectStatusFacts() {
@@ -13,7 +16,7 @@ StatusFacts CollectStatusFacts() {
   facts.temperature = ReadTemperature();
   facts.uptime_seconds = UptimeSeconds();
   RefreshNetworkStatus();
-  ConfigLock lock;
+  ConfigReadLock lock;
   facts.main_version = g_device_identity.main_version;
   facts.mcu_version = g_device_identity.mcu_version;
   facts.netaudio_version = g_device_identity.netaudio_version;
@@ -26,19 +29,26 @@ StatusFacts CollectStatusFacts() {
 
 namespace {
 
-// The status tree of the live configuration, read whole under the configuration lock so one
-// document never mixes values from before and after a change.
-JsonPtr LiveStatusTree() {
-  StatusFacts facts = CollectStatusFacts();
-  ConfigLock lock;
-  return JsonPtr(BuildStatusTree(g_app_config, facts));
-}
+std::mutex g_status_cache_mutex;
+StatusCache g_status_cache;  // guarded by g_status_cache_mutex
 
 }  // namespace
 
-void BuildStatusJson(std::string& out) { PrintJsonReply(LiveStatusTree().get(), out); }
+// The live configuration is read whole under the configuration lock, so one document never mixes
+// values from before and after a change.
+void BuildStatusJson(std::string& out) {
+  StatusFacts facts = CollectStatusFacts();
+  std::lock_guard<std::mutex> cache_lock(g_status_cache_mutex);
+  ConfigReadLock lock;
+  out = g_status_cache.Json(g_app_config, ConfigGeneration(), facts);
+}
 
-void BuildStatusXml(std::string& out) { out = StatusXmlText(LiveStatusTree().get()); }
+void BuildStatusXml(std::string& out) {
+  StatusFacts facts = CollectStatusFacts();
+  std::lock_guard<std::mutex> cache_lock(g_status_cache_mutex);
+  ConfigReadLock lock;
+  out = g_status_cache.Xml(g_app_config, ConfigGeneration(), facts);
+}
 
 void BuildInfoReply(std::string& out) {
   StatusFacts facts = CollectStatusFacts();

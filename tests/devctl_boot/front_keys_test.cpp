@@ -7,6 +7,7 @@
 
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/buttons.h"
@@ -114,9 +115,14 @@ TEST_F(FrontKeys, LockedKeysShowTheNoticeAndReachNoPage) {
 
 TEST_F(FrontKeys, KeyWakesAUnitThatIsOffAndActsOnRelease) {
   g_app_config.power = 0;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
   Poll(0x00, 0x10, 3);
   EXPECT_EQ(g_app_config.power, 1);
   EXPECT_TRUE(g_keys_seen.empty());
+  app_config_s stored;
+  std::string path = g_config_path;
+  LoadAppConfigFile(path, "/oem/app.json", &stored, "", g_app_config.type);
+  EXPECT_EQ(stored.power, 1) << "the wake is saved";
   Poll(0x00, 0x00, 3);
   EXPECT_EQ(g_keys_seen, std::vector<key_type_e>{KEY_TYPE_E_MENU});
 

@@ -1,4 +1,6 @@
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,9 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/panel_thread.h"
+#include "devctl/app/service_loop.h"
+#include "devctl/hardware/power.h"
+#include "devctl/hardware/power_wake.h"
 #include "devctl/hardware/power_state.h"
 #include "platform/net_if.h"
 
@@ -226,6 +231,65 @@ TEST_F(PanelMenu, BootScreenThenHomePage) {
   EXPECT_FALSE(Exists("/oem/auto_standy"));
   EXPECT_EQ(Line(0), "     VX7206     ");
   EXPECT_EQ(Line(1), " Please wait... ");
+}
+
+// The power worker's first pass and a command's wake come while the boot screen shows: the
+// boot texts stay on both lines for the whole screen.
+TEST_F(PanelMenu, BootScreenLinesStayWhileThePowerIsApplied) {
+  // Runs hook once, at the boot screen's first one-second pause, and records both lines after
+  // every pause.
+  struct BootClock : platform::Clock {
+    int64_t now = 1000000;
+    std::function<void()> hook;
+    std::vector<std::pair<std::string, std::string>> seen;
+    std::function<std::pair<std::string, std::string>()> lines;
+    bool inside = false;
+    int64_t NowUs() override { return now; }
+    void SleepUs(int64_t us) override {
+      now += us;
+      if (inside || us != 1000000) return;
+      inside = true;
+      if (hook) std::exchange(hook, nullptr)();
+      seen.push_back(lines());
+      inside = false;
+    }
+  } boot_clock;
+  boot_clock.lines = [this] { return std::make_pair(Line(0), Line(1)); };
+  platform::SetClock(&boot_clock);
+  struct Case {
+    bool waking;
+    std::function<void()> hook;
+  } cases[] = {
+      {false, [] { g_power_applied = 0; PowerWorkerPass(); }},
+      {true, [] { g_power_applied = 0; PowerWorkerPass(); }},
+      {false, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
+      {true, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
+      // The service loop's backlight step in LCD mode 0 (always off) waits for the boot's end.
+      {false, [] {
+         g_app_config.front_lcd = 0;
+         ServiceLoopPass();
+         g_app_config.front_lcd = 1;
+       }},
+  };
+  for (const Case& c : cases) {
+    g_app_config.power = 1;
+    if (c.waking) Write("/oem/auto_standy", "1");
+    boot_clock.seen.clear();
+    boot_clock.hook = c.hook;
+    ShowBootScreen();
+    ASSERT_EQ(boot_clock.seen.size(), 15u);
+    for (const auto& shown : boot_clock.seen) {
+      if (c.waking) {
+        EXPECT_EQ(shown.first, "     VX7206     ");
+        EXPECT_NE(shown.second.find("Please wait."), std::string::npos) << shown.second;
+      } else {
+        EXPECT_NE(shown.first.find("Booting."), std::string::npos) << shown.first;
+      }
+    }
+    FinishBoot();
+    EXPECT_EQ(Line(0), "     VX7206     ");  // the home page once the boot screen ends
+  }
+  platform::SetClock(&clock_);
 }
 
 }  // namespace

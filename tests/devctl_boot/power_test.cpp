@@ -1,3 +1,5 @@
+#include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <string>
@@ -17,7 +19,10 @@
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
+#include "platform/paths.h"
+#include "devctl/core/notices.h"
 #include "devctl/text/broadcast.h"
+#include "devctl/text/greetings.h"
 #include "devctl/text/control_servers.h"
 #include "socket_client.h"
 
@@ -171,6 +176,51 @@ TEST_F(Power, RailsAtTheEndOfTheBootScreen) {
     EXPECT_EQ(g_deep_sleep, c.deep_sleep);
     EXPECT_EQ(Exists("/tmp/enp1s0_down"), c.deep_sleep == 1);
   }
+}
+
+// The serial port shows its banner when it starts; the stored power state that the worker's
+// first pass carries out is no change, so that pass adds none. Later changes each show it.
+TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  MakeDir("/dev");
+  ASSERT_EQ(symlink(ttyname(slave), platform::Path("/dev/ttyS6").c_str()), 0);
+  g_uart.SetStartDelayMs(0);
+  g_uart.Init("uartthread");
+  g_uart.on_start = nullptr;
+  ASSERT_EQ(g_uart.Start(), 0);
+  auto serial_until = [master](const std::string& mark) {
+    std::string got;
+    char buf[4096];
+    while (got.find(mark) == std::string::npos) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, testclient::kPatienceMs) <= 0) break;
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, size_t(n));
+    }
+    return got;
+  };
+  const std::string banner_mark = "Terminal Control System";
+  SetSerialBannerHook(SendUartBanner);  // as start-up installs it
+
+  g_power_settled = false;  // as at start-up
+  g_power_applied = 0;
+  g_app_config.power = 1;
+  PowerWorkerPass();
+  g_uart.Write("<1>", 3);
+  EXPECT_EQ(serial_until("<1>").find(banner_mark), std::string::npos);
+
+  g_app_config.power = 0;
+  PowerWorkerPass();
+  g_uart.Write("<2>", 3);
+  EXPECT_NE(serial_until("<2>").find(banner_mark), std::string::npos);
+
+  SetSerialBannerHook(nullptr);
+  g_uart.Stop();
+  g_uart.SetStartDelayMs(12000);
+  close(master);
+  close(slave);
 }
 
 class AutoStandbyTest : public Power {

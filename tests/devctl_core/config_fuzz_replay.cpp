@@ -9,6 +9,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
+#include "tests/fuzz/seed_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 

@@ -7,7 +7,12 @@
 #include <pty.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -15,10 +20,14 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/app/service_loop.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/broadcast.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "devctl/text/history.h"
+#include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "socket_client.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -60,6 +69,10 @@ class ControlPortsTest : public webtest::BoardTest {
     reader_ = std::thread([this] {
       char buf[4096];
       while (reading_) {
+        if (paused_) {
+          usleep(5000);
+          continue;
+        }
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
         const ssize_t n = read(master_, buf, sizeof buf);
@@ -111,6 +124,7 @@ class ControlPortsTest : public webtest::BoardTest {
   std::vector<int> fds_;
   std::thread reader_;
   std::atomic<bool> reading_{true};
+  std::atomic<bool> paused_{false};  // the serial line is not read while set
   std::mutex serial_mutex_;
   std::string serial_;
 };
@@ -175,6 +189,92 @@ TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
   EXPECT_EQ(g_app_config.power, 1);
   Send(tn, "IN1GAIN3\r");
   EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
+}
+
+// A script pasted in one write, more than the line accumulation holds: every line is answered.
+TEST_F(ControlPortsTest, AScriptInOneWriteIsAnsweredLineByLine) {
+  Serial("VX7206>");
+  const int raw = Tcp();
+  constexpr size_t kLines = 2100;  // 21,000 bytes of 10-byte lines
+  std::string script;
+  for (size_t i = 0; i < kLines; ++i) script += "         \r";
+  ASSERT_EQ(write(raw, script.data(), script.size()), ssize_t(script.size()));
+  const std::string got = ReadUntilCount(raw, '>', kLines, 0);
+  EXPECT_EQ(std::count(got.begin(), got.end(), '>'), long(kLines));
+}
+
+// Nobody reads the serial line: its terminal buffer is full. A web command and a text command
+// whose notices go to that port finish anyway, a command on another port is answered at once, and
+// everything reaches the serial port, in order, once it is read again.
+TEST_F(ControlPortsTest, ABlockedSerialReaderHoldsUpNoOtherPort) {
+  Serial("VX7206>");
+  const int raw = Tcp(), tn = Telnet();
+  ReadUntil(tn, "VX7206>");
+  paused_ = true;
+  // Fill the terminal from the port's side until it takes nothing more.
+  fcntl(slave_, F_SETFL, fcntl(slave_, F_GETFL) | O_NONBLOCK);
+  const std::string fill(4096, '.');
+  size_t filled = 0;
+  for (ssize_t n; (n = write(slave_, fill.data(), fill.size())) > 0;) filled += size_t(n);
+  ASSERT_GT(filled, 0u);
+
+  SetNoticeSink(BroadcastToPorts);  // as start-up registers it
+  using Clock = std::chrono::steady_clock;
+  const auto started = Clock::now();
+  CApplication app("appthread");
+  app.FillCommandMap(g_web_commands, g_web_command_count);
+  std::thread web([&] {
+    std::string reply;
+    app.HandleInstr("{\"comhead\":\"set input gain\",\"action\":0,\"chn\":0,\"gain\":4}", reply);
+    EXPECT_NE(reply.find("\"result\":\t1"), std::string::npos) << reply;
+  });
+  Send(raw, "IN 2 GAIN 5\r");
+  const std::string raw_reply = ReadUntil(raw, "CH2 gain to 5dB.\r\nVX7206>");
+  web.join();
+  const auto stalled_done = Clock::now();
+
+  Send(tn, "IN 3 GAIN 6\r");
+  const std::string tn_reply = ReadUntil(tn, "CH3 gain to 6dB.\r\nVX7206>");
+  const auto other_done = Clock::now();
+  EXPECT_NE(raw_reply.find("CH2 gain to 5dB."), std::string::npos);
+  EXPECT_NE(tn_reply.find("CH3 gain to 6dB."), std::string::npos);
+  auto ms = [](Clock::duration d) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(d).count() / 1000.0;
+  };
+  std::printf("blocked serial reader: web + text commands %.1f ms, command on telnet %.1f ms\n",
+              ms(stalled_done - started), ms(other_done - stalled_done));
+
+  paused_ = false;
+  const std::string serial = Serial("CH3 gain to 6dB.\r\nVX7206>");
+  const size_t web_notice = serial.find("CH1 gain to 4dB.");
+  const size_t text_reply = serial.find("CH2 gain to 5dB.");
+  const size_t telnet_reply = serial.find("CH3 gain to 6dB.");
+  ASSERT_NE(web_notice, std::string::npos);
+  ASSERT_NE(text_reply, std::string::npos);
+  ASSERT_NE(telnet_reply, std::string::npos);
+  EXPECT_LT(std::max(web_notice, text_reply), telnet_reply);
+  SetNoticeSink(nullptr);
+}
+
+// A RESET question belongs to the client that asked; when a restart closes that client (or the
+// serial port), a later client given the same descriptor must not inherit it.
+TEST_F(ControlPortsTest, RestartsForgetTheQuestionsOfClosedClients) {
+  Serial("VX7206>");
+  auto pending = [] {
+    int n = 0;
+    for (int fd = 0; fd < 1024; ++fd) n += ResetConfirmState(fd) != 0;
+    return n;
+  };
+  const int raw = Tcp();
+  Send(raw, "RESET\r");
+  ReadUntil(raw, "VX7206>");
+  ASSERT_EQ(write(master_, "RESET ALL\r", 10), 10);
+  Serial("and network settings to default? Type \"Yes\" after next prompt to confirm...\r\nVX7206>");
+  EXPECT_EQ(pending(), 2);
+  RestartTcpServer();
+  EXPECT_EQ(pending(), 1);
+  RestartUart();
+  EXPECT_EQ(pending(), 0);
 }
 
 TEST(Banner, LongModelNameIsCutAt255Characters) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,46 @@ TEST_F(LineEditorTest, OversizedInputIsBounded) {
   Send({pairs + "ok\r"});
   EXPECT_EQ(echo.size(), 30000u * 4 + 2);
   EXPECT_EQ(lines, (std::vector<std::string>{"ok\r"}));
+}
+
+// A client that streams commands faster than they are answered, or pastes a script, can put
+// more complete lines into one read than the accumulation holds: every one is answered.
+TEST_F(LineEditorTest, ReadsOfManyLinesLoseNone) {
+  for (int count : {2000, 2100, 6000}) {
+    SetUp();
+    std::string script;
+    for (int i = 0; i < count; ++i) {
+      char line[16];
+      std::snprintf(line, sizeof line, "IN1GAIN%02d\r", i % 100);
+      script += line;
+    }
+    script += "PART";  // an unfinished line stays in the edit line
+    Send({script});
+    ASSERT_EQ(lines.size(), static_cast<size_t>(count)) << count << " lines in one read";
+    EXPECT_EQ(lines.front(), "IN1GAIN00\r");
+    char last[16];
+    std::snprintf(last, sizeof last, "IN1GAIN%02d\r", (count - 1) % 100);
+    EXPECT_EQ(lines.back(), last);
+    EXPECT_EQ(EditLine(), "PART");
+  }
+}
+
+TEST_F(LineEditorTest, TelnetEchoDoublesTheByteFF) {
+  // IAC IAC is one typed 0xFF; its echo must again be IAC IAC, or the client reads a command.
+  Send({std::string("a\xff\xff" "b", 4)}, true);
+  EXPECT_EQ(echo, std::string("a\xff\xff" "b", 4));
+  EXPECT_EQ(EditLine(), std::string("a\xff" "b", 3));
+  Send({kLeft, kDelete}, true);  // the redraw after deleting "b" shows the 0xFF doubled too
+  EXPECT_EQ(EditLine(), std::string("a\xff", 2));
+  for (size_t i = 4; i < echo.size(); ++i) {
+    if (echo[i] != '\xff') continue;
+    ASSERT_LT(i + 1, echo.size());
+    EXPECT_EQ(echo[i + 1], '\xff') << "lone 0xFF at " << i;
+    ++i;
+  }
+  echo.clear();
+  Send({std::string("\xff\xff", 2)});  // raw TCP sends bytes as they are
+  EXPECT_EQ(echo, std::string("\xff\xff", 2));
 }
 
 TEST_F(LineEditorTest, LeadingNonPrintablesAreDropped) {

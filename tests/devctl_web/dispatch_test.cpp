@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "devctl/web/application.h"
+#include "devctl/web/json_members.h"
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_handlers.h"
 
@@ -121,6 +122,27 @@ TEST(WebDispatchTest, RequestsThatNameNoCommand) {
     }
   }
   EXPECT_TRUE(g_probe_bodies.empty());
+}
+
+// A cross-site form can post any "comhead"; echoed back in a text/html reply it must never read
+// as markup. Every reply printer writes "<", ">" and "&" as escapes of the same JSON value.
+TEST(WebDispatchTest, RepliesNeverCarryMarkupCharacters) {
+  CApplication app("appthread");
+  app.FillCommandMap(g_web_commands, g_web_command_count);
+  const std::string name = "<script>alert(1)&amp;</script>";
+  std::string reply;
+  app.HandleInstr(("{\"comhead\":\"" + name + "\"}").c_str(), reply);
+  EXPECT_EQ(reply.find_first_of("<>&"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("\\u003cscript\\u003ealert(1)\\u0026amp;\\u003c/script\\u003e"),
+            std::string::npos)
+      << reply;
+  Parsed p(reply);
+  EXPECT_EQ(p.Str("comhead"), name);  // the same value for a JSON reader
+
+  std::string result;
+  web::ReplyResult(name, 1, result);
+  EXPECT_EQ(result.find_first_of("<>&"), std::string::npos) << result;
+  EXPECT_EQ(Parsed(result).Str("comhead"), name);
 }
 
 TEST(WebDispatchTest, KnownCommandRunsItsHandler) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/seed_files.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
@@ -39,26 +41,29 @@ const std::vector<std::string> kSeeds = {
 
 int main(int argc, char** argv) {
   long iterations = argc > 1 ? std::atol(argv[1]) : 20000;
+  // The seeds compiled in, then the checked-in seed files (second argument: their folder).
+  std::vector<std::string> seeds = kSeeds;
+  for (std::string& s : ReadSeedFiles(argc > 2 ? argv[2] : nullptr)) seeds.push_back(std::move(s));
   std::mt19937 rng(12345);
   auto run = [](const std::string& s) {
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(s.data()), s.size());
   };
-  for (const auto& seed : kSeeds) run(seed);
+  for (const auto& seed : seeds) run(seed);
   for (long i = 0; i < iterations; ++i) {
-    std::string s = kSeeds[rng() % kSeeds.size()];
+    std::string s = seeds[rng() % seeds.size()];
     int edits = 1 + int(rng() % 4);
     for (int e = 0; e < edits && !s.empty(); ++e) {
       size_t pos = rng() % s.size();
       switch (rng() % 5) {
         case 0: s[pos] = char(rng() % 256); break;
         case 1: s.erase(pos, 1 + rng() % 8); break;
-        case 2: s.insert(pos, kSeeds[rng() % kSeeds.size()].substr(0, rng() % 40)); break;
+        case 2: s.insert(pos, seeds[rng() % seeds.size()].substr(0, rng() % 40)); break;
         case 3: s.insert(pos, std::string(1 + rng() % 300, char("a9\"{}[],:-.e\\"[rng() % 13]))); break;
         default: s = s.substr(0, pos); break;
       }
     }
     run(s);
   }
-  std::printf("%ld inputs\n", iterations + long(kSeeds.size()));
+  std::printf("%ld inputs\n", iterations + long(seeds.size()));
   return 0;
 }

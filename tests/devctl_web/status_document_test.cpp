@@ -158,10 +158,42 @@ TEST(StatusDocumentTest, XmlConversion) {
       {"{\"s\":{\"t\":\"x\",\"u\":{}}}", "<s><t>x</t><u /></s>", "objects nest"},
       {"{\"b\":true,\"z\":null}", "<b /><z />", "true and null stay empty"},
       {"{\"list\":[1,{\"k\":2},3]}", "<list><k>2</k>1,3</list>", "object elements nest"},
+      // XML 1.0 has no form for most control characters: they are written as JSON shows them.
+      {"{\"n\":\"a\\u0001b\\u001f\\tc\"}", "<n>a\\u0001b\\u001f\tc</n>", "control characters"},
+      {"{\"n\":[\"x\\u0007\",\"y\"]}", "<n>x\\u0007,y</n>", "control character in an array"},
+      {"{\"n\":\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5\"}", "<n>\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5</n>",
+       "well-formed UTF-8 stays"},
+      {"{\"n\":\"a\xff\xc3(\xef\xbf\xbe\xed\xa0\x80\"}",
+       "<n>a\\u00ff\\u00c3(\\u00ef\\u00bf\\u00be\\u00ed\\u00a0\\u0080</n>",
+       "bytes that are no allowed UTF-8 character"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(XmlOf(c.json), head + c.body + "</MATRIX>\n") << c.why;
   }
+}
+
+// A name from a stored file may hold anything; the document stays well-formed XML.
+TEST(StatusDocumentTest, NamesFromAFileNeverBreakTheXml) {
+  app_config_s cfg;
+  std::string name;
+  for (int c = 1; c < 256; ++c) name += static_cast<char>(c);
+  SetNameField(cfg.input_name[0], name.c_str());
+  SetNameField(cfg.output_name[17], name.c_str() + 100);
+  SetNameField(cfg.input_flat_date[3].type_name[2], "\x01\x02");
+  JsonTree root = Tree(cfg);
+  const std::string xml = web::StatusXmlText(root.get());
+  for (size_t i = 0; i < xml.size();) {
+    const unsigned char c = static_cast<unsigned char>(xml[i]);
+    ASSERT_TRUE(c >= 0x20 || c == '\n' || c == '\t' || c == '\r') << "byte " << int(c) << " at " << i;
+    size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    ASSERT_TRUE(c < 0x80 || c >= 0xC2) << "not UTF-8 at " << i;
+    for (size_t k = 1; k < len; ++k) {
+      ASSERT_LT(i + k, xml.size());
+      ASSERT_EQ(static_cast<unsigned char>(xml[i + k]) & 0xC0, 0x80) << "not UTF-8 at " << i;
+    }
+    i += len;
+  }
+  EXPECT_NE(xml.find("<input_name>\\u0001\\u0002"), std::string::npos);
 }
 
 TEST(StatusDocumentTest, WholeXmlDocumentHasNoLineBreaks) {

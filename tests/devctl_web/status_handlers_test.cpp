@@ -2,6 +2,10 @@
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/web/application.h"
 #include "unit_root.h"
@@ -55,6 +59,28 @@ TEST_F(StatusHandlersTest, StatusDocumentsOfTheLiveConfiguration) {
                       0),
             0u);
   EXPECT_NE(xml.find("<tarvo_input_gain>0,0,0,0,0,0,0,9</tarvo_input_gain>"), std::string::npos);
+  g_app_config = app_config_s();
+}
+
+// A stored file whose names hold control characters and more than a field takes: the load keeps
+// the first 31 bytes as they are, and both documents stay well-formed.
+TEST_F(StatusHandlersTest, NamesWithControlCharactersFromTheFile) {
+  std::filesystem::create_directories(root_ + "/oem");
+  const std::string long_name = "Stage\\u0001Left\\u001b" + std::string(40, 'x');
+  {
+    std::ofstream file(root_ + "/oem/app.json");
+    file << R"({"input":{"input_name":[")" << long_name << R"("]}})";
+  }
+  std::string path;
+  OpenAppConfig(path, "/oem/app.json", &g_app_config, "", g_app_config.type);
+  EXPECT_EQ(std::string(g_app_config.input_name[0]), "Stage\x01Left\x1b" + std::string(20, 'x'));
+  CApplication app("appthread");
+  std::string json, xml;
+  app.HandleGetJson("", "", 0, json);
+  app.HandleGetXml("", "", 0, xml);
+  EXPECT_NE(json.find("\"Stage\\u0001Left\\u001bxxxx"), std::string::npos);
+  EXPECT_NE(xml.find("<input_name>Stage\\u0001Left\\u001bxxxx"), std::string::npos) << xml.substr(0, 2000);
+  EXPECT_EQ(xml.find_first_of(std::string("\x01\x1b", 2)), std::string::npos);
   g_app_config = app_config_s();
 }
 
