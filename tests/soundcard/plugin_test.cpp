@@ -215,6 +215,45 @@ TEST_F(PluginTest, OpenWithoutTheEngineFailsAndHoldsNothing) {
   EXPECT_EQ(soundcard_test::countOpenDescriptors(), fds);
 }
 
+// A header that cannot carry audio in the stream's direction is refused at open like a
+// missing engine: its constraints would restrict nothing and the stream would never move.
+TEST_F(PluginTest, OpenRefusesAHeaderThatCannotCarryAudio) {
+  struct Case {
+    const char* what;
+    void (*change)(Tarvo::buffer_header&);
+    snd_pcm_stream_t stream;
+  } cases[] = {
+      {"period 0", [](Tarvo::buffer_header& h) { h.samples_per_period = 0; },
+       SND_PCM_STREAM_PLAYBACK},
+      {"rate 0", [](Tarvo::buffer_header& h) { h.samplerate = 0; }, SND_PCM_STREAM_CAPTURE},
+      {"ring shorter than a period",
+       [](Tarvo::buffer_header& h) { h.samples_per_period = h.samples_per_channel + 1; },
+       SND_PCM_STREAM_PLAYBACK},
+      {"ring length 0", [](Tarvo::buffer_header& h) { h.samples_per_channel = 0; },
+       SND_PCM_STREAM_CAPTURE},
+      {"no transmit channels", [](Tarvo::buffer_header& h) { h.num_channels[0] = 0; },
+       SND_PCM_STREAM_PLAYBACK},
+      {"no receive channels", [](Tarvo::buffer_header& h) { h.num_channels[1] = 0; },
+       SND_PCM_STREAM_CAPTURE},
+  };
+  const int fds = soundcard_test::countOpenDescriptors();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    makeEngine();
+    c.change(engine->header());
+    snd_pcm_t* pcm = nullptr;
+    EXPECT_EQ(netaudioSoundcardOpen(&pcm, "tarvo", c.stream, 0), -1);
+    EXPECT_EQ(pcm, nullptr);
+    engine.reset();
+  }
+  EXPECT_EQ(soundcard_test::countOpenDescriptors(), fds);
+  // The other direction of a one-way area still opens.
+  makeEngine();
+  engine->header().num_channels[1] = 0;
+  PcmHandle h;
+  EXPECT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+}
+
 // The callbacks on a record built by hand: argument checks, the wake-up path, delay, and when
 // hw_params keeps or replaces the worker.
 TEST_F(PluginTest, CallbacksOnAHandBuiltRecord) {
@@ -653,6 +692,65 @@ TEST_F(PluginTest, EngineStallReportsAnXrunAndPlaybackResumes) {
   EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
   const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Deactivated\n"), std::string::npos) << err;
+}
+
+// An engine stuck mid-reconfiguration, or reconfigured to a header that cannot carry audio,
+// is an engine that stopped: the application gets an xrun, and a new start fails with -EIO
+// after its bounded wait instead of hanging. Once the engine is sound again, playback resumes.
+TEST_F(PluginTest, UnusableReconfigurationReportsAnXrunThenEio) {
+  struct Case {
+    const char* what;
+    void (*spoil)(StandInEngine&);
+    void (*repair)(StandInEngine&);
+  } cases[] = {
+      {"reset count left odd", [](StandInEngine& e) { e.reconfigure(nullptr, true); },
+       [](StandInEngine& e) { e.finishReconfigure(); }},
+      {"period 0",
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 0; });
+       },
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 48; });
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    makeEngine();
+    clock->start();
+    PcmHandle h;
+    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+    std::vector<int32_t> silence(kBufferFrames * 2);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    ASSERT_EQ(snd_pcm_start(h.pcm), 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
+
+    clock->stop();
+    c.spoil(*engine);
+    clock->start();
+    snd_pcm_sframes_t result = 0;
+    for (int i = 0; i < 1000 && result >= 0; ++i) {
+      result = snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames);
+    }
+    EXPECT_EQ(result, -EPIPE);
+    ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+
+    clock->stop();
+    c.repair(*engine);
+    clock->start();
+    ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    EXPECT_EQ(snd_pcm_start(h.pcm), 0);
+    EXPECT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
+    EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("tsoundcard: network-audio engine not reachable\n"), std::string::npos)
+        << err;
+    clock->stop();
+  }
 }
 
 // The engine closes its area (magic 0) under a running capture: the application gets an xrun,
