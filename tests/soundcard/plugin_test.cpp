@@ -618,10 +618,10 @@ TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {
     if (n == kPeriodFrames) ++moved;
     EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
   }
-  ::testing::internal::GetCapturedStderr();
   EXPECT_GT(moved, 0);
   EXPECT_EQ(soundcard_test::countOpenDescriptors(), fds);
   EXPECT_EQ(soundcard_test::countThreads(), threads);
+  ::testing::internal::GetCapturedStderr();
 }
 
 // The engine gone at start: start gives up with -EIO and one line instead of hanging; an
