@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -14,6 +15,12 @@ std::atomic<long> g_sync_count{0};
 std::atomic<long> g_fail_after{-1};
 std::atomic<bool> g_host_sync{true};
 std::atomic<unsigned> g_temp_counter{0};
+std::function<void(WriteStep)> g_step_hook;
+size_t g_max_write_bytes = 0;
+
+void Step(WriteStep step) {
+  if (g_step_hook) g_step_hook(step);
+}
 
 bool WriteAll(int fd, const char* data, size_t size) {
   long fail_after = g_fail_after.load();
@@ -27,6 +34,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
       }
       chunk = std::min(chunk, size_t(fail_after) - done);
     }
+    if (g_max_write_bytes > 0) chunk = std::min(chunk, g_max_write_bytes);
+    Step(WriteStep::kWrite);
     ssize_t n = write(fd, data + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -43,11 +52,20 @@ bool WriteFileAtomic(const std::string& resolved_path, const std::string& data) 
   // A per-process, per-call temporary name keeps concurrent writers of one file apart.
   std::string temp = resolved_path + ".tmp." + std::to_string(getpid()) + "." +
                      std::to_string(g_temp_counter.fetch_add(1));
+  Step(WriteStep::kOpen);
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, data.data(), data.size()) && fsync(fd) == 0;
+  bool ok = WriteAll(fd, data.data(), data.size());
+  if (ok) {
+    Step(WriteStep::kFsync);
+    ok = fsync(fd) == 0;
+  }
   if (close(fd) != 0) ok = false;
-  if (ok && rename(temp.c_str(), resolved_path.c_str()) != 0) ok = false;
+  if (ok) {
+    Step(WriteStep::kRename);
+    ok = rename(temp.c_str(), resolved_path.c_str()) == 0;
+    if (ok) Step(WriteStep::kRenamed);
+  }
   if (!ok) unlink(temp.c_str());
   return ok;
 }
@@ -77,5 +95,10 @@ void SetHostSync(bool enabled) { g_host_sync.store(enabled); }
 long SyncCount() { return g_sync_count.load(); }
 
 void FailWritesAfter(long bytes) { g_fail_after.store(bytes); }
+
+void SetWriteStepHook(std::function<void(WriteStep)> hook, size_t max_write_bytes) {
+  g_step_hook = std::move(hook);
+  g_max_write_bytes = max_write_bytes;
+}
 
 }  // namespace platform

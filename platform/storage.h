@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -27,5 +29,14 @@ void SetHostSync(bool enabled);
 // Test hook: writes through WriteFileAtomic fail once this many bytes of one file were written
 // (-1: never fail).
 void FailWritesAfter(long bytes);
+
+// The steps of WriteFileAtomic, in order: before the temporary is opened, before each write
+// to it, before its fsync, before the rename over the target, and after the rename.
+enum class WriteStep { kOpen, kWrite, kFsync, kRename, kRenamed };
+
+// Test hook: called at every step of every WriteFileAtomic (nullptr removes it). With
+// max_write_bytes > 0 the data goes out in writes of at most that many bytes, so a test can stop
+// a write between them.
+void SetWriteStepHook(std::function<void(WriteStep)> hook, size_t max_write_bytes = 0);
 
 }  // namespace platform

@@ -34,6 +34,12 @@ bool fillDirection(std::vector<int32_t*>& table, uint8_t* segmentBase, size_t se
 
 }  // namespace
 
+bool layoutCarriesAudio(const volatile buffer_header& header) {
+  const uint32_t period = header.samples_per_period;
+  const uint32_t ring = header.samples_per_channel;
+  return header.samplerate != 0 && period != 0 && ring != 0 && period <= ring;
+}
+
 Buffers::Buffers() = default;
 Buffers::~Buffers() { disconnect(); }
 
@@ -101,6 +107,11 @@ bool Buffers::fillTables() {
     if (mTimingNameCapacity > kMaxTimingNameCapacity) mTimingNameCapacity = kMaxTimingNameCapacity;
   }
 
+  if (!layoutCarriesAudio(*mHeader)) {
+    mTxChannels.clear();
+    mRxChannels.clear();
+    return false;
+  }
   uint8_t* txBase = mSplit ? static_cast<uint8_t*>(mSharedMemoryTx.get()) : mainBase;
   uint8_t* rxBase = mSplit ? static_cast<uint8_t*>(mSharedMemoryRx.get()) : mainBase;
   const size_t txSize = mSplit ? mSharedMemoryTx.size() : mainSize;

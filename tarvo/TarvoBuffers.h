@@ -15,6 +15,10 @@
 
 namespace Tarvo {
 
+// True when the header's timing and ring sizes can carry audio: a non-zero rate, a non-zero
+// period that fits in a non-zero ring. A client cannot move a sample through any other layout.
+bool layoutCarriesAudio(const volatile buffer_header& header);
+
 class Buffers {
  public:
   Buffers();
@@ -35,9 +39,10 @@ class Buffers {
 
   // Re-reads both channel tables and the timing subheader from the current header and checks
   // them against the mapped sizes: every ring must lie inside the segment holding it, rings of
-  // one direction must not overlap, the ring length must be non-zero, and the split flag must
-  // be what it was at connect. Returns false (tables emptied) when the layout does not fit; the
-  // caller then disconnects and connects again. Call only while reset_count is even.
+  // one direction must not overlap, the split flag must be what it was at connect, and the
+  // header must be able to carry audio at all (layoutCarriesAudio). Returns false (tables
+  // emptied) when the layout does not fit; the caller then disconnects and connects again.
+  // Call only while reset_count is even.
   bool refresh();
 
   bool isConnected() const { return mConnected; }

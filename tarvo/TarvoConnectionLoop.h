@@ -9,6 +9,13 @@
 // "Deactivated" as activity changes), the afterRun hook, "Disconnecting...", "Disconnected",
 // then pauseAfterRunMs, or at least kIdleReconnectPauseMs when the period loop failed or called
 // neither callback (an area left closed would otherwise be reconnected in a tight loop).
+//
+// A lost engine (no period for more than a second while magic stays set: killed, crashed or
+// stuck mid-reconfiguration) ends the period loop like a closed area. The loss is reported
+// once, as kEngineLostLine after "Deactivated", and the area is released and looked up again
+// by name. Until an engine under that name shows signs of life again (its period or reset
+// count moves), the reconnections are silent and run no callbacks: each one watches the area
+// for up to a second and lets it go again.
 #pragma once
 
 #include <atomic>
@@ -21,6 +28,7 @@
 namespace Tarvo {
 
 constexpr unsigned kIdleReconnectPauseMs = 100;
+constexpr const char* kEngineLostLine = "Engine lost: no period for more than a second";
 
 struct ConnectionLoop {
   ConnectionLoop(Buffers& b, Runner& r, std::string name, std::atomic<bool>& run)

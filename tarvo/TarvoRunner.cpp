@@ -28,6 +28,7 @@ void Runner::setActive(bool active) {
 int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn,
                 std::function<void()> resetFn) {
   mCalledBack = false;
+  mLostEngine = false;
   mHeader = mBuffers.getHeader();
   if (mHeader == nullptr) return EINVAL;
   mTimingObjectSubheader = mBuffers.getTimingObjectSubheader();
@@ -49,16 +50,32 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
   bool first = true;
   mLastResetCount = mHeader->reset_count;
   mLastPeriodCount = mHeader->period_count;
+  // The last sign of life of the engine in this run: its start, a completed reconfiguration or
+  // a work call.
+  uint64_t lastProgress = getMonotonicValue();
+  const uint64_t second = getMonotonicRate();
+  // Applies the activity rule of a stalled engine at `now`; true when the run is to end
+  // because the engine counts as lost.
+  auto stalled = [&](uint64_t now) {
+    if (now - mLastActiveMonotonic > second) setActive(false);
+    if (mEndWhenLost && now - lastProgress > second) {
+      mLostEngine = true;
+      return true;
+    }
+    return false;
+  };
 
   while (running.load() && mHeader->magic != 0) {
     if (first || mHeader->reset_count != mLastResetCount) {
       first = false;
       mLastResetCount = mHeader->reset_count;
-      // The layout is stable only while reset_count is even; a stop request or a closed area
-      // also ends this wait so that an engine stuck mid-reconfiguration cannot hold us.
+      // The layout is stable only while reset_count is even. An engine stuck mid-reconfiguration
+      // is a stalled engine: the wait keeps the activity rule, and ends on a stop request, a
+      // closed area or (endWhenLost) a lost engine.
       while ((mLastResetCount & 1u) != 0) {
         if (!running.load() || mHeader->magic == 0) goto done;
         timing.wait();
+        if (stalled(getMonotonicValue())) goto done;
         mLastResetCount = mHeader->reset_count;
       }
       memory_barrier_acquire();
@@ -67,6 +84,7 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
       mCalledBack = true;
       if (resetFn) resetFn();
       memory_barrier_acquire();
+      lastProgress = getMonotonicValue();
       continue;
     }
 
@@ -81,9 +99,10 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
       if (workFn) workFn(static_cast<unsigned>(n));
       mLastPeriodCount += n;
       mLastActiveMonotonic = now;
+      lastProgress = now;
       setActive(true);
-    } else if (now - mLastActiveMonotonic > getMonotonicRate()) {
-      setActive(false);
+    } else if (stalled(now)) {
+      break;
     }
   }
 

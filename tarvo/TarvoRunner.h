@@ -31,6 +31,8 @@ class Runner {
   // elapsed since the last call (several at once when the client fell behind); the caller
   // multiplies by samples_per_period. Before each resetFn the buffer set's channel tables are
   // re-read; a layout that does not fit the mapping ends the loop so the caller reconnects.
+  // While reset_count stays odd the loop keeps to the activity rule of a stalled engine (more
+  // than a second without a work call: inactive) and ends on a stop request or a closed area.
   // Returns EINVAL when the buffer set is not connected, the timing object's open error (after
   // writing "Error opening timing object: <text>" to stderr, once per distinct error), else 0.
   // Empty callbacks are skipped. Activity survives from one run to the next.
@@ -39,6 +41,13 @@ class Runner {
 
   // True when the last run called resetFn or workFn at least once.
   bool calledBackInLastRun() const { return mCalledBack; }
+
+  // With endWhenLost set, run also ends when the engine made no progress (no work call and no
+  // completed reconfiguration) for more than a second since the run began: an engine that died
+  // without clearing magic, or one stuck mid-reconfiguration. Off by default.
+  void setEndWhenLost(bool endWhenLost) { mEndWhenLost = endWhenLost; }
+  // True when the last run ended for that reason.
+  bool lostEngineInLastRun() const { return mLostEngine; }
 
   // The period count the next workFn call counts from. Inside resetFn it is the count the
   // reset must start its ring positions at: the header may already have moved on, and a
@@ -56,6 +65,8 @@ class Runner {
   std::function<void(bool)> mActiveChangedFn;
   int mLastTimingError = 0;
   bool mCalledBack = false;
+  bool mEndWhenLost = false;
+  bool mLostEngine = false;
 };
 
 }  // namespace Tarvo

@@ -1,15 +1,22 @@
 // Prints figures of the period loop against the real-time stand-in engine (48 kHz, 48-sample
-// periods):
+// periods), all in one run:
 //   1. an in-process client running tplay's Playback under Tarvo::Runner: wake-up latency
-//      (work-call entry minus the engine's monotonic stamp of the period), share of batches
-//      with more than one period, CPU time per period of the client thread;
-//   2. the tplay program itself: CPU time per period (from its rusage);
-//   3. the tloopback program at the default lead (48) and at twice the period (96): CPU time
-//      per period, and the engine's late transmit samples (all 8 channels looped);
+//      p50/p99 (work-call entry minus the engine's monotonic stamp of the period) beside the
+//      engine's own deadline lateness in the same run, share of batches with more than one
+//      period, CPU time per period of the client thread;
+//   2. the tplay program at a one-period (48) and a two-period (96) lead: CPU time per period
+//      (from its rusage) and the engine's late transmit samples;
+//   3. the tloopback program at the same two leads: CPU time per period and late transmit
+//      samples (all 8 channels looped);
 //   4. the trecord program recording 8 channels of 32 bits: CPU time per period;
+//   5. the ttrace program, which only wakes and reads the header: the cost of waking alone;
 // each beside the engine's late transmit samples and its own deadline lateness in that run.
+// The runs take place in a private /dev/shm when the bench may make one (root), since ttrace
+// always uses the area "TarvoEP".
 //
 //   period_loop [--seconds N] [--lead SAMPLES] [--fifo]
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -99,6 +106,14 @@ uint64_t jsonNumber(const std::string& json, const std::string& key) {
   return 0;
 }
 
+// A mount namespace of our own with an empty /dev/shm (POSIX shared memory and semaphores).
+// Call while the process has one thread.
+bool makePrivateShm() {
+  if (unshare(CLONE_NEWNS) != 0) return false;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") == 0;
+}
+
 void printEngineFigures(FILE* out, const std::string& json) {
   fprintf(out, "  engine: periods %llu, late tx samples %llu, deadline lateness p50 %.1f us, "
          "p99 %.1f us, max %.1f us\n",
@@ -124,6 +139,12 @@ bool makeTestFile(const std::string& path) {
   sf_writef_short(f, frames.data(), 48000 * 5);
   sf_close(f);
   return true;
+}
+
+// Prints one line: the engine's deadline lateness p50/p99 of its last run.
+void printEngineLateness(FILE* out, const std::string& json) {
+  fprintf(out, "  engine's own deadline lateness in the same run: p50 %.1f us, p99 %.1f us\n",
+          jsonNumber(json, "p50") / 1e3, jsonNumber(json, "p99") / 1e3);
 }
 
 std::vector<std::string> engineArgs(const std::string& name, bool fifo) {
@@ -166,6 +187,7 @@ int main(int argc, char** argv) {
     else if (!strcmp(argv[i], "--lead") && i + 1 < argc) lead = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--fifo")) fifo = true;
   }
+  const bool privateShm = makePrivateShm();
   char dirPattern[] = "/tmp/period_loop.XXXXXX";
   const std::string dir = mkdtemp(dirPattern);
   const std::string file = dir + "/tone.wav";
@@ -226,30 +248,20 @@ int main(int argc, char** argv) {
     fprintf(out, "  wake-up latency p50 %.1f us, p99 %.1f us, max %.1f us over %llu work calls\n",
            pct(0.5), pct(0.99), latency.empty() ? 0.0 : latency.back() / 1e3,
            (unsigned long long)calls);
+    printEngineLateness(out, json);
     fprintf(out, "  batches of more than one period: %.3f %%\n",
            calls ? 100.0 * batches / calls : 0.0);
     fprintf(out, "  CPU per period: %.2f us\n", periods ? cpu * 1e6 / periods : 0.0);
     printEngineFigures(out, json);
   }
 
-  // 2. The tplay program.
-  {
-    Child engine = spawn(engineArgs(area, fifo), dir + "/engine2.out", false);
-    if (!waitForText(engine.outPath, "ready")) return 1;
-    Child player = spawn({TPLAY_PATH, "-s", area, "-l", std::to_string(lead), "-r", file},
-                         dir + "/tplay.out", true);
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    kill(player.pid, SIGINT);
-    int status = 0;
-    rusage usage{};
-    wait4(player.pid, &status, 0, &usage);
-    const std::string json = stopEngine(engine);
-    const uint64_t enginePeriods = jsonNumber(json, "periods");
-    fprintf(out, "tplay program (-r, 2 channels):\n");
-    fprintf(out, "  CPU per period: %.2f us (whole process, start-up included), exit status %d\n",
-           enginePeriods ? cpuSeconds(usage) * 1e6 / enginePeriods : 0.0,
-           WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    printEngineFigures(out, json);
+  // 2. The tplay program at a one- and a two-period lead.
+  for (int playLead : {48, 96}) {
+    if (!runToolProgram(out, "tplay program (-r, 2 channels, -l " + std::to_string(playLead) + ")",
+                        {TPLAY_PATH, "-s", area, "-l", std::to_string(playLead), "-r", file}, area,
+                        fifo, seconds, dir)) {
+      return 1;
+    }
   }
 
   // 3. The tloopback program at the default lead and at twice the period.
@@ -266,6 +278,15 @@ int main(int argc, char** argv) {
                       {TRECORD_PATH, "-s", area, "-o", dir + "/recording.wav"}, area, fifo,
                       seconds, dir)) {
     return 1;
+  }
+  // 5. ttrace: waking and reading the header only (it always uses "TarvoEP").
+  if (privateShm) {
+    if (!runToolProgram(out, "ttrace program (the cost of waking alone)", {TTRACE_PATH},
+                        "TarvoEP", fifo, seconds, dir)) {
+      return 1;
+    }
+  } else {
+    fprintf(out, "ttrace program: skipped (no private /dev/shm for the area \"TarvoEP\")\n");
   }
   std::system(("rm -rf '" + dir + "'").c_str());
   return 0;

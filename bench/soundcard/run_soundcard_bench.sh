@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# tsoundcard figures: the conversion benchmark, then aplay and arecord through the plug-in for
-# SECONDS_TO_RUN seconds (default 60) at their default period against the stand-in engine in
-# real time. Prints CPU per network period of each tool, its xrun lines and the engine's late
-# transmit samples. Needs root (a private /dev/shm, since the plug-in's area name is fixed).
+# tsoundcard figures, in one run: the conversion benchmark, then aplay and arecord through the
+# plug-in for SECONDS_TO_RUN seconds (default 60) at their default period against the stand-in
+# engine in real time, and ttrace beside them (a client that only wakes once per period: the
+# cost of waking alone). Prints CPU per network period of each program, its xrun lines, the
+# engine's late transmit samples (the plug-in writes 5 ms ahead) and the engine's own deadline
+# lateness. Needs root (a private /dev/shm, since the plug-in's area name is fixed).
 # A Release build without sanitizers goes to build/bench.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${BUILD_DIR:-build/bench}
 seconds=${SECONDS_TO_RUN:-60}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target tsoundcard tarvo_engine soundcard_bench >/dev/null
+cmake --build "$build" --target tsoundcard tarvo_engine ttrace soundcard_bench >/dev/null
 "$build/bench/soundcard/soundcard_bench"
 
 export BENCH_BUILD=$(realpath "$build") BENCH_SECONDS=$seconds BENCH_DIR=$(realpath bench/soundcard)
@@ -27,7 +29,7 @@ run() {  # name, tool command...
   local name=$1; shift
   "$BENCH_BUILD/sim/engine/tarvo_engine" --fifo > "$work/engine.json" 2> "$work/engine.err" &
   local engine=$!
-  sleep 0.5
+  until grep -q ready "$work/engine.json" 2>/dev/null; do sleep 0.05; done
   /usr/bin/time -f "%U %S" -o "$work/time" "$@" > /dev/null 2> "$work/tool.err" || true
   kill -INT $engine; wait $engine || true
   python3 "$BENCH_DIR/summarize_run.py" "$name" "$work/time" "$periods" \
@@ -37,4 +39,5 @@ run "aplay S32_LE 2 ch" aplay -D tarvo -t raw -f S32_LE -c 2 -r 48000 -d "$BENCH
 run "aplay S16_LE 8 ch" aplay -D tarvo -t raw -f S16_LE -c 8 -r 48000 -d "$BENCH_SECONDS" /dev/zero
 run "arecord S32_LE 2 ch" arecord -D tarvo -t raw -f S32_LE -c 2 -r 48000 -d "$BENCH_SECONDS" /dev/null
 run "arecord FLOAT_LE 8 ch" arecord -D tarvo -t raw -f FLOAT_LE -c 8 -r 48000 -d "$BENCH_SECONDS" /dev/null
+run "ttrace (waking alone)" timeout -s INT "$BENCH_SECONDS" "$BENCH_BUILD/ttrace/ttrace"
 '

@@ -129,17 +129,26 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
   }
   // From here on, deleting the PCM calls the close callback, which releases the record.
 
+  // An area that is missing, or whose layout cannot carry audio in this direction (no
+  // channels, a zero rate or period, rings that do not fit), counts as an engine that is not
+  // reachable: the constraints built from it would restrict nothing and the stream would never
+  // move a frame.
   unsigned channels = 0;
   {
     Tarvo::Buffers area;
-    if (area.connect(tsoundcard::kAreaName, false) != 0) {
+    bool usable = area.connect(tsoundcard::kAreaName, false) == 0 && area.refresh();
+    if (usable) {
+      const volatile Tarvo::buffer_header* header = area.getHeader();
+      channels =
+          header->num_channels[stream == SND_PCM_STREAM_CAPTURE ? Tarvo::kRx : Tarvo::kTx];
+      record->sampleRate = header->samplerate;
+      record->samplesPerPeriod = header->samples_per_period;
+      usable = channels != 0 && Tarvo::layoutCarriesAudio(*header);
+    }
+    if (!usable) {
       snd_pcm_ioplug_delete(&record->io);
       return -1;
     }
-    const volatile Tarvo::buffer_header* header = area.getHeader();
-    channels = header->num_channels[stream == SND_PCM_STREAM_CAPTURE ? Tarvo::kRx : Tarvo::kTx];
-    record->sampleRate = header->samplerate;
-    record->samplesPerPeriod = header->samples_per_period;
   }
 
   err = netaudioSetHwConstraint(record, channels);

@@ -143,6 +143,10 @@ int StandInEngine::create() {
 }
 
 void StandInEngine::destroy() {
+  // Clients that still map the area learn from magic 0 that it is gone.
+  if (mMain.base != nullptr && mMain.size >= sizeof(Tarvo::buffer_header)) {
+    __atomic_store_n(&header().magic, 0u, __ATOMIC_RELEASE);
+  }
   // After close(true) the names may already belong to a newer engine.
   const bool unlinkNames = !mUnlinked;
   releaseSegment(mMain, unlinkNames);
@@ -154,6 +158,18 @@ void StandInEngine::destroy() {
   }
   if (mCreated && unlinkNames && mConfig.timing == Timing::Semaphore) {
     sem_unlink(semaphoreName().c_str());
+  }
+  mCreated = false;
+  mUnlinked = false;
+}
+
+void StandInEngine::abandon() {
+  releaseSegment(mMain, false);
+  releaseSegment(mTx, false);
+  releaseSegment(mRx, false);
+  if (mSem != nullptr) {
+    sem_close(static_cast<sem_t*>(mSem));
+    mSem = nullptr;
   }
   mCreated = false;
   mUnlinked = false;

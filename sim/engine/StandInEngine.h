@@ -63,15 +63,18 @@ class StandInEngine {
   };
 
   explicit StandInEngine(Config config);
-  // Removes the segments and the semaphore.
+  // Removes the segments and the semaphore (magic 0 first, for clients that still map them).
   ~StandInEngine();
   StandInEngine(const StandInEngine&) = delete;
   StandInEngine& operator=(const StandInEngine&) = delete;
 
   // Creates the area (removing stale objects of the same names first) and fills it. 0 or errno.
   int create();
-  // Unmaps and removes every object; harmless when repeated.
+  // Clears magic, unmaps and removes every object; harmless when repeated.
   void destroy();
+  // Ends like a killed engine: unmaps without clearing magic and leaves the names behind (a
+  // new engine of the same name replaces them).
+  void abandon();
 
   // Advances `periods` periods one by one, each with its own post.
   void step(unsigned periods = 1);

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <random>
@@ -501,33 +502,73 @@ int TemporaryCount() {
   return std::system("exit $(ls \"$DEVCTL_TEST_OEM\" | grep -c '^app.json.tmp')") >> 8;
 }
 
-TEST_F(ConfigFile, SaveKilledAtAnyPointLeavesACompleteFile) {
+// The value of "power" in the stored document's system section, -1 when it is not a complete
+// document.
+int StoredPower(const char* file) {
+  if (!CompleteDocument(file)) return -1;
+  cJSON* root = ReadJsonFile(file);
+  int power = -1;
+  const cJSON* item = cJSON_GetObjectItem(cJSON_GetObjectItem(root, "system"), "power");
+  if (cJSON_IsNumber(item)) power = item->valueint;
+  if (cJSON_IsBool(item)) power = cJSON_IsTrue(item) ? 1 : 0;
+  cJSON_Delete(root);
+  return power;
+}
+
+// A save killed at each of its steps in turn (opening the temporary, each write, fsync, the
+// rename, after the rename) leaves the old document or the new one, whole, with at most the one
+// temporary of the killed save beside it, which the next open removes.
+TEST_F(ConfigFile, SaveKilledAtEachStepLeavesTheOldOrTheNewFile) {
   auto cfg = Defaults();
+  cfg->power = 0;
   ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
-  std::mt19937 random(12345);
-  std::uniform_int_distribution<int> delay_us(0, 20000);
-  for (int round = 0; round < 200; ++round) {
+  const int old_power = StoredPower(kConfigFile);
+  ASSERT_GE(old_power, 0);
+  const size_t chunk = ReadUnitFile(kConfigFile).size() / 5 + 1;  // about five writes
+
+  // The steps one save goes through.
+  std::vector<platform::WriteStep> steps;
+  cfg->power = 1;
+  platform::SetWriteStepHook([&](platform::WriteStep s) { steps.push_back(s); }, chunk);
+  ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
+  platform::SetWriteStepHook(nullptr);
+  const int new_power = StoredPower(kConfigFile);
+  ASSERT_NE(new_power, old_power);
+  ASSERT_GE(std::count(steps.begin(), steps.end(), platform::WriteStep::kWrite), 3);
+  ASSERT_EQ(steps.back(), platform::WriteStep::kRenamed);
+
+  setenv("DEVCTL_TEST_OEM", platform::Path("/oem").c_str(), 1);
+  for (size_t kill_at = 0; kill_at < steps.size(); ++kill_at) {
+    SCOPED_TRACE("killed at step " + std::to_string(kill_at));
+    cfg->power = 0;
+    ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
+    cfg->power = 1;
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (int n = 0;; ++n) {
-        cfg->power = n & 1;
-        SaveAppConfig(kConfigFile, cfg.get());
-      }
+      size_t step = 0;
+      platform::SetWriteStepHook(
+          [&](platform::WriteStep) {
+            if (step++ == kill_at) raise(SIGKILL);
+          },
+          chunk);
+      SaveAppConfig(kConfigFile, cfg.get());
+      _exit(0);
     }
-    usleep(useconds_t(delay_us(random)));
-    kill(child, SIGKILL);
     int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(CompleteDocument(kConfigFile)) << "round " << round;
-  }
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
-  // Temporaries of the killed saves are cleared when the file is next opened.
-  setenv("DEVCTL_TEST_OEM", platform::Path("/oem").c_str(), 1);
-  EXPECT_GT(TemporaryCount(), 0);
-  Opened o = Open();
-  EXPECT_EQ(TemporaryCount(), 0);
-  EXPECT_TRUE(CompleteDocument(kConfigFile));
+    const bool renamed = steps[kill_at] == platform::WriteStep::kRenamed;
+    EXPECT_EQ(StoredPower(kConfigFile), renamed ? new_power : old_power);
+    const bool temporary = steps[kill_at] != platform::WriteStep::kOpen && !renamed;
+    EXPECT_EQ(TemporaryCount(), temporary ? 1 : 0);
+
+    Opened o = Open();
+    EXPECT_TRUE(o.result);
+    EXPECT_EQ(TemporaryCount(), 0);
+    EXPECT_EQ(StoredPower(kConfigFile), renamed ? new_power : old_power);
+  }
 }
 
 TEST_F(ConfigFile, ConcurrentSavesNeverExposeAPartialFile) {

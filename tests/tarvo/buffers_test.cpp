@@ -263,6 +263,11 @@ TEST(BuffersLayout, HostileLayoutsAreRefused) {
       {"ring longer than the segment",
        [](Tarvo::buffer_header& h) { h.samples_per_channel = 1u << 30; }},
       {"ring length 0", [](Tarvo::buffer_header& h) { h.samples_per_channel = 0; }},
+      // Layouts that fit the mapping but cannot carry a sample.
+      {"period 0", [](Tarvo::buffer_header& h) { h.samples_per_period = 0; }},
+      {"rate 0", [](Tarvo::buffer_header& h) { h.samplerate = 0; }},
+      {"period longer than the ring",
+       [](Tarvo::buffer_header& h) { h.samples_per_period = h.samples_per_channel + 1; }},
       {"offset beyond the segment",
        [](Tarvo::buffer_header& h) { h.channel0_offset_bytes[1] = 0xFFFFFF00; }},
       {"split flag appears", [](Tarvo::buffer_header& h) { h.flags |= Tarvo::kFlagSplitLayout; }},

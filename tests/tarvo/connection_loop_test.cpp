@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -175,6 +176,60 @@ TEST_F(ConnectionLoopTest, TimingObjectErrorIsPrintedOncePerCause) {
   std::vector<std::string> out = stop();
   EXPECT_GE(countOf(out, "Connected"), 2);
   EXPECT_EQ(countOf(out, "Error opening timing object: No such file or directory"), 1);
+}
+
+// Steps an engine every 2 ms on its own thread until destroyed.
+class Stepper {
+ public:
+  explicit Stepper(StandInEngine& engine)
+      : mThread([this, &engine] {
+          while (mRun) {
+            engine.step(1);
+            std::this_thread::sleep_for(milliseconds(2));
+          }
+        }) {}
+  ~Stepper() {
+    mRun = false;
+    mThread.join();
+  }
+
+ private:
+  std::atomic<bool> mRun{true};
+  std::thread mThread;
+};
+
+// An engine that dies without clearing magic is lost after a second without periods: reported
+// once, released, and a new engine under the same name is found. The reconnections in between
+// are silent.
+TEST_F(ConnectionLoopTest, KilledEngineIsReportedOnceAndReplacedByName) {
+  auto first = std::make_unique<StandInEngine>(config);
+  ASSERT_EQ(first->create(), 0);
+  start();
+  {
+    Stepper stepper(*first);
+    waitUntil([&] { return periods > 0; });
+  }
+  first->abandon();
+  waitForLine(Tarvo::kEngineLostLine);
+  // The dead area is released; the next attempts map it again, silently.
+  waitForLine("Disconnected");
+  StandInEngine second(config);
+  ASSERT_EQ(second.create(), 0);
+  const unsigned before = periods;
+  {
+    Stepper stepper(second);
+    waitUntil([&] { return resets == 2 && periods > before; });
+  }
+  std::vector<std::string> out = stop(&second);
+  EXPECT_EQ(resets, 2u);
+  EXPECT_EQ(countOf(out, Tarvo::kEngineLostLine), 1) << testing::PrintToString(out);
+  EXPECT_EQ(countOf(out, "Connected"), 2) << testing::PrintToString(out);
+  EXPECT_EQ(countOf(out, "Connecting..."), 1) << testing::PrintToString(out);
+  const std::vector<std::string> lost = {"Deactivated", Tarvo::kEngineLostLine,
+                                         "Disconnecting...", "Disconnected", "Connected",
+                                         "Activated"};
+  const auto at = std::search(out.begin(), out.end(), lost.begin(), lost.end());
+  EXPECT_NE(at, out.end()) << testing::PrintToString(out);
 }
 
 TEST_F(ConnectionLoopTest, StopDuringTheRetryPauseEndsPromptly) {

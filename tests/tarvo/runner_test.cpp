@@ -261,6 +261,77 @@ TEST_F(RunnerTest, EndsWhileTheEngineReconfigures) {
   }
 }
 
+// An engine stuck mid-reconfiguration is a stalled engine: the loop goes inactive after a
+// second, and comes back with a reset once the count is even again.
+TEST_F(RunnerTest, StuckReconfigurationKeepsTheActivityRule) {
+  keepPauses = true;
+  createAndConnect();
+  start();
+  waitForTrace(1);
+  engine->step(1);
+  waitForTrace(3);
+  engine->reconfigure(nullptr, true);
+  engine->step(1);  // wakes the loop into the wait for an even count
+  Trace t = waitUntil([](const Trace& t) { return t.back() == "inactive"; });
+  ASSERT_EQ(t.back(), "inactive") << testing::PrintToString(t);
+  EXPECT_EQ(count(t, "reset"), 1);
+  engine->finishReconfigure();
+  engine->step(1);
+  waitUntil([](const Trace& t) { return count(t, "reset") == 2; });
+  engine->step(1);
+  t = waitUntil([](const Trace& t) { return t.back() == "active"; });
+  // The period that woke the loop into the wait may be handed over first.
+  Trace tail(t.begin() + 3, t.end());
+  if (!tail.empty() && tail.front() == "work 1") tail.erase(tail.begin());
+  EXPECT_EQ(tail, Trace({"inactive", "reset", "work 1", "active"})) << testing::PrintToString(t);
+}
+
+// With endWhenLost, more than a second without progress ends the run: an engine that died
+// with magic still set, one stuck mid-reconfiguration, or one that never delivered a period.
+TEST_F(RunnerTest, LostEngineEndsTheRunWhenAsked) {
+  struct Case {
+    const char* what;
+    bool periodFirst;
+    bool stuck;
+  } cases[] = {
+      {"no period after activity", true, false},
+      {"stuck mid-reconfiguration", true, true},
+      {"no period at all", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    config.name = tarvo_test::uniqueAreaName();
+    keepPauses = true;
+    createAndConnect();
+    runner.setEndWhenLost(true);
+    start();
+    waitForTrace(1);
+    if (c.periodFirst) {
+      engine->step(1);
+      waitUntil([](const Trace& t) { return count(t, "work 1") == 1; });
+    }
+    if (c.stuck) {
+      engine->reconfigure(nullptr, true);
+      engine->step(1);
+    }
+    Trace t = waitUntil([](const Trace& t) { return t.back() == "end"; });
+    ASSERT_EQ(t.back(), "end") << testing::PrintToString(t);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(runner.lostEngineInLastRun());
+    EXPECT_FALSE(runner.isActive());
+    stop();
+    // A run that was stopped is not a lost engine.
+    if (c.stuck) engine->finishReconfigure();
+    running = false;
+    EXPECT_EQ(runner.run(running, nullptr, nullptr), 0);
+    EXPECT_FALSE(runner.lostEngineInLastRun());
+    runner.setEndWhenLost(false);
+    buffers.disconnect();
+    running = true;
+    trace.clear();
+  }
+}
+
 TEST_F(RunnerTest, PollsWithoutATimingObject) {
   config.timing = StandInEngine::Timing::NoSubheader;
   createAndConnect();

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "sim/engine/StandInEngine.h"
+#include "tarvo/TarvoBuffers.h"
 #include "tarvo/TarvoTiming.h"
 #include "test_names.h"
 
@@ -69,6 +70,26 @@ TEST(StandInEngine, BurstPublishesOnceAndLoopModeEchoesTransmit) {
   EXPECT_EQ(engine.posts(), 1u);
   EXPECT_EQ(engine.rxRing(2)[5], 777);
   EXPECT_EQ(engine.rxRing(2)[6], 0);  // unwritten transmit echoes as silence
+}
+
+// An engine that ends on purpose tells the clients still mapping its area (magic 0); one that
+// is killed cannot.
+TEST(StandInEngine, DestroyClearsMagicAndAbandonLeavesIt) {
+  for (bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "abandoned" : "destroyed");
+    StandInEngine::Config cfg;
+    cfg.name = tarvo_test::uniqueAreaName();
+    StandInEngine engine(cfg);
+    ASSERT_EQ(engine.create(), 0);
+    Tarvo::Buffers buffers;
+    ASSERT_EQ(buffers.connect(cfg.name, false), 0);
+    if (killed) {
+      engine.abandon();
+    } else {
+      engine.destroy();
+    }
+    EXPECT_EQ(buffers.getHeader()->magic == 0, !killed);
+  }
 }
 
 }  // namespace
