@@ -524,7 +524,7 @@ TEST_F(ConfigFile, SaveKilledAtEachStepLeavesTheOldOrTheNewFile) {
   ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
   const int old_power = StoredPower(kConfigFile);
   ASSERT_GE(old_power, 0);
-  const size_t chunk = ReadUnitFile(kConfigFile).size() / 5 + 1;  // about five writes
+  const size_t chunk = Read(kConfigFile).size() / 5 + 1;  // about five writes
 
   // The steps one save goes through.
   std::vector<platform::WriteStep> steps;
