@@ -4,22 +4,25 @@
 #include <cstring>
 #include <string>
 
+#include "devctl/text/device_commands.h"
 #include "devctl/text/input_gain_commands.h"
+#include "devctl/text/network_commands.h"
+#include "devctl/text/status_report.h"
 
 namespace {
 
 #define ROUTE(name, handler) const TextRoute k##name{#name, handler}
 
 // Commands not in this build yet have a null handler.
-ROUTE(TermPrintStatus, nullptr);
+ROUTE(TermPrintStatus, TermPrintStatus);
 ROUTE(TermPrintUptime, nullptr);
-ROUTE(TermPrintTemperature, nullptr);
-ROUTE(TermReboot, nullptr);
-ROUTE(TermSetDhcp, nullptr);
-ROUTE(TermSetIpAddress, nullptr);
-ROUTE(TermSetGateway, nullptr);
-ROUTE(TermSetSubnetMask, nullptr);
-ROUTE(TermRebootNetwork, nullptr);
+ROUTE(TermPrintTemperature, TermPrintTemperature);
+ROUTE(TermReboot, TermReboot);
+ROUTE(TermSetDhcp, TermSetDhcp);
+ROUTE(TermSetIpAddress, TermSetIpAddress);
+ROUTE(TermSetGateway, TermSetGateway);
+ROUTE(TermSetSubnetMask, TermSetSubnetMask);
+ROUTE(TermRebootNetwork, TermRebootNetwork);
 ROUTE(TermSetTcpPortEnable, nullptr);
 ROUTE(TermSetTcpPort, nullptr);
 ROUTE(TermSetTelnetEnable, nullptr);
@@ -33,12 +36,12 @@ ROUTE(TermSetBaudRate, nullptr);
 ROUTE(TermSetStandbyMode, nullptr);
 ROUTE(TermSetAutoStandbyTime, nullptr);
 ROUTE(TermSetUsbPort, nullptr);
-ROUTE(TermSetDnsDomain, nullptr);
-ROUTE(TermSetMac, nullptr);
-ROUTE(TermSetSubMac, nullptr);
-ROUTE(TermGetSubMac, nullptr);
-ROUTE(TermSetSerialNumber, nullptr);
-ROUTE(TermGetSerialNumber, nullptr);
+ROUTE(TermSetDnsDomain, TermSetDnsDomain);
+ROUTE(TermSetMac, TermSetMac);
+ROUTE(TermSetSubMac, TermSetSubMac);
+ROUTE(TermGetSubMac, TermGetSubMac);
+ROUTE(TermSetSerialNumber, TermSetSerialNumber);
+ROUTE(TermGetSerialNumber, TermGetSerialNumber);
 
 ROUTE(TermSetInputName, nullptr);
 ROUTE(TermSetInputChannelLock, nullptr);
@@ -184,8 +187,8 @@ const TextRoute* PresetRoute(const Line& l) {
 const TextRoute kRouteResetRequest{"ResetRequest", nullptr};
 const TextRoute kRouteResetAllRequest{"ResetAllRequest", nullptr};
 const TextRoute kRouteHelp{"Help", nullptr};
-const TextRoute kRouteResetSystem{"TermResetSystem", nullptr};
-const TextRoute kRouteResetAll{"TermResetAll", nullptr};
+const TextRoute kRouteResetSystem{"TermResetSystem", TermResetSystem};
+const TextRoute kRouteResetAll{"TermResetAll", TermResetAll};
 
 const TextRoute* FindTextRoute(const char* condensed, const char* raw_upper, int raw_len) {
   Line l;

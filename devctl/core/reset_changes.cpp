@@ -1,0 +1,48 @@
+#include "devctl/core/reset_changes.h"
+
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/file_copy.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/network_files.h"
+#include "platform/clock.h"
+#include "platform/storage.h"
+
+// Each reset saves before it asks for the reboot: the board may restart as soon as the request
+// file is there.
+
+bool ResetSystemSettings(std::string& lines) {
+  ResetAudioConfig(g_config_path, &g_app_config);
+  const bool saved = SaveAppConfig(g_config_path, &g_app_config);
+  lines += "[SUCCESS]System reset, please wait a moment...\r\n";
+  RequestReboot2();
+  return saved;
+}
+
+bool ResetAllSettings() {
+  ClearTarvoConfigDir();
+  CopyTextFile("/usr/local/backend/apps/dhcpcd.conf", "/etc/dhcpcd.conf");
+  ConfigLock lock;
+  g_app_config.type = "TRX";
+  ResetAppConfig(g_config_path, &g_app_config, g_device_identity.mac);
+  return SaveAppConfig(g_config_path, &g_app_config);
+}
+
+bool ResetAllSettingsAndReboot(std::string& lines) {
+  const bool saved = ResetAllSettings();
+  WriteHostname(g_app_config.hostname);
+  lines += "[SUCCESS]System reset all, please wait a moment...\r\n";
+  RequestReboot2();
+  return saved;
+}
+
+bool RebootUnit(std::string& lines) {
+  const bool saved = SaveAppConfig(g_config_path, &g_app_config);
+  lines += "[SUCCESS]System reboot, please wait a moment...\r\n";
+  platform::SyncFileSystems();
+  platform::SleepMs(100);
+  RequestReboot2();
+  return saved;
+}
