@@ -9,9 +9,7 @@
 #include "devctl/hardware/dsp_watcher.h"
 #include "devctl/hardware/lcd_menu.h"
 #include "devctl/text/tcp_server.h"
-#include "devctl/text/text_command.h"
 #include "devctl/text/uart.h"
-#include "devctl/web/web_command.h"
 
 // Identity strings of the unit, filled at start-up.
 struct device_identity_s {
@@ -22,8 +20,6 @@ struct device_identity_s {
   std::string sub_mac;           // enp1s0
 };
 
-constexpr int kWebCommandCount = 56;
-constexpr int kTextCommandCount = 58;
 constexpr int kLcdMenuPages = 8;
 
 extern app_config_s g_app_config;                 // the live configuration
@@ -37,6 +33,4 @@ extern CTcpserver g_telnet_server;                // telnet control port
 extern CUart g_uart;                              // RS-232 control port
 extern CDsp g_dsp_watcher;                        // built, never started
 extern device_identity_s g_device_identity;
-extern web_command_s g_web_commands[kWebCommandCount];
-extern text_command_s g_text_commands[kTextCommandCount];
 extern lcd_menu_s g_lcd_menu[kLcdMenuPages];

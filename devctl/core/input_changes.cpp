@@ -52,22 +52,24 @@ std::string InputChannelName(int c) {
   return "input";
 }
 
-void ApplyInputGain(int c, int g, bool leave_groups) {
+void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when) {
   if (!IsInput(c)) return;
+  const bool gain_last = when == GainWrite::kAfterUnmute;
   g_app_config.InputGainRef(c) = g;
   if (IsAnalogue(c)) {
     DspSetInputMute(c, true);
     platform::SleepMs(kRangeSwitchMuteMs);
     SetAnalogGainRange(unsigned(c), g);
-    DspSetInputGain(c, g);
+    if (!gain_last) DspSetInputGain(c, g);
     if (leave_groups) RemoveInputFromGroups(c);
     g_app_config.InputMuteRef(c) = 0;
     DspSetInputMute(c, false);
   } else {
-    DspSetInputGain(c, g);
+    if (!gain_last) DspSetInputGain(c, g);
     if (leave_groups) RemoveInputFromGroups(c);
     UnmuteIfMuted(c);
   }
+  if (gain_last) DspSetInputGain(c, g);
 }
 
 void SetInputChannelGain(int c, int g, std::string& lines) {

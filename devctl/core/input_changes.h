@@ -15,11 +15,15 @@ void RemoveInputFromGroups(int c);
 // "USB input left".
 std::string InputChannelName(int c);
 
+// When the gain word reaches the DSP: before the channel is unmuted (text commands, channels set
+// by number) or after it (members of a group set by the web "set input gain").
+enum class GainWrite { kBeforeUnmute, kAfterUnmute };
+
 // Gives input c the gain g (field and DSP) and leaves it unmuted. An analogue input is muted for
 // 10 ms around the change of its front-end range and is always written unmuted; another input is
 // unmuted only when its mute flag was set. leave_groups: the channel was addressed by its own
 // number and leaves its groups.
-void ApplyInputGain(int c, int g, bool leave_groups);
+void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when = GainWrite::kBeforeUnmute);
 
 // Sets gain g on input c, or on both inputs of its pair when the pair is linked (the lower first;
 // a linked analogue pair is muted together and shares one 10 ms wait). The channels leave their

@@ -3,7 +3,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
 
-std::vector<int> SetInputGroupGain(int g, int value) {
+std::vector<int> SetInputGroupGain(int g, int value, GainWrite when) {
   std::vector<int> members;
   const int* list = g_app_config.InputGroupMembers(g);
   if (list == nullptr) return members;
@@ -11,7 +11,7 @@ std::vector<int> SetInputGroupGain(int g, int value) {
   g_app_config.group_input_mute[g] = 0;
   for (int c = 0; c < kDspChannels; ++c) {
     if (list[c] != 1) continue;
-    ApplyInputGain(c, value, false);
+    ApplyInputGain(c, value, false, when);
     members.push_back(c);
   }
   return members;

@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "devctl/core/input_changes.h"
+
 // Gives input group g (0-3) the gain value and clears its mute flag, then gives each member (DSP
 // index order) the group's gain, unmuted; members stay in the group. Returns the members in the
-// order they were set; nothing for g outside 0-3.
-std::vector<int> SetInputGroupGain(int g, int value);
+// order they were set; nothing for g outside 0-3. when: see ApplyInputGain.
+std::vector<int> SetInputGroupGain(int g, int value, GainWrite when = GainWrite::kBeforeUnmute);

@@ -8,6 +8,7 @@
 #include "devctl/core/identity.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/netaudio_version.h"
+#include "devctl/core/notices.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/service_loop.h"
@@ -28,9 +29,11 @@
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/usb_port.h"
+#include "devctl/text/broadcast.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "platform/clock.h"
 #include "platform/command.h"
 #include "platform/paths.h"
@@ -128,6 +131,7 @@ void ApplyStoredPowerState() {
 
 void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOptions& options) {
   const bool threads = options.start_threads;
+  SetNoticeSink(BroadcastToPorts);
   LoadIdentityAndConfiguration();
 
   LcdInit();
@@ -138,7 +142,7 @@ void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOp
 
   LoadPresetsAndVersions();
 
-  app.FillCommandMap(g_web_commands, kWebCommandCount);
+  app.FillCommandMap(g_web_commands, g_web_command_count);
   if (threads) app.Start();
 
   InitPowerGpios();

@@ -106,8 +106,7 @@ void KeyThreadPass(KeyThreadState* st) {
     return;
   }
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
-    std::string unused;
-    WakeOnCommand(&unused);
+    WakeOnCommand(nullptr);
     return;
   }
   if (power == 1 && front_lcd > 1 && st->key != KEY_TYPE_E_POWER) WakePanelLights();

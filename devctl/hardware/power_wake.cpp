@@ -2,19 +2,29 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power_state.h"
-#include "devctl/text/broadcast.h"
 
-void WakeOnCommand(std::string*) {
+namespace {
+constexpr char kPowerOnNotice[] = "[SUCCESS]Set system power on, please wait a moment...\r\n";
+}  // namespace
+
+void WakeOnCommand(std::string* notice) {
   g_auto_standby_state = 1;
-  ConfigLock lock;
-  if (g_app_config.power != 0) return;
-  BroadcastToPorts("[SUCCESS]Set system power on, please wait a moment...\r\n");
-  g_app_config.power = 1;
-  if (g_app_config.front_lcd > 0 && g_deep_sleep == 0) {
-    LcdInit();
-    ApplyPowerToPanel();
+  {
+    ConfigLock lock;
+    if (g_app_config.power != 0) return;
+    g_app_config.power = 1;
+    if (g_app_config.front_lcd > 0 && g_deep_sleep == 0) {
+      LcdInit();
+      ApplyPowerToPanel();
+    }
+    if (notice) {
+      *notice += kPowerOnNotice;
+      return;
+    }
   }
+  SendNotice(kPowerOnNotice);
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
-// The reply is not used: the power-on notice goes straight to every control port, ahead of the
-// command's own reply. Does not save.
-void WakeOnCommand(std::string* reply);
+// When the unit was off, the power-on notice is appended to *notice, which the caller sends to the
+// control ports once it released the configuration lock, ahead of the command's own text. With
+// notice null the notice is sent at once (the caller must not hold the configuration lock).
+// Does not save.
+void WakeOnCommand(std::string* notice);

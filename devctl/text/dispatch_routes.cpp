@@ -4,81 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "devctl/text/device_commands.h"
-#include "devctl/text/input_gain_commands.h"
-#include "devctl/text/network_commands.h"
-#include "devctl/text/status_report.h"
+#include "devctl/text/text_commands.h"
 
 namespace {
-
-#define ROUTE(name, handler) const TextRoute k##name{#name, handler}
-
-// Commands not in this build yet have a null handler.
-ROUTE(TermPrintStatus, TermPrintStatus);
-ROUTE(TermPrintUptime, nullptr);
-ROUTE(TermPrintTemperature, TermPrintTemperature);
-ROUTE(TermReboot, TermReboot);
-ROUTE(TermSetDhcp, TermSetDhcp);
-ROUTE(TermSetIpAddress, TermSetIpAddress);
-ROUTE(TermSetGateway, TermSetGateway);
-ROUTE(TermSetSubnetMask, TermSetSubnetMask);
-ROUTE(TermRebootNetwork, TermRebootNetwork);
-ROUTE(TermSetTcpPortEnable, nullptr);
-ROUTE(TermSetTcpPort, nullptr);
-ROUTE(TermSetTelnetEnable, nullptr);
-ROUTE(TermSetTelnetPort, nullptr);
-ROUTE(TermPowerOn, nullptr);
-ROUTE(TermPowerOff, nullptr);
-ROUTE(TermSetFrontLcd, nullptr);
-ROUTE(TermSetPowerLedFollow, nullptr);
-ROUTE(TermSetKeyLock, nullptr);
-ROUTE(TermSetBaudRate, nullptr);
-ROUTE(TermSetStandbyMode, nullptr);
-ROUTE(TermSetAutoStandbyTime, nullptr);
-ROUTE(TermSetUsbPort, nullptr);
-ROUTE(TermSetDnsDomain, TermSetDnsDomain);
-ROUTE(TermSetMac, TermSetMac);
-ROUTE(TermSetSubMac, TermSetSubMac);
-ROUTE(TermGetSubMac, TermGetSubMac);
-ROUTE(TermSetSerialNumber, TermSetSerialNumber);
-ROUTE(TermGetSerialNumber, TermGetSerialNumber);
-
-ROUTE(TermSetInputName, nullptr);
-ROUTE(TermSetInputChannelLock, nullptr);
-ROUTE(TermSetInputPhantom, nullptr);
-ROUTE(TermSetInputMute, nullptr);
-ROUTE(TermSetInputEqBand, nullptr);
-ROUTE(TermSetInputEqLock, nullptr);
-ROUTE(TermSetInputEqEnable, nullptr);
-ROUTE(TermClearInputEq, nullptr);
-ROUTE(TermSetInputEqPreset, nullptr);
-ROUTE(TermSetInputGain, TermSetInputGain);
-ROUTE(TermSetInputGainUp, TermSetInputGainUp);
-ROUTE(TermSetInputGainDown, TermSetInputGainDown);
-ROUTE(TermSetInputGroupMembers, nullptr);
-
-ROUTE(TermSetOutputName, nullptr);
-ROUTE(TermSetOutputChannelLock, nullptr);
-ROUTE(TermSetOutputVolumeUp, nullptr);
-ROUTE(TermSetOutputVolumeDown, nullptr);
-ROUTE(TermSetOutputVolume, nullptr);
-ROUTE(TermSetOutputMute, nullptr);
-ROUTE(TermSetOutputEqBand, nullptr);
-ROUTE(TermSetOutputEqLock, nullptr);
-ROUTE(TermSetOutputEqEnable, nullptr);
-ROUTE(TermClearOutputEq, nullptr);
-ROUTE(TermSetOutputSource, nullptr);
-ROUTE(TermSetOutputEqPreset, nullptr);
-ROUTE(TermSetOutputDelay, nullptr);
-ROUTE(TermSetOutputGroupMembers, nullptr);
-
-ROUTE(TermPrintPresetStatus, nullptr);
-ROUTE(TermSavePreset, nullptr);
-ROUTE(TermApplyPreset, nullptr);
-ROUTE(TermDeletePreset, nullptr);
-ROUTE(TermSetPresetName, nullptr);
-
-#undef ROUTE
 
 // A view of the condensed line with the two kinds of keyword test.
 struct Line {
@@ -183,12 +111,6 @@ const TextRoute* PresetRoute(const Line& l) {
 }
 
 }  // namespace
-
-const TextRoute kRouteResetRequest{"ResetRequest", nullptr};
-const TextRoute kRouteResetAllRequest{"ResetAllRequest", nullptr};
-const TextRoute kRouteHelp{"Help", nullptr};
-const TextRoute kRouteResetSystem{"TermResetSystem", TermResetSystem};
-const TextRoute kRouteResetAll{"TermResetAll", TermResetAll};
 
 const TextRoute* FindTextRoute(const char* condensed, const char* raw_upper, int raw_len) {
   Line l;

@@ -7,6 +7,8 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/pending_network.h"
+#include "devctl/core/settings_save.h"
+#include "devctl/hardware/power_wake.h"
 #include "devctl/text/broadcast.h"
 #include "devctl/text/dispatch_routes.h"
 #include "devctl/text/line_text.h"
@@ -31,9 +33,76 @@ bool IsBlank(const char* line, int len) {
 
 std::string Prompt() { return g_app_config.model + ">"; }
 
-void RunRoute(const TextRoute& route, int fd, char* condensed, int count, std::string& reply) {
-  if (route.handler) route.handler(fd, condensed, count, reply);
-  else reply += kNotFound;
+// What a line leaves for the frame to do once the configuration lock is released.
+struct Dispatched {
+  std::string notice;  // sent ahead of the reply: the power-on notice of a wake
+  std::string reply;   // "\r\n" and the command's lines, without the prompt
+  bool save_live = false;
+  bool save_pending = false;
+};
+
+// Runs a command's handler inside the frame its route asks for (the lock is held).
+void RunRoute(const TextRoute& route, int fd, char* condensed, int count, Dispatched& d) {
+  if (!route.handler) {
+    d.reply += kNotFound;
+    return;
+  }
+  if (route.flags & kWakesWhenOff) {
+    if (g_app_config.power == 0) {
+      WakeOnCommand(&d.notice);
+      d.save_live = true;
+    }
+  }
+  if (route.flags & kWakes) WakeOnCommand(&d.notice);
+  const bool changed = route.handler(fd, condensed, count, d.reply);
+  if (changed && (route.flags & kWakesAfter)) WakeOnCommand(&d.notice);
+  if (changed && (route.flags & kSaves)) d.save_live = true;
+  if (changed && (route.flags & kSavesPending)) d.save_pending = true;
+}
+
+// Everything of a non-blank line that needs the configuration lock.
+void DispatchLocked(int fd, char* line, int len, Dispatched& d) {
+  d.reply = "\r\n";
+  PreparedLine p;
+  // A line too long for the condensed buffer is refused whole: cutting it could turn it into
+  // another valid command.
+  if (!PrepareLine(line, len, &p)) {
+    d.reply += kNotFound;
+    return;
+  }
+  char* condensed = p.condensed;
+  const int count = p.count;
+
+  NetworkEditStep(p.scope);
+
+  auto confirm = ResetConfirms().find(fd);
+  if (confirm != ResetConfirms().end()) {
+    const int asked = confirm->second;
+    ResetConfirms().erase(confirm);
+    if (std::strncmp(condensed, "YES", 3) == 0) {
+      RunRoute(asked == 2 ? kTermResetAll : kTermResetSystem, fd, condensed, count, d);
+    } else if (std::strncmp(condensed, "NO", 2) == 0) {
+      d.reply += "[SUCCESS]RESET process ignored.\r\n";
+    } else {
+      d.reply += "[ERROR]Error answer, RESET process ignored.\r\n";
+    }
+    return;
+  }
+
+  const TextRoute* route = FindTextRoute(condensed, line, len);
+  if (route == &kRouteResetAllRequest) {
+    d.reply += "Sure to reset system and network settings to default? Type \"Yes\" after next prompt to confirm...\r\n";
+    ResetConfirms()[fd] = 2;
+  } else if (route == &kRouteResetRequest) {
+    d.reply += "Sure to reset system settings to default? Type \"Yes\" after next prompt to confirm...\r\n";
+    ResetConfirms()[fd] = 1;
+  } else if (route == &kRouteHelp) {
+    AppendHelpListing(d.reply, g_text_commands, g_text_command_count);
+  } else if (route) {
+    RunRoute(*route, fd, condensed, count, d);
+  } else {
+    d.reply += kNotFound;
+  }
 }
 
 }  // namespace
@@ -54,7 +123,7 @@ void ClearResetConfirms() {
   ResetConfirms().clear();
 }
 
-void AppendHelpListing(std::string& reply) {
+void AppendHelpListing(std::string& reply, const text_command_s* table, size_t count) {
   const std::string rule(65, '=');
   reply += "\r\n" + rule + "\r\n";
   reply += "      " + g_app_config.model + " Help Info\r\n";
@@ -63,8 +132,8 @@ void AppendHelpListing(std::string& reply) {
            "\r\n\r\n";
   const std::string& type = g_app_config.type;
   const bool tx = type.compare(0, 2, "TX") == 0, rx = type.compare(0, 2, "RX") == 0;
-  for (const text_command_s& entry : g_text_commands) {
-    if (entry.help.empty()) continue;  // an entry whose command is not in this build
+  for (size_t i = 0; i < count; ++i) {
+    const text_command_s& entry = table[i];
     if ((tx && entry.variant == 2) || (rx && entry.variant == 1)) continue;
     reply += entry.help + "\r\n";
   }
@@ -91,56 +160,19 @@ bool PrepareLine(char* line, int len, PreparedLine* p) {
 
 std::string DispatchLine(int fd, char* line, int len) {
   if (len < 0) len = 0;
-  ApplyBackspaces(line, &len);
-  if (len == 0 || IsBlank(line, len)) return "\r\n" + Prompt();
-
-  std::string reply = "\r\n";
-  PreparedLine p;
-  // A line too long for the condensed buffer is refused whole: cutting it could turn it into
-  // another valid command.
-  if (!PrepareLine(line, len, &p)) return reply + kNotFound + Prompt();
-  char* condensed = p.condensed;
-  const int count = p.count;
-  const std::string& scope = p.scope;
-
-  NetworkEditStep(scope);
-
-  auto confirm = ResetConfirms().find(fd);
-  if (confirm != ResetConfirms().end()) {
-    const int asked = confirm->second;
-    ResetConfirms().erase(confirm);
-    if (std::strncmp(condensed, "YES", 3) == 0) {
-      RunRoute(asked == 2 ? kRouteResetAll : kRouteResetSystem, fd, condensed, count, reply);
-    } else if (std::strncmp(condensed, "NO", 2) == 0) {
-      reply += "[SUCCESS]RESET process ignored.\r\n";
-    } else {
-      reply += "[ERROR]Error answer, RESET process ignored.\r\n";
-    }
-    return reply + Prompt();
-  }
-
-  const TextRoute* route = FindTextRoute(condensed, line, len);
-  if (route == &kRouteResetAllRequest) {
-    reply += "Sure to reset system and network settings to default? Type \"Yes\" after next prompt to confirm...\r\n";
-    ResetConfirms()[fd] = 2;
-  } else if (route == &kRouteResetRequest) {
-    reply += "Sure to reset system settings to default? Type \"Yes\" after next prompt to confirm...\r\n";
-    ResetConfirms()[fd] = 1;
-  } else if (route == &kRouteHelp) {
-    AppendHelpListing(reply);
-  } else if (route) {
-    RunRoute(*route, fd, condensed, count, reply);
-  } else {
-    reply += kNotFound;
-  }
-  return reply + Prompt();
-}
-
-void TermDispatchLine(int fd, char* line, int len) {
-  std::string reply;
+  Dispatched d;
   {
     ConfigLock lock;
-    reply = DispatchLine(fd, line, len);
+    ApplyBackspaces(line, &len);
+    if (len == 0 || IsBlank(line, len)) return "\r\n" + Prompt();
+    DispatchLocked(fd, line, len, d);
   }
-  BroadcastToPorts(reply);
+  bool saved = true;
+  if (d.save_live) saved = SaveLiveSettings() && saved;
+  if (d.save_pending) saved = SavePendingSettings() && saved;
+  if (!saved) d.reply += kSaveFailedLine;
+  ConfigLock lock;
+  return d.notice + d.reply + Prompt();
 }
+
+void TermDispatchLine(int fd, char* line, int len) { BroadcastToPorts(DispatchLine(fd, line, len)); }

@@ -3,16 +3,22 @@
 // prompt to every port.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "devctl/core/pending_network.h"  // g_net_edit_pending
+#include "devctl/text/text_commands.h"
+
 
 // The on-line callback of every port. line holds len bytes (not NUL-terminated) and may be
-// changed in place. Takes the configuration lock for the command; broadcasts after releasing it.
+// changed in place. Sends the text DispatchLine gives to every port.
 void TermDispatchLine(int fd, char* line, int len);
 
-// The reply TermDispatchLine would broadcast, without broadcasting it (the configuration lock
-// must be held).
+// The command frame of one line: under the configuration lock the line is prepared, the network
+// edit and reset confirmation steps run and the command's route (wake, handler); after the lock
+// is released the configuration is saved when the route asks for it (a failed save adds an
+// "[ERROR]" line). Returns the text for the ports: a wake's power-on notice, the reply and the
+// prompt. Call without holding the configuration lock.
 std::string DispatchLine(int fd, char* line, int len);
 
 // A received line prepared for the keyword tests.
@@ -34,5 +40,6 @@ int ResetConfirmState(int fd);
 void ForgetResetConfirm(int fd);
 void ClearResetConfirms();
 
-// Appends the HELP listing (without the prompt) for the live configuration's device type.
-void AppendHelpListing(std::string& reply);
+// Appends the HELP listing of a table (without the prompt) for the live configuration's device
+// type.
+void AppendHelpListing(std::string& reply, const text_command_s* table, size_t count);

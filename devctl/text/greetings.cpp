@@ -51,5 +51,3 @@ void SendUartBannerOnce() {
   if (g_uart_banner_sent.exchange(1) != 0) return;
   SendUartBanner();
 }
-
-bool TermPrintHelp(int, char*, int, std::string&) { return true; }

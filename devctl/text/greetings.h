@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "devctl/text/text_handler.h"
 
 // 1 once the RS-232 port has shown its banner in this run.
 extern std::atomic<uint32_t> g_uart_banner_sent;
@@ -24,5 +23,3 @@ void OnTcpClientConnect(int fd);
 void SendUartBannerOnce();
 // The banner to the RS-232 port (after every power change).
 void SendUartBanner();
-// The "?/HELP" entry of the command table; the listing itself is built by the dispatcher.
-bool TermPrintHelp(int fd, char* line, int len, std::string& reply);

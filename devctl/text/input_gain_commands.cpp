@@ -3,21 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
-#include "devctl/hardware/power_wake.h"
+#include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
 
 namespace {
 
-constexpr int kMinGain = -30, kMaxGain = 30;
-constexpr int kMaxChannelNumber = 18;
-constexpr int kFirstGroupNumber = 15;
 constexpr int kNoStep = -65535;  // step not given: one step
-constexpr int kMaxStep = 10;
-constexpr int kInputPairs = 7;
 
 constexpr char kSetError[] =
     "[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n";
@@ -28,9 +22,9 @@ constexpr char kDownError[] =
 
 std::string Db(int g) { return std::to_string(g) + "dB.\r\n"; }
 
-bool InRange(int channel) { return static_cast<unsigned>(channel) <= kMaxChannelNumber; }
-
-void Save() { SaveAppConfig(g_config_path, &g_app_config); }
+bool InRange(int channel) {
+  return channel >= kAllChannelsNumber && channel <= kMaxChannelNumber;
+}
 
 // One direction of the step commands.
 struct Step {
@@ -39,7 +33,7 @@ struct Step {
   const char* error;
 
   int Apply(int old, int step) const {
-    return std::clamp(old + sign * step, kMinGain, kMaxGain);
+    return std::clamp(old + sign * step, kMinInputGain, kMaxInputGain);
   }
 };
 
@@ -82,21 +76,20 @@ void StepInputs(const Step& s, int channel, int step, std::string& reply) {
     StepGroup(s, channel - kFirstGroupNumber, step, reply, false);
   } else {
     const int c = channel - 1, pair = c / 2;
-    if (pair < kInputPairs && g_app_config.InputLinkRef(pair)) {
+    if (pair < kStereoPairs && g_app_config.InputLinkRef(pair)) {
       StepChannel(s, 2 * pair, step, true, reply, false);
       StepChannel(s, 2 * pair + 1, step, true, reply, false);
     } else {
       StepChannel(s, c, step, true, reply, false);
     }
   }
-  Save();
 }
 
 bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
   if (step == kNoStep) step = 1;
-  if (!InRange(channel) || step < 1 || step > kMaxStep) {
+  if (!InRange(channel) || step < kMinStep || step > kMaxStep) {
     reply += s.error;
-    return true;
+    return false;
   }
   StepInputs(s, channel, step, reply);
   return true;
@@ -105,12 +98,11 @@ bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
 }  // namespace
 
 bool TermSetInputGain(int, char* line, int, std::string& reply) {
-  WakeOnCommand(&reply);
   int channel = 0, gain = -100;
   ScanText(line, "IN%dGAIN%d", &channel, &gain);
-  if (!InRange(channel) || gain < kMinGain || gain > kMaxGain) {
+  if (!InRange(channel) || gain < kMinInputGain || gain > kMaxInputGain) {
     reply += kSetError;
-    return true;
+    return false;
   }
   if (channel == 0) {
     reply += "[SUCCESS]Set all input gain to " + Db(gain);
@@ -128,19 +120,16 @@ bool TermSetInputGain(int, char* line, int, std::string& reply) {
   } else {
     SetInputChannelGain(channel - 1, gain, reply);
   }
-  Save();
   return true;
 }
 
 bool TermSetInputGainUp(int, char* line, int, std::string& reply) {
-  WakeOnCommand(&reply);
   int channel = 0, step = kNoStep;
   ScanText(line, "IN%dGAIN+%d", &channel, &step);
   return StepCommand(kUp, channel, step, reply);
 }
 
 bool TermSetInputGainDown(int, char* line, int, std::string& reply) {
-  WakeOnCommand(&reply);
   int channel = 0, step = kNoStep;
   ScanText(line, "IN%dGAIN-", &channel);
   if (const char* at = std::strstr(line, "GAIN-")) ScanText(at + 5, "%d", &step);

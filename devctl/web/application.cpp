@@ -1,6 +1,10 @@
 #include "devctl/web/application.h"
 
+#include <utility>
+
 #include "devctl/core/config_lock.h"
+#include "devctl/core/notices.h"
+#include "devctl/core/settings_save.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_document.h"
 
@@ -13,21 +17,19 @@ CApplication::~CApplication() {
   package_upload_.file.close();
 }
 
-void CApplication::FillCommandMap(const web_command_s* table, int count) {
-  for (int i = 0; i < count; ++i) command_map_[table[i].name] = table[i];
+void CApplication::FillCommandMap(const web_command_s* table, size_t count) {
+  for (size_t i = 0; i < count; ++i) command_map_[table[i].name] = table[i];
 }
 
 bool CApplication::HandleInstr(const char* body, std::string& reply) {
-  std::string name;
-  {
-    web::JsonPtr request = web::ParseJsonBody(body);
-    if (!request || !cJSON_IsString(cJSON_GetObjectItem(request.get(), "comhead"))) {
-      ReplyHelp(reply);
-      return false;
-    }
-    // A name longer than the protocol's field cannot be a command: it is unsupported.
-    if (!web::ReadJsonString(request.get(), "comhead", &name)) return ReplyUnsupported(body, reply);
+  web::JsonPtr request = web::ParseJsonBody(body);
+  if (!request || !cJSON_IsString(cJSON_GetObjectItem(request.get(), "comhead"))) {
+    ReplyHelp(reply);
+    return false;
   }
+  std::string name;
+  // A name longer than the protocol's field cannot be a command: it is unsupported.
+  if (!web::ReadJsonString(request.get(), "comhead", &name)) return ReplyUnsupported(body, reply);
   if (name == "help") {
     ReplyHelp(reply);
     return true;
@@ -36,11 +38,31 @@ bool CApplication::HandleInstr(const char* body, std::string& reply) {
   if (entry == command_map_.end() || entry->second.handler == nullptr) {
     return ReplyUnsupported(body, reply);
   }
-  // Commands from the web, the control ports and the workers change one configuration: each web
-  // command runs whole under the configuration lock, so its read-modify-save is never interleaved.
-  ConfigLock lock;
-  entry->second.handler(body, reply);
+  RunCommandFrame(entry->second.handler, request.get(), reply);
   return true;
+}
+
+void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply) {
+  WebAnswer answer;
+  {
+    // Commands from the web, the control ports and the workers change one configuration: the
+    // handler's read-modify-write is never interleaved with another command's.
+    ConfigLock lock;
+    handler(request, answer);
+  }
+  SendNotice(answer.notice);
+  const bool saved = !answer.save || SaveLiveSettings();
+  if (!answer.set_result) {
+    reply = std::move(answer.reply);
+  } else if (saved) {
+    web::ReplyResult(answer.comhead, 1, reply);
+  } else {
+    web::JsonPtr out(cJSON_CreateObject());
+    cJSON_AddItemToObject(out.get(), "comhead", cJSON_CreateString(answer.comhead.c_str()));
+    cJSON_AddItemToObject(out.get(), "result", cJSON_CreateNumber(0));
+    cJSON_AddItemToObject(out.get(), "error", cJSON_CreateString("settings not saved"));
+    web::PrintJsonReply(out.get(), reply);
+  }
 }
 
 void CApplication::ReplyHelp(std::string& reply) const {

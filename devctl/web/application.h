@@ -1,6 +1,7 @@
 // devctl's web application: the JSON command map and the handlers of every kind of request.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -15,10 +16,11 @@ class CApplication : public CWebapp {
 
   // Copies every entry of a command table into the map under its name, in table order; a later
   // entry of the same name replaces an earlier one. Called before Start.
-  void FillCommandMap(const web_command_s* table, int count);
+  void FillCommandMap(const web_command_s* table, size_t count);
   const std::map<std::string, web_command_s>& command_map() const { return command_map_; }
 
-  // Parses the body, looks "comhead" up in the command map and runs that command's handler.
+  // Parses the body, looks "comhead" up in the command map and runs that command's handler in
+  // RunCommandFrame.
   bool HandleInstr(const char* body, std::string& reply) override;
   // The interface information and the status documents; the body is not read.
   bool HandleGetInfo(const char* body, std::string& reply) override;
@@ -36,3 +38,8 @@ class CApplication : public CWebapp {
  private:
   std::map<std::string, web_command_s> command_map_;
 };
+
+// The frame of every web command: the handler under the configuration lock; after the lock is
+// released the notice to the control ports, the save when the handler asked for it, and the
+// reply (the handler's document, or the set result).
+void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply);

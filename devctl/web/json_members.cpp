@@ -23,6 +23,10 @@ bool ReadJsonInt(const cJSON* object, const char* key, int* out) {
   return GetJsonInt(object, key, out) == 1;
 }
 
+bool ReadJsonDouble(const cJSON* object, const char* key, double* out) {
+  return GetJsonDouble(object, key, out) == 1;
+}
+
 void PrintJsonReply(const cJSON* object, std::string& reply) {
   char* text = cJSON_Print(object);
   reply.assign(text ? text : "");

@@ -30,6 +30,9 @@ bool ReadJsonString(const cJSON* object, const char* key, std::string* out,
 // saturate). Returns false, with out 0, when absent or not a number.
 bool ReadJsonInt(const cJSON* object, const char* key, int* out);
 
+// A number member as a double. Returns false, with out 0.0, when absent or not a number.
+bool ReadJsonDouble(const cJSON* object, const char* key, double* out);
+
 // Prints a reply object formatted (one member per line, tab indents) into reply.
 void PrintJsonReply(const cJSON* object, std::string& reply);
 

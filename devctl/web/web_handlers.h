@@ -1,13 +1,8 @@
-// The handlers of the web command table. Every handler takes the NUL-terminated JSON request body
-// and the reply string, writes its reply and returns true when it answered the command.
+// The handlers of the web command table (web_commands.cpp), by family.
 #pragma once
 
-#include <string>
-
-// Stands in the table for a command whose handler is not part of this build: answers exactly as
-// for a command the unit does not know ("unsupported command", "result" "fail").
-bool WebUnsupportedCommand(const char* body, std::string& reply);
+#include "devctl/web/web_command.h"
 
 // "set input gain" and "set input mute".
-bool WebSetInputGain(const char* body, std::string& reply);
-bool WebSetInputMute(const char* body, std::string& reply);
+bool WebSetInputGain(const cJSON* request, WebAnswer& answer);
+bool WebSetInputMute(const cJSON* request, WebAnswer& answer);

@@ -1,16 +1,15 @@
 // "set input gain" and "set input mute": one channel, a linked pair or an input group, chosen by
 // "action" (0 analogue, 1 Tarvo, 2 USB, 3 input group) and "chn" (counted from 0 within it).
+#include <string>
+#include <vector>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/core/input_groups.h"
+#include "devctl/core/limits.h"
 #include "devctl/hardware/power_wake.h"
-#include "devctl/text/broadcast.h"
-#include "devctl/web/json_members.h"
+#include "devctl/web/set_command.h"
 #include "devctl/web/web_handlers.h"
-#include "platform/clock.h"
 
 namespace {
 
@@ -20,22 +19,9 @@ constexpr int kLastChannelOfKind[] = {3, 7, 2, 3};
 constexpr int kMaxChn = 7;
 constexpr int kUsbBothChn = 2;
 
-struct InputRequest {
-  std::string comhead;
-  int action = 0;
-  int chn = 0;
-  int value = 0;
-};
-
-// Reads "comhead", "action", "chn" and the value key, all required, and tests their ranges.
-bool ReadInputRequest(const cJSON* json, const char* value_key, int min_value, int max_value,
-                      InputRequest* req) {
-  bool ok = web::ReadJsonString(json, "comhead", &req->comhead);
-  ok = web::ReadJsonInt(json, "action", &req->action) && ok;
-  ok = web::ReadJsonInt(json, "chn", &req->chn) && ok;
-  ok = web::ReadJsonInt(json, value_key, &req->value) && ok;
-  return ok && req->action >= kAnalogue && req->action <= kInputGroup && req->chn >= 0 &&
-         req->chn <= kMaxChn && req->value >= min_value && req->value <= max_value;
+// "action", "chn" and the value member, in that order.
+std::vector<WebIntMember> InputMembers(const char* value_key, int min_value, int max_value) {
+  return {{"action", kAnalogue, kInputGroup}, {"chn", 0, kMaxChn}, {value_key, min_value, max_value}};
 }
 
 // The DSP channel of a physical input kind.
@@ -50,92 +36,56 @@ int DspChannelOf(int action, int chn) {
   }
 }
 
-// A group member takes the group's gain. Unlike a channel set directly, an analogue member gets
-// its DSP gain only after it is unmuted, and no member leaves the group.
-void ApplyGroupMemberGain(int k, int g) {
-  g_app_config.InputGainRef(k) = g;
-  if (k < kFirstTarvoChannel) {
-    DspSetInputMute(k, true);
-    platform::SleepMs(10);
-    SetAnalogGainRange(unsigned(k), g);
-    g_app_config.InputMuteRef(k) = 0;
-    DspSetInputMute(k, false);
-  } else if (g_app_config.InputMuteRef(k)) {
-    g_app_config.InputMuteRef(k) = 0;
-    DspSetInputMute(k, false);
-  }
-  DspSetInputGain(k, g);
+std::string GainLine(const std::string& what, int g) {
+  return "[SUCCESS]Set " + what + " gain to " + std::to_string(g) + "dB.\r\n";
 }
 
-void SetInputGroupGain(int group, int g, std::string& notice) {
-  g_app_config.group_input_gain[group] = g;
-  g_app_config.group_input_mute[group] = 0;
-  notice += "[SUCCESS]Set input group " + std::to_string(group + 1) + " gain to " +
-            std::to_string(g) + "dB.\r\n";
-  const int* members = g_app_config.InputGroupMembers(group);
-  for (int k = 0; k < kDspChannels; ++k) {
-    if (!members[k]) continue;
-    ApplyGroupMemberGain(k, g);
-    notice += "[SUCCESS]Set " + InputChannelName(k) + " gain to " + std::to_string(g) + "dB.\r\n";
-  }
-}
-
-// The end of every accepted request: the notice to the control ports, the save, "result" 1.
-bool Finish(const std::string& comhead, const std::string& notice, std::string& reply) {
-  if (!notice.empty()) BroadcastToPorts(notice);
-  SaveAppConfig(g_config_path, &g_app_config);
-  web::ReplyResult(comhead, 1, reply);
+// Every accepted request is saved and answered "result" 1, whether it changed anything or not.
+bool Accept(const std::string& lines, WebAnswer& answer) {
+  answer.notice += lines;
+  answer.save = true;
+  answer.set_result = true;
   return true;
 }
 
 }  // namespace
 
-bool WebSetInputGain(const char* body, std::string& reply) {
+bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
   // This command wakes a unit in standby before it looks at the request at all.
-  WakeOnCommand(nullptr);
-  web::JsonPtr json = web::ParseJsonBody(body);
-  if (!json) return false;
-  InputRequest req;
-  if (!ReadInputRequest(json.get(), "gain", -30, 30, &req)) {
-    web::ReplyResult(req.comhead, 0, reply);
+  WakeOnCommand(&answer.notice);
+  std::vector<int> v;
+  if (!ReadSetCommand(request, InputMembers("gain", kMinInputGain, kMaxInputGain), &v, answer)) {
     return false;
   }
-  WakeOnCommand(nullptr);
-  if (req.chn > kLastChannelOfKind[req.action]) {
-    web::ReplyResult(req.comhead, 0, reply);
-    return false;
-  }
+  const int action = v[0], chn = v[1], gain = v[2];
+  if (chn > kLastChannelOfKind[action]) return RefuseSetCommand(answer);
 
-  std::string notice;
-  if (req.action == kInputGroup) {
-    SetInputGroupGain(req.chn, req.value, notice);
-  } else if (req.action == kUsb && req.chn == kUsbBothChn) {
-    if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, req.value, notice);
+  std::string lines;
+  if (action == kInputGroup) {
+    // Members take the group's gain after they are unmuted, and stay in the group.
+    lines += GainLine("input group " + std::to_string(chn + 1), gain);
+    for (int c : SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute)) {
+      lines += GainLine(InputChannelName(c), gain);
+    }
+  } else if (action == kUsb && chn == kUsbBothChn) {
+    if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
   } else {
-    SetInputChannelGain(DspChannelOf(req.action, req.chn), req.value, notice);
+    SetInputChannelGain(DspChannelOf(action, chn), gain, lines);
   }
-  return Finish(req.comhead, notice, reply);
+  return Accept(lines, answer);
 }
 
-bool WebSetInputMute(const char* body, std::string& reply) {
-  web::JsonPtr json = web::ParseJsonBody(body);
-  if (!json) return false;
-  InputRequest req;
-  if (!ReadInputRequest(json.get(), "mute", 0, 1, &req)) {
-    web::ReplyResult(req.comhead, 0, reply);
-    return false;
-  }
-  WakeOnCommand(nullptr);
-  if (req.chn > kLastChannelOfKind[req.action]) {
-    web::ReplyResult(req.comhead, 0, reply);
-    return false;
-  }
+bool WebSetInputMute(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, InputMembers("mute", 0, 1), &v, answer)) return false;
+  const int action = v[0], chn = v[1], mute = v[2];
+  if (chn > kLastChannelOfKind[action]) return RefuseSetCommand(answer);
 
-  std::string notice;
-  if (req.action == kInputGroup) {
-    SetInputGroupMute(req.chn, req.value, notice);
-  } else if (!(req.action == kUsb && req.chn == kUsbBothChn)) {
-    SetInputChannelMute(DspChannelOf(req.action, req.chn), req.value, notice);
+  std::string lines;
+  if (action == kInputGroup) {
+    SetInputGroupMute(chn, mute, lines);
+  } else if (!(action == kUsb && chn == kUsbBothChn)) {
+    SetInputChannelMute(DspChannelOf(action, chn), mute, lines);
   }
-  return Finish(req.comhead, notice, reply);
+  return Accept(lines, answer);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/text/dispatch_routes.h"
 #include "tests/devctl_web/board_fixture.h"
@@ -98,12 +99,10 @@ class DispatcherTest : public webtest::BoardTest {
     }
     ClearResetConfirms();
     g_net_edit_pending = false;
-    for (auto& entry : g_text_commands) entry = text_command_s();
   }
   void TearDown() override {
     ClearResetConfirms();
     g_net_edit_pending = false;
-    for (auto& entry : g_text_commands) entry = text_command_s();
     BoardTest::TearDown();
   }
   std::string Run(std::string line, int fd = 4) {
@@ -196,32 +195,52 @@ TEST_F(DispatcherTest, NetworkEditIsClosedByTheFirstOtherCommand) {
   EXPECT_TRUE(g_net_edit_pending);
 }
 
-TEST_F(DispatcherTest, HelpListsTheEntriesOfTheDeviceType) {
-  g_text_commands[0].help = "=== System\r\nSTATUS";
-  g_text_commands[1].help = "TX only";
-  g_text_commands[1].variant = 1;
-  g_text_commands[2].help = "RX only";
-  g_text_commands[2].variant = 2;
-  g_device_identity.main_version = "V1.2";
-  g_device_identity.mcu_version = "M3";
-  g_device_identity.netaudio_version = "V4_20240101";
-  const std::string rule(65, '=');
-  const std::string head = "\r\n\r\n" + rule + "\r\n      VX7206 Help Info\r\n"
-                           "      FW Version:MCU_Main V1.2/MCU_Sub M3/NETAUDIO_SDK V4_20240101\r\n\r\n";
-  const std::string tail = rule + "\r\n\r\nVX7206>";
+TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
+  const std::string power_on = "[SUCCESS]Set system power on, please wait a moment...\r\n";
+  const std::string range_error =
+      "[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n";
   struct Case {
-    const char* type;
-    std::string body;
+    int power;
+    const char* line;
+    std::string text;  // everything the ports receive for the line
+    long saves;
   } cases[] = {
-      {"TRX", "=== System\r\nSTATUS\r\nTX only\r\nRX only\r\n"},
-      {"TX-8", "=== System\r\nSTATUS\r\nTX only\r\n"},
-      {"RX", "=== System\r\nSTATUS\r\nRX only\r\n"},
+      {1, "IN 1 GAIN 5\r", "\r\n[SUCCESS]Set analogue input CH1 gain to 5dB.\r\nVX7206>", 1},
+      // The power-on notice goes out ahead of the reply.
+      {0, "IN 1 GAIN 6\r",
+       power_on + "\r\n[SUCCESS]Set analogue input CH1 gain to 6dB.\r\nVX7206>", 1},
+      // A refused command still wakes the unit, and is not saved.
+      {0, "IN 99 GAIN 5\r", power_on + "\r\n" + range_error + "VX7206>", 0},
+      {1, "IN 99 GAIN 5\r", "\r\n" + range_error + "VX7206>", 0},
+      // Commands that are not in this build neither wake nor save.
+      {0, "OUT 1 VOL 50\r", "\r\n[ERROR]Command not found.\r\nVX7206>", 0},
   };
   for (const auto& c : cases) {
-    g_app_config.type = c.type;
-    EXPECT_EQ(Run("help\r"), head + c.body + tail) << c.type;
+    g_app_config.power = c.power;
+    const long before = Saves();
+    EXPECT_EQ(Run(c.line), c.text) << c.line;
+    EXPECT_EQ(Saves() - before, c.saves) << c.line;
+    EXPECT_EQ(g_app_config.power, c.text.find(power_on) == 0 ? 1 : c.power) << c.line;
   }
-  g_device_identity = device_identity_s();
+}
+
+TEST_F(DispatcherTest, FailedSaveIsReportedAndTheChangeStays) {
+  platform::FailWritesAfter(0);
+  EXPECT_EQ(Run("IN 2 GAIN -7\r"),
+            "\r\n[SUCCESS]Set analogue input CH2 gain to -7dB.\r\n"
+            "[ERROR]Settings could not be saved.\r\nVX7206>");
+  platform::FailWritesAfter(-1);
+  EXPECT_EQ(g_app_config.analogue_input_gain[1], -7);
+  EXPECT_EQ(DspGainWord(1), DspInputGainWord(1, -7));
+  EXPECT_EQ(Saves(), 0);
+  EXPECT_EQ(Read("/oem/app.json"), "");
+  // The next save writes the change.
+  EXPECT_EQ(Run("IN 3 GAIN 1\r"), "\r\n[SUCCESS]Set analogue input CH3 gain to 1dB.\r\nVX7206>");
+  app_config_s saved;
+  std::string path;
+  LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+  EXPECT_EQ(saved.analogue_input_gain[1], -7);
+  EXPECT_EQ(saved.analogue_input_gain[2], 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -25,7 +26,7 @@ CApplication& App() {
     static platform::FakeClock clock;
     platform::SetClock(&clock);
     auto* a = new CApplication("appthread");
-    a->FillCommandMap(g_web_commands, kWebCommandCount);
+    a->FillCommandMap(g_web_commands, g_web_command_count);
     return a;
   }();
   return *app;

@@ -16,13 +16,18 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devctl/core/config_defaults.h"
+#include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
+#include "devctl/text/broadcast.h"
 #include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "devctl/web/web_handlers.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -87,11 +92,13 @@ class WebInputTest : public webtest::BoardTest {
     ASSERT_EQ(g_uart.Start(), 0);
     std::filesystem::create_directories(root_ + "/oem");
 
-    app_.FillCommandMap(g_web_commands, kWebCommandCount);
+    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    SetNoticeSink(BroadcastToPorts);
     syncs_before_ = platform::SyncCount();
   }
 
   void TearDown() override {
+    SetNoticeSink(nullptr);
     g_uart.Stop();
     g_tcp_server.Stop();
     g_telnet_server.Stop();
@@ -216,6 +223,30 @@ TEST_F(WebInputTest, AnalogueChannelGain) {
   EXPECT_EQ(Saves(), 2);
 }
 
+TEST_F(WebInputTest, FailedSaveAnswersResultZeroAndKeepsTheChange) {
+  platform::FailWritesAfter(0);
+  EXPECT_EQ(Command(Mute(1, 3, 1)),
+            "comhead=set input mute;result=0;error=settings not saved;");
+  platform::FailWritesAfter(-1);
+  EXPECT_EQ(g_app_config.tarvo_input_mute[3], 1);
+  EXPECT_TRUE(DspMuted(kFirstTarvoChannel + 3));
+  const std::string line = "[SUCCESS]Set tarvo input CH4 mute on.\r\n";
+  EXPECT_EQ(Notice(line.size()), line) << "the change was made, so the ports hear of it";
+  EXPECT_EQ(Saves(), 0);
+}
+
+TEST_F(WebInputTest, NoticeIsSentAfterTheConfigurationLockIsReleased) {
+  // A sink that finds the configuration lock taken by another thread would deadlock or fail
+  // here: the frame must have released it before sending.
+  bool lock_free = false;
+  SetNoticeSink([&](const std::string&) {
+    std::thread other([&] { lock_free = g_config_mutex.try_lock(); if (lock_free) g_config_mutex.unlock(); });
+    other.join();
+  });
+  Command(Mute(0, 0, 1));
+  EXPECT_TRUE(lock_free);
+}
+
 TEST_F(WebInputTest, KindAndChannelNameTheInputs) {
   struct Case {
     std::string body;
@@ -291,12 +322,16 @@ TEST_F(WebInputTest, OverLongStringsAreRefused) {
   std::string body = "{\"comhead\":\"set input gain\",\"action\":0,\"chn\":0,\"gain\":1,\"x\":\"" +
                      std::string(300, 'y') + "\"}";
   EXPECT_EQ(Command(body), "comhead=set input gain;result=1;") << "unknown members are ignored";
-  std::string reply;
+  WebAnswer answer;
   // Called directly: a comhead longer than its field counts as missing.
   std::string long_comhead = "{\"comhead\":\"" + std::string(300, 'c') +
                              "\",\"action\":0,\"chn\":0,\"mute\":1}";
-  EXPECT_FALSE(WebSetInputMute(long_comhead.c_str(), reply));
-  cJSON* json = cJSON_Parse(reply.c_str());
+  cJSON* request = cJSON_Parse(long_comhead.c_str());
+  EXPECT_FALSE(WebSetInputMute(request, answer));
+  cJSON_Delete(request);
+  EXPECT_FALSE(answer.save);
+  EXPECT_TRUE(answer.notice.empty());
+  cJSON* json = cJSON_Parse(answer.reply.c_str());
   EXPECT_STREQ(cJSON_GetObjectItem(json, "comhead")->valuestring, "");
   EXPECT_EQ(cJSON_GetObjectItem(json, "result")->valueint, 0);
   cJSON_Delete(json);

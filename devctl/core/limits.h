@@ -1,0 +1,23 @@
+// The limits of the control protocols (text and web), defined once. Handlers check their
+// arguments against these before they call a change function. Counts that are also sizes of the
+// configuration record (pairs, groups, presets, EQ bands and memories) come from app_config.h.
+#pragma once
+
+#include "devctl/core/app_config.h"
+
+// Channel numbers of the text protocol: 0 all, 1-14 a channel, 15-18 a group.
+constexpr int kAllChannelsNumber = 0;
+constexpr int kLastChannelNumber = kDspChannels;
+constexpr int kFirstGroupNumber = kDspChannels + 1;
+constexpr int kMaxChannelNumber = kDspChannels + kGroups;
+
+constexpr int kMinInputGain = -30, kMaxInputGain = 30;  // dB
+constexpr int kMinVolume = 0, kMaxVolume = 100;
+constexpr int kMinDelayMs = 0, kMaxDelayMs = 50;
+constexpr int kMinStep = 1, kMaxStep = 10;  // steps of the raise and lower commands
+
+constexpr int kFirstPresetNumber = 1, kLastPresetNumber = kPresets;
+constexpr int kMaxNameLength = 24;  // channel and preset names
+
+// EQ memories by number: 1 Flat, 2 Custom1, 3 Custom2 (kEqMemories in all).
+constexpr int kFirstEqMemoryNumber = 1;
