@@ -9,6 +9,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/file_copy.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
@@ -75,7 +76,7 @@ bool IsValidName(const char* text) {
 }
 
 bool IsValidHostName(const std::string& text) {
-  if (text.empty() || text.size() > 32) return false;
+  if (text.empty() || text.size() > kMaxHostNameLength) return false;
   for (unsigned char c : text) {
     if (!std::isalnum(c) && c != '-') return false;
   }
@@ -89,7 +90,7 @@ bool IsPlainAddress(const std::string& text, bool mask) {
 }
 
 bool IsValidModelName(const std::string& text) {
-  if (text.empty() || text.size() > 31) return false;
+  if (text.empty() || text.size() > kMaxModelNameLength) return false;
   for (unsigned char c : text) {
     if (c < 0x20 || c > 0x7e) return false;
   }
@@ -97,7 +98,7 @@ bool IsValidModelName(const std::string& text) {
 }
 
 bool IsAllowedControlPort(int port) {
-  if (port < 1 || port > 65535) return false;
+  if (port < 1 || port > kMaxPort) return false;
   for (int reserved : kReservedPorts) {
     if (port == reserved) return false;
   }

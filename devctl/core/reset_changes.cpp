@@ -46,3 +46,9 @@ bool RebootUnit(std::string& lines) {
   RequestReboot2();
   return saved;
 }
+
+bool SaveAndRequestReboot() {
+  const bool saved = SaveAppConfig(g_config_path, &g_app_config);
+  RequestReboot();
+  return saved;
+}

@@ -20,3 +20,6 @@ bool ResetAllSettingsAndReboot(std::string& lines);
 // The live record saved (a unit woken from standby comes back on), the reboot announced in lines,
 // the file systems synced and, 100 ms later, the reboot asked for. False when the save failed.
 bool RebootUnit(std::string& lines);
+
+// The live record saved, then the reboot asked for (RequestReboot). False when the save failed.
+bool SaveAndRequestReboot();
