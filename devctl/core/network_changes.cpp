@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <regex>
+#include <thread>
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
@@ -211,6 +212,8 @@ NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::strin
   if (out.address_changed) RewriteDhcpcdConf(live);
   return out;
 }
+
+void StartDhcpcdRestart() { std::thread(RestartDhcpcd).detach(); }
 
 bool ChangeDhcpMode(int dhcp, std::string& lines) {
   dhcp = dhcp != 0 ? 1 : 0;

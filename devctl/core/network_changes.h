@@ -81,6 +81,10 @@ struct NetworkSettingsOutcome {
 // IsValidNetworkSettings.
 NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines);
 
+// Restarts dhcpcd on a short-lived thread (200 ms, then its init script), so a rewritten
+// dhcpcd.conf is taken up before the reboot.
+void StartDhcpcdRestart();
+
 // --- The front panel's mode change. ---
 
 // Live dhcp := dhcp after dhcpcd.conf was rewritten for it (the static addresses of the pending

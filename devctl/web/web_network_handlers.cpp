@@ -39,6 +39,7 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
   if (!IsValidNetworkSettings(s)) return RefuseSetCommand(answer);
   WakeOnCommand(&answer.notice);
   const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
+  if (out.address_changed) StartDhcpcdRestart();
   // A reboot is asked for only once the change is on file.
   if (out.reboot) SaveAndRequestReboot();
   answer.save = out.changed;
