@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devctl/core/config_file.h"
@@ -16,6 +17,7 @@
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_network_handlers.h"
+#include "platform/command.h"
 #include "board_fixture.h"
 
 namespace {
@@ -252,6 +254,10 @@ TEST_F(WebNetworkTest, Accounts) {
 }
 
 TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
+  // Outlives the test: the restart thread may still be returning from it.
+  static platform::RecordingCommandRunner runner;
+  runner.Clear();
+  platform::SetCommandRunner(&runner);
   g_app_config.power = 0;
   const std::string body =
       R"({"comhead":"set network","dhcp":0,"tcpport":8000,"telnetport":23,)"
@@ -274,6 +280,15 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
   EXPECT_EQ(saved.ipaddress, "10.0.0.5");
   EXPECT_EQ(saved.hostname, "studio");
   EXPECT_EQ(g_pending_config.ipaddress, "10.0.0.5");
+  // dhcpcd is restarted on its own thread once the file was rewritten.
+  auto restarted = [] {
+    for (const auto& c : runner.Commands()) {
+      if (c.find("/etc/init.d/S41dhcpcd restart") != std::string::npos) return true;
+    }
+    return false;
+  };
+  while (!restarted()) std::this_thread::yield();
+  platform::SetCommandRunner(nullptr);
 }
 
 TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
