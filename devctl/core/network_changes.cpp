@@ -51,6 +51,11 @@ const AddressFieldInfo& InfoOf(AddressField f) {
   return kInfo[static_cast<int>(f)];
 }
 
+// The line of a mode change made in one step (web, front panel).
+std::string ModeLine(int dhcp) {
+  return std::string("[SUCCESS]Set IP mode: ") + (dhcp != 0 ? "DHCP." : "Static.") + "\r\n";
+}
+
 }  // namespace
 
 bool IsValidIpAddress(const char* text) {
@@ -166,7 +171,7 @@ NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::strin
   app_config_s& pending = g_pending_config;
   if (s.dhcp != live.dhcp) {
     live.dhcp = pending.dhcp = s.dhcp;
-    lines += std::string("[SUCCESS]Set IP mode: ") + (s.dhcp != 0 ? "DHCP." : "Static.") + "\r\n";
+    lines += ModeLine(s.dhcp);
     out.changed = out.address_changed = true;
   }
   // The port is stored before its restart flag: the service loop reads it when it sees the flag.
@@ -228,7 +233,7 @@ bool ChangeDhcpMode(int dhcp, std::string& lines) {
     return false;
   }
   g_app_config.dhcp = dhcp;
-  lines += std::string("[SUCCESS]Set IP mode: ") + (dhcp != 0 ? "DHCP." : "Static.") + "\r\n";
+  lines += ModeLine(dhcp);
   return true;
 }
 
