@@ -7,6 +7,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_files.h"
+#include "devctl/core/pending_network.h"
 #include "platform/clock.h"
 #include "platform/storage.h"
 
@@ -27,6 +28,10 @@ bool ResetAllSettings() {
   ConfigLock lock;
   g_app_config.type = "TRX";
   ResetAppConfig(g_config_path, &g_app_config, g_device_identity.mac);
+  // A text network edit still open (the reset key and the panel do not close it) is dropped, so
+  // it does not go into the saved defaults.
+  g_net_edit_pending = false;
+  CopyEditedNetworkSettings(g_app_config, &g_pending_config);
   return SaveAppConfig(g_config_path, &g_app_config);
 }
 

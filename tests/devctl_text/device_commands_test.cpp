@@ -8,6 +8,8 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/reset_changes.h"
 #include "devctl/core/globals.h"
 #include "devctl/text/dispatcher.h"
 #include "tests/devctl_web/board_fixture.h"
@@ -84,6 +86,20 @@ TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
   EXPECT_TRUE(std::filesystem::exists(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/keep")));
 }
 
+TEST_F(DeviceCommandsTest, PanelResetAllDropsAnOpenNetworkEdit) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.5");
+  ASSERT_TRUE(g_net_edit_pending);
+  {
+    ConfigLock lock;
+    ResetAllSettings();  // as the reset key and the panel's factory-reset page make it
+  }
+  EXPECT_FALSE(g_net_edit_pending);
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.dhcp, 1);
+  EXPECT_EQ(saved.ipaddress, "192.168.0.200");
+}
+
 TEST_F(DeviceCommandsTest, ConfirmationBelongsToTheAskingPort) {
   Run("RESET", 4);
   // A YES from another port is an ordinary (unknown) command there and resets nothing.
@@ -92,6 +108,20 @@ TEST_F(DeviceCommandsTest, ConfirmationBelongsToTheAskingPort) {
   EXPECT_EQ(ResetConfirmState(4), 1);
   EXPECT_EQ(Run("NO", 4), "[SUCCESS]RESET process ignored.\r\n");
   EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot")));
+}
+
+TEST_F(DeviceCommandsTest, StandbyRebootWakesFirstAndStatusNever) {
+  g_app_config.power = 0;
+  std::string status = "STATUS";
+  const std::string report = DispatchLine(4, status.data(), 6);
+  EXPECT_EQ(report.substr(0, 4), "\r\n\r\n");
+  EXPECT_EQ(g_app_config.power, 0);  // a status query never wakes the unit
+  std::string reboot = "REBOOT";
+  EXPECT_EQ(DispatchLine(4, reboot.data(), 6),
+            "[SUCCESS]Set system power on, please wait a moment...\r\n"
+            "\r\n[SUCCESS]System reboot, please wait a moment...\r\nVX7206>");
+  EXPECT_EQ(Saved().power, 1);
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
 }
 
 TEST_F(DeviceCommandsTest, RebootSavesThenAsks) {
