@@ -125,6 +125,7 @@ int RewriteDhcpcdConf(const app_config_s& record) {
 void SetPendingDhcp(int dhcp, std::string& lines) {
   g_pending_config.dhcp = dhcp;
   RewriteDhcpcdConf(g_pending_config);
+  // The mode line carries the hint without its leading ", ".
   lines += std::string("[SUCCESS]Set IP mode: ") + (dhcp != 0 ? "DHCP" : "Static") + " " +
            (kApplyHint + 2) + "\r\n";
 }
