@@ -3,7 +3,7 @@
 // fixed order, applies the stored power state and then idles for ever.
 #include <csignal>
 
-#include "devctl/core/startup.h"
+#include "devctl/app/startup.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/key_scanner.h"
 #include "devctl/web/application.h"

@@ -3,6 +3,7 @@
 // it records each command line and answers from canned outputs.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,19 +28,22 @@ inline int RunCommand(const std::string& command, std::string* output = nullptr)
   return commands().Run(command, output);
 }
 
-// Records every command; answers with the canned reply whose key is the longest prefix of the
-// command line (status 0 and no output when none matches). When a log path is set, each command
-// line is also appended to that file.
+// Records every command; answers with the canned reply or the stand-in whose key is the longest
+// prefix of the command line (status 0 and no output when none matches). When a log path is set,
+// each command line is also appended to that file.
 class RecordingCommandRunner : public CommandRunner {
  public:
   struct Reply {
     int status = 0;
     std::string output;
   };
+  // Acts out a command (inside the simulated root) and returns its exit status.
+  using StandIn = std::function<int(const std::string& command, std::string* output)>;
 
   int Run(const std::string& command, std::string* output) override;
 
   void SetReply(const std::string& prefix, int status, const std::string& output = "");
+  void SetStandIn(const std::string& prefix, StandIn stand_in);
   void SetLogFile(const std::string& resolved_path);
   std::vector<std::string> Commands() const;
   void Clear();
@@ -48,6 +52,7 @@ class RecordingCommandRunner : public CommandRunner {
   mutable std::mutex mutex_;
   std::vector<std::string> commands_;
   std::map<std::string, Reply> replies_;
+  std::map<std::string, StandIn> stand_ins_;
   std::string log_path_;
 };
 

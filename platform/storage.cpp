@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<long> g_sync_count{0};
 std::atomic<long> g_fail_after{-1};
+std::atomic<bool> g_host_sync{true};
 std::atomic<unsigned> g_temp_counter{0};
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -68,8 +69,10 @@ void RemoveStaleTemporaries(const std::string& resolved_path) {
 
 void SyncFileSystems() {
   ++g_sync_count;
-  sync();
+  if (g_host_sync.load()) sync();
 }
+
+void SetHostSync(bool enabled) { g_host_sync.store(enabled); }
 
 long SyncCount() { return g_sync_count.load(); }
 

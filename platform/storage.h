@@ -20,6 +20,10 @@ void RemoveStaleTemporaries(const std::string& resolved_path);
 void SyncFileSystems();
 long SyncCount();
 
+// Test hook: with false, SyncFileSystems only counts and leaves the host's file systems alone
+// (each file is still flushed by its own write). True by default.
+void SetHostSync(bool enabled);
+
 // Test hook: writes through WriteFileAtomic fail once this many bytes of one file were written
 // (-1: never fail).
 void FailWritesAfter(long bytes);

@@ -17,13 +17,7 @@ void Fill(T (&array)[N], T value) {
 
 void ResetEqMemory(peq_data_s (&memory)[kChannelSlots]) {
   for (peq_data_s& slot : memory) {
-    for (int b = 0; b < kEqBands; ++b) {
-      slot.bypass[b] = 1;
-      slot.gain[b] = 0.0f;
-      slot.frequency[b] = kDefaultFrequencies[b];
-      slot.quality[b] = kDefaultQuality;
-      SetNameField(slot.type_name[b], "PARAMETRIC");
-    }
+    for (int b = 0; b < kEqBands; ++b) ResetEqBand(&slot, b);
   }
 }
 
@@ -118,6 +112,15 @@ void ResetSystemAndPresets(app_config_s* cfg) {
 }
 
 }  // namespace
+
+void ResetEqBand(peq_data_s* bands, int b) {
+  if (b < 0 || b >= kEqBands) return;
+  bands->bypass[b] = 1;
+  bands->gain[b] = 0.0f;
+  bands->frequency[b] = kDefaultFrequencies[b];
+  bands->quality[b] = kDefaultQuality;
+  SetNameField(bands->type_name[b], "PARAMETRIC");
+}
 
 std::string DefaultPasswordDigest() {
   char digest[256] = {};

@@ -25,5 +25,8 @@ std::string DefaultPasswordDigest();
 // The default name of input or output slot k (0-17).
 std::string DefaultInputName(int k);
 std::string DefaultOutputName(int k);
+// Band b (0-7) of an EQ memory slot as the factory sets it: on, 0 dB, 32 .. 12000 Hz, Q 1.41,
+// "PARAMETRIC".
+void ResetEqBand(peq_data_s* bands, int b);
 // Gives a user account every right.
 void GrantAllRights(app_user_s* user);

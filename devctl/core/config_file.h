@@ -14,7 +14,17 @@ constexpr char kConfigBadSuffix[] = ".bad";  // an unparsable file is kept besid
 
 // Writes the whole record to path (a unit path) atomically and syncs. Returns false, with the old
 // file untouched, when the file could not be written.
+// Once SaveFinalAppConfig has written path, it does nothing there and returns true.
 bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
+
+// Writes cfg as the last configuration before a reboot (the factory reset of everything): written
+// whatever was saved before, and every later save to path is skipped until the process starts
+// again, so nothing still in memory can write the old settings back. False when the file could
+// not be written (saves then go on as before).
+bool SaveFinalAppConfig(const std::string& path, const app_config_s* cfg);
+bool ConfigSavesFrozen(const std::string& path);
+// Lets saves through again (a test that goes on after a final save).
+void UnfreezeConfigSaves();
 
 // Gives cfg its defaults, sets path := file and loads the file over them. Writes the file back when
 // it is missing or unparsable (an unparsable file is first kept as file + ".bad") or when one of
@@ -23,10 +33,10 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
 bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const std::string& mac,
                    const std::string& device_type);
 
-// Gives cfg its defaults and loads file over them; never writes. Always 1. When the file has a
+// Gives cfg its defaults and loads file over them; never writes. When the file has a
 // "device" object, cfg's type becomes device_type (a caller that passes cfg->type itself keeps the
 // file's type).
-int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+void LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
                       const std::string& mac, const std::string& device_type);
 
 // The document of a record as saved (formatted). False when it could not be made.

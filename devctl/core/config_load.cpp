@@ -256,18 +256,17 @@ bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const
   return rewrite ? SaveAppConfig(path, cfg) : true;
 }
 
-int LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+void LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
                       const std::string& mac, const std::string& device_type) {
-  if (!cfg) return 1;
+  if (!cfg) return;
   ConfigLock lock;
   ResetAppConfig(path, cfg, mac);
-  if (!file || !FileExists(file)) return 1;
+  if (!file || !FileExists(file)) return;
   cJSON* root = ReadJsonFile(file);
   if (!cJSON_IsObject(root)) {
     cJSON_Delete(root);
-    return 1;
+    return;
   }
   LoadAppConfigDocument(root, cfg, device_type);
   cJSON_Delete(root);
-  return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <mutex>
 
 #include "devctl/core/config_fields.h"
@@ -166,6 +167,7 @@ cJSON* BuildConfigJson(app_config_s& cfg) {
 std::mutex g_save_mutex;
 uint64_t g_save_sequence = 0;                    // under the configuration lock
 std::map<std::string, uint64_t> g_saved_sequence;  // under g_save_mutex, by resolved path
+std::set<std::string> g_frozen_paths;              // under g_save_mutex, resolved paths
 
 }  // namespace
 
@@ -204,11 +206,43 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg) {
   }
   {
     std::lock_guard<std::mutex> lock(g_save_mutex);
-    uint64_t& saved = g_saved_sequence[platform::Path(target)];
+    std::string resolved = platform::Path(target);
+    // A file that holds what the next start must load is not written again.
+    if (g_frozen_paths.count(resolved) != 0) return true;
+    uint64_t& saved = g_saved_sequence[resolved];
     if (sequence < saved) return true;  // a newer snapshot is already on disk
     if (WriteJsonText(text, target.c_str()) != JSON_WRITE_OK) return false;
     saved = sequence;
   }
   platform::SyncFileSystems();
   return true;
+}
+
+bool SaveFinalAppConfig(const std::string& path, const app_config_s* cfg) {
+  std::string text;
+  uint64_t sequence;
+  {
+    ConfigLock lock;
+    if (!PrintAppConfig(cfg, &text)) return false;
+    sequence = ++g_save_sequence;
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_save_mutex);
+    if (WriteJsonText(text, path.c_str()) != JSON_WRITE_OK) return false;
+    uint64_t& saved = g_saved_sequence[platform::Path(path)];
+    if (sequence > saved) saved = sequence;
+    g_frozen_paths.insert(platform::Path(path));
+  }
+  platform::SyncFileSystems();
+  return true;
+}
+
+bool ConfigSavesFrozen(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_save_mutex);
+  return g_frozen_paths.count(platform::Path(path)) != 0;
+}
+
+void UnfreezeConfigSaves() {
+  std::lock_guard<std::mutex> lock(g_save_mutex);
+  g_frozen_paths.clear();
 }

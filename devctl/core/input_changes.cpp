@@ -137,3 +137,12 @@ void SetInputGroupMute(int g, int m, std::string& lines) {
     DspSetInputMute(k, m != 0);
   }
 }
+
+void SetAllInputsMute(int m, std::string& lines) {
+  lines += m ? "[SUCCESS]Set all input mute on.\r\n" : "[SUCCESS]Set all input mute off.\r\n";
+  for (int c = 0; c < kDspChannels; ++c) {
+    g_app_config.InputMuteRef(c) = m;
+    DspSetInputMute(c, m != 0);
+  }
+  for (int g = 0; g < kGroups; ++g) g_app_config.group_input_mute[g] = m;
+}

@@ -37,3 +37,7 @@ void SetInputChannelMute(int c, int m, std::string& lines);
 // Sets the mute flag of input group g to m, then mute m on each member in channel order; members
 // stay in the group. Appends the group's line, then one line per member.
 void SetInputGroupMute(int g, int m, std::string& lines);
+
+// Mute m on all fourteen inputs and all four input group flags; no membership changes.
+// Appends "[SUCCESS]Set all input mute on." / "... off.".
+void SetAllInputsMute(int m, std::string& lines);

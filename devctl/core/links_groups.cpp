@@ -1,7 +1,11 @@
 #include "devctl/core/links_groups.h"
 
 #include "devctl/core/globals.h"
+#include "devctl/core/output_changes.h"
+#include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/io_expander.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -22,6 +26,58 @@ void FixPairRoute(int q, int p) {
   if (a == i1 && b == i2) return;
   if (a == i1 || a == i2) ClearRoute(2 * q);
   if (b == i1 || b == i2) ClearRoute(2 * q + 1);
+}
+
+// The analogue front end switches its gain range while the input is muted.
+constexpr int kRangeSwitchMuteMs = 10;
+
+// "[SUCCESS]Set analogue input CH1/CH2", "[SUCCESS]Set tarvo output CH3/CH4",
+// "[SUCCESS]Set USB input left/right".
+std::string LinkLineOpening(int p, const char* side) {
+  if (p == kStereoPairs - 1) return std::string("[SUCCESS]Set USB ") + side + " left/right";
+  const bool analogue = p < kAnalogueChannels / 2;
+  const int first = analogue ? 2 * p + 1 : 2 * p + 1 - kAnalogueChannels;
+  return std::string("[SUCCESS]Set ") + (analogue ? "analogue " : "tarvo ") + side + " CH" +
+         std::to_string(first) + "/CH" + std::to_string(first + 1);
+}
+
+void CopyOutputSettings(int first, int second) {
+  app_config_s& cfg = g_app_config;
+  if (cfg.OutputVolRef(second) != cfg.OutputVolRef(first)) {
+    cfg.OutputVolRef(second) = cfg.OutputVolRef(first);
+    DspSetOutputVolume(second, cfg.OutputVolRef(second));
+  }
+  if (cfg.OutputMuteRef(second) != cfg.OutputMuteRef(first)) {
+    cfg.OutputMuteRef(second) = cfg.OutputMuteRef(first);
+    DspSetOutputMute(second, cfg.OutputMuteRef(second) != 0);
+  }
+  if (cfg.OutputDelayRef(second) != cfg.OutputDelayRef(first)) {
+    FadeInOutputDelay(second, -1, cfg.OutputDelayRef(first), false);
+  }
+}
+
+void CopyInputSettings(int first, int second) {
+  app_config_s& cfg = g_app_config;
+  const int gain = cfg.InputGainRef(first);
+  const bool analogue = first < kFirstTarvoChannel;
+  if (cfg.InputGainRef(second) != gain) {
+    cfg.InputGainRef(second) = gain;
+    if (analogue) {
+      DspSetInputMute(second, true);
+      platform::SleepMs(kRangeSwitchMuteMs);
+      SetAnalogGainRange(unsigned(second), gain);
+    }
+    DspSetInputGain(second, gain);
+    cfg.InputMuteRef(second) = cfg.InputMuteRef(first);
+    DspSetInputMute(second, cfg.InputMuteRef(second) != 0);
+  } else if (cfg.InputMuteRef(second) != cfg.InputMuteRef(first)) {
+    cfg.InputMuteRef(second) = cfg.InputMuteRef(first);
+    DspSetInputMute(second, cfg.InputMuteRef(second) != 0);
+  }
+  if (analogue) {
+    cfg.analogue_input_phantom[second] = cfg.analogue_input_phantom[first];
+    SetPhantomGpio(second, static_cast<uint8_t>(cfg.analogue_input_phantom[second]));
+  }
 }
 
 }  // namespace
@@ -55,4 +111,20 @@ void FixRoutesForOutputLink(int q, int linked) {
   for (int p = 0; p < kPairs; ++p) {
     if (g_app_config.InputLinkRef(p) == 1) FixPairRoute(q, p);
   }
+}
+
+void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
+  if (!IsPair(p)) return;
+  g_app_config.InputLinkRef(p) = flag;
+  lines += LinkLineOpening(p, "input") + (flag ? " locked.\r\n" : " unlocked.\r\n");
+  if (flag && settings == LinkSettings::kSecondTakesFirst) CopyInputSettings(2 * p, 2 * p + 1);
+  FixRoutesForInputLink(p, flag);
+}
+
+void SetOutputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
+  if (!IsPair(p)) return;
+  g_app_config.OutputLinkRef(p) = flag;
+  lines += LinkLineOpening(p, "output") + (flag ? " locked.\r\n" : " unlocked.\r\n");
+  if (flag && settings == LinkSettings::kSecondTakesFirst) CopyOutputSettings(2 * p, 2 * p + 1);
+  FixRoutesForOutputLink(p, flag);
 }

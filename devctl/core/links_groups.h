@@ -6,6 +6,8 @@
 // Pairs 0-6 are the channel numbers (2p+1, 2p+2): 0-1 analogue, 2-5 Tarvo, 6 USB.
 #pragma once
 
+#include <string>
+
 // 1 when the pair of input in (1-14) and the pair of output out (1-14) are both linked.
 int AreInOutPairsLinked(int in, int out);
 // 1 when the pair of the input / output number (1-14) is linked; 0 outside 1-14.
@@ -20,3 +22,19 @@ void RemoveOutputFromGroups(int c);
 void FixRoutesForInputLink(int p, int linked);
 // After output pair q was linked (linked == 1): the same for q against every linked input pair.
 void FixRoutesForOutputLink(int q, int linked);
+
+// What linking a pair does to the second channel's settings.
+enum class LinkSettings {
+  // Text command: both channels keep their own settings until the pair is next addressed.
+  kKeep,
+  // Web command: the second channel takes the first's level, mute and delay (outputs, the delay
+  // faded in) or gain, mute and phantom power (inputs), each only when it differs (the input mute
+  // always once the gain was copied, the phantom power always).
+  kSecondTakesFirst,
+};
+
+// Sets the link flag of input / output pair p (0-6) to flag (1 linked, 0 not), appends
+// "[SUCCESS]Set <kind> <side> <pair> locked." / "... unlocked.", then on linking fixes the routes
+// that the linked pair no longer allows.
+void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines);
+void SetOutputPairLink(int p, int flag, LinkSettings settings, std::string& lines);

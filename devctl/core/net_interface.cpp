@@ -61,15 +61,6 @@ void CopyAddress(const sockaddr* addr, char* out) {
   std::snprintf(out, kOutSize, "%s", text);
 }
 
-bool ParseAddress(const char* text, sockaddr* out) {
-  sockaddr_in sin;
-  std::memset(&sin, 0, sizeof sin);
-  sin.sin_family = AF_INET;
-  if (!text || inet_pton(AF_INET, text, &sin.sin_addr) != 1) return false;
-  std::memcpy(out, &sin, sizeof sin);
-  return true;
-}
-
 // The route listing split as fgets with a 512-byte buffer splits it: a longer line comes in
 // pieces of 511 characters.
 bool GatewayFromRoutes(const std::string& listing, char* out) {
@@ -177,42 +168,6 @@ int NetGetGateway(const char* /*ifname*/, char* out) {
   return 0;
 }
 
-int SetLocalIp(char* ifname, const char* ip) {
-  if (!CheckName(ifname) || ip == nullptr) return -1;
-  Socket sock(SOCK_STREAM);
-  if (!sock.ok()) {
-    std::printf("socket create failse...SetLocalIp! sock_set_ip=%d\n", -1);
-    return -1;
-  }
-  ifreq req = RequestFor(ifname);
-  if (!ParseAddress(ip, &req.ifr_addr) || sock.Ioctl(SIOCSIFADDR, &req) != 0) {
-    std::printf("Not setup interface\n");
-    return -1;
-  }
-  req.ifr_flags = short(IFF_UP | IFF_BROADCAST | IFF_RUNNING | IFF_MULTICAST);
-  if (sock.Ioctl(SIOCSIFFLAGS, &req) != 0) {
-    std::printf("SIOCSIFFLAGS");
-    std::fflush(stdout);
-    return -1;
-  }
-  return 0;
-}
-
-int NetSetNetmask(char* ifname, const char* mask) {
-  if (!CheckName(ifname)) return -1;
-  Socket sock(SOCK_STREAM);
-  if (!sock.ok()) {
-    std::printf("Not create network socket connect\n");
-    return -1;
-  }
-  ifreq req = RequestFor(ifname);
-  if (!ParseAddress(mask, &req.ifr_netmask) || sock.Ioctl(SIOCSIFNETMASK, &req) != 0) {
-    std::printf("sock_netmask ioctl error\n");
-    return -1;
-  }
-  return 0;
-}
-
 bool IsMacAddressText(const char* text) {
   if (text == nullptr || std::strlen(text) != 17) return false;
   for (int i = 0; i < 17; ++i) {
@@ -246,62 +201,3 @@ int NetSetMac(char* ifname, const char* mac) {
   return 0;
 }
 
-int NetSetGateway(char* ifname, const char* gateway) {
-  if (!CheckName(ifname)) return -1;
-  Socket sock(SOCK_DGRAM);
-  if (!sock.ok()) {
-    std::printf("Not create network socket connect\n");
-    return -1;
-  }
-  rtentry route;
-  std::memset(&route, 0, sizeof route);
-  ParseAddress("0.0.0.0", &route.rt_dst);
-  ParseAddress("0.0.0.0", &route.rt_genmask);
-  route.rt_flags = RTF_UP | RTF_GATEWAY | RTF_MODIFIED;
-  route.rt_dev = ifname;
-  sock.Ioctl(SIOCDELRT, &route);
-
-  char address[kOutSize] = {};
-  char mask[kOutSize] = {};
-  if (NetGetLocalIp(ifname, address) != 0 || NetGetNetmask(ifname, mask) != 0) {
-    std::printf("Get Default Gateway Error\n");
-    return -1;
-  }
-  in_addr a{}, m{};
-  inet_pton(AF_INET, address, &a);
-  inet_pton(AF_INET, mask, &m);
-  in_addr net{};
-  net.s_addr = a.s_addr & m.s_addr;
-  char net_text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &net, net_text, sizeof net_text);
-
-  rtentry network;
-  std::memset(&network, 0, sizeof network);
-  ParseAddress(net_text, &network.rt_dst);
-  ParseAddress(mask, &network.rt_genmask);
-  network.rt_flags = RTF_UP | RTF_MODIFIED;
-  network.rt_dev = ifname;
-  sock.Ioctl(SIOCDELRT, &network);
-  int added_network = sock.Ioctl(SIOCADDRT, &network);
-
-  int added_default = -1;
-  if (ParseAddress(gateway, &route.rt_gateway)) added_default = sock.Ioctl(SIOCADDRT, &route);
-  if (added_network != 0 || added_default != 0) {
-    std::printf("SetGateWay SIOCADDRT Failed\n");
-    return -1;
-  }
-  return 0;
-}
-
-int NetSetFixedIp(char* ifname) {
-  if (!CheckName(ifname)) return -1;
-  Socket sock(SOCK_STREAM);
-  if (sock.ok()) return 0;
-  std::string command = std::string("ifconfig ") + ifname + " 192.168.1.10";
-  std::printf("cmd %s\n", command.c_str());
-  if (platform::RunCommand(command) == -1) {
-    std::printf("route error\n");
-    return -1;
-  }
-  return 0;
-}

@@ -1,4 +1,4 @@
-// Queries (and a few setters) of the unit's network interfaces: address, netmask, hardware
+// Queries (and one setter) of the unit's network interfaces: address, netmask, hardware
 // address, link state and default gateway. Every helper prints its own message on failure and
 // closes its socket on every path. Output buffers hold at least 64 bytes.
 #pragma once
@@ -15,12 +15,9 @@ int NetLinkRunning(const char* ifname);
 // The first default route's gateway of "ip route" (any interface), else "169.254.0.1".
 int NetGetGateway(const char* ifname, char* out);
 
-// Setters that nothing in the program calls; kept for service use.
-int SetLocalIp(char* ifname, const char* ip);
-int NetSetNetmask(char* ifname, const char* mask);
+// Sets the hardware address (interface down, address, up); the address must be
+// "xx:xx:xx:xx:xx:xx". Nothing in the program calls it; kept for service use.
 int NetSetMac(char* ifname, const char* mac);
-int NetSetGateway(char* ifname, const char* gateway);
-int NetSetFixedIp(char* ifname);
 
 // True for "xx:xx:xx:xx:xx:xx" with hex digits of either case.
 bool IsMacAddressText(const char* text);

@@ -14,7 +14,7 @@
 #include "devctl/core/markers.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/core/port_restarts.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/factory_reset.h"
 #include "devctl/core/file_copy.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
@@ -14,8 +15,8 @@
 // Each reset saves before it asks for the reboot: the board may restart as soon as the request
 // file is there.
 
-bool ResetSystemSettings(std::string& lines) {
-  ResetAudioConfig(g_config_path, &g_app_config);
+bool ResetSystemSettingsAndReboot(std::string& lines) {
+  ResetSystemSettings();
   const bool saved = SaveAppConfig(g_config_path, &g_app_config);
   lines += "[SUCCESS]System reset, please wait a moment...\r\n";
   RequestReboot2();
@@ -32,7 +33,8 @@ bool ResetAllSettings() {
   // it does not go into the saved defaults.
   g_net_edit_pending = false;
   CopyEditedNetworkSettings(g_app_config, &g_pending_config);
-  return SaveAppConfig(g_config_path, &g_app_config);
+  // The final save: nothing still running before the reboot writes over the defaults.
+  return SaveFinalAppConfig(g_config_path, &g_app_config);
 }
 
 bool ResetAllSettingsAndReboot(std::string& lines) {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-// Every setting but the accounts and the network settings back to its factory value, saved, the
-// reset announced in lines and the reboot asked for. False when the save failed.
-bool ResetSystemSettings(std::string& lines);
+// The system reset (factory_reset.h) saved, announced in lines and the reboot asked for. False
+// when the save failed.
+bool ResetSystemSettingsAndReboot(std::string& lines);
 
 // Clears the network-audio module's stored configuration, restores the DHCP configuration of
 // dhcpcd, resets the live record (device type "TRX") and saves it. False when the save failed.

@@ -12,11 +12,10 @@ CTimer::~CTimer() {
   if (!running) delete thread;
 }
 
-int CTimer::Start() {
+void CTimer::Start() {
   running = true;
   thread = new std::thread(&CTimer::Run, this);
   pthread_setname_np(thread->native_handle(), name.substr(0, 15).c_str());
-  return 0;
 }
 
 void CTimer::Run() {

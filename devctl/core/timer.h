@@ -13,8 +13,8 @@ class CTimer {
   CTimer(const CTimer&) = delete;
   CTimer& operator=(const CTimer&) = delete;
 
-  // Starts the thread, named with the first 15 characters of name. Always 0.
-  int Start();
+  // Starts the thread, named with the first 15 characters of name.
+  void Start();
   // The thread body: while running, the callback (when set), then 1 s.
   void Run();
   // Clears running and joins the thread.

@@ -6,9 +6,9 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
-#include "devctl/text/broadcast.h"
 #include "platform/clock.h"
 
 void AutoStandby::Pass(bool signal) {
@@ -31,7 +31,7 @@ void AutoStandby::Pass(bool signal) {
           g_app_config.power = 1;
           SaveAppConfig(g_config_path, &g_app_config);
         }
-        BroadcastToPorts("\r\n" + model + ">" + "Signal detected, the system is waking up\r\n");
+        SendNotice("\r\n" + model + ">" + "Signal detected, the system is waking up\r\n");
         ticks_ = 0;
       }
     } else if (g_auto_standby_state == 2) {
@@ -55,7 +55,7 @@ void AutoStandby::Pass(bool signal) {
         g_app_config.power = 0;
       }
       for (int c = 0; c < kDspChannels; ++c) DspSetOutputMute(c, 1);
-      BroadcastToPorts("\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n");
+      SendNotice("\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n");
       {
         ConfigLock lock;
         SaveAppConfig(g_config_path, &g_app_config);

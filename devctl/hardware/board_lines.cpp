@@ -11,21 +11,18 @@ void OpenOutput(int gpio) {
 
 }  // namespace
 
-int SetAudioMuteGpio(int on) {
+void SetAudioMuteGpio(int on) {
   GpioWrite(kGpioAudioMute, on != 0);
-  return 0;
 }
 
-int SetUsbResetGpios(int level) {
+void SetUsbResetGpios(int level) {
   GpioWrite(kGpioUsbReset1, level != 0);
   GpioWrite(kGpioUsbReset2, level != 0);
-  return 0;
 }
 
-int ClearRebootGpios() {
+void ClearRebootGpios() {
   GpioWrite(kGpioReboot48, 0);
   GpioWrite(kGpioReboot47, 0);
-  return 0;
 }
 
 void SetPhantomGpio(int ch, uint8_t value) {
@@ -33,12 +30,11 @@ void SetPhantomGpio(int ch, uint8_t value) {
   GpioWrite(kGpioPhantom[ch], value);
 }
 
-int SetPower3v3(int on) {
+void SetPower3v3(int on) {
   WriteSysfsInt(kLedPower3v3, on != 0 ? 255 : 0);
-  return 0;
 }
 
-int SetUsbPortLeds(int port) {
+void SetUsbPortLeds(int port) {
   if (port == 0) {
     GpioWrite(kGpioUsbSelect, 1);
     WriteSysfsInt(kLedUsbB, 0);
@@ -48,14 +44,12 @@ int SetUsbPortLeds(int port) {
     WriteSysfsInt(kLedUsbB, 255);
     WriteSysfsInt(kLedUsbC, 0);
   }
-  return 0;
 }
 
-int SetBothUsbLeds(int on) {
+void SetBothUsbLeds(int on) {
   int v = on != 0 ? 255 : 0;
   WriteSysfsInt(kLedUsbB, v);
   WriteSysfsInt(kLedUsbC, v);
-  return 0;
 }
 
 void InitPowerGpios() {

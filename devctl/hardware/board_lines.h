@@ -37,19 +37,19 @@ constexpr const char kLedUsbB[] = "/sys/class/leds/gpio1_b7/brightness";
 constexpr const char kLedUsbC[] = "/sys/class/leds/gpio1_c0/brightness";
 
 // GPIO 113 := (on != 0). 0.
-int SetAudioMuteGpio(int on);
+void SetAudioMuteGpio(int on);
 // GPIO 108 then 109 := (level != 0). 0.
-int SetUsbResetGpios(int level);
+void SetUsbResetGpios(int level);
 // GPIO 48 then 47 := 0 (lines that nothing opens: each write prints the not-open message). 0.
-int ClearRebootGpios();
+void ClearRebootGpios();
 // Phantom line of analogue input ch (0-3) := value; other channels: nothing.
 void SetPhantomGpio(int ch, uint8_t value);
 // The 3.3 V rail switch: 255 when on != 0, else 0. 0.
-int SetPower3v3(int on);
+void SetPower3v3(int on);
 // Port 0 (USB-C): GPIO 112 := 1, USB-B LED off, USB-C LED on; any other port (USB-B): GPIO
 // 112 := 0, USB-B LED on, USB-C LED off. 0.
-int SetUsbPortLeds(int port);
+void SetUsbPortLeds(int port);
 // Both USB LEDs on or off (the blink step of the USB worker). 0.
-int SetBothUsbLeds(int on);
+void SetBothUsbLeds(int on);
 // Start-up: 107 output := 0; 3.3 V on; 112 output (not written); 108 := 1; 109 := 1; 113 := 0.
 void InitPowerGpios();

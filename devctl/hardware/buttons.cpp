@@ -6,18 +6,13 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/reset_all.h"
 
 std::atomic<int> g_reset_key_blink{0};
 
 namespace {
-
-// The network clients only: the RS-232 port does not hear about the buttons.
-void SendToNetworkClients(const std::string& text) {
-  g_tcp_server.SendAll(text.data(), int(text.size()));
-  g_telnet_server.SendAll(text.data(), int(text.size()));
-}
 
 std::string ModelPrompt() {
   ConfigLock lock;
@@ -36,7 +31,7 @@ void HandleUsbSelectButton() {
     text = g_app_config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C"
                                         : "[SUCCESS]Set USB port to USB-B";
   }
-  SendToNetworkClients(text + ModelPrompt());
+  SendNetworkNotice(text + ModelPrompt());
 }
 
 void HandleResetKey(reset_key_long state) {
@@ -47,7 +42,7 @@ void HandleResetKey(reset_key_long state) {
     case RESET_KEY_LONG_HELD_4S:
       g_reset_key_blink = 2;
       ResetAllSettings();
-      SendToNetworkClients("[SUCCESS]System reset all, please wait a moment..." + ModelPrompt());
+      SendNetworkNotice("[SUCCESS]System reset all, please wait a moment..." + ModelPrompt());
       RequestReboot2();
       break;
     case RESET_KEY_LONG_RELEASED:

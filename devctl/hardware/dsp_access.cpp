@@ -52,13 +52,11 @@ void DspBlockWrite(uint8_t address8, uint16_t reg, int32_t len, const uint8_t* d
 int DspWriteWord(uint8_t address8, uint16_t reg, uint32_t value) {
   const uint8_t w[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8),
                         uint8_t(value)};
-  I2cBus3Write16(address8, reg, w, 4);
-  return 0;
+  return I2cBus3Write16(address8, reg, w, 4);
 }
 
 int DspReadWord(uint8_t address8, uint16_t reg, uint8_t out[4]) {
-  I2cBus3Read16(address8, reg, out);
-  return 0;
+  return I2cBus3Read16(address8, reg, out);
 }
 
 void DspDelay5ms() { platform::clock().SleepUs(5000); }

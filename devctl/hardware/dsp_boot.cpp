@@ -103,14 +103,6 @@ void Boot(uint8_t address8) {
 
 }  // namespace
 
-std::vector<DspBootWrite> DspBootControlWrites(uint8_t address8) {
-  std::vector<DspBootWrite> out;
-  for (const Phase& phase : Sequence(address8)) {
-    out.insert(out.end(), phase.writes.begin(), phase.writes.end());
-  }
-  return out;
-}
-
 void DspBootA() { Boot(kDspAAddress8); }
 
 void DspBootB() { Boot(kDspBAddress8); }

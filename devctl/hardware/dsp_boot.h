@@ -17,10 +17,6 @@ struct DspBootWrite {
   uint16_t value;
 };
 
-// The control-register writes of a DSP's boot, in order (the image loads and pauses between
-// them are fixed by the sequence). address8: kDspAAddress8 or kDspBAddress8.
-std::vector<DspBootWrite> DspBootControlWrites(uint8_t address8);
-
 // DspBootA then DspBootB.
 void DspBootAll();
 // The boot sequence on DSP A (0x70) / DSP B (0x72). No step is checked: bus failures are

@@ -6,9 +6,6 @@
 
 std::mutex g_led_mutex;
 const uint8_t g_led_brightness_cmd[9] = {0x80, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F};
-uint8_t g_led_bits[14];
-bool g_led_dirty = false;
-uint8_t g_led_key_bits[5];
 
 namespace {
 
@@ -112,25 +109,3 @@ void LedShowNone() {
   ShowPattern(kBlank);
 }
 
-void LedSetBit(uint8_t byte, uint8_t mask, bool on) {
-  if (byte >= kDisplayBytes) return;
-  if (on)
-    g_led_bits[byte] |= mask;
-  else
-    g_led_bits[byte] &= uint8_t(~mask);
-  g_led_dirty = true;
-}
-
-void LedFlush() {
-  if (!g_led_dirty) return;
-  LedDrvWrite(0, g_led_bits, kDisplayBytes);
-  g_led_dirty = false;
-}
-
-bool LedBit(uint8_t byte, uint8_t mask) { return byte < kDisplayBytes && (g_led_bits[byte] & mask); }
-
-bool LedKeyBit(uint8_t byte, uint8_t mask) { return byte < 5 && (g_led_key_bits[byte] & mask); }
-
-void LedPollKeys() { LedDrvReadKeys(g_led_key_bits); }
-
-void LedDrvReadKeys(uint8_t* /*keys*/) {}

@@ -9,11 +9,6 @@ extern std::mutex g_led_mutex;
 // Display-control commands by brightness level 0-8.
 extern const uint8_t g_led_brightness_cmd[9];
 
-// Per-LED buffer for direct control (no flow of the unit uses it).
-extern uint8_t g_led_bits[14];
-extern bool g_led_dirty;
-extern uint8_t g_led_key_bits[5];
-
 // Lines, then the chip: mode, full brightness, display memory cleared.
 void InitFrontLeds();
 void LedDrvGpioInit();
@@ -36,9 +31,3 @@ void LedShowAll(int powered);
 void LedShowPowerOnly(int powered);
 void LedShowNone();
 
-void LedSetBit(uint8_t byte, uint8_t mask, bool on);
-void LedFlush();
-bool LedBit(uint8_t byte, uint8_t mask);
-bool LedKeyBit(uint8_t byte, uint8_t mask);
-void LedPollKeys();
-void LedDrvReadKeys(uint8_t* keys);

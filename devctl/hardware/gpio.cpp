@@ -105,8 +105,6 @@ int GpioOpen(int gpio) {
   return 0;
 }
 
-bool GpioIsOpen(int gpio) { return gpio >= 0 && gpio < kGpioCount && g_gpio_fd[gpio].load() >= 2; }
-
 int GpioRead(int gpio) {
   if (!InRange(gpio)) return 255;
   int fd = g_gpio_fd[gpio].load();
@@ -138,16 +136,6 @@ void GpioWrite(int gpio, uint8_t value) {
   io.Fsync(fd);
 }
 
-void GpioClose(int gpio) {
-  if (!InRange(gpio)) return;
-  {
-    std::lock_guard<std::mutex> lock(g_gpio_open_mutex);
-    int fd = g_gpio_fd[gpio].exchange(0);
-    if (fd >= 2) platform::sysfs().Close(fd);
-  }
-  if (GpioExists(gpio) == 0) GpioUnexport(gpio);
-}
-
 void GpioCloseAll() {
   std::lock_guard<std::mutex> lock(g_gpio_open_mutex);
   for (auto& entry : g_gpio_fd) {
@@ -156,14 +144,13 @@ void GpioCloseAll() {
   }
 }
 
-int WriteSysfsInt(const char* path, int value) {
-  if (path == nullptr) return 0;
+void WriteSysfsInt(const char* path, int value) {
+  if (path == nullptr) return;
   char text[16];
   int n = std::snprintf(text, sizeof text, "%d", value);
   platform::SysfsIo& io = platform::sysfs();
   int fd = io.Open(path, O_WRONLY | O_CREAT | O_TRUNC);
-  if (fd < 0) return 0;
+  if (fd < 0) return;
   io.Write(fd, text, size_t(n));
   io.Close(fd);
-  return 0;
 }

@@ -30,13 +30,9 @@ int GpioOpen(int gpio);
 int GpioRead(int gpio);
 // Writes "0"/"1" (any 0-255 as decimal) to an open line; "gpio %d not open" otherwise.
 void GpioWrite(int gpio, uint8_t value);
-// Closes the value file when open, then unexports the line when it exists.
-void GpioClose(int gpio);
-// True when the line's value file is open.
-bool GpioIsOpen(int gpio);
 // Closes every open value file (lines stay exported). For tests that start from a fresh sysfs.
 void GpioCloseAll();
 
 // Writes value as "%d" (no newline) to a sysfs file such as an LED brightness; a file that does
-// not open is skipped silently. Always 0.
-int WriteSysfsInt(const char* path, int value);
+// not open is skipped silently.
+void WriteSysfsInt(const char* path, int value);

@@ -31,3 +31,8 @@ struct lcd_menu_s {
   int value = 0;
   int confirm = 0;
 };
+
+constexpr int kLcdMenuPages = 8;
+
+// The eight pages of the menu, built before main (lcd_menu.cpp).
+extern lcd_menu_s g_lcd_menu[kLcdMenuPages];

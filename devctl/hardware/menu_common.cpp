@@ -5,12 +5,13 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/net_status.h"
+#include "devctl/core/notices.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
-#include "devctl/text/broadcast.h"
+#include "devctl/hardware/system_changes.h"
 
 std::atomic<int> g_lcd_page{2};
 std::atomic<int> g_lcd_idle_ticks{20};
@@ -32,22 +33,11 @@ int PowerSetting() {
 
 void TogglePower() {
   std::string text;
-  int power, front_lcd;
   {
     ConfigLock lock;
-    g_app_config.power = g_app_config.power != 0 ? 0 : 1;
-    power = g_app_config.power;
-    front_lcd = g_app_config.front_lcd;
-    text = power != 0 ? "[SUCCESS]Set system power on, please wait a moment...\r\n"
-                      : "[SUCCESS]Set system power off.\r\n";
+    SetPower(g_app_config.power != 0 ? 0 : 1, PowerLine::kText, text);
     text += g_app_config.model + ">";
     SaveAppConfig(g_config_path, &g_app_config);
-  }
-  if (power != 0 && front_lcd > 0 && g_deep_sleep == 0) {
-    LcdInit();
-    ApplyPowerToPanel();
-  } else if (power == 0) {
-    ApplyPowerToPanel();
   }
   SendPanelText(text);
 }
@@ -125,4 +115,4 @@ void MenuGoTo(int page) {
   MenuRedraw();
 }
 
-void SendPanelText(const std::string& text) { BroadcastToPorts(text); }
+void SendPanelText(const std::string& text) { SendNotice(text); }

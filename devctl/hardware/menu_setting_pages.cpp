@@ -11,6 +11,7 @@
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/system_changes.h"
 #include "platform/clock.h"
 
 namespace {
@@ -60,14 +61,13 @@ void ApplyPhantom(lcd_menu_s* menu) {
   menu->confirm = 2;
   int input = PhantomInput(menu);
   int on = menu->value != 0 ? 1 : 0;
+  std::string lines;
   {
     ConfigLock lock;
-    g_app_config.analogue_input_phantom[input] = on;
-    SetPhantomGpio(input, uint8_t(on));
+    SetInputPhantom(input, on, lines);
     SaveAppConfig(g_config_path, &g_app_config);
   }
-  SendPanelText("[SUCCESS]Set analogue input CH" + std::to_string(input + 1) +
-                " phantom power " + (on ? "on." : "off.") + "\r\n");
+  SendPanelText(lines);
   ShowSuccess();
   menu->editing = 1;
   menu->confirm = 0;
@@ -78,13 +78,13 @@ const char* UsbPortName(int value) { return value == 1 ? "USB-B" : "USB-C"; }
 
 void ApplyUsbPort(lcd_menu_s* menu) {
   menu->editing = 0;
-  int port = menu->value == 1 ? 1 : 0;
+  std::string lines;
   {
     ConfigLock lock;
-    g_app_config.usb_status = port;
+    SetUsbPort(menu->value, lines);
     SaveAppConfig(g_config_path, &g_app_config);
   }
-  SendPanelText(std::string("[SUCCESS]Set USB port to ") + UsbPortName(port) + ".\r\n");
+  SendPanelText(lines);
   ShowSuccess();
   MenuGoTo(kMainMenuPage);
 }

@@ -8,6 +8,7 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/stored_file.h"
 #include "devctl/hardware/apply_config.h"
@@ -18,14 +19,13 @@
 #include "devctl/hardware/io_expander.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/power_sequences.h"
 #include "devctl/hardware/power_state.h"
-#include "devctl/text/greetings.h"
 #include "platform/clock.h"
 #include "platform/storage.h"
 
 namespace {
 
-constexpr int kGpioSleepLine = kGpioSleep;
 constexpr int kStandbyModeSleep = 0;
 
 struct PowerSettings {
@@ -56,16 +56,6 @@ void MuteAllChannels() {
   }
 }
 
-void EnterDeepSleep() {
-  SetAudioMuteGpio(1);
-  g_deep_sleep = 1;
-  WriteSubIfaceDownFlag();
-  platform::SleepMs(600);
-  GpioWrite(kGpioSleepLine, 1);
-  SetPower3v3(0);
-  SetAudioMuteGpio(0);
-}
-
 // Leaving deep sleep is a reboot. When the reboot does not come, the DSPs are brought back here:
 // the rail and the sleep line first (the reboot request raised the line, deep sleep cut the rail),
 // then the expander pulse, the boot and the configuration.
@@ -75,17 +65,9 @@ void WakeFromDeepSleep() {
   RequestReboot();
   platform::SleepMs(10000);
   std::printf("reboot did not happen: bringing the DSPs up again\n");
-  GpioWrite(kGpioSleepLine, 0);
+  GpioWrite(kGpioSleep, 0);
   SetPower3v3(1);
-  IoExpSetEnableLine(0);
-  IoExpSetResetLine(0, 0);
-  IoExpSetResetLine(1, 0);
-  platform::SleepMs(100);
-  IoExpSetResetLine(0, 1);
-  IoExpSetResetLine(1, 1);
-  platform::SleepMs(100);
-  IoExpSetEnableLine(1);
-  platform::SleepMs(100);
+  PulseExpanderReset(ExpanderPulse::kAfterDeepSleep);
   DspBootAll();
   platform::SleepMs(100);
   ApplyConfigToHardware();
@@ -95,7 +77,7 @@ void PowerOnPlain(const PowerSettings& s) {
   if (s.front_lcd > 0) LcdInit();
   ApplyPowerToPanel();
   SetAudioMuteGpio(1);
-  GpioWrite(kGpioSleepLine, 0);
+  GpioWrite(kGpioSleep, 0);
   SetPower3v3(1);
   platform::SleepMs(100);
   IoExpInit();
@@ -109,7 +91,7 @@ void PowerOff(const PowerSettings& s) {
   ApplyPowerToPanel();
   MuteAllChannels();
   if (s.standby_mode == kStandbyModeSleep)
-    EnterDeepSleep();
+    EnterDeepSleep(DeepSleepEntry::kWorkerPowerOff);
   else
     SetAudioMuteGpio(1);  // held until the next power-on
 }
@@ -120,13 +102,9 @@ void ApplyPowerRails(uint8_t on) {
   PowerSettings s = Snapshot();
   g_power_applied = s.power != 0;
   if (on == 0 && s.standby_mode == kStandbyModeSleep) {
-    g_deep_sleep = 1;
-    WriteSubIfaceDownFlag();
-    platform::SleepMs(600);
-    GpioWrite(kGpioSleepLine, 1);
-    SetPower3v3(0);
+    EnterDeepSleep(DeepSleepEntry::kRailsAfterBootScreen);
   } else {
-    GpioWrite(kGpioSleepLine, 0);
+    GpioWrite(kGpioSleep, 0);
     SetPower3v3(1);
   }
 }
@@ -147,7 +125,7 @@ void PowerWorkerPass() {
     } else {
       PowerOff(s);
     }
-    SendUartBanner();
+    ShowSerialBanner();
   }
   if (g_pending_preset != 0) {
     SetAudioMuteGpio(1);

@@ -1,10 +1,24 @@
 #include "devctl/text/broadcast.h"
 
-#include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/control_servers.h"
+#include "devctl/text/greetings.h"
 
 void BroadcastToPorts(const std::string& text) {
   const int len = static_cast<int>(text.size());
   g_tcp_server.SendAll(text.data(), len);
   g_telnet_server.SendAll(text.data(), len);
   g_uart.Write(text.data(), len);
+}
+
+void SendToNetworkClients(const std::string& text) {
+  const int len = static_cast<int>(text.size());
+  g_tcp_server.SendAll(text.data(), len);
+  g_telnet_server.SendAll(text.data(), len);
+}
+
+void RegisterControlPortNotices() {
+  SetNoticeSink(BroadcastToPorts);
+  SetNetworkNoticeSink(SendToNetworkClients);
+  SetSerialBannerHook(SendUartBanner);
 }

@@ -5,3 +5,10 @@
 #include <string>
 
 void BroadcastToPorts(const std::string& text);
+
+// Every raw TCP and telnet client, not the RS-232 port.
+void SendToNetworkClients(const std::string& text);
+
+// Makes the control ports the destination of the notices of core and hardware (notices.h):
+// all-port notices, network-only notices and the RS-232 banner after a power change.
+void RegisterControlPortNotices();

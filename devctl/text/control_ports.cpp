@@ -2,6 +2,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "platform/clock.h"

@@ -2,6 +2,8 @@
 // service loop restarts one after a command changed its settings.
 #pragma once
 
+#include "devctl/core/port_restarts.h"
+
 // Raw TCP server ("tcpthread", port `tcpport`) when `tcpportenable` is set.
 void StartTcpServerFromConfig();
 // Telnet server ("telnetthread", port `telnetport`) when `telnet_enable` is set.

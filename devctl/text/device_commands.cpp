@@ -19,7 +19,7 @@ constexpr size_t kMacLimit = 255;
 // dispatcher to save.
 
 bool TermResetSystem(int, char*, int, std::string& reply) {
-  if (!ResetSystemSettings(reply)) reply += kSaveError;
+  if (!ResetSystemSettingsAndReboot(reply)) reply += kSaveError;
   return false;
 }
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kCondensedSize = 1024;
 constexpr char kNotFound[] = "[ERROR]Command not found.\r\n";
 
 // Pending RESET questions by the descriptor that asked; guarded by the configuration lock.

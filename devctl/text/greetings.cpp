@@ -5,6 +5,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/text/control_servers.h"
 
 std::atomic<uint32_t> g_uart_banner_sent{0};
 

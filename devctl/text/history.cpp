@@ -28,7 +28,7 @@ int CopyEntry(const std::string& entry, char* out, int max) {
 
 }  // namespace
 
-int HistoryInit() { return HistoryClear(); }
+void HistoryInit() { HistoryClear(); }
 
 int HistoryAdd(const void* text, int len) {
   if (len < 0 || (len > 0 && !text)) return -1;
@@ -60,19 +60,17 @@ int HistoryNewer(char* out, int max) {
   return CopyEntry(h.entries[h.cursor - 1], out, max);
 }
 
-int HistoryResetCursor() {
+void HistoryResetCursor() {
   History& h = g_history();
   std::lock_guard<std::mutex> lock(h.mutex);
   h.cursor = 0;
-  return 0;
 }
 
-int HistoryClear() {
+void HistoryClear() {
   History& h = g_history();
   std::lock_guard<std::mutex> lock(h.mutex);
   h.entries.clear();
   h.cursor = 0;
-  return 0;
 }
 
 int HistoryCount() {

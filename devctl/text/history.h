@@ -6,7 +6,7 @@ namespace history {
 constexpr int kMaxEntries = 100;
 }
 
-int HistoryInit();
+void HistoryInit();
 // Adds a copy of len bytes as the newest entry; the oldest entry goes once 100 are held.
 int HistoryAdd(const void* text, int len);
 // One step towards older entries (stops at the oldest): copies at most max bytes of the entry to
@@ -14,7 +14,7 @@ int HistoryAdd(const void* text, int len);
 int HistoryOlder(char* out, int max);
 // One step towards newer entries; 0 once the recall moves past the newest entry.
 int HistoryNewer(char* out, int max);
-int HistoryResetCursor();
+void HistoryResetCursor();
 // Removes every entry and resets the recall position.
-int HistoryClear();
+void HistoryClear();
 int HistoryCount();

@@ -84,9 +84,9 @@ int CTcpserver::Start() {
   return 0;
 }
 
-int CTcpserver::Stop() {
-  if (std::this_thread::get_id() == thread_.get_id()) return 0;  // would wait for itself
-  if (!running_.exchange(false)) return 0;
+void CTcpserver::Stop() {
+  if (std::this_thread::get_id() == thread_.get_id()) return;  // would wait for itself
+  if (!running_.exchange(false)) return;
   Wake();
   if (thread_.joinable()) thread_.join();
   {
@@ -99,7 +99,6 @@ int CTcpserver::Stop() {
   CloseFd(wake_fd_);
   wake_fd_ = -1;
   bound_port_ = 0;
-  return 0;
 }
 
 void CTcpserver::CloseFd(int fd) {

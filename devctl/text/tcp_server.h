@@ -44,9 +44,9 @@ class CTcpserver {
   int Init(const std::string& name, uint32_t port, uint32_t mode);
   // 0 when the thread runs; -1 (and "socketcreate fail." on stdout) without a listening socket.
   int Start();
-  // Ends the thread, drops every client and closes the listening socket. Always 0. Must not be
-  // called from the server's own thread.
-  int Stop();
+  // Ends the thread, drops every client and closes the listening socket. Must not be called
+  // from the server's own thread.
+  void Stop();
 
   // Queues buf for every client.
   void SendAll(const void* buf, int len);

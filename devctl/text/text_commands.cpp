@@ -4,8 +4,16 @@
 #include <iterator>
 
 #include "devctl/text/device_commands.h"
+#include "devctl/text/eq_commands.h"
 #include "devctl/text/input_gain_commands.h"
+#include "devctl/text/preset_commands.h"
+#include "devctl/text/system_commands.h"
+#include "devctl/text/link_group_commands.h"
+#include "devctl/text/mute_commands.h"
+#include "devctl/text/name_commands.h"
 #include "devctl/text/network_commands.h"
+#include "devctl/text/output_volume_commands.h"
+#include "devctl/text/routing_commands.h"
 #include "devctl/text/status_report.h"
 
 // Routes: the handler of each command and how the dispatcher frames it (text_commands.h). A
@@ -17,7 +25,7 @@ const TextRoute kRouteHelp{"Help", nullptr, 0};
 const TextRoute kTermResetSystem{"TermResetSystem", TermResetSystem, kWakes | kSaves};
 const TextRoute kTermResetAll{"TermResetAll", TermResetAll, kSaves};
 const TextRoute kTermPrintStatus{"TermPrintStatus", TermPrintStatus, 0};
-const TextRoute kTermPrintUptime{"TermPrintUptime", nullptr, 0};
+const TextRoute kTermPrintUptime{"TermPrintUptime", TermPrintUptime, 0};
 const TextRoute kTermPrintTemperature{"TermPrintTemperature", TermPrintTemperature, 0};
 const TextRoute kTermReboot{"TermReboot", TermReboot, kWakesWhenOff};
 const TextRoute kTermSetDhcp{"TermSetDhcp", TermSetDhcp, kWakes | kSavesPending};
@@ -25,19 +33,19 @@ const TextRoute kTermSetIpAddress{"TermSetIpAddress", TermSetIpAddress, kWakes |
 const TextRoute kTermSetGateway{"TermSetGateway", TermSetGateway, kWakes | kSavesPending};
 const TextRoute kTermSetSubnetMask{"TermSetSubnetMask", TermSetSubnetMask, kWakes | kSavesPending};
 const TextRoute kTermRebootNetwork{"TermRebootNetwork", TermRebootNetwork, kWakesWhenOff};
-const TextRoute kTermSetTcpPortEnable{"TermSetTcpPortEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTcpPort{"TermSetTcpPort", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTelnetEnable{"TermSetTelnetEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermSetTelnetPort{"TermSetTelnetPort", nullptr, kWakes | kSaves};
-const TextRoute kTermPowerOn{"TermPowerOn", nullptr, kSaves};
-const TextRoute kTermPowerOff{"TermPowerOff", nullptr, kSaves};
-const TextRoute kTermSetFrontLcd{"TermSetFrontLcd", nullptr, kWakesAfter | kSaves};
-const TextRoute kTermSetPowerLedFollow{"TermSetPowerLedFollow", nullptr, kWakes | kSaves};
-const TextRoute kTermSetKeyLock{"TermSetKeyLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetBaudRate{"TermSetBaudRate", nullptr, kWakes | kSaves};
-const TextRoute kTermSetStandbyMode{"TermSetStandbyMode", nullptr, kWakes | kSaves};
-const TextRoute kTermSetAutoStandbyTime{"TermSetAutoStandbyTime", nullptr, kWakes | kSaves};
-const TextRoute kTermSetUsbPort{"TermSetUsbPort", nullptr, kSaves};
+const TextRoute kTermSetTcpPortEnable{"TermSetTcpPortEnable", TermSetTcpPortEnable, kWakes | kSaves};
+const TextRoute kTermSetTcpPort{"TermSetTcpPort", TermSetTcpPort, kWakes | kSaves};
+const TextRoute kTermSetTelnetEnable{"TermSetTelnetEnable", TermSetTelnetEnable, kWakes | kSaves};
+const TextRoute kTermSetTelnetPort{"TermSetTelnetPort", TermSetTelnetPort, kWakes | kSaves};
+const TextRoute kTermPowerOn{"TermPowerOn", TermPowerOn, kSaves};
+const TextRoute kTermPowerOff{"TermPowerOff", TermPowerOff, kSaves};
+const TextRoute kTermSetFrontLcd{"TermSetFrontLcd", TermSetFrontLcd, kWakesAfter | kSaves};
+const TextRoute kTermSetPowerLedFollow{"TermSetPowerLedFollow", TermSetPowerLedFollow, kWakes | kSaves};
+const TextRoute kTermSetKeyLock{"TermSetKeyLock", TermSetKeyLock, kWakes | kSaves};
+const TextRoute kTermSetBaudRate{"TermSetBaudRate", TermSetBaudRate, kWakes | kSaves};
+const TextRoute kTermSetStandbyMode{"TermSetStandbyMode", TermSetStandbyMode, kWakes | kSaves};
+const TextRoute kTermSetAutoStandbyTime{"TermSetAutoStandbyTime", TermSetAutoStandbyTime, kWakes | kSaves};
+const TextRoute kTermSetUsbPort{"TermSetUsbPort", TermSetUsbPort, kSaves};
 const TextRoute kTermSetDnsDomain{"TermSetDnsDomain", TermSetDnsDomain, kWakes | kSavesPending};
 const TextRoute kTermSetMac{"TermSetMac", TermSetMac, kSaves};
 const TextRoute kTermSetSubMac{"TermSetSubMac", TermSetSubMac, 0};
@@ -45,40 +53,40 @@ const TextRoute kTermGetSubMac{"TermGetSubMac", TermGetSubMac, 0};
 const TextRoute kTermSetSerialNumber{"TermSetSerialNumber", TermSetSerialNumber, 0};
 const TextRoute kTermGetSerialNumber{"TermGetSerialNumber", TermGetSerialNumber, 0};
 
-const TextRoute kTermSetInputName{"TermSetInputName", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputMute{"TermSetInputMute", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqEnable{"TermSetInputEqEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermClearInputEq{"TermClearInputEq", nullptr, kWakes | kSaves};
-const TextRoute kTermSetInputEqPreset{"TermSetInputEqPreset", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputName{"TermSetInputName", TermSetInputName, kWakes | kSaves};
+const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", TermSetInputChannelLock, kWakes | kSaves};
+const TextRoute kTermSetInputPhantom{"TermSetInputPhantom", TermSetInputPhantom, kWakes | kSaves};
+const TextRoute kTermSetInputMute{"TermSetInputMute", TermSetInputMute, kWakes | kSaves};
+const TextRoute kTermSetInputEqBand{"TermSetInputEqBand", TermSetInputEqBand, kWakes | kSaves};
+const TextRoute kTermSetInputEqLock{"TermSetInputEqLock", TermSetInputEqLock, kWakes | kSaves};
+const TextRoute kTermSetInputEqEnable{"TermSetInputEqEnable", TermSetInputEqEnable, kWakes | kSaves};
+const TextRoute kTermClearInputEq{"TermClearInputEq", TermClearInputEq, kWakes | kSaves};
+const TextRoute kTermSetInputEqPreset{"TermSetInputEqPreset", TermSetInputEqPreset, kWakes | kSaves};
 const TextRoute kTermSetInputGain{"TermSetInputGain", TermSetInputGain, kWakes | kSaves};
 const TextRoute kTermSetInputGainUp{"TermSetInputGainUp", TermSetInputGainUp, kWakes | kSaves};
 const TextRoute kTermSetInputGainDown{"TermSetInputGainDown", TermSetInputGainDown, kWakes | kSaves};
-const TextRoute kTermSetInputGroupMembers{"TermSetInputGroupMembers", nullptr, kWakes | kSaves};
+const TextRoute kTermSetInputGroupMembers{"TermSetInputGroupMembers", TermSetInputGroupMembers, kWakes | kSaves};
 
-const TextRoute kTermSetOutputName{"TermSetOutputName", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputChannelLock{"TermSetOutputChannelLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolumeUp{"TermSetOutputVolumeUp", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolumeDown{"TermSetOutputVolumeDown", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputVolume{"TermSetOutputVolume", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputMute{"TermSetOutputMute", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqBand{"TermSetOutputEqBand", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqLock{"TermSetOutputEqLock", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqEnable{"TermSetOutputEqEnable", nullptr, kWakes | kSaves};
-const TextRoute kTermClearOutputEq{"TermClearOutputEq", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputSource{"TermSetOutputSource", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", nullptr, kWakes | kSaves};
-const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", nullptr, kWakes | kSaves};
+const TextRoute kTermSetOutputName{"TermSetOutputName", TermSetOutputName, kWakes | kSaves};
+const TextRoute kTermSetOutputChannelLock{"TermSetOutputChannelLock", TermSetOutputChannelLock, kWakes | kSaves};
+const TextRoute kTermSetOutputVolumeUp{"TermSetOutputVolumeUp", TermSetOutputVolumeUp, kWakes | kSaves};
+const TextRoute kTermSetOutputVolumeDown{"TermSetOutputVolumeDown", TermSetOutputVolumeDown, kWakes | kSaves};
+const TextRoute kTermSetOutputVolume{"TermSetOutputVolume", TermSetOutputVolume, kWakes | kSaves};
+const TextRoute kTermSetOutputMute{"TermSetOutputMute", TermSetOutputMute, kWakes | kSaves};
+const TextRoute kTermSetOutputEqBand{"TermSetOutputEqBand", TermSetOutputEqBand, kWakes | kSaves};
+const TextRoute kTermSetOutputEqLock{"TermSetOutputEqLock", TermSetOutputEqLock, kWakes | kSaves};
+const TextRoute kTermSetOutputEqEnable{"TermSetOutputEqEnable", TermSetOutputEqEnable, kWakes | kSaves};
+const TextRoute kTermClearOutputEq{"TermClearOutputEq", TermClearOutputEq, kWakes | kSaves};
+const TextRoute kTermSetOutputSource{"TermSetOutputSource", TermSetOutputSource, kWakes | kSaves};
+const TextRoute kTermSetOutputEqPreset{"TermSetOutputEqPreset", TermSetOutputEqPreset, kWakes | kSaves};
+const TextRoute kTermSetOutputDelay{"TermSetOutputDelay", TermSetOutputDelay, kWakes | kSaves};
+const TextRoute kTermSetOutputGroupMembers{"TermSetOutputGroupMembers", TermSetOutputGroupMembers, kWakes | kSaves};
 
-const TextRoute kTermPrintPresetStatus{"TermPrintPresetStatus", nullptr, 0};
-const TextRoute kTermSavePreset{"TermSavePreset", nullptr, kWakes};
-const TextRoute kTermApplyPreset{"TermApplyPreset", nullptr, kWakes};
-const TextRoute kTermDeletePreset{"TermDeletePreset", nullptr, kWakes};
-const TextRoute kTermSetPresetName{"TermSetPresetName", nullptr, kWakes};
+const TextRoute kTermPrintPresetStatus{"TermPrintPresetStatus", TermPrintPresetStatus, 0};
+const TextRoute kTermSavePreset{"TermSavePreset", TermSavePreset, kWakes | kSaves};
+const TextRoute kTermApplyPreset{"TermApplyPreset", TermApplyPreset, kWakes};
+const TextRoute kTermDeletePreset{"TermDeletePreset", TermDeletePreset, kWakes | kSaves};
+const TextRoute kTermSetPresetName{"TermSetPresetName", TermSetPresetName, kWakes | kSaves};
 
 namespace {
 

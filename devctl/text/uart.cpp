@@ -102,10 +102,10 @@ int CUart::Start() {
   return 0;
 }
 
-int CUart::Stop() {
+void CUart::Stop() {
   {
     std::lock_guard<std::mutex> lock(stop_mutex_);
-    if (!running_.exchange(false)) return 0;
+    if (!running_.exchange(false)) return;
   }
   stop_cv_.notify_all();
   Wake();
@@ -117,7 +117,6 @@ int CUart::Stop() {
   }
   if (wake_fd_ >= 0) close(wake_fd_);
   wake_fd_ = -1;
-  return 0;
 }
 
 void CUart::Wake() {

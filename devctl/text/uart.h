@@ -42,8 +42,8 @@ class CUart {
   int Open();
   // 0 when the thread runs, -1 when the port could not be opened.
   int Start();
-  // Ends the thread (also during its start delay) and closes the port. Always 0.
-  int Stop();
+  // Ends the thread (also during its start delay) and closes the port.
+  void Stop();
   // Writes all of buf to the port; nothing while the port is closed.
   void Write(const void* buf, int len);
   // Up to 65536 bytes, or -1 without an open port.

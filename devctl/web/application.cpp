@@ -7,6 +7,7 @@
 #include "devctl/core/settings_save.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_document.h"
+#include "devctl/web/uploads.h"
 
 CApplication::CApplication(const std::string& name) : CWebapp(name) {}
 
@@ -87,4 +88,38 @@ bool CApplication::HandleGetJson(const char*, const char*, int, std::string& rep
 bool CApplication::HandleGetXml(const char*, const char*, int, std::string& reply) {
   web::BuildStatusXml(reply);
   return true;
+}
+
+bool CApplication::HandleUpdateNetaudio(const char* tail, const char* body, int length,
+                                        std::string& reply) {
+  return web::HandleUploadChunk(web::UploadKind::kNetaudioPackage, package_upload_, tail, body,
+                                length, reply);
+}
+
+bool CApplication::HandleUpdateSoc(const char* tail, const char* body, int length,
+                                   std::string& reply) {
+  return web::HandleUploadChunk(web::UploadKind::kSystemPackage, system_upload_, tail, body, length,
+                                reply);
+}
+
+bool CApplication::HandleUpdateOta(const char* tail, const char* body, int length,
+                                   std::string& reply) {
+  return web::HandleUploadChunk(web::UploadKind::kOtaImage, ota_upload_, tail, body, length, reply);
+}
+
+void CApplication::HandleBrokenUpload(web::WebRoute route, std::string& reply) {
+  switch (route) {
+    case web::WebRoute::kUpdateNetaudio:
+      web::HandleBrokenChunk(web::UploadKind::kNetaudioPackage, package_upload_, reply);
+      break;
+    case web::WebRoute::kUpdateSoc:
+      web::HandleBrokenChunk(web::UploadKind::kSystemPackage, system_upload_, reply);
+      break;
+    case web::WebRoute::kUpdateOta:
+      web::HandleBrokenChunk(web::UploadKind::kOtaImage, ota_upload_, reply);
+      break;
+    default:
+      CWebapp::HandleBrokenUpload(route, reply);
+      break;
+  }
 }

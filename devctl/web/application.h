@@ -26,11 +26,18 @@ class CApplication : public CWebapp {
   bool HandleGetInfo(const char* body, std::string& reply) override;
   bool HandleGetJson(const char* tail, const char* body, int length, std::string& reply) override;
   bool HandleGetXml(const char* tail, const char* body, int length, std::string& reply) override;
+  // One chunk of each kind of firmware upload (devctl/web/uploads.h).
+  bool HandleUpdateNetaudio(const char* tail, const char* body, int length,
+                            std::string& reply) override;
+  bool HandleUpdateSoc(const char* tail, const char* body, int length, std::string& reply) override;
+  bool HandleUpdateOta(const char* tail, const char* body, int length, std::string& reply) override;
 
   // {"comhead": "help", "help": <each command's help text and "\r\n", in map order>}.
   void ReplyHelp(std::string& reply) const;
 
  protected:
+  void HandleBrokenUpload(web::WebRoute route, std::string& reply) override;
+
   upload_slot_s package_upload_;
   upload_slot_s system_upload_;
   upload_slot_s ota_upload_;

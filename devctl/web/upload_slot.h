@@ -5,6 +5,8 @@
 #include <fstream>
 
 struct upload_slot_s {
-  uint32_t size = 0;
+  uint32_t received = 0;  // bytes written since the last first chunk
   std::ofstream file;
+  bool opened = false;    // a first chunk started this upload and no last chunk ended it yet
+  bool failed = false;    // the file could not be opened or a write failed: the upload is lost
 };

@@ -8,7 +8,9 @@
 #include "devctl/core/globals.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/gpio.h"
 #include "devctl/hardware/lcd.h"
+#include "devctl/hardware/lcd_menu.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
@@ -65,6 +67,11 @@ class PanelMenu : public BoardTest {
   }
   std::string Line(int n) { return lcd().Line(n); }
 };
+
+TEST(LcdMenuTable, EightPagesWithTheirIds) {
+  ASSERT_EQ(sizeof g_lcd_menu / sizeof g_lcd_menu[0], 8u);
+  for (int i = 0; i < kLcdMenuPages; ++i) EXPECT_EQ(g_lcd_menu[i].id, i + 2) << i;
+}
 
 TEST_F(PanelMenu, HomePageShowsModelAndTheUnitsAddress) {
   struct Case {

@@ -17,6 +17,8 @@
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/broadcast.h"
+#include "devctl/text/control_servers.h"
 #include "socket_client.h"
 
 namespace {
@@ -178,6 +180,7 @@ class AutoStandbyTest : public Power {
     g_app_config.standbytime = 1;
     g_app_config.power = 1;
     // A raw TCP client sees what the thread sends to the control ports.
+    RegisterControlPortNotices();
     ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
     ASSERT_EQ(g_tcp_server.Start(), 0);
     client_ = testclient::Connect(g_tcp_server.BoundPort());

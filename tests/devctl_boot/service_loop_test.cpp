@@ -8,11 +8,13 @@
 
 #include "board_fixture.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
+#include "devctl/text/control_ports.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_servers.h"
 #include "socket_client.h"
 
 namespace {

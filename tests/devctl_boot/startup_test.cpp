@@ -7,7 +7,7 @@
 #include "board_fixture.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/startup.h"
+#include "devctl/app/startup.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/key_scanner.h"

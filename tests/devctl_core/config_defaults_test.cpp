@@ -135,7 +135,7 @@ TEST_F(ResetConfigReservedFile, LeavesTheRecordUnchanged) {
   ASSERT_TRUE(SaveAppConfig("/oem/before.json", cfg.get()));
   ResetConfigReserved("", cfg.get());
   ASSERT_TRUE(SaveAppConfig("/oem/after.json", cfg.get()));
-  EXPECT_EQ(ReadUnitFile("/oem/before.json"), ReadUnitFile("/oem/after.json"));
+  EXPECT_EQ(Read("/oem/before.json"), Read("/oem/after.json"));
 }
 
 }  // namespace

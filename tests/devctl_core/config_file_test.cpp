@@ -162,11 +162,11 @@ TEST_F(ConfigFile, MissingFileIsCreatedWithDefaultsAndThenLeftAlone) {
                "PARAMETRIC");
   cJSON_Delete(root);
 
-  std::string first = ReadUnitFile(kConfigFile);
+  std::string first = Read(kConfigFile);
   Opened pending = Open();
   EXPECT_TRUE(pending.result);
   EXPECT_EQ(pending.saves, 0);
-  EXPECT_EQ(ReadUnitFile(kConfigFile), first);
+  EXPECT_EQ(Read(kConfigFile), first);
 }
 
 TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
@@ -275,33 +275,33 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteUnitFile(kConfigFile, c.json);
+    Write(kConfigFile, c.json);
     Opened o = Open();
     EXPECT_TRUE(o.result);
     EXPECT_EQ(o.saves, c.rewritten ? 1 : 0);
-    EXPECT_EQ(ReadUnitFile(kConfigFile) != c.json, c.rewritten);
+    EXPECT_EQ(Read(kConfigFile) != c.json, c.rewritten);
     c.check(*o.cfg);
   }
 }
 
 TEST_F(ConfigFile, RecordsLoadedForPresetsTakeTheLiveType) {
-  WriteUnitFile("/oem/app_preset1.json", R"({"device":{"type":"RX"}})");
-  WriteUnitFile("/oem/app_preset2.json", R"({"user_cnt":2})");
+  Write("/oem/app_preset1.json", R"({"device":{"type":"RX"}})");
+  Write("/oem/app_preset2.json", R"({"user_cnt":2})");
   std::string live_type = "TRX";
   auto slot = NewRecord();
   slot->type = "TX";
-  EXPECT_EQ(LoadAppConfigFile("", "/oem/app_preset1.json", slot.get(), "", live_type), 1);
+  LoadAppConfigFile("", "/oem/app_preset1.json", slot.get(), "", live_type);
   EXPECT_EQ(slot->type, "TRX");
   // Without a "device" object the type is the one the record had.
-  EXPECT_EQ(LoadAppConfigFile("", "/oem/app_preset2.json", slot.get(), "", live_type), 1);
+  LoadAppConfigFile("", "/oem/app_preset2.json", slot.get(), "", live_type);
   EXPECT_EQ(slot->type, "TRX");
   slot->type = "TX";
-  EXPECT_EQ(LoadAppConfigFile("", "/oem/app_preset2.json", slot.get(), "", live_type), 1);
+  LoadAppConfigFile("", "/oem/app_preset2.json", slot.get(), "", live_type);
   EXPECT_EQ(slot->type, "TX");
   // A missing preset file gives the defaults and writes nothing.
-  EXPECT_EQ(LoadAppConfigFile("", "/oem/app_preset3.json", slot.get(), "", live_type), 1);
+  LoadAppConfigFile("", "/oem/app_preset3.json", slot.get(), "", live_type);
   EXPECT_EQ(slot->power, 1);
-  EXPECT_FALSE(UnitFileExists("/oem/app_preset3.json"));
+  EXPECT_FALSE(Exists("/oem/app_preset3.json"));
 }
 
 // Removes the member at path ("system", "power"; array elements by index) from a document.
@@ -322,7 +322,7 @@ void RemoveMember(cJSON* root, const std::vector<std::string>& path) {
 
 TEST_F(ConfigFile, OnlyTheListedMissingMembersRewriteTheFile) {
   ASSERT_TRUE(SaveAppConfig(kConfigFile, Defaults().get()));
-  std::string complete = ReadUnitFile(kConfigFile);
+  std::string complete = Read(kConfigFile);
   struct Case {
     std::vector<std::string> path;
     bool rewrites;
@@ -383,7 +383,7 @@ TEST_F(ConfigFile, OnlyTheListedMissingMembersRewriteTheFile) {
     cJSON* root = cJSON_Parse(complete.c_str());
     RemoveMember(root, c.path);
     char* text = cJSON_Print(root);
-    WriteUnitFile(kConfigFile, text);
+    Write(kConfigFile, text);
     cJSON_free(text);
     cJSON_Delete(root);
     EXPECT_EQ(Open().saves, c.rewrites ? 1 : 0);
@@ -407,7 +407,7 @@ TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteUnitFile(kConfigFile, c.json);
+    Write(kConfigFile, c.json);
     Opened o = Open();
     EXPECT_EQ(o.cfg->user_cnt, c.user_cnt);
     // Saving the record again writes at most the record's accounts.
@@ -428,13 +428,13 @@ TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
 TEST_F(ConfigFile, FailedSaveKeepsTheOldFileAndReportsFalse) {
   auto cfg = Defaults();
   ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
-  std::string before = ReadUnitFile(kConfigFile);
+  std::string before = Read(kConfigFile);
   cfg->power = 0;
   long syncs = platform::SyncCount();
   platform::FailWritesAfter(1000);
   EXPECT_FALSE(SaveAppConfig(kConfigFile, cfg.get()));
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(ReadUnitFile(kConfigFile), before);
+  EXPECT_EQ(Read(kConfigFile), before);
   EXPECT_EQ(platform::SyncCount(), syncs);
 
   testing::internal::CaptureStdout();
@@ -453,7 +453,7 @@ void* FailingMalloc(size_t size) {
 TEST_F(ConfigFile, SaveThatRunsOutOfMemoryWritesNothing) {
   auto cfg = Defaults();
   ASSERT_TRUE(SaveAppConfig(kConfigFile, cfg.get()));
-  std::string before = ReadUnitFile(kConfigFile);
+  std::string before = Read(kConfigFile);
   cJSON_Hooks hooks = {FailingMalloc, std::free};
   cJSON_InitHooks(&hooks);
   // Count the allocations of one save, then fail each of a few of them: early and late while
@@ -469,7 +469,7 @@ TEST_F(ConfigFile, SaveThatRunsOutOfMemoryWritesNothing) {
     ASSERT_LT(g_allocations_left, 0) << "the save needed fewer than " << left << " allocations";
     g_allocations_left = -1;
     EXPECT_FALSE(saved) << left;
-    EXPECT_EQ(ReadUnitFile(kConfigFile), before) << left;
+    EXPECT_EQ(Read(kConfigFile), before) << left;
   }
   cJSON_InitHooks(nullptr);
 }
@@ -477,10 +477,10 @@ TEST_F(ConfigFile, SaveThatRunsOutOfMemoryWritesNothing) {
 TEST_F(ConfigFile, UnparsableFileIsKeptBesideTheNewDefaults) {
   for (const std::string broken : {R"({"user_cnt":2,"user":[{"user":"ann")", "[1,2]", ""}) {
     SCOPED_TRACE(broken);
-    WriteUnitFile(kConfigFile, broken);
+    Write(kConfigFile, broken);
     Opened o = Open();
     EXPECT_TRUE(o.result);
-    EXPECT_EQ(ReadUnitFile("/oem/app.json.bad"), broken);
+    EXPECT_EQ(Read("/oem/app.json.bad"), broken);
     EXPECT_EQ(Diff(*o.cfg, *Defaults()), std::set<std::string>{});
     cJSON* root = ReadJsonFile(kConfigFile);
     EXPECT_NE(root, nullptr);

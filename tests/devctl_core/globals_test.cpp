@@ -36,7 +36,6 @@ TEST(Globals, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
   EXPECT_EQ(g_device_identity.sub_mac, "");
   EXPECT_EQ(g_dsp_watcher.thread, nullptr);
   EXPECT_EQ(sizeof g_preset_configs / sizeof g_preset_configs[0], 8u);
-  EXPECT_EQ(sizeof g_lcd_menu / sizeof g_lcd_menu[0], 8u);
 }
 
 }  // namespace

@@ -134,12 +134,12 @@ TEST_F(JsonFile, ReadReportsMissingAndEmptyFiles) {
   EXPECT_EQ(ReadJsonFile("/oem/none.json"), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "file /oem/none.json not exits\n");
 
-  WriteUnitFile("/oem/empty.json", "");
+  Write("/oem/empty.json", "");
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadJsonFile("/oem/empty.json"), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "file len error\n");
 
-  WriteUnitFile("/oem/cut.json", R"({"a":)");
+  Write("/oem/cut.json", R"({"a":)");
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadJsonFile("/oem/cut.json"), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -147,7 +147,7 @@ TEST_F(JsonFile, ReadReportsMissingAndEmptyFiles) {
   EXPECT_EQ(ReadJsonFile("/oem"), nullptr);  // a folder is no document
   EXPECT_EQ(ReadJsonFile(nullptr), nullptr);
 
-  WriteUnitFile("/oem/good.json", R"({"a":[1,2]})");
+  Write("/oem/good.json", R"({"a":[1,2]})");
   cJSON* root = ReadJsonFile("/oem/good.json");
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(cJSON_GetArraySize(cJSON_GetObjectItem(root, "a")), 2);
@@ -158,22 +158,22 @@ TEST_F(JsonFile, WriteReportsEachFailureAndKeepsTheOldFile) {
   Json json(R"({"a":1})");
   EXPECT_EQ(WriteJsonFile(nullptr, "/oem/out.json", 1), JSON_WRITE_NULL);
   EXPECT_EQ(WriteJsonFile(json.root, nullptr, 1), JSON_WRITE_NULL);
-  EXPECT_FALSE(UnitFileExists("/oem/out.json"));
+  EXPECT_FALSE(Exists("/oem/out.json"));
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(WriteJsonFile(json.root, "/nowhere/out.json", 1), JSON_WRITE_OPEN_FAILED);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file error\n");
 
-  WriteUnitFile("/oem/out.json", "old");
+  Write("/oem/out.json", "old");
   platform::FailWritesAfter(2);
   testing::internal::CaptureStdout();
   EXPECT_EQ(WriteJsonFile(json.root, "/oem/out.json", 0), JSON_WRITE_FAILED);
   testing::internal::GetCapturedStdout();
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(ReadUnitFile("/oem/out.json"), "old");
+  EXPECT_EQ(Read("/oem/out.json"), "old");
 
   EXPECT_EQ(WriteJsonFile(json.root, "/oem/out.json", 0), JSON_WRITE_OK);
-  EXPECT_EQ(ReadUnitFile("/oem/out.json"), R"({"a":1})");
+  EXPECT_EQ(Read("/oem/out.json"), R"({"a":1})");
 }
 
 }  // namespace

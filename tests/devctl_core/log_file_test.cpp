@@ -51,12 +51,12 @@ TEST_F(LogFile, BadHeadersAreRepaired) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteUnitFile("/oem/log.txt", c.bytes);
+    Write("/oem/log.txt", c.bytes);
     std::string out = Init();
     ASSERT_NE(log_.stream, nullptr);
     EXPECT_EQ(out.find("log_recover_position log data error") != std::string::npos, c.repaired);
     uint32_t header[3];
-    Header(ReadUnitFile("/oem/log.txt"), header);
+    Header(Read("/oem/log.txt"), header);
     EXPECT_EQ(header[0], c.repaired ? 12u : 0x20u);
     EXPECT_EQ(header[1], 1u);
     EXPECT_EQ(header[2], 0x20171109u);
@@ -75,7 +75,7 @@ TEST_F(LogFile, RecordsWrapToTheStartOfTheRing) {
   std::string message(60, 'm');
   testing::internal::CaptureStdout();
   log_write(&log_, LOG_LEVEL_ERR, "writer", 7, "%s\n", message.c_str());
-  std::string first = ReadUnitFile("/oem/log.txt").substr(12);
+  std::string first = Read("/oem/log.txt").substr(12);
   size_t record = first.size();
   ASSERT_GT(record, 90u);
   ASSERT_LT(record, 120u);
@@ -83,7 +83,7 @@ TEST_F(LogFile, RecordsWrapToTheStartOfTheRing) {
   log_write(&log_, LOG_LEVEL_ERR, "writer", 7, "%s\n", message.c_str());
   testing::internal::GetCapturedStdout();
 
-  std::string file = ReadUnitFile("/oem/log.txt");
+  std::string file = Read("/oem/log.txt");
   EXPECT_EQ(file.size(), 12 + 2 * record);  // the third record went to offset 12
   uint32_t header[3];
   Header(file, header);
@@ -95,14 +95,14 @@ TEST_F(LogFile, RecordsWrapToTheStartOfTheRing) {
 TEST_F(LogFile, LevelsDecideWhatIsWrittenAndHow) {
   testing::internal::CaptureStdout();
   log_write(&log_, LOG_LEVEL_DBG, "dbg", 1, "hidden");
-  EXPECT_FALSE(UnitFileExists("/oem/log.txt"));  // filtered before anything is opened
+  EXPECT_FALSE(Exists("/oem/log.txt"));  // filtered before anything is opened
   log_write(&log_, LOG_LEVEL_T_DBG, "tdbg", 2, "passes the filter only");
   log_write(&log_, LOG_LEVEL_EPOOL, "epool", 3, "bare\n");
   log_write(&log_, LOG_LEVEL_WARNING, "a_name_longer_than_twenty", 4, "%s",
             std::string(3000, 'x').c_str());
   testing::internal::GetCapturedStdout();
 
-  std::string file = ReadUnitFile("/oem/log.txt");
+  std::string file = Read("/oem/log.txt");
   EXPECT_EQ(file.find("passes the filter only"), std::string::npos);
   size_t bare = file.find("]  bare\n");
   ASSERT_NE(bare, std::string::npos);

@@ -16,17 +16,17 @@ namespace {
 
 // One hardware write as it showed on the buses: a safeload (DSP, cell, words) or an expander
 // output byte.
-struct Write {
+struct HardwareWrite {
   char kind;  // 'S' safeload, 'E' expander
   unsigned device;
   uint16_t cell;
   std::vector<uint32_t> words;
-  bool operator==(const Write& o) const {
+  bool operator==(const HardwareWrite& o) const {
     return kind == o.kind && device == o.device && cell == o.cell && words == o.words;
   }
 };
 
-std::ostream& operator<<(std::ostream& os, const Write& w) {
+std::ostream& operator<<(std::ostream& os, const HardwareWrite& w) {
   os << w.kind << " " << std::hex << w.device << " " << w.cell << " [";
   for (auto v : w.words) os << " " << v;
   return os << " ]";
@@ -53,8 +53,8 @@ class ApplyConfigTest : public HardwareTest {
   }
 
   // Decodes the bus journal into safeloads and expander writes, in bus order.
-  std::vector<Write> BusWrites() {
-    std::vector<Write> out;
+  std::vector<HardwareWrite> BusWrites() {
+    std::vector<HardwareWrite> out;
     std::vector<uint32_t> data;
     uint16_t target = 0;
     for (const auto& t : bus().Transfers()) {
@@ -85,7 +85,7 @@ class ApplyConfigTest : public HardwareTest {
 const std::vector<uint32_t> kFlat = {0, 0, 0x01000000, 0, 0};
 
 // The writes of the default configuration, in the order of the apply.
-std::vector<Write> DefaultWrites() {
+std::vector<HardwareWrite> DefaultWrites() {
   const unsigned A = 0x38;
   const uint16_t gain[14] = {0x10E, 0x111, 0x114, 0x117, 0x1CD, 0x1D0, 0x1D3,
                              0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4, 0xD7};
@@ -105,7 +105,7 @@ std::vector<Write> DefaultWrites() {
   const uint16_t eq_out[14] = {0x1A2F, 0x1A57, 0x1A7F, 0x1AA7, 0x8C, 0xB4, 0xDC,
                                0x104, 0x12C, 0x154, 0x17C, 0x1A4, 0x1ACF, 0x1AF7};
   auto dsp = [](int c) { return c >= 4 && c < 12 ? 0x39u : 0x38u; };
-  std::vector<Write> w;
+  std::vector<HardwareWrite> w;
   const uint32_t ranges[4] = {0x01, 0x05, 0x15, 0x55};
   for (int c = 0; c < 14; ++c) {
     if (c < 4) w.push_back({'E', 0x18, 0, {ranges[c]}});
@@ -127,13 +127,13 @@ std::vector<Write> DefaultWrites() {
 
 TEST_F(ApplyConfigTest, DefaultConfigurationReachesEveryCellInOrder) {
   ApplyConfigToHardware(*cfg_);
-  std::vector<Write> expected = DefaultWrites();
-  std::vector<Write> seen = BusWrites();
+  std::vector<HardwareWrite> expected = DefaultWrites();
+  std::vector<HardwareWrite> seen = BusWrites();
   ASSERT_EQ(seen.size(), expected.size());
   for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], expected[i]) << "write " << i;
 
   // And the DSPs hold the words.
-  for (const Write& w : expected) {
+  for (const HardwareWrite& w : expected) {
     if (w.kind != 'S') continue;
     sim::SimDsp* d = board().dsp(uint8_t(w.device));
     for (size_t k = 0; k < w.words.size(); ++k) {
@@ -158,7 +158,7 @@ TEST_F(ApplyConfigTest, OutOfRangeEqSelectionSkipsThatChannel) {
   ApplyConfigToHardware(*cfg_);
   size_t input_bands_ch2 = 0, output_bands_ch5 = 0, bands = 0;
   uint32_t delay_word = 0xFFFFFFFF;
-  for (const Write& w : BusWrites()) {
+  for (const HardwareWrite& w : BusWrites()) {
     if (w.words.size() == 5) ++bands;
     if (w.device == 0x38 && w.cell >= 0x1DD && w.cell < 0x1DD + 40 && w.words.size() == 5) {
       ++input_bands_ch2;

@@ -14,7 +14,8 @@
 #include <thread>
 
 #include "devctl/core/globals.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
 #include "devctl/text/history.h"

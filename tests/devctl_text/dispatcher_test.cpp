@@ -212,8 +212,8 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
       // A refused command still wakes the unit, and is not saved.
       {0, "IN 99 GAIN 5\r", power_on + "\r\n" + range_error + "VX7206>", 0},
       {1, "IN 99 GAIN 5\r", "\r\n" + range_error + "VX7206>", 0},
-      // Commands that are not in this build neither wake nor save.
-      {0, "OUT 1 VOL 50\r", "\r\n[ERROR]Command not found.\r\nVX7206>", 0},
+      // A line that is no command neither wakes nor saves.
+      {0, "OUT 1 NOTHING 50\r", "\r\n[ERROR]Command not found.\r\nVX7206>", 0},
   };
   for (const auto& c : cases) {
     g_app_config.power = c.power;

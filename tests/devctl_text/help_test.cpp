@@ -11,6 +11,7 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/text/control_ports.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/history.h"
 #include "devctl/text/text_commands.h"

@@ -17,6 +17,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/text/control_ports.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/history.h"
 #include "socket_client.h"

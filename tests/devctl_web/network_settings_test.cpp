@@ -11,7 +11,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/pending_network.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/core/port_restarts.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {

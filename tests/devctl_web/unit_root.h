@@ -1,30 +1,8 @@
-// A private folder as the unit's root for one test, removed afterwards.
+// A private folder as the unit's root for one test (the shared unit root of tests/support).
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <string>
-
-#include "platform/paths.h"
+#include "tests/support/unit_root.h"
 
 namespace webtest {
-
-class UnitRootTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/devctl_web_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    platform::SetRoot(root_);
-  }
-  void TearDown() override {
-    platform::SetRoot("");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-  std::string root_;
-};
-
+using UnitRootTest = testsupport::UnitRootFixture;
 }  // namespace webtest

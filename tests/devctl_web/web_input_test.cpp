@@ -26,6 +26,7 @@
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
 #include "devctl/text/broadcast.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_handlers.h"

@@ -1,4 +1,4 @@
-#include "devctl/core/startup.h"
+#include "devctl/app/startup.h"
 
 #include <string>
 
@@ -8,10 +8,9 @@
 #include "devctl/core/identity.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/netaudio_version.h"
-#include "devctl/core/notices.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/presets.h"
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
 #include "devctl/core/timer.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/buttons.h"
@@ -27,6 +26,7 @@
 #include "devctl/hardware/panel_thread.h"
 #include "devctl/hardware/phantom_power.h"
 #include "devctl/hardware/power.h"
+#include "devctl/hardware/power_sequences.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/usb_port.h"
 #include "devctl/text/broadcast.h"
@@ -76,62 +76,11 @@ void LoadPresetsAndVersions() {
   g_device_identity.netaudio_version = netaudio;
 }
 
-void MuteAllDspChannels() {
-  for (int c = 0; c < kDspChannels; ++c) {
-    DspSetInputMute(c, true);
-    DspSetOutputMute(c, true);
-  }
-}
-
 }  // namespace
-
-void ResetIoExpanders() {
-  IoExpSetResetLine(0, 0);
-  IoExpSetResetLine(1, 0);
-  platform::SleepMs(300);
-  IoExpSetResetLine(0, 1);
-  IoExpSetResetLine(1, 1);
-  platform::SleepMs(200);
-  IoExpSetEnableLine(1);
-  platform::SleepMs(200);
-}
-
-void ApplyStoredPowerState() {
-  int power, standby_mode;
-  {
-    ConfigLock lock;
-    power = g_app_config.power;
-    standby_mode = g_app_config.standby_mode;
-  }
-  if (power != 0) {
-    DspBootAll();
-    platform::SleepMs(200);
-    ApplyConfigToHardware();
-    ApplyPowerToPanel();
-    SetAudioMuteGpio(0);
-  } else if (standby_mode == 0) {
-    MuteAllDspChannels();
-    SetAudioMuteGpio(1);
-    g_deep_sleep = 1;
-    platform::SleepMs(100);
-    GpioWrite(kGpioSleep, 1);
-    WriteSubIfaceDownFlag();
-    platform::SleepMs(600);
-    SetPower3v3(0);
-    SetAudioMuteGpio(0);
-  } else {
-    MuteAllDspChannels();
-    SetAudioMuteGpio(1);
-    DspBootAll();
-    platform::SleepMs(200);
-    ApplyConfigToHardware();
-    platform::SleepMs(200);
-  }
-}
 
 void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOptions& options) {
   const bool threads = options.start_threads;
-  SetNoticeSink(BroadcastToPorts);
+  RegisterControlPortNotices();
   LoadIdentityAndConfiguration();
 
   LcdInit();
@@ -171,7 +120,7 @@ void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOp
   InitPhantomPower();
   if (threads) StartPhantomThreads();
   InitFrontLeds();
-  ResetIoExpanders();
+  PulseExpanderReset(ExpanderPulse::kStartup);
   ApplyStoredPowerState();
 
   ApplyPowerToPanel();

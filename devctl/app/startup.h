@@ -14,10 +14,3 @@ struct StartupOptions {
 // Steps 1-19 of the start-up; main then only sleeps. app, keys and timer are main's own objects.
 void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer,
                    const StartupOptions& options = {});
-
-// Both expander reset lines low, 300 ms, high, 200 ms, then the enable line, 200 ms.
-void ResetIoExpanders();
-// The stored power state applied to the hardware: on (DSP boot, configuration, panel, audio
-// released), sleep (all DSP channels muted, sleep line, rail off) or standby (all muted, DSPs
-// booted and configured, audio-mute line held).
-void ApplyStoredPowerState();

@@ -1,4 +1,4 @@
-#include "devctl/core/service_loop.h"
+#include "devctl/app/service_loop.h"
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
@@ -8,10 +8,6 @@
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/control_ports.h"
 #include "platform/clock.h"
-
-std::atomic<bool> g_telnet_restart{false};
-std::atomic<bool> g_tcp_restart{false};
-std::atomic<bool> g_uart_restart{false};
 
 namespace {
 

@@ -2,14 +2,6 @@
 // and runs the LCD backlight countdown with the front LEDs that follow it.
 #pragma once
 
-#include <atomic>
-
-// Restart requests, set by the commands that change a port's settings. Several requests before
-// a pass give one restart.
-extern std::atomic<bool> g_telnet_restart;
-extern std::atomic<bool> g_tcp_restart;
-extern std::atomic<bool> g_uart_restart;
-
 // One pass without its pause: the requested restarts, then the backlight countdown step.
 void ServiceLoopPass();
 // The callback of "timerthread": 500 ms, a pass, for ever. Never returns.

@@ -1,0 +1,564 @@
+#include "devctl/core/eq_changes.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/input_changes.h"
+#include "devctl/core/links_groups.h"
+#include "devctl/hardware/dsp_biquad.h"
+
+namespace {
+
+constexpr int kFlat = 0;
+constexpr const char* kMemoryNames[kEqMemories] = {"Flat", "Custom1", "Custom2"};
+constexpr const char* kReplyTypeNames[] = {"parametric", "lowpass", "highpass", "low shelf",
+                                           "high shelf"};
+constexpr char kFlatTail[] =
+    " equalizer is flat mode now, setting invalid. (This error is if EQ is set to flat and not "
+    "custom mode)\r\n";
+
+bool IsChannel(int s) { return s >= 0 && s < kDspChannels; }
+bool IsGroup(int s) { return s >= kDspChannels && s < kChannelSlots; }
+bool IsCustom(int m) { return m == 1 || m == 2; }
+bool IsMemory(int m) { return m >= 0 && m < kEqMemories; }
+bool IsAnalogue(int s) { return s >= 0 && s < kFirstTarvoChannel; }
+bool IsUsb(int s) { return s == kFirstUsbChannel || s == kFirstUsbChannel + 1; }
+// Channel number within its kind: analogue 1-4, Tarvo 1-8.
+int KindNumber(int s) { return IsAnalogue(s) ? s + 1 : s - kFirstTarvoChannel + 1; }
+
+std::string Side(int side) { return side == EQ_SIDE_OUTPUT ? "output" : "input"; }
+
+int* Selection(int side) {
+  return side == EQ_SIDE_OUTPUT ? g_app_config.output_preset : g_app_config.input_preset;
+}
+int* LockFlags(int side) {
+  return side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo : g_app_config.input_stereo;
+}
+int* GroupMembers(int side, int g) {
+  return side == EQ_SIDE_OUTPUT ? g_app_config.OutputGroupMembers(g)
+                                : g_app_config.InputGroupMembers(g);
+}
+peq_data_s& Bands(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
+
+bool IsLocked(int side, int s) {
+  if (!IsChannel(s)) return false;
+  const int e = s & ~1;
+  return LockFlags(side)[e] != 0 || LockFlags(side)[e + 1] != 0;
+}
+
+void LeaveGroups(int side, int c) {
+  if (side == EQ_SIDE_OUTPUT) {
+    RemoveOutputFromGroups(c);
+  } else {
+    RemoveInputFromGroups(c);
+  }
+}
+
+std::vector<int> Members(int side, int group_slot) {
+  std::vector<int> members;
+  const int* flags = GroupMembers(side, group_slot - kDspChannels);
+  if (flags == nullptr) return members;
+  for (int c = 0; c < kDspChannels; ++c) {
+    if (flags[c]) members.push_back(c);
+  }
+  return members;
+}
+
+std::vector<int> ChosenBands(int band) {
+  if (band != kAllEqBands) return {band};
+  std::vector<int> bands;
+  for (int b = 0; b < kEqBands; ++b) bands.push_back(b);
+  return bands;
+}
+
+// Sends band b of memory m of channel c as stored.
+void SendBand(int side, int m, int c, int b) {
+  if (!IsChannel(c) || !IsMemory(m)) return;
+  const peq_data_s& bands = Bands(side, m, c);
+  DspSetBiquad(uint32_t(side), uint32_t(c), uint8_t(b), bands.frequency[b],
+               ParseEqTypeName(bands.type_name[b]), bands.bypass[b], bands.gain[b],
+               bands.quality[b]);
+}
+
+void LoadMemory(int side, int m, int c) {
+  for (int b = 0; b < kEqBands; ++b) SendBand(side, m, c, b);
+}
+
+void CopyBand(int side, int m, int from, int to, int b) {
+  const peq_data_s& source = Bands(side, m, from);
+  peq_data_s& target = Bands(side, m, to);
+  target.bypass[b] = source.bypass[b];
+  target.gain[b] = source.gain[b];
+  target.frequency[b] = source.frequency[b];
+  target.quality[b] = source.quality[b];
+  SetNameField(target.type_name[b], source.type_name[b]);
+}
+
+// "analogue input CH1", "tarvo output CH8", "USB input left".
+std::string ChannelLabel(int side, int c) {
+  if (IsUsb(c)) return "USB " + Side(side) + (c == kFirstUsbChannel ? " left" : " right");
+  return (IsAnalogue(c) ? "analogue " : "tarvo ") + Side(side) + " CH" +
+         std::to_string(KindNumber(c));
+}
+
+// "analogue input CH1/CH2", "USB output left/right" (e the pair's first slot).
+std::string PairLabel(int side, int e) {
+  if (IsUsb(e)) return "USB " + Side(side) + " left/right";
+  return (IsAnalogue(e) ? "analogue " : "tarvo ") + Side(side) + " CH" +
+         std::to_string(KindNumber(e)) + "/CH" + std::to_string(KindNumber(e) + 1);
+}
+
+// "input group 2" / "output group B"; letters: both sides by letter.
+std::string GroupLabel(int side, int group_slot, bool letters) {
+  const int g = group_slot - kDspChannels;
+  std::string name = letters || side == EQ_SIDE_OUTPUT ? std::string(1, char('A' + g))
+                                                       : std::to_string(g + 1);
+  return Side(side) + " group " + name;
+}
+
+// The refusal line of a group member on Flat.
+std::string FlatMemberLine(int side, int c, EqCaller caller) {
+  std::string label;
+  if (IsUsb(c)) {
+    label = "USB " + Side(side) + (c == kFirstUsbChannel ? " left" : " right");
+  } else if (IsAnalogue(c)) {
+    // The web's analogue input line carries its own spelling.
+    label = side == EQ_SIDE_OUTPUT      ? "Analogue output"
+            : caller == EqCaller::kWeb ? "Analogue intput"
+                                        : "Analogue input";
+    label += " CH" + std::to_string(KindNumber(c));
+  } else {
+    label = "Tarvo " + Side(side) + " CH" + std::to_string(KindNumber(c));
+  }
+  return "[ERROR]" + label + kFlatTail;
+}
+
+std::string FormatG(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", double(value));
+  return text;
+}
+
+// ---- band edits ----
+
+void WriteBand(int side, int m, int s, int b, const EqBandValues& v) {
+  peq_data_s& bands = Bands(side, m, s);
+  bands.gain[b] = v.gain;
+  bands.frequency[b] = v.frequency;
+  bands.quality[b] = v.quality;
+  SetNameField(bands.type_name[b], v.type_name.c_str());
+}
+
+void WriteAndSend(int side, int m, int s, const std::vector<int>& bands, const EqBandValues& v) {
+  for (int b : bands) {
+    WriteBand(side, m, s, b, v);
+    SendBand(side, m, s, b);
+  }
+}
+
+std::string BandTail(int band, const EqBandValues& v) {
+  std::string tail = band == kAllEqBands ? " all EQ to " : " EQ " + std::to_string(band + 1) + " to ";
+  const bool known = v.type >= 0 && v.type < int(sizeof kReplyTypeNames / sizeof kReplyTypeNames[0]);
+  tail += known ? kReplyTypeNames[v.type] : "";
+  tail += " with FRQ " + std::to_string(v.frequency) + "Hz gain " + FormatG(v.gain) + "dB Q " +
+          FormatG(v.quality) + ".\r\n";
+  return tail;
+}
+
+std::string FlatChannelLine(int side) {
+  return std::string(side == EQ_SIDE_OUTPUT ? "[ERROR]Output" : "[ERROR]Input") + kFlatTail;
+}
+
+// ---- band switches ----
+
+void SwitchBand(int side, int m, int s, int b, int on) {
+  Bands(side, m, s).bypass[b] = on;
+  SendBand(side, m, s, b);
+}
+
+// The text lines name USB channels "USB left input", the web lines "USB input left".
+std::string SwitchLabel(int side, int s, bool pair, EqCaller caller) {
+  if (caller == EqCaller::kText && IsUsb(s)) {
+    return std::string("USB ") + (pair ? "left/right" : s == kFirstUsbChannel ? "left" : "right") +
+           " " + Side(side);
+  }
+  return pair ? PairLabel(side, s) : ChannelLabel(side, s);
+}
+
+std::string SwitchTail(int band, int on) {
+  return (band == kAllEqBands ? std::string(" all EQ ") : " EQ " + std::to_string(band + 1) + " ") +
+         (on ? "on" : "off") + ".\r\n";
+}
+
+// ---- clear and reset ----
+
+void ResetAndSend(int side, int m, int s, int b) {
+  ResetEqBand(&Bands(side, m, s), b);
+  SendBand(side, m, s, b);
+}
+
+std::string ClearLine(int side, int s, bool pair) {
+  if (pair) {
+    if (IsUsb(s)) return "[SUCCESS]Set USB left/right " + Side(side) + " EQ clear.\r\n";
+    return "[SUCCESS]Set " + PairLabel(side, s) + " EQ clear.\r\n";
+  }
+  // Single channels are input channels only; the stored texts differ per kind.
+  if (IsUsb(s)) return "[SUCCESS]Set " + ChannelLabel(side, s) + " EQ clear.\r\n";
+  if (IsAnalogue(s)) return "[SUCCESS]Set analogue CH" + std::to_string(KindNumber(s)) + " clear.\r\n";
+  return "[SUCCESS]Set tarvo CH" + std::to_string(KindNumber(s)) + "clear.\r\n";
+}
+
+}  // namespace
+
+bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web_memory,
+               EqCaller caller, std::string& lines) {
+  if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return false;
+  const std::vector<int> bands = ChosenBands(band);
+  const std::string tail = BandTail(band, values);
+  int* selection = Selection(side);
+
+  if (slot == kAllEqSlots) {
+    bool any_custom = false;
+    for (int s = 0; s < kChannelSlots; ++s) any_custom = any_custom || selection[s] != kFlat;
+    if (!any_custom) {
+      // The unit's own text, for both sides.
+      lines += "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error is if "
+               "EQ is set to flat and not custom mode)\r\n";
+      return false;
+    }
+    lines += "[SUCCESS]Set all " + Side(side) + tail;
+    for (int s = 0; s < kChannelSlots; ++s) {
+      if (IsCustom(selection[s])) WriteAndSend(side, selection[s], s, bands, values);
+    }
+    return true;
+  }
+
+  if (IsGroup(slot)) {
+    if (IsCustom(selection[slot])) {
+      for (int b : bands) WriteBand(side, selection[slot], slot, b, values);
+    }
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
+    for (int c : Members(side, slot)) {
+      if (selection[c] == kFlat) {
+        lines += FlatMemberLine(side, c, caller);
+        continue;
+      }
+      if (IsCustom(selection[c])) WriteAndSend(side, selection[c], c, bands, values);
+      lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
+    }
+    return true;
+  }
+
+  if (!IsChannel(slot)) return false;
+  if (!IsLocked(side, slot)) {
+    LeaveGroups(side, slot);
+    const int m = caller == EqCaller::kText ? selection[slot] : web_memory;
+    if (m == kFlat && caller == EqCaller::kText) {
+      lines += FlatChannelLine(side);
+      return false;
+    }
+    if (IsCustom(m)) WriteAndSend(side, m, slot, bands, values);
+    lines += "[SUCCESS]Set " + ChannelLabel(side, slot) + tail;
+    return true;
+  }
+
+  const int e = slot & ~1, o = e + 1;
+  LeaveGroups(side, e);
+  LeaveGroups(side, o);
+  selection[o] = selection[e];
+  const int m = selection[e];
+  if (m == kFlat && caller == EqCaller::kText) {
+    lines += FlatChannelLine(side);
+    return false;
+  }
+  if (IsCustom(m)) {
+    for (int b : bands) {
+      WriteAndSend(side, m, e, {b}, values);
+      WriteAndSend(side, m, o, {b}, values);
+    }
+  }
+  lines += "[SUCCESS]Set " + PairLabel(side, e) + tail;
+  return true;
+}
+
+void SelectEqMemory(int side, int slot, int memory, EqCaller caller, std::string& lines) {
+  if (!IsMemory(memory)) return;
+  int* selection = Selection(side);
+  const std::string to = std::string(" PEQ to ") + kMemoryNames[memory] + ".\r\n";
+
+  if (slot == kAllEqSlots) {
+    lines += "[SUCCESS]Set all " + Side(side) + to;
+    for (int s = 0; s < kChannelSlots; ++s) {
+      selection[s] = memory;
+      if (IsChannel(s)) LoadMemory(side, memory, s);
+    }
+    return;
+  }
+  if (IsGroup(slot)) {
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, true) + to;
+    selection[slot] = memory;
+    for (int c : Members(side, slot)) {
+      selection[c] = memory;
+      LoadMemory(side, memory, c);
+      lines += "[SUCCESS]Set " + ChannelLabel(side, c) + to;
+    }
+    return;
+  }
+  if (!IsChannel(slot)) return;
+  if (!IsLocked(side, slot)) {
+    selection[slot] = memory;
+    LeaveGroups(side, slot);
+    LoadMemory(side, memory, slot);
+    lines += "[SUCCESS]Set " + ChannelLabel(side, slot) + to;
+    return;
+  }
+  const int e = slot & ~1, o = e + 1;
+  if (caller == EqCaller::kWeb) {
+    for (int c : {e, o}) {
+      selection[c] = memory;
+      LoadMemory(side, memory, c);
+      lines += "[SUCCESS]Set " + ChannelLabel(side, c) + to;
+      LeaveGroups(side, c);
+    }
+    return;
+  }
+  selection[e] = memory;
+  selection[o] = memory;
+  LeaveGroups(side, e);
+  LeaveGroups(side, o);
+  for (int b = 0; b < kEqBands; ++b) {
+    SendBand(side, memory, e, b);
+    SendBand(side, memory, o, b);
+  }
+  // The USB pair's line has no slash (the unit's own text).
+  lines += "[SUCCESS]Set " +
+           (IsUsb(e) ? "USB " + Side(side) + " left right" : PairLabel(side, e)) + to;
+}
+
+void SetEqLock(int side, int slot, bool locked, EqCaller caller, std::string& lines) {
+  int* flags = LockFlags(side);
+  int* selection = Selection(side);
+  const int value = locked ? 1 : 0;
+
+  if (caller == EqCaller::kText) {
+    const std::string state = locked ? " PEQ locked.\r\n" : " PEQ unlocked.\r\n";
+    if (slot == kAllEqSlots) {
+      lines += "[SUCCESS]Set all " + Side(side) + state;
+      for (int c = 0; c < kDspChannels; ++c) {
+        flags[c] = value;
+        if (!locked || c % 2 == 0) continue;
+        const int m = selection[c];
+        for (int b = 0; b < kEqBands && IsMemory(m); ++b) {
+          if (IsCustom(m)) CopyBand(side, m, c - 1, c, b);
+          SendBand(side, m, c, b);
+        }
+      }
+      return;
+    }
+    if (!IsChannel(slot)) return;
+    const int e = slot & ~1, o = e + 1;
+    flags[e] = value;
+    flags[o] = value;
+    lines += "[SUCCESS]Set " + PairLabel(side, e) + state;
+    if (!locked) return;
+    const int m = selection[o];
+    for (int b = 0; b < kEqBands && IsMemory(m); ++b) {
+      CopyBand(side, m, e, o, b);
+      SendBand(side, m, o, b);
+    }
+    return;
+  }
+
+  // The web's suffixes: analogue and Tarvo output pairs lock with " lock.".
+  if (IsGroup(slot)) {
+    flags[slot] = value;
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) +
+             (locked ? " PEQ locked.\r\n" : " PEQ unlock.\r\n");
+    return;
+  }
+  if (!IsChannel(slot)) return;
+  const int e = slot & ~1, o = e + 1;
+  flags[e] = value;
+  flags[o] = value;
+  std::string suffix = " PEQ unlock.\r\n";
+  if (locked) {
+    suffix = side == EQ_SIDE_OUTPUT && !IsUsb(e) ? " PEQ lock.\r\n" : " PEQ locked.\r\n";
+  }
+  lines += "[SUCCESS]Set " + (IsUsb(e) ? ChannelLabel(side, slot) : PairLabel(side, e)) + suffix;
+  if (!locked) return;
+  const int m = selection[e];
+  selection[o] = m;
+  if (IsCustom(m)) {
+    for (int b = 0; b < kEqBands; ++b) {
+      CopyBand(side, m, e, o, b);
+      SendBand(side, m, o, b);
+    }
+  } else if (m == kFlat) {
+    LoadMemory(side, kFlat, o);
+  }
+}
+
+void SetEqBandSwitch(int side, int slot, int band, int on, EqCaller caller, std::string& lines) {
+  if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return;
+  const std::vector<int> bands = ChosenBands(band);
+  const std::string tail = SwitchTail(band, on);
+  int* selection = Selection(side);
+  const bool text = caller == EqCaller::kText;
+  // Which selections a command switches: the text commands switch Flat as well.
+  auto switches = [&](int m) { return text ? IsMemory(m) : IsCustom(m); };
+
+  if (slot == kAllEqSlots) {
+    lines += "[SUCCESS]Set all " + Side(side) + tail;
+    for (int s = 0; s < kChannelSlots; ++s) {
+      for (int b : bands) {
+        if (!switches(selection[s])) continue;
+        Bands(side, selection[s], s).bypass[b] = on;
+        SendBand(side, selection[s], s, b);
+      }
+    }
+    return;
+  }
+  if (IsGroup(slot)) {
+    if (!text && IsCustom(selection[slot])) {
+      for (int b : bands) Bands(side, selection[slot], slot).bypass[b] = on;
+    }
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
+    for (int c : Members(side, slot)) {
+      const int m = selection[c];
+      if (!text && m == kFlat) {
+        lines += FlatMemberLine(side, c, caller);
+        continue;
+      }
+      if (switches(m)) {
+        for (int b : bands) SwitchBand(side, m, c, b, on);
+      }
+      if (!text) lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
+    }
+    return;
+  }
+  if (!IsChannel(slot)) return;
+  if (!IsLocked(side, slot)) {
+    lines += "[SUCCESS]Set " + SwitchLabel(side, slot, false, caller) + tail;
+    LeaveGroups(side, slot);
+    if (switches(selection[slot])) {
+      for (int b : bands) SwitchBand(side, selection[slot], slot, b, on);
+    }
+    return;
+  }
+  const int e = slot & ~1, o = e + 1;
+  lines += "[SUCCESS]Set " + SwitchLabel(side, e, true, caller) + tail;
+  LeaveGroups(side, e);
+  LeaveGroups(side, o);
+  selection[o] = selection[e];
+  const int m = selection[e];
+  if (!switches(m)) return;
+  for (int b : bands) {
+    SwitchBand(side, m, e, b, on);
+    SwitchBand(side, m, o, b, on);
+  }
+}
+
+void ClearEqMemory(int side, int slot, std::string& lines) {
+  int* selection = Selection(side);
+  if (slot == kAllEqSlots) {
+    lines += "[SUCCESS]Set all " + Side(side) + " EQ clear.\r\n";
+    for (int s = 0; s < kChannelSlots; ++s) {
+      const int m = selection[s];
+      if (!IsMemory(m)) continue;
+      for (int b = 0; b < kEqBands; ++b) {
+        if (IsCustom(m)) ResetEqBand(&Bands(side, m, s), b);
+        SendBand(side, m, s, b);
+      }
+    }
+    return;
+  }
+  if (IsGroup(slot)) {
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + " EQ clear.\r\n";
+    if (IsCustom(selection[slot])) {
+      for (int b = 0; b < kEqBands; ++b) ResetEqBand(&Bands(side, selection[slot], slot), b);
+    }
+    for (int c : Members(side, slot)) {
+      if (!IsCustom(selection[c])) continue;
+      for (int b = 0; b < kEqBands; ++b) ResetAndSend(side, selection[c], c, b);
+    }
+    return;
+  }
+  if (!IsChannel(slot)) return;
+  const int e = slot & ~1, o = e + 1;
+  // An output channel is always cleared as a pair, which thereby becomes EQ-locked.
+  if (side == EQ_SIDE_OUTPUT) {
+    LockFlags(side)[e] = 1;
+    LockFlags(side)[o] = 1;
+  }
+  if (!IsLocked(side, slot)) {
+    lines += ClearLine(side, slot, false);
+    LeaveGroups(side, slot);
+    if (!IsCustom(selection[slot])) return;
+    for (int b = 0; b < kEqBands; ++b) ResetAndSend(side, selection[slot], slot, b);
+    return;
+  }
+  lines += ClearLine(side, e, true);
+  LeaveGroups(side, e);
+  LeaveGroups(side, o);
+  selection[o] = selection[e];
+  const int m = selection[e];
+  if (!IsCustom(m)) return;
+  for (int b = 0; b < kEqBands; ++b) {
+    ResetAndSend(side, m, e, b);
+    ResetAndSend(side, m, o, b);
+  }
+}
+
+void ResetEqMemory(int side, int slot, int memory, std::string& lines) {
+  if (!IsMemory(memory)) return;
+  int* selection = Selection(side);
+  const std::string name = kMemoryNames[memory];
+  // Selecting a memory makes the channel play it: a custom memory is reset and sent, Flat loaded.
+  auto reset_channel = [&](int c) {
+    selection[c] = memory;
+    for (int b = 0; b < kEqBands; ++b) {
+      if (IsCustom(memory)) {
+        ResetAndSend(side, memory, c, b);
+      } else {
+        SendBand(side, memory, c, b);
+      }
+    }
+  };
+  auto channel_line = [&](int c) {
+    lines += "[SUCCESS]Set " + ChannelLabel(side, c) + " PEQ " + name + " to reset.\r\n";
+  };
+
+  if (IsGroup(slot)) {
+    selection[slot] = memory;
+    if (IsCustom(memory)) {
+      for (int b = 0; b < kEqBands; ++b) ResetEqBand(&Bands(side, memory, slot), b);
+    }
+    // The output group line names the memory "GEQ" (the unit's own text).
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) +
+             (side == EQ_SIDE_OUTPUT ? " GEQ " : " PEQ ") + name + " to reset.\r\n";
+    for (int c : Members(side, slot)) {
+      reset_channel(c);
+      channel_line(c);
+    }
+    return;
+  }
+  if (!IsChannel(slot)) return;
+  std::vector<int> targets = {slot};
+  if (IsLocked(side, slot)) targets = {slot & ~1, (slot & ~1) + 1};
+  for (int c : targets) {
+    LeaveGroups(side, c);
+    reset_channel(c);
+    channel_line(c);
+  }
+}
+
+void SelectEqEditorSlot(int side, int slot) {
+  if (slot < 0 || slot >= kChannelSlots) return;
+  if (side == EQ_SIDE_OUTPUT) {
+    g_app_config.output_geq_chn = slot;
+  } else {
+    g_app_config.input_geq_chn = slot;
+  }
+}

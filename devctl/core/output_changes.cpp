@@ -1,0 +1,272 @@
+#include "devctl/core/output_changes.h"
+
+#include "devctl/core/globals.h"
+#include "devctl/core/links_groups.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int kSamplesPerMs = 48;
+constexpr int kFadeStepMs = 50;
+constexpr int kFadeSteps = 10;
+
+bool IsOutput(int c) { return c >= 0 && c < kDspChannels; }
+bool IsGroup(int g) { return g >= 0 && g < kGroups; }
+
+char GroupLetter(int g) { return static_cast<char>('A' + g); }
+
+// The pair of c when its link flag is set: (lower, higher); otherwise (c, -1).
+std::pair<int, int> LinkedOutputs(int c) {
+  const int pair = c / 2;
+  if (g_app_config.OutputLinkRef(pair)) return {2 * pair, 2 * pair + 1};
+  return {c, -1};
+}
+
+void AppendVolumeLine(const std::string& label, int v, std::string& lines) {
+  lines += "[SUCCESS]Set " + label + " volume to " + std::to_string(v) + ".\r\n";
+}
+
+std::string OnOff(int m) { return m ? " mute on" : " mute off"; }
+
+// Stores mute m of output c and writes it to the DSP.
+void ApplyOutputMute(int c, int m) {
+  g_app_config.OutputMuteRef(c) = m;
+  DspSetOutputMute(c, m != 0);
+}
+
+// Number within the kind for the reply lines: "CH3", "CH8", "left".
+std::string ChannelWord(int number) {
+  if (number <= kAnalogueChannels) return "CH" + std::to_string(number);
+  if (number <= kFirstUsbChannel) return "CH" + std::to_string(number - kAnalogueChannels);
+  return number == kFirstUsbChannel + 1 ? "left" : "right";
+}
+
+const char* KindWord(int number) {
+  if (number <= kAnalogueChannels) return "analogue";
+  if (number <= kFirstUsbChannel) return "tarvo";
+  return "USB";
+}
+
+// "CH1/CH2", "CH5/CH6" (Tarvo numbers), "left/right" for the pair holding number.
+std::string PairWord(int number) {
+  const int first = ((number - 1) & ~1) + 1;
+  if (first > kFirstUsbChannel) return "left/right";
+  return ChannelWord(first) + "/" + ChannelWord(first + 1);
+}
+
+// Stores one routing entry and writes the DSP selector (output number 1-14).
+void Route(int out, int src) {
+  g_app_config.control[out - 1] = src;
+  DspSetOutputSource(out - 1, src);
+}
+
+// Output pair of out takes the source pair of src, odd members first.
+void RoutePair(int out, int src) {
+  const int out_first = ((out - 1) & ~1) + 1;
+  const int src_first = ((src - 1) & ~1) + 1;
+  Route(out_first, src_first);
+  Route(out_first + 1, src_first + 1);
+}
+
+std::string SourceText(int src, bool pair) {
+  if (src == 0) return "none";
+  return std::string(KindWord(src)) + " input " + (pair ? PairWord(src) : ChannelWord(src));
+}
+
+void AppendRouteLine(int out, int src, bool pair, std::string& lines) {
+  lines += std::string("[SUCCESS]Set output ") + KindWord(out) + " " +
+           (pair ? PairWord(out) : ChannelWord(out)) + " from " + SourceText(src, pair) +
+           ".\r\n";
+}
+
+}  // namespace
+
+std::string OutputChannelName(int c) {
+  if (!IsOutput(c)) return "output";
+  if (c < kFirstUsbChannel) return std::string(KindWord(c + 1)) + " output " + ChannelWord(c + 1);
+  return "USB output " + ChannelWord(c + 1);
+}
+
+void ApplyOutputVolume(int c, int v, VolumeWrite order, bool leave_groups) {
+  if (!IsOutput(c)) return;
+  g_app_config.OutputVolRef(c) = v;
+  int& mute = g_app_config.OutputMuteRef(c);
+  const int new_mute = v == 0 ? 1 : 0;
+  const bool mute_changes = mute != new_mute;
+  mute = new_mute;
+  if (order == VolumeWrite::kMuteFirst && mute_changes) DspSetOutputMute(c, new_mute != 0);
+  DspSetOutputVolume(c, v);
+  if (leave_groups) RemoveOutputFromGroups(c);
+  if (order == VolumeWrite::kVolumeFirst && mute_changes) DspSetOutputMute(c, new_mute != 0);
+}
+
+void ApplyOutputGroupVolume(int g, int v) {
+  if (!IsGroup(g)) return;
+  g_app_config.group_output_vol[g] = v;
+  g_app_config.group_output_mute[g] = v == 0 ? 1 : 0;
+}
+
+void SetOutputChannelVolume(int c, int v, std::string& lines) {
+  if (!IsOutput(c)) return;
+  auto [a, b] = LinkedOutputs(c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    ApplyOutputVolume(ch, v, VolumeWrite::kVolumeFirst, true);
+    AppendVolumeLine(OutputChannelName(ch), v, lines);
+  }
+}
+
+void SetOutputGroupVolume(int g, int v, VolumeWrite member_order, std::string& lines) {
+  const int* members = g_app_config.OutputGroupMembers(g);
+  if (members == nullptr) return;
+  ApplyOutputGroupVolume(g, v);
+  AppendVolumeLine(std::string("output group ") + GroupLetter(g), v, lines);
+  for (int c = 0; c < kDspChannels; ++c) {
+    if (members[c] != 1) continue;
+    ApplyOutputVolume(c, v, member_order, false);
+    AppendVolumeLine(OutputChannelName(c), v, lines);
+  }
+}
+
+void SetAllOutputsVolume(int v, std::string& lines) {
+  lines += "[SUCCESS]Set all output volume to " + std::to_string(v) + ".\r\n";
+  for (int c = 0; c < kDspChannels; ++c) ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
+  for (int g = 0; g < kGroups; ++g) ApplyOutputGroupVolume(g, v);
+}
+
+void SetOutputChannelMute(int c, int m, std::string& lines) {
+  if (!IsOutput(c)) return;
+  auto [a, b] = LinkedOutputs(c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    ApplyOutputMute(ch, m);
+    lines += "[SUCCESS]Set " + OutputChannelName(ch) + OnOff(m) + ".\r\n";
+    RemoveOutputFromGroups(ch);
+  }
+}
+
+void SetOutputGroupMute(int g, int m, UsbMemberLine usb_line, std::string& lines) {
+  const int* members = g_app_config.OutputGroupMembers(g);
+  if (members == nullptr) return;
+  g_app_config.group_output_mute[g] = m;
+  lines += std::string("[SUCCESS]Set output group ") + GroupLetter(g) + OnOff(m) + ".\r\n";
+  for (int c = 0; c < kDspChannels; ++c) {
+    if (members[c] != 1) continue;
+    ApplyOutputMute(c, m);
+    const bool no_period = usb_line == UsbMemberLine::kWithoutPeriod && c >= kFirstUsbChannel;
+    lines += "[SUCCESS]Set " + OutputChannelName(c) + OnOff(m) + (no_period ? "\r\n" : ".\r\n");
+  }
+}
+
+void SetAllOutputsMute(int m, std::string& lines) {
+  lines += std::string("[SUCCESS]Set all output") + OnOff(m) + ".\r\n";
+  for (int c = 0; c < kDspChannels; ++c) ApplyOutputMute(c, m);
+  for (int g = 0; g < kGroups; ++g) g_app_config.group_output_mute[g] = m;
+}
+
+void FadeInOutputDelay(int first, int second, int ms, bool leave_groups) {
+  const int channels[2] = {first, second};
+  const int count = second >= 0 ? 2 : 1;
+  for (int i = 0; i < count; ++i) DspSetOutputVolume(channels[i], 0);
+  platform::SleepMs(kFadeStepMs);
+  for (int i = 0; i < count; ++i) {
+    g_app_config.OutputDelayRef(channels[i]) = ms;
+    DspSetOutputDelay(channels[i], static_cast<uint32_t>(ms * kSamplesPerMs));
+    if (leave_groups) RemoveOutputFromGroups(channels[i]);
+  }
+  for (int k = 0; k < kFadeSteps; ++k) {
+    for (int i = 0; i < count; ++i) {
+      DspSetOutputVolume(channels[i], (g_app_config.OutputVolRef(channels[i]) / 10) * k);
+    }
+    platform::SleepMs(kFadeStepMs);
+  }
+  for (int i = 0; i < count; ++i) {
+    DspSetOutputVolume(channels[i], g_app_config.OutputVolRef(channels[i]));
+  }
+}
+
+void SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
+  if (!IsOutput(c)) return;
+  auto line = [&](int ch) {
+    const std::string tail = " delay time to " + std::to_string(ms) + "ms.\r\n";
+    if (ch < kFirstTarvoChannel) {
+      lines += "[SUCCESS]Set analogue CH" + std::to_string(ch + 1) + " output" + tail;
+    } else if (ch < kFirstUsbChannel && how == DelayChange::kImmediate) {
+      lines += "[SUCCESS]Set tarvo " + ChannelWord(ch + 1) + " output" + tail;
+    } else {
+      lines += "[SUCCESS]Set " + OutputChannelName(ch) + tail;
+    }
+  };
+  if (how == DelayChange::kImmediate) {
+    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kSamplesPerMs));
+    g_app_config.OutputDelayRef(c) = ms;
+    line(c);
+    return;
+  }
+  auto [a, b] = LinkedOutputs(c);
+  FadeInOutputDelay(a, b, ms, true);
+  line(a);
+  if (b >= 0) line(b);
+}
+
+void SetAllOutputsDelay(int ms, std::string& lines) {
+  lines += "[SUCCESS]Set all output delay time to " + std::to_string(ms) + "ms.\r\n";
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kSamplesPerMs));
+    g_app_config.OutputDelayRef(c) = ms;
+  }
+}
+
+void SetOutputSource(int out, int src, RouteStyle style, std::string& lines) {
+  if (out < 0 || out > kDspChannels || src < 0 || src > kDspChannels) return;
+  if (out == 0) {
+    lines += "[SUCCESS]Set all output from " + SourceText(src, false) + ".\r\n";
+    for (int i = 1; i <= kDspChannels; ++i) {
+      if (AreInOutPairsLinked(src, i)) {
+        // The walk meets a claimed pair at its first output.
+        if (style == RouteStyle::kText) {
+          RoutePair(i, src);
+          AppendRouteLine(i, src, true, lines);
+        }
+        ++i;
+        continue;
+      }
+      Route(i, src);
+      AppendRouteLine(i, src, false, lines);
+    }
+    return;
+  }
+  const int first = ((out - 1) & ~1) + 1;
+  if (src != 0 && AreInOutPairsLinked(src, out)) {
+    RoutePair(out, src);
+    AppendRouteLine(out, src, true, lines);
+    return;
+  }
+  const bool pair_fed = AreInOutPairsLinked(g_app_config.control[first - 1], out) != 0;
+  if (src == 0 && pair_fed && style == RouteStyle::kText) {
+    Route(first, 0);
+    Route(first + 1, 0);
+    AppendRouteLine(out, 0, true, lines);
+    return;
+  }
+  if (pair_fed) {
+    Route(first, 0);
+    Route(first + 1, 0);
+  }
+  Route(out, src);
+  AppendRouteLine(out, src, false, lines);
+}
+
+void SetOutputPairSource(int n, int m, std::string& lines) {
+  if (n < 0 || n > kStereoPairs || m < 0 || m > kStereoPairs) return;
+  const int code_first = m == 0 ? 0 : 2 * m - 1;
+  const int code_second = m == 0 ? 0 : 2 * m;
+  for (int p = (n == 0 ? 1 : n); p <= (n == 0 ? kStereoPairs : n); ++p) {
+    Route(2 * p - 1, code_first);
+    Route(2 * p, code_second);
+  }
+  const std::string target =
+      n == 0 ? "all output" : std::string(KindWord(2 * n)) + " output " + PairWord(2 * n);
+  lines += "[SUCCESS]Set " + target + " from " + SourceText(code_first, true) + ".\r\n";
+}

@@ -1,0 +1,183 @@
+#include "devctl/core/upgrade_staging.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <sstream>
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/identity.h"
+#include "devctl/core/stored_file.h"
+#include "platform/clock.h"
+#include "platform/command.h"
+#include "platform/paths.h"
+#include "platform/storage.h"
+
+std::atomic<int64_t> g_netaudio_upgrade_time{0};
+std::atomic<int64_t> g_app_upgrade_time{0};
+
+namespace upgrade {
+namespace {
+
+// The network-audio package.
+constexpr const char* kNetaudioRemoveOld = "rm /run/netaudiotmp -rf";
+constexpr const char* kNetaudioList = "tar -tf /tmp/netaudio.tar";
+constexpr const char* kNetaudioUnpack =
+    "(mkdir -p /run/netaudiotmp) && (tar -x -C /run/netaudiotmp -f /tmp/netaudio.tar)";
+constexpr const char* kNetaudioFolder = "/run/netaudiotmp";
+constexpr const char* kNetaudioRoot = "/run/netaudiotmp/netaudio";
+constexpr const char* kNetaudioProduct = "/run/netaudiotmp/netaudio/tarvo_package/product";
+constexpr const char* kMountedEngine = "/oem/tarvo";
+constexpr const char* kMountedEngineConfig = "/oem/tarvo/netaudio/tarvo_package/tarvo_data/config";
+constexpr const char* kReleaseAndKeepConfig =
+    "umount -f /dev/loop0 && cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af";
+constexpr const char* kKeepConfig = "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af";
+constexpr const char* kNetaudioCleanUp[] = {"rm -rf /run/netaudiotmp", "rm -rf /tmp/netaudio.tar"};
+
+// The system package.
+constexpr const char* kSystemRemoveOld = "rm /tmp/soctmp -rf";
+constexpr const char* kSystemList = "tar -tf /tmp/soc.tar";
+constexpr const char* kSystemUnpack = "(mkdir -p /tmp/soctmp) && (tar -x -C /tmp/soctmp -f /tmp/soc.tar)";
+constexpr const char* kSystemFolder = "/tmp/soctmp";
+constexpr const char* kSystemRoot = "/tmp/soctmp/backend";
+constexpr const char* kSystemProduct = "/tmp/soctmp/backend/apps/product";
+constexpr const char* kMcuFirmware = "/tmp/soctmp/backend/mcu/mcu_upgrade.bin";
+constexpr const char* kMcuVersion = "/tmp/soctmp/backend/mcu/version";
+constexpr const char* kSystemCleanUp[] = {"rm -rf /tmp/soctmp", "rm -rf /tmp/soc.tar"};
+
+// The OTA image.
+constexpr const char* kKeepEngineConfig = "cp -rf /usr/local/netaudio/tarvo_package/tarvo_data/config /oem/";
+constexpr const char* kKeepEngineImage =
+    "cp -rf /usr/local/netaudio/tarvo_package/tarvo_data/images/active /oem/active";
+constexpr const char* kStartUpdateEngine =
+    "sleep 1 && updateEngine --image_url=/userdata/update-ota.img --update --reboot &";
+
+bool Succeeds(const char* command) { return platform::RunCommand(command) == 0; }
+
+// Lists the archive and unpacks it only when every member stays inside the folder.
+bool UnpackSafely(const char* list_command, const char* unpack_command) {
+  std::string listing;
+  if (platform::RunCommand(list_command, &listing) != 0) return false;
+  if (!ArchiveListingIsSafe(listing)) {
+    std::printf("upgrade: \"%s\" lists a member outside the folder; package refused\n",
+                list_command);
+    return false;
+  }
+  return Succeeds(unpack_command);
+}
+
+bool WriteMarker(const char* marker) { return WriteStoredFile(marker, "1") == 0; }
+
+int64_t StagingTimeNow() { return std::max<int64_t>(1, platform::NowMs()); }
+
+bool UnpackNetaudioPackage() {
+  if (UnitFileExists(kNetaudioFolder) && !Succeeds(kNetaudioRemoveOld)) return false;
+  if (!UnpackSafely(kNetaudioList, kNetaudioUnpack)) return false;
+  if (!UnitFileExists(kNetaudioRoot)) return false;
+  if (CheckModelFile(kNetaudioProduct) != 0) return false;
+  if (UnitFileExists(kMountedEngine)) {
+    // The first copy runs while the engine image may still be mounted; only the second counts.
+    platform::RunCommand(kReleaseAndKeepConfig);
+    if (UnitFileExists(kMountedEngineConfig) && !Succeeds(kKeepConfig)) return false;
+  }
+  return WriteMarker(kNetaudioMarker);
+}
+
+bool McuFirmwareDiffers() {
+  platform::SyncFileSystems();
+  std::string package_version;
+  ReadFirstWord(kMcuVersion, &package_version);
+  ReadMcuVersion();
+  ConfigLock lock;
+  return package_version != g_device_identity.mcu_version;
+}
+
+bool UnpackSystemPackage() {
+  if (UnitFileExists(kSystemFolder) && !Succeeds(kSystemRemoveOld)) return false;
+  if (!UnpackSafely(kSystemList, kSystemUnpack)) return false;
+  if (!UnitFileExists(kSystemRoot)) return false;
+  if (CheckModelFile(kSystemProduct) != 0) return false;
+  if (UnitFileExists(kMcuFirmware) && McuFirmwareDiffers()) {
+    if (!WriteMarker(kMcuMarker)) return false;
+    platform::SyncFileSystems();
+  }
+  return WriteMarker(kAppMarker);
+}
+
+}  // namespace
+
+int CheckModelFile(const char* unit_path) {
+  std::string word;
+  if (!ReadFirstWord(unit_path, &word)) return 1;
+  return word == kModelCode ? 0 : 1;
+}
+
+bool ArchiveListingIsSafe(const std::string& listing) {
+  // Names of members that are not folders (files, links): nothing may be unpacked below one, or
+  // a link member could carry later members out of the folder.
+  std::set<std::string> leaves;
+  std::istringstream lines(listing);
+  std::string name;
+  while (std::getline(lines, name)) {
+    if (name.empty()) continue;
+    if (name[0] == '/') return false;
+    std::string path;
+    size_t start = 0;
+    while (start < name.size()) {
+      size_t end = name.find('/', start);
+      if (end == std::string::npos) end = name.size();
+      std::string part = name.substr(start, end - start);
+      start = end + 1;
+      if (part.empty() || part == ".") continue;
+      if (part == "..") return false;
+      if (leaves.count(path)) return false;
+      path += (path.empty() ? "" : "/") + part;
+    }
+    if (name.back() != '/') leaves.insert(path);
+  }
+  return true;
+}
+
+bool StageNetaudioPackage() {
+  if (!UnpackNetaudioPackage()) {
+    CleanUpNetaudioPackage();
+    return false;
+  }
+  g_netaudio_upgrade_time = StagingTimeNow();
+  platform::SyncFileSystems();
+  return true;
+}
+
+bool StageSystemPackage() {
+  if (!UnpackSystemPackage()) {
+    CleanUpSystemPackage();
+    return false;
+  }
+  g_app_upgrade_time = StagingTimeNow();
+  platform::SyncFileSystems();
+  return true;
+}
+
+bool StageOtaImage() {
+  if (!UnitFileExists(kOtaImageFile)) return false;
+  platform::RunCommand(kKeepEngineConfig);
+  platform::RunCommand(kKeepEngineImage);
+  // Without the marker the scripts would not know the image: it is not handed over.
+  if (!WriteMarker(kOtaMarker)) return false;
+  platform::SyncFileSystems();
+  platform::RunCommand(kStartUpdateEngine);
+  return true;
+}
+
+void CleanUpNetaudioPackage() {
+  for (const char* command : kNetaudioCleanUp) platform::RunCommand(command);
+}
+
+void CleanUpSystemPackage() {
+  for (const char* command : kSystemCleanUp) platform::RunCommand(command);
+}
+
+void CleanUpOtaImage() { std::remove(platform::Path(kOtaImageFile).c_str()); }
+
+}  // namespace upgrade

@@ -1,0 +1,100 @@
+#include "devctl/hardware/power_sequences.h"
+
+#include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/hardware/apply_config.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/dsp_boot.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/gpio.h"
+#include "devctl/hardware/io_expander.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/power_state.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr int kInterfaceDownMs = 600;  // the secondary interface goes down before the rail
+
+void MuteAllDspChannels() {
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetInputMute(c, true);
+    DspSetOutputMute(c, true);
+  }
+}
+
+void SleepLineAndRailOff() {
+  GpioWrite(kGpioSleep, 1);
+  SetPower3v3(0);
+}
+
+}  // namespace
+
+void EnterDeepSleep(DeepSleepEntry entry) {
+  switch (entry) {
+    case DeepSleepEntry::kStoredAtStartup:
+      SetAudioMuteGpio(1);
+      g_deep_sleep = 1;
+      platform::SleepMs(100);
+      GpioWrite(kGpioSleep, 1);
+      WriteSubIfaceDownFlag();
+      platform::SleepMs(kInterfaceDownMs);
+      SetPower3v3(0);
+      SetAudioMuteGpio(0);
+      break;
+    case DeepSleepEntry::kWorkerPowerOff:
+      SetAudioMuteGpio(1);
+      g_deep_sleep = 1;
+      WriteSubIfaceDownFlag();
+      platform::SleepMs(kInterfaceDownMs);
+      SleepLineAndRailOff();
+      SetAudioMuteGpio(0);
+      break;
+    case DeepSleepEntry::kRailsAfterBootScreen:
+      g_deep_sleep = 1;
+      WriteSubIfaceDownFlag();
+      platform::SleepMs(kInterfaceDownMs);
+      SleepLineAndRailOff();
+      break;
+  }
+}
+
+void PulseExpanderReset(ExpanderPulse pulse) {
+  const bool startup = pulse == ExpanderPulse::kStartup;
+  if (!startup) IoExpSetEnableLine(0);
+  IoExpSetResetLine(0, 0);
+  IoExpSetResetLine(1, 0);
+  platform::SleepMs(startup ? 300 : 100);
+  IoExpSetResetLine(0, 1);
+  IoExpSetResetLine(1, 1);
+  platform::SleepMs(startup ? 200 : 100);
+  IoExpSetEnableLine(1);
+  platform::SleepMs(startup ? 200 : 100);
+}
+
+void ApplyStoredPowerState() {
+  int power, standby_mode;
+  {
+    ConfigLock lock;
+    power = g_app_config.power;
+    standby_mode = g_app_config.standby_mode;
+  }
+  if (power != 0) {
+    DspBootAll();
+    platform::SleepMs(200);
+    ApplyConfigToHardware();
+    ApplyPowerToPanel();
+    SetAudioMuteGpio(0);
+  } else if (standby_mode == 0) {
+    MuteAllDspChannels();
+    EnterDeepSleep(DeepSleepEntry::kStoredAtStartup);
+  } else {
+    MuteAllDspChannels();
+    SetAudioMuteGpio(1);
+    DspBootAll();
+    platform::SleepMs(200);
+    ApplyConfigToHardware();
+    platform::SleepMs(200);
+  }
+}

@@ -1,0 +1,216 @@
+#include "devctl/hardware/system_changes.h"
+
+#include <cstdint>
+
+#include "devctl/core/globals.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/lcd.h"
+#include "devctl/hardware/panel_lights.h"
+#include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/power_state.h"
+
+namespace {
+
+constexpr int kPanelNoticeKeyLock = 2;
+constexpr long kMinPort = 1;
+constexpr long kMaxPort = 65535;
+constexpr long kServicePorts[] = {22, 80, 5037, 5555, 36713, 44897};
+
+const char* OnOff(int value) { return value != 0 ? "on" : "off"; }
+
+PortCheck CheckPort(long port, int other_server_port) {
+  if (port == other_server_port) return PortCheck::kOccupied;
+  for (long used : kServicePorts)
+    if (port == used) return PortCheck::kOccupied;
+  if (port < kMinPort || port > kMaxPort) return PortCheck::kOutOfRange;
+  return PortCheck::kFree;
+}
+
+// Backlight countdown of an LCD mode in 500 ms ticks; -1 for the untimed modes.
+int LcdCountdown(int mode) {
+  switch (mode) {
+    case 2: return 30;
+    case 3: return 60;
+    case 4: return 120;
+    default: return -1;
+  }
+}
+
+const char* LcdLine(int mode) {
+  switch (mode) {
+    case 0: return "[SUCCESS]Set LCD light always off.\r\n";
+    case 1: return "[SUCCESS]Set LCD light always on.\r\n";
+    case 2: return "[SUCCESS]Set LCD light on 15s.\r\n";
+    case 3: return "[SUCCESS]Set LCD light on 30s.\r\n";
+    default: return "[SUCCESS]Set LCD light on 60s.\r\n";
+  }
+}
+
+void AppendPhantomLine(int input, int on, std::string& lines) {
+  lines += "[SUCCESS]Set analogue input CH" + std::to_string(input + 1) + " phantom power " +
+           (on ? "on." : "off.") + "\r\n";
+}
+
+void StorePhantom(int input, int on) {
+  g_app_config.analogue_input_phantom[input] = on;
+  SetPhantomGpio(input, uint8_t(on));
+}
+
+}  // namespace
+
+const char* BaudRateName(int index) {
+  static const char* const kNames[] = {"4800", "9600", "19200", "38400", "57600", "115200"};
+  if (index < 1 || index > 6) return "";
+  return kNames[index - 1];
+}
+
+bool SetUsbPort(int usb_status, std::string& lines) {
+  int port = usb_status == 1 ? 1 : 0;
+  bool changed = g_app_config.usb_status != port;
+  g_app_config.usb_status = port;
+  g_pending_config.usb_status = port;
+  lines += std::string("[SUCCESS]Set USB port to ") + (port == 1 ? "USB-B" : "USB-C") + ".\r\n";
+  return changed;
+}
+
+void SetKeyLock(int lock, std::string& lines) {
+  g_app_config.key_lock = lock;
+  g_pending_config.key_lock = lock;
+  g_panel_notice = kPanelNoticeKeyLock;
+  lines += std::string("[SUCCESS]Set key ") + OnOff(lock) + ".\r\n";
+}
+
+bool SetTelnetEnable(int enable, std::string& lines) {
+  bool changed = g_app_config.telnet_enable != enable;
+  if (changed) {
+    g_app_config.telnet_enable = enable;
+    g_pending_config.telnet_enable = enable;
+    g_telnet_restart = true;
+  }
+  lines += std::string("[SUCCESS]Set telnet to ") + OnOff(enable) + ".\r\n";
+  return changed;
+}
+
+bool SetTcpPortEnable(int enable, std::string& lines) {
+  bool changed = g_app_config.tcpportenable != enable;
+  if (changed) {
+    g_app_config.tcpportenable = enable;
+    g_pending_config.tcpportenable = enable;
+    g_tcp_restart = true;
+  }
+  lines += std::string("[SUCCESS]Set TCP/IP to ") + OnOff(enable) + ".\r\n";
+  return changed;
+}
+
+PortCheck CheckTcpPort(long port) { return CheckPort(port, g_app_config.telnetport); }
+PortCheck CheckTelnetPort(long port) { return CheckPort(port, g_app_config.tcpport); }
+
+bool SetTcpPort(int port, std::string& lines) {
+  bool changed = g_app_config.tcpport != port;
+  if (changed) {
+    g_app_config.tcpport = port;
+    g_pending_config.tcpport = port;
+    g_tcp_restart = true;
+  }
+  lines += "[SUCCESS]Set TCP/IP port:" + std::to_string(port) + ".\r\n";
+  return changed;
+}
+
+bool SetTelnetPort(int port, std::string& lines) {
+  bool changed = g_app_config.telnetport != port;
+  if (changed) {
+    g_app_config.telnetport = port;
+    g_pending_config.telnetport = port;
+    g_telnet_restart = true;
+  }
+  lines += "[SUCCESS]Set telnet port:" + std::to_string(port) + ".\r\n";
+  return changed;
+}
+
+bool SetBaudRate(int index, std::string& lines) {
+  bool changed = g_app_config.baudrate != index;
+  if (changed) {
+    g_app_config.baudrate = index;
+    g_pending_config.baudrate = index;
+    g_uart_restart = true;
+  }
+  lines += std::string("[SUCCESS]Set baudrate to ") + BaudRateName(index) + ".\r\n";
+  return changed;
+}
+
+void SetStandbyMode(int mode, std::string& lines) {
+  g_app_config.standby_mode = mode;
+  g_pending_config.standby_mode = mode;
+  lines += std::string("[SUCCESS]Set system standby mode to ") + (mode != 0 ? "standby" : "sleep") +
+           ".\r\n";
+}
+
+bool SetPower(int power, PowerLine wording, std::string& lines) {
+  power = power != 0 ? 1 : 0;
+  if (g_app_config.power == power) {
+    if (wording == PowerLine::kText)
+      lines += power ? "System is power on.\r\n" : "System is power off.\r\n";
+    return false;
+  }
+  g_app_config.power = power;
+  g_pending_config.power = power;
+  if (power == 0) {
+    ApplyPowerToPanel();
+  } else if (g_app_config.front_lcd > 0 && g_deep_sleep == 0) {
+    LcdInit();
+    ApplyPowerToPanel();
+  }
+  if (wording == PowerLine::kWeb)
+    lines += std::string("[SUCCESS]Set power to ") + OnOff(power) + ", please wait a moment...\r\n";
+  else
+    lines += power ? "[SUCCESS]Set system power on, please wait a moment...\r\n"
+                   : "[SUCCESS]Set system power off.\r\n";
+  return true;
+}
+
+void SetPowerLedFollow(int led, std::string& lines) {
+  g_app_config.powerled = led;
+  g_pending_config.powerled = led;
+  ApplyPanelLights();
+  lines += led != 0 ? "[SUCCESS]Set system power LED follow LCD status.\r\n"
+                    : "[SUCCESS]Set system power LED not follow LCD status, in power on state, "
+                      "power LED always on.\r\n";
+}
+
+void SetFrontLcd(int mode, std::string& lines) {
+  g_app_config.front_lcd = mode;
+  g_backlight_countdown = LcdCountdown(mode);
+  ApplyPanelLights();
+  lines += LcdLine(mode);
+}
+
+void SetAutoStandbyTime(int minutes, std::string& lines) {
+  g_app_config.standbytime = minutes;
+  g_auto_standby_state = 1;
+  lines += "[SUCCESS]Set auto standby time to " + std::to_string(minutes) + " mins." +
+           (minutes == 0 ? "(Disable auto standby)" : "") + "\r\n";
+}
+
+void SetInputPhantom(int input, int on, std::string& lines) {
+  if (input < 0 || input >= kAnalogueChannels) return;
+  StorePhantom(input, on);
+  AppendPhantomLine(input, on, lines);
+}
+
+void SetAllInputPhantom(int on, std::string& lines) {
+  for (int input = 0; input < kAnalogueChannels; ++input) StorePhantom(input, on);
+  lines += std::string("[SUCCESS]Set analogue input all phantom power ") + (on ? "on." : "off.") +
+           "\r\n";
+}
+
+void SetLinkedInputPhantom(int input, int on, std::string& lines) {
+  if (input < 0 || input >= kAnalogueChannels) return;
+  int pair = input / 2;
+  if (g_app_config.analogue_input_stereo[pair] == 0) {
+    SetInputPhantom(input, on, lines);
+    return;
+  }
+  SetInputPhantom(2 * pair, on, lines);
+  SetInputPhantom(2 * pair + 1, on, lines);
+}

@@ -1,0 +1,9 @@
+// The mute commands of the text protocol: "IN xx MUTE ON/OFF" and "OUT xx MUTE ON/OFF".
+// xx: 0 all channels and groups of the side, 1-14 a channel (with its linked pair), 15-18 a group.
+// An input line without a channel number is refused; an output line without one means all.
+#pragma once
+
+#include <string>
+
+bool TermSetInputMute(int fd, char* line, int len, std::string& reply);
+bool TermSetOutputMute(int fd, char* line, int len, std::string& reply);

@@ -1,0 +1,9 @@
+// The channel name commands of the text protocol: "IN xx NAME yy" and "OUT xx NAME yy" name input
+// or output xx (1-14) or group xx (15-18). The name keeps the case it was typed in (its blanks are
+// removed); at most 24 characters, none of them a control character.
+#pragma once
+
+#include <string>
+
+bool TermSetInputName(int fd, char* line, int len, std::string& reply);
+bool TermSetOutputName(int fd, char* line, int len, std::string& reply);

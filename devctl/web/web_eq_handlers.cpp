@@ -1,0 +1,152 @@
+#include "devctl/web/web_eq_handlers.h"
+
+#include <string>
+#include <vector>
+
+#include "devctl/core/eq_changes.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
+#include "devctl/hardware/power_wake.h"
+#include "devctl/web/json_members.h"
+#include "devctl/web/set_command.h"
+
+namespace {
+
+const WebIntMember kAction{"action", EQ_SIDE_INPUT, EQ_SIDE_OUTPUT};
+const WebIntMember kChn{"chn", 0, kChannelSlots - 1};
+const WebIntMember kMemory{"preset", 0, kEqMemories - 1};
+const WebIntMember kBand{"id", 0, kEqBands - 1};
+
+// A change that always reports, saves and answers "result" 1.
+bool Changed(const std::string& lines, WebAnswer& answer) {
+  answer.notice += lines;
+  answer.save = true;
+  answer.set_result = true;
+  return true;
+}
+
+// A float member within [lo, hi]; absent or not a number counts as fallback. The value is
+// range-checked as a double, so NaN, infinities and huge values never reach the float.
+bool ReadFloatMember(const cJSON* request, const char* key, double fallback, float lo, float hi,
+                     float* out) {
+  double value = 0.0;
+  if (!web::ReadJsonDouble(request, key, &value)) value = fallback;
+  if (!(double(lo) <= value && value <= double(hi))) return false;
+  *out = float(value);
+  return true;
+}
+
+cJSON* BandArray(const peq_data_s& bands) {
+  cJSON* array = cJSON_CreateArray();
+  for (int b = 0; b < kEqBands; ++b) {
+    cJSON* band = cJSON_CreateObject();
+    cJSON_AddNumberToObject(band, "id", b);
+    cJSON_AddNumberToObject(band, "frequency", bands.frequency[b]);
+    cJSON_AddNumberToObject(band, "gain", bands.gain[b]);
+    cJSON_AddStringToObject(band, "type", bands.type_name[b]);
+    cJSON_AddNumberToObject(band, "quality", bands.quality[b]);
+    cJSON_AddNumberToObject(band, "bypass", bands.bypass[b]);
+    cJSON_AddItemToArray(array, band);
+  }
+  return array;
+}
+
+cJSON* NameArray(const char (&names)[kChannelSlots][kNameSize]) {
+  cJSON* array = cJSON_CreateArray();
+  for (const auto& name : names) cJSON_AddItemToArray(array, cJSON_CreateString(name));
+  return array;
+}
+
+}  // namespace
+
+bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn}, &v, answer)) return false;
+  const int side = v[0], slot = v[1];
+  SelectEqEditorSlot(side, slot);
+  const char* prefix = side == EQ_SIDE_OUTPUT ? "output" : "input";
+  const int* selection = side == EQ_SIDE_OUTPUT ? g_app_config.output_preset
+                                                : g_app_config.input_preset;
+  const int* locks = side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo
+                                            : g_app_config.input_stereo;
+  const auto& names = side == EQ_SIDE_OUTPUT ? g_app_config.output_name : g_app_config.input_name;
+  auto key = [&](const char* name) { return std::string(prefix) + "_" + name; };
+
+  cJSON* reply = cJSON_CreateObject();
+  cJSON_AddNumberToObject(reply, "power", g_app_config.power);
+  cJSON_AddNumberToObject(reply, key("chn").c_str(), slot);
+  cJSON_AddNumberToObject(reply, key("preset").c_str(), selection[slot]);
+  cJSON_AddNumberToObject(reply, key("stereo").c_str(), locks[slot]);
+  // The outputs list their names before the bands, the inputs after them.
+  if (side == EQ_SIDE_OUTPUT) cJSON_AddItemToObject(reply, key("name").c_str(), NameArray(names));
+  const char* memories[kEqMemories] = {"flat", "custom1", "custom2"};
+  for (int m = 0; m < kEqMemories; ++m) {
+    cJSON_AddItemToObject(reply, key(memories[m]).c_str(),
+                          BandArray(g_app_config.EqMemory(side, m)[slot]));
+  }
+  if (side == EQ_SIDE_INPUT) cJSON_AddItemToObject(reply, key("name").c_str(), NameArray(names));
+  cJSON_AddStringToObject(reply, "comhead", answer.comhead.c_str());
+  cJSON_AddNumberToObject(reply, "result", 1);
+  web::PrintJsonReply(reply, answer.reply);
+  cJSON_Delete(reply);
+  answer.save = true;
+  return true;
+}
+
+bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  const WebIntMember frequency{"frequency", kEqMinFrequency, kEqMaxFrequency};
+  // The unit wakes only once the float and string members are found good as well.
+  if (!ReadSetCommand(request, {kAction, kChn, kMemory, kBand, frequency}, &v, answer,
+                      WebWake::kNo)) {
+    return false;
+  }
+  EqBandValues values;
+  values.frequency = v[4];
+  std::string type;
+  if (!ReadFloatMember(request, "gain", 0.0, kEqMinGain, kEqMaxGain, &values.gain) ||
+      !ReadFloatMember(request, "quality", 0.0, kEqMinQuality, kEqMaxQuality, &values.quality) ||
+      !web::ReadJsonString(request, "type", &type) || ParseEqTypeName(type.c_str()) < 0) {
+    return RefuseSetCommand(answer);
+  }
+  values.type = ParseEqTypeName(type.c_str());
+  values.type_name = type.substr(0, kNameSize - 1);
+  WakeOnCommand(&answer.notice);
+  std::string lines;
+  SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, lines);
+  return Changed(lines, answer);
+}
+
+bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn, kBand, {"bypass", 0, 1}}, &v, answer)) {
+    return false;
+  }
+  std::string lines;
+  SetEqBandSwitch(v[0], v[1], v[2], v[3], EqCaller::kWeb, lines);
+  return Changed(lines, answer);
+}
+
+bool WebSetEqPreset(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
+  std::string lines;
+  SelectEqMemory(v[0], v[1], v[2], EqCaller::kWeb, lines);
+  return Changed(lines, answer);
+}
+
+bool WebSetPeqReset(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
+  std::string lines;
+  ResetEqMemory(v[0], v[1], v[2], lines);
+  return Changed(lines, answer);
+}
+
+bool WebSetEqStereo(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn, {"stereo", 0, 1}}, &v, answer)) return false;
+  std::string lines;
+  SetEqLock(v[0], v[1], v[2] != 0, EqCaller::kWeb, lines);
+  return Changed(lines, answer);
+}

@@ -1,0 +1,192 @@
+// The web commands of the outputs and of the channel links, groups and names:
+// "set output vol", "set output mute", "set control status", "set output stereo",
+// "set input stereo", "set output name", "set input name", "set output delay".
+
+#include "devctl/core/channel_names.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/group_members.h"
+#include "devctl/core/limits.h"
+#include "devctl/core/links_groups.h"
+#include "devctl/core/output_changes.h"
+#include "devctl/hardware/power_wake.h"
+#include "devctl/web/json_members.h"
+#include "devctl/web/set_command.h"
+#include "devctl/web/web_output_handlers.h"
+
+namespace {
+
+// "action" of the volume, mute and delay requests: the kind of output "chn" counts within.
+enum OutputKind { kAnalogue = 0, kTarvo = 1, kUsb = 2, kOutputGroup = 3 };
+// Highest "chn" of each kind for volume and mute. USB accepts 2, which names neither output.
+constexpr int kLastVolumeChn[] = {3, 7, 2, 3};
+// ... and for the delay: analogue accepts 4 and USB 2, which name no output.
+constexpr int kLastDelayChn[] = {4, 7, 2};
+constexpr int kMaxChn = 7;
+
+// "action" of the stereo requests: 0-2 link a pair of a kind, 3-6 join or leave group 0-3.
+constexpr int kFirstGroupAction = 3;
+constexpr int kLastStereoAction = 6;
+constexpr int kLastPairChn[] = {1, 3, 0};  // analogue, Tarvo, USB
+constexpr int kFirstPairOfKind[] = {0, 2, 6};
+
+int DspChannelOf(int kind, int chn) {
+  switch (kind) {
+    case kAnalogue:
+      return chn;
+    case kTarvo:
+      return kFirstTarvoChannel + chn;
+    default:
+      return kFirstUsbChannel + chn;
+  }
+}
+
+// Every accepted request is saved and answered "result" 1, whether it changed anything or not.
+bool Accept(const std::string& lines, WebAnswer& answer) {
+  answer.notice += lines;
+  answer.save = true;
+  answer.set_result = true;
+  return true;
+}
+
+}  // namespace
+
+bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {{"action", kAnalogue, kOutputGroup}, {"chn", 0, kMaxChn},
+                                {"vol", kMinVolume, kMaxVolume}},
+                      &v, answer)) {
+    return false;
+  }
+  const int kind = v[0], chn = v[1], vol = v[2];
+  if (chn > kLastVolumeChn[kind]) return RefuseSetCommand(answer);
+  std::string notice;
+  if (kind == kOutputGroup) {
+    SetOutputGroupVolume(chn, vol, VolumeWrite::kVolumeFirst, notice);
+  } else if (!(kind == kUsb && chn == kUsbChannels)) {
+    SetOutputChannelVolume(DspChannelOf(kind, chn), vol, notice);
+  }
+  return Accept(notice, answer);
+}
+
+bool WebSetOutputMute(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {{"action", kAnalogue, kOutputGroup}, {"chn", 0, kMaxChn},
+                                {"mute", 0, 1}},
+                      &v, answer)) {
+    return false;
+  }
+  const int kind = v[0], chn = v[1], mute = v[2];
+  if (chn > kLastVolumeChn[kind]) return RefuseSetCommand(answer);
+  std::string notice;
+  if (kind == kOutputGroup) {
+    SetOutputGroupMute(chn, mute, UsbMemberLine::kWithPeriod, notice);
+  } else if (!(kind == kUsb && chn == kUsbChannels)) {
+    SetOutputChannelMute(DspChannelOf(kind, chn), mute, notice);
+  }
+  return Accept(notice, answer);
+}
+
+bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
+  // This command wakes the unit before it looks at the request; a refused request answers
+  // "result" 0 and counts as answered.
+  WakeOnCommand(&answer.notice);
+  web::ReadJsonString(request, "comhead", &answer.comhead);
+  int chn = 0, status = 0, action = 0;
+  if (!web::ReadJsonInt(request, "chn", &chn) || !web::ReadJsonInt(request, "status", &status)) {
+    RefuseSetCommand(answer);
+    return true;
+  }
+  web::ReadJsonInt(request, "action", &action);
+  std::string notice;
+  if (action == 0) {
+    // Outputs beyond the 14 are refused like a source beyond them.
+    if (status < 0 || status > kDspChannels || chn < 0 || chn > kDspChannels) {
+      RefuseSetCommand(answer);
+      return true;
+    }
+    SetOutputSource(chn, status, RouteStyle::kWeb, notice);
+  } else {
+    if (status < 0 || status > kStereoPairs || chn < 0 || chn > kStereoPairs) {
+      RefuseSetCommand(answer);
+      return true;
+    }
+    SetOutputPairSource(chn, status, notice);
+  }
+  return Accept(notice, answer);
+}
+
+namespace {
+
+bool SetStereo(int side, const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {{"action", 0, kLastStereoAction}, {"chn", 0, kDspChannels - 1},
+                                {"stereo", 0, 1}},
+                      &v, answer)) {
+    return false;
+  }
+  const int action = v[0], chn = v[1], stereo = v[2];
+  std::string notice;
+  if (action < kFirstGroupAction) {
+    if (chn > kLastPairChn[action]) return RefuseSetCommand(answer);
+    const int pair = kFirstPairOfKind[action] + chn;
+    if (side == EQ_SIDE_OUTPUT) {
+      SetOutputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, notice);
+    } else {
+      SetInputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, notice);
+    }
+  } else {
+    SetGroupMembership(side, action - kFirstGroupAction, chn, stereo, notice);
+  }
+  return Accept(notice, answer);
+}
+
+bool SetName(int side, const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  std::string name;
+  const bool has_name = web::ReadJsonString(request, "name", &name);
+  if (!ReadSetCommand(request, {{"chn", 1, kChannelSlots}}, &v, answer, WebWake::kNo)) {
+    return false;
+  }
+  // A name is shown on the control ports and in the status documents: no control characters
+  // (they would forge lines there) and valid UTF-8 only.
+  if (!has_name || !IsDisplayableName(name)) return RefuseSetCommand(answer);
+  WakeOnCommand(&answer.notice);
+  std::string notice;
+  SetChannelName(side, v[0], name, notice);
+  return Accept(notice, answer);
+}
+
+}  // namespace
+
+bool WebSetOutputStereo(const cJSON* request, WebAnswer& answer) {
+  return SetStereo(EQ_SIDE_OUTPUT, request, answer);
+}
+
+bool WebSetInputStereo(const cJSON* request, WebAnswer& answer) {
+  return SetStereo(EQ_SIDE_INPUT, request, answer);
+}
+
+bool WebSetOutputName(const cJSON* request, WebAnswer& answer) {
+  return SetName(EQ_SIDE_OUTPUT, request, answer);
+}
+
+bool WebSetInputName(const cJSON* request, WebAnswer& answer) {
+  return SetName(EQ_SIDE_INPUT, request, answer);
+}
+
+bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {{"action", kAnalogue, kUsb}, {"chn", 0, kMaxChn},
+                                {"delay", kMinDelayMs, kMaxDelayMs}},
+                      &v, answer)) {
+    return false;
+  }
+  const int kind = v[0], chn = v[1], ms = v[2];
+  if (chn > kLastDelayChn[kind]) return RefuseSetCommand(answer);
+  std::string notice;
+  // Analogue 4 and USB 2 pass the test and name no output: nothing changes, the unit saves.
+  const bool names_output = !(kind == kAnalogue && chn == kAnalogueChannels) &&
+                            !(kind == kUsb && chn == kUsbChannels);
+  if (names_output) SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, notice);
+  return Accept(notice, answer);
+}

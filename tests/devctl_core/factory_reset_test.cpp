@@ -1,0 +1,82 @@
+// The reset of everything writes the factory record as the final configuration: no save of the
+// still-old live record reaches the file before the reboot.
+#include "devctl/core/factory_reset.h"
+
+#include <gtest/gtest.h>
+
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/name_text.h"
+#include "temp_root.h"
+
+namespace {
+
+class FactoryReset : public TempRoot {
+ protected:
+  void SetUp() override {
+    TempRoot::SetUp();
+    g_config_path = kConfigFile;
+    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
+    g_app_config.type = "TRX";
+  }
+  void TearDown() override {
+    UnfreezeConfigSaves();
+    g_app_config = app_config_s();
+    TempRoot::TearDown();
+  }
+  static app_config_s Stored() {
+    app_config_s stored;
+    std::string path;
+    LoadAppConfigFile(path, kConfigFile, &stored, "02:00:00:00:00:01", "TRX");
+    return stored;
+  }
+};
+
+TEST_F(FactoryReset, LaterSavesOfTheLiveRecordDoNotUndoTheReset) {
+  g_app_config.hostname = "studio";
+  g_app_config.analogue_input_gain[0] = 12;
+  g_app_config.tcpport = 9000;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+
+  ASSERT_TRUE(ResetAllForNextStart());
+  // The live record is untouched; the next command's save is skipped and reports success.
+  EXPECT_EQ(g_app_config.analogue_input_gain[0], 12);
+  g_app_config.analogue_input_gain[1] = 7;
+  EXPECT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  EXPECT_TRUE(ConfigSavesFrozen(g_config_path));
+
+  const app_config_s stored = Stored();
+  EXPECT_EQ(stored.analogue_input_gain[0], 0);
+  EXPECT_EQ(stored.analogue_input_gain[1], 0);
+  EXPECT_EQ(stored.tcpport, 8000);
+  EXPECT_EQ(stored.hostname, "VX7206");
+  EXPECT_EQ(Read("/etc/hostname"), "VX7206");
+}
+
+TEST_F(FactoryReset, SystemResetKeepsAccountsAndNetwork) {
+  g_app_config.hostname = "studio";
+  g_app_config.tcpport = 9000;
+  g_app_config.analogue_input_gain[0] = 12;
+  g_app_config.standbytime = 45;
+  ResetSystemSettings();
+  EXPECT_EQ(g_app_config.hostname, "studio");
+  EXPECT_EQ(g_app_config.tcpport, 9000);
+  EXPECT_EQ(g_app_config.analogue_input_gain[0], 0);
+  EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+}
+
+TEST(NameText, CleanNamesAndCuts) {
+  EXPECT_TRUE(IsCleanName("Lobby A"));
+  EXPECT_TRUE(IsCleanName("Bühne"));
+  EXPECT_TRUE(IsCleanName(""));
+  for (const char* bad : {"a\nb", "a\rb", "\x1b[2J", "tab\there", "del\x7f", "\xc3", "\xc3(",
+                          "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xff"})
+    EXPECT_FALSE(IsCleanName(bad)) << bad;
+  EXPECT_EQ(CutAtCharacter("abcdef", 4), "abcd");
+  // "ü" is two bytes: a cut inside it drops the whole character.
+  EXPECT_EQ(CutAtCharacter("abü", 3), "ab");
+  EXPECT_EQ(CutAtCharacter("abü", 4), "abü");
+}
+
+}  // namespace

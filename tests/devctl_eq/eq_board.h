@@ -1,0 +1,133 @@
+// The equaliser's view of the simulated board: every biquad the DSPs received, in bus order, and
+// the five words a band should give, computed here from the cookbook formulas on their own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "devctl/core/app_config.h"
+#include "devctl/hardware/dsp_access.h"
+#include "platform/sim_i2c.h"
+#include "sim/board/board.h"
+
+namespace eqtest {
+
+struct Biquad {
+  int side;     // 0 input, 1 output
+  int channel;  // 0-13
+  int band;     // 0-7
+  std::vector<uint32_t> words;
+  std::string Where() const {
+    return (side ? "out " : "in ") + std::to_string(channel) + " band " + std::to_string(band);
+  }
+};
+
+inline bool OnDspB(int channel) { return channel >= kFirstTarvoChannel && channel < kFirstUsbChannel; }
+
+// Every completed biquad safeload, in the order the bus carried them.
+inline std::vector<Biquad> Biquads() {
+  std::vector<Biquad> out;
+  std::vector<uint32_t> data[2];
+  for (const auto& t : platform::sim_i2c().Transfers()) {
+    if (t.read || t.bus != sim::Board::kDspBus || t.bytes.size() < 6) continue;
+    const int dsp = t.addr7 == sim::Board::kDspB ? 1 : 0;
+    const unsigned address = (unsigned(t.bytes[0]) << 8) | t.bytes[1];
+    auto word = [&](size_t i) {
+      return (uint32_t(t.bytes[i]) << 24) | (uint32_t(t.bytes[i + 1]) << 16) |
+             (uint32_t(t.bytes[i + 2]) << 8) | t.bytes[i + 3];
+    };
+    if (address == sim::SimDsp::kSafeloadData && t.bytes.size() == 22) {
+      data[dsp].clear();
+      for (size_t i = 2; i < 22; i += 4) data[dsp].push_back(word(i));
+      continue;
+    }
+    if (address != sim::SimDsp::kSafeloadTarget) continue;
+    const uint32_t target = word(2);
+    for (int side = 0; side < 2; ++side) {
+      for (int c = 0; c < kDspChannels; ++c) {
+        if (OnDspB(c) != (dsp == 1)) continue;
+        const uint32_t base = g_dsp_biquad_addr[side][c];
+        if (target >= base && target < base + 5 * kEqBands && (target - base) % 5 == 0) {
+          out.push_back({side, c, int((target - base) / 5), data[dsp]});
+        }
+      }
+    }
+  }
+  return out;
+}
+
+// The section a band should give: pass-through when off, for 0 dB on a type other than the two
+// passes, and for an unknown type; otherwise the cookbook section at 48 kHz (shelf slope 1) as
+// (b2, b1, b0, -a2, -a1) / a0 in signed 8.24.
+inline std::vector<double> ExpectedCoefficients(int freq, int type, int enable, float gain,
+                                                float q) {
+  const std::vector<double> pass = {0, 0, 1, 0, 0};
+  if (!enable || type < 0 || type > 4 || (gain == 0.0f && type != 1 && type != 2)) return pass;
+  const double pi = std::acos(-1.0);
+  const double w0 = 2 * pi * double(float(freq) / 48000.0f);
+  const double A = std::pow(10.0, double(gain / 40.0f));
+  const double alpha =
+      type >= 3 ? std::sin(w0) / 2 * std::sqrt(2.0) : std::sin(w0) / double(2.0f * q);
+  const double c = std::cos(w0), r = 2 * std::sqrt(A) * alpha;
+  double b0, b1, b2, a0, a1, a2;
+  switch (type) {
+    case 0:
+      b0 = 1 + alpha * A, b1 = -2 * c, b2 = 1 - alpha * A;
+      a0 = 1 + alpha / A, a1 = -2 * c, a2 = 1 - alpha / A;
+      break;
+    case 1:
+      b0 = (1 - c) / 2, b1 = 1 - c, b2 = (1 - c) / 2, a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+      break;
+    case 2:
+      b0 = (1 + c) / 2, b1 = -(1 + c), b2 = (1 + c) / 2, a0 = 1 + alpha, a1 = -2 * c,
+      a2 = 1 - alpha;
+      break;
+    case 3:
+      b0 = A * ((A + 1) - (A - 1) * c + r), b1 = 2 * A * ((A - 1) - (A + 1) * c),
+      b2 = A * ((A + 1) - (A - 1) * c - r), a0 = (A + 1) + (A - 1) * c + r,
+      a1 = -2 * ((A - 1) + (A + 1) * c), a2 = (A + 1) + (A - 1) * c - r;
+      break;
+    default:
+      b0 = A * ((A + 1) + (A - 1) * c + r), b1 = -2 * A * ((A - 1) + (A + 1) * c),
+      b2 = A * ((A + 1) + (A - 1) * c - r), a0 = (A + 1) - (A - 1) * c + r,
+      a1 = 2 * ((A - 1) - (A + 1) * c), a2 = (A + 1) - (A - 1) * c - r;
+      break;
+  }
+  return {b2 / a0, b1 / a0, b0 / a0, -a2 / a0, -a1 / a0};
+}
+
+// The five words of a band match the independent design within one least significant bit.
+inline ::testing::AssertionResult WordsAre(const Biquad& q, int freq, int type, int enable,
+                                           float gain, float quality) {
+  const auto expected = ExpectedCoefficients(freq, type, enable, gain, quality);
+  if (q.words.size() != 5) return ::testing::AssertionFailure() << q.Where() << ": no words";
+  for (int i = 0; i < 5; ++i) {
+    const int64_t want = int64_t(std::trunc(expected[i] * 16777216.0));
+    const int64_t got = int32_t(q.words[i]);
+    if (std::llabs(got - want) > 1) {
+      return ::testing::AssertionFailure() << q.Where() << " word " << i << ": " << got
+                                           << " expected " << want;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The same against a stored band.
+inline ::testing::AssertionResult WordsAre(const Biquad& q, const peq_data_s& bands, int b) {
+  return WordsAre(q, bands.frequency[b], ParseEqTypeName(bands.type_name[b]), bands.bypass[b],
+                  bands.gain[b], bands.quality[b]);
+}
+
+// "in 3 band 1" for each biquad, to compare orders.
+inline std::vector<std::string> Order(const std::vector<Biquad>& qs) {
+  std::vector<std::string> out;
+  for (const auto& q : qs) out.push_back(q.Where());
+  return out;
+}
+
+}  // namespace eqtest

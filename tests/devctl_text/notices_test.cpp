@@ -1,0 +1,79 @@
+// The notices of core and hardware on the real control ports: what each kind of notice reaches
+// once the text front end registered itself.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/broadcast.h"
+#include "devctl/text/control_servers.h"
+#include "socket_client.h"
+#include "tests/support/sim_unit.h"
+
+namespace {
+
+class ControlPortNoticesTest : public testsupport::SimUnitFixture {
+ protected:
+  void SetUp() override {
+    SimUnitFixture::SetUp();
+    ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(g_tcp_server.Start(), 0);
+    ASSERT_EQ(g_telnet_server.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
+    ASSERT_EQ(g_telnet_server.Start(), 0);
+    tcp_ = testclient::Connect(g_tcp_server.BoundPort());
+    telnet_ = testclient::Connect(g_telnet_server.BoundPort());
+    ASSERT_GE(tcp_, 0);
+    ASSERT_GE(telnet_, 0);
+    while (g_tcp_server.ClientCount() < 1 || g_telnet_server.ClientCount() < 1) usleep(1000);
+
+    int slave = -1;
+    char name[256];
+    ASSERT_EQ(openpty(&uart_peer_, &slave, name, nullptr, nullptr), 0);
+    close(slave);
+    std::filesystem::create_symlink(name, root_ + "/dev/ttyS6");
+    g_uart.Init("uartthread");
+    g_uart.SetDevicePath("/dev/ttyS6");
+    g_uart.SetStartDelayMs(0);
+    ASSERT_EQ(g_uart.Start(), 0);
+    RegisterControlPortNotices();
+  }
+  void TearDown() override {
+    g_uart.Stop();
+    g_tcp_server.Stop();
+    g_telnet_server.Stop();
+    close(tcp_);
+    close(telnet_);
+    close(uart_peer_);
+    SimUnitFixture::TearDown();
+  }
+  int tcp_ = -1, telnet_ = -1, uart_peer_ = -1;
+};
+
+TEST_F(ControlPortNoticesTest, EachKindReachesItsPorts) {
+  SendNetworkNotice("network only\r\n");
+  ShowSerialBanner();
+  SendNotice("everyone\r\n");
+  // In order on each port; a port that did not get a notice goes straight to the next one.
+  EXPECT_EQ(testclient::ReadUntil(tcp_, "everyone\r\n"), "network only\r\neveryone\r\n");
+  EXPECT_EQ(testclient::ReadUntil(telnet_, "everyone\r\n"), "network only\r\neveryone\r\n");
+  const std::string uart = testclient::ReadUntil(uart_peer_, "everyone\r\n");
+  EXPECT_EQ(uart.find("network only"), std::string::npos) << uart;
+  EXPECT_NE(uart.find("Terminal Control System"), std::string::npos) << uart;
+  EXPECT_EQ(uart.substr(uart.size() - 17), "VX7206>everyone\r\n");
+}
+
+TEST_F(ControlPortNoticesTest, NothingIsSentWithoutASink) {
+  ResetNoticeSinks();
+  SendNotice("lost\r\n");
+  SendNetworkNotice("lost\r\n");
+  ShowSerialBanner();
+  RegisterControlPortNotices();
+  SendNotice("kept\r\n");
+  EXPECT_EQ(testclient::ReadUntil(tcp_, "kept\r\n"), "kept\r\n");
+}
+
+}  // namespace

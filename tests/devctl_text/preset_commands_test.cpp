@@ -1,0 +1,207 @@
+// The PRESET text commands through the dispatcher: replies, the preset directory in the
+// configuration and in the file, the preset files, and the recall by the power and preset worker.
+#include "devctl/text/preset_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/presets.h"
+#include "devctl/hardware/power.h"
+#include "devctl/text/dispatcher.h"
+#include "platform/sim_sysfs.h"
+#include "tests/devctl_web/system_fixture.h"
+
+namespace {
+
+const std::string kRangeError =
+    "[ERROR]Set preset param out of range. Type \"HELP\" for more reference.\r\n";
+
+class PresetCommands : public SimUnitFixture {
+ protected:
+  void SetUp() override {
+    SimUnitFixture::SetUp();
+    g_pending_preset = 0;
+    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  }
+  void TearDown() override {
+    g_pending_preset = 0;
+    SimUnitFixture::TearDown();
+  }
+  std::string Run(std::string line) {
+    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
+    EXPECT_EQ(reply.substr(0, 2), "\r\n");
+    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
+    return reply.substr(2, reply.size() - 9);
+  }
+  app_config_s Saved() {
+    app_config_s saved;
+    std::string path;
+    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+    return saved;
+  }
+  // devctl started again on the same folder: the configuration and the preset slots reloaded.
+  void Restart() {
+    g_app_config = app_config_s();
+    for (auto& slot : g_preset_configs) slot = app_config_s();
+    std::string path;
+    OpenAppConfig(path, kConfigFile, &g_app_config, "02:00:00:00:00:01", "TRX");
+    g_config_path = path;
+    LoadPresetSlots();
+  }
+};
+
+TEST_F(PresetCommands, RangeAndNameErrors) {
+  const app_config_s before = g_app_config;
+  const long saves = Saves();
+  for (const char* line :
+       {"preset 9 save\r", "preset save\r", "preset 0 apply\r", "preset 9 delete\r",
+        "preset 9 status\r", "preset status\r", "preset 2 name\r",
+        "preset 2 name ABCDEFGHIJKLMNOPQRSTUVWXY\r", "preset 9 name Hall\r",
+        "preset 2 name Tab\tHere\r", "preset 2 name esc\x1b[2J\r"}) {
+    EXPECT_EQ(Run(line), kRangeError) << line;
+  }
+  // A name part far beyond the buffer.
+  std::string huge = "preset 2 name " + std::string(900, 'x') + "\r";
+  EXPECT_EQ(Run(huge), kRangeError);
+  EXPECT_EQ(Saves(), saves);
+  EXPECT_STREQ(g_app_config.preset_name[1], before.preset_name[1]);
+  EXPECT_EQ(Run("preset 2 status\r"), "[ERROR]Preset 2 not enable.\r\n");
+  EXPECT_EQ(Run("preset 3 apply\r"), "[ERROR]Preset 3 not enable.\r\n");
+  EXPECT_EQ(g_app_config.preset_recall, 0);
+  EXPECT_EQ(g_pending_preset, 0);
+}
+
+TEST_F(PresetCommands, NamesKeepTheirCaseAndKeywordsInsideThemDoNothing) {
+  EXPECT_EQ(Run("preset 2 name Stage Left\r"),
+            "[SUCCESS]Set preset 2 with the name StageLeft.\r\n");
+  EXPECT_STREQ(g_app_config.preset_name[1], "StageLeft");
+  EXPECT_STREQ(Saved().preset_name[1], "StageLeft");
+  // 24 characters are stored whole.
+  EXPECT_EQ(Run("preset 1 name ABCDEFGHIJKLMNOPQRSTUVWX\r"),
+            "[SUCCESS]Set preset 1 with the name ABCDEFGHIJKLMNOPQRSTUVWX.\r\n");
+  for (const char* name : {"SAVE ME", "STATUS", "DELETE", "APPLY"}) {
+    std::string expected = std::string(name);
+    expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+    EXPECT_EQ(Run(std::string("preset 1 name ") + name + "\r"),
+              "[SUCCESS]Set preset 1 with the name " + expected + ".\r\n");
+  }
+  EXPECT_EQ(g_app_config.preset_enable[0], 0);
+  EXPECT_FALSE(Exists("/oem/app_preset1.json"));
+}
+
+TEST_F(PresetCommands, SaveNeedsANameAndCopiesTheConfigurationFile) {
+  g_app_config.analogue_input_gain[0] = 7;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  const std::string on_disk = Read("/oem/app.json");
+  g_app_config.preset_name[3][0] = '\0';
+  EXPECT_EQ(Run("preset 4 save\r"), "[ERROR]Preset 4 not name.\r\n");
+  EXPECT_EQ(g_app_config.preset_enable[3], 0);
+
+  EXPECT_EQ(Run("preset 3 save\r"), "[SUCCESS]Save current config to preset 3.\r\n");
+  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  // The preset file is the configuration file as it was before this save.
+  EXPECT_EQ(Read("/oem/app_preset3.json"), on_disk);
+  EXPECT_EQ(g_preset_configs[2].analogue_input_gain[0], 7);
+  // The enable flag reached the file at once.
+  EXPECT_EQ(Saved().preset_enable[2], 1);
+}
+
+TEST_F(PresetCommands, FailedSaveLeavesThePresetDisabled) {
+  ASSERT_EQ(Run("preset 3 save\r"), "[SUCCESS]Save current config to preset 3.\r\n");
+  // The configuration file cannot be read any more.
+  ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
+  EXPECT_EQ(Run("preset 3 save\r"), "[ERROR]Preset 3 could not be saved.\r\n");
+  EXPECT_EQ(g_app_config.preset_enable[2], 0);
+  EXPECT_FALSE(Exists("/oem/app_preset3.json"));
+  EXPECT_EQ(Saved().preset_enable[2], 0);
+}
+
+TEST_F(PresetCommands, ApplyIsCarriedOutByTheWorker) {
+  g_app_config.analogue_output_vol[0] = 40;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  ASSERT_EQ(Run("preset 5 save\r"), "[SUCCESS]Save current config to preset 5.\r\n");
+  g_app_config.analogue_output_vol[0] = 90;
+  EXPECT_EQ(Run("preset 5 apply\r"), "[SUCCESS]Recall preset 5 to the current setting.\r\n");
+  EXPECT_EQ(g_app_config.preset_recall, 5);
+  EXPECT_EQ(g_pending_preset, 5);
+  PowerWorkerPass();
+  EXPECT_EQ(g_pending_preset, 0);
+  EXPECT_EQ(g_app_config.analogue_output_vol[0], 40);
+  EXPECT_EQ(Saved().analogue_output_vol[0], 40);
+  EXPECT_EQ(Saved().preset_recall, 5);
+}
+
+TEST_F(PresetCommands, DeleteFreesThePresetForGood) {
+  ASSERT_EQ(Run("preset 4 name Choir\r"), "[SUCCESS]Set preset 4 with the name Choir.\r\n");
+  ASSERT_EQ(Run("preset 4 save\r"), "[SUCCESS]Save current config to preset 4.\r\n");
+  ASSERT_EQ(Run("preset 4 apply\r"), "[SUCCESS]Recall preset 4 to the current setting.\r\n");
+  PowerWorkerPass();
+  EXPECT_EQ(Run("preset 4 delete\r"), "[SUCCESS]Delete preset 4 from the system.\r\n");
+  EXPECT_EQ(g_app_config.preset_recall, 0);
+  EXPECT_STREQ(g_app_config.preset_name[3], "Preset 4");
+  EXPECT_FALSE(Exists("/oem/app_preset4.json"));
+  EXPECT_EQ(Run("preset 4 status\r"), "[ERROR]Preset 4 not enable.\r\n");
+
+  Restart();
+  EXPECT_EQ(g_app_config.preset_enable[3], 0);
+  EXPECT_EQ(g_app_config.preset_recall, 0);
+  EXPECT_STREQ(g_app_config.preset_name[3], "Preset 4");
+  EXPECT_EQ(Run("preset 4 apply\r"), "[ERROR]Preset 4 not enable.\r\n");
+}
+
+TEST_F(PresetCommands, SavedAndNamedPresetSurvivesARestart) {
+  g_app_config.tarvo_input_gain[1] = -6;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  ASSERT_EQ(Run("preset 6 name Lobby\r"), "[SUCCESS]Set preset 6 with the name Lobby.\r\n");
+  ASSERT_EQ(Run("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
+  g_app_config.tarvo_input_gain[1] = 3;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+
+  Restart();
+  EXPECT_EQ(g_app_config.preset_enable[5], 1);
+  EXPECT_STREQ(g_app_config.preset_name[5], "Lobby");
+  EXPECT_EQ(g_preset_configs[5].tarvo_input_gain[1], -6);
+  EXPECT_EQ(g_app_config.tarvo_input_gain[1], 3);
+  ASSERT_EQ(Run("preset 6 apply\r"), "[SUCCESS]Recall preset 6 to the current setting.\r\n");
+  PowerWorkerPass();
+  EXPECT_EQ(g_app_config.tarvo_input_gain[1], -6);
+}
+
+TEST_F(PresetCommands, StatusTable) {
+  g_app_config.analogue_input_phantom[0] = 1;
+  g_app_config.analogue_input_stereo[0] = 1;
+  g_app_config.analogue_input_gain[1] = -12;
+  g_app_config.usb_input_mute[1] = 1;
+  g_app_config.control[4] = 0;    // output 5: no source
+  g_app_config.control[0] = 13;   // output 1: USB left
+  g_app_config.control[13] = 77;  // a value no input has
+  g_app_config.analogue_output_vol[0] = 100;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  ASSERT_EQ(Run("preset 1 save\r"), "[SUCCESS]Save current config to preset 1.\r\n");
+
+  const std::string table = Run("preset 1 status\r");
+  const std::string lines[] = {
+      "Input   Name               Phantom_Power   Locked      Gain(dB)   Mute",
+      "01      Analogue_In_CH1    On              Yes         0          Off",
+      "02      Analogue_In_CH2    Off             Yes         -12        Off",
+      "05      Tarvo_In_CH1       --              No          0          Off",
+      "14      USB_In_Right       --              No          0          On ",
+      "\r\n\r\nOutput   Name               From              Locked      Volume    Mute",
+      "01      Analogue_Out_CH1    USB_In_Left       No          100        Off",
+      "05      Tarvo_Out_CH1       None              No          ",
+      "14      USB_Out_Right       None              No          ",
+  };
+  for (const std::string& line : lines) EXPECT_NE(table.find(line), std::string::npos) << line;
+  EXPECT_EQ(table.substr(table.size() - 2), "\r\n");
+  // 1 + 14 input rows, the empty line, 1 + 14 output rows.
+  size_t rows = 0;
+  for (size_t at = table.find("\r\n"); at != std::string::npos; at = table.find("\r\n", at + 1))
+    ++rows;
+  EXPECT_EQ(rows, 31u);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// A simulated unit for the upload tests: the board fixture of the web tests, plus a command
+// runner that records every line and acts the file tools out inside the unit root, and helpers
+// that build packages with GNU tar in a scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "devctl/core/upgrade_staging.h"
+#include "platform/command.h"
+#include "platform/paths.h"
+#include "platform/sim_file_commands.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace uploadtest {
+
+namespace fs = std::filesystem;
+
+class UploadTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    webtest::BoardTest::SetUp();
+    platform::InstallSimFileCommands(runner_);
+    platform::SetCommandRunner(&runner_);
+    g_netaudio_upgrade_time = 0;
+    g_app_upgrade_time = 0;
+    scratch_ = root_ + "-scratch";
+    fs::create_directories(scratch_);
+    MakeUnitFolders();
+  }
+  // The folders every unit has.
+  void MakeUnitFolders() const {
+    for (const char* dir : {"/oem", "/tmp", "/run", "/userdata"}) fs::create_directories(root_ + dir);
+  }
+  void TearDown() override {
+    platform::SetCommandRunner(nullptr);
+    g_netaudio_upgrade_time = 0;
+    g_app_upgrade_time = 0;
+    std::error_code ec;
+    fs::remove_all(scratch_, ec);
+    webtest::BoardTest::TearDown();
+  }
+
+  // A unit file's content ("<missing>" when absent).
+  std::string UnitFile(const std::string& unit_path) const {
+    std::ifstream in(root_ + unit_path, std::ios::binary);
+    if (!in) return "<missing>";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  bool UnitExists(const std::string& unit_path) const { return fs::exists(root_ + unit_path); }
+  void PutUnitFile(const std::string& unit_path, const std::string& data) const {
+    PutFile(root_ + unit_path, data);
+  }
+  static void PutFile(const std::string& path, const std::string& data) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+  }
+
+  // A tar of the files (relative path -> content), made by GNU tar; extra options go before the
+  // member names (e.g. "-P --transform=s,^x,../x,").
+  std::string MakeTar(const std::map<std::string, std::string>& files,
+                      const std::string& options = "") {
+    std::string dir = scratch_ + "/content" + std::to_string(++tars_);
+    std::string names;
+    for (const auto& [name, data] : files) {
+      PutFile(dir + "/" + name, data);
+      names += " '" + name + "'";
+    }
+    std::string tar = scratch_ + "/package" + std::to_string(tars_) + ".tar";
+    std::string command = "tar -C '" + dir + "' -cf '" + tar + "' " + options + names;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return ReadFile(tar);
+  }
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  // Every command line run so far, in order.
+  std::vector<std::string> Commands() const { return runner_.Commands(); }
+
+  platform::RecordingCommandRunner runner_;
+  std::string scratch_;
+  int tars_ = 0;
+};
+
+}  // namespace uploadtest

@@ -1,0 +1,279 @@
+// The web commands of the unit-wide settings, presets, reboot and factory reset through
+// CApplication::HandleInstr on the simulated board: reply members, configuration, notices,
+// saves, flags and files.
+#include <cjson/cJSON.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/text/control_servers.h"
+#include "devctl/core/notices.h"
+#include "devctl/core/presets.h"
+#include "devctl/app/service_loop.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/gpio.h"
+#include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/power_state.h"
+#include "devctl/text/dispatcher.h"
+#include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
+#include "platform/sim_sysfs.h"
+#include "tests/devctl_web/system_fixture.h"
+
+namespace {
+
+class WebSystem : public SimUnitFixture {
+ protected:
+  void SetUp() override {
+    SimUnitFixture::SetUp();
+    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    g_pending_config = g_app_config;
+    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
+    g_panel_notice = 0;
+    g_pending_preset = 0;
+    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  }
+  void TearDown() override {
+    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
+    g_panel_notice = 0;
+    g_pending_preset = 0;
+    UnfreezeConfigSaves();
+    SimUnitFixture::TearDown();
+  }
+  // The reply as "member=value;" text.
+  std::string Command(const std::string& body) {
+    std::string reply;
+    app_.HandleInstr(body.c_str(), reply);
+    cJSON* json = cJSON_Parse(reply.c_str());
+    EXPECT_NE(json, nullptr) << reply;
+    std::string members;
+    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
+      members += std::string(c->string) + "=";
+      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
+      members += ";";
+    }
+    cJSON_Delete(json);
+    return members;
+  }
+  static std::string Set(const char* comhead, const char* key, int value) {
+    return std::string("{\"comhead\":\"") + comhead + "\",\"" + key +
+           "\":" + std::to_string(value) + "}";
+  }
+  static std::string Result(const char* comhead, int result) {
+    return std::string("comhead=") + comhead + ";result=" + std::to_string(result) + ";";
+  }
+  app_config_s Saved() {
+    app_config_s saved;
+    std::string path;
+    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+    return saved;
+  }
+
+  CApplication app_{"appthread"};
+};
+
+// Compare-first setters: a new value is stored live and pending, announced once and saved; the
+// same value again answers 1 with nothing sent or saved.
+TEST_F(WebSystem, CompareFirstSetters) {
+  struct Case {
+    const char* comhead;
+    const char* key;
+    int value;
+    const char* notice;
+    int app_config_s::*field;
+  } cases[] = {
+      {"set standby mode", "standby", 0, "[SUCCESS]Set system standby mode to sleep.\r\n",
+       &app_config_s::standby_mode},
+      {"set standby mode", "standby", 2, "[SUCCESS]Set system standby mode to standby.\r\n",
+       &app_config_s::standby_mode},
+      {"set baudrate", "baudrate", 6, "[SUCCESS]Set baudrate to 115200.\r\n",
+       &app_config_s::baudrate},
+      {"set key lock", "lock", 1, "[SUCCESS]Set key on.\r\n", &app_config_s::key_lock},
+      {"set tcpportenable", "value", 0, "[SUCCESS]Set TCP/IP to off.\r\n",
+       &app_config_s::tcpportenable},
+      {"set telnetportenable", "value", 0, "[SUCCESS]Set telnet to off.\r\n",
+       &app_config_s::telnet_enable},
+      {"set power led", "led", 1, "[SUCCESS]Set system power LED follow LCD status.\r\n",
+       &app_config_s::powerled},
+      {"set_auto_standby_time", "time", 30, "[SUCCESS]Set auto standby time to 30 mins.\r\n",
+       &app_config_s::standbytime},
+      {"set_auto_standby_time", "time", 0,
+       "[SUCCESS]Set auto standby time to 0 mins.(Disable auto standby)\r\n",
+       &app_config_s::standbytime},
+      {"set input usb", "usb", 7, "[SUCCESS]Set USB port to USB-C.\r\n", &app_config_s::usb_status},
+      // Last: the commands above would wake the unit.
+      {"set power", "power", 0, "[SUCCESS]Set power to off, please wait a moment...\r\n",
+       &app_config_s::power},
+  };
+  for (const Case& c : cases) {
+    Notices().clear();
+    long saves = Saves();
+    EXPECT_EQ(Command(Set(c.comhead, c.key, c.value)), Result(c.comhead, 1)) << c.comhead;
+    EXPECT_EQ(Notices(), c.notice) << c.comhead;
+    EXPECT_GT(Saves(), saves) << c.comhead;
+    const int stored = g_app_config.*c.field;
+    EXPECT_EQ(Saved().*c.field, stored) << c.comhead;
+    if (c.field != &app_config_s::standbytime) EXPECT_EQ(g_pending_config.*c.field, stored);
+
+    // Repeating the stored value changes nothing.
+    Notices().clear();
+    saves = Saves();
+    EXPECT_EQ(Command(Set(c.comhead, c.key, stored)), Result(c.comhead, 1)) << c.comhead;
+    EXPECT_EQ(Notices(), "") << c.comhead;
+    EXPECT_EQ(Saves(), saves) << c.comhead;
+  }
+  EXPECT_TRUE(g_uart_restart);
+  EXPECT_TRUE(g_tcp_restart);
+  EXPECT_TRUE(g_telnet_restart);
+  EXPECT_EQ(g_panel_notice, 2);
+  EXPECT_EQ(g_auto_standby_state, 1);
+}
+
+// Values outside what the unit can take answer 0 before anything changes; the unit stays in
+// standby.
+TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
+  g_app_config.power = 0;
+  const app_config_s before = g_app_config;
+  const long saves = Saves();
+  struct Case {
+    std::string body;
+    const char* comhead;
+  } cases[] = {
+      {Set("set baudrate", "baudrate", 0), "set baudrate"},
+      {Set("set baudrate", "baudrate", 7), "set baudrate"},
+      {Set("set power", "power", 2), "set power"},
+      {Set("set power led", "led", 2), "set power led"},
+      {Set("set front lcd", "lcd", 5), "set front lcd"},
+      {Set("set front lcd", "lcd", -1), "set front lcd"},
+      {Set("set_auto_standby_time", "time", 121), "set_auto_standby_time"},
+      {Set("set_auto_standby_time", "time", -5), "set_auto_standby_time"},
+      {"{\"comhead\":\"set key lock\"}", "set key lock"},
+      {"{\"comhead\":\"set input usb\",\"usb\":\"1\"}", "set input usb"},
+      {"{\"comhead\":\"set input phantom\",\"chn\":4,\"phantom\":1}", "set input phantom"},
+      {"{\"comhead\":\"set input phantom\",\"chn\":0,\"phantom\":2}", "set input phantom"},
+      {"{\"comhead\":\"reboot\"}", "reboot"},
+      {"{\"comhead\":\"reboot\",\"reboot\":\"x\"}", "reboot"},
+      {"{\"comhead\":\"set factory\"}", "set factory"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Command(c.body), Result(c.comhead, 0)) << c.body;
+  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(Saves(), saves);
+  EXPECT_EQ(g_app_config.power, 0);
+  EXPECT_EQ(g_app_config.baudrate, before.baudrate);
+  EXPECT_EQ(g_app_config.front_lcd, before.front_lcd);
+  EXPECT_EQ(g_app_config.standbytime, before.standbytime);
+  EXPECT_FALSE(Exists("/tmp/reboot"));
+}
+
+TEST_F(WebSystem, FrontLcdAlwaysActsAndWakesAfterTheChange) {
+  g_app_config.power = 0;
+  EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
+  EXPECT_EQ(Notices(),
+            "[SUCCESS]Set system power on, please wait a moment...\r\n"
+            "[SUCCESS]Set LCD light on 30s.\r\n");
+  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_app_config.front_lcd, 3);
+  EXPECT_EQ(g_backlight_countdown, 60);
+  Notices().clear();
+  const long saves = Saves();
+  EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]Set LCD light on 30s.\r\n");
+  EXPECT_GT(Saves(), saves);
+}
+
+TEST_F(WebSystem, PowerNeverWakesFirst) {
+  g_app_config.power = 0;
+  EXPECT_EQ(Command(Set("set power", "power", 1)), Result("set power", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]Set power to on, please wait a moment...\r\n");
+  EXPECT_EQ(g_pending_config.power, 1);
+}
+
+TEST_F(WebSystem, PhantomFollowsALinkedPair) {
+  g_app_config.analogue_input_stereo[0] = 1;
+  EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":1,\"phantom\":1}"),
+            Result("set input phantom", 1));
+  EXPECT_EQ(Notices(),
+            "[SUCCESS]Set analogue input CH1 phantom power on.\r\n"
+            "[SUCCESS]Set analogue input CH2 phantom power on.\r\n");
+  EXPECT_EQ(Saved().analogue_input_phantom[0], 1);
+  EXPECT_EQ(Saved().analogue_input_phantom[1], 1);
+  EXPECT_EQ(platform::sim_sysfs().Level(kGpioPhantom[0]), 1);
+  Notices().clear();
+  EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":3,\"phantom\":1}"),
+            Result("set input phantom", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]Set analogue input CH4 phantom power on.\r\n");
+  EXPECT_EQ(g_app_config.analogue_input_phantom[2], 0);
+}
+
+TEST_F(WebSystem, UsbPortComparesTheValueAsSent) {
+  EXPECT_EQ(Command(Set("set input usb", "usb", 1)), Result("set input usb", 1));
+  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]Set USB port to USB-C.\r\n");
+  EXPECT_EQ(g_pending_config.usb_status, 0);
+  Notices().clear();
+  const long saves = Saves();
+  EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
+  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(Saves(), saves);
+}
+
+TEST_F(WebSystem, Reboot) {
+  EXPECT_EQ(Command(Set("reboot", "reboot", 0)), Result("reboot", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]System reboot, please wait a moment...\r\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+TEST_F(WebSystem, SystemResetKeepsAccountsAndNetwork) {
+  g_app_config.tcpport = 9000;
+  g_app_config.hostname = "studio";
+  g_app_config.analogue_input_gain[2] = 9;
+  g_app_config.preset_enable[1] = 1;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  EXPECT_EQ(Command(Set("set factory", "factory", 1)), Result("set factory", 1));
+  EXPECT_EQ(Notices(), "[SUCCESS]System reset, please wait a moment...\r\n");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.tcpport, 9000);
+  EXPECT_EQ(saved.hostname, "studio");
+  EXPECT_EQ(saved.analogue_input_gain[2], 0);
+  EXPECT_EQ(saved.preset_enable[1], 0);
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+TEST_F(WebSystem, ResetAllIsNotUndoneByLaterSaves) {
+  for (int factory : {0, 2}) {
+    UnfreezeConfigSaves();
+    g_app_config.tcpport = 9000;
+    g_app_config.hostname = "studio";
+    g_app_config.analogue_input_gain[2] = 9;
+    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    Write("/usr/local/backend/apps/dhcpcd.conf", "template\n");
+    Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf", "x");
+    Notices().clear();
+    EXPECT_EQ(Command(Set("set factory", "factory", factory)), Result("set factory", 1));
+    EXPECT_EQ(Notices(), "[SUCCESS]System reset all, please wait a moment...\r\n");
+    // The live record still holds the old settings; later commands answer as usual.
+    EXPECT_EQ(g_app_config.tcpport, 9000);
+    EXPECT_EQ(Command("{\"comhead\":\"set input mute\",\"action\":0,\"chn\":0,\"mute\":1}"),
+              Result("set input mute", 1));
+    std::string text = "IN 2 GAIN 5\r";
+    DispatchLine(3, text.data(), int(text.size()));
+    const app_config_s saved = Saved();
+    EXPECT_EQ(saved.tcpport, 8000);
+    EXPECT_EQ(saved.hostname, "VX7206");
+    EXPECT_EQ(saved.analogue_input_gain[2], 0);
+    EXPECT_EQ(saved.analogue_input_gain[1], 0);
+    EXPECT_EQ(saved.analogue_input_mute[0], 0);
+    EXPECT_EQ(Read("/etc/hostname"), "VX7206");
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), "template\n");
+    EXPECT_FALSE(Exists("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf"));
+    EXPECT_EQ(Read("/tmp/reboot"), "1");
+  }
+}
+
+}  // namespace
