@@ -3,13 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <mutex>
 
 #include "devctl/core/config_fields.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
 #include "devctl/core/json_util.h"
+#include "devctl/core/pending_network.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 
@@ -189,6 +192,14 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg) {
   uint64_t sequence;
   {
     ConfigLock lock;
+    // While a text network edit is open the live record is saved with the edit in it, so neither
+    // the edit nor the live changes made meanwhile are lost (pending_network.h).
+    std::unique_ptr<app_config_s> merged;
+    if (cfg == &g_app_config && g_net_edit_pending) {
+      merged = std::make_unique<app_config_s>(g_app_config);
+      CopyEditedNetworkSettings(g_pending_config, merged.get());
+      cfg = merged.get();
+    }
     if (!PrintAppConfig(cfg, &text)) return false;
     target = path;
     sequence = ++g_save_sequence;

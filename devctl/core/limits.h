@@ -3,6 +3,8 @@
 // configuration record (pairs, groups, presets, EQ bands and memories) come from app_config.h.
 #pragma once
 
+#include <cstddef>
+
 #include "devctl/core/app_config.h"
 
 // Channel numbers of the text protocol: 0 all, 1-14 a channel, 15-18 a group.
@@ -22,6 +24,11 @@ constexpr int kMaxNameLength = 24;  // channel and preset names
 // EQ memories by number: 1 Flat, 2 Custom1, 3 Custom2 (kEqMemories in all).
 constexpr int kFirstEqMemoryNumber = 1;
 
+// Network settings.
+constexpr int kMaxPort = 65535;
+constexpr size_t kMaxAddressText = 63;     // the address members of the web's network settings
+constexpr size_t kMaxHostNameLength = 32;
+constexpr size_t kMaxModelNameLength = 31;
 // EQ band values of the band commands (text and web).
 constexpr int kEqMinFrequency = 20, kEqMaxFrequency = 20000;  // Hz
 constexpr float kEqMinGain = -15.0f, kEqMaxGain = 15.0f;       // dB

@@ -1,12 +1,17 @@
-// Saving a network edit that is not applied yet. The text NET commands and the LCD network page
-// edit g_pending_config; writing that whole copy over the file would throw away every other
-// change made meanwhile through the live record (web, panel, workers). The merged save writes the
-// live record with the pending network settings in it instead.
+// The network edit of the text protocol. The NET commands and the LCD network page edit
+// g_pending_config; writing that whole copy over the file would throw away every other change
+// made meanwhile through the live record (web, panel, workers). While an edit is open, every save
+// of the live record writes it merged with the pending network settings instead.
 #pragma once
 
 #include <string>
 
 #include "devctl/core/app_config.h"
+
+// True while a network edit is open: NET commands change g_pending_config until a line without
+// "NET" (and without "STATUS") closes the edit and writes the live settings back. Guarded by the
+// configuration lock.
+extern bool g_net_edit_pending;
 
 // Copies the settings a network edit changes (dhcp, ipaddress, subnet, gateway, hostname).
 void CopyEditedNetworkSettings(const app_config_s& from, app_config_s* to);
@@ -14,3 +19,9 @@ void CopyEditedNetworkSettings(const app_config_s& from, app_config_s* to);
 // Saves g_app_config merged with the pending network settings of g_pending_config to path.
 // The live record itself is not changed. Returns SaveAppConfig's result.
 bool SavePendingNetworkEdit(const std::string& path);
+
+// The edit step every text line goes through first, with the upper-cased text of the line before
+// any "NAME". A NET line opens an edit on a fresh copy of the stored configuration; the first
+// later line that is neither NET nor STATUS closes it and puts the live network settings back in
+// the file, dhcpcd.conf and the host name. The caller holds the configuration lock.
+void NetworkEditStep(const std::string& scope);

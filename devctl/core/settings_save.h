@@ -9,5 +9,6 @@ constexpr char kSaveFailedLine[] = "[ERROR]Settings could not be saved.\r\n";
 // false; the change stays in effect.
 bool SaveLiveSettings();
 
-// The same for the pending network record, which the network edit commands save over the file.
+// The same for a text network edit: the live configuration with the pending network settings in
+// it (pending_network.h).
 bool SavePendingSettings();

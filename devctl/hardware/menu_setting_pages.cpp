@@ -3,11 +3,10 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/file_copy.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
-#include "devctl/core/network_files.h"
+#include "devctl/core/network_changes.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
@@ -119,24 +118,21 @@ void DrawNetworkValue(const lcd_menu_s* menu) {
 
 void ApplyNetworkMode(lcd_menu_s* menu) {
   menu->editing = 0;
-  int dhcp = menu->value != 0 ? 1 : 0;
-  if (dhcp == ConfiguredDhcp()) return;
-  // The static configuration is written first: when the pending addresses cannot make one, the
-  // mode stays as it is rather than rebooting into a mode dhcpcd was not set up for.
-  int written = dhcp != 0 ? CopyTextFile("/usr/local/backend/apps/dhcpcd.conf", "/etc/dhcpcd.conf")
-                          : WriteDhcpcdStaticPending();
-  if (written != 0) {
+  if ((menu->value != 0 ? 1 : 0) == ConfiguredDhcp()) return;
+  std::string line;
+  bool changed;
+  {
+    ConfigLock lock;
+    changed = ChangeDhcpMode(menu->value, line);
+    if (changed) SaveAppConfig(g_config_path, &g_app_config);
+  }
+  if (!changed) {
     MenuRedraw();
     return;
   }
-  {
-    ConfigLock lock;
-    g_app_config.dhcp = dhcp;
-    SaveAppConfig(g_config_path, &g_app_config);
-  }
   ShowSuccess();
   RequestReboot();
-  SendPanelText(std::string("[SUCCESS]Set IP mode: ") + (dhcp ? "DHCP." : "Static.") + "\r\n");
+  SendPanelText(line);
   MenuRedraw();
 }
 

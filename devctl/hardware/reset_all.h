@@ -1,8 +1,5 @@
 // Reset of every setting to the factory values, as the reset key and the panel's factory-reset
-// page make it.
+// page make it (the change itself lives with the other resets in core).
 #pragma once
 
-// Clears the network-audio module's stored configuration, restores the DHCP configuration of
-// dhcpcd, resets the live record (device type "TRX") and saves it. The caller announces it and
-// asks for the reboot.
-void ResetAllSettings();
+#include "devctl/core/reset_changes.h"

@@ -4,24 +4,18 @@
 #include <cstring>
 #include <map>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/file_copy.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/network_files.h"
+#include "devctl/core/pending_network.h"
 #include "devctl/core/settings_save.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/text/broadcast.h"
 #include "devctl/text/dispatch_routes.h"
 #include "devctl/text/line_text.h"
 
-bool g_net_edit_pending = false;
-
 namespace {
 
 constexpr char kNotFound[] = "[ERROR]Command not found.\r\n";
-constexpr char kDhcpTemplate[] = "/usr/local/backend/apps/dhcpcd.conf";
-constexpr char kDhcpConf[] = "/etc/dhcpcd.conf";
 
 // Pending RESET questions by the descriptor that asked; guarded by the configuration lock.
 std::map<int, int>& ResetConfirms() {
@@ -37,28 +31,6 @@ bool IsBlank(const char* line, int len) {
 }
 
 std::string Prompt() { return g_app_config.model + ">"; }
-
-// The network edit step: a NET line opens an edit on a fresh copy of the stored configuration;
-// the first later line that is neither NET nor STATUS closes it and puts the live network
-// settings back in the file, dhcpcd.conf and the host name.
-void NetworkEditStep(const std::string& scope) {
-  if (scope.find("NET") != std::string::npos) {
-    if (g_net_edit_pending) return;
-    g_net_edit_pending = true;
-    g_pending_config.type = "TRX";
-    std::string path = g_config_path;
-    OpenAppConfig(path, kConfigFile, &g_pending_config, g_device_identity.mac,
-                  g_pending_config.type);
-    return;
-  }
-  if (scope.find("STATUS") != std::string::npos || !g_net_edit_pending) return;
-  g_net_edit_pending = false;
-  SaveAppConfig(g_config_path, &g_app_config);
-  if (g_app_config.dhcp != 0) CopyTextFile(kDhcpTemplate, kDhcpConf);
-  else WriteDhcpcdStatic();
-  g_pending_config.hostname = g_app_config.hostname;
-  WriteHostname(g_app_config.hostname);
-}
 
 // What a line leaves for the frame to do once the configuration lock is released.
 struct Dispatched {

@@ -6,11 +6,9 @@
 #include <cstddef>
 #include <string>
 
+#include "devctl/core/pending_network.h"  // g_net_edit_pending
 #include "devctl/text/text_commands.h"
 
-// 1 while a network edit is open: NET commands change g_pending_config until a line without
-// "NET" (and without "STATUS") closes the edit and writes the live settings back.
-extern bool g_net_edit_pending;
 
 // The on-line callback of every port. line holds len bytes (not NUL-terminated) and may be
 // changed in place. Sends the text DispatchLine gives to every port.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "devctl/text/device_commands.h"
 #include "devctl/text/eq_commands.h"
 #include "devctl/text/input_gain_commands.h"
 #include "devctl/text/preset_commands.h"
@@ -10,8 +11,10 @@
 #include "devctl/text/link_group_commands.h"
 #include "devctl/text/mute_commands.h"
 #include "devctl/text/name_commands.h"
+#include "devctl/text/network_commands.h"
 #include "devctl/text/output_volume_commands.h"
 #include "devctl/text/routing_commands.h"
+#include "devctl/text/status_report.h"
 
 // Routes: the handler of each command and how the dispatcher frames it (text_commands.h). A
 // command whose handler is not in this build has nullptr and is answered "Command not found.".
@@ -19,17 +22,17 @@ const TextRoute kRouteResetRequest{"ResetRequest", nullptr, 0};
 const TextRoute kRouteResetAllRequest{"ResetAllRequest", nullptr, 0};
 const TextRoute kRouteHelp{"Help", nullptr, 0};
 
-const TextRoute kTermResetSystem{"TermResetSystem", nullptr, kWakes | kSaves};
-const TextRoute kTermResetAll{"TermResetAll", nullptr, kSaves};
-const TextRoute kTermPrintStatus{"TermPrintStatus", nullptr, 0};
+const TextRoute kTermResetSystem{"TermResetSystem", TermResetSystem, kWakes | kSaves};
+const TextRoute kTermResetAll{"TermResetAll", TermResetAll, kSaves};
+const TextRoute kTermPrintStatus{"TermPrintStatus", TermPrintStatus, 0};
 const TextRoute kTermPrintUptime{"TermPrintUptime", TermPrintUptime, 0};
-const TextRoute kTermPrintTemperature{"TermPrintTemperature", nullptr, 0};
-const TextRoute kTermReboot{"TermReboot", nullptr, kWakesWhenOff};
-const TextRoute kTermSetDhcp{"TermSetDhcp", nullptr, kWakes | kSavesPending};
-const TextRoute kTermSetIpAddress{"TermSetIpAddress", nullptr, kWakes | kSavesPending};
-const TextRoute kTermSetGateway{"TermSetGateway", nullptr, kWakes | kSavesPending};
-const TextRoute kTermSetSubnetMask{"TermSetSubnetMask", nullptr, kWakes | kSavesPending};
-const TextRoute kTermRebootNetwork{"TermRebootNetwork", nullptr, kWakesWhenOff};
+const TextRoute kTermPrintTemperature{"TermPrintTemperature", TermPrintTemperature, 0};
+const TextRoute kTermReboot{"TermReboot", TermReboot, kWakesWhenOff};
+const TextRoute kTermSetDhcp{"TermSetDhcp", TermSetDhcp, kWakes | kSavesPending};
+const TextRoute kTermSetIpAddress{"TermSetIpAddress", TermSetIpAddress, kWakes | kSavesPending};
+const TextRoute kTermSetGateway{"TermSetGateway", TermSetGateway, kWakes | kSavesPending};
+const TextRoute kTermSetSubnetMask{"TermSetSubnetMask", TermSetSubnetMask, kWakes | kSavesPending};
+const TextRoute kTermRebootNetwork{"TermRebootNetwork", TermRebootNetwork, kWakesWhenOff};
 const TextRoute kTermSetTcpPortEnable{"TermSetTcpPortEnable", TermSetTcpPortEnable, kWakes | kSaves};
 const TextRoute kTermSetTcpPort{"TermSetTcpPort", TermSetTcpPort, kWakes | kSaves};
 const TextRoute kTermSetTelnetEnable{"TermSetTelnetEnable", TermSetTelnetEnable, kWakes | kSaves};
@@ -43,12 +46,12 @@ const TextRoute kTermSetBaudRate{"TermSetBaudRate", TermSetBaudRate, kWakes | kS
 const TextRoute kTermSetStandbyMode{"TermSetStandbyMode", TermSetStandbyMode, kWakes | kSaves};
 const TextRoute kTermSetAutoStandbyTime{"TermSetAutoStandbyTime", TermSetAutoStandbyTime, kWakes | kSaves};
 const TextRoute kTermSetUsbPort{"TermSetUsbPort", TermSetUsbPort, kSaves};
-const TextRoute kTermSetDnsDomain{"TermSetDnsDomain", nullptr, kWakes | kSavesPending};
-const TextRoute kTermSetMac{"TermSetMac", nullptr, kSaves};
-const TextRoute kTermSetSubMac{"TermSetSubMac", nullptr, 0};
-const TextRoute kTermGetSubMac{"TermGetSubMac", nullptr, 0};
-const TextRoute kTermSetSerialNumber{"TermSetSerialNumber", nullptr, 0};
-const TextRoute kTermGetSerialNumber{"TermGetSerialNumber", nullptr, 0};
+const TextRoute kTermSetDnsDomain{"TermSetDnsDomain", TermSetDnsDomain, kWakes | kSavesPending};
+const TextRoute kTermSetMac{"TermSetMac", TermSetMac, kSaves};
+const TextRoute kTermSetSubMac{"TermSetSubMac", TermSetSubMac, 0};
+const TextRoute kTermGetSubMac{"TermGetSubMac", TermGetSubMac, 0};
+const TextRoute kTermSetSerialNumber{"TermSetSerialNumber", TermSetSerialNumber, 0};
+const TextRoute kTermGetSerialNumber{"TermGetSerialNumber", TermGetSerialNumber, 0};
 
 const TextRoute kTermSetInputName{"TermSetInputName", TermSetInputName, kWakes | kSaves};
 const TextRoute kTermSetInputChannelLock{"TermSetInputChannelLock", TermSetInputChannelLock, kWakes | kSaves};

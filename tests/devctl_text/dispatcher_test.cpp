@@ -118,7 +118,6 @@ class DispatcherTest : public webtest::BoardTest {
 
 TEST_F(DispatcherTest, EveryReplyIsFramedByTheLineEndAndThePrompt) {
   EXPECT_EQ(Run("xyz\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");
-  EXPECT_EQ(Run("status\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");  // not in this build
   EXPECT_EQ(Run("\r\n"), "\r\nVX7206>");
   EXPECT_EQ(Run("   \r"), "\r\nVX7206>");
   EXPECT_EQ(Run("ab\x7f\x7f\r"), "\r\nVX7206>");
@@ -152,9 +151,6 @@ TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
       {{"reset", "maybe"}, "\r\n[ERROR]Error answer, RESET process ignored.\r\nVX7206>"},
       {{"reset", "reset"}, "\r\n[ERROR]Error answer, RESET process ignored.\r\nVX7206>"},
       {{"reset", "\r", "no thanks"}, "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>"},
-      // The reset itself is not in this build: it is refused, never pretended.
-      {{"reset", "yes"}, "\r\n[ERROR]Command not found.\r\nVX7206>"},
-      {{"reset all", "YES"}, "\r\n[ERROR]Command not found.\r\nVX7206>"},
   };
   for (const auto& c : cases) {
     std::string last;

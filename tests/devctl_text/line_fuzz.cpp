@@ -56,9 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (end < input.size()) line.push_back('\r');
     ConfigLock lock;
     std::string reply = DispatchLine(3 + client, line.data(), static_cast<int>(line.size()));
-    // A command that wakes the unit sends the power-on notice ahead of its reply.
-    static const std::string kWakeNotice =
-        "[SUCCESS]Set system power on, please wait a moment...\r\n";
+    // A command that wakes a unit in standby sends the power-on notice ahead of its reply.
+    static const std::string kWakeNotice = "[SUCCESS]Set system power on, please wait a moment...\r\n";
     if (reply.compare(0, kWakeNotice.size(), kWakeNotice) == 0) reply.erase(0, kWakeNotice.size());
     if (reply.size() < 2 || reply.compare(0, 2, "\r\n") != 0) abort();
     if (reply.compare(reply.size() - 1, 1, ">") != 0) abort();

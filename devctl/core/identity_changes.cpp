@@ -1,0 +1,53 @@
+#include "devctl/core/identity_changes.h"
+
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/identity.h"
+#include "devctl/core/network_changes.h"
+#include "devctl/core/network_files.h"
+#include "devctl/core/stored_file.h"
+#include "platform/storage.h"
+
+bool SetSerialNumber(const std::string& value, std::string& lines) {
+  if (WriteStoredFile("/oem/serialnumber", value) != 0) {
+    lines += "[ERROR]Set SN failed.\r\n";
+    return false;
+  }
+  lines += "[SUCCESS]Set SN to " + value + ".\r\n";
+  platform::SyncFileSystems();
+  return true;
+}
+
+std::string SerialNumber() {
+  std::string word;
+  ReadFirstWord("/oem/serialnumber", &word);
+  return word;
+}
+
+bool SetMacAddress(const std::string& value, std::string& lines) {
+  const std::string mac = NormalizedMacAddress(value);
+  if (WriteStoredFile("/oem/mac", mac) != 0) {
+    lines += "[ERROR]Set MAC failed.\r\n";
+    return false;
+  }
+  g_device_identity.mac = mac;
+  lines += "[SUCCESS]Set MAC:" + mac + kApplyHint + "\r\n";
+  g_app_config.hostname = g_pending_config.hostname = kDefaultModel;
+  WriteHostname(kDefaultModel);
+  WriteMacsToVendorStorage(g_device_identity.mac.c_str(), g_device_identity.sub_mac.c_str());
+  platform::SyncFileSystems();
+  return true;
+}
+
+bool SetSubMacAddress(const std::string& value, std::string& lines) {
+  const std::string mac = NormalizedMacAddress(value);
+  if (WriteStoredFile("/oem/sub_mac", mac) != 0) {
+    lines += "[ERROR]Set sub MAC failed.\r\n";
+    return false;
+  }
+  g_device_identity.sub_mac = mac;
+  lines += "[SUCCESS]Set sub MAC:" + mac + kApplyHint + "\r\n";
+  WriteMacsToVendorStorage(g_device_identity.mac.c_str(), g_device_identity.sub_mac.c_str());
+  platform::SyncFileSystems();
+  return true;
+}

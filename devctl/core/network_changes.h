@@ -1,0 +1,100 @@
+// The network settings changes: the checks every front end applies to addresses and names before
+// they reach a system file, the text protocol's network edit (kept in g_pending_config until
+// "NET RB"), the web's one-request network settings, the front panel's mode change and the
+// network defaults. The caller holds the configuration lock.
+#pragma once
+
+#include <string>
+
+#include "devctl/core/app_config.h"
+
+// The reply tail of a text network edit.
+constexpr char kApplyHint[] =
+    ", (Please use \"NET RB\" command or re-power device to apply new config!)";
+
+// Four numbers 0-255 separated by dots (the text commands' own formatting of what they read).
+bool IsValidIpAddress(const char* text);
+// A contiguous mask from 128.0.0.0 to 255.255.255.254.
+bool IsValidSubnetMask(const char* text);
+// Six pairs of hex digits separated by ':', '/' or white space (mixed separators allowed).
+bool IsValidMacAddress(const char* text);
+// 1-128 letters and digits.
+bool IsValidName(const char* text);
+// A host name: 1-32 of [0-9A-Za-z-].
+bool IsValidHostName(const std::string& text);
+// A plain dotted quad (inet_pton, nothing else in the text) that IsValidIpAddress accepts; with
+// mask set, one IsValidSubnetMask accepts.
+bool IsPlainAddress(const std::string& text, bool mask);
+// A model name: 1-31 printable ASCII characters.
+bool IsValidModelName(const std::string& text);
+// A control-server port: 1-65535 and none of the ports other services of the unit use.
+bool IsAllowedControlPort(int port);
+// A MAC address with its separators made ':' (the form the identity files and the vendor storage
+// use); the text must pass IsValidMacAddress.
+std::string NormalizedMacAddress(const std::string& text);
+
+// "/etc/dhcpcd.conf" for the record's mode: the DHCP template, or the static configuration from
+// its addresses. 0, or -1 when it could not be written (the old file then stays).
+int RewriteDhcpcdConf(const app_config_s& record);
+
+// --- The text protocol's network edit (g_pending_config; saved merged into the live record). ---
+
+// Pending dhcp := dhcp; dhcpcd.conf rewritten from the pending record.
+void SetPendingDhcp(int dhcp, std::string& lines);
+
+enum class AddressField { kIpAddress, kGateway, kSubnetMask };
+// Pending address field := text (already checked) and dhcpcd.conf rewritten; false, with the
+// field's DHCP-mode refusal in lines, while the pending mode is DHCP.
+bool SetPendingAddress(AddressField field, const std::string& text, std::string& lines);
+
+// Pending host name := name (already checked); the host-name files written at once.
+void SetPendingHostname(const std::string& name, std::string& lines);
+
+// Saves the live record merged with the pending edit, then asks for the reboot that applies it.
+// The caller wakes the unit first, so the saved record comes back powered on. False when the save
+// failed (the reboot is asked for all the same).
+bool RebootToApplyNetwork(std::string& lines);
+
+// --- The web's network settings. ---
+
+struct NetworkSettings {
+  int dhcp = 0;
+  int tcpport = 0;
+  int telnetport = 0;
+  std::string ipaddress, subnet, gateway, hostname, model;
+};
+
+// Checks a request as the text commands check each value: ports allowed and different, host name
+// and model valid, and the three addresses plain dotted quads whenever the mode they would be
+// applied in is static.
+bool IsValidNetworkSettings(const NetworkSettings& s);
+
+struct NetworkSettingsOutcome {
+  bool changed = false;         // some value differed: the lines are to be sent and the record saved
+  bool address_changed = false; // dhcpcd.conf was rewritten
+  bool reboot = false;          // a reboot is to be requested (after the save)
+};
+
+// Stores every value that differs from the live record in the live and the pending record (the
+// model in the live one only), writes the host-name files and dhcpcd.conf as needed, raises the
+// server restart flags and appends one line per change. s must have passed
+// IsValidNetworkSettings.
+NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines);
+
+// Restarts dhcpcd on a short-lived thread (200 ms, then its init script), so a rewritten
+// dhcpcd.conf is taken up before the reboot.
+void StartDhcpcdRestart();
+
+// --- The front panel's mode change. ---
+
+// Live dhcp := dhcp after dhcpcd.conf was rewritten for it (the static addresses of the pending
+// record); appends "[SUCCESS]Set IP mode: DHCP." / "Static.". False, with nothing changed, when
+// the mode is already dhcp or the file could not be written.
+bool ChangeDhcpMode(int dhcp, std::string& lines);
+
+// --- Network defaults. ---
+
+// dhcpcd.conf back to the DHCP template, the ten network settings of the live (and pending)
+// record at their defaults, the default host name written, the record saved, and the reboot
+// asked for. False when the save failed.
+bool ResetNetworkToDefaults(std::string& lines);

@@ -1,0 +1,75 @@
+#include "devctl/text/device_commands.h"
+
+#include "devctl/core/identity.h"
+#include "devctl/core/identity_changes.h"
+#include "devctl/core/network_changes.h"
+#include "devctl/core/reset_changes.h"
+#include "devctl/core/temperature.h"
+#include "devctl/text/network_commands.h"
+
+namespace {
+
+constexpr char kSaveError[] = "[ERROR]Settings could not be saved.\r\n";
+constexpr size_t kSerialLimit = 1023;
+constexpr size_t kMacLimit = 255;
+
+}  // namespace
+
+// The resets and the reboot save before they ask for the reboot: nothing is left for the
+// dispatcher to save.
+
+bool TermResetSystem(int, char*, int, std::string& reply) {
+  if (!ResetSystemSettingsAndReboot(reply)) reply += kSaveError;
+  return false;
+}
+
+bool TermResetAll(int, char*, int, std::string& reply) {
+  if (!ResetAllSettingsAndReboot(reply)) reply += kSaveError;
+  return false;
+}
+
+bool TermReboot(int, char*, int, std::string& reply) {
+  if (!RebootUnit(reply)) reply += kSaveError;
+  return false;
+}
+
+bool TermPrintTemperature(int, char*, int, std::string& reply) {
+  reply += "The temperature of the system is " + std::to_string(ReadTemperature()) + "C.\r\n";
+  return false;
+}
+
+bool TermGetSerialNumber(int, char*, int, std::string& reply) {
+  reply += "NET SN:" + SerialNumber() + "\r\n";
+  return false;
+}
+
+bool TermSetSerialNumber(int, char* line, int, std::string& reply) {
+  SetSerialNumber(TextAfter(line, "NETSN", kSerialLimit), reply);
+  return false;
+}
+
+bool TermGetSubMac(int, char*, int, std::string& reply) {
+  std::string mac;
+  LoadSubMacAddress(&mac);
+  reply += "Sub Mac:" + mac + "\r\n";
+  return false;
+}
+
+bool TermSetMac(int, char* line, int, std::string& reply) {
+  const std::string value = TextAfter(line, "NETMAC", kMacLimit);
+  if (!IsValidMacAddress(value.c_str())) {
+    reply += "[ERROR]Set MAC param out of range. Type \"HELP\" for more reference.\r\n";
+    return false;
+  }
+  return SetMacAddress(value, reply);
+}
+
+bool TermSetSubMac(int, char* line, int, std::string& reply) {
+  const std::string value = TextAfter(line, "NETSUBMAC", kMacLimit);
+  if (!IsValidMacAddress(value.c_str())) {
+    reply += "[ERROR]Set sub MAC param out of range. Type \"HELP\" for more reference.\r\n";
+    return false;
+  }
+  SetSubMacAddress(value, reply);
+  return false;
+}

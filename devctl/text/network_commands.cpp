@@ -1,0 +1,79 @@
+#include "devctl/text/network_commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "devctl/core/network_changes.h"
+#include "devctl/text/line_text.h"
+
+namespace {
+
+constexpr char kSaveError[] = "[ERROR]Settings could not be saved.\r\n";
+
+struct AddressCommand {
+  const char* pattern;
+  AddressField field;
+  bool mask;
+  const char* range_error;
+};
+
+constexpr AddressCommand kIp{"NETIP%d.%d.%d.%d", AddressField::kIpAddress, false,
+                             "[ERROR]IP address param out of range. Type \"HELP\" for more "
+                             "reference.\r\n"};
+constexpr AddressCommand kGw{"NETGW%d.%d.%d.%d", AddressField::kGateway, false,
+                             "[ERROR]Gateway param out of range. Type \"HELP\" for more "
+                             "reference.\r\n"};
+constexpr AddressCommand kSm{"NETSM%d.%d.%d.%d", AddressField::kSubnetMask, true,
+                             "[ERROR]Subnet mask param out of range. Type \"HELP\" for more "
+                             "reference.\r\n"};
+
+// The four numbers are read and the address text formatted from them (a part not given shows as
+// -1, which the check refuses), so only the unit's own formatting reaches the files.
+bool SetAddress(const AddressCommand& command, const char* line, std::string& reply) {
+  int n[4] = {-1, -1, -1, -1};
+  ScanText(line, command.pattern, &n[0], &n[1], &n[2], &n[3]);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", n[0], n[1], n[2], n[3]);
+  const bool valid = command.mask ? IsValidSubnetMask(text) : IsValidIpAddress(text);
+  if (!valid) {
+    reply += command.range_error;
+    return false;
+  }
+  return SetPendingAddress(command.field, text, reply);
+}
+
+}  // namespace
+
+std::string TextAfter(const char* line, const char* prefix, size_t limit) {
+  const size_t skip = std::strlen(prefix);
+  if (std::strncmp(line, prefix, skip) != 0) return "";
+  const char* text = line + skip;
+  size_t n = std::strcspn(text, "\r\n");
+  return std::string(text, n < limit ? n : limit);
+}
+
+bool TermSetDhcp(int, char* line, int, std::string& reply) {
+  SetPendingDhcp(std::strncmp(line, "NETDHCPON", 9) == 0 ? 1 : 0, reply);
+  return true;
+}
+
+bool TermSetIpAddress(int, char* line, int, std::string& reply) { return SetAddress(kIp, line, reply); }
+bool TermSetGateway(int, char* line, int, std::string& reply) { return SetAddress(kGw, line, reply); }
+bool TermSetSubnetMask(int, char* line, int, std::string& reply) { return SetAddress(kSm, line, reply); }
+
+bool TermSetDnsDomain(int, char* line, int, std::string& reply) {
+  // One character past the limit is enough to refuse an over-long name.
+  const std::string name = TextAfter(line, "NETDNS", 33);
+  if (!IsValidHostName(name)) {
+    reply += "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
+    return false;
+  }
+  SetPendingHostname(name, reply);
+  return true;
+}
+
+bool TermRebootNetwork(int, char*, int, std::string& reply) {
+  // Saved before the reboot request, so there is nothing left for the dispatcher to save.
+  if (!RebootToApplyNetwork(reply)) reply += kSaveError;
+  return false;
+}

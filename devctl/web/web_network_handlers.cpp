@@ -1,0 +1,57 @@
+// "set network" and "set defaults network".
+#include <climits>
+#include <vector>
+
+#include "devctl/core/limits.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/network_changes.h"
+#include "devctl/core/reset_changes.h"
+#include "devctl/hardware/power_wake.h"
+#include "devctl/web/json_members.h"
+#include "devctl/web/set_command.h"
+#include "devctl/web/web_network_handlers.h"
+
+bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
+  // Every member is required; the values are checked as the text commands check them before
+  // anything is woken, stored or written.
+  std::vector<int> v;
+  if (!ReadSetCommand(request,
+                      {{"dhcp", INT_MIN, INT_MAX}, {"tcpport", 1, kMaxPort}, {"telnetport", 1, kMaxPort}},
+                      &v, answer, WebWake::kNo)) {
+    return false;
+  }
+  NetworkSettings s;
+  s.dhcp = v[0];
+  s.tcpport = v[1];
+  s.telnetport = v[2];
+  const struct {
+    const char* key;
+    std::string* out;
+    size_t limit;
+  } strings[] = {{"ipaddress", &s.ipaddress, kMaxAddressText},
+                 {"subnet", &s.subnet, kMaxAddressText},
+                 {"gateway", &s.gateway, kMaxAddressText},
+                 {"hostname", &s.hostname, web::kMaxJsonString},
+                 {"model", &s.model, web::kMaxJsonString}};
+  for (const auto& m : strings) {
+    if (!web::ReadJsonString(request, m.key, m.out, m.limit)) return RefuseSetCommand(answer);
+  }
+  if (!IsValidNetworkSettings(s)) return RefuseSetCommand(answer);
+  WakeOnCommand(&answer.notice);
+  const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
+  if (out.address_changed) StartDhcpcdRestart();
+  // A reboot is asked for only once the change is on file.
+  if (out.reboot) SaveAndRequestReboot();
+  answer.save = out.changed;
+  answer.set_result = true;
+  return true;
+}
+
+bool WebSetDefaultsNetwork(const cJSON* request, WebAnswer& answer) {
+  web::ReadJsonString(request, "comhead", &answer.comhead);
+  WakeOnCommand(&answer.notice);
+  ResetNetworkToDefaults(answer.notice);
+  answer.save = true;  // saved before the reboot request; this save reports a failure
+  answer.set_result = true;
+  return true;
+}

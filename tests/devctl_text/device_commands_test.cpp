@@ -1,0 +1,200 @@
+#include "devctl/text/device_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
+#include "devctl/core/reset_changes.h"
+#include "devctl/core/globals.h"
+#include "devctl/text/dispatcher.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace {
+
+const std::string kHint =
+    ", (Please use \"NET RB\" command or re-power device to apply new config!)\r\n";
+
+class DeviceCommandsTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps",
+                            "/usr/local/netaudio/tarvo_package/tarvo_data/config/keep"}) {
+      std::filesystem::create_directories(platform::Path(dir));
+    }
+    std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    g_device_identity = device_identity_s();
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  void TearDown() override {
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    g_device_identity = device_identity_s();
+    BoardTest::TearDown();
+  }
+  std::string Run(std::string line, int fd = 4) {
+    std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
+    return reply.substr(2, reply.size() - 9);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(platform::Path(path));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static app_config_s Saved() {
+    app_config_s saved;
+    std::string path;
+    LoadAppConfigFile(path, kConfigFile, &saved, "", "TRX");
+    return saved;
+  }
+};
+
+TEST_F(DeviceCommandsTest, ResetKeepsAccountsAndNetwork) {
+  g_app_config.analogue_input_gain[0] = 9;
+  g_app_config.ipaddress = "10.9.9.9";
+  g_app_config.user[1].password = "kept";
+  EXPECT_EQ(Run("RESET").substr(0, 13), "Sure to reset");
+  EXPECT_EQ(Run("yes"), "[SUCCESS]System reset, please wait a moment...\r\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.analogue_input_gain[0], 0);
+  EXPECT_EQ(saved.ipaddress, "10.9.9.9");
+  EXPECT_EQ(saved.user[1].password, "kept");
+}
+
+TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
+  g_app_config.ipaddress = "10.9.9.9";
+  g_app_config.hostname = "custom";
+  g_app_config.type = "RX";
+  std::ofstream(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")) << "{}";
+  EXPECT_EQ(Run("RESET ALL").substr(0, 13), "Sure to reset");
+  EXPECT_EQ(Run("YES"), "[SUCCESS]System reset all, please wait a moment...\r\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), "# template\n");
+  EXPECT_EQ(Read("/etc/hostname"), "VX7206");
+  EXPECT_EQ(g_app_config.type, "TRX");
+  EXPECT_EQ(Saved().ipaddress, "192.168.0.200");
+  EXPECT_FALSE(std::filesystem::exists(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
+  EXPECT_TRUE(std::filesystem::exists(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/keep")));
+}
+
+TEST_F(DeviceCommandsTest, PanelResetAllDropsAnOpenNetworkEdit) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.5");
+  ASSERT_TRUE(g_net_edit_pending);
+  {
+    ConfigLock lock;
+    ResetAllSettings();  // as the reset key and the panel's factory-reset page make it
+  }
+  EXPECT_FALSE(g_net_edit_pending);
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.dhcp, 1);
+  EXPECT_EQ(saved.ipaddress, "192.168.0.200");
+}
+
+TEST_F(DeviceCommandsTest, ConfirmationBelongsToTheAskingPort) {
+  Run("RESET", 4);
+  // A YES from another port is an ordinary (unknown) command there and resets nothing.
+  EXPECT_EQ(Run("YES", 5), "[ERROR]Command not found.\r\n");
+  EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot")));
+  EXPECT_EQ(ResetConfirmState(4), 1);
+  EXPECT_EQ(Run("NO", 4), "[SUCCESS]RESET process ignored.\r\n");
+  EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot")));
+}
+
+TEST_F(DeviceCommandsTest, StandbyRebootWakesFirstAndStatusNever) {
+  g_app_config.power = 0;
+  std::string status = "STATUS";
+  const std::string report = DispatchLine(4, status.data(), 6);
+  EXPECT_EQ(report.substr(0, 4), "\r\n\r\n");
+  EXPECT_EQ(g_app_config.power, 0);  // a status query never wakes the unit
+  std::string reboot = "REBOOT";
+  EXPECT_EQ(DispatchLine(4, reboot.data(), 6),
+            "[SUCCESS]Set system power on, please wait a moment...\r\n"
+            "\r\n[SUCCESS]System reboot, please wait a moment...\r\nVX7206>");
+  EXPECT_EQ(Saved().power, 1);
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+TEST_F(DeviceCommandsTest, RebootSavesThenAsks) {
+  EXPECT_EQ(Run("REBOOT"), "[SUCCESS]System reboot, please wait a moment...\r\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+TEST_F(DeviceCommandsTest, MacAddressTable) {
+  g_app_config.hostname = "custom";
+  struct Case {
+    const char* line;
+    const char* reply_start;
+    const char* stored;  // nullptr: refused
+  } cases[] = {
+      {"NETMAC 00:11:22:aa:bb:cc", "[SUCCESS]Set MAC:00:11:22:AA:BB:CC", "00:11:22:AA:BB:CC"},
+      {"NETMAC 00/11/22/33/44/55", "[SUCCESS]Set MAC:00:11:22:33:44:55", "00:11:22:33:44:55"},
+      {"NETMAC 00-11-22-33-44-55", "[ERROR]Set MAC param out of range.", nullptr},
+      {"NETMAC 00:11:22:33:44", "[ERROR]Set MAC param out of range.", nullptr},
+      {"NETMAC", "[ERROR]Set MAC param out of range.", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(platform::Path("/oem/mac"));
+    const std::string reply = Run(c.line);
+    EXPECT_EQ(reply.substr(0, std::string(c.reply_start).size()), c.reply_start) << c.line;
+    if (c.stored) {
+      EXPECT_EQ(reply, std::string(c.reply_start) + kHint);
+      EXPECT_EQ(Read("/oem/mac"), c.stored);
+      EXPECT_EQ(g_device_identity.mac, c.stored);
+      EXPECT_EQ(Read("/etc/hostname"), "VX7206");
+      EXPECT_EQ(g_app_config.hostname, "VX7206");
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(platform::Path("/oem/mac"))) << c.line;
+    }
+  }
+  // A value far longer than any address is cut, never overruns.
+  EXPECT_EQ(Run("NETMAC " + std::string(1000, 'A')).substr(0, 7), "[ERROR]");
+}
+
+TEST_F(DeviceCommandsTest, SubMacKeepsTheHostName) {
+  g_app_config.hostname = "custom";
+  EXPECT_EQ(Run("NETSUBMAC 02/00/00/00/00/0a"), "[SUCCESS]Set sub MAC:02:00:00:00:00:0A" + kHint);
+  EXPECT_EQ(Read("/oem/sub_mac"), "02:00:00:00:00:0A");
+  EXPECT_EQ(g_app_config.hostname, "custom");
+  EXPECT_EQ(Run("GETNETSUBMAC"), "Sub Mac:02:00:00:00:00:0A\r\n");
+}
+
+TEST_F(DeviceCommandsTest, SerialNumber) {
+  EXPECT_EQ(Run("NETSN abc123"), "[SUCCESS]Set SN to ABC123.\r\n");
+  EXPECT_EQ(Run("GETNETSN"), "NET SN:ABC123\r\n");
+  EXPECT_EQ(Run("NETSN"), "[SUCCESS]Set SN to .\r\n");
+  EXPECT_EQ(Read("/oem/serialnumber"), "");
+  EXPECT_EQ(Run("GETNETSN"), "NET SN:\r\n");
+}
+
+TEST_F(DeviceCommandsTest, IdentityWriteFailureIsAnError) {
+  // A directory in the file's place cannot be replaced, whatever the process's rights.
+  for (const char* path : {"/oem/serialnumber", "/oem/mac", "/oem/sub_mac"}) {
+    std::filesystem::create_directories(platform::Path(path));
+  }
+  g_app_config.hostname = "custom";
+  EXPECT_EQ(Run("NETSN NEW"), "[ERROR]Set SN failed.\r\n");
+  EXPECT_EQ(Run("NETMAC 00:11:22:33:44:55"), "[ERROR]Set MAC failed.\r\n");
+  EXPECT_EQ(Run("NETSUBMAC 00:11:22:33:44:55"), "[ERROR]Set sub MAC failed.\r\n");
+  EXPECT_EQ(g_device_identity.mac, "");
+  EXPECT_EQ(g_device_identity.sub_mac, "");
+  EXPECT_EQ(g_app_config.hostname, "custom");
+  EXPECT_FALSE(std::filesystem::exists(platform::Path("/etc/hostname")));
+}
+
+TEST_F(DeviceCommandsTest, Temperature) {
+  const std::string reply = Run("TEMP");
+  EXPECT_EQ(reply.substr(0, 33), "The temperature of the system is ");
+  EXPECT_EQ(reply.substr(reply.size() - 4), "C.\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+#include "devctl/text/network_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/globals.h"
+#include "devctl/core/network_changes.h"
+#include "devctl/text/dispatcher.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace {
+
+const std::string kHint =
+    ", (Please use \"NET RB\" command or re-power device to apply new config!)\r\n";
+constexpr char kTemplate[] = "# dhcp template\ninterface eth0\n";
+
+class NetworkCommandsTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
+      std::filesystem::create_directories(platform::Path(dir));
+    }
+    Write("/usr/local/backend/apps/dhcpcd.conf", kTemplate);
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    SaveAppConfig(g_config_path, &g_app_config);
+  }
+  void TearDown() override {
+    ClearResetConfirms();
+    g_net_edit_pending = false;
+    g_pending_config = app_config_s();
+    BoardTest::TearDown();
+  }
+  // The reply lines between the leading "\r\n" and the prompt.
+  std::string Run(std::string line, int fd = 4) {
+    std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
+    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
+    return reply.substr(2, reply.size() - 9);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(platform::Path(path));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(platform::Path(path)) << text;
+  }
+  static app_config_s Saved() {
+    app_config_s saved;
+    std::string path;
+    LoadAppConfigFile(path, kConfigFile, &saved, "", "TRX");
+    return saved;
+  }
+};
+
+TEST_F(NetworkCommandsTest, AddressValidation) {
+  Run("NET DHCP OFF");
+  struct Case {
+    const char* line;
+    const char* reply;
+  } cases[] = {
+      {"NET IP 192.168.1.300", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 10.0.0", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP -2147483648.-2147483648.-2147483648.-2147483648",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 99999999999.1.1.1", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 1.2.3", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 255.255.255.255", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 255.0.255.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 0.0.0.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+  };
+  const std::string conf = Read("/etc/dhcpcd.conf");
+  const std::string file = Read("/oem/app.json");
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.line), c.reply) << c.line;
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf) << c.line;
+  }
+  EXPECT_EQ(Read("/oem/app.json"), file);
+  // Leading zeros are numbers: the address is stored as the unit formats it.
+  EXPECT_EQ(Run("NET IP 010.0.0.5"), "[SUCCESS]Set IP address: 10.0.0.5" + kHint);
+  EXPECT_EQ(Run("NET SM 255.255.240.0"), "[SUCCESS]Set subnet mask:255.255.240.0" + kHint);
+  EXPECT_EQ(g_pending_config.ipaddress, "10.0.0.5");
+}
+
+TEST_F(NetworkCommandsTest, DhcpModeRefusesStaticAddresses) {
+  EXPECT_EQ(Run("NET DHCP ON"),
+            "[SUCCESS]Set IP mode: DHCP (Please use \"NET RB\" command or re-power device to apply "
+            "new config!)\r\n");
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), kTemplate);
+  EXPECT_EQ(Run("NET IP 10.0.0.5"),
+            "[ERROR]The system is in DHCP mode, please disable DHCP first before setting a STATIC "
+            "IP address.\r\n");
+  EXPECT_EQ(Run("NET GW 10.0.0.1"),
+            "[ERROR]The system is in DHCP mode, please disable DHCP first before setting the "
+            "GATEWAY.\r\n");
+  EXPECT_EQ(Run("NET SM 255.255.255.0"),
+            "[ERROR]The system is in DHCP mode, please disable DHCP first before setting the "
+            "SUBNET MASK.\r\n");
+  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+}
+
+TEST_F(NetworkCommandsTest, StaticEditIsSavedAndAppliedByNetRb) {
+  EXPECT_EQ(Run("NET DHCP OFF"),
+            "[SUCCESS]Set IP mode: Static (Please use \"NET RB\" command or re-power device to "
+            "apply new config!)\r\n");
+  EXPECT_EQ(Run("NET IP 10.0.0.5"), "[SUCCESS]Set IP address: 10.0.0.5" + kHint);
+  EXPECT_EQ(Run("NET SM 255.255.255.0"), "[SUCCESS]Set subnet mask:255.255.255.0" + kHint);
+  EXPECT_EQ(Run("NET GW 10.0.0.1"), "[SUCCESS]Set gateway:10.0.0.1" + kHint);
+  const std::string conf = Read("/etc/dhcpcd.conf");
+  EXPECT_NE(conf.find("static ip_address=10.0.0.5/24\n"), std::string::npos) << conf;
+  EXPECT_NE(conf.find("static routers=10.0.0.1\n"), std::string::npos) << conf;
+  // The live record keeps the running addresses until the reboot.
+  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
+  EXPECT_EQ(Read("/tmp/reboot"), "1");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.dhcp, 0);
+  EXPECT_EQ(saved.ipaddress, "10.0.0.5");
+  EXPECT_EQ(saved.subnet, "255.255.255.0");
+  EXPECT_EQ(saved.gateway, "10.0.0.1");
+}
+
+TEST_F(NetworkCommandsTest, HostNameIsCheckedBeforeAnyFile) {
+  Write("/etc/hostname", "before");
+  const std::string error =
+      "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
+  for (std::string line : {std::string("NET DNS ") + std::string(33, 'a'), std::string("NET DNS a/b"),
+                           std::string("NET DNS a_b"), std::string("NET DNS caf\xc3\xa9"),
+                           std::string("NET DNS"), std::string("NET DNS a\x01" "b")}) {
+    EXPECT_EQ(Run(line), error) << line;
+    EXPECT_EQ(Read("/etc/hostname"), "before");
+  }
+  EXPECT_EQ(Run("NET DNS studio-2"), "[SUCCESS]Set DNS domain name: STUDIO-2" + kHint);
+  EXPECT_EQ(Read("/etc/hostname"), "STUDIO-2");
+  EXPECT_EQ(Read("/tmp/hostname"), "1");
+  EXPECT_EQ(Saved().hostname, "STUDIO-2");
+  EXPECT_EQ(Run("NET DNS " + std::string(32, 'b')).substr(0, 9), "[SUCCESS]");
+}
+
+TEST_F(NetworkCommandsTest, EditIsSavedMergedWithLiveChanges) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.5");
+  // A change made meanwhile through the live record (web or panel) and saved.
+  g_app_config.analogue_input_gain[1] = 7;
+  SaveAppConfig(g_config_path, &g_app_config);
+  EXPECT_EQ(Saved().ipaddress, "10.0.0.5");
+  Run("NET RB");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.ipaddress, "10.0.0.5");
+  EXPECT_EQ(saved.analogue_input_gain[1], 7);
+}
+
+TEST_F(NetworkCommandsTest, NetRbInStandbyKeepsTheEdit) {
+  g_app_config.power = 0;
+  SaveAppConfig(g_config_path, &g_app_config);
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.9");
+  EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.ipaddress, "10.0.0.9");
+  EXPECT_EQ(saved.dhcp, 0);
+  EXPECT_EQ(saved.power, 1);
+}
+
+TEST_F(NetworkCommandsTest, OtherCommandDropsTheEdit) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.5");
+  Run("IN 1 GAIN 3");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.ipaddress, "192.168.0.200");
+  EXPECT_EQ(saved.dhcp, 1);
+  EXPECT_EQ(saved.analogue_input_gain[0], 3);
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), kTemplate);
+}
+
+}  // namespace
