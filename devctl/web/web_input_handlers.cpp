@@ -8,12 +8,18 @@
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
 #include "devctl/hardware/power_wake.h"
+#include "devctl/web/channel_kind.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_handlers.h"
 
 namespace {
 
-enum InputKind { kAnalogue = 0, kTarvo = 1, kUsb = 2, kInputGroup = 3 };
+using web::DspChannelOf;
+using web::kAnalogue;
+using web::kTarvo;
+using web::kUsb;
+constexpr int kInputGroup = web::kGroup;
+
 // Highest "chn" of each kind. USB accepts 2, which names neither input alone.
 constexpr int kLastChannelOfKind[] = {3, 7, 2, 3};
 constexpr int kMaxChn = 7;
@@ -22,18 +28,6 @@ constexpr int kUsbBothChn = 2;
 // "action", "chn" and the value member, in that order.
 std::vector<WebIntMember> InputMembers(const char* value_key, int min_value, int max_value) {
   return {{"action", kAnalogue, kInputGroup}, {"chn", 0, kMaxChn}, {value_key, min_value, max_value}};
-}
-
-// The DSP channel of a physical input kind.
-int DspChannelOf(int action, int chn) {
-  switch (action) {
-    case kAnalogue:
-      return chn;
-    case kTarvo:
-      return kFirstTarvoChannel + chn;
-    default:
-      return kFirstUsbChannel + chn;
-  }
 }
 
 std::string GainLine(const std::string& what, int g) {

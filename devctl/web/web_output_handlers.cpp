@@ -10,13 +10,18 @@
 #include "devctl/core/output_changes.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
+#include "devctl/web/channel_kind.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_output_handlers.h"
 
 namespace {
 
 // "action" of the volume, mute and delay requests: the kind of output "chn" counts within.
-enum OutputKind { kAnalogue = 0, kTarvo = 1, kUsb = 2, kOutputGroup = 3 };
+using web::DspChannelOf;
+using web::kAnalogue;
+using web::kTarvo;
+using web::kUsb;
+constexpr int kOutputGroup = web::kGroup;
 // Highest "chn" of each kind for volume and mute. USB accepts 2, which names neither output.
 constexpr int kLastVolumeChn[] = {3, 7, 2, 3};
 // ... and for the delay: analogue accepts 4 and USB 2, which name no output.
@@ -28,17 +33,6 @@ constexpr int kFirstGroupAction = 3;
 constexpr int kLastStereoAction = 6;
 constexpr int kLastPairChn[] = {1, 3, 0};  // analogue, Tarvo, USB
 constexpr int kFirstPairOfKind[] = {0, 2, 6};
-
-int DspChannelOf(int kind, int chn) {
-  switch (kind) {
-    case kAnalogue:
-      return chn;
-    case kTarvo:
-      return kFirstTarvoChannel + chn;
-    default:
-      return kFirstUsbChannel + chn;
-  }
-}
 
 // Every accepted request is saved and answered "result" 1, whether it changed anything or not.
 bool Accept(const std::string& lines, WebAnswer& answer) {
