@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -17,6 +18,15 @@ std::atomic<bool> g_host_sync{true};
 std::atomic<unsigned> g_temp_counter{0};
 std::function<void(WriteStep)> g_step_hook;
 size_t g_max_write_bytes = 0;
+std::mutex g_failing_mutex;
+std::string g_failing_folder;  // under g_failing_mutex
+
+bool UnderFailingFolder(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_failing_mutex);
+  if (g_failing_folder.empty()) return false;
+  return path.compare(0, g_failing_folder.size(), g_failing_folder) == 0 &&
+         (path.size() == g_failing_folder.size() || path[g_failing_folder.size()] == '/');
+}
 
 void Step(WriteStep step) {
   if (g_step_hook) g_step_hook(step);
@@ -53,6 +63,10 @@ bool WriteFileAtomic(const std::string& resolved_path, const std::string& data) 
   std::string temp = resolved_path + ".tmp." + std::to_string(getpid()) + "." +
                      std::to_string(g_temp_counter.fetch_add(1));
   Step(WriteStep::kOpen);
+  if (UnderFailingFolder(resolved_path)) {
+    errno = ENOSPC;
+    return false;
+  }
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data.data(), data.size());
@@ -95,6 +109,12 @@ void SetHostSync(bool enabled) { g_host_sync.store(enabled); }
 long SyncCount() { return g_sync_count.load(); }
 
 void FailWritesAfter(long bytes) { g_fail_after.store(bytes); }
+
+void FailWritesUnder(const std::string& resolved_folder) {
+  std::lock_guard<std::mutex> lock(g_failing_mutex);
+  g_failing_folder = resolved_folder;
+  while (g_failing_folder.size() > 1 && g_failing_folder.back() == '/') g_failing_folder.pop_back();
+}
 
 void SetWriteStepHook(std::function<void(WriteStep)> hook, size_t max_write_bytes) {
   g_step_hook = std::move(hook);

@@ -30,6 +30,10 @@ void SetHostSync(bool enabled);
 // (-1: never fail).
 void FailWritesAfter(long bytes);
 
+// Test hook: every WriteFileAtomic of a file under this resolved folder fails with ENOSPC, as on
+// a full or read-only file system ("" removes it).
+void FailWritesUnder(const std::string& resolved_folder);
+
 // The steps of WriteFileAtomic, in order: before the temporary is opened, before each write
 // to it, before its fsync, before the rename over the target, and after the rename.
 enum class WriteStep { kOpen, kWrite, kFsync, kRename, kRenamed };

@@ -1,13 +1,20 @@
-// The two factory resets that end in a reboot. The caller announces the reset and asks for the
-// reboot (RequestReboot) after these return.
+// The factory resets. Each one is kept only once it is on disk: the new record is written first,
+// and only then does it become the live record and are the system files changed, so a reset
+// whose save fails changes nothing. None of them asks for the reboot that follows.
 #pragma once
 
-// The system reset: everything but the user accounts and the network settings goes back to the
-// factory values in the live record. The caller holds the configuration lock and saves.
-void ResetSystemSettings();
+// The system reset: everything but the user accounts and the network settings back to the factory
+// values. A copy of the live record is reset and saved; the saved copy becomes the live record.
+// False, with nothing changed, when the save failed. Takes the configuration lock.
+bool ResetSystemSettings();
 
-// The reset of everything, for the next start: the network-audio module's configuration cleared,
-// the DHCP configuration restored, a fresh factory record (device type "TRX") written as the final
-// configuration (no later save replaces it before the reboot) and the factory host name written.
-// The live record is not changed. False when the configuration file could not be written.
+// The reset of everything into the live record (text RESET ALL, the reset key, the panel's
+// factory-reset page): the factory record (device type "TRX") is written as the final
+// configuration (no later save replaces it before the reboot); then the network-audio module's
+// configuration is cleared, the DHCP configuration restored, the factory host name written and
+// the live record replaced, an open text network edit dropped. False, with nothing changed, when
+// the configuration file could not be written.
+bool ResetAllSettings();
+
+// The same reset for the next start only (web): the live record is not changed.
 bool ResetAllForNextStart();

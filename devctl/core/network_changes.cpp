@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cctype>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -15,6 +16,8 @@
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/port_restarts.h"
+#include "devctl/core/reset_changes.h"
+#include "platform/listen_port.h"
 
 namespace {
 
@@ -83,10 +86,34 @@ bool IsValidName(const char* text) {
 
 bool IsValidHostName(const std::string& text) {
   if (text.empty() || text.size() > kMaxHostNameLength) return false;
+  // A label may not begin or end with a hyphen.
+  if (text.front() == '-' || text.back() == '-') return false;
   for (unsigned char c : text) {
     if (!std::isalnum(c) && c != '-') return false;
   }
   return true;
+}
+
+bool IsUsableHostAddress(const std::string& text) {
+  in_addr parsed;
+  if (text.size() > 15 || inet_pton(AF_INET, text.c_str(), &parsed) != 1) return false;
+  const unsigned first = ntohl(parsed.s_addr) >> 24;
+  // "This network" (0.x), loopback (127.x), multicast (224-239.x) and the reserved and
+  // broadcast range (240-255.x) cannot be a unit's address or its gateway.
+  return first != 0 && first != 127 && first < 224;
+}
+
+bool IsAssignableMacAddress(const std::string& text) {
+  if (!IsValidMacAddress(text.c_str())) return false;
+  unsigned octet[6];
+  for (int i = 0; i < 6; ++i) octet[i] = unsigned(std::stoul(text.substr(size_t(i) * 3, 2), nullptr, 16));
+  bool all_zero = true, all_ones = true;
+  for (unsigned o : octet) {
+    all_zero = all_zero && o == 0;
+    all_ones = all_ones && o == 0xff;
+  }
+  // Bit 0 of the first octet marks a group (multicast) address.
+  return !all_zero && !all_ones && (octet[0] & 1u) == 0;
 }
 
 bool IsPlainAddress(const std::string& text, bool mask) {
@@ -122,12 +149,46 @@ int RewriteDhcpcdConf(const app_config_s& record) {
   return WriteDhcpcdStaticFor(record.ipaddress, record.subnet, record.gateway, record.dnsserver);
 }
 
-void SetPendingDhcp(int dhcp, std::string& lines) {
+namespace {
+
+// Makes one change of the pending record durable: the record is saved merged into the live one and
+// dhcpcd.conf written from it (and with the host name, the host-name files). Nothing is written
+// while saves are frozen for the restart after a reset of everything. On failure the pending
+// record is put back as before (and its dhcpcd.conf with it) and lines say why.
+bool CommitPendingChange(const app_config_s& before, bool hostname, std::string& lines) {
+  if (ConfigSavesFrozen(g_config_path)) {
+    g_pending_config = before;
+    lines += kSaveFailedReply;
+    return false;
+  }
+  if (RewriteDhcpcdConf(g_pending_config) != 0) {
+    g_pending_config = before;
+    lines += kNetworkFileFailedReply;
+    return false;
+  }
+  if (!SavePendingNetworkEdit(g_config_path)) {
+    g_pending_config = before;
+    RewriteDhcpcdConf(g_pending_config);
+    lines += kSaveFailedReply;
+    return false;
+  }
+  if (hostname && WriteHostname(g_pending_config.hostname) != 0) {
+    lines += kNetworkFileFailedReply;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SetPendingDhcp(int dhcp, std::string& lines) {
+  const app_config_s before = g_pending_config;
   g_pending_config.dhcp = dhcp;
-  RewriteDhcpcdConf(g_pending_config);
+  if (!CommitPendingChange(before, false, lines)) return false;
   // The mode line carries the hint without its leading ", ".
   lines += std::string("[SUCCESS]Set IP mode: ") + (dhcp != 0 ? "DHCP" : "Static") + " " +
            (kApplyHint + 2) + "\r\n";
+  return true;
 }
 
 bool SetPendingAddress(AddressField field, const std::string& text, std::string& lines) {
@@ -136,56 +197,65 @@ bool SetPendingAddress(AddressField field, const std::string& text, std::string&
     lines += std::string(info.dhcp_error) + "\r\n";
     return false;
   }
+  const app_config_s before = g_pending_config;
   g_pending_config.*info.field = text;
-  RewriteDhcpcdConf(g_pending_config);
+  if (!CommitPendingChange(before, false, lines)) return false;
   lines += info.success + text + kApplyHint + "\r\n";
   return true;
 }
 
-void SetPendingHostname(const std::string& name, std::string& lines) {
+bool SetPendingHostname(const std::string& name, std::string& lines) {
+  const app_config_s before = g_pending_config;
   g_pending_config.hostname = name;
-  WriteHostname(name);
+  if (!CommitPendingChange(before, true, lines)) return false;
   lines += "[SUCCESS]Set DNS domain name: " + name + kApplyHint + "\r\n";
+  return true;
 }
 
-bool RebootToApplyNetwork(std::string& lines) {
-  // Saved before the reboot request; while the edit is open the save keeps it (pending_network.h).
-  const bool saved = SaveAppConfig(g_config_path, &g_app_config);
-  lines += "[SUCCESS]Set network reboot and apply new config.\r\n";
-  RequestReboot2();
-  return saved;
+RebootOutcome RebootToApplyNetwork() {
+  // Saved before the reboot request; while the edit is open the save keeps it (pending_network.h),
+  // and once the reboot is asked for the edit is no longer written back.
+  return ChangeAndReboot([] { return SaveAppConfig(g_config_path, &g_app_config); });
 }
 
 bool IsValidNetworkSettings(const NetworkSettings& s) {
   if (!IsAllowedControlPort(s.tcpport) || !IsAllowedControlPort(s.telnetport) ||
       s.tcpport == s.telnetport)
     return false;
+  // A new port must be free: a server that cannot listen there would leave the port unreachable.
+  if (s.tcpport != g_app_config.tcpport && !platform::CanListenOn(s.tcpport)) return false;
+  if (s.telnetport != g_app_config.telnetport && !platform::CanListenOn(s.telnetport)) return false;
   if (!IsValidHostName(s.hostname) || !IsValidModelName(s.model)) return false;
   if (s.dhcp != 0) return true;  // the addresses are not used in DHCP mode
-  return IsPlainAddress(s.ipaddress, false) && IsPlainAddress(s.subnet, true) &&
-         IsPlainAddress(s.gateway, false);
+  return IsPlainAddress(s.ipaddress, false) && IsUsableHostAddress(s.ipaddress) &&
+         IsPlainAddress(s.subnet, true) && IsPlainAddress(s.gateway, false) &&
+         IsUsableHostAddress(s.gateway);
 }
 
 NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines) {
   NetworkSettingsOutcome out;
-  app_config_s& live = g_app_config;
-  app_config_s& pending = g_pending_config;
+  // The changes are made on copies and become the live and pending records only once saved.
+  auto live_copy = std::make_unique<app_config_s>(g_app_config);
+  auto pending_copy = std::make_unique<app_config_s>(g_pending_config);
+  app_config_s& live = *live_copy;
+  app_config_s& pending = *pending_copy;
+  std::string changes;
+  bool tcp_restart = false, telnet_restart = false, hostname = false;
   if (s.dhcp != live.dhcp) {
     live.dhcp = pending.dhcp = s.dhcp;
-    lines += ModeLine(s.dhcp);
+    changes += ModeLine(s.dhcp);
     out.changed = out.address_changed = true;
   }
-  // The port is stored before its restart flag: the service loop reads it when it sees the flag.
   if (s.tcpport != live.tcpport) {
     live.tcpport = pending.tcpport = s.tcpport;
-    g_tcp_restart = true;
-    lines += "[SUCCESS]Set TCP/IP port:" + std::to_string(s.tcpport) + ".\r\n";
+    tcp_restart = true;
+    changes += "[SUCCESS]Set TCP/IP port:" + std::to_string(s.tcpport) + ".\r\n";
     out.changed = true;
   }
   if (s.telnetport != live.telnetport) {
     live.telnetport = pending.telnetport = s.telnetport;
-    g_telnet_restart = true;
-    lines += "[SUCCESS]Set telnet port:" + std::to_string(s.telnetport) + ".\r\n";
+    telnet_restart = true;
+    changes += "[SUCCESS]Set telnet port:" + std::to_string(s.telnetport) + ".\r\n";
     out.changed = true;
   }
   if (live.dhcp == 0) {
@@ -199,23 +269,46 @@ NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::strin
     for (const auto& a : addresses) {
       if (a.value == live.*a.field) continue;
       live.*a.field = pending.*a.field = a.value;
-      lines += a.prefix + a.value + ".\r\n";
+      changes += a.prefix + a.value + ".\r\n";
       out.changed = out.address_changed = true;
     }
   }
   out.reboot = out.address_changed;
   if (s.hostname != live.hostname) {
     live.hostname = pending.hostname = s.hostname;
-    WriteHostname(s.hostname);
-    lines += "[SUCCESS]Set DNS domain name to " + s.hostname + ".\r\n";
+    hostname = true;
+    changes += "[SUCCESS]Set DNS domain name to " + s.hostname + ".\r\n";
     out.changed = out.reboot = true;
   }
   if (s.model != live.model) {
     live.model = s.model;
-    lines += "[SUCCESS]Set product model name to " + s.model + ".\r\n";
+    changes += "[SUCCESS]Set product model name to " + s.model + ".\r\n";
     out.changed = true;
   }
-  if (out.address_changed) RewriteDhcpcdConf(live);
+  if (!out.changed) return out;
+
+  // Saved first, the reboot marker ready before that: a failure leaves every file and record as
+  // it was.
+  const auto save = [&] {
+    return !ConfigSavesFrozen(g_config_path) && SaveAppConfig(g_config_path, &live);
+  };
+  if (out.reboot) {
+    out.result = ChangeAndReboot(save);
+  } else if (!save()) {
+    out.result = RebootOutcome::kSaveFailed;
+  }
+  if (out.result != RebootOutcome::kRebooting) {
+    out.changed = out.address_changed = out.reboot = false;
+    return out;
+  }
+  g_app_config = live;
+  g_pending_config = pending;
+  // The port is stored before its restart flag: the service loop reads it when it sees the flag.
+  if (tcp_restart) g_tcp_restart = true;
+  if (telnet_restart) g_telnet_restart = true;
+  if (hostname) WriteHostname(s.hostname);
+  if (out.address_changed) RewriteDhcpcdConf(g_app_config);
+  lines += changes;
   return out;
 }
 
@@ -238,14 +331,18 @@ bool ChangeDhcpMode(int dhcp, std::string& lines) {
   return true;
 }
 
-bool ResetNetworkToDefaults(std::string& lines) {
-  CopyTextFile(kDhcpTemplate, kDhcpConf);
-  ResetNetworkConfig(g_config_path, &g_app_config);
+RebootOutcome ResetNetworkToDefaults(std::string& lines) {
+  auto reset = std::make_unique<app_config_s>(g_app_config);
+  ResetNetworkConfig(g_config_path, reset.get());
+  const RebootOutcome outcome = ChangeAndReboot([&] {
+    return !ConfigSavesFrozen(g_config_path) && SaveAppConfig(g_config_path, reset.get());
+  });
+  if (outcome != RebootOutcome::kRebooting) return outcome;
+  g_app_config = *reset;
   CopyEditedNetworkSettings(g_app_config, &g_pending_config);
+  CopyTextFile(kDhcpTemplate, kDhcpConf);
   WriteHostname(g_app_config.hostname);
-  const bool saved = SaveAppConfig(g_config_path, &g_app_config);
   lines += "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
            "seconds.\r\n";
-  RequestReboot();
-  return saved;
+  return outcome;
 }

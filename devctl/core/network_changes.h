@@ -7,6 +7,10 @@
 #include <string>
 
 #include "devctl/core/app_config.h"
+#include "devctl/core/reset_changes.h"
+
+// The reply line of a change whose system file (dhcpcd.conf, the host name) could not be written.
+constexpr char kNetworkFileFailedReply[] = "[ERROR]Network configuration could not be written.\r\n";
 
 // The reply tail of a text network edit.
 constexpr char kApplyHint[] =
@@ -20,8 +24,14 @@ bool IsValidSubnetMask(const char* text);
 bool IsValidMacAddress(const char* text);
 // 1-128 letters and digits.
 bool IsValidName(const char* text);
-// A host name: 1-32 of [0-9A-Za-z-].
+// A host name: 1-32 of [0-9A-Za-z-], neither beginning nor ending with '-'.
 bool IsValidHostName(const std::string& text);
+// An address a unit can have or route through on a real network: a plain dotted quad outside
+// 0.x, 127.x and 224-255.x (multicast, reserved, broadcast).
+bool IsUsableHostAddress(const std::string& text);
+// A MAC address IsValidMacAddress accepts that can be an interface's own: not all zeros, not all
+// ones and not a group (multicast) address.
+bool IsAssignableMacAddress(const std::string& text);
 // A plain dotted quad (inet_pton, nothing else in the text) that IsValidIpAddress accepts; with
 // mask set, one IsValidSubnetMask accepts.
 bool IsPlainAddress(const std::string& text, bool mask);
@@ -38,22 +48,27 @@ std::string NormalizedMacAddress(const std::string& text);
 int RewriteDhcpcdConf(const app_config_s& record);
 
 // --- The text protocol's network edit (g_pending_config; saved merged into the live record). ---
+// Each change is saved at once and dhcpcd.conf (and for the host name, its files) written from the
+// pending record. A change that cannot be saved or written is taken back, with kSaveFailedReply
+// (also while saves are frozen for the restart after a reset of everything) or
+// kNetworkFileFailedReply in lines instead of the success line. True when the change stands.
 
-// Pending dhcp := dhcp; dhcpcd.conf rewritten from the pending record.
-void SetPendingDhcp(int dhcp, std::string& lines);
+// Pending dhcp := dhcp.
+bool SetPendingDhcp(int dhcp, std::string& lines);
 
 enum class AddressField { kIpAddress, kGateway, kSubnetMask };
-// Pending address field := text (already checked) and dhcpcd.conf rewritten; false, with the
-// field's DHCP-mode refusal in lines, while the pending mode is DHCP.
+// Pending address field := text (already checked); refused, with the field's DHCP-mode refusal
+// in lines, while the pending mode is DHCP.
 bool SetPendingAddress(AddressField field, const std::string& text, std::string& lines);
 
-// Pending host name := name (already checked); the host-name files written at once.
-void SetPendingHostname(const std::string& name, std::string& lines);
+// Pending host name := name (already checked).
+bool SetPendingHostname(const std::string& name, std::string& lines);
 
-// Saves the live record merged with the pending edit, then asks for the reboot that applies it.
-// The caller wakes the unit first, so the saved record comes back powered on. False when the save
-// failed (the reboot is asked for all the same).
-bool RebootToApplyNetwork(std::string& lines);
+// Saves the live record merged with the pending edit, then asks for the reboot that applies it
+// (after the reply). The caller wakes the unit first, so the saved record comes back powered on.
+// Success line "[SUCCESS]Set network reboot and apply new config.".
+RebootOutcome RebootToApplyNetwork();
+constexpr char kNetworkRebootLine[] = "[SUCCESS]Set network reboot and apply new config.\r\n";
 
 // --- The web's network settings. ---
 
@@ -64,20 +79,24 @@ struct NetworkSettings {
   std::string ipaddress, subnet, gateway, hostname, model;
 };
 
-// Checks a request as the text commands check each value: ports allowed and different, host name
-// and model valid, and the three addresses plain dotted quads whenever the mode they would be
-// applied in is static.
+// Checks a request as the text commands check each value: ports allowed, different and free,
+// host name and model valid, and the three addresses plain dotted quads (address and gateway
+// usable by a host) whenever the mode they would be applied in is static. The caller holds the
+// configuration lock.
 bool IsValidNetworkSettings(const NetworkSettings& s);
 
 struct NetworkSettingsOutcome {
-  bool changed = false;         // some value differed: the lines are to be sent and the record saved
-  bool address_changed = false; // dhcpcd.conf was rewritten
-  bool reboot = false;          // a reboot is to be requested (after the save)
+  bool changed = false;          // some value differed and the change stands (saved)
+  bool address_changed = false;  // dhcpcd.conf was rewritten
+  bool reboot = false;           // the reboot follows the reply
+  RebootOutcome result = RebootOutcome::kRebooting;  // kSaveFailed / kRebootFailed: nothing done
 };
 
-// Stores every value that differs from the live record in the live and the pending record (the
-// model in the live one only), writes the host-name files and dhcpcd.conf as needed, raises the
-// server restart flags and appends one line per change. s must have passed
+// Every value that differs from the live record goes into copies of the live and the pending
+// record (the model into the live one only); the live copy is saved (the reboot marker written
+// first when the change needs a reboot) and only then do the copies become the records, the
+// host-name files and dhcpcd.conf get written, the server restart flags go up and one line per
+// change is appended. When the save or the marker fails nothing changes. s must have passed
 // IsValidNetworkSettings.
 NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines);
 
@@ -94,7 +113,7 @@ bool ChangeDhcpMode(int dhcp, std::string& lines);
 
 // --- Network defaults. ---
 
-// dhcpcd.conf back to the DHCP template, the ten network settings of the live (and pending)
-// record at their defaults, the default host name written, the record saved, and the reboot
-// asked for. False when the save failed.
-bool ResetNetworkToDefaults(std::string& lines);
+// The ten network settings of the live (and pending) record at their defaults, saved first; then
+// dhcpcd.conf back to the DHCP template, the default host name written, the line appended and the
+// reboot asked for (after the reply). When the save or the marker fails nothing changes.
+RebootOutcome ResetNetworkToDefaults(std::string& lines);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <bitset>
+#include <cctype>
 #include <cstdio>
 
 #include "devctl/core/config_lock.h"
@@ -19,6 +20,24 @@ bool ParseIpv4(const std::string& text, in_addr* out) {
   return inet_pton(AF_INET, text.c_str(), out) == 1;
 }
 
+// An IPv4 address, or an IPv6 address with or without a zone ("fe80::1%eth0"), the zone an
+// interface name.
+bool IsNameServerAddress(const std::string& text) {
+  in_addr v4;
+  if (ParseIpv4(text, &v4)) return true;
+  const size_t zone = text.find('%');
+  const std::string address = text.substr(0, zone);
+  in6_addr v6;
+  if (inet_pton(AF_INET6, address.c_str(), &v6) != 1) return false;
+  if (zone == std::string::npos) return true;
+  const std::string name = text.substr(zone + 1);
+  if (name.empty() || name.size() > 15) return false;
+  for (unsigned char c : name) {
+    if (!std::isalnum(c) && c != '.' && c != '-' && c != '_') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int WriteHostname(std::string name) {
@@ -32,9 +51,9 @@ int WriteHostname(std::string name) {
 
 bool FormatDhcpcdStatic(const std::string& address, const std::string& subnet,
                         const std::string& gateway, const std::string& dns, std::string* text) {
-  in_addr a, mask, g, d;
+  in_addr a, mask, g;
   if (!ParseIpv4(address, &a) || !ParseIpv4(subnet, &mask) || !ParseIpv4(gateway, &g) ||
-      !ParseIpv4(dns, &d))
+      !IsNameServerAddress(dns))
     return false;
   // Every set bit counts, contiguous or not.
   int prefix = int(std::bitset<32>(ntohl(mask.s_addr)).count());

@@ -8,8 +8,9 @@
 int WriteHostname(std::string name);
 
 // The static-address dhcpcd configuration for these settings. False (and *text untouched) unless
-// address, gateway and DNS server are IPv4 addresses and subnet a dotted quad: the text goes to a
-// file that dhcpcd runs as root, so nothing else may reach it.
+// address and gateway are IPv4 addresses, subnet a dotted quad and the DNS server an IPv4 or IPv6
+// address (an IPv6 one may carry a zone, "fe80::1%eth0"): the text goes to a file that dhcpcd runs
+// as root, so nothing else may reach it.
 bool FormatDhcpcdStatic(const std::string& address, const std::string& subnet,
                         const std::string& gateway, const std::string& dns, std::string* text);
 

@@ -23,5 +23,6 @@ bool SavePendingNetworkEdit(const std::string& path);
 // The edit step every text line goes through first, with the upper-cased text of the line before
 // any "NAME". A NET line opens an edit on a fresh copy of the stored configuration; the first
 // later line that is neither NET nor STATUS closes it and puts the live network settings back in
-// the file, dhcpcd.conf and the host name. The caller holds the configuration lock.
+// the file, dhcpcd.conf and the host name. An edit whose reboot was asked for is never closed,
+// and nothing is written back while saves are frozen. The caller holds the configuration lock.
 void NetworkEditStep(const std::string& scope);

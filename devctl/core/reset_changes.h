@@ -1,25 +1,46 @@
-// The two factory resets of the live configuration, as the text RESET / RESET ALL commands, the
-// reset key and the panel's factory-reset page make them. The caller holds the configuration lock.
+// The commands that end in a reboot, as the text commands, the web and the front panel make
+// them. Each asks for the reboot only when its change is on disk, and answers a client before the
+// board may restart (markers.h). A command that cannot do all of it
+// changes nothing and says why in lines.
 #pragma once
 
+#include <functional>
 #include <string>
 
-// The system reset (factory_reset.h) saved, announced in lines and the reboot asked for. False
-// when the save failed.
-bool ResetSystemSettingsAndReboot(std::string& lines);
+// The reply lines of the two failures.
+constexpr char kSaveFailedReply[] = "[ERROR]Settings could not be saved.\r\n";
+constexpr char kRebootFailedReply[] = "[ERROR]Reboot could not be requested.\r\n";
 
-// Clears the network-audio module's stored configuration, restores the DHCP configuration of
-// dhcpcd, resets the live record (device type "TRX") and saves it. False when the save failed.
-// The caller announces it and asks for the reboot.
-bool ResetAllSettings();
+enum class RebootOutcome {
+  kRebooting,       // done; the reboot follows the reply
+  kSaveFailed,      // nothing changed: the settings could not be saved
+  kRebootFailed,    // nothing changed: the reboot marker could not be written
+};
 
-// ResetAllSettings, the default host name written, the reset announced in lines and the reboot
-// asked for. False when the save failed.
-bool ResetAllSettingsAndReboot(std::string& lines);
+// The shape of every such command: the reboot marker staged first, then change() (which saves
+// what it changes and returns false, with nothing changed, when it could not); then the unit is
+// muted and its panel shut down, and the marker goes in place once the reply is out. When
+// change() fails the staged marker is taken back.
+RebootOutcome ChangeAndReboot(const std::function<bool()>& change);
 
-// The live record saved (a unit woken from standby comes back on), the reboot announced in lines,
-// the file systems synced and, 100 ms later, the reboot asked for. False when the save failed.
-bool RebootUnit(std::string& lines);
+// The line a text reply carries for an outcome: the command's own success line, or the failure.
+const char* OutcomeLine(RebootOutcome outcome, const char* success_line);
 
-// The live record saved, then the reboot asked for (RequestReboot). False when the save failed.
-bool SaveAndRequestReboot();
+// The system reset (factory_reset.h), then the reboot. Success line "[SUCCESS]System reset,
+// please wait a moment...".
+RebootOutcome ResetSystemSettingsAndReboot();
+
+// The reset of everything into the live record, then the reboot. With for_next_start the live
+// record stays as it is (web). Success line "[SUCCESS]System reset all, please wait a moment...".
+RebootOutcome ResetAllSettingsAndReboot(bool for_next_start = false);
+
+// The live record saved (a unit woken from standby comes back on) and the reboot. Success line
+// "[SUCCESS]System reboot, please wait a moment...".
+RebootOutcome RebootUnit();
+
+// The reboot alone: nothing is saved (every setting is on disk when it changes).
+RebootOutcome RebootWithoutSave();
+
+constexpr char kSystemResetLine[] = "[SUCCESS]System reset, please wait a moment...\r\n";
+constexpr char kResetAllLine[] = "[SUCCESS]System reset all, please wait a moment...\r\n";
+constexpr char kRebootLine[] = "[SUCCESS]System reboot, please wait a moment...\r\n";

@@ -6,7 +6,6 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/pending_network.h"
 
 namespace {
 
@@ -24,15 +23,3 @@ bool Save(const app_config_s* record) {
 }  // namespace
 
 bool SaveLiveSettings() { return Save(&g_app_config); }
-
-// The pending network record is saved merged into the live one (pending_network.h).
-bool SavePendingSettings() {
-  std::string path;
-  {
-    ConfigLock lock;
-    path = g_config_path;
-  }
-  if (SavePendingNetworkEdit(path)) return true;
-  std::fprintf(stderr, "devctl: settings could not be saved to %s\n", path.c_str());
-  return false;
-}

@@ -8,7 +8,3 @@ constexpr char kSaveFailedLine[] = "[ERROR]Settings could not be saved.\r\n";
 // Saves the live configuration to its file. On failure prints one line to stderr and returns
 // false; the change stays in effect.
 bool SaveLiveSettings();
-
-// The same for a text network edit: the live configuration with the pending network settings in
-// it (pending_network.h).
-bool SavePendingSettings();

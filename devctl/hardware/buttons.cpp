@@ -8,7 +8,7 @@
 #include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/reset_all.h"
+#include "devctl/core/factory_reset.h"
 
 std::atomic<int> g_reset_key_blink{0};
 
@@ -41,7 +41,11 @@ void HandleResetKey(reset_key_long state) {
       break;
     case RESET_KEY_LONG_HELD_4S:
       g_reset_key_blink = 2;
-      ResetAllSettings();
+      // The reset stands only once it is on disk; then the reboot.
+      if (!ResetAllSettings()) {
+        SendNetworkNotice("[ERROR]Settings could not be saved." + ModelPrompt());
+        break;
+      }
       SendNetworkNotice("[SUCCESS]System reset all, please wait a moment..." + ModelPrompt());
       RequestReboot2();
       break;

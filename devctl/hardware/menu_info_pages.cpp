@@ -8,7 +8,7 @@
 #include "devctl/core/network_files.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
-#include "devctl/hardware/reset_all.h"
+#include "devctl/core/factory_reset.h"
 #include "platform/clock.h"
 
 namespace {
@@ -75,13 +75,11 @@ void FactoryReset(lcd_menu_s* menu) {
   LcdShowLeft(0, "RESETING,");
   LcdShowLeft(1, "PLEASE WAIT...");
   platform::SleepMs(2000);
-  ResetAllSettings();
-  std::string hostname;
-  {
-    ConfigLock lock;
-    hostname = g_app_config.hostname;
+  // The reset stands only once it is on disk; then the reboot.
+  if (!ResetAllSettings()) {
+    SendPanelText("[ERROR]Settings could not be saved.\r\n");
+    return;
   }
-  WriteHostname(hostname);
   SendPanelText("[SUCCESS]System reset all, please wait a moment...\r\n");
   RequestReboot2();
 }

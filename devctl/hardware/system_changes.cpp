@@ -9,6 +9,7 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
+#include "platform/listen_port.h"
 
 namespace {
 
@@ -19,11 +20,13 @@ constexpr long kServicePorts[] = {22, 80, 5037, 5555, 36713, 44897};
 
 const char* OnOff(int value) { return value != 0 ? "on" : "off"; }
 
-PortCheck CheckPort(long port, int other_server_port) {
+PortCheck CheckPort(long port, int other_server_port, int own_port) {
   if (port == other_server_port) return PortCheck::kOccupied;
   for (long used : kServicePorts)
     if (port == used) return PortCheck::kOccupied;
   if (port < kMinPort || port > kMaxPort) return PortCheck::kOutOfRange;
+  // A port another program holds would leave the server unable to start there.
+  if (port != own_port && !platform::CanListenOn(int(port))) return PortCheck::kOccupied;
   return PortCheck::kFree;
 }
 
@@ -103,8 +106,12 @@ bool SetTcpPortEnable(int enable, std::string& lines) {
   return changed;
 }
 
-PortCheck CheckTcpPort(long port) { return CheckPort(port, g_app_config.telnetport); }
-PortCheck CheckTelnetPort(long port) { return CheckPort(port, g_app_config.tcpport); }
+PortCheck CheckTcpPort(long port) {
+  return CheckPort(port, g_app_config.telnetport, g_app_config.tcpport);
+}
+PortCheck CheckTelnetPort(long port) {
+  return CheckPort(port, g_app_config.tcpport, g_app_config.telnetport);
+}
 
 bool SetTcpPort(int port, std::string& lines) {
   bool changed = g_app_config.tcpport != port;

@@ -26,7 +26,8 @@ bool SetTelnetEnable(int enable, std::string& lines);
 bool SetTcpPortEnable(int enable, std::string& lines);
 
 // Ports of the control servers. A port is refused when the other server uses it or it is one of
-// the unit's own services (22, 80, 5037, 5555, 36713, 44897), then when it is outside 1..65535.
+// the unit's own services (22, 80, 5037, 5555, 36713, 44897), then when it is outside 1..65535,
+// and as occupied when a new port cannot be listened on (another program holds it).
 enum class PortCheck { kFree, kOccupied, kOutOfRange };
 PortCheck CheckTcpPort(long port);
 PortCheck CheckTelnetPort(long port);

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr char kSaveError[] = "[ERROR]Settings could not be saved.\r\n";
 constexpr size_t kSerialLimit = 1023;
 constexpr size_t kMacLimit = 255;
 
@@ -19,17 +18,17 @@ constexpr size_t kMacLimit = 255;
 // dispatcher to save.
 
 bool TermResetSystem(int, char*, int, std::string& reply) {
-  if (!ResetSystemSettingsAndReboot(reply)) reply += kSaveError;
+  reply += OutcomeLine(ResetSystemSettingsAndReboot(), kSystemResetLine);
   return false;
 }
 
 bool TermResetAll(int, char*, int, std::string& reply) {
-  if (!ResetAllSettingsAndReboot(reply)) reply += kSaveError;
+  reply += OutcomeLine(ResetAllSettingsAndReboot(), kResetAllLine);
   return false;
 }
 
 bool TermReboot(int, char*, int, std::string& reply) {
-  if (!RebootUnit(reply)) reply += kSaveError;
+  reply += OutcomeLine(RebootUnit(), kRebootLine);
   return false;
 }
 
@@ -57,7 +56,7 @@ bool TermGetSubMac(int, char*, int, std::string& reply) {
 
 bool TermSetMac(int, char* line, int, std::string& reply) {
   const std::string value = TextAfter(line, "NETMAC", kMacLimit);
-  if (!IsValidMacAddress(value.c_str())) {
+  if (!IsAssignableMacAddress(value)) {
     reply += "[ERROR]Set MAC param out of range. Type \"HELP\" for more reference.\r\n";
     return false;
   }
@@ -66,7 +65,7 @@ bool TermSetMac(int, char* line, int, std::string& reply) {
 
 bool TermSetSubMac(int, char* line, int, std::string& reply) {
   const std::string value = TextAfter(line, "NETSUBMAC", kMacLimit);
-  if (!IsValidMacAddress(value.c_str())) {
+  if (!IsAssignableMacAddress(value)) {
     reply += "[ERROR]Set sub MAC param out of range. Type \"HELP\" for more reference.\r\n";
     return false;
   }

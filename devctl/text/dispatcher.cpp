@@ -6,6 +6,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/settings_save.h"
 #include "devctl/hardware/power_wake.h"
@@ -37,7 +38,6 @@ struct Dispatched {
   std::string notice;  // sent ahead of the reply: the power-on notice of a wake
   std::string reply;   // "\r\n" and the command's lines, without the prompt
   bool save_live = false;
-  bool save_pending = false;
 };
 
 // Runs a command's handler inside the frame its route asks for (the lock is held).
@@ -56,7 +56,6 @@ void RunRoute(const TextRoute& route, int fd, char* condensed, int count, Dispat
   const bool changed = route.handler(fd, condensed, count, d.reply);
   if (changed && (route.flags & kWakesAfter)) WakeOnCommand(&d.notice);
   if (changed && (route.flags & kSaves)) d.save_live = true;
-  if (changed && (route.flags & kSavesPending)) d.save_pending = true;
 }
 
 // Everything of a non-blank line that needs the configuration lock.
@@ -168,10 +167,14 @@ std::string DispatchLine(int fd, char* line, int len) {
   }
   bool saved = true;
   if (d.save_live) saved = SaveLiveSettings() && saved;
-  if (d.save_pending) saved = SavePendingSettings() && saved;
   if (!saved) d.reply += kSaveFailedLine;
   ConfigLock lock;
   return d.notice + d.reply + Prompt();
 }
 
-void TermDispatchLine(int fd, char* line, int len) { BroadcastToPorts(DispatchLine(fd, line, len)); }
+void TermDispatchLine(int fd, char* line, int len) {
+  BroadcastToPorts(DispatchLine(fd, line, len));
+  // A command that asked for a reboot has its reply queued to every port before the board may
+  // restart.
+  RunRebootAfterReply();
+}

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr char kSaveError[] = "[ERROR]Settings could not be saved.\r\n";
-
 struct AddressCommand {
   const char* pattern;
   AddressField field;
@@ -34,7 +32,9 @@ bool SetAddress(const AddressCommand& command, const char* line, std::string& re
   ScanText(line, command.pattern, &n[0], &n[1], &n[2], &n[3]);
   char text[64];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d", n[0], n[1], n[2], n[3]);
-  const bool valid = command.mask ? IsValidSubnetMask(text) : IsValidIpAddress(text);
+  // An address or gateway must also be one a host can use on a real network.
+  const bool valid = command.mask ? IsValidSubnetMask(text)
+                                  : IsValidIpAddress(text) && IsUsableHostAddress(text);
   if (!valid) {
     reply += command.range_error;
     return false;
@@ -53,8 +53,7 @@ std::string TextAfter(const char* line, const char* prefix, size_t limit) {
 }
 
 bool TermSetDhcp(int, char* line, int, std::string& reply) {
-  SetPendingDhcp(std::strncmp(line, "NETDHCPON", 9) == 0 ? 1 : 0, reply);
-  return true;
+  return SetPendingDhcp(std::strncmp(line, "NETDHCPON", 9) == 0 ? 1 : 0, reply);
 }
 
 bool TermSetIpAddress(int, char* line, int, std::string& reply) { return SetAddress(kIp, line, reply); }
@@ -68,12 +67,11 @@ bool TermSetDnsDomain(int, char* line, int, std::string& reply) {
     reply += "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
     return false;
   }
-  SetPendingHostname(name, reply);
-  return true;
+  return SetPendingHostname(name, reply);
 }
 
 bool TermRebootNetwork(int, char*, int, std::string& reply) {
   // Saved before the reboot request, so there is nothing left for the dispatcher to save.
-  if (!RebootToApplyNetwork(reply)) reply += kSaveError;
+  reply += OutcomeLine(RebootToApplyNetwork(), kNetworkRebootLine);
   return false;
 }

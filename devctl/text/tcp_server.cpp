@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "devctl/text/line_editor.h"
+#include "platform/listen_port.h"
 
 namespace {
 constexpr size_t kReadSize = 65536;
@@ -38,28 +39,11 @@ int CTcpserver::Init(const std::string& name, uint32_t port, uint32_t mode) {
 }
 
 int CTcpserver::CreateSocket(uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = platform::OpenListenSocket(port, kBacklog);
   if (fd < 0) {
-    std::printf("socket tcp fail.\n");
-    return -1;
-  }
-  const int one = 1;
-  if (!SetNonBlocking(fd) || setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0 ||
-      setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    close(fd);
-    std::printf("setsockopt SO_REUSEADDR err!\n");
-    return -2;
-  }
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  addr.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
     std::printf("bind err!\n");
     return -2;
   }
-  listen(fd, kBacklog);
   return fd;
 }
 

@@ -15,7 +15,6 @@
 enum TextRouteFlag : unsigned {
   kWakes = 1u << 0,         // WakeOnCommand before the handler
   kSaves = 1u << 1,         // save the live configuration when the handler returned true
-  kSavesPending = 1u << 2,  // save the pending network record instead, when it returned true
   kWakesAfter = 1u << 3,    // WakeOnCommand after the handler, when it returned true
   kWakesWhenOff = 1u << 4,  // unit off: WakeOnCommand before the handler and save the live
                             // configuration whatever the handler returned

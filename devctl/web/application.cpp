@@ -55,13 +55,14 @@ void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& repl
   const bool saved = !answer.save || SaveLiveSettings();
   if (!answer.set_result) {
     reply = std::move(answer.reply);
-  } else if (saved) {
+  } else if (saved && answer.error.empty()) {
     web::ReplyResult(answer.comhead, 1, reply);
   } else {
+    const std::string error = answer.error.empty() ? "settings not saved" : answer.error;
     web::JsonPtr out(cJSON_CreateObject());
     cJSON_AddItemToObject(out.get(), "comhead", cJSON_CreateString(answer.comhead.c_str()));
     cJSON_AddItemToObject(out.get(), "result", cJSON_CreateNumber(0));
-    cJSON_AddItemToObject(out.get(), "error", cJSON_CreateString("settings not saved"));
+    cJSON_AddItemToObject(out.get(), "error", cJSON_CreateString(error.c_str()));
     web::PrintJsonReply(out.get(), reply);
   }
 }

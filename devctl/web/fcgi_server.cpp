@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "devctl/core/markers.h"
+
 #include "platform/clock.h"
 
 namespace web {
@@ -68,6 +70,8 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
     FCGX_PutStr(header, static_cast<int>(std::char_traits<char>::length(header)), request.out);
     FCGX_PutStr(reply.data(), static_cast<int>(reply.size()), request.out);
     FCGX_Finish_r(&request);
+    // A command that asked for a reboot has its answer out before the board may restart.
+    RunRebootAfterReply();
     // Paces the common replies: at most about 100 a second.
     if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
   }

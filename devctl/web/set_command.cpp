@@ -24,3 +24,12 @@ bool RefuseSetCommand(WebAnswer& answer) {
   web::ReplyResult(answer.comhead, 0, answer.reply);
   return false;
 }
+
+const char* OutcomeError(RebootOutcome outcome) {
+  switch (outcome) {
+    case RebootOutcome::kRebooting: return "";
+    case RebootOutcome::kSaveFailed: return "settings not saved";
+    case RebootOutcome::kRebootFailed: return "reboot not requested";
+  }
+  return "settings not saved";
+}

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "devctl/core/reset_changes.h"
 #include "devctl/web/web_command.h"
 
 // A required JSON number member (fraction cut toward zero) and its accepted range.
@@ -32,3 +33,7 @@ bool ReadSetCommand(const cJSON* request, const std::vector<WebIntMember>& membe
 
 // A refusal after the members were read: {"comhead": answer.comhead, "result": 0}; returns false.
 bool RefuseSetCommand(WebAnswer& answer);
+
+// The "error" of a command that ends in a reboot: "" when done, "settings not saved" or
+// "reboot not requested" when nothing was done.
+const char* OutcomeError(RebootOutcome outcome);

@@ -15,6 +15,7 @@ struct WebAnswer {
   bool set_result = false;   // the frame answers {"comhead": comhead, "result": 1}, or "result"
                              // 0 with "error": "settings not saved" when the save failed
   std::string comhead;
+  std::string error;         // with set_result: "result" 0 with this "error", nothing was done
 };
 
 // A handler gets the request object as the frame parsed it (never null).

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "devctl/core/limits.h"
-#include "devctl/core/markers.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/hardware/power_wake.h"
@@ -39,19 +38,17 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
   if (!IsValidNetworkSettings(s)) return RefuseSetCommand(answer);
   WakeOnCommand(&answer.notice);
   const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
-  if (out.address_changed) StartDhcpcdRestart();
-  // A reboot is asked for only once the change is on file.
-  if (out.reboot) SaveAndRequestReboot();
-  answer.save = out.changed;
+  // Saved by the change itself, before any file was written or the reboot asked for.
   answer.set_result = true;
+  answer.error = OutcomeError(out.result);
+  if (out.address_changed) StartDhcpcdRestart();
   return true;
 }
 
 bool WebSetDefaultsNetwork(const cJSON* request, WebAnswer& answer) {
   web::ReadJsonString(request, "comhead", &answer.comhead);
   WakeOnCommand(&answer.notice);
-  ResetNetworkToDefaults(answer.notice);
-  answer.save = true;  // saved before the reboot request; this save reports a failure
   answer.set_result = true;
+  answer.error = OutcomeError(ResetNetworkToDefaults(answer.notice));
   return true;
 }

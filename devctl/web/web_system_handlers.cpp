@@ -5,10 +5,9 @@
 #include <climits>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/factory_reset.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
-#include "devctl/core/markers.h"
+#include "devctl/core/reset_changes.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/hardware/system_changes.h"
 #include "devctl/web/set_command.h"
@@ -22,6 +21,15 @@ bool Accept(const std::string& lines, WebAnswer& answer) {
   answer.notice += lines;
   answer.save = true;
   answer.set_result = true;
+  return true;
+}
+
+// A command that ends in a reboot: its line and "result" 1, or "result" 0 with why nothing was
+// done. It saved what it changed itself.
+bool RebootAnswer(RebootOutcome outcome, const char* line, WebAnswer& answer) {
+  answer.set_result = true;
+  answer.error = OutcomeError(outcome);
+  if (outcome == RebootOutcome::kRebooting) answer.notice += line;
   return true;
 }
 
@@ -129,24 +137,16 @@ bool WebSetInputUsb(const cJSON* request, WebAnswer& answer) {
 bool WebReboot(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {AnyNumber("reboot")}, &v, answer, WebWake::kNo)) return false;
-  answer.notice += "[SUCCESS]System reboot, please wait a moment...\r\n";
-  RequestReboot();
-  return Unchanged(answer);
+  return RebootAnswer(RebootWithoutSave(), kRebootLine, answer);
 }
 
 bool WebSetFactory(const cJSON* request, WebAnswer& answer) {
   constexpr int kSystemReset = 1;  // any other value resets everything
   std::vector<int> v;
   if (!ReadSetCommand(request, {AnyNumber("factory")}, &v, answer, WebWake::kNo)) return false;
-  // The reset is on disk before the reboot is asked for: the reboot may come at once.
   if (v[0] == kSystemReset) {
-    ResetSystemSettings();
-    if (!SaveAppConfig(g_config_path, &g_app_config)) return RefuseSetCommand(answer);
-    answer.notice += "[SUCCESS]System reset, please wait a moment...\r\n";
-  } else {
-    if (!ResetAllForNextStart()) return RefuseSetCommand(answer);
-    answer.notice += "[SUCCESS]System reset all, please wait a moment...\r\n";
+    return RebootAnswer(ResetSystemSettingsAndReboot(), kSystemResetLine, answer);
   }
-  RequestReboot();
-  return Unchanged(answer);
+  // The live record keeps its settings until the restart loads the factory file.
+  return RebootAnswer(ResetAllSettingsAndReboot(/*for_next_start=*/true), kResetAllLine, answer);
 }

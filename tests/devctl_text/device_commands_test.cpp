@@ -9,8 +9,15 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/factory_reset.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/hardware/gpio.h"
+#include "platform/sim_sysfs.h"
+#include "platform/storage.h"
 #include "devctl/text/dispatcher.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -41,6 +48,7 @@ class DeviceCommandsTest : public webtest::BoardTest {
   }
   std::string Run(std::string line, int fd = 4) {
     std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
+    RunRebootAfterReply();  // as the port frame does once the reply is queued
     return reply.substr(2, reply.size() - 9);
   }
   static std::string Read(const std::string& path) {
@@ -48,6 +56,9 @@ class DeviceCommandsTest : public webtest::BoardTest {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+  }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(platform::Path(path)) << text;
   }
   static app_config_s Saved() {
     app_config_s saved;
@@ -120,6 +131,7 @@ TEST_F(DeviceCommandsTest, StandbyRebootWakesFirstAndStatusNever) {
   EXPECT_EQ(DispatchLine(4, reboot.data(), 6),
             "[SUCCESS]Set system power on, please wait a moment...\r\n"
             "\r\n[SUCCESS]System reboot, please wait a moment...\r\nVX7206>");
+  RunRebootAfterReply();
   EXPECT_EQ(Saved().power, 1);
   EXPECT_EQ(Read("/tmp/reboot"), "1");
 }
@@ -127,6 +139,65 @@ TEST_F(DeviceCommandsTest, StandbyRebootWakesFirstAndStatusNever) {
 TEST_F(DeviceCommandsTest, RebootSavesThenAsks) {
   EXPECT_EQ(Run("REBOOT"), "[SUCCESS]System reboot, please wait a moment...\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+// The reply goes out first: the marker appears only once the frame has handed the reply on.
+TEST_F(DeviceCommandsTest, RebootMarkerFollowsTheReply) {
+  for (const char* line : {"REBOOT", "NET RB"}) {
+    std::filesystem::remove(platform::Path("/tmp/reboot"));
+    std::string text = line;
+    const std::string reply = DispatchLine(4, text.data(), static_cast<int>(text.size()));
+    EXPECT_NE(reply.find("[SUCCESS]"), std::string::npos) << line;
+    EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot"))) << line;
+    RunRebootAfterReply();
+    EXPECT_EQ(Read("/tmp/reboot"), "1") << line;
+  }
+}
+
+// With /tmp full the marker cannot be written: every reboot command says so, changes nothing and
+// leaves the unit playing with its panel lit.
+TEST_F(DeviceCommandsTest, RebootThatCannotBeRequestedIsAFailure) {
+  g_app_config.analogue_input_gain[0] = 5;
+  SaveAppConfig(g_config_path, &g_app_config);
+  GpioOpen(kGpioAudioMute);
+  GpioSetOut(kGpioAudioMute);
+  SetAudioMuteGpio(0);
+  platform::FailWritesUnder(platform::Path("/tmp"));
+  const std::string file = Read("/oem/app.json");
+  struct Case {
+    const char* first;  // a confirmation question first, or nullptr
+    const char* line;
+  } cases[] = {{nullptr, "REBOOT"}, {nullptr, "NET RB"}, {"RESET", "YES"}, {"RESET ALL", "YES"}};
+  for (const auto& c : cases) {
+    if (c.first) Run(c.first);
+    EXPECT_EQ(Run(c.line), "[ERROR]Reboot could not be requested.\r\n") << c.line;
+    EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot"))) << c.line;
+    EXPECT_EQ(platform::sim_sysfs().Level(kGpioAudioMute), 0) << c.line;
+    EXPECT_EQ(g_panel_thread_stop.load(), 0) << c.line;
+    EXPECT_EQ(Read("/oem/app.json"), file) << c.line;
+    EXPECT_EQ(g_app_config.analogue_input_gain[0], 5) << c.line;
+  }
+}
+
+// A reset whose save fails changes nothing: no file, no live setting, no reboot.
+TEST_F(DeviceCommandsTest, ResetThatCannotBeSavedChangesNothing) {
+  g_app_config.analogue_input_gain[0] = 5;
+  SaveAppConfig(g_config_path, &g_app_config);
+  std::filesystem::create_directories(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config"));
+  Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json", "{}");
+  Write("/etc/dhcpcd.conf", "static\n");
+  platform::FailWritesUnder(platform::Path("/oem"));
+  for (const char* question : {"RESET", "RESET ALL"}) {
+    Run(question);
+    EXPECT_EQ(Run("YES"), "[ERROR]Settings could not be saved.\r\n") << question;
+    EXPECT_EQ(g_app_config.analogue_input_gain[0], 5) << question;
+    EXPECT_EQ(Saved().analogue_input_gain[0], 5) << question;
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), "static\n") << question;
+    EXPECT_TRUE(std::filesystem::exists(
+        platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
+    EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot"))) << question;
+    EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+  }
 }
 
 TEST_F(DeviceCommandsTest, MacAddressTable) {
@@ -141,6 +212,11 @@ TEST_F(DeviceCommandsTest, MacAddressTable) {
       {"NETMAC 00-11-22-33-44-55", "[ERROR]Set MAC param out of range.", nullptr},
       {"NETMAC 00:11:22:33:44", "[ERROR]Set MAC param out of range.", nullptr},
       {"NETMAC", "[ERROR]Set MAC param out of range.", nullptr},
+      // Addresses no interface can have: all zeros, broadcast, a group (multicast) address.
+      {"NETMAC 00:00:00:00:00:00", "[ERROR]Set MAC param out of range.", nullptr},
+      {"NETMAC ff:ff:ff:ff:ff:ff", "[ERROR]Set MAC param out of range.", nullptr},
+      {"NETMAC 01:00:5e:00:00:01", "[ERROR]Set MAC param out of range.", nullptr},
+      {"NETMAC 02:00:00:00:00:01", "[SUCCESS]Set MAC:02:00:00:00:00:01", "02:00:00:00:00:01"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(platform::Path("/oem/mac"));

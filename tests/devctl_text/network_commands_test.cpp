@@ -1,3 +1,4 @@
+#include "devctl/core/markers.h"
 #include "devctl/text/network_commands.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/text/dispatcher.h"
+#include "platform/storage.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {
@@ -40,6 +42,7 @@ class NetworkCommandsTest : public webtest::BoardTest {
   // The reply lines between the leading "\r\n" and the prompt.
   std::string Run(std::string line, int fd = 4) {
     std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
+    RunRebootAfterReply();  // as the port frame does once the reply is queued
     EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
     return reply.substr(2, reply.size() - 9);
   }
@@ -75,6 +78,15 @@ TEST_F(NetworkCommandsTest, AddressValidation) {
       {"NET SM 255.255.255.255", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
       {"NET SM 255.0.255.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
       {"NET SM 0.0.0.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      // Addresses no unit can have or route through.
+      {"NET IP 0.0.0.0", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 255.255.255.255", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 127.0.0.1", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 224.0.0.5", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 240.1.2.3", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 0.0.0.0", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 239.255.255.250", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 127.1.1.1", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
   };
   const std::string conf = Read("/etc/dhcpcd.conf");
   const std::string file = Read("/oem/app.json");
@@ -133,7 +145,8 @@ TEST_F(NetworkCommandsTest, HostNameIsCheckedBeforeAnyFile) {
       "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
   for (std::string line : {std::string("NET DNS ") + std::string(33, 'a'), std::string("NET DNS a/b"),
                            std::string("NET DNS a_b"), std::string("NET DNS caf\xc3\xa9"),
-                           std::string("NET DNS"), std::string("NET DNS a\x01" "b")}) {
+                           std::string("NET DNS"), std::string("NET DNS a\x01" "b"),
+                           std::string("NET DNS -studio"), std::string("NET DNS studio-")}) {
     EXPECT_EQ(Run(line), error) << line;
     EXPECT_EQ(Read("/etc/hostname"), "before");
   }
@@ -178,6 +191,80 @@ TEST_F(NetworkCommandsTest, OtherCommandDropsTheEdit) {
   EXPECT_EQ(saved.dhcp, 1);
   EXPECT_EQ(saved.analogue_input_gain[0], 3);
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), kTemplate);
+}
+
+// An IPv6 name server (the first one in resolv.conf, with or without a zone) goes into the static
+// configuration as it is: every step of a static edit reaches dhcpcd.conf.
+TEST_F(NetworkCommandsTest, StaticEditWithAnIpv6NameServer) {
+  for (const char* dns : {"2001:db8::53", "fe80::1%eth0"}) {
+    SCOPED_TRACE(dns);
+    Write("/etc/resolv.conf", std::string("nameserver ") + dns + "\nnameserver 10.0.0.53\n");
+    Run("STATUS");  // takes the running name server into the record
+    Run("IN 1 GAIN 2");
+    EXPECT_EQ(Saved().dnsserver, dns);
+    EXPECT_EQ(Run("NET DHCP OFF").substr(0, 9), "[SUCCESS]");
+    EXPECT_NE(Read("/etc/dhcpcd.conf").find(std::string("static domain_name_servers=") + dns + "\n"),
+              std::string::npos);
+    const struct {
+      const char* line;
+      const char* expected;
+    } steps[] = {{"NET IP 10.9.9.9", "static ip_address=10.9.9.9/24\n"},
+                 {"NET SM 255.255.0.0", "static ip_address=10.9.9.9/16\n"},
+                 {"NET GW 10.9.9.1", "static routers=10.9.9.1\n"}};
+    for (const auto& step : steps) {
+      EXPECT_EQ(Run(step.line).substr(0, 9), "[SUCCESS]") << step.line;
+      EXPECT_NE(Read("/etc/dhcpcd.conf").find(step.expected), std::string::npos) << step.line;
+    }
+    Run("IN 1 GAIN 0");  // closes the edit: the live (DHCP) settings go back
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), kTemplate);
+  }
+}
+
+// Once NET RB asked for the reboot, the edit is what the next start loads: a command from any
+// port afterwards keeps it in app.json and dhcpcd.conf.
+TEST_F(NetworkCommandsTest, EditSurvivesCommandsAfterNetRb) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.77");
+  EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
+  const std::string conf = Read("/etc/dhcpcd.conf");
+  EXPECT_EQ(Run("IN 2 GAIN 4", 7), "[SUCCESS]Set analogue input CH2 gain to 4dB.\r\n");
+  const app_config_s saved = Saved();
+  EXPECT_EQ(saved.ipaddress, "10.0.0.77");
+  EXPECT_EQ(saved.dhcp, 0);
+  EXPECT_EQ(saved.analogue_input_gain[1], 4);
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf);
+}
+
+// After RESET ALL the file holds what the next start must load: a NET command writes nothing and
+// says the settings were not saved.
+TEST_F(NetworkCommandsTest, NothingIsWrittenWhileSavesAreFrozen) {
+  Run("RESET ALL");
+  EXPECT_EQ(Run("YES"), "[SUCCESS]System reset all, please wait a moment...\r\n");
+  const std::string file = Read("/oem/app.json"), conf = Read("/etc/dhcpcd.conf"),
+                    host = Read("/etc/hostname");
+  for (const char* line : {"NET DHCP OFF", "NET DNS studio", "NET DHCP ON", "IN 1 GAIN 3"}) {
+    const std::string reply = Run(line);
+    if (std::string(line).compare(0, 3, "NET") == 0) {
+      EXPECT_EQ(reply, "[ERROR]Settings could not be saved.\r\n") << line;
+    }
+    EXPECT_EQ(Read("/oem/app.json"), file) << line;
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf) << line;
+    EXPECT_EQ(Read("/etc/hostname"), host) << line;
+  }
+  UnfreezeConfigSaves();
+}
+
+// A NET command whose save fails takes its change back and writes no system file.
+TEST_F(NetworkCommandsTest, FailedSaveTakesTheEditBack) {
+  Run("NET DHCP OFF");
+  const std::string conf = Read("/etc/dhcpcd.conf");
+  platform::FailWritesUnder(platform::Path("/oem"));
+  EXPECT_EQ(Run("NET IP 10.0.0.5"), "[ERROR]Settings could not be saved.\r\n");
+  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf);
+  EXPECT_EQ(Run("NET DNS studio"), "[ERROR]Settings could not be saved.\r\n");
+  EXPECT_NE(Read("/etc/hostname"), "STUDIO");
+  platform::FailWritesUnder("");
 }
 
 }  // namespace

@@ -180,6 +180,36 @@ TEST_F(SystemCommands, PortsRestartOnlyOnChange) {
   EXPECT_EQ(Run("net tn 8001\r"), "[ERROR]Port 8001 is occupied, please select another port.\r\n");
 }
 
+// A port another program listens on is refused before anything changes: the server keeps its
+// port and nothing is saved.
+TEST_F(SystemCommands, PortHeldByAnotherProgramIsRefused) {
+  const int holder = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const int port = ntohs(addr.sin_port);
+  const long saves = Saves();
+  for (const std::string command : {"NET TN ", "NET TCPPORT "}) {
+    EXPECT_EQ(Run(command + std::to_string(port)),
+              "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n")
+        << command;
+  }
+  EXPECT_EQ(g_app_config.telnetport, 23);
+  EXPECT_EQ(g_app_config.tcpport, 8000);
+  EXPECT_FALSE(g_tcp_restart);
+  EXPECT_FALSE(g_telnet_restart);
+  EXPECT_EQ(Saves(), saves);
+  close(holder);
+  // Free again: taken.
+  EXPECT_EQ(Run("NET TN " + std::to_string(port)),
+            "[SUCCESS]Set telnet port:" + std::to_string(port) + ".\r\n");
+}
+
 TEST_F(SystemCommands, KeyLockAsksThePanelForItsNotice) {
   Run("key on\r");
   EXPECT_EQ(g_panel_notice, 2);

@@ -9,6 +9,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/port_restarts.h"
@@ -171,7 +172,8 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
   g_app_config.analogue_input_gain[0] = 5;     // nor this
   g_app_config.user[1].password = "secret";    // nor this
   std::string lines;
-  EXPECT_TRUE(ResetNetworkToDefaults(lines));
+  EXPECT_EQ(ResetNetworkToDefaults(lines), RebootOutcome::kRebooting);
+  RunRebootAfterReply();  // as the frame does once the reply is out
   EXPECT_EQ(lines,
             "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
             "seconds.\r\n");

@@ -2,6 +2,9 @@
 // frame: request in, reply members, configuration, files, notices and saves.
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "devctl/core/markers.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
@@ -18,6 +22,8 @@
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_network_handlers.h"
 #include "platform/command.h"
+#include "platform/storage.h"
+#include "devctl/core/port_restarts.h"
 #include "board_fixture.h"
 
 namespace {
@@ -57,6 +63,7 @@ class WebNetworkTest : public webtest::BoardTest {
   Json Command(const std::string& body) {
     std::string reply;
     app_.HandleInstr(body.c_str(), reply);
+    RunRebootAfterReply();  // as the request loop does once the reply is written
     Json json(cJSON_Parse(reply.c_str()));
     EXPECT_TRUE(json != nullptr) << body << " -> " << reply;
     return json;
@@ -316,6 +323,10 @@ TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
       {6, std::string(300, 'h')},          {7, std::string(32, 'm')}, {7, "MX\\r"},
       {1, "0"},                            {1, "70000"},      {1, "80"},
       {1, "23"},                           {2, "\"23\""},
+      // Addresses no unit can have or route through, and host names a resolver refuses.
+      {3, "0.0.0.0"},   {3, "255.255.255.255"}, {3, "127.0.0.1"}, {3, "224.0.0.1"},
+      {3, "240.0.0.1"}, {5, "0.0.0.0"},         {5, "127.0.0.1"}, {5, "239.1.1.1"},
+      {6, "-studio"},   {6, "studio-"},
   };
   for (const auto& c : cases) {
     const Json r = Command(body(c.key, c.value));
@@ -329,6 +340,56 @@ TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
   EXPECT_FALSE(Exists("/etc/hostname"));
   EXPECT_FALSE(Exists("/tmp/reboot"));
   EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
+}
+
+// A port another program listens on is refused: the server would not start there.
+TEST_F(WebNetworkTest, SetNetworkRefusesAPortInUse) {
+  const int holder = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const std::string port = std::to_string(ntohs(addr.sin_port));
+  for (const char* which : {"tcpport", "telnetport"}) {
+    std::string body = R"({"comhead":"set network","dhcp":1,"tcpport":8000,"telnetport":23,)"
+                       R"("ipaddress":"10.0.0.5","subnet":"255.255.255.0","gateway":"10.0.0.1",)"
+                       R"("hostname":"VX7206","model":"VX7206"})";
+    const std::string key = std::string("\"") + which + "\":";
+    const size_t at = body.find(key) + key.size();
+    body.replace(at, body.find(',', at) - at, port);
+    EXPECT_EQ(Result(Command(body)), 0) << which;
+  }
+  close(holder);
+  EXPECT_EQ(g_app_config.tcpport, 8000);
+  EXPECT_EQ(g_app_config.telnetport, 23);
+  EXPECT_EQ(Saves(), 0);
+}
+
+// "set network" and "set defaults network" whose save fails change no file, no record and ask
+// for no reboot; the reply says the settings were not saved.
+TEST_F(WebNetworkTest, FailedSaveChangesNoFile) {
+  platform::FailWritesUnder(platform::Path("/oem"));
+  const Json r = Command(
+      R"({"comhead":"set network","dhcp":0,"tcpport":8000,"telnetport":23,)"
+      R"("ipaddress":"10.0.0.5","subnet":"255.255.255.0","gateway":"10.0.0.1",)"
+      R"("hostname":"studio","model":"VX7206"})");
+  EXPECT_EQ(Result(r), 0);
+  EXPECT_STREQ(cJSON_GetStringValue(cJSON_GetObjectItem(r.get(), "error")), "settings not saved");
+  g_app_config.dhcp = 0;
+  const Json d = Command(R"({"comhead":"set defaults network"})");
+  EXPECT_EQ(Result(d), 0);
+  EXPECT_EQ(g_app_config.dhcp, 0);
+  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+  EXPECT_FALSE(Exists("/etc/dhcpcd.conf"));
+  EXPECT_FALSE(Exists("/etc/hostname"));
+  EXPECT_FALSE(Exists("/tmp/reboot"));
+  EXPECT_EQ(g_tcp_restart.load(), false);
+  platform::FailWritesUnder("");
 }
 
 TEST_F(WebNetworkTest, DefaultsNetworkWakesSavesAndReboots) {

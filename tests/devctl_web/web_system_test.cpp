@@ -7,6 +7,7 @@
 #include <climits>
 #include <string>
 
+#include "devctl/core/markers.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/port_restarts.h"
@@ -22,6 +23,8 @@
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
+#include "platform/storage.h"
+#include "devctl/hardware/front_panel_shutdown.h"
 #include "tests/devctl_web/system_fixture.h"
 
 namespace {
@@ -48,6 +51,7 @@ class WebSystem : public SimUnitFixture {
   std::string Command(const std::string& body) {
     std::string reply;
     app_.HandleInstr(body.c_str(), reply);
+    RunRebootAfterReply();  // as the request loop does once the reply is written
     cJSON* json = cJSON_Parse(reply.c_str());
     EXPECT_NE(json, nullptr) << reply;
     std::string members;
@@ -227,6 +231,52 @@ TEST_F(WebSystem, Reboot) {
   EXPECT_EQ(Command(Set("reboot", "reboot", 0)), Result("reboot", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]System reboot, please wait a moment...\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
+}
+
+// With /tmp full the reboot marker cannot be written: "result" 0, and the unit keeps playing with
+// its panel lit.
+TEST_F(WebSystem, RebootThatCannotBeRequestedAnswersZero) {
+  platform::FailWritesUnder(platform::Path("/tmp"));
+  SetAudioMuteGpio(0);
+  for (const std::string body : {Set("reboot", "reboot", 0), Set("set factory", "factory", 1),
+                                 Set("set factory", "factory", 2)}) {
+    EXPECT_EQ(Command(body), "comhead=" + body.substr(12, body.find('"', 12) - 12) +
+                                 ";result=0;error=reboot not requested;")
+        << body;
+  }
+  EXPECT_EQ(Notices(), "");
+  EXPECT_FALSE(Exists("/tmp/reboot"));
+  EXPECT_EQ(platform::sim_sysfs().Level(kGpioAudioMute), 0);
+  EXPECT_EQ(g_panel_thread_stop.load(), 0);
+  EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+  platform::FailWritesUnder("");
+}
+
+// A factory reset whose save fails (read-only /oem) changes nothing: not the live record, not the
+// file, not the network-audio configuration or dhcpcd.conf; the reply says so.
+TEST_F(WebSystem, FactoryResetThatCannotBeSavedChangesNothing) {
+  g_app_config.analogue_input_gain[2] = 9;
+  g_app_config.hostname = "studio";
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  Write("/etc/dhcpcd.conf", "static\n");
+  Write("/etc/hostname", "studio");
+  Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf", "x");
+  const std::string file = Read("/oem/app.json");
+  platform::FailWritesUnder(platform::Path("/oem"));
+  for (int factory : {0, 1, 2}) {
+    EXPECT_EQ(Command(Set("set factory", "factory", factory)),
+              "comhead=set factory;result=0;error=settings not saved;")
+        << factory;
+    EXPECT_EQ(g_app_config.analogue_input_gain[2], 9) << factory;
+    EXPECT_EQ(Read("/oem/app.json"), file) << factory;
+    EXPECT_EQ(Read("/etc/dhcpcd.conf"), "static\n") << factory;
+    EXPECT_EQ(Read("/etc/hostname"), "studio") << factory;
+    EXPECT_TRUE(Exists("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf")) << factory;
+    EXPECT_FALSE(Exists("/tmp/reboot")) << factory;
+    EXPECT_FALSE(ConfigSavesFrozen(g_config_path)) << factory;
+  }
+  EXPECT_EQ(Notices(), "");
+  platform::FailWritesUnder("");
 }
 
 TEST_F(WebSystem, SystemResetKeepsAccountsAndNetwork) {

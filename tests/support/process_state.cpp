@@ -2,6 +2,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
 #include "devctl/hardware/buttons.h"
@@ -33,6 +34,8 @@ void ResetProcessState() {
   ClearResetConfirms();
   ResetNoticeSinks();
   platform::FailWritesAfter(-1);
+  platform::FailWritesUnder("");
+  ResetRebootRequest();
 
   g_uart_banner_sent = 0;
   g_power_applied = 0;

@@ -123,6 +123,16 @@ class TextNetworkTest(unittest.TestCase):
         except FileNotFoundError:
             return None
 
+    def read_when_there(self, rel, timeout=30.0):
+        """The file once it exists: the reboot marker follows the reply that announced it."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            text = self.read(rel)
+            if text is not None:
+                return text
+            time.sleep(0.01)
+        return self.read(rel)
+
     def client(self):
         c = Client(self.port)
         self.clients.append(c)
@@ -158,7 +168,7 @@ class TextNetworkTest(unittest.TestCase):
         self.assertIn("static ip_address=10.0.0.5/24\n", conf)
         self.assertIn("static routers=10.0.0.1\n", conf)
         self.assertEqual(self.read("etc/hostname"), "STUDIO")
-        self.assertEqual(self.read("tmp/reboot"), "1")
+        self.assertEqual(self.read_when_there("tmp/reboot"), "1")
         with open(self.path("oem/app.json")) as f:
             saved = json.load(f)["network"]
         self.assertEqual((saved["dhcp"], saved["ipaddress"], saved["subnet"], saved["gateway"],
@@ -174,7 +184,7 @@ class TextNetworkTest(unittest.TestCase):
         self.assertIn("Sure to reset system settings", a.send("RESET"))
         self.assertEqual(a.send("yes"),
                          "\r\n[SUCCESS]System reset, please wait a moment...\r\nVX7206>")
-        self.assertEqual(self.read("tmp/reboot"), "1")
+        self.assertEqual(self.read_when_there("tmp/reboot"), "1")
 
     def test_identity_and_status(self):
         c = self.client()

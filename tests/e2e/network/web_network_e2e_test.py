@@ -34,6 +34,16 @@ class WebNetworkTest(unittest.TestCase):
         except FileNotFoundError:
             return None
 
+    def read_when_there(self, rel, timeout=30.0):
+        """The file once it exists: the reboot marker follows the reply that announced it."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            text = self.read(rel)
+            if text is not None:
+                return text
+            time.sleep(0.01)
+        return self.read(rel)
+
     def command(self, request):
         body = request if isinstance(request, str) else json.dumps(request)
         _, text = curl(self.server.url + "/cgi-bin/instr.cgi", body)
@@ -80,7 +90,7 @@ class WebNetworkTest(unittest.TestCase):
         self.assertIn("static ip_address=10.0.0.5/16\n", conf)
         self.assertIn("static routers=10.0.0.1\n", conf)
         self.assertEqual(self.read("etc/hostname"), "studio-b")
-        self.assertEqual(self.read("tmp/reboot"), "1")
+        self.assertEqual(self.read_when_there("tmp/reboot"), "1")
         with open(self.path("oem/app.json")) as f:
             saved = json.load(f)["network"]
         self.assertEqual((saved["dhcp"], saved["ipaddress"], saved["hostname"]),
