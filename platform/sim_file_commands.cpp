@@ -131,20 +131,24 @@ int MakeDirs(const std::vector<std::string>& words) {
   return ec ? kRefused : 0;
 }
 
-// "tar -x -C DIR -f FILE" and "tar -tf FILE", run by GNU tar on the files under the root.
+// "tar --no-same-owner --no-same-permissions -x -C DIR -f FILE", "tar -tf FILE" and
+// "tar -tvf FILE", run by GNU tar on the files under the root.
 int Tar(const std::vector<std::string>& words, std::string* output) {
-  if (words.size() == 6 && words[1] == "-x" && words[2] == "-C" && words[4] == "-f") {
-    std::string dir = UnderRoot(words[3]);
-    std::string file = UnderRoot(words[5]);
+  if (words.size() == 8 && words[1] == "--no-same-owner" && words[2] == "--no-same-permissions" &&
+      words[3] == "-x" && words[4] == "-C" && words[6] == "-f") {
+    std::string dir = UnderRoot(words[5]);
+    std::string file = UnderRoot(words[7]);
     if (dir.empty() || file.empty()) return kRefused;
-    // GNU tar refuses "../" members and strips a leading "/" by default; owners stay ours.
-    return Spawn({"tar", "-x", "--no-same-owner", "-C", dir, "-f", file}, nullptr);
+    // GNU tar refuses "../" members and strips a leading "/" by default.
+    return Spawn({"tar", "--no-same-owner", "--no-same-permissions", "-x", "-C", dir, "-f", file},
+                 nullptr);
   }
-  if (words.size() == 3 && words[1] == "-tf") {
+  if (words.size() == 3 && (words[1] == "-tf" || words[1] == "-tvf")) {
     std::string file = UnderRoot(words[2]);
     if (file.empty()) return kRefused;
     std::string listing;
-    int status = Spawn({"tar", "-tf", file}, &listing);
+    // The verbose listing in a fixed locale, so its type column reads the same everywhere.
+    int status = Spawn({"env", "LC_ALL=C", "tar", words[1], file}, &listing);
     if (output) *output += listing;
     return status;
   }

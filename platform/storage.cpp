@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@ namespace {
 std::atomic<long> g_sync_count{0};
 std::atomic<long> g_fail_after{-1};
 std::atomic<bool> g_host_sync{true};
+std::atomic<long long> g_available_for_test{-1};
 std::atomic<unsigned> g_temp_counter{0};
 std::function<void(WriteStep)> g_step_hook;
 size_t g_max_write_bytes = 0;
@@ -103,6 +105,21 @@ void SyncFileSystems() {
   ++g_sync_count;
   if (g_host_sync.load()) sync();
 }
+
+uint64_t AvailableBytes(const std::string& resolved_path) {
+  const long long forced = g_available_for_test.load();
+  if (forced >= 0) return uint64_t(forced);
+  std::string path = resolved_path;
+  struct statvfs fs;
+  while (statvfs(path.c_str(), &fs) != 0) {
+    const std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos || path == "/") return 0;
+    path = slash == 0 ? "/" : path.substr(0, slash);
+  }
+  return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize);
+}
+
+void SetAvailableBytesForTest(long long bytes) { g_available_for_test.store(bytes); }
 
 void SetHostSync(bool enabled) { g_host_sync.store(enabled); }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -29,6 +30,12 @@ void SetHostSync(bool enabled);
 // Test hook: writes through WriteFileAtomic fail once this many bytes of one file were written
 // (-1: never fail).
 void FailWritesAfter(long bytes);
+
+// Bytes an unprivileged writer may still put on the file system that holds the resolved path (or
+// its nearest existing parent folder); 0 when it cannot be told.
+uint64_t AvailableBytes(const std::string& resolved_path);
+// Test hook: AvailableBytes answers this instead (-1: the file system's own figure).
+void SetAvailableBytesForTest(long long bytes);
 
 // Test hook: every WriteFileAtomic of a file under this resolved folder fails with ENOSPC, as on
 // a full or read-only file system ("" removes it).

@@ -13,5 +13,11 @@ int WriteStoredFile(const char* unit_path, const std::string& data);
 // holds no word; *word is then left as it was.
 bool ReadFirstWord(const char* unit_path, std::string* word);
 
+// The first whitespace-separated word of a small file that came from outside (an unpacked
+// package): the file is opened without following a link and without waiting (a FIFO never
+// blocks), must be a regular file, and at most limit bytes of it are read. False when any of that
+// fails or the bytes hold no word; *word is then left as it was.
+bool ReadFirstWordOfPlainFile(const char* unit_path, std::string* word, size_t limit = 256);
+
 // True when the file (or directory) exists.
 bool UnitFileExists(const char* unit_path);

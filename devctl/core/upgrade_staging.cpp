@@ -23,8 +23,11 @@ namespace {
 // The network-audio package.
 constexpr const char* kNetaudioRemoveOld = "rm /run/netaudiotmp -rf";
 constexpr const char* kNetaudioList = "tar -tf /tmp/netaudio.tar";
+constexpr const char* kNetaudioTypes = "tar -tvf /tmp/netaudio.tar";
+// Unpacked as the running user, with no owner and no special permission bits from the package.
 constexpr const char* kNetaudioUnpack =
-    "(mkdir -p /run/netaudiotmp) && (tar -x -C /run/netaudiotmp -f /tmp/netaudio.tar)";
+    "(mkdir -p /run/netaudiotmp) && (tar --no-same-owner --no-same-permissions -x -C "
+    "/run/netaudiotmp -f /tmp/netaudio.tar)";
 constexpr const char* kNetaudioFolder = "/run/netaudiotmp";
 constexpr const char* kNetaudioRoot = "/run/netaudiotmp/netaudio";
 constexpr const char* kNetaudioProduct = "/run/netaudiotmp/netaudio/tarvo_package/product";
@@ -38,7 +41,10 @@ constexpr const char* kNetaudioCleanUp[] = {"rm -rf /run/netaudiotmp", "rm -rf /
 // The system package.
 constexpr const char* kSystemRemoveOld = "rm /tmp/soctmp -rf";
 constexpr const char* kSystemList = "tar -tf /tmp/soc.tar";
-constexpr const char* kSystemUnpack = "(mkdir -p /tmp/soctmp) && (tar -x -C /tmp/soctmp -f /tmp/soc.tar)";
+constexpr const char* kSystemTypes = "tar -tvf /tmp/soc.tar";
+constexpr const char* kSystemUnpack =
+    "(mkdir -p /tmp/soctmp) && (tar --no-same-owner --no-same-permissions -x -C /tmp/soctmp -f "
+    "/tmp/soc.tar)";
 constexpr const char* kSystemFolder = "/tmp/soctmp";
 constexpr const char* kSystemRoot = "/tmp/soctmp/backend";
 constexpr const char* kSystemProduct = "/tmp/soctmp/backend/apps/product";
@@ -55,13 +61,20 @@ constexpr const char* kStartUpdateEngine =
 
 bool Succeeds(const char* command) { return platform::RunCommand(command) == 0; }
 
-// Lists the archive and unpacks it only when every member stays inside the folder.
-bool UnpackSafely(const char* list_command, const char* unpack_command) {
-  std::string listing;
+// Lists the archive and unpacks it only when every member stays inside the folder and is a
+// regular file, a folder or a symbolic link.
+bool UnpackSafely(const char* list_command, const char* types_command, const char* unpack_command) {
+  std::string listing, verbose;
   if (platform::RunCommand(list_command, &listing) != 0) return false;
   if (!ArchiveListingIsSafe(listing)) {
     std::printf("upgrade: \"%s\" lists a member outside the folder; package refused\n",
                 list_command);
+    return false;
+  }
+  if (platform::RunCommand(types_command, &verbose) != 0) return false;
+  if (!ArchiveMemberTypesAreSafe(verbose)) {
+    std::printf("upgrade: \"%s\" lists a device, FIFO or hard link; package refused\n",
+                types_command);
     return false;
   }
   return Succeeds(unpack_command);
@@ -73,7 +86,7 @@ int64_t StagingTimeNow() { return std::max<int64_t>(1, platform::NowMs()); }
 
 bool UnpackNetaudioPackage() {
   if (UnitFileExists(kNetaudioFolder) && !Succeeds(kNetaudioRemoveOld)) return false;
-  if (!UnpackSafely(kNetaudioList, kNetaudioUnpack)) return false;
+  if (!UnpackSafely(kNetaudioList, kNetaudioTypes, kNetaudioUnpack)) return false;
   if (!UnitFileExists(kNetaudioRoot)) return false;
   if (CheckModelFile(kNetaudioProduct) != 0) return false;
   if (UnitFileExists(kMountedEngine)) {
@@ -87,7 +100,7 @@ bool UnpackNetaudioPackage() {
 bool McuFirmwareDiffers() {
   platform::SyncFileSystems();
   std::string package_version;
-  ReadFirstWord(kMcuVersion, &package_version);
+  ReadFirstWordOfPlainFile(kMcuVersion, &package_version);
   ReadMcuVersion();
   ConfigLock lock;
   return package_version != g_device_identity.mcu_version;
@@ -95,7 +108,7 @@ bool McuFirmwareDiffers() {
 
 bool UnpackSystemPackage() {
   if (UnitFileExists(kSystemFolder) && !Succeeds(kSystemRemoveOld)) return false;
-  if (!UnpackSafely(kSystemList, kSystemUnpack)) return false;
+  if (!UnpackSafely(kSystemList, kSystemTypes, kSystemUnpack)) return false;
   if (!UnitFileExists(kSystemRoot)) return false;
   if (CheckModelFile(kSystemProduct) != 0) return false;
   if (UnitFileExists(kMcuFirmware) && McuFirmwareDiffers()) {
@@ -109,8 +122,19 @@ bool UnpackSystemPackage() {
 
 int CheckModelFile(const char* unit_path) {
   std::string word;
-  if (!ReadFirstWord(unit_path, &word)) return 1;
+  if (!ReadFirstWordOfPlainFile(unit_path, &word)) return 1;
   return word == kModelCode ? 0 : 1;
+}
+
+bool ArchiveMemberTypesAreSafe(const std::string& verbose_listing) {
+  std::istringstream lines(verbose_listing);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    // The first character of a verbose line is the member's type, as ls shows it.
+    if (line[0] != '-' && line[0] != 'd' && line[0] != 'l') return false;
+  }
+  return true;
 }
 
 bool ArchiveListingIsSafe(const std::string& listing) {
@@ -170,12 +194,16 @@ bool StageOtaImage() {
   return true;
 }
 
+// A failed staging removes the unpacked files, so no marker may be left pointing at them.
 void CleanUpNetaudioPackage() {
   for (const char* command : kNetaudioCleanUp) platform::RunCommand(command);
+  std::remove(platform::Path(kNetaudioMarker).c_str());
 }
 
 void CleanUpSystemPackage() {
   for (const char* command : kSystemCleanUp) platform::RunCommand(command);
+  std::remove(platform::Path(kMcuMarker).c_str());
+  std::remove(platform::Path(kAppMarker).c_str());
 }
 
 void CleanUpOtaImage() { std::remove(platform::Path(kOtaImageFile).c_str()); }

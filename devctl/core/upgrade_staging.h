@@ -26,13 +26,17 @@ constexpr const char* kOtaMarker = "/oem/upgrade_ota";
 constexpr const char* kModelCode = "VX7206";
 
 // 0 when the file's first word (leading white space skipped) is exactly the model code, else 1
-// (also when the file is missing or empty).
+// (also when the file is missing or empty, not a regular file, or a link).
 int CheckModelFile(const char* unit_path);
 
 // True when every member of a "tar -t" listing (one name a line, folders ending in "/") stays
 // inside the folder it is unpacked into: no absolute name, no ".." component, and nothing below
 // a member that is not a folder (a link must not lead later members elsewhere).
 bool ArchiveListingIsSafe(const std::string& listing);
+
+// True when every line of a verbose "tar -tv" listing is a regular file, a folder or a symbolic
+// link (no device node, FIFO, socket or hard link).
+bool ArchiveMemberTypesAreSafe(const std::string& verbose_listing);
 
 // Checks, unpacks and marks the received network-audio package. On failure the unpacked folder
 // and the package are removed and nothing is marked. True when staged.
@@ -45,7 +49,8 @@ bool StageSystemPackage();
 // marker cannot be written.
 bool StageOtaImage();
 
-// Removes what a failed upload of each kind left: the unpacked folder and the received file.
+// Removes what a failed upload of each kind left: the unpacked folder, the received file and the
+// package's markers.
 void CleanUpNetaudioPackage();
 void CleanUpSystemPackage();
 void CleanUpOtaImage();

@@ -13,9 +13,7 @@ CApplication::CApplication(const std::string& name) : CWebapp(name) {}
 
 CApplication::~CApplication() {
   command_map_.clear();
-  ota_upload_.file.close();
-  system_upload_.file.close();
-  package_upload_.file.close();
+  for (upload_slot_s& slot : uploads_.slot) slot.file.close();
 }
 
 void CApplication::FillCommandMap(const web_command_s* table, size_t count) {
@@ -93,31 +91,31 @@ bool CApplication::HandleGetXml(const char*, const char*, int, std::string& repl
 
 bool CApplication::HandleUpdateNetaudio(const char* tail, const char* body, int length,
                                         std::string& reply) {
-  return web::HandleUploadChunk(web::UploadKind::kNetaudioPackage, package_upload_, tail, body,
+  return web::HandleUploadChunk(web::UploadKind::kNetaudioPackage, uploads_, tail, body,
                                 length, reply);
 }
 
 bool CApplication::HandleUpdateSoc(const char* tail, const char* body, int length,
                                    std::string& reply) {
-  return web::HandleUploadChunk(web::UploadKind::kSystemPackage, system_upload_, tail, body, length,
+  return web::HandleUploadChunk(web::UploadKind::kSystemPackage, uploads_, tail, body, length,
                                 reply);
 }
 
 bool CApplication::HandleUpdateOta(const char* tail, const char* body, int length,
                                    std::string& reply) {
-  return web::HandleUploadChunk(web::UploadKind::kOtaImage, ota_upload_, tail, body, length, reply);
+  return web::HandleUploadChunk(web::UploadKind::kOtaImage, uploads_, tail, body, length, reply);
 }
 
 void CApplication::HandleBrokenUpload(web::WebRoute route, std::string& reply) {
   switch (route) {
     case web::WebRoute::kUpdateNetaudio:
-      web::HandleBrokenChunk(web::UploadKind::kNetaudioPackage, package_upload_, reply);
+      web::HandleBrokenChunk(web::UploadKind::kNetaudioPackage, uploads_, reply);
       break;
     case web::WebRoute::kUpdateSoc:
-      web::HandleBrokenChunk(web::UploadKind::kSystemPackage, system_upload_, reply);
+      web::HandleBrokenChunk(web::UploadKind::kSystemPackage, uploads_, reply);
       break;
     case web::WebRoute::kUpdateOta:
-      web::HandleBrokenChunk(web::UploadKind::kOtaImage, ota_upload_, reply);
+      web::HandleBrokenChunk(web::UploadKind::kOtaImage, uploads_, reply);
       break;
     default:
       CWebapp::HandleBrokenUpload(route, reply);

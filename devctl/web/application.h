@@ -38,9 +38,7 @@ class CApplication : public CWebapp {
  protected:
   void HandleBrokenUpload(web::WebRoute route, std::string& reply) override;
 
-  upload_slot_s package_upload_;
-  upload_slot_s system_upload_;
-  upload_slot_s ota_upload_;
+  upload_slots_s uploads_;
 
  private:
   std::map<std::string, web_command_s> command_map_;

@@ -1,4 +1,5 @@
-// One firmware upload being received in chunks: the bytes written so far and the open file.
+// The firmware uploads being received in chunks: per kind, the bytes written so far and the open
+// file.
 #pragma once
 
 #include <cstdint>
@@ -9,4 +10,9 @@ struct upload_slot_s {
   std::ofstream file;
   bool opened = false;    // a first chunk started this upload and no last chunk ended it yet
   bool failed = false;    // the file could not be opened or a write failed: the upload is lost
+};
+
+// One slot per upload kind (web::UploadKind is the index).
+struct upload_slots_s {
+  upload_slot_s slot[3];
 };

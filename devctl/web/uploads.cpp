@@ -5,6 +5,7 @@
 #include "devctl/core/upgrade_staging.h"
 #include "devctl/web/json_members.h"
 #include "platform/paths.h"
+#include "platform/storage.h"
 
 namespace web {
 namespace {
@@ -39,6 +40,28 @@ const UploadKindInfo& InfoOf(UploadKind kind) {
 bool Fail(const UploadKindInfo& info, std::string& reply) {
   BuildUploadResultJson(info.reply_name, reply, false);
   return false;
+}
+
+constexpr UploadKind kKinds[] = {UploadKind::kNetaudioPackage, UploadKind::kSystemPackage,
+                                 UploadKind::kOtaImage};
+
+upload_slot_s& SlotOf(UploadKind kind, upload_slots_s& slots) {
+  return slots.slot[static_cast<int>(kind)];
+}
+
+// Ends an upload without staging it: the partial file and what its kind unpacked are removed.
+void Abandon(const UploadKindInfo& info, upload_slot_s& slot) {
+  if (slot.file.is_open()) slot.file.close();
+  slot.opened = false;
+  slot.failed = false;
+  slot.received = 0;
+  info.clean_up();
+}
+
+// True when length more bytes leave the file system of path its reserve.
+bool LeavesReserve(const char* unit_path, int length) {
+  const uint64_t available = platform::AvailableBytes(platform::Path(unit_path));
+  return available >= uint64_t(length) + kStagingReserveBytes;
 }
 
 void StartUpload(const UploadKindInfo& info, upload_slot_s& slot) {
@@ -82,15 +105,25 @@ bool ReadChunkCommand(const char* tail, unsigned char* kind_byte) {
   return true;
 }
 
-bool HandleUploadChunk(UploadKind kind, upload_slot_s& slot, const char* tail, const char* body,
+bool HandleUploadChunk(UploadKind kind, upload_slots_s& slots, const char* tail, const char* body,
                        int length, std::string& reply) {
   const UploadKindInfo& info = InfoOf(kind);
+  upload_slot_s& slot = SlotOf(kind, slots);
   unsigned char chunk = 0;
   if (!ReadChunkCommand(tail, &chunk)) return Fail(info, reply);
   if (chunk == kFirstChunk) {
+    // An upload that never got its last chunk only holds space: a new one of any kind ends it.
+    for (UploadKind other : kKinds) {
+      if (other != kind && SlotOf(other, slots).opened) Abandon(InfoOf(other), SlotOf(other, slots));
+    }
     StartUpload(info, slot);
   } else if (!slot.opened) {
     // A middle or last chunk with no upload under way: its bytes belong to nothing.
+    return Fail(info, reply);
+  }
+  if (length > 0 && !slot.failed && !LeavesReserve(info.file, length)) {
+    std::printf("upload: no room for %d more bytes of %s; upload dropped\n", length, info.file);
+    Abandon(info, slot);
     return Fail(info, reply);
   }
   if (length > 0 && !slot.failed) {
@@ -107,7 +140,8 @@ bool HandleUploadChunk(UploadKind kind, upload_slot_s& slot, const char* tail, c
   return true;
 }
 
-void HandleBrokenChunk(UploadKind kind, upload_slot_s& slot, std::string& reply) {
+void HandleBrokenChunk(UploadKind kind, upload_slots_s& slots, std::string& reply) {
+  upload_slot_s& slot = SlotOf(kind, slots);
   if (slot.opened) slot.failed = true;
   Fail(InfoOf(kind), reply);
 }

@@ -4,6 +4,7 @@
 // to its staging step.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "devctl/web/upload_slot.h"
@@ -20,16 +21,22 @@ constexpr unsigned char kLastChunk = 0x80;
 // one of them is not a byte.
 bool ReadChunkCommand(const char* tail, unsigned char* kind_byte);
 
-// One chunk: a first chunk (re)starts the upload, every chunk appends its bytes, the last one
-// stages the file. A first or middle chunk answers "length: <bytes> upLength: <received> \n";
-// the last chunk, and any chunk that cannot be taken, answers the result JSON. A chunk that is
-// not part of an upload a first chunk started, or of one whose file could not be written, answers
-// "fail" and stages nothing. Returns true when the chunk was taken.
-bool HandleUploadChunk(UploadKind kind, upload_slot_s& slot, const char* tail, const char* body,
+// Free space the staging file system keeps beyond any upload: the reboot request and the
+// upgrade markers must always fit.
+constexpr uint64_t kStagingReserveBytes = 4u << 20;
+
+// One chunk: a first chunk (re)starts the upload of its kind and removes what an upload of any
+// kind left without its last chunk; every chunk appends its bytes; the last one stages the file.
+// A first or middle chunk answers "length: <bytes> upLength: <received> \n"; the last chunk, and
+// any chunk that cannot be taken, answers the result JSON. A chunk that is not part of an upload
+// a first chunk started, of one whose file could not be written, or that would leave the staging
+// file system less than kStagingReserveBytes free answers "fail", removes the partial file and
+// stages nothing. Returns true when the chunk was taken.
+bool HandleUploadChunk(UploadKind kind, upload_slots_s& slots, const char* tail, const char* body,
                        int length, std::string& reply);
 
 // A chunk whose body did not arrive whole: the upload it belongs to is lost; answers "fail".
-void HandleBrokenChunk(UploadKind kind, upload_slot_s& slot, std::string& reply);
+void HandleBrokenChunk(UploadKind kind, upload_slots_s& slots, std::string& reply);
 
 // {"command": <command>, "result": "success" | "fail"}. Always returns 1.
 int BuildUploadResultJson(const std::string& command, std::string& out, bool ok);

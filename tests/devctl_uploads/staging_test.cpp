@@ -11,10 +11,15 @@ namespace uploadtest {
 namespace {
 
 const char* kSocList = "tar -tf /tmp/soc.tar";
-const char* kSocUnpack = "(mkdir -p /tmp/soctmp) && (tar -x -C /tmp/soctmp -f /tmp/soc.tar)";
+const char* kSocTypes = "tar -tvf /tmp/soc.tar";
+const char* kSocUnpack =
+    "(mkdir -p /tmp/soctmp) && (tar --no-same-owner --no-same-permissions -x -C /tmp/soctmp -f "
+    "/tmp/soc.tar)";
 const char* kNetList = "tar -tf /tmp/netaudio.tar";
+const char* kNetTypes = "tar -tvf /tmp/netaudio.tar";
 const char* kNetUnpack =
-    "(mkdir -p /run/netaudiotmp) && (tar -x -C /run/netaudiotmp -f /tmp/netaudio.tar)";
+    "(mkdir -p /run/netaudiotmp) && (tar --no-same-owner --no-same-permissions -x -C "
+    "/run/netaudiotmp -f /tmp/netaudio.tar)";
 
 TEST(ArchiveListingTest, RefusesMembersOutsideTheFolder) {
   struct Case {
@@ -37,6 +42,26 @@ TEST(ArchiveListingTest, RefusesMembersOutsideTheFolder) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(upgrade::ArchiveListingIsSafe(c.listing), c.safe) << c.listing;
+  }
+}
+
+TEST(ArchiveListingTest, RefusesMembersThatAreNotFilesFoldersOrLinks) {
+  struct Case {
+    const char* verbose;
+    bool safe;
+  } cases[] = {
+      {"drwxr-xr-x root/root 0 2024-01-01 00:00 backend/\n"
+       "-rw-r--r-- root/root 6 2024-01-01 00:00 backend/apps/product\n"
+       "lrwxrwxrwx root/root 0 2024-01-01 00:00 backend/l -> product\n", true},
+      {"", true},
+      {"crw-r--r-- root/root 1,5 2024-01-01 00:00 backend/zero\n", false},
+      {"brw-r--r-- root/root 8,0 2024-01-01 00:00 backend/disk\n", false},
+      {"prw-r--r-- root/root 0 2024-01-01 00:00 backend/pipe\n", false},
+      {"hrw-r--r-- root/root 0 2024-01-01 00:00 backend/b link to backend/a\n", false},
+      {"-rw-r--r-- root/root 6 2024-01-01 00:00 a\nsrwxr-xr-x root/root 0 2024-01-01 00:00 s\n", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(upgrade::ArchiveMemberTypesAreSafe(c.verbose), c.safe) << c.verbose;
   }
 }
 
@@ -121,7 +146,7 @@ TEST_F(SystemPackageTest, MarksTheApplicationAndAnMcuFirmwareOfAnotherVersion) {
 TEST_F(SystemPackageTest, UnpacksOnlyAfterListingAndReplacesAnEarlierFolder) {
   PutUnitFile("/tmp/soctmp/stale", "old");
   ASSERT_TRUE(Stage(MakeTar(Package())));
-  EXPECT_EQ(Commands(), (std::vector<std::string>{"rm /tmp/soctmp -rf", kSocList, kSocUnpack}));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"rm /tmp/soctmp -rf", kSocList, kSocTypes, kSocUnpack}));
   EXPECT_FALSE(UnitExists("/tmp/soctmp/stale"));
 }
 
@@ -165,15 +190,22 @@ TEST_F(SystemPackageTest, MembersOutsideTheFolderAreNeverUnpacked) {
   for (const char* transform : {"s,^backend/apps/devctl,../x,", "s,^backend/apps/devctl,/x,"}) {
     runner_.Clear();
     EXPECT_FALSE(Stage(MakeTar(Package(), std::string("-P --transform=") + transform)));
-    for (const auto& line : Commands()) EXPECT_EQ(line.find("tar -x"), std::string::npos) << line;
+    for (const auto& line : Commands()) EXPECT_EQ(line.find(" -x "), std::string::npos) << line;
   }
 }
 
 TEST_F(SystemPackageTest, AnUnwritableMarkerFailsTheStaging) {
   fs::create_directories(root_ + "/oem/upgrade_app/busy");  // a folder where the marker goes
-  EXPECT_FALSE(Stage(MakeTar(Package())));
+  // Firmware of another version: its marker is written before the application's fails.
+  auto files = Package();
+  files["backend/mcu/mcu_upgrade.bin"] = "firmware";
+  files["backend/mcu/version"] = "V9";
+  PutUnitFile("/tmp/mcu_version", "V1");
+  EXPECT_FALSE(Stage(MakeTar(files)));
   EXPECT_EQ(g_app_upgrade_time.load(), 0);
   EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
+  // No marker is left pointing at the removed firmware.
+  EXPECT_FALSE(UnitExists("/tmp/upgrade_mcu"));
 }
 
 class NetaudioPackageTest : public UploadTest {
@@ -190,7 +222,7 @@ class NetaudioPackageTest : public UploadTest {
 
 TEST_F(NetaudioPackageTest, StagesWithoutAMountedEngine) {
   ASSERT_TRUE(Stage(MakeTar(Package())));
-  EXPECT_EQ(Commands(), (std::vector<std::string>{kNetList, kNetUnpack}));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{kNetList, kNetTypes, kNetUnpack}));
   EXPECT_EQ(UnitFile("/tmp/upgrade_netaudio"), "1");
   EXPECT_EQ(UnitFile("/run/netaudiotmp/netaudio/tarvo_package/bin/engine"), "engine");
   EXPECT_EQ(g_netaudio_upgrade_time.load(), platform::NowMs());
@@ -202,7 +234,7 @@ TEST_F(NetaudioPackageTest, KeepsTheMountedEnginesConfiguration) {
   ASSERT_TRUE(Stage(MakeTar(Package())));
   EXPECT_EQ(Commands(),
             (std::vector<std::string>{
-                "rm /run/netaudiotmp -rf", kNetList, kNetUnpack,
+                "rm /run/netaudiotmp -rf", kNetList, kNetTypes, kNetUnpack,
                 "umount -f /dev/loop0 && cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af",
                 "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af"}));
   EXPECT_EQ(UnitFile("/oem/config/routes"), "kept");
@@ -214,9 +246,9 @@ TEST_F(NetaudioPackageTest, FailedConfigurationCopyCleansUp) {
   runner_.SetReply("cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af", 1);
   EXPECT_FALSE(Stage(MakeTar(Package())));
   std::vector<std::string> commands = Commands();
-  ASSERT_EQ(commands.size(), 6u);
-  EXPECT_EQ(commands[4], "rm -rf /run/netaudiotmp");
-  EXPECT_EQ(commands[5], "rm -rf /tmp/netaudio.tar");
+  ASSERT_EQ(commands.size(), 7u);
+  EXPECT_EQ(commands[5], "rm -rf /run/netaudiotmp");
+  EXPECT_EQ(commands[6], "rm -rf /tmp/netaudio.tar");
   EXPECT_FALSE(UnitExists("/tmp/upgrade_netaudio"));
   EXPECT_FALSE(UnitExists("/run/netaudiotmp"));
   EXPECT_FALSE(UnitExists("/tmp/netaudio.tar"));

@@ -2,10 +2,12 @@
 // and every way a chunk can fail to belong to a whole upload.
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "devctl/web/application.h"
 #include "devctl/web/uploads.h"
+#include "platform/storage.h"
 #include "upload_fixture.h"
 
 namespace uploadtest {
@@ -197,13 +199,108 @@ TEST_F(UploadChunksTest, AChunkCutShortLosesItsUpload) {
   EXPECT_EQ(Chunk(kSoc, kFirst, "new"), "length: 3 upLength: 3 \n");
 }
 
-TEST_F(UploadChunksTest, SlotsOfDifferentKindsAreIndependent) {
+// An upload left without its last chunk only holds space: the next first chunk of any kind
+// removes it. A stray chunk of a kind with no upload under way touches nothing.
+TEST_F(UploadChunksTest, AFirstChunkEndsAnUnfinishedUploadOfAnyKind) {
   std::string package = MakeTar({{"backend/apps/product", "VX7206"}});
   EXPECT_EQ(Chunk(kSoc, kFirst, package.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
-  EXPECT_EQ(Chunk(kOta, kFirst, "image"), "length: 5 upLength: 5 \n");
   EXPECT_EQ(Chunk(kNetaudio, kLast, ""), Result("update_netaudio.cgi", "fail"));
-  EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1000)), Result("update_soc.cgi", "success"));
+  EXPECT_TRUE(UnitExists("/tmp/soc.tar"));
+  EXPECT_EQ(Chunk(kOta, kFirst, "image"), "length: 5 upLength: 5 \n");
+  EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
+  EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1000)), Result("update_soc.cgi", "fail"));
+  ExpectNothingStaged("abandoned");
   EXPECT_EQ(Chunk(kOta, kMiddle, "2"), "length: 1 upLength: 6 \n");
+  // The same kind again starts afresh and stages.
+  EXPECT_EQ(Chunk(kSoc, kFirst, package.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
+  EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1000)), Result("update_soc.cgi", "success"));
+}
+
+// Packages built to hang or exhaust the web thread, or to plant special files: each answers
+// "fail" at its last chunk, leaves nothing unpacked or marked, and the web thread answers the
+// next request.
+TEST_F(UploadChunksTest, HostilePackagesFailCleanly) {
+  const struct Case {
+    const char* what;
+    Kind kind;
+    std::vector<RawMember> members;
+    const char* folder;
+  } cases[] = {
+      {"product is a FIFO", kNetaudio,
+       {{"netaudio/", '5', "", 0755}, {"netaudio/tarvo_package/", '5', "", 0755},
+        {"netaudio/tarvo_package/product", '6', ""}},
+       "/run/netaudiotmp"},
+      {"product links to /dev/zero", kNetaudio,
+       {{"netaudio/", '5', "", 0755}, {"netaudio/tarvo_package/", '5', "", 0755},
+        {"netaudio/tarvo_package/product", '2', "/dev/zero"}},
+       "/run/netaudiotmp"},
+      {"a device node", kSoc,
+       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/zero", '3', ""}},
+       "/tmp/soctmp"},
+      {"a FIFO beside a good product", kSoc,
+       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/pipe", '6', ""}},
+       "/tmp/soctmp"},
+      {"a hard link", kSoc,
+       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/again", '1', "backend/apps/product"}},
+       "/tmp/soctmp"},
+      {"MCU version links to /dev/zero", kSoc,
+       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"}, {"backend/mcu/", '5', "", 0755},
+        {"backend/mcu/mcu_upgrade.bin", '0', "fw"}, {"backend/mcu/version", '2', "/dev/zero"}},
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string package = MakeRawTar(c.members);
+    const char* name = c.kind == kSoc ? "update_soc.cgi" : "update_netaudio.cgi";
+    EXPECT_EQ(Chunk(c.kind, kFirst, package), "length: " + std::to_string(package.size()) +
+                                                  " upLength: " + std::to_string(package.size()) + " \n");
+    const std::string result = Chunk(c.kind, kLast, "");
+    if (c.folder) {
+      EXPECT_EQ(result, Result(name, "fail")) << c.what;
+      EXPECT_FALSE(UnitExists(c.folder)) << c.what;
+      ExpectNothingStaged(c.what);
+    } else {
+      // A version that cannot be read is not another version: the application alone is marked.
+      EXPECT_EQ(result, Result(name, "success")) << c.what;
+      EXPECT_FALSE(UnitExists("/tmp/upgrade_mcu")) << c.what;
+    }
+    std::string status;
+    EXPECT_TRUE(app_.HandleGetJson("", "", 0, status)) << c.what;
+    EXPECT_NE(status.find("\"input\""), std::string::npos) << c.what;
+  }
+}
+
+// Unpacked files keep no owner and no set-user-id, set-group-id or sticky bit from the package.
+TEST_F(UploadChunksTest, UnpackedFilesCarryNoSpecialBits) {
+  const std::string package = MakeRawTar({{"backend/", '5', "", 01777},
+                                          {"backend/apps/", '5', "", 0755},
+                                          {"backend/apps/product", '0', "VX7206"},
+                                          {"backend/apps/tool", '0', "#!/bin/sh\n", 06755}});
+  Chunk(kSoc, kFirst, package);
+  ASSERT_EQ(Chunk(kSoc, kLast, ""), Result("update_soc.cgi", "success"));
+  for (const char* path : {"/tmp/soctmp/backend", "/tmp/soctmp/backend/apps/tool"}) {
+    struct stat st;
+    ASSERT_EQ(stat((root_ + path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & (S_ISUID | S_ISGID | S_ISVTX), 0u) << path;
+  }
+}
+
+// An upload that would leave the staging file system without its reserve fails at that chunk and
+// its partial file is removed.
+TEST_F(UploadChunksTest, AChunkBeyondTheReserveFailsAndRemovesThePartialFile) {
+  platform::SetAvailableBytesForTest(static_cast<long long>(web::kStagingReserveBytes) + 1500);
+  EXPECT_EQ(Chunk(kSoc, kFirst, std::string(1000, 'a')), "length: 1000 upLength: 1000 \n");
+  EXPECT_TRUE(UnitExists("/tmp/soc.tar"));
+  // The first chunk took its room.
+  platform::SetAvailableBytesForTest(static_cast<long long>(web::kStagingReserveBytes) + 500);
+  EXPECT_EQ(Chunk(kSoc, kMiddle, std::string(1000, 'b')), Result("update_soc.cgi", "fail"));
+  EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
+  EXPECT_EQ(Chunk(kSoc, kLast, ""), Result("update_soc.cgi", "fail"));
+  ExpectNothingStaged("no room");
+  platform::SetAvailableBytesForTest(-1);
 }
 
 }  // namespace

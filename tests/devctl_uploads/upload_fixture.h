@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -80,6 +82,47 @@ class UploadTest : public webtest::BoardTest {
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return ReadFile(tar);
   }
+  // One member of a tar written header by header: any type a package could carry, made without
+  // privileges (a device node, a FIFO, a link, a set-user-id file).
+  struct RawMember {
+    std::string name;
+    char type;  // '0' file, '1' hard link, '2' symbolic link, '3' char device, '5' folder, '6' FIFO
+    std::string data_or_target;  // the content of a file, the target of a link
+    unsigned mode = 0644;
+  };
+  static std::string MakeRawTar(const std::vector<RawMember>& members) {
+    std::string tar;
+    for (const RawMember& m : members) {
+      char header[512] = {};
+      std::snprintf(header, 100, "%s", m.name.c_str());
+      std::snprintf(header + 100, 8, "%07o", m.mode);
+      std::snprintf(header + 108, 8, "%07o", 0u);
+      std::snprintf(header + 116, 8, "%07o", 0u);
+      const size_t size = m.type == '0' ? m.data_or_target.size() : 0;
+      std::snprintf(header + 124, 12, "%011zo", size);
+      std::snprintf(header + 136, 12, "%011o", 0u);
+      header[156] = m.type;
+      if (m.type == '1' || m.type == '2') std::snprintf(header + 157, 100, "%s", m.data_or_target.c_str());
+      std::memcpy(header + 257, "ustar", 6);
+      std::memcpy(header + 263, "00", 2);
+      if (m.type == '3') {
+        std::snprintf(header + 329, 8, "%07o", 1u);  // /dev/zero's numbers
+        std::snprintf(header + 337, 8, "%07o", 5u);
+      }
+      std::memset(header + 148, ' ', 8);
+      unsigned sum = 0;
+      for (unsigned char c : header) sum += c;
+      std::snprintf(header + 148, 8, "%06o", sum);
+      tar.append(header, sizeof header);
+      if (size > 0) {
+        tar += m.data_or_target;
+        tar.append((512 - size % 512) % 512, '\0');
+      }
+    }
+    tar.append(1024, '\0');
+    return tar;
+  }
+
   static std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

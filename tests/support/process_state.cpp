@@ -35,6 +35,7 @@ void ResetProcessState() {
   ResetNoticeSinks();
   platform::FailWritesAfter(-1);
   platform::FailWritesUnder("");
+  platform::SetAvailableBytesForTest(-1);
   ResetRebootRequest();
 
   g_uart_banner_sent = 0;
