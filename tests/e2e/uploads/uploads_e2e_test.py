@@ -118,7 +118,7 @@ class UploadsTest(unittest.TestCase):
         self.assertEqual(self.unit_bytes("tmp/upgrade_mcu"), b"1")
         with open(self.unit("sim/commands.log")) as f:
             log = f.read()
-        self.assertIn("tar -tf /tmp/soc.tar\n"
+        self.assertIn("tar -tf /tmp/soc.tar\ntar -tvf /tmp/soc.tar\n"
                       "(mkdir -p /tmp/soctmp) && (tar --no-same-owner --no-same-permissions -x -C /tmp/soctmp -f /tmp/soc.tar)\n", log)
 
         # The figure grows while the scripts install, and stops at 99.
