@@ -108,5 +108,13 @@ int ParseEqTypeName(const char* name) {
 
 void SetNameField(char (&field)[kNameSize], const char* text) {
   std::memset(field, 0, sizeof field);
-  if (text) std::strncpy(field, text, sizeof field - 1);
+  if (!text) return;
+  size_t length = strnlen(text, sizeof field);
+  if (length > sizeof field - 1) {
+    // Cut before the character that would not fit whole: a name never ends in a broken
+    // UTF-8 sequence.
+    length = sizeof field - 1;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  std::memcpy(field, text, length);
 }

@@ -173,5 +173,6 @@ struct app_config_s {
 // so "HIGHPASS_EXTRA" is HIGHPASS.
 int ParseEqTypeName(const char* name);
 
-// Copies text into a fixed name field, cut to fit, always NUL-terminated and zero-filled behind.
+// Copies text into a fixed name field, cut to fit before any UTF-8 character that would not fit
+// whole, always NUL-terminated and zero-filled behind.
 void SetNameField(char (&field)[kNameSize], const char* text);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "devctl/text/line_editor.h"
 #include "platform/listen_port.h"
@@ -20,6 +21,7 @@
 namespace {
 constexpr size_t kReadSize = 65536;
 constexpr int kPollTimeoutMs = 1000;
+constexpr int kAcceptRetryPauseMs = 100;
 
 bool SetNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL, 0);
@@ -209,7 +211,18 @@ void CTcpserver::DropDead() {
 void CTcpserver::AcceptClients() {
   while (true) {
     const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;  // nothing more waiting (or a transient error)
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // The connection stays queued; the listen socket stays readable, so polling it again at
+        // once would spin.
+        if (!accept_exhausted_) std::printf("%s: accept failed (%s); retrying\n", name_.c_str(), std::strerror(errno));
+        accept_exhausted_ = true;
+        accept_resume_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAcceptRetryPauseMs);
+      }
+      return;  // nothing more waiting, or a client that gave up
+    }
+    if (accept_exhausted_) std::printf("%s: accepting again\n", name_.c_str());
+    accept_exhausted_ = false;
     if (ClientCount() >= kMaxClients) {
       CloseFd(fd);
       continue;
@@ -236,7 +249,9 @@ void CTcpserver::Run() {
     fds.clear();
     polled.clear();
     fds.push_back({wake_fd_, POLLIN, 0});
-    fds.push_back({listen_fd_, POLLIN, 0});
+    // A negative descriptor is left out of the poll: no accepting during a pause.
+    const bool accepting = !accept_exhausted_ || std::chrono::steady_clock::now() >= accept_resume_;
+    fds.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});
     {
       std::lock_guard<std::mutex> lock(clients_mutex_);
       for (auto& s : clients_) {
@@ -245,7 +260,7 @@ void CTcpserver::Run() {
         polled.push_back(s.get());
       }
     }
-    const int ready = poll(fds.data(), fds.size(), kPollTimeoutMs);
+    const int ready = poll(fds.data(), fds.size(), accepting ? kPollTimeoutMs : kAcceptRetryPauseMs);
     if (ready <= 0 || !running_) continue;
     if (fds[0].revents & POLLIN) {
       uint64_t count;

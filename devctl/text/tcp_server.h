@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,10 @@ class CTcpserver {
   void Drop(tcp_session_s* s);
   void DropDead();
   void AcceptClients();
+  // While descriptors or memory run out, accepting pauses until this time (steady clock) instead of
+  // waking on the listen socket again at once; the episode is logged once.
+  std::chrono::steady_clock::time_point accept_resume_{};
+  bool accept_exhausted_ = false;
   void Wake();
 
   std::atomic<bool> running_{false};

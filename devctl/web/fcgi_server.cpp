@@ -2,7 +2,16 @@
 // every request, which races with every other thread's getenv and localtime.
 #include "devctl/web/fcgi_server.h"
 
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <thread>
 
 #include <fcgiapp.h>
 
@@ -32,7 +41,39 @@ long ReadBody(FCGX_Request& request, char* out, long count) {
   return got;
 }
 
+std::atomic<int> g_read_timeout_ms{kRequestReadTimeoutMs};
+std::atomic<uint64_t> g_accept_retries{0};
+
+// Accept failures that pass: descriptors or memory run out for a while, a client gave up before
+// it was taken, a signal, or the wait for a connection reached the read deadline.
+bool IsTransientAcceptError(int error) {
+  switch (error) {
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EINTR:
+    case EAGAIN:
+      return true;
+    default:
+      return error == EWOULDBLOCK;
+  }
+}
+
+bool IsExhaustion(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+// A receive deadline on a socket. On the listen socket it also bounds each wait for a connection
+// (the loop then just accepts again); on a connection, a client that stops sending in the middle
+// of its request cannot hold the loop longer than that.
+void SetReadDeadline(int fd) {
+  const int ms = g_read_timeout_ms.load();
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
 }  // namespace
+
+void SetRequestReadTimeout(int ms) { g_read_timeout_ms.store(ms > 0 ? ms : kRequestReadTimeoutMs); }
+
+uint64_t AcceptRetries() { return g_accept_retries.load(); }
 
 int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
   static std::once_flag init_once;
@@ -46,10 +87,26 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listen_fd, 0) != 0) return -1;
 
+  SetReadDeadline(listen_fd);
   std::vector<char> body(kMaxBodyLength + 1);
   std::string reply;
-  int rc;
-  while ((rc = FCGX_Accept_r(&request)) >= 0) {
+  bool exhausted = false;  // in an episode of failing accepts: logged once
+  for (;;) {
+    const int rc = FCGX_Accept_r(&request);
+    if (rc < 0) {
+      if (!IsTransientAcceptError(-rc)) return rc;
+      if (IsExhaustion(-rc)) {
+        ++g_accept_retries;
+        if (!exhausted) std::printf("web: accept failed (%s); retrying\n", std::strerror(-rc));
+        exhausted = true;
+        // Real time, whatever clock the rest of the unit runs on: this only paces the retries.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryPauseMs));
+      }
+      continue;
+    }
+    if (exhausted) std::printf("web: accepting again\n");
+    exhausted = false;
+    SetReadDeadline(request.ipcFd);
     WebRequest req;
     req.query_string = Param(request, "QUERY_STRING");
     req.request_uri = Param(request, "REQUEST_URI");
@@ -75,7 +132,6 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
     // Paces the common replies: at most about 100 a second.
     if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
   }
-  return rc;
 }
 
 }  // namespace web

@@ -2,6 +2,7 @@
 // reads each body and writes the headers and the reply that the serving function chose.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,8 +24,21 @@ struct WebRequest {
 
 using ServeFunction = std::function<ReplyEnding(const WebRequest& request, std::string& reply)>;
 
-// Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails.
-// Returns the negative result of the failed accept.
+// How long a request may take to arrive whole (parameters and body) before it is dropped, and the
+// pause between accepts while descriptors or memory run out.
+constexpr int kRequestReadTimeoutMs = 10000;
+constexpr int kAcceptRetryPauseMs = 100;
+
+// Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails for
+// good. Accepts that fail for a while (descriptors or memory exhausted, an aborted connection, a
+// signal) are retried after a short pause, logged once per episode. Returns the negative result of
+// the failed accept.
 int ServeFastCgi(int listen_fd, const ServeFunction& serve);
+
+// The request read deadline for loops started afterwards (tests); 0 restores the default.
+void SetRequestReadTimeout(int ms);
+
+// Accepts retried so far because descriptors or memory ran out.
+uint64_t AcceptRetries();
 
 }  // namespace web

@@ -285,9 +285,20 @@ std::string StatusXmlText(const cJSON* status) {
   mxml_node_t* root = mxmlNewElement(xml, "MATRIX");
   ConvertJsonToXml(status, root);
   char* text = mxmlSaveAllocString(xml, MXML_NO_CALLBACK);
-  std::string out = text ? text : "";
+  std::string saved = text ? text : "";
   free(text);
   mxmlDelete(xml);
+  // A raw carriage return would reach a reader as a line feed (XML normalises line ends): the
+  // library writes none of its own, so every one in the document is text, written as a reference.
+  std::string out;
+  out.reserve(saved.size());
+  for (char c : saved) {
+    if (c == '\r') {
+      out += "&#13;";
+    } else {
+      out += c;
+    }
+  }
   return out;
 }
 

@@ -391,6 +391,25 @@ TEST_F(ConfigFile, OnlyTheListedMissingMembersRewriteTheFile) {
   }
 }
 
+// A stored name longer than its field is cut before the character that would not fit whole, so
+// the status documents never carry a broken UTF-8 sequence.
+TEST_F(ConfigFile, LongNamesAreCutAtACharacterBoundary) {
+  const std::string thirty(30, 'a');
+  struct Case {
+    std::string name, kept;
+  } cases[] = {
+      {thirty + "\xc3\xbc", thirty},                  // a 2-byte character across the limit
+      {thirty + "b\xc3\xbc", thirty + "b"},           // one that starts past it
+      {"abc\xe2\x82\xac" + std::string(30, 'x'), "abc\xe2\x82\xac" + std::string(25, 'x')},
+      {std::string(29, 'a') + "\xf0\x9f\x8e\xb5", std::string(29, 'a')},  // a 4-byte one
+  };
+  for (const Case& c : cases) {
+    Write(kConfigFile, R"({"user_cnt":2,"input":{"input_name":[")" + c.name + R"("]}})");
+    Opened o = Open();
+    EXPECT_EQ(std::string(o.cfg->input_name[0]), c.kept) << c.name;
+  }
+}
+
 TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
   std::string users;
   for (int i = 0; i < 20; ++i) users += std::string(i ? "," : "") + R"({"user":"u)" +

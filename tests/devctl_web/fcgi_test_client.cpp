@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -58,17 +59,24 @@ bool ReadExact(int fd, char* out, size_t n) {
 
 }  // namespace
 
-FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_bytes) {
-  FcgiReply reply;
+int ConnectTo(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  // A reply that never comes fails the test instead of hanging it.
+  timeval tv{60, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(uint16_t(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     close(fd);
-    return reply;
+    return -1;
   }
+  return fd;
+}
+
+std::string RequestStart(const Params& params) {
   std::string out;
   AppendRecord(out, kBeginRequest, std::string("\0\1\0\0\0\0\0\0", 8));
   std::string pairs;
@@ -79,6 +87,25 @@ FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_b
   }
   for (size_t i = 0; i < pairs.size(); i += 65535) AppendRecord(out, kParams, pairs.substr(i, 65535));
   AppendRecord(out, kParams, "");
+  return out;
+}
+
+bool SendRequestStart(int fd, const Params& params, const std::string& stdin_part) {
+  std::string out = RequestStart(params);
+  if (!stdin_part.empty()) AppendRecord(out, kStdin, stdin_part);
+  return SendAll(fd, out);
+}
+
+FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_bytes) {
+  const int fd = ConnectTo(port);
+  if (fd < 0) return FcgiReply();
+  return FcgiRequestOn(fd, params, stdin_bytes);
+}
+
+FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_bytes) {
+  FcgiReply reply;
+  std::string out;
+  out = RequestStart(params);
   for (size_t i = 0; i < stdin_bytes.size(); i += 65535)
     AppendRecord(out, kStdin, stdin_bytes.substr(i, 65535));
   AppendRecord(out, kStdin, "");

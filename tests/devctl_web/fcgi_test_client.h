@@ -16,7 +16,15 @@ struct FcgiReply {
 };
 
 // Sends params, then the stdin bytes (followed by the end-of-stdin record) to 127.0.0.1:port.
+// A reply that does not come within 60 s ends the wait (ok stays false).
 FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_bytes);
+
+// A connection to 127.0.0.1:port (-1 on failure), and the same request over it (closed after).
+int ConnectTo(int port);
+FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_bytes);
+
+// The start of a request that never ends: the parameters and part of the body, no end of stdin.
+bool SendRequestStart(int fd, const Params& params, const std::string& stdin_part);
 
 // A listen socket on 127.0.0.1 with a free port.
 int OpenListenSocket(int* port);

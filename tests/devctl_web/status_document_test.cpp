@@ -196,6 +196,16 @@ TEST(StatusDocumentTest, NamesFromAFileNeverBreakTheXml) {
   EXPECT_NE(xml.find("<input_name>\\u0001\\u0002"), std::string::npos);
 }
 
+// A carriage return in a stored name reaches an XML reader as itself, not as a line feed.
+TEST(StatusDocumentTest, CarriageReturnIsACharacterReference) {
+  app_config_s cfg;
+  SetNameField(cfg.input_name[0], "A\rB");
+  JsonTree root = Tree(cfg);
+  const std::string xml = web::StatusXmlText(root.get());
+  EXPECT_EQ(xml.find('\r'), std::string::npos);
+  EXPECT_NE(xml.find("A&#13;B"), std::string::npos);
+}
+
 TEST(StatusDocumentTest, WholeXmlDocumentHasNoLineBreaks) {
   app_config_s cfg;
   for (int i = 0; i < 18; ++i) SetNameField(cfg.input_name[i], "A rather long channel name");

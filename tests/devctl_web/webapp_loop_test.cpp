@@ -1,14 +1,18 @@
 // The request loop over a real FastCGI connection: routing, header bytes, bodies of every length
 // and requests that arrive broken.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <mutex>
 #include <thread>
 
+#include "devctl/web/fcgi_server.h"
 #include "devctl/web/webapp.h"
 #include "fcgi_test_client.h"
 
@@ -202,3 +206,77 @@ TEST(WebappTermination, SigtermEndsTheProcessOnceTheLoopRuns) {
   ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
   EXPECT_EQ(WTERMSIG(status), SIGTERM);
 }
+
+namespace {
+
+const webtest::Params kInstrParams(size_t length) {
+  return {{"REQUEST_METHOD", "POST"},
+          {"QUERY_STRING", "instr.cgi&"},
+          {"REQUEST_URI", "/cgi-bin/instr.cgi"},
+          {"CONTENT_LENGTH", std::to_string(length)}};
+}
+
+// A client that stops in the middle of its body holds the loop only until the read deadline: the
+// next client is served.
+TEST(WebappLoopLimits, AStalledRequestIsDroppedAtTheReadDeadline) {
+  web::SetRequestReadTimeout(300);
+  RecordingApp app;
+  int port = 0;
+  const int listen_fd = webtest::OpenListenSocket(&port);
+  ASSERT_GE(listen_fd, 0);
+  std::thread server([&] { app.Serve(listen_fd); });
+  const int stalled = webtest::ConnectTo(port);
+  ASSERT_GE(stalled, 0);
+  ASSERT_TRUE(webtest::SendRequestStart(stalled, kInstrParams(100), "{\"comhead\""));
+  const webtest::FcgiReply next = webtest::FcgiRequest(port, kInstrParams(2), "{}");
+  EXPECT_TRUE(next.ok);
+  EXPECT_NE(next.output.find("instr:{}"), std::string::npos) << next.output;
+  close(stalled);
+  shutdown(listen_fd, SHUT_RDWR);
+  server.join();
+  close(listen_fd);
+  web::SetRequestReadTimeout(0);
+}
+
+// When the process runs out of descriptors the loop keeps retrying, and serves again once
+// descriptors come back.
+TEST(WebappLoopLimits, ServesAgainAfterDescriptorExhaustion) {
+  RecordingApp app;
+  int port = 0;
+  const int listen_fd = webtest::OpenListenSocket(&port);
+  ASSERT_GE(listen_fd, 0);
+  // Queued before the loop starts, so the loop's first accept meets the exhaustion.
+  const int client = webtest::ConnectTo(port);
+  ASSERT_GE(client, 0);
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old_limit), 0);
+  rlimit low = old_limit;
+  low.rlim_cur = 256;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  // The loop's thread is made before the descriptors run out, and let go once they have.
+  std::atomic<bool> go{false};
+  std::thread server([&] {
+    while (!go) std::this_thread::yield();
+    app.Serve(listen_fd);
+  });
+  std::vector<int> fillers;
+  for (int fd; (fd = dup(listen_fd)) >= 0;) fillers.push_back(fd);
+  const uint64_t retries = web::AcceptRetries();
+  go = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (web::AcceptRetries() == retries && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  const bool retried = web::AcceptRetries() > retries;
+  for (int fd : fillers) close(fd);
+  setrlimit(RLIMIT_NOFILE, &old_limit);
+  EXPECT_TRUE(retried);
+  const webtest::FcgiReply reply = webtest::FcgiRequestOn(client, kInstrParams(2), "{}");
+  EXPECT_TRUE(reply.ok);
+  EXPECT_NE(reply.output.find("instr:{}"), std::string::npos) << reply.output;
+  shutdown(listen_fd, SHUT_RDWR);
+  server.join();
+  close(listen_fd);
+}
+
+}  // namespace
