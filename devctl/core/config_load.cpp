@@ -7,6 +7,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_fields.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/json_util.h"
@@ -181,12 +182,26 @@ void ReadDevice(const cJSON* root, app_config_s* cfg, const std::string& device_
   if (!ReadString(device, "model", &cfg->model)) state->rewrite = true;
 }
 
-void ReadEqObject(const cJSON* object, peq_data_s* eq) {
+// A band the protocols could have set: the filter it designs is stable and audible as meant.
+bool EqBandInRange(const peq_data_s& eq, int b) {
+  return (eq.bypass[b] == 0 || eq.bypass[b] == 1) && eq.frequency[b] >= kEqMinFrequency &&
+         eq.frequency[b] <= kEqMaxFrequency && eq.gain[b] >= kEqMinGain &&
+         eq.gain[b] <= kEqMaxGain && eq.quality[b] >= kEqMinQuality &&
+         eq.quality[b] <= kEqMaxQuality;  // false for NaN as well
+}
+
+void ReadEqObject(const cJSON* object, const char* key, peq_data_s* eq) {
   ReadInts(object, "bypass", eq->bypass, kEqBands);
   ReadFloats(object, "gain", eq->gain, kEqBands);
   ReadInts(object, "frequency", eq->frequency, kEqBands);
   ReadFloats(object, "quality", eq->quality, kEqBands);
   ReadNames(object, "type_name", eq->type_name, kEqBands);
+  // A hand-edited file can hold any number; an out-of-range band would be an unstable filter.
+  for (int b = 0; b < kEqBands; ++b) {
+    if (EqBandInRange(*eq, b)) continue;
+    std::printf("config: %s band %d out of range; its default is used\n", key, b + 1);
+    ResetEqBand(eq, b);
+  }
 }
 
 void ReadEqMemories(const cJSON* peq, app_config_s* cfg, int side) {
@@ -196,7 +211,7 @@ void ReadEqMemories(const cJSON* peq, app_config_s* cfg, int side) {
       char key[64];
       std::snprintf(key, sizeof key, "%s%d", config_fields::kEqMemoryKeys[side][m], k);
       const cJSON* object = ObjectMember(peq, key);
-      if (object) ReadEqObject(object, &memory[k]);
+      if (object) ReadEqObject(object, key, &memory[k]);
     }
   }
 }

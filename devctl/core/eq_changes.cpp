@@ -48,12 +48,19 @@ bool IsLocked(int side, int s) {
   return LockFlags(side)[e] != 0 || LockFlags(side)[e + 1] != 0;
 }
 
-void LeaveGroups(int side, int c) {
+// Takes channel c out of every group of its side; true when it was in one.
+bool LeaveGroups(int side, int c) {
+  bool member = false;
+  for (int g = 0; g < kChannelSlots - kDspChannels; ++g) {
+    const int* flags = GroupMembers(side, g);
+    member = member || (flags != nullptr && flags[c] != 0);
+  }
   if (side == EQ_SIDE_OUTPUT) {
     RemoveOutputFromGroups(c);
   } else {
     RemoveInputFromGroups(c);
   }
+  return member;
 }
 
 std::vector<int> Members(int side, int group_slot) {
@@ -84,6 +91,18 @@ void SendBand(int side, int m, int c, int b) {
 
 void LoadMemory(int side, int m, int c) {
   for (int b = 0; b < kEqBands; ++b) SendBand(side, m, c, b);
+}
+
+// The second channel o of an EQ-locked pair takes the selection of the first, e. A selection that
+// changes puts the whole newly selected memory into the DSP, so the pair plays what the record
+// says it plays.
+// True when the selection changed.
+bool FollowPairSelection(int side, int e, int o) {
+  int* selection = Selection(side);
+  if (selection[o] == selection[e]) return false;
+  selection[o] = selection[e];
+  LoadMemory(side, selection[o], o);
+  return true;
 }
 
 void CopyBand(int side, int m, int from, int to, int b) {
@@ -253,11 +272,11 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
 
   if (!IsChannel(slot)) return false;
   if (!IsLocked(side, slot)) {
-    LeaveGroups(side, slot);
+    const bool left = LeaveGroups(side, slot);
     const int m = caller == EqCaller::kText ? selection[slot] : web_memory;
     if (m == kFlat && caller == EqCaller::kText) {
       lines += FlatChannelLine(side);
-      return false;
+      return left;
     }
     if (IsCustom(m)) WriteAndSend(side, m, slot, bands, values);
     lines += "[SUCCESS]Set " + ChannelLabel(side, slot) + tail;
@@ -265,13 +284,13 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
   }
 
   const int e = slot & ~1, o = e + 1;
-  LeaveGroups(side, e);
-  LeaveGroups(side, o);
-  selection[o] = selection[e];
+  bool changed = LeaveGroups(side, e);
+  changed = LeaveGroups(side, o) || changed;
+  changed = FollowPairSelection(side, e, o) || changed;
   const int m = selection[e];
   if (m == kFlat && caller == EqCaller::kText) {
     lines += FlatChannelLine(side);
-    return false;
+    return changed;
   }
   if (IsCustom(m)) {
     for (int b : bands) {
@@ -388,6 +407,7 @@ void SetEqLock(int side, int slot, bool locked, EqCaller caller, std::string& li
   }
   lines += "[SUCCESS]Set " + (IsUsb(e) ? ChannelLabel(side, slot) : PairLabel(side, e)) + suffix;
   if (!locked) return;
+  // Either way the second channel's whole memory is sent below.
   const int m = selection[e];
   selection[o] = m;
   if (IsCustom(m)) {
@@ -451,7 +471,7 @@ void SetEqBandSwitch(int side, int slot, int band, int on, EqCaller caller, std:
   lines += "[SUCCESS]Set " + SwitchLabel(side, e, true, caller) + tail;
   LeaveGroups(side, e);
   LeaveGroups(side, o);
-  selection[o] = selection[e];
+  FollowPairSelection(side, e, o);
   const int m = selection[e];
   if (!switches(m)) return;
   for (int b : bands) {
@@ -502,7 +522,7 @@ void ClearEqMemory(int side, int slot, std::string& lines) {
   lines += ClearLine(side, e, true);
   LeaveGroups(side, e);
   LeaveGroups(side, o);
-  selection[o] = selection[e];
+  FollowPairSelection(side, e, o);
   const int m = selection[e];
   if (!IsCustom(m)) return;
   for (int b = 0; b < kEqBands; ++b) {

@@ -40,7 +40,8 @@ struct EqBandValues {
 //   `web_memory` (the request's, whatever the slot plays; Flat writes nothing but reports).
 // - an EQ-locked pair: the second slot takes the first's selection; band by band first then
 //   second; kText refuses Flat, kWeb reports it without writing.
-// Returns false after a refusal (the group removal and selection copy stay in the live record).
+// Returns whether the record changed: true when the band was written; after a refusal, true only
+// when the group removal or the selection copy (which stay) changed it.
 bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web_memory,
                EqCaller caller, std::string& lines);
 

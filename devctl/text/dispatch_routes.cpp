@@ -70,6 +70,9 @@ const TextRoute* InputRoute(const Line& l, const char* raw_upper, int raw_len) {
   if (eq.exists && l.text.find("PRESET", l.text.find("EQ")) != std::string::npos) {
     return &kTermSetInputEqPreset;
   }
+  // A line that names EQ is an equaliser command, whole or not: a band edit missing a part gets
+  // the band command's range error and never reaches the gain commands.
+  if (eq.exists) return &kTermSetInputEqBand;
   if (std::string(raw_upper, raw_len > 0 ? raw_len : 0).find("GAIN ") != std::string::npos) {
     return &kTermSetInputGain;
   }
@@ -84,6 +87,9 @@ const TextRoute* OutputRoute(const Line& l) {
   const EqTests eq(l);
   if (l.Has("NAME")) return &kTermSetOutputName;
   if (l.Has("CHLOCK")) return &kTermSetOutputChannelLock;
+  // A line that names EQ never reaches the volume commands: it is an equaliser command, whole or
+  // not, and a band edit missing a part gets the band command's range error.
+  if (eq.exists && l.Has("VOL")) return &kTermSetOutputEqBand;
   if (l.Has("VOL+")) return &kTermSetOutputVolumeUp;
   if (l.Has("VOL-")) return &kTermSetOutputVolumeDown;
   if (l.Has("VOL")) return &kTermSetOutputVolume;

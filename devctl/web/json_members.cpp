@@ -8,7 +8,9 @@ namespace web {
 
 JsonPtr ParseJsonBody(const char* body) {
   if (body == nullptr) return nullptr;
-  return JsonPtr(cJSON_ParseWithOpts(body, nullptr, 1));
+  // The first value is the request; whatever follows it is ignored, as the JSON library's plain
+  // parse does.
+  return JsonPtr(cJSON_ParseWithOpts(body, nullptr, 0));
 }
 
 bool ReadJsonString(const cJSON* object, const char* key, std::string* out, size_t max_length) {

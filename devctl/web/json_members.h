@@ -18,7 +18,7 @@ using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
 // The longest "comhead" and string member a handler takes (the 256-byte fields of the protocol).
 constexpr size_t kMaxJsonString = 255;
 
-// Parses a whole body as one JSON value; trailing text other than white space is refused.
+// Parses the first JSON value of a body; text after it is ignored.
 JsonPtr ParseJsonBody(const char* body);
 
 // A string member (name matched without regard to case) of at most max_length bytes.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "devctl/core/eq_changes.h"
+#include "devctl/core/name_text.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
 #include "devctl/hardware/power_wake.h"
@@ -106,11 +107,13 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   std::string type;
   if (!ReadFloatMember(request, "gain", 0.0, kEqMinGain, kEqMaxGain, &values.gain) ||
       !ReadFloatMember(request, "quality", 0.0, kEqMinQuality, kEqMaxQuality, &values.quality) ||
-      !web::ReadJsonString(request, "type", &type) || ParseEqTypeName(type.c_str()) < 0) {
+      !web::ReadJsonString(request, "type", &type) || ParseEqTypeName(type.c_str()) < 0 ||
+      !IsCleanName(type)) {
+    // The text is stored and shown as it came: no control characters, no broken UTF-8.
     return RefuseSetCommand(answer);
   }
   values.type = ParseEqTypeName(type.c_str());
-  values.type_name = type.substr(0, kNameSize - 1);
+  values.type_name = CutAtCharacter(type, kNameSize - 1);
   WakeOnCommand(&answer.notice);
   std::string lines;
   SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, lines);

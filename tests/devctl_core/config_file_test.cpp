@@ -410,6 +410,50 @@ TEST_F(ConfigFile, LongNamesAreCutAtACharacterBoundary) {
   }
 }
 
+// A hand-edited EQ band outside the protocol's limits would design an unstable filter: it loads as
+// that band's default, the other bands as stored.
+TEST_F(ConfigFile, EqBandsOutOfRangeLoadAsTheirDefault) {
+  auto defaults = Defaults();
+  const peq_data_s& plain = defaults->input_custom1_date[3];
+  struct Case {
+    const char* what;
+    const char* member;
+    const char* value;  // band 2 of the array
+  } cases[] = {
+      {"frequency above 20 kHz", "frequency", "30000"}, {"negative frequency", "frequency", "-5"},
+      {"gain above 15 dB", "gain", "40"},               {"gain below -15 dB", "gain", "-99.5"},
+      {"quality 0", "quality", "0"},                    {"quality above 50", "quality", "1e9"},
+      {"switch not 0 or 1", "bypass", "7"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string values = c.member == std::string("bypass")      ? "[0,1,%s,1,1,1,1,1]"
+                               : c.member == std::string("frequency") ? "[100,200,%s,400,500,600,700,800]"
+                               : c.member == std::string("gain")      ? "[1,2,%s,4,5,6,7,8]"
+                                                                      : "[1,1,%s,1,1,1,1,1]";
+    char array[128];
+    std::snprintf(array, sizeof array, values.c_str(), c.value);
+    Write(kConfigFile, std::string(R"({"user_cnt":2,"peq":{"input_custom1_date3":{")") + c.member +
+                           "\":" + array + "}}}");
+    Opened o = Open();
+    const peq_data_s& eq = o.cfg->input_custom1_date[3];
+    EXPECT_EQ(eq.frequency[2], plain.frequency[2]);
+    EXPECT_EQ(eq.gain[2], plain.gain[2]);
+    EXPECT_EQ(eq.quality[2], plain.quality[2]);
+    EXPECT_EQ(eq.bypass[2], plain.bypass[2]);
+  }
+  // In range, to the limits: kept.
+  Write(kConfigFile, R"({"user_cnt":2,"peq":{"input_custom1_date3":{"frequency":[20,20000,1,1,1,1,1,1],)"
+                     R"("gain":[-15,15,0,0,0,0,0,0],"quality":[0.02,50,1,1,1,1,1,1]}}})");
+  Opened o = Open();
+  const peq_data_s& eq = o.cfg->input_custom1_date[3];
+  EXPECT_EQ(eq.frequency[0], 20);
+  EXPECT_EQ(eq.frequency[1], 20000);
+  EXPECT_EQ(eq.gain[0], -15.0f);
+  EXPECT_EQ(eq.quality[1], 50.0f);
+  EXPECT_EQ(eq.frequency[2], plain.frequency[2]);  // 1 Hz is below the limits
+}
+
 TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
   std::string users;
   for (int i = 0; i < 20; ++i) users += std::string(i ? "," : "") + R"({"user":"u)" +

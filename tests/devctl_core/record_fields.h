@@ -198,6 +198,22 @@ inline void FillDistinct(app_config_s* cfg, int seed = 1000) {
     }
   });
   cfg->user_cnt = kMaxUsers;
+  // EQ bands load only within the protocol's limits: theirs stay apart from the defaults but in
+  // range (switched off, gain never 0).
+  int k = 0;
+  for (int side = 0; side < 2; ++side) {
+    for (int m = 0; m < kEqMemories; ++m) {
+      for (int slot = 0; slot < kChannelSlots; ++slot) {
+        peq_data_s& eq = cfg->EqMemory(side, m)[slot];
+        for (int b = 0; b < kEqBands; ++b, ++k) {
+          eq.bypass[b] = 0;
+          eq.frequency[b] = 21 + (seed + k) % 19000;
+          eq.gain[b] = -14.75f + float((seed + k) % 29);
+          eq.quality[b] = 0.25f + float((seed + k) % 40) * 0.25f;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace record_fields

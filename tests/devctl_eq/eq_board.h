@@ -123,6 +123,31 @@ inline ::testing::AssertionResult WordsAre(const Biquad& q, const peq_data_s& ba
                   bands.gain[b], bands.quality[b]);
 }
 
+// The eight biquads of a whole-memory load of channel c, in order.
+inline std::vector<std::string> LoadOf(int side, int c) {
+  std::vector<std::string> out;
+  for (int b = 0; b < kEqBands; ++b) out.push_back(Biquad{side, c, b, {}}.Where());
+  return out;
+}
+
+// The DSP cells of channel c hold, band for band, the memory the record (the live one unless
+// given, e.g. as loaded back from app.json) says the channel plays.
+inline ::testing::AssertionResult PlaysRecord(sim::Board& board, int side, int c,
+                                              const app_config_s& record = g_app_config) {
+  const int m = side == EQ_SIDE_OUTPUT ? record.output_preset[c] : record.input_preset[c];
+  const peq_data_s& bands = const_cast<app_config_s&>(record).EqMemory(side, m)[c];
+  sim::SimDsp& dsp = OnDspB(c) ? board.dsp_b() : board.dsp_a();
+  for (int b = 0; b < kEqBands; ++b) {
+    Biquad q{side, c, b, {}};
+    for (int w = 0; w < 5; ++w) {
+      q.words.push_back(dsp.Word(uint16_t(g_dsp_biquad_addr[side][c] + 5 * b + w)));
+    }
+    ::testing::AssertionResult result = WordsAre(q, bands, b);
+    if (!result) return result << " (memory " << m << ")";
+  }
+  return ::testing::AssertionSuccess();
+}
+
 // "in 3 band 1" for each biquad, to compare orders.
 inline std::vector<std::string> Order(const std::vector<Biquad>& qs) {
   std::vector<std::string> out;

@@ -12,7 +12,9 @@
 namespace {
 
 using eqtest::Biquads;
+using eqtest::LoadOf;
 using eqtest::Order;
+using eqtest::PlaysRecord;
 using eqtest::WordsAre;
 
 constexpr int kIn = EQ_SIDE_INPUT;
@@ -103,8 +105,11 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   EXPECT_EQ(g_app_config.input_preset[1], 2);
   EXPECT_EQ(g_app_config.group_input_stereo2[0], 0);
   EXPECT_EQ(g_app_config.group_input_stereo4[1], 0);
-  const auto qs = Biquads();
-  ASSERT_EQ(qs.size(), 16u);
+  auto qs = Biquads();
+  // CH2 takes CH1's memory: all of it goes to the DSP first, then the edit band by band.
+  ASSERT_EQ(qs.size(), 24u);
+  EXPECT_EQ(Order({qs.begin(), qs.begin() + 8}), LoadOf(kIn, 1));
+  qs.erase(qs.begin(), qs.begin() + 8);
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(qs[i].channel, i % 2);
     EXPECT_EQ(qs[i].band, i / 2);
@@ -113,6 +118,8 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
     EXPECT_STREQ(Mem(kIn, 2, i % 2).type_name[i / 2], "LOW_SHELF");
   }
   EXPECT_EQ(Mem(kIn, 1, 1).frequency[0], 32);  // the memory it left is untouched
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 0));
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
 
   // The Tarvo pair (5,6) named by its second channel, on the output side.
   g_app_config.output_preset[4] = 1;
@@ -125,7 +132,8 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
 TEST_F(EqChangesTest, FlatRefusals) {
   Unlock(kIn);
   g_app_config.group_input_stereo1[2] = 1;
-  EXPECT_FALSE(SetEqBand(kIn, 2, 0, kPeak, 0, EqCaller::kText, lines));
+  // Refused, but the record changed (the channel left its group): it is to be saved.
+  EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, 0, EqCaller::kText, lines));
   EXPECT_EQ(lines, "[ERROR]Input equalizer is flat mode now, setting invalid. (This error is if EQ "
                    "is set to flat and not custom mode)\r\n");
   // The channel has left its group already (kept as the unit does it).
@@ -135,10 +143,17 @@ TEST_F(EqChangesTest, FlatRefusals) {
   // A locked output pair: the second takes the first's Flat selection, then refuses.
   g_app_config.output_preset[3] = 1;
   lines.clear();
-  EXPECT_FALSE(SetEqBand(kOut, 3, 0, kPeak, 0, EqCaller::kText, lines));
+  EXPECT_TRUE(SetEqBand(kOut, 3, 0, kPeak, 0, EqCaller::kText, lines));
   EXPECT_EQ(lines, "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if "
                    "EQ is set to flat and not custom mode)\r\n");
   EXPECT_EQ(g_app_config.output_preset[3], 0);
+  // Refused again with nothing left to change: nothing to save.
+  lines.clear();
+  EXPECT_FALSE(SetEqBand(kOut, 3, 0, kPeak, 0, EqCaller::kText, lines));
+  // What it plays now is its Flat memory: loaded, though the edit itself was refused.
+  EXPECT_EQ(Order(Biquads()), LoadOf(kOut, 3));
+  EXPECT_TRUE(PlaysRecord(board(), kOut, 3));
+  platform::sim_i2c().ClearTransfers();
 
   // Every slot on Flat: the all-channel edit is refused with the unit's one text.
   for (int side : {kIn, kOut}) {
@@ -402,7 +417,11 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 EQ 3 on.\r\n");
   EXPECT_EQ(g_app_config.input_preset[1], 1);
   EXPECT_EQ(g_app_config.group_input_stereo1[1], 0);
-  EXPECT_EQ(Order(Biquads()), (std::vector<std::string>{"in 0 band 2", "in 1 band 2"}));
+  // CH2 takes CH1's Custom1: all of it first, then the switch on both.
+  std::vector<std::string> order = LoadOf(kIn, 1);
+  order.insert(order.end(), {"in 0 band 2", "in 1 band 2"});
+  EXPECT_EQ(Order(Biquads()), order);
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
 
   // USB words and the group form: members in their own memory, Flat included.
   lines.clear();

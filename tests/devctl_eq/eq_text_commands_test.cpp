@@ -16,7 +16,9 @@
 namespace {
 
 using eqtest::Biquads;
+using eqtest::LoadOf;
 using eqtest::Order;
+using eqtest::PlaysRecord;
 using eqtest::WordsAre;
 
 constexpr int kIn = EQ_SIDE_INPUT;
@@ -129,11 +131,15 @@ TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
             "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain 6dB Q "
             "0.7.\r\n");
   auto qs = Biquads();
-  ASSERT_EQ(qs.size(), 16u);
+  // CH2 takes CH1's Custom2: all of it first, then the edit band by band.
+  ASSERT_EQ(qs.size(), 24u);
+  EXPECT_EQ(Order({qs.begin(), qs.begin() + 8}), LoadOf(kIn, 1));
+  qs.erase(qs.begin(), qs.begin() + 8);
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(qs[i].Where(), "in " + std::to_string(i % 2) + " band " + std::to_string(i / 2));
     EXPECT_TRUE(WordsAre(qs[i], 200, 3, 1, 6.0f, 0.7f));
   }
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
   EXPECT_EQ(g_app_config.input_preset[1], 2);
   EXPECT_EQ(Saved().input_preset[1], 2);
   EXPECT_EQ(Saved().input_custom2_date[1].frequency[7], 200);
@@ -343,7 +349,10 @@ TEST_F(EqTextTest, EnableLines) {
   g_app_config.input_stereo[0] = 1;
   g_app_config.input_preset[0] = 1;
   EXPECT_EQ(Run("IN 2 EQ 3 ON"), "[SUCCESS]Set analogue input CH1/CH2 EQ 3 on.\r\n");
-  EXPECT_EQ(Order(Biquads()), (std::vector<std::string>{"in 0 band 2", "in 1 band 2"}));
+  std::vector<std::string> order = LoadOf(kIn, 1);  // CH2 takes CH1's Custom1 whole
+  order.insert(order.end(), {"in 0 band 2", "in 1 band 2"});
+  EXPECT_EQ(Order(Biquads()), order);
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
   EXPECT_EQ(Saved().input_preset[1], 1);
 
   g_app_config.group_output_stereo2[1] = 1;
@@ -358,6 +367,46 @@ TEST_F(EqTextTest, EnableLines) {
   EXPECT_EQ(Run("IN 13 EQ 0 ON"), "[SUCCESS]Set USB left input all EQ on.\r\n");
   g_app_config.input_stereo[13] = 1;
   EXPECT_EQ(Run("IN 13 EQ 0 ON"), "[SUCCESS]Set USB left/right input all EQ on.\r\n");
+}
+
+// Every command that moves the second channel of a locked pair to another memory leaves the DSP
+// playing exactly what app.json says both channels play.
+TEST_F(EqTextTest, LockedPairPlaysWhatTheFileSays) {
+  const struct {
+    const char* what;
+    const char* command;
+  } steps[] = {{"clear", "OUT 1 EQ CLR"},
+               {"band switch", "OUT 2 EQ 1 ON"},
+               {"band edit", "OUT 1 EQ 3 TYPE 1 FRQ 500 GAIN 3 Q 1"},
+               {"band edit refused on Flat", "OUT 1 EQ 3 TYPE 1 FRQ 500 GAIN 3 Q 1"}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    Run("OUT 1 EQ LOCK OFF");
+    // PRESET 1 is Flat, 2 Custom1, 3 Custom2.
+    Run(std::string("OUT 1 EQ PRESET ") + (std::string(step.what).find("Flat") != std::string::npos ? "1" : "2"));
+    Run("OUT 2 EQ PRESET 3");
+    Run("OUT 2 EQ 0 TYPE 1 FRQ 1000 GAIN 10 Q 1");
+    // The pair locks again without copying (the text lock keeps each selection), then the step.
+    g_app_config.output_stereo[0] = g_app_config.output_stereo[1] = 1;
+    Run(step.command);
+    const app_config_s saved = Saved();
+    EXPECT_EQ(saved.output_preset[1], saved.output_preset[0]);
+    EXPECT_TRUE(PlaysRecord(board(), kOut, 0, saved));
+    EXPECT_TRUE(PlaysRecord(board(), kOut, 1, saved));
+  }
+}
+
+// A line that names EQ but is not a whole EQ command gets the band command's range error and
+// changes nothing: it never falls through to the gain command.
+TEST_F(EqTextTest, IncompleteEqLineNeverChangesTheGain) {
+  g_app_config.analogue_input_gain[0] = 6;
+  const long saves = Saves();
+  const std::string reply = Run("IN 1 EQ 1 TYPE 1 FRQ 100 GAIN-3");
+  EXPECT_EQ(reply.substr(0, 7), "[ERROR]") << reply;
+  EXPECT_NE(reply.find("Type \"HELP\" for more reference."), std::string::npos) << reply;
+  EXPECT_EQ(g_app_config.analogue_input_gain[0], 6);
+  EXPECT_EQ(Saves(), saves);
+  EXPECT_TRUE(Biquads().empty());
 }
 
 TEST_F(EqTextTest, ClearLines) {
@@ -381,7 +430,10 @@ TEST_F(EqTextTest, ClearLines) {
   Shape(kOut, 1, 4, 5.0f);
   Shape(kOut, 1, 5, 5.0f);
   EXPECT_EQ(Run("OUT 5 EQ CLR"), "[SUCCESS]Set tarvo output CH1/CH2 EQ clear.\r\n");
-  EXPECT_EQ(Order(Biquads()).size(), 16u);
+  // CH2 takes CH1's Custom1 whole, then both are cleared.
+  EXPECT_EQ(Order(Biquads()).size(), 24u);
+  EXPECT_TRUE(PlaysRecord(board(), kOut, 4));
+  EXPECT_TRUE(PlaysRecord(board(), kOut, 5));
   saved = Saved();
   EXPECT_EQ(saved.output_stereo[4], 1);
   EXPECT_EQ(saved.output_stereo[5], 1);

@@ -21,7 +21,9 @@
 namespace {
 
 using eqtest::Biquads;
+using eqtest::LoadOf;
 using eqtest::Order;
+using eqtest::PlaysRecord;
 using eqtest::WordsAre;
 
 constexpr int kIn = EQ_SIDE_INPUT;
@@ -175,7 +177,10 @@ TEST_F(EqWebTest, SetPeqTargets) {
   EXPECT_TRUE(Call(WebSetPeq, Peq(1, 1, 1, 7, R"(,"frequency":200,"gain":6,"quality":0.7,"type":"LOW_SHELF")")));
   ExpectDone("set peq", "[SUCCESS]Set analogue output CH1/CH2 EQ 8 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n");
   EXPECT_EQ(g_app_config.output_preset[1], 2);
-  EXPECT_EQ(Order(Biquads()), (std::vector<std::string>{"out 0 band 7", "out 1 band 7"}));
+  std::vector<std::string> order = LoadOf(kOut, 1);  // CH2 takes CH1's Custom2 whole
+  order.insert(order.end(), {"out 0 band 7", "out 1 band 7"});
+  EXPECT_EQ(Order(Biquads()), order);
+  EXPECT_TRUE(PlaysRecord(board(), kOut, 1));
   EXPECT_EQ(Mem(kOut, 2, 1).frequency[7], 200);
 
   // An output group: the refusal of a Flat member, then each custom member in its own memory.
@@ -274,14 +279,20 @@ TEST_F(EqWebTest, SetPeqBypass) {
   EXPECT_EQ(Mem(kIn, 1, 9).bypass[2], 0);
   EXPECT_EQ(Mem(kIn, 2, 9).bypass[2], 1);
   qs = Biquads();
+  // CH6 takes CH5's Custom1 whole, then the switch on both.
+  ASSERT_EQ(qs.size(), 10u);
+  EXPECT_EQ(Order({qs.begin(), qs.begin() + 8}), LoadOf(kIn, 9));
+  qs.erase(qs.begin(), qs.begin() + 8);
   EXPECT_EQ(Order(qs), (std::vector<std::string>{"in 8 band 2", "in 9 band 2"}));
   for (const auto& q : qs) EXPECT_EQ(q.words, (std::vector<uint32_t>{0, 0, 0x01000000, 0, 0}));
-  // The pair on Flat: the line, nothing switched.
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 9));
+  // The pair on Flat: the line, nothing switched; CH6 now plays its Flat memory.
   g_app_config.input_preset[8] = 0;
   EXPECT_TRUE(Call(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":8,"id":2,"bypass":0})"));
   ExpectDone("set peq bypass", "[SUCCESS]Set tarvo input CH5/CH6 EQ 3 off.\r\n");
   EXPECT_EQ(Mem(kIn, 0, 8).bypass[2], 1);
-  EXPECT_TRUE(Biquads().empty());
+  EXPECT_EQ(Order(Biquads()), LoadOf(kIn, 9));
+  EXPECT_TRUE(PlaysRecord(board(), kIn, 9));
   ExpectRefused(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":2})",
                 "set peq bypass");
   ExpectRefused(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":9,"bypass":1})",

@@ -59,6 +59,12 @@ TEST(DispatchRoutes, KeywordOrder) {
       {"IN1GAIN+5", "TermSetInputGainUp"},
       {"IN1GAIN-5", "TermSetInputGainDown"},
       {"in group 1 member 10000000000000", "TermSetInputGroupMembers"},
+      // A line that names EQ never reaches the gain or volume commands.
+      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN-3", "TermSetInputEqBand"},
+      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3", "TermSetInputEqBand"},
+      {"IN 1 EQ GAIN+3", "TermSetInputEqBand"},
+      {"OUT 1 EQ 1 TYPE 1 VOL 5", "TermSetOutputEqBand"},
+      {"OUT 1 EQ VOL+3", "TermSetOutputEqBand"},
       {"in 1 foo", "not found"},
       {"out 1 vol+2", "TermSetOutputVolumeUp"},
       {"out 1 vol 50", "TermSetOutputVolume"},
