@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "devctl/text/line_editor.h"
+#include "platform/clock.h"
 
 namespace {
 constexpr size_t kReadSize = 65536;
@@ -245,6 +246,7 @@ void CTcpserver::ProcessInput(tcp_session_s& s, char* data, uint32_t len) {
 }
 
 void CTcpserver::Run() {
+  platform::UseShortTimerSlack();
   std::vector<pollfd> fds;
   std::vector<tcp_session_s*> polled;
   while (running_) {
