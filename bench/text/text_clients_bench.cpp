@@ -199,7 +199,8 @@ std::map<int, int> FileVolumes(const std::string& path) {
   struct Family {
     const char* key;
     int first, count;
-  } families[] = {{"analogue_output_vol", 1, 4}, {"tarvo_output_vol", 5, 8}, {"usb_output_vol", 13, 2}};
+  } families[] = {
+      {"analogue_output_vol", 1, 4}, {"tarvo_output_vol", 5, 8}, {"usb_output_vol", 13, 2}};
   for (const Family& f : families) {
     const cJSON* array = cJSON_GetObjectItem(output, f.key);
     for (int i = 0; i < f.count; ++i) {

@@ -1,6 +1,8 @@
-// The configuration document of a record, built with cJSON and printed formatted. The number
-// arrays and the EQ objects are printed ahead (json_numbers.h) and handed to cJSON as raw text;
-// the text of each EQ slot is kept and printed again only when the slot's content changed.
+// The configuration document of a record, built with cJSON and printed formatted. Number arrays
+// are printed ahead (json_numbers.h) and handed to cJSON as raw text. The printed text of every
+// section of the document, and of every EQ slot within "peq", is kept with the content it was
+// printed from, and printed again only when that content changed: the save after one command
+// rebuilds one section.
 #pragma once
 
 #include <string>

@@ -158,7 +158,8 @@ std::string Printed(const app_config_s& cfg) {
 }
 
 bool IsFloatMember(const cJSON* item) {
-  return item->string && (!std::strcmp(item->string, "gain") || !std::strcmp(item->string, "quality"));
+  return item->string &&
+         (!std::strcmp(item->string, "gain") || !std::strcmp(item->string, "quality"));
 }
 
 // Floats (the elements of "gain" and "quality") are compared as the loader reads them back, as
@@ -277,7 +278,8 @@ void FillEdges(app_config_s* cfg) {
         for (int b = 0; b < kEqBands; ++b) {
           eq.gain[b] = floats[f++ % floats_count];
           eq.quality[b] = floats[f++ % floats_count];
-          eq.frequency[b] = (n++ % 2) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+          eq.frequency[b] =
+              (n++ % 2) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
         }
       }
     }
@@ -316,26 +318,44 @@ TEST_F(ConfigPrint, DocumentsReadBackAsTheReferencePrinterWroteThem) {
   }
 }
 
-TEST_F(ConfigPrint, AChangedBandIsPrintedAgainAndTheOthersKeepTheirText) {
+TEST_F(ConfigPrint, AChangedMemberIsPrintedAgainWhereverItIs) {
   auto cfg = Defaults();
   record_fields::FillDistinct(cfg.get());
   ExpectPrintedAsReference(*cfg);
-  // Each change of one slot's content, whatever the member, shows in the next document.
+  // One change at a time, in every section and in EQ slots (printed pieces of their own within
+  // "peq"): each shows in the next document.
   struct Change {
     const char* name;
-    void (*apply)(peq_data_s&);
+    void (*apply)(app_config_s&);
   } changes[] = {
-      {"gain", [](peq_data_s& eq) { eq.gain[7] += 0.5f; }},
-      {"quality", [](peq_data_s& eq) { eq.quality[0] = 0.02f; }},
-      {"bypass", [](peq_data_s& eq) { eq.bypass[3] ^= 1; }},
-      {"frequency", [](peq_data_s& eq) { eq.frequency[5] = 20000; }},
-      {"type name", [](peq_data_s& eq) { SetNameField(eq.type_name[2], "LOWPASS"); }},
-      {"bytes behind a name's NUL", [](peq_data_s& eq) { eq.type_name[1][30] = 'z'; }},
+      {"account password", [](app_config_s& c) { c.user[1].password = "0123456789abcdef"; }},
+      {"account right", [](app_config_s& c) { c.user[10].preset[7] = 0; }},
+      {"account count", [](app_config_s& c) { c.user_cnt = 3; }},
+      {"model", [](app_config_s& c) { c.model = "VX7206B"; }},
+      {"type", [](app_config_s& c) { c.type = "RX"; }},
+      {"gateway", [](app_config_s& c) { c.gateway = "10.0.0.254"; }},
+      {"routing", [](app_config_s& c) { c.control[13] = 1; }},
+      {"input name", [](app_config_s& c) { SetNameField(c.input_name[17], "Stage left"); }},
+      {"input link", [](app_config_s& c) { c.usb_input_stereo = 1; }},
+      {"output delay", [](app_config_s& c) { c.analogue_output_delay[3] = 50; }},
+      {"EQ selection", [](app_config_s& c) { c.input_preset[4] = 2; }},
+      {"output EQ lock", [](app_config_s& c) { c.output_stereo[17] = 1; }},
+      {"output geq channel", [](app_config_s& c) { c.output_geq_chn = 3; }},
+      {"EQ gain", [](app_config_s& c) { c.output_custom2_date[17].gain[7] += 0.5f; }},
+      {"EQ quality", [](app_config_s& c) { c.input_flat_date[0].quality[0] = 0.02f; }},
+      {"EQ bypass", [](app_config_s& c) { c.input_custom1_date[9].bypass[3] ^= 1; }},
+      {"EQ frequency", [](app_config_s& c) { c.output_flat_date[5].frequency[5] = 20000; }},
+      {"EQ type name",
+       [](app_config_s& c) { SetNameField(c.output_custom1_date[2].type_name[2], "LOWPASS"); }},
+      {"bytes behind an EQ name's NUL",
+       [](app_config_s& c) { c.input_custom2_date[1].type_name[1][30] = 'z'; }},
+      {"standby time", [](app_config_s& c) { c.standbytime = 120; }},
+      {"preset name", [](app_config_s& c) { SetNameField(c.preset_name[7], "Evening"); }},
+      {"preset recalled", [](app_config_s& c) { c.preset_recall = 8; }},
   };
   for (const Change& change : changes) {
     SCOPED_TRACE(change.name);
-    change.apply(cfg->output_custom2_date[17]);
-    change.apply(cfg->input_flat_date[0]);
+    change.apply(*cfg);
     ExpectPrintedAsReference(*cfg);
   }
   // Another record between two prints of the first: each gets its own text.
