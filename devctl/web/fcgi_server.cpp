@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "devctl/web/fcgi_output.h"
 #include "platform/clock.h"
 
 namespace web {
@@ -64,9 +65,9 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
     req.length = static_cast<int>(got);
 
     ReplyEnding ending = serve(req, reply);
-    const char* header = HeaderOf(ending);
-    FCGX_PutStr(header, static_cast<int>(std::char_traits<char>::length(header)), request.out);
-    FCGX_PutStr(reply.data(), static_cast<int>(reply.size()), request.out);
+    // The connection is the request's ipcFd: libfcgi keeps it in the request, and its own stream
+    // stays empty, so FCGX_Finish_r only ends the output and the request after this.
+    SendFcgiStdout(request.ipcFd, request.requestId, HeaderOf(ending), reply);
     FCGX_Finish_r(&request);
     // Paces the common replies: at most about 100 a second.
     if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
