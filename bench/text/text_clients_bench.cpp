@@ -34,6 +34,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <utility>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -118,6 +119,8 @@ int ValueOf(int k, int r, int clients) { return k + clients * (r % 3); }
 
 struct Latencies {
   std::vector<double> ms;
+  // Each command's time from its line to its reply, on CLOCK_MONOTONIC as the unit's lock holds.
+  std::vector<std::pair<uint64_t, uint64_t>> windows;
   double Percentile(double p) const {
     if (ms.empty()) return 0;
     std::vector<double> v = ms;
@@ -146,6 +149,7 @@ bool RunClient(Client& c, int k, int rounds, int clients, Latencies* latency,
     char line[64];
     std::snprintf(line, sizeof line, "OUT %d VOL %d", OutputOfClient(k), v);
     const auto t0 = Clock::now();
+    const uint64_t sent_ns = MonotonicNs();
     if (!c.Send(line)) return false;
     while (true) {
       if (!c.Next(&reply)) return false;
@@ -154,6 +158,7 @@ bool RunClient(Client& c, int k, int rounds, int clients, Latencies* latency,
       if (got == v) break;
     }
     latency->ms.push_back(Ms(Clock::now() - t0));
+    latency->windows.emplace_back(sent_ns, MonotonicNs());
   }
   return true;
 }
@@ -221,6 +226,9 @@ std::vector<Hold> ReadHolds(const std::string& path) {
   std::ifstream in(path);
   unsigned long long start, held;
   while (in >> start >> held) holds.push_back({start, held});
+  // Appended as they end; a hold of one thread may end after a later one of another.
+  std::sort(holds.begin(), holds.end(),
+            [](const Hold& a, const Hold& b) { return a.start_ns < b.start_ns; });
   return holds;
 }
 
@@ -234,7 +242,13 @@ std::vector<Hold> HoldsUpTo(const std::string& path, uint64_t end_ns) {
   return {};
 }
 
-void PrintHolds(const std::vector<Hold>& holds, const Phase& p) {
+double At(const std::vector<double>& sorted, double q) {
+  return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(q * double(sorted.size())))];
+}
+
+// Each hold within the phase (p50, p99, max) and the lock time per command: of each command when
+// the commands came one at a time (the holds between its line and its reply), else on average.
+void PrintHolds(const std::vector<Hold>& holds, const Phase& p, bool one_at_a_time) {
   std::vector<double> us;
   double total = 0;
   for (const Hold& h : holds) {
@@ -244,11 +258,27 @@ void PrintHolds(const std::vector<Hold>& holds, const Phase& p) {
   }
   if (us.empty()) return;
   std::sort(us.begin(), us.end());
-  auto at = [&](double q) { return us[std::min(us.size() - 1, size_t(q * double(us.size())))]; };
-  std::printf("%-9s lock holds %6zu, %.1f per command; each (us) p50 %.1f p99 %.1f max %.1f; "
-              "held per command %.1f us\n",
-              p.name, us.size(), double(us.size()) / p.commands, at(0.5), at(0.99), us.back(),
-              total / p.commands);
+  std::printf("%-9s lock holds %zu (%.1f per command), each us: p50 %.1f p99 %.1f max %.1f\n",
+              p.name, us.size(), double(us.size()) / p.commands, At(us, 0.5), At(us, 0.99),
+              us.back());
+  if (!one_at_a_time) {
+    std::printf("%-9s lock held per command, mean over the phase: %.1f us\n", p.name,
+                total / p.commands);
+    return;
+  }
+  std::vector<double> per_command;
+  size_t h = 0;
+  for (const auto& [from, to] : p.latency.windows) {
+    while (h < holds.size() && holds[h].start_ns < from) ++h;
+    double held = 0;
+    for (size_t k = h; k < holds.size() && holds[k].start_ns <= to; ++k) {
+      held += double(holds[k].held_ns) / 1000.0;
+    }
+    per_command.push_back(held);
+  }
+  std::sort(per_command.begin(), per_command.end());
+  std::printf("%-9s lock held per command us: p50 %.1f p99 %.1f max %.1f\n", p.name,
+              At(per_command, 0.5), At(per_command, 0.99), per_command.back());
 }
 
 void PrintPhase(const Phase& p) {
@@ -351,8 +381,8 @@ int main(int argc, char** argv) {
   const std::vector<Hold> holds =
       HoldsUpTo(root + "/tmp/config_lock_holds.txt", together.end_ns);
   if (!holds.empty()) {
-    PrintHolds(holds, alone);
-    PrintHolds(holds, together);
+    PrintHolds(holds, alone, true);
+    PrintHolds(holds, together, false);
   }
 
   // What the outputs must hold, what the unit holds, what the file holds.
