@@ -24,7 +24,7 @@ int main() {
 
 #ifdef DEVCTL_SIM
   const char* lock_times = std::getenv("DEVCTL_LOCK_TIMES");
-  if (lock_times && *lock_times == '1') EnableConfigLockTiming();
+  if (lock_times && *lock_times == '1') SetConfigLockTiming(true);
   // The simulated board stands in for the hardware; its state files and inputs are under
   // <root>/sim/.
   static sim::Board board;

@@ -49,7 +49,7 @@ void Released() {
 
 }  // namespace config_lock_timing
 
-void EnableConfigLockTiming() { config_lock_timing::g_enabled = true; }
+void SetConfigLockTiming(bool on) { config_lock_timing::g_enabled = on; }
 
 bool ConfigLockTimingEnabled() { return config_lock_timing::On(); }
 

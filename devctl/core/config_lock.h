@@ -28,8 +28,9 @@ void Released();  // the lock is about to be released
 inline bool On() { return g_enabled.load(std::memory_order_relaxed); }
 }  // namespace config_lock_timing
 
-// Starts recording the holds (call before the threads that lock start).
-void EnableConfigLockTiming();
+// Starts or stops recording the holds (switch it while no thread holds the lock: a hold that
+// began before is not recorded).
+void SetConfigLockTiming(bool on);
 bool ConfigLockTimingEnabled();
 // Appends the holds recorded since the last call to the file at path (a unit path), one line
 // "START_NS HELD_NS" each, START_NS on CLOCK_MONOTONIC. False when the file cannot be written.
