@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
@@ -27,6 +28,8 @@ SystemClock g_system_clock;
 std::atomic<Clock*> g_clock{&g_system_clock};
 
 }  // namespace
+
+bool UseShortTimerSlack() { return prctl(PR_SET_TIMERSLACK, kShortTimerSlackNs, 0, 0, 0) == 0; }
 
 Clock& clock() { return *g_clock.load(); }
 

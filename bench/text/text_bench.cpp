@@ -108,8 +108,14 @@ int main(int argc, char** argv) {
   }
   struct Command {
     const char* name;  // printf pattern of the line
+    int values[2];     // sent in turn, so every line changes the configuration and saves it
     double mandated_ms;
-  } commands[] = {{"IN 5 GAIN %d", 0.0}, {"IN 1 GAIN %d", 10.0}};
+  } commands[] = {
+      {"IN 5 GAIN %d", {7, -7}, 0.0},
+      {"OUT 1 VOL %d", {70, 30}, 0.0},
+      // An analogue input's gain change waits 10 ms for its range relays.
+      {"IN 1 GAIN %d", {7, -7}, 10.0},
+  };
 
   std::printf("%-14s %6s %9s %9s %9s %9s %7s\n", "command", "rounds", "rt mean", "rt p50",
               "floor", "save p50", "ratio");
@@ -118,8 +124,7 @@ int main(int argc, char** argv) {
     std::string reply;
     for (int i = 0; i < rounds; ++i) {
       char line[64];
-      // Alternating values: every command changes the configuration and saves it.
-      const int n = std::snprintf(line, sizeof line, c.name, (i % 2) ? 7 : -7);
+      const int n = std::snprintf(line, sizeof line, c.name, c.values[i % 2]);
       std::string sent(line, size_t(n));
       sent += "\r\n";
       const auto t0 = Clock::now();
@@ -134,7 +139,7 @@ int main(int argc, char** argv) {
     const Stats rt = Of(trips), save = Of(saves);
     const double floor = c.mandated_ms + save.median;
     char name[32];
-    std::snprintf(name, sizeof name, c.name, 7);
+    std::snprintf(name, sizeof name, c.name, c.values[0]);
     std::printf("%-14s %6d %9.2f %9.2f %9.2f %9.2f %7.2f\n", name, rounds, rt.mean, rt.median,
                 floor, save.median, rt.median / floor);
   }

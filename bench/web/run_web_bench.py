@@ -58,6 +58,7 @@ def main():
     before = sys.argv[5] if len(sys.argv) > 5 else None
     print("devctl behind lighttpd, %s client threads, keep-alive, %g s per case" %
           (threads, seconds))
+    print("load average: %.2f %.2f %.2f" % os.getloadavg())
     results = {}
     if before:
         print("-- before: %s" % before)
@@ -73,6 +74,7 @@ def main():
                 cells.append("%s %.3f (%d bytes)" % (which, row[0] / row[1], row[2]))
         if cells:
             print("%-16s %s of the static file's requests per second" % (name, ", ".join(cells)))
+    print("load average: %.2f %.2f %.2f" % os.getloadavg())
 
 
 if __name__ == "__main__":

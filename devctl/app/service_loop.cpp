@@ -52,6 +52,7 @@ void RestartRequestedPorts() {
 void ServiceLoopPass() {
   RestartRequestedPorts();
   BacklightStep();
+  if (ConfigLockTimingEnabled()) AppendConfigLockHolds(kConfigLockHoldsFile);
 }
 
 int RunServiceLoop() {

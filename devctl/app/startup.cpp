@@ -79,6 +79,8 @@ void LoadPresetsAndVersions() {
 }  // namespace
 
 void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOptions& options) {
+  // The start-up itself boots the DSPs and writes every setting to them.
+  platform::UseShortTimerSlack();
   const bool threads = options.start_threads;
   RegisterControlPortNotices();
   LoadIdentityAndConfiguration();

@@ -1,5 +1,5 @@
 // The configuration record as one JSON document: "/oem/app.json" for the live record and
-// "/oem/app_preset1.json" .. "/oem/app_preset8.json" for the presets. All three functions hold the
+// "/oem/app_preset1.json" .. "/oem/app_preset8.json" for the presets. The functions hold the
 // configuration lock while they read or fill the record.
 #pragma once
 
@@ -13,9 +13,14 @@ constexpr char kConfigFile[] = "/oem/app.json";
 constexpr char kConfigBadSuffix[] = ".bad";  // an unparsable file is kept beside the new one
 
 // Writes the whole record to path (a unit path) atomically and syncs. Returns false, with the old
-// file untouched, when the file could not be written.
-// Once SaveFinalAppConfig has written path, it does nothing there and returns true.
+// file untouched, when the file could not be written. The configuration lock is held only while
+// the record is copied; the document is printed from the copy. A save whose copy is older than
+// the one already written to path writes nothing and returns true, as does every save to path
+// once SaveFinalAppConfig has written it.
 bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
+// SaveAppConfig of the live record with the settings of the network edit (g_pending_config) in
+// it, whether or not the edit is still open (pending_network.h).
+bool SaveLiveConfigWithNetworkEdit(const std::string& path);
 
 // Writes cfg as the last configuration before a reboot (the factory reset of everything): written
 // whatever was saved before, and every later save to path is skipped until the process starts

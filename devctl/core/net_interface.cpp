@@ -10,15 +10,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/command.h"
 #include "platform/net_if.h"
+#include "platform/paths.h"
 
 namespace {
 
 constexpr size_t kOutSize = 64;
-constexpr size_t kRouteLineSize = 512;
 
 // Closes the helper's socket on every path.
 class Socket {
@@ -61,23 +63,48 @@ void CopyAddress(const sockaddr* addr, char* out) {
   std::snprintf(out, kOutSize, "%s", text);
 }
 
-// The route listing split as fgets with a 512-byte buffer splits it: a longer line comes in
-// pieces of 511 characters.
-bool GatewayFromRoutes(const std::string& listing, char* out) {
-  size_t pos = 0;
-  while (pos < listing.size()) {
-    size_t end = listing.find('\n', pos);
-    size_t line_end = end == std::string::npos ? listing.size() : end + 1;
-    size_t piece_end = std::min(line_end, pos + kRouteLineSize - 1);
-    std::string piece = listing.substr(pos, piece_end - pos);
-    pos = piece_end;
-    size_t first = piece.find_first_not_of(" \t\r\n\v\f");
-    if (first == std::string::npos || piece.compare(first, 11, "default via") != 0) continue;
-    char word[kOutSize] = {};
-    if (std::sscanf(piece.c_str(), "%*s%*s%63s", word) == 1) {
-      std::snprintf(out, kOutSize, "%s", word);
-      return true;
+// The kernel's IPv4 routing table, one route a line after a header line: interface, destination,
+// gateway, flags, reference count, use, metric, mask, ... The addresses are the in_addr values
+// printed as 8 hex digits in host order.
+constexpr char kRouteTable[] = "/proc/net/route";
+constexpr size_t kMaxRouteTableBytes = 256 * 1024;
+
+// A field of 1 to 8 hex digits.
+bool ParseHex32(const std::string& text, uint32_t* value) {
+  if (text.empty() || text.size() > 8) return false;
+  uint32_t v = 0;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    v = (v << 4) | uint32_t(std::isdigit(static_cast<unsigned char>(c))
+                                ? c - '0'
+                                : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+  }
+  *value = v;
+  return true;
+}
+
+// The gateway of the first default route (destination and mask 0, up, through a gateway).
+bool GatewayFromRouteTable(const std::string& table, char* out) {
+  std::istringstream lines(table);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string iface, destination, gateway, flags, refcnt, use, metric, mask;
+    if (!(fields >> iface >> destination >> gateway >> flags >> refcnt >> use >> metric >> mask)) {
+      continue;
     }
+    uint32_t dest = 0, gw = 0, fl = 0, mk = 0;
+    if (!ParseHex32(destination, &dest) || !ParseHex32(gateway, &gw) || !ParseHex32(flags, &fl) ||
+        !ParseHex32(mask, &mk)) {
+      continue;  // the header, or a line that is not a route
+    }
+    if (dest != 0 || mk != 0 || (fl & RTF_UP) == 0 || (fl & RTF_GATEWAY) == 0) continue;
+    in_addr address{};
+    address.s_addr = gw;
+    char text[INET_ADDRSTRLEN] = {};
+    if (!inet_ntop(AF_INET, &address, text, sizeof text)) continue;
+    std::snprintf(out, kOutSize, "%s", text);
+    return true;
   }
   return false;
 }
@@ -158,13 +185,18 @@ int NetLinkRunning(const char* ifname) {
 
 int NetGetGateway(const char* /*ifname*/, char* out) {
   if (out == nullptr) return -1;
-  std::string listing;
-  if (platform::RunCommand("ip route", &listing) == -1) {
-    std::printf("popen error");
+  std::ifstream in(platform::Path(kRouteTable), std::ios::binary);
+  if (!in) {
+    std::printf("route table unreadable\n");
     std::fflush(stdout);
     return -1;
   }
-  if (!GatewayFromRoutes(listing, out)) std::snprintf(out, kOutSize, "%s", "169.254.0.1");
+  std::string table;
+  char chunk[4096];
+  while (table.size() < kMaxRouteTableBytes && in.read(chunk, sizeof chunk).gcount() > 0) {
+    table.append(chunk, size_t(in.gcount()));
+  }
+  if (!GatewayFromRouteTable(table, out)) std::snprintf(out, kOutSize, "%s", "169.254.0.1");
   return 0;
 }
 

@@ -12,7 +12,8 @@ int NetGetNetmask(const char* ifname, char* out);
 int NetGetMac(const char* ifname, char* out);
 // 1 when the interface is running, 0 when not, -1 when the query fails.
 int NetLinkRunning(const char* ifname);
-// The first default route's gateway of "ip route" (any interface), else "169.254.0.1".
+// The gateway of the first default route in the kernel's routing table "/proc/net/route" (any
+// interface), else "169.254.0.1"; -1 (with a message) when the table cannot be read.
 int NetGetGateway(const char* ifname, char* out);
 
 // Sets the hardware address (interface down, address, up); the address must be

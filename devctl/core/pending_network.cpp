@@ -1,7 +1,6 @@
 #include "devctl/core/pending_network.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
@@ -20,12 +19,7 @@ void CopyEditedNetworkSettings(const app_config_s& from, app_config_s* to) {
   to->hostname = from.hostname;
 }
 
-bool SavePendingNetworkEdit(const std::string& path) {
-  ConfigLock lock;
-  auto merged = std::make_unique<app_config_s>(g_app_config);
-  CopyEditedNetworkSettings(g_pending_config, merged.get());
-  return SaveAppConfig(path, merged.get());
-}
+bool SavePendingNetworkEdit(const std::string& path) { return SaveLiveConfigWithNetworkEdit(path); }
 
 void NetworkEditStep(const std::string& scope) {
   if (scope.find("NET") != std::string::npos) {

@@ -19,6 +19,7 @@ void CTimer::Start() {
 }
 
 void CTimer::Run() {
+  platform::UseShortTimerSlack();
   while (running) {
     if (callback) callback();
     platform::SleepMs(1000);

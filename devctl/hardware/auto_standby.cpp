@@ -69,6 +69,7 @@ void AutoStandby::Pass(bool signal) {
 }
 
 void RunAutoStandbyThread() {
+  platform::UseShortTimerSlack();
   AutoStandby standby;
   bool signal = DspDetectSignal() != 0;
   for (;;) {

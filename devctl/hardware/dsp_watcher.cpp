@@ -51,6 +51,7 @@ void CDsp::Stop() {
 }
 
 void CDsp::Run() {
+  platform::UseShortTimerSlack();
   Begin();
   while (running) {
     Pass();

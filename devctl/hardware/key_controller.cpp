@@ -118,6 +118,7 @@ void KeyThreadPass(KeyThreadState* st) {
 }
 
 void RunKeyThread() {
+  platform::UseShortTimerSlack();
   KeyThreadState state;
   for (;;) {
     KeyThreadPass(&state);

@@ -86,6 +86,7 @@ void CKey::Tick(KeyScanState* s) {
 }
 
 void CKey::Run() {
+  platform::UseShortTimerSlack();
   KeyScanState state;
   while (running_) {
     Tick(&state);

@@ -114,6 +114,7 @@ void PanelLoopPass(int* passes) {
 }
 
 void RunPanelThread() {
+  platform::UseShortTimerSlack();
   LcdBacklightOn();
   InitKeyController();
   ShowBootScreen();

@@ -25,6 +25,7 @@ int ConfiguredMute(int ch) {
 }
 
 [[noreturn]] void RunWorker(int ch) {
+  platform::UseShortTimerSlack();
   PhantomWorker worker;
   worker.ch = ch;
   for (;;) PhantomWorkerPass(&worker);

@@ -140,6 +140,7 @@ void PowerWorkerPass() {
 }
 
 void RunPowerThread() {
+  platform::UseShortTimerSlack();
   for (;;) {
     PowerWorkerPass();
     platform::SleepMs(200);

@@ -99,6 +99,7 @@ void UsbPortWorkerPass(UsbPortWorker* w) {
 }
 
 void RunUsbPortThread() {
+  platform::UseShortTimerSlack();
   UsbPortWorker worker;
   InitUsbPortWorker(&worker);
   for (;;) UsbPortWorkerPass(&worker);

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "devctl/text/line_editor.h"
+#include "platform/clock.h"
 #include "platform/listen_port.h"
 
 namespace {
@@ -242,6 +243,7 @@ void CTcpserver::ProcessInput(tcp_session_s& s, char* data, uint32_t len) {
 }
 
 void CTcpserver::Run() {
+  platform::UseShortTimerSlack();
   std::vector<pollfd> fds;
   std::vector<tcp_session_s*> polled;
   while (running_) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "devctl/text/history.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 
 namespace {
@@ -319,6 +320,7 @@ void CUart::ProcessInput(const char* data, int len) {
 }
 
 void CUart::Run() {
+  platform::UseShortTimerSlack();
   {
     std::unique_lock<std::mutex> lock(stop_mutex_);
     stop_cv_.wait_for(lock, std::chrono::milliseconds(start_delay_ms_), [this] { return !running_; });

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "devctl/core/markers.h"
-
+#include "devctl/web/fcgi_output.h"
 #include "platform/clock.h"
 
 namespace web {
@@ -63,10 +63,10 @@ bool IsExhaustion(int error) {
 // A receive deadline on a socket. On the listen socket it also bounds each wait for a connection
 // (the loop then just accepts again); on a connection, a client that stops sending in the middle
 // of its request cannot hold the loop longer than that.
-void SetReadDeadline(int fd) {
+void SetDeadline(int fd, int option = SO_RCVTIMEO) {
   const int ms = g_read_timeout_ms.load();
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listen_fd, 0) != 0) return -1;
 
-  SetReadDeadline(listen_fd);
+  SetDeadline(listen_fd);
   std::vector<char> body(kMaxBodyLength + 1);
   std::string reply;
   bool exhausted = false;  // in an episode of failing accepts: logged once
@@ -106,7 +106,9 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
     }
     if (exhausted) std::printf("web: accepting again\n");
     exhausted = false;
-    SetReadDeadline(request.ipcFd);
+    SetDeadline(request.ipcFd);
+    // The same bound on writing the reply to a client that does not read it.
+    SetDeadline(request.ipcFd, SO_SNDTIMEO);
     WebRequest req;
     req.query_string = Param(request, "QUERY_STRING");
     req.request_uri = Param(request, "REQUEST_URI");
@@ -123,9 +125,9 @@ int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
     req.length = static_cast<int>(got);
 
     ReplyEnding ending = serve(req, reply);
-    const char* header = HeaderOf(ending);
-    FCGX_PutStr(header, static_cast<int>(std::char_traits<char>::length(header)), request.out);
-    FCGX_PutStr(reply.data(), static_cast<int>(reply.size()), request.out);
+    // The connection is the request's ipcFd: libfcgi keeps it in the request, and its own stream
+    // stays empty, so FCGX_Finish_r only ends the output and the request after this.
+    SendFcgiStdout(request.ipcFd, request.requestId, HeaderOf(ending), reply);
     FCGX_Finish_r(&request);
     // A command that asked for a reboot has its answer out before the board may restart.
     RunRebootAfterReply();

@@ -30,7 +30,10 @@ void CWebapp::Stop() {
   }
 }
 
-void CWebapp::Run() { Serve(0); }
+void CWebapp::Run() {
+  platform::UseShortTimerSlack();
+  Serve(0);
+}
 
 int CWebapp::Serve(int listen_fd) {
   return web::ServeFastCgi(listen_fd, [this](const web::WebRequest& request, std::string& reply) {

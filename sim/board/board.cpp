@@ -252,9 +252,22 @@ int Board::PollInputs() {
   return applied;
 }
 
+void Board::WriteRouteTableIfMissing() {
+  const std::string path = platform::Path("/proc/net/route");
+  if (access(path.c_str(), F_OK) == 0) return;
+  if (!platform::MakeParentDirs(path)) return;
+  // As the kernel prints it: in_addr values in host order (here little-endian), flags 1 up and
+  // 2 gateway; the simulated eth0 is 192.168.0.200/24 with its gateway at 192.168.0.1.
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+         "eth0\t00000000\t0100A8C0\t0003\t0\t0\t0\t00000000\t0\t0\t0\n"
+         "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
+}
+
 void Board::Start(int period_ms) {
   std::lock_guard<std::mutex> lock(run_mutex_);
   if (running_) return;
+  WriteRouteTableIfMissing();
   running_ = true;
   thread_ = std::thread([this, period_ms] { Run(period_ms); });
 }

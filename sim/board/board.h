@@ -67,7 +67,9 @@ class Board {
   int PollInputs();
 
   // Background service for a running simulated unit: every period, inputs are polled and the
-  // state files rewritten when they changed. Stop (or the destructor) ends it.
+  // state files rewritten when they changed. Stop (or the destructor) ends it. Starting also puts
+  // the kernel's routing table at <root>/proc/net/route when there is none (the default route of
+  // the simulated eth0, through 192.168.0.1).
   void Start(int period_ms = 100);
   void Stop();
 
@@ -78,6 +80,7 @@ class Board {
   std::string GpioText() const;
   std::string KeysText() const;
   void Run(int period_ms);
+  void WriteRouteTableIfMissing();
 
   SimDsp dsp_a_{"A"};
   SimDsp dsp_b_{"B"};

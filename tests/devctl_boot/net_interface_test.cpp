@@ -54,41 +54,84 @@ TEST_F(NetInterface, TemperatureTableIsMonotonic) {
   }
 }
 
-TEST_F(NetInterface, GatewayIsTheFirstDefaultRouteOfTheListing) {
-  struct Case {
-    const char* listing;
-    const char* gateway;
-  } cases[] = {
-      {"default via 10.0.0.1 dev eth0 proto dhcp\n10.0.0.0/24 dev eth0\n", "10.0.0.1"},
-      {"  \tdefault via 10.0.0.2 dev eth0\n", "10.0.0.2"},
-      {"172.31.0.0/16 dev enp1s0\ndefault via 172.31.0.1 dev enp1s0\ndefault via 10.0.0.1 dev eth0\n",
-       "172.31.0.1"},
-      {"10.0.0.0/24 dev eth0 scope link\n", "169.254.0.1"},
-      {"", "169.254.0.1"},
-      {"default\ndefault via\n", "169.254.0.1"},
-  };
-  for (const Case& c : cases) {
-    runner_.SetReply("ip route", 0, c.listing);
-    char out[64] = {};
-    EXPECT_EQ(NetGetGateway("eth0", out), 0);
-    EXPECT_STREQ(out, c.gateway) << c.listing;
-  }
+// /proc/net/route as the kernel writes it: tab-separated, a header line, addresses as the in_addr
+// value in host order (little-endian here: 0100A8C0 is 192.168.0.1), flags 0001 up, 0002 gateway.
+const std::string kRouteHeader =
+    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT"
+    "                                                       \n";
+
+std::string Route(const char* iface, const char* destination, const char* gateway,
+                  const char* flags, const char* metric, const char* mask) {
+  return std::string(iface) + "\t" + destination + "\t" + gateway + "\t" + flags + "\t0\t0\t" +
+         metric + "\t" + mask + "\t0\t0\t0                                                   \n";
 }
 
-TEST_F(NetInterface, OverlongGatewayWordIsCutToTheBuffer) {
-  runner_.SetReply("ip route", 0, "default via " + std::string(600, '7') + " dev eth0\n");
+TEST_F(NetInterface, GatewayIsTheFirstDefaultRouteOfTheTable) {
+  const std::string link = Route("eth0", "0000A8C0", "00000000", "0001", "0", "00FFFFFF");
+  struct Case {
+    const char* name;
+    std::string table;
+    const char* gateway;
+  } cases[] = {
+      {"default route behind the link route",
+       kRouteHeader + link + Route("eth0", "00000000", "0100A8C0", "0003", "0", "00000000"),
+       "192.168.0.1"},
+      {"several interfaces: the first default wins",
+       kRouteHeader + Route("enp1s0", "0000000A", "00000000", "0001", "0", "000000FF") +
+           Route("enp1s0", "00000000", "01001FAC", "0003", "100", "00000000") +
+           Route("eth0", "00000000", "0100000A", "0003", "200", "00000000"),
+       "172.31.0.1"},
+      {"a default route that is down is passed over",
+       kRouteHeader + Route("eth1", "00000000", "FE01A8C0", "0002", "0", "00000000") +
+           Route("eth0", "00000000", "0101A8C0", "0003", "0", "00000000"),
+       "192.168.1.1"},
+      {"half of the addresses is not the default route",
+       kRouteHeader + Route("tun0", "00000000", "0100080A", "0003", "0", "00000080") +
+           Route("eth0", "00000000", "0200A8C0", "0003", "0", "00000000"),
+       "192.168.0.2"},
+      {"lower-case digits", kRouteHeader + Route("eth0", "00000000", "fe00a8c0", "0003", "0", "0"),
+       "192.168.0.254"},
+      {"a default route without a gateway",
+       kRouteHeader + Route("eth0", "00000000", "00000000", "0001", "0", "00000000"),
+       "169.254.0.1"},
+      {"no default route", kRouteHeader + link, "169.254.0.1"},
+      {"the header only", kRouteHeader, "169.254.0.1"},
+      {"an empty table", "", "169.254.0.1"},
+      {"lines that are not routes",
+       kRouteHeader + "eth0\t00000000\n" +
+           Route("eth0", "00000000", "zz00A8C0", "0003", "0", "00000000") +
+           Route("eth0", "00000000", "0100A8C0FF", "0003", "0", "00000000") +
+           Route("eth0", "00000000", "0100A8C0", "0003", "0", "0000000000") +
+           Route("eth0", "00000000", "0100A8C0", "-3", "0", "00000000"),
+       "169.254.0.1"},
+  };
+  for (const Case& c : cases) {
+    Write("/proc/net/route", c.table);
+    char out[64] = {};
+    EXPECT_EQ(NetGetGateway("eth0", out), 0) << c.name;
+    EXPECT_STREQ(out, c.gateway) << c.name;
+  }
+  // The table is read afresh each time, and no program is started for it.
+  EXPECT_EQ(runner_.Commands(), std::vector<std::string>{});
+}
+
+TEST_F(NetInterface, OverlongFieldsAreNotRoutes) {
+  Write("/proc/net/route", kRouteHeader + "eth0\t00000000\t" +
+                               std::string(600, '7') + "\t0003\t0\t0\t0\t00000000\n" +
+                               std::string(5000, 'x') + "\n" +
+                               Route("eth0", "00000000", "0100000A", "0003", "0", "00000000"));
   char out[64];
   std::memset(out, 'x', sizeof out);
   EXPECT_EQ(NetGetGateway("eth0", out), 0);
-  EXPECT_EQ(std::string(out), std::string(63, '7'));
+  EXPECT_EQ(std::string(out), "10.0.0.1");
 }
 
-TEST_F(NetInterface, RouteListingThatCannotStartIsAnError) {
-  runner_.SetReply("ip route", -1);
+TEST_F(NetInterface, RouteTableThatCannotBeReadIsAnError) {
+  std::remove(platform::Path("/proc/net/route").c_str());
   char out[64] = "unchanged";
   CaptureStdout();
   EXPECT_EQ(NetGetGateway("eth0", out), -1);
-  EXPECT_EQ(GetCapturedStdout(), "popen error");
+  EXPECT_EQ(GetCapturedStdout(), "route table unreadable\n");
   EXPECT_STREQ(out, "unchanged");
 }
 

@@ -19,7 +19,7 @@ class NetStatus : public UnitRoot {
   void SetUp() override {
     UnitRoot::SetUp();
     platform::SetCommandRunner(&runner_);
-    runner_.SetReply("ip route", 0, "default via 192.168.0.1 dev eth0\n");
+    SetDefaultRoute("0100A8C0");  // 192.168.0.1
     platform::ResetSimInterfaces();
     g_net_status = app_config_s();
     g_app_config.dnsserver = "8.8.8.8";
@@ -28,6 +28,12 @@ class NetStatus : public UnitRoot {
     platform::ResetSimInterfaces();
     platform::SetCommandRunner(nullptr);
     UnitRoot::TearDown();
+  }
+  // /proc/net/route with a default route through gateway (hex, host order), or none when empty.
+  void SetDefaultRoute(const std::string& gateway) {
+    std::string table = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n";
+    if (!gateway.empty()) table += "eth0\t00000000\t" + gateway + "\t0003\t0\t0\t0\t00000000\n";
+    Write("/proc/net/route", table);
   }
   void SetEth0(const std::string& address, bool running) {
     platform::SimInterface eth0;
@@ -60,7 +66,7 @@ TEST_F(NetStatus, MissingResolvConfLeavesTheDnsServer) {
 TEST_F(NetStatus, LinkDownChangesNothingAndAMissingAddressKeepsTheOldOne) {
   RefreshNetworkStatus();
   SetEth0("10.0.0.9", false);
-  runner_.SetReply("ip route", 0, "");
+  SetDefaultRoute("");
   RefreshNetworkStatus();
   EXPECT_EQ(g_net_status.ipaddress, "192.168.0.200");
   EXPECT_EQ(g_net_status.gateway, "192.168.0.1");
@@ -75,7 +81,7 @@ TEST_F(NetStatus, LinkDownChangesNothingAndAMissingAddressKeepsTheOldOne) {
 
 TEST_F(NetStatus, FailedLinkQueryCountsAsRunning) {
   platform::RemoveSimInterface("eth0");
-  runner_.SetReply("ip route", 0, "");
+  SetDefaultRoute("");
   CaptureStdout();
   RefreshNetworkStatus();
   GetCapturedStdout();

@@ -1,8 +1,15 @@
 #include <dirent.h>
 
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "temp_root.h"
 
 namespace {
 
@@ -36,6 +43,40 @@ TEST(Globals, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
   EXPECT_EQ(g_device_identity.sub_mac, "");
   EXPECT_EQ(g_dsp_watcher.thread, nullptr);
   EXPECT_EQ(sizeof g_preset_configs / sizeof g_preset_configs[0], 8u);
+}
+
+// The lock's hold times, as the benchmarks read them: only the outermost hold of a thread is one
+// hold, reads and changes alike, and nothing is recorded while timing is off.
+using ConfigLockTiming = TempRoot;
+
+TEST_F(ConfigLockTiming, OutermostHoldsAreAppendedOneLineEach) {
+  const char* file = "/tmp/holds.txt";
+  {
+    ConfigLock untimed;
+  }
+  SetConfigLockTiming(true);
+  {
+    ConfigLock outer;
+    ConfigReadLock inner;
+    ConfigLock innermost;
+  }
+  {
+    ConfigReadLock read;
+  }
+  SetConfigLockTiming(false);
+  {
+    ConfigLock untimed_again;
+  }
+  ASSERT_TRUE(AppendConfigLockHolds(file));
+  std::istringstream lines(Read(file));
+  std::vector<std::pair<unsigned long long, unsigned long long>> holds;
+  unsigned long long start, held;
+  while (lines >> start >> held) holds.emplace_back(start, held);
+  ASSERT_EQ(holds.size(), 2u) << Read(file);
+  EXPECT_LE(holds[0].first + holds[0].second, holds[1].first);
+  const std::string first = Read(file);
+  ASSERT_TRUE(AppendConfigLockHolds(file));  // nothing new: the file stays as it was
+  EXPECT_EQ(Read(file), first);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 
 #include <atomic>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "devctl/text/history.h"
+#include "platform/clock.h"
 #include "socket_client.h"
 
 namespace {
@@ -26,6 +28,7 @@ class ServerTest : public ::testing::Test {
     HistoryInit();
     server.on_line = [this](int, char* line, int len) {
       lines_seen++;
+      line_timer_slack_ns = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
       const std::string reply = "\r\n[" + std::string(line, len - 1) + "]" + "\r\nOK>";
       server.SendAll(reply.data(), static_cast<int>(reply.size()));
     };
@@ -51,7 +54,16 @@ class ServerTest : public ::testing::Test {
   uint16_t port = 0;
   std::vector<int> fds;
   std::atomic<int> lines_seen{0};
+  std::atomic<long> line_timer_slack_ns{-1};  // of the thread that ran the last line
 };
+
+// Commands write to the DSPs, whose 5 us pauses must not stretch to the default 50 us slack.
+TEST_F(ServerTest, LinesRunOnAThreadWithAShortTimerSlack) {
+  const int a = Client();
+  Send(a, "GAIN\r");
+  EXPECT_EQ(ReadUntil(a, "OK>"), "GAIN\r\n[GAIN]\r\nOK>");
+  EXPECT_EQ(line_timer_slack_ns, long(platform::kShortTimerSlackNs));
+}
 
 TEST_F(ServerTest, EchoGoesToTheTypistAndTheReplyToEveryone) {
   const int a = Client(), b = Client();

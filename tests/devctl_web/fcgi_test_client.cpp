@@ -118,7 +118,10 @@ FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_b
     std::string content(length + header[6], '\0');
     if (!content.empty() && !ReadExact(fd, content.data(), content.size())) break;
     content.resize(length);
-    if (header[1] == kStdout) reply.output += content;
+    if (header[1] == kStdout) {
+      reply.output += content;
+      reply.stdout_records.push_back(length);
+    }
     if (header[1] == kEndRequest) {
       reply.ok = true;
       break;

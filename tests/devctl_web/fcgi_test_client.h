@@ -13,6 +13,7 @@ using Params = std::vector<std::pair<std::string, std::string>>;
 struct FcgiReply {
   bool ok = false;     // the request ended with an end-request record
   std::string output;  // everything written to standard output
+  std::vector<size_t> stdout_records;  // content length of each stdout record, in order
 };
 
 // Sends params, then the stdin bytes (followed by the end-of-stdin record) to 127.0.0.1:port.

@@ -103,6 +103,29 @@ TEST_F(WebappLoopTest, HeadersOfTheThreeEndingsAreExact) {
   }
 }
 
+// A reply goes out in records of up to 64 KB sent together, not in libfcgi's 8 KB records one
+// write at a time; the end of the output and of the request follow.
+TEST_F(WebappLoopTest, RepliesGoOutInFewLargeRecords) {
+  struct Case {
+    size_t body;
+    std::vector<size_t> records;  // stdout record sizes, the empty end-of-output record last
+  } cases[] = {
+      {3, {kCommon.size() + 3, 0}},
+      {54649, {kCommon.size() + 54649, 0}},
+      {65528 - kCommon.size(), {65528, 0}},
+      {150000, {65528, 65528, kCommon.size() + 150000 - 2 * 65528, 0}},
+  };
+  for (const Case& c : cases) {
+    std::string body(c.body, 'b');
+    for (size_t i = 0; i < body.size(); i += 997) body[i] = char('a' + i % 26);
+    app_.next_instr_reply = body;
+    webtest::FcgiReply r = Post("instr.cgi&", "{}");
+    ASSERT_TRUE(r.ok) << c.body;
+    EXPECT_EQ(r.output, kCommon + body) << c.body;
+    EXPECT_EQ(r.stdout_records, c.records) << c.body;
+  }
+}
+
 TEST_F(WebappLoopTest, DefaultHandlersAnswerUnsupported) {
   webtest::FcgiReply r = Post("getinfo.cgi&", "{\"comhead\":\"probe\"}");
   ASSERT_TRUE(r.ok);

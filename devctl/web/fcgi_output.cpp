@@ -1,0 +1,83 @@
+#include "devctl/web/fcgi_output.h"
+
+#include <fastcgi.h>
+#include <limits.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace web {
+namespace {
+
+FCGI_Header StdoutHeader(int request_id, size_t content, size_t padding) {
+  FCGI_Header h{};
+  h.version = FCGI_VERSION_1;
+  h.type = FCGI_STDOUT;
+  h.requestIdB1 = static_cast<unsigned char>((request_id >> 8) & 0xff);
+  h.requestIdB0 = static_cast<unsigned char>(request_id & 0xff);
+  h.contentLengthB1 = static_cast<unsigned char>((content >> 8) & 0xff);
+  h.contentLengthB0 = static_cast<unsigned char>(content & 0xff);
+  h.paddingLength = static_cast<unsigned char>(padding);
+  return h;
+}
+
+// Sends every byte of iov; the connection is blocking, and a write that stops short (a signal)
+// goes on where it stopped. MSG_NOSIGNAL: a web server that went away costs an error, not the
+// process.
+bool SendAll(int fd, std::vector<iovec> iov) {
+  size_t first = 0;
+  while (first < iov.size()) {
+    msghdr message{};
+    message.msg_iov = &iov[first];
+    message.msg_iovlen = std::min(iov.size() - first, size_t(IOV_MAX));
+    const ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    size_t sent = size_t(n);
+    while (first < iov.size() && sent >= iov[first].iov_len) sent -= iov[first++].iov_len;
+    if (first < iov.size()) {
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + sent;
+      iov[first].iov_len -= sent;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SendFcgiStdout(int fd, int request_id, const std::string& head, const std::string& body) {
+  static const char kPadding[8] = {};
+  const std::string* parts[] = {&head, &body};
+  const size_t total = head.size() + body.size();
+  std::vector<FCGI_Header> headers;
+  headers.reserve(total / kMaxStdoutRecord + 1);  // iov points into it: no reallocation
+  std::vector<iovec> iov;
+  size_t part = 0, offset = 0;
+  for (size_t left = total; left > 0;) {
+    const size_t content = std::min(left, kMaxStdoutRecord);
+    const size_t padding = (8 - content % 8) % 8;
+    headers.push_back(StdoutHeader(request_id, content, padding));
+    iov.push_back({&headers.back(), sizeof(FCGI_Header)});
+    for (size_t need = content; need > 0;) {
+      const std::string& from = *parts[part];
+      const size_t take = std::min(need, from.size() - offset);
+      if (take > 0) iov.push_back({const_cast<char*>(from.data()) + offset, take});
+      need -= take;
+      offset += take;
+      if (offset == from.size()) {
+        ++part;
+        offset = 0;
+      }
+    }
+    if (padding > 0) iov.push_back({const_cast<char*>(kPadding), padding});
+    left -= content;
+  }
+  return SendAll(fd, std::move(iov));
+}
+
+}  // namespace web
