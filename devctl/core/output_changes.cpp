@@ -1,5 +1,8 @@
 #include "devctl/core/output_changes.h"
 
+#include <functional>
+
+#include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/hardware/dsp_channels.h"
@@ -165,29 +168,46 @@ void SetAllOutputsMute(int m, std::string& lines) {
   for (int g = 0; g < kGroups; ++g) g_app_config.group_output_mute[g] = m;
 }
 
-void FadeInOutputDelay(int first, int second, int ms, bool leave_groups) {
-  const int channels[2] = {first, second};
-  const int count = second >= 0 ? 2 : 1;
-  for (int i = 0; i < count; ++i) DspSetOutputVolume(channels[i], 0);
-  platform::SleepMs(kFadeStepMs);
-  for (int i = 0; i < count; ++i) {
-    g_app_config.OutputDelayRef(channels[i]) = ms;
-    DspSetOutputDelay(channels[i], static_cast<uint32_t>(ms * kSamplesPerMs));
-    if (leave_groups) RemoveOutputFromGroups(channels[i]);
+DelayFade StartDelayFade(int first, int second, int ms, bool leave_groups) {
+  DelayFade fade;
+  fade.channels[0] = first;
+  fade.channels[1] = second;
+  for (int c : fade.channels) {
+    if (c < 0) continue;
+    g_app_config.OutputDelayRef(c) = ms;
+    if (leave_groups) RemoveOutputFromGroups(c);
+    DspSetOutputVolume(c, 0);
   }
-  for (int k = 0; k < kFadeSteps; ++k) {
-    for (int i = 0; i < count; ++i) {
-      DspSetOutputVolume(channels[i], (g_app_config.OutputVolRef(channels[i]) / 10) * k);
-    }
-    platform::SleepMs(kFadeStepMs);
-  }
-  for (int i = 0; i < count; ++i) {
-    DspSetOutputVolume(channels[i], g_app_config.OutputVolRef(channels[i]));
-  }
+  return fade;
 }
 
-void SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
-  if (!IsOutput(c)) return;
+void RunDelayFade(const DelayFade& fade) {
+  if (fade.channels[0] < 0) return;
+  // Each write reads the record under the lock, so a command made meanwhile (another delay, a
+  // volume) is what the channel ends with.
+  auto write_each = [&](const std::function<void(int)>& write) {
+    ConfigReadLock lock;  // reads only
+    for (int c : fade.channels) {
+      if (c >= 0) write(c);
+    }
+  };
+  platform::SleepMs(kFadeStepMs);
+  write_each([](int c) {
+    DspSetOutputDelay(c, static_cast<uint32_t>(g_app_config.OutputDelayRef(c) * kSamplesPerMs));
+  });
+  for (int k = 0; k < kFadeSteps; ++k) {
+    write_each([k](int c) { DspSetOutputVolume(c, (g_app_config.OutputVolRef(c) / 10) * k); });
+    platform::SleepMs(kFadeStepMs);
+  }
+  write_each([](int c) { DspSetOutputVolume(c, g_app_config.OutputVolRef(c)); });
+}
+
+void FadeInOutputDelay(int first, int second, int ms, bool leave_groups) {
+  RunDelayFade(StartDelayFade(first, second, ms, leave_groups));
+}
+
+DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
+  if (!IsOutput(c)) return {};
   auto line = [&](int ch) {
     const std::string tail = " delay time to " + std::to_string(ms) + "ms.\r\n";
     if (ch < kFirstTarvoChannel) {
@@ -202,12 +222,12 @@ void SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
     DspSetOutputDelay(c, static_cast<uint32_t>(ms * kSamplesPerMs));
     g_app_config.OutputDelayRef(c) = ms;
     line(c);
-    return;
+    return {};
   }
   auto [a, b] = LinkedOutputs(c);
-  FadeInOutputDelay(a, b, ms, true);
   line(a);
   if (b >= 0) line(b);
+  return StartDelayFade(a, b, ms, true);
 }
 
 void SetAllOutputsDelay(int ms, std::string& lines) {

@@ -56,20 +56,32 @@ enum class DelayChange {
   // Text command: only channel c, one DSP write, stays in its groups.
   kImmediate,
   // Web command: c and its linked partner; volume faded to 0 and back around the write (about
-  // 550 ms); the channels leave their groups. The Tarvo line reads "tarvo output CH%d delay".
+  // 550 ms, see RunDelayFade); the channels leave their groups. The Tarvo line reads
+  // "tarvo output CH%d delay".
   kFaded,
 };
 
+// A delay change whose fade is still to run: the channels (-1 for none) muted by StartDelayFade.
+struct DelayFade {
+  int channels[2] = {-1, -1};
+};
+
 // Sets the delay of output c to ms milliseconds (ms x 48 samples). Appends one line per channel.
-void SetOutputDelay(int c, int ms, DelayChange how, std::string& lines);
+// kFaded changes the record and starts the fade; the caller runs the rest with RunDelayFade once
+// it released the configuration lock.
+DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines);
 
 // Sets all fourteen outputs to ms at once. Appends "[SUCCESS]Set all output delay time to <ms>ms."
 void SetAllOutputsDelay(int ms, std::string& lines);
 
-// The delay change with a volume fade, for one or two channels together: volume 0 on each, 50 ms,
-// then per channel the delay field, the DSP delay (ms x 48) and, with leave_groups, the group
-// removal; then ten steps of (v / 10) x k, 50 ms apart, and finally v, each channel its own
-// stored volume v. No lines.
+// The delay change with a volume fade, for one or two channels together (second -1 for one).
+// StartDelayFade, under the configuration lock: the delay field of each channel, with
+// leave_groups its group removal, and volume 0 in the DSP. RunDelayFade, without the lock held
+// (it takes it for each write): 50 ms, the DSP delay (ms x 48), ten steps of (v / 10) x k 50 ms
+// apart, and finally v, with v and the delay as the record holds them at each write. No lines.
+DelayFade StartDelayFade(int first, int second, int ms, bool leave_groups);
+void RunDelayFade(const DelayFade& fade);
+// Both at once, for a caller that holds the lock anyway.
 void FadeInOutputDelay(int first, int second, int ms, bool leave_groups);
 
 // How the routing commands treat a linked output pair.

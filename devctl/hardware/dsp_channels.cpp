@@ -1,6 +1,7 @@
 #include "devctl/hardware/dsp_channels.h"
 
 #include <cmath>
+#include <mutex>
 
 const uint32_t g_dsp_input_gain_addr[kDspChannelCount] = {
     0x10E, 0x111, 0x114, 0x117, 0x1CD, 0x1D0, 0x1D3, 0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4, 0xD7};
@@ -79,9 +80,55 @@ void DspSetInputGain(int channel, int db) {
   Safeload(channel, g_dsp_input_gain_addr, DspInputGainWord(channel, db));
 }
 
+namespace {
+
+// A mute cell is written with the holds read under this lock, and a hold is set under it: a
+// command that read "no hold" has written before the holder's own muted write comes.
+std::mutex g_mute_mutex;
+unsigned g_input_holds[kDspChannelCount];
+unsigned g_output_holds[kDspChannelCount];
+
+void Hold(unsigned& holds, unsigned hold, bool on) {
+  if (on) {
+    holds |= hold;
+  } else {
+    holds &= ~hold;
+  }
+}
+
+}  // namespace
+
+void DspHoldInputMute(int channel, unsigned hold, bool on) {
+  if (!ValidChannel(channel)) return;
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  Hold(g_input_holds[channel], hold, on);
+}
+
+void DspHoldOutputMute(int channel, unsigned hold, bool on) {
+  if (!ValidChannel(channel)) return;
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  Hold(g_output_holds[channel], hold, on);
+}
+
+void DspHoldAllMutes(unsigned hold, bool on) {
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  for (int c = 0; c < kDspChannelCount; ++c) {
+    Hold(g_input_holds[c], hold, on);
+    Hold(g_output_holds[c], hold, on);
+  }
+}
+
+bool DspInputMuteHeld(int channel) {
+  if (!ValidChannel(channel)) return false;
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  return g_input_holds[channel] != 0;
+}
+
 void DspSetInputMute(int channel, bool mute) {
   if (!ValidChannel(channel)) return;
-  Safeload(channel, g_dsp_input_mute_addr, mute ? 0 : kUnity);
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  const bool muted = mute || g_input_holds[channel] != 0;
+  Safeload(channel, g_dsp_input_mute_addr, muted ? 0 : kUnity);
 }
 
 void DspSetOutputVolume(int channel, int percent) {
@@ -91,7 +138,9 @@ void DspSetOutputVolume(int channel, int percent) {
 
 void DspSetOutputMute(int channel, bool mute) {
   if (!ValidChannel(channel)) return;
-  Safeload(channel, g_dsp_output_mute_addr, mute ? 0 : kUnity);
+  std::lock_guard<std::mutex> lock(g_mute_mutex);
+  const bool muted = mute || g_output_holds[channel] != 0;
+  Safeload(channel, g_dsp_output_mute_addr, muted ? 0 : kUnity);
 }
 
 void DspSetOutputSource(int channel, int source) {

@@ -36,9 +36,25 @@ uint32_t DspOutputVolumeWord(int percent);
 // (1-4 analogue, 5-6 USB, 7-14 Tarvo); anything else 0.
 uint32_t DspSourceCode(int source);
 
+// Mute holds: while any hold is on for a channel, its mute cell is written muted whatever the
+// caller asks, so no path can make it heard: the unit in standby (every channel), an analogue
+// input's phantom-power switch, a USB port switch (the USB inputs). Setting or ending a hold
+// writes nothing: whoever ends one writes the stored mute again.
+enum DspMuteHold : unsigned {
+  kMuteHoldStandby = 1u << 0,
+  kMuteHoldPhantom = 1u << 1,
+  kMuteHoldUsbSwitch = 1u << 2,
+};
+void DspHoldInputMute(int channel, unsigned hold, bool on);
+void DspHoldOutputMute(int channel, unsigned hold, bool on);
+void DspHoldAllMutes(unsigned hold, bool on);
+bool DspInputMuteHeld(int channel);
+
 void DspSetInputGain(int channel, int db);
+// The mute as asked, or muted while a hold is on.
 void DspSetInputMute(int channel, bool mute);
 void DspSetOutputVolume(int channel, int percent);
+// The mute as asked, or muted while a hold is on.
 void DspSetOutputMute(int channel, bool mute);
 // Always on DSP A.
 void DspSetOutputSource(int channel, int source);

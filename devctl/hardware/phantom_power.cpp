@@ -19,9 +19,11 @@ int Setting(int ch) {
   return g_app_config.analogue_input_phantom[ch];
 }
 
-int ConfiguredMute(int ch) {
+// The window ends: the input gets the mute stored now, changes made meanwhile included.
+void ReleasePhantomHold(int ch) {
   ConfigReadLock lock;  // reads only
-  return g_app_config.analogue_input_mute[ch];
+  DspHoldInputMute(ch, kMuteHoldPhantom, false);
+  DspSetInputMute(ch, g_app_config.analogue_input_mute[ch] != 0);
 }
 
 [[noreturn]] void RunWorker(int ch) {
@@ -58,6 +60,8 @@ void PhantomWorkerPass(PhantomWorker* w) {
     platform::SleepMs(500);
     return;
   }
+  // The protective muted window: nothing unmutes the input until the switch has settled.
+  DspHoldInputMute(ch, kMuteHoldPhantom, true);
   for (;;) {
     DspSetInputMute(ch, true);
     if (WaitPhantomChange(uint32_t(s), ch, 1000)) {
@@ -74,7 +78,7 @@ void PhantomWorkerPass(PhantomWorker* w) {
         // Switched off and changed again while the supply settles: start over from the top.
         w->force = true;
         w->last = 0;
-        return;
+        return;  // the hold stays on: the next pass starts the window again
       }
       s = Setting(ch);
       continue;
@@ -85,7 +89,7 @@ void PhantomWorkerPass(PhantomWorker* w) {
     }
     break;
   }
-  DspSetInputMute(ch, ConfiguredMute(ch) != 0);
+  ReleasePhantomHold(ch);
   w->last = s;
   w->force = false;
   platform::SleepMs(500);

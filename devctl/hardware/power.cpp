@@ -33,8 +33,6 @@ struct PowerSettings {
   int power;
   int standby_mode;
   int front_lcd;
-  int input_mute[kDspChannels];
-  int output_mute[kDspChannels];
 };
 
 PowerSettings Snapshot() {
@@ -43,17 +41,26 @@ PowerSettings Snapshot() {
   s.power = g_app_config.power;
   s.standby_mode = g_app_config.standby_mode;
   s.front_lcd = g_app_config.front_lcd;
-  for (int c = 0; c < kDspChannels; ++c) {
-    s.input_mute[c] = g_app_config.InputMuteRef(c);
-    s.output_mute[c] = g_app_config.OutputMuteRef(c);
-  }
   return s;
 }
 
+// Standby: every channel muted and held so, whatever a command or a worker writes meanwhile.
 void MuteAllChannels() {
+  DspHoldAllMutes(kMuteHoldStandby, true);
   for (int c = 0; c < kDspChannels; ++c) {
     DspSetInputMute(c, 1);
     DspSetOutputMute(c, 1);
+  }
+}
+
+// Power-on: the standby hold ends and every channel gets the mute the record holds now, under the
+// lock, so a mute a command stored during the power-on sequence is the one written.
+void ReleaseStandbyMutes() {
+  ConfigReadLock lock;  // reads only
+  DspHoldAllMutes(kMuteHoldStandby, false);
+  for (int c = 0; c < kDspChannels; ++c) {
+    DspSetInputMute(c, g_app_config.InputMuteRef(c) != 0);
+    DspSetOutputMute(c, g_app_config.OutputMuteRef(c) != 0);
   }
 }
 
@@ -71,6 +78,7 @@ void WakeFromDeepSleep() {
   PulseExpanderReset(ExpanderPulse::kAfterDeepSleep);
   DspBootAll();
   platform::SleepMs(100);
+  DspHoldAllMutes(kMuteHoldStandby, false);
   ApplyConfigToHardware();
 }
 
@@ -82,10 +90,7 @@ void PowerOnPlain(const PowerSettings& s) {
   SetPower3v3(1);
   platform::SleepMs(100);
   IoExpInit();
-  for (int c = 0; c < kDspChannels; ++c) {
-    DspSetInputMute(c, s.input_mute[c] != 0);
-    DspSetOutputMute(c, s.output_mute[c] != 0);
-  }
+  ReleaseStandbyMutes();
 }
 
 void PowerOff(const PowerSettings& s) {

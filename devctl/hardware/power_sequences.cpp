@@ -17,7 +17,9 @@ namespace {
 
 constexpr int kInterfaceDownMs = 600;  // the secondary interface goes down before the rail
 
+// Standby: every channel muted and held so until the next power-on.
 void MuteAllDspChannels() {
+  DspHoldAllMutes(kMuteHoldStandby, true);
   for (int c = 0; c < kDspChannels; ++c) {
     DspSetInputMute(c, true);
     DspSetOutputMute(c, true);

@@ -23,20 +23,21 @@ int SelectedPort() {
   return g_app_config.usb_status;
 }
 
+// The USB inputs muted and held so while the port switches.
 void MuteUsbInputs() {
-  DspSetInputMute(kUsbLeft, true);
-  DspSetInputMute(kUsbRight, true);
+  for (int c : {kUsbLeft, kUsbRight}) {
+    DspHoldInputMute(c, kMuteHoldUsbSwitch, true);
+    DspSetInputMute(c, true);
+  }
 }
 
+// The switch is done: each input gets the mute stored now (still held in standby).
 void RestoreUsbMutes() {
-  int left, right;
-  {
-    ConfigReadLock lock;  // reads only
-    left = g_app_config.usb_input_mute[0];
-    right = g_app_config.usb_input_mute[1];
+  ConfigReadLock lock;  // reads only
+  for (int c : {kUsbLeft, kUsbRight}) {
+    DspHoldInputMute(c, kMuteHoldUsbSwitch, false);
+    DspSetInputMute(c, g_app_config.usb_input_mute[c - kUsbLeft] != 0);
   }
-  DspSetInputMute(kUsbLeft, left != 0);
-  DspSetInputMute(kUsbRight, right != 0);
 }
 
 void PulseUsbReset() {

@@ -52,10 +52,14 @@ void RunRoute(const TextRoute& route, int fd, char* condensed, int count, Dispat
       d.save_live = true;
     }
   }
+  const int power_before = g_app_config.power;
   if (route.flags & kWakes) WakeOnCommand(&d.notice);
   const bool changed = route.handler(fd, condensed, count, d.reply);
   if (changed && (route.flags & kWakesAfter)) WakeOnCommand(&d.notice);
   if (changed && (route.flags & kSaves)) d.save_live = true;
+  // A wake stores the power state: it is saved whatever the command itself did, so the unit comes
+  // back on after a restart.
+  if (power_before == 0 && g_app_config.power != 0) d.save_live = true;
 }
 
 // Everything of a non-blank line that needs the configuration lock.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "devctl/core/config_lock.h"
+#include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/settings_save.h"
 #include "devctl/web/json_members.h"
@@ -47,8 +48,12 @@ void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& repl
     // Commands from the web, the control ports and the workers change one configuration: the
     // handler's read-modify-write is never interleaved with another command's.
     ConfigLock lock;
+    const int power_before = g_app_config.power;
     handler(request, answer);
+    // A wake stores the power state: saved whatever the command itself did.
+    if (power_before == 0 && g_app_config.power != 0) answer.save = true;
   }
+  if (answer.after_lock) answer.after_lock();
   SendNotice(answer.notice);
   const bool saved = !answer.save || SaveLiveSettings();
   if (!answer.set_result) {

@@ -4,6 +4,7 @@
 
 #include <cjson/cJSON.h>
 
+#include <functional>
 #include <string>
 
 // What a handler leaves for the frame. The frame holds the configuration lock around the handler
@@ -16,6 +17,9 @@ struct WebAnswer {
                              // 0 with "error": "settings not saved" when the save failed
   std::string comhead;
   std::string error;         // with set_result: "result" 0 with this "error", nothing was done
+  // Slow DSP work of the change (a fade) that must not hold the lock: the frame runs it after the
+  // lock is released, before the notice and the save.
+  std::function<void()> after_lock;
 };
 
 // A handler gets the request object as the frame parsed it (never null).

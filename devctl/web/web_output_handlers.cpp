@@ -181,6 +181,9 @@ bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer) {
   // Analogue 4 and USB 2 pass the test and name no output: nothing changes, the unit saves.
   const bool names_output = !(kind == kAnalogue && chn == kAnalogueChannels) &&
                             !(kind == kUsb && chn == kUsbChannels);
-  if (names_output) SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, notice);
+  if (names_output) {
+    const DelayFade fade = SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, notice);
+    answer.after_lock = [fade] { RunDelayFade(fade); };
+  }
   return Accept(notice, answer);
 }

@@ -9,7 +9,12 @@
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/hardware/io_expander.h"
+#include "devctl/hardware/dsp_channels.h"
+#include "devctl/hardware/front_leds.h"
+#include "devctl/hardware/lcd.h"
 #include "devctl/hardware/phantom_power.h"
+#include "devctl/hardware/power.h"
+#include "devctl/hardware/power_state.h"
 #include "devctl/hardware/usb_port.h"
 
 namespace {
@@ -168,6 +173,104 @@ TEST_F(Workers, PortChangeWaitsForTheResetKeyAndTheIndicatorsBlink) {
   g_reset_key_blink = 0;
   UsbPortWorkerPass(&worker);
   EXPECT_EQ(g_usb_port_applied.load(), 1);
+}
+
+// What a command does to an input's mute: the record, then the DSP.
+void CommandSetsInputMute(int ch, int mute) {
+  g_app_config.InputMuteRef(ch) = mute;
+  DspSetInputMute(ch, mute != 0);
+}
+
+TEST_F(Workers, AChangeInsideThePhantomWindowIsAppliedWhenItEnds) {
+  g_app_config.analogue_input_phantom[1] = 1;
+  g_app_config.analogue_input_mute[1] = 1;
+  PhantomWorker worker;
+  worker.ch = 1;
+  bool held = false;
+  // A user unmutes the input while the supply switches: stored now, heard only once it settled.
+  hook_clock_.At(500, [&] {
+    CommandSetsInputMute(1, 0);
+    held = Cell(kInput2MuteCell) == kMuted;
+  });
+  PhantomWorkerPass(&worker);
+  EXPECT_TRUE(held);
+  EXPECT_EQ(Cell(kInput2MuteCell), kUnmuted);
+}
+
+class StandbyMutes : public Workers {
+ protected:
+  void SetUp() override {
+    Workers::SetUp();
+    LcdInit();
+    InitFrontLeds();
+    g_power_applied = 1;
+    g_deep_sleep = 0;
+    g_app_config.standby_mode = 1;
+  }
+  void TearDown() override {
+    g_power_applied = 0;
+    Workers::TearDown();
+  }
+  void EnterStandby() {
+    g_app_config.power = 0;
+    PowerWorkerPass();
+  }
+  // Every input and output mute cell of both DSPs still muted.
+  void ExpectEverythingMuted(const std::string& what) {
+    for (int c = 0; c < kDspChannelCount; ++c) {
+      sim::SimDsp& dsp = (c >= 4 && c <= 11) ? board().dsp_b() : board().dsp_a();
+      EXPECT_EQ(dsp.Word(uint16_t(g_dsp_input_mute_addr[c])), kMuted) << what << ": input " << c;
+      EXPECT_EQ(dsp.Word(uint16_t(g_dsp_output_mute_addr[c])), kMuted) << what << ": output " << c;
+    }
+  }
+};
+
+TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
+  g_usb_port_applied = 1;
+  UsbPortWorker usb;
+  InitUsbPortWorker(&usb);
+  EnterStandby();
+  ExpectEverythingMuted("standby");
+
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"an unmute command", [] { CommandSetsInputMute(0, 0); }},
+      {"a USB port switch", [&] {
+         g_app_config.usb_status = 1;
+         UsbPortWorkerPass(&usb);
+       }},
+      {"a USB cable change", [&] {
+         fs().SetInput(kGpioUsbCDetect, 1);
+         UsbPortWorkerPass(&usb);
+         fs().SetInput(kGpioUsbCDetect, 0);
+         UsbPortWorkerPass(&usb);
+       }},
+      {"a phantom switch", [] {
+         g_app_config.analogue_input_phantom[1] = 1;
+         PhantomWorker worker;
+         worker.ch = 1;
+         PhantomWorkerPass(&worker);
+       }},
+  };
+  for (const auto& [what, change] : changes) {
+    change();
+    ExpectEverythingMuted(what);
+  }
+
+  g_app_config.power = 1;
+  PowerWorkerPass();
+  EXPECT_EQ(Cell(uint16_t(g_dsp_input_mute_addr[0])), kUnmuted);
+  EXPECT_EQ(Cell(kInput2MuteCell), kUnmuted);
+  for (uint16_t cell : kUsbMuteCells) EXPECT_EQ(Cell(cell), kUnmuted);
+}
+
+TEST_F(StandbyMutes, PowerOnWritesTheMuteStoredDuringItsWait) {
+  EnterStandby();
+  g_app_config.power = 1;
+  // A mute command lands while the power-on sequence waits for the rail.
+  hook_clock_.At(50, [] { CommandSetsInputMute(0, 1); });
+  PowerWorkerPass();
+  EXPECT_EQ(Cell(uint16_t(g_dsp_input_mute_addr[0])), kMuted);
+  EXPECT_EQ(Cell(kInput2MuteCell), kUnmuted);
 }
 
 }  // namespace

@@ -215,8 +215,8 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
       // The power-on notice goes out ahead of the reply.
       {0, "IN 1 GAIN 6\r",
        power_on + "\r\n[SUCCESS]Set analogue input CH1 gain to 6dB.\r\nVX7206>", 1},
-      // A refused command still wakes the unit, and is not saved.
-      {0, "IN 99 GAIN 5\r", power_on + "\r\n" + range_error + "VX7206>", 0},
+      // A refused command still wakes the unit, and the stored power state is saved.
+      {0, "IN 99 GAIN 5\r", power_on + "\r\n" + range_error + "VX7206>", 1},
       {1, "IN 99 GAIN 5\r", "\r\n" + range_error + "VX7206>", 0},
       // A line that is no command neither wakes nor saves.
       {0, "OUT 1 NOTHING 50\r", "\r\n[ERROR]Command not found.\r\nVX7206>", 0},
@@ -227,6 +227,13 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
     EXPECT_EQ(Run(c.line), c.text) << c.line;
     EXPECT_EQ(Saves() - before, c.saves) << c.line;
     EXPECT_EQ(g_app_config.power, c.text.find(power_on) == 0 ? 1 : c.power) << c.line;
+    if (c.saves != 0) {
+      // What the unit starts with after a restart.
+      app_config_s saved;
+      std::string path;
+      LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+      EXPECT_EQ(saved.power, 1) << c.line;
+    }
   }
 }
 

@@ -81,7 +81,8 @@ TEST_F(NameCommandTest, RefusedNameStillPowersTheUnitOn) {
   EXPECT_EQ(text, "[SUCCESS]Set system power on, please wait a moment...\r\n\r\n" + kInputError +
                       "VX7206>");
   EXPECT_EQ(g_app_config.power, 1);
-  EXPECT_EQ(Saves(), 0);
+  EXPECT_EQ(Saves(), 1);  // the stored power state, so a restart comes back on
+  EXPECT_EQ(Saved().power, 1);
 }
 
 }  // namespace

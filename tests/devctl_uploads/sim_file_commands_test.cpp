@@ -14,13 +14,16 @@ TEST_F(SimFileCommandsTest, LinesThatLeaveTheRootAreRefused) {
   std::string outside = scratch_ + "/outside";
   PutFile(outside + "/keep", "keep");
   PutUnitFile("/tmp/a/file", "a");
+  // A name of this run's own, so that another run's leftovers cannot fail or hide the check.
+  const std::string escape = fs::path(root_).filename().string() + "-escape";
   const std::string lines[] = {
       "rm -rf /tmp/../../" + fs::path(scratch_).filename().string() + "/outside",
       "rm -rf tmp/a",
       "rm -rf /",
-      "cp -rf /tmp/a ../x",
+      "cp -rf /tmp/a ../" + escape,
       "cp -rf /tmp/a",
-      "(mkdir -p /tmp/../x) && (tar --no-same-owner --no-same-permissions -x -C /tmp/../x -f /tmp/t.tar)",
+      "(mkdir -p /tmp/../" + escape + ") && (tar --no-same-owner --no-same-permissions -x -C /tmp/../" +
+          escape + " -f /tmp/t.tar)",
       "tar --no-same-owner --no-same-permissions -x -C /tmp -f /tmp/../t.tar",
       "tar -x -C /tmp -f /tmp/t.tar",
       "reboot",
@@ -31,7 +34,7 @@ TEST_F(SimFileCommandsTest, LinesThatLeaveTheRootAreRefused) {
   }
   EXPECT_EQ(ReadFile(outside + "/keep"), "keep");
   EXPECT_EQ(UnitFile("/tmp/a/file"), "a");
-  EXPECT_FALSE(fs::exists(fs::path(root_).parent_path() / "x"));
+  EXPECT_FALSE(fs::exists(fs::path(root_).parent_path() / escape));
 }
 
 TEST_F(SimFileCommandsTest, WithoutARootNothingRuns) {

@@ -6,14 +6,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
+#include "platform/clock.h"
 #include "tests/devctl_text/output_log.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -162,12 +166,12 @@ TEST_F(WebOutputTest, VolumeAndMuteRanges) {
   EXPECT_EQ(notices_, kPowerOn);
   EXPECT_EQ(Command(Mute(3, 4, 1)), Refused("set output mute"));
   EXPECT_TRUE(DspLog().empty());
-  EXPECT_EQ(Saves(), 0);
+  EXPECT_EQ(Saves(), 1) << "the refused command's wake is saved";
   // USB "chn" 2 names no output: nothing changes, the unit saves and answers 1.
   EXPECT_EQ(Command(Vol(2, 2, 5)), Ok("set output vol"));
   EXPECT_EQ(notices_, "");
   EXPECT_TRUE(DspLog().empty());
-  EXPECT_EQ(Saves(), 1);
+  EXPECT_EQ(Saves(), 2);
 }
 
 std::string Route(int chn, int status, int action = 0) {
@@ -257,7 +261,7 @@ TEST_F(WebOutputTest, RoutingRefusalsStillWake) {
   EXPECT_EQ(g_app_config.power, 1);
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(g_app_config.control[0], 1);
-  EXPECT_EQ(Saves(), 0);
+  EXPECT_EQ(Saves(), 1) << "only the wake is saved";
 }
 
 std::string Stereo(const char* comhead, int action, int chn, int stereo) {
@@ -324,7 +328,7 @@ TEST_F(WebOutputTest, StereoRangesAndWake) {
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 2, 1)), Refused("set output stereo"));
   EXPECT_EQ(Command(Stereo("set input stereo", 1, 4, 1)), Refused("set input stereo"));
   EXPECT_EQ(g_app_config.usb_output_stereo, 0);
-  EXPECT_EQ(Saves(), 0);
+  EXPECT_EQ(Saves(), 1) << "only the wake is saved";
 }
 
 TEST_F(WebOutputTest, JoiningAGroup) {
@@ -447,6 +451,45 @@ TEST_F(WebOutputTest, DelayFadesTheVolume) {
   EXPECT_EQ(DelayCell(9), 2400u);
   EXPECT_EQ(Command(Delay(2, 1, 3)), Ok("set output delay"));
   EXPECT_EQ(notices_, "[SUCCESS]Set USB output right delay time to 3ms.\r\n");
+}
+
+// A clock that calls back after each of the fade's 50 ms waits (not the bus's short ones).
+class SleepHookClock : public platform::FakeClock {
+ public:
+  void SleepUs(int64_t us) override {
+    platform::FakeClock::SleepUs(us);
+    if (hook && us >= 50000) hook(++sleeps);
+  }
+  std::function<void(int)> hook;
+  int sleeps = 0;
+};
+
+TEST_F(WebOutputTest, DelayFadeLeavesTheLockFreeAndEndsOnTheRecord) {
+  SleepHookClock clock;
+  platform::SetClock(&clock);
+  g_app_config.analogue_output_vol[2] = 12;
+  int free_sleeps = 0;
+  clock.hook = [&](int sleep) {
+    // Another port's command while the fade runs: it gets the lock and changes the volume.
+    auto other = std::async(std::launch::async, [sleep] {
+      if (!g_config_mutex.try_lock()) return false;
+      if (sleep == 4) {
+        g_app_config.analogue_output_vol[2] = 80;
+        DspSetOutputVolume(2, 80);
+      }
+      g_config_mutex.unlock();
+      return true;
+    });
+    if (other.get()) ++free_sleeps;
+  };
+  EXPECT_EQ(Command(Delay(0, 2, 7)), Ok("set output delay"));
+  clock.hook = nullptr;
+  platform::SetClock(&clock_);
+  EXPECT_EQ(clock.sleeps, 11);
+  EXPECT_EQ(free_sleeps, 11) << "the configuration lock is free during every wait of the fade";
+  EXPECT_EQ(DspLog().back(), "vol 2=80");
+  EXPECT_EQ(DelayCell(2), 336u);
+  EXPECT_EQ(g_app_config.analogue_output_delay[2], 7);
 }
 
 TEST_F(WebOutputTest, DelayRanges) {

@@ -6,6 +6,7 @@
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
 #include "devctl/hardware/buttons.h"
+#include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/front_panel_shutdown.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/io_expander.h"
@@ -37,6 +38,7 @@ void ResetProcessState() {
   platform::FailWritesUnder("");
   platform::SetAvailableBytesForTest(-1);
   ResetRebootRequest();
+  DspHoldAllMutes(kMuteHoldStandby | kMuteHoldPhantom | kMuteHoldUsbSwitch, false);
 
   g_uart_banner_sent = 0;
   g_power_applied = 0;
