@@ -40,9 +40,9 @@ bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const
 
 // Gives cfg its defaults and loads file over them; never writes. When the file has a
 // "device" object, cfg's type becomes device_type (a caller that passes cfg->type itself keeps the
-// file's type).
-void LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
-                      const std::string& mac, const std::string& device_type);
+// file's type). False when the file is missing or holds no JSON object (cfg keeps the defaults).
+bool LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+                       const std::string& mac, const std::string& device_type);
 
 // The document of a record as saved (formatted). False when it could not be made.
 bool PrintAppConfig(const app_config_s* cfg, std::string* text);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "devctl/core/config_bounds.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_fields.h"
 #include "devctl/core/limits.h"
@@ -232,6 +233,7 @@ void ReadConfigJson(const cJSON* root, app_config_s* cfg, const std::string& dev
   }
   ReadSection(ObjectMember(root, "system"), cfg, config_fields::kSystem, state);
   ReadSection(ObjectMember(root, "preset"), cfg, config_fields::kPreset, state);
+  BoundChannelSettings(cfg);
 }
 
 bool FileExists(const char* file) { return access(platform::Path(file).c_str(), F_OK) == 0; }
@@ -271,17 +273,18 @@ bool OpenAppConfig(std::string& path, const char* file, app_config_s* cfg, const
   return rewrite ? SaveAppConfig(path, cfg) : true;
 }
 
-void LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
-                      const std::string& mac, const std::string& device_type) {
-  if (!cfg) return;
+bool LoadAppConfigFile(const std::string& path, const char* file, app_config_s* cfg,
+                       const std::string& mac, const std::string& device_type) {
+  if (!cfg) return false;
   ConfigLock lock;
   ResetAppConfig(path, cfg, mac);
-  if (!file || !FileExists(file)) return;
+  if (!file || !FileExists(file)) return false;
   cJSON* root = ReadJsonFile(file);
   if (!cJSON_IsObject(root)) {
     cJSON_Delete(root);
-    return;
+    return false;
   }
   LoadAppConfigDocument(root, cfg, device_type);
   cJSON_Delete(root);
+  return true;
 }

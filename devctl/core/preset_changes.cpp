@@ -6,6 +6,7 @@
 #include "devctl/core/file_copy.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/settings_save.h"
 #include "platform/paths.h"
 
 namespace {
@@ -18,14 +19,13 @@ std::string PresetFilePath(int n) { return "/oem/app_preset" + std::to_string(n)
 
 bool SavePreset(int n, std::string& lines) {
   if (!IsPreset(n)) return false;
+  // A recall still waiting would change what the unit plays: the preset stores the recalled state.
+  RunPendingRecall();
   const std::string file = PresetFilePath(n);
-  // The copy is made first and the slot read from it, so the slot and the file always agree; the
-  // enable flag goes into the record only once both exist.
-  if (CopyTextFile(kConfigFile, file.c_str()) != 0) {
-    g_app_config.preset_enable[n - 1] = 0;
-    unlink(platform::Path(file).c_str());
-    return false;
-  }
+  // The copy replaces the file whole or not at all: a failed overwrite keeps the old preset. The
+  // slot is read from the new copy, so the slot and the file always agree; the enable flag goes
+  // into the record only once both exist.
+  if (CopyTextFile(kConfigFile, file.c_str()) != 0) return false;
   LoadAppConfigFile(file, file.c_str(), &g_preset_configs[n - 1], g_device_identity.mac,
                     g_app_config.type);
   g_app_config.preset_enable[n - 1] = 1;
@@ -33,13 +33,15 @@ bool SavePreset(int n, std::string& lines) {
   return true;
 }
 
-bool RequestPresetRecall(int n, RecallLine wording, std::string& lines) {
-  if (!IsPreset(n) || g_app_config.preset_enable[n - 1] == 0) return false;
+RecallRequest RequestPresetRecall(int n, RecallLine wording, std::string& lines) {
+  if (!IsPreset(n) || g_app_config.preset_enable[n - 1] == 0) return RecallRequest::kNotEnabled;
+  // The recall plays what the preset's file holds; without a good file it changes nothing.
+  if (!ReloadPresetSlot(n)) return RecallRequest::kUnreadable;
   lines += "[SUCCESS]Recall preset " + std::to_string(n) + " to the current setting." +
            (wording == RecallLine::kWeb ? " \r\n" : "\r\n");
   g_app_config.preset_recall = n;
   g_pending_preset = n;
-  return true;
+  return RecallRequest::kRequested;
 }
 
 void DeletePreset(int n, std::string& lines) {
@@ -47,7 +49,10 @@ void DeletePreset(int n, std::string& lines) {
   g_app_config.preset_enable[n - 1] = 0;
   if (g_app_config.preset_recall == n) g_app_config.preset_recall = 0;
   SetNameField(g_app_config.preset_name[n - 1], ("Preset " + std::to_string(n)).c_str());
-  unlink(platform::Path(PresetFilePath(n)).c_str());
+  // The record saying "disabled" is on disk before the file goes, so a stop at any point leaves
+  // either the old preset whole or a disabled one. When the save fails the file stays; the caller's
+  // own save reports the failure.
+  if (SaveLiveSettings()) unlink(platform::Path(PresetFilePath(n)).c_str());
   lines += "[SUCCESS]Delete preset " + std::to_string(n) + " from the system.\r\n";
 }
 

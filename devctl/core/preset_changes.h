@@ -10,20 +10,27 @@
 std::string PresetFilePath(int n);
 
 // Enables preset n and stores the configuration file as last saved in it: the file is copied to
-// the preset file and the preset's slot is loaded from that copy. When the copy cannot be made,
-// the preset is left disabled, its file is removed and false is returned with no line.
+// the preset file and the preset's slot is loaded from that copy. A recall still pending is carried
+// out first. When the copy cannot be made, false with no line and nothing changed: a preset saved
+// before keeps its file and stays enabled.
 bool SavePreset(int n, std::string& lines);
 
 // How the recall line ends: the text port's line, or the web command's with a blank before the
 // line end.
 enum class RecallLine { kText, kWeb };
 
-// Requests the recall of preset n (the power and preset worker carries it out). False, with no
-// line and nothing changed, when preset n is not enabled.
-bool RequestPresetRecall(int n, RecallLine wording, std::string& lines);
+enum class RecallRequest {
+  kRequested,   // the line is appended, the power and preset worker carries the recall out
+  kNotEnabled,  // preset n is not enabled: no line, nothing changed
+  kUnreadable,  // enabled, but its file is missing or broken: no line, nothing changed
+};
 
-// Frees preset n: disabled, no longer the current preset, named "Preset <n>", file removed (a
-// missing file is no error). Its slot keeps its contents.
+// Requests the recall of preset n, its slot read again from its file.
+RecallRequest RequestPresetRecall(int n, RecallLine wording, std::string& lines);
+
+// Frees preset n: disabled, no longer the current preset, named "Preset <n>"; the configuration is
+// saved and then the file removed (a missing file is no error; after a failed save the file
+// stays). Its slot keeps its contents.
 void DeletePreset(int n, std::string& lines);
 
 // Stores name (cut to the field) as the name of preset n and reports the stored name.

@@ -1,75 +1,55 @@
 #include "devctl/core/presets.h"
 
 #include <cstdio>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/notices.h"
+#include "devctl/core/record_writes.h"
+#include "devctl/core/settings_save.h"
 #include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_biquad.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
 
 std::atomic<int> g_pending_preset{0};
 
 namespace {
 
-constexpr int kSamplesPerMs = 48;
-constexpr int kMaxDelayMs = 50;
-
-using HardwareWrites = std::vector<std::function<void()>>;
-
-int DelaySamples(int ms) {
-  if (ms < 0) ms = 0;
-  if (ms > kMaxDelayMs) ms = kMaxDelayMs;
-  return ms * kSamplesPerMs;
-}
+// The board writes a recall calls for, in order. Each is made on the live record under the lock
+// when it runs, so a command that changed the same setting meanwhile is what the board ends with.
+struct HardwareWrite {
+  void (*write)(app_config_s&, int);
+  int channel;
+};
+using HardwareWrites = std::vector<HardwareWrite>;
 
 template <typename T, size_t N>
 void CopyArray(T (&to)[N], const T (&from)[N]) {
   for (size_t i = 0; i < N; ++i) to[i] = from[i];
 }
 
-// Routing, phantom power and the channel settings: stored and written where they differ.
+// Routing, phantom power and the channel settings: stored, and written where they differ.
 void CopyChannels(app_config_s& live, app_config_s& p, HardwareWrites& writes) {
+  auto take = [&writes](int& to, int from, void (*write)(app_config_s&, int), int c) {
+    if (to == from) return;
+    to = from;
+    writes.push_back({write, c});
+  };
   for (int o = 0; o < kDspChannels; ++o) {
-    if (live.control[o] == p.control[o]) continue;
-    int source = live.control[o] = p.control[o];
-    writes.push_back([o, source] { DspSetOutputSource(o, source); });
+    take(live.control[o], p.control[o], WriteOutputSource, o);
   }
   for (int c = 0; c < kAnalogueChannels; ++c) {
-    if (live.analogue_input_phantom[c] == p.analogue_input_phantom[c]) continue;
-    int value = live.analogue_input_phantom[c] = p.analogue_input_phantom[c];
-    writes.push_back([c, value] { SetPhantomGpio(c, uint8_t(value)); });
+    take(live.analogue_input_phantom[c], p.analogue_input_phantom[c], WritePhantom, c);
   }
   for (int c = 0; c < kDspChannels; ++c) {
-    if (live.InputGainRef(c) != p.InputGainRef(c)) {
-      int gain = live.InputGainRef(c) = p.InputGainRef(c);
-      writes.push_back([c, gain] {
-        if (c < kAnalogueChannels) SetAnalogGainRange(unsigned(c), gain);
-        DspSetInputGain(c, gain);
-      });
-    }
-    if (live.InputMuteRef(c) != p.InputMuteRef(c)) {
-      int mute = live.InputMuteRef(c) = p.InputMuteRef(c);
-      writes.push_back([c, mute] { DspSetInputMute(c, mute != 0); });
-    }
+    take(live.InputGainRef(c), p.InputGainRef(c), WriteInputGain, c);
+    take(live.InputMuteRef(c), p.InputMuteRef(c), WriteInputMute, c);
     if (c % 2 == 0) live.InputLinkRef(c / 2) = p.InputLinkRef(c / 2);
-    if (live.OutputVolRef(c) != p.OutputVolRef(c)) {
-      int volume = live.OutputVolRef(c) = p.OutputVolRef(c);
-      writes.push_back([c, volume] { DspSetOutputVolume(c, volume); });
-    }
-    if (live.OutputMuteRef(c) != p.OutputMuteRef(c)) {
-      int mute = live.OutputMuteRef(c) = p.OutputMuteRef(c);
-      writes.push_back([c, mute] { DspSetOutputMute(c, mute != 0); });
-    }
-    if (live.OutputDelayRef(c) != p.OutputDelayRef(c)) {
-      int delay = live.OutputDelayRef(c) = p.OutputDelayRef(c);
-      writes.push_back([c, delay] { DspSetOutputDelay(c, uint32_t(DelaySamples(delay))); });
-    }
+    take(live.OutputVolRef(c), p.OutputVolRef(c), WriteOutputVolume, c);
+    take(live.OutputMuteRef(c), p.OutputMuteRef(c), WriteOutputMute, c);
+    take(live.OutputDelayRef(c), p.OutputDelayRef(c), WriteOutputDelay, c);
     if (c % 2 == 0) live.OutputLinkRef(c / 2) = p.OutputLinkRef(c / 2);
   }
 }
@@ -102,8 +82,8 @@ void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& write
   for (int s = 0; s < kChannelSlots; ++s) {
     int m = selection[s];
     if (m < 0 || m >= kEqMemories) continue;
-    peq_data_s& bands = live.EqMemory(side, m)[s];
     if (m != 0) {
+      peq_data_s& bands = live.EqMemory(side, m)[s];
       const peq_data_s& from = p.EqMemory(side, m)[s];
       for (int b = 0; b < kEqBands; ++b) {
         bands.bypass[b] = from.bypass[b];
@@ -114,15 +94,10 @@ void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& write
       }
     }
     if (s >= kDspChannels) continue;
-    for (int b = 0; b < kEqBands; ++b) {
-      int frequency = bands.frequency[b];
-      int type = ParseEqTypeName(bands.type_name[b]);
-      int enable = bands.bypass[b];
-      float gain = bands.gain[b];
-      float quality = bands.quality[b];
-      writes.push_back([=] {
-        DspSetBiquad(uint32_t(side), uint32_t(s), uint8_t(b), frequency, type, enable, gain, quality);
-      });
+    if (side == EQ_SIDE_INPUT) {
+      writes.push_back({[](app_config_s& r, int c) { WriteEqBands(r, EQ_SIDE_INPUT, c); }, s});
+    } else {
+      writes.push_back({[](app_config_s& r, int c) { WriteEqBands(r, EQ_SIDE_OUTPUT, c); }, s});
     }
   }
 }
@@ -143,26 +118,46 @@ void LoadPresetSlots() {
   }
 }
 
+bool ReloadPresetSlot(int n) {
+  if (n < 1 || n > kPresets) return false;
+  char file[64];
+  std::snprintf(file, sizeof file, "/oem/app_preset%d.json", n);
+  ConfigLock lock;
+  auto slot = std::make_unique<app_config_s>();
+  if (!LoadAppConfigFile(file, file, slot.get(), g_device_identity.mac, g_app_config.type)) {
+    return false;
+  }
+  g_preset_configs[n - 1] = *slot;
+  return true;
+}
+
 void RecallPendingPreset() {
   int n = g_pending_preset.exchange(0);
   if (n < 1 || n > kPresets) return;
 
-  // The record changes under the configuration lock; the bus writes it calls for run after it,
-  // in the same order.
+  // The record changes under the configuration lock; the board writes it calls for follow, each
+  // taking the lock again and writing what the record holds then.
   HardwareWrites writes;
   {
     ConfigLock lock;
-    if (g_app_config.preset_enable[n - 1] == 0) {
-      SaveAppConfig(g_config_path, &g_app_config);
-      return;
+    if (g_app_config.preset_enable[n - 1] != 0) {
+      app_config_s& p = g_preset_configs[n - 1];
+      CopyChannels(g_app_config, p, writes);
+      CopyGroupsAndEqSelection(g_app_config, p);
+      CopyEq(g_app_config, p, EQ_SIDE_INPUT, writes);
+      CopyEq(g_app_config, p, EQ_SIDE_OUTPUT, writes);
     }
-    app_config_s& p = g_preset_configs[n - 1];
-    CopyChannels(g_app_config, p, writes);
-    CopyGroupsAndEqSelection(g_app_config, p);
-    CopyEq(g_app_config, p, EQ_SIDE_INPUT, writes);
-    CopyEq(g_app_config, p, EQ_SIDE_OUTPUT, writes);
   }
-  for (const auto& write : writes) write();
-  ConfigLock lock;
-  SaveAppConfig(g_config_path, &g_app_config);
+  for (const HardwareWrite& w : writes) {
+    WriteLive([&w](app_config_s& record) { w.write(record, w.channel); });
+  }
+  // The request was answered before the recall ran: a failed save is told to every port.
+  if (!SaveLiveSettings()) SendNotice(kSaveFailedLine);
+}
+
+void RunPendingRecall() {
+  if (g_pending_preset == 0) return;
+  SetAudioMuteGpio(1);
+  RecallPendingPreset();
+  SetAudioMuteGpio(0);
 }

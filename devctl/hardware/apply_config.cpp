@@ -1,75 +1,52 @@
 #include "devctl/hardware/apply_config.h"
 
-#include <cstring>
+#include <functional>
 #include <memory>
 
-#include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_biquad.h"
+#include "devctl/core/record_writes.h"
 #include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
 
 namespace {
 
-constexpr int kMaxVolume = 100;
-constexpr int kMaxDelayMs = 50;
-constexpr int kSamplesPerMs = 48;
+using WithRecord = std::function<void(const std::function<void(app_config_s&)>&)>;
 
-int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-// The four channel writes every channel gets (analogue channels also their gain range first).
-void ApplyChannel(app_config_s& record, int c) {
-  const int gain = record.InputGainRef(c);
-  if (c < kAnalogueChannels) SetAnalogGainRange(unsigned(c), gain);
-  DspSetInputGain(c, gain);
-  DspSetInputMute(c, record.InputMuteRef(c) != 0);
-  DspSetOutputVolume(c, Clamp(record.OutputVolRef(c), 0, kMaxVolume));
-  DspSetOutputMute(c, record.OutputMuteRef(c) != 0);
-}
-
-void ApplyEqualisers(const app_config_s& cfg, int side, const int* selection) {
+// Every setting, each write made through with: phantom lines, the channels (gain, mutes,
+// volume), the delays, the EQ memories played, the routing.
+void Apply(const WithRecord& with) {
+  for (int c = 0; c < kAnalogueChannels; ++c) {
+    with([c](app_config_s& r) { WritePhantom(r, c); });
+  }
   for (int c = 0; c < kDspChannelCount; ++c) {
-    const peq_data_s* memory = cfg.EqMemory(side, selection[c]);
-    if (memory == nullptr) continue;  // a selection outside 0-2 leaves the DSP as it is
-    const peq_data_s& eq = memory[c];
-    for (int b = 0; b < kEqBands; ++b) {
-      char name[kNameSize + 1] = {};
-      std::memcpy(name, eq.type_name[b], kNameSize);
-      DspSetBiquad(uint32_t(side), uint32_t(c), uint8_t(b), eq.frequency[b],
-                   ParseEqTypeName(name), eq.bypass[b], eq.gain[b], eq.quality[b]);
+    with([c](app_config_s& r) {
+      WriteInputGain(r, c);
+      WriteInputMute(r, c);
+      WriteOutputVolume(r, c);
+      WriteOutputMute(r, c);
+    });
+  }
+  for (int c = 0; c < kDspChannelCount; ++c) {
+    with([c](app_config_s& r) { WriteOutputDelay(r, c); });
+  }
+  for (int side : {EQ_SIDE_INPUT, EQ_SIDE_OUTPUT}) {
+    for (int c = 0; c < kDspChannelCount; ++c) {
+      with([side, c](app_config_s& r) { WriteEqBands(r, side, c); });
     }
   }
-}
-
-// cfg is a private copy: the per-channel accessors are not const.
-void Apply(app_config_s& cfg) {
-  for (int c = 0; c < kAnalogueChannels; ++c) {
-    SetPhantomGpio(c, cfg.analogue_input_phantom[c] != 0);
-  }
-  for (int c = 0; c < kDspChannelCount; ++c) ApplyChannel(cfg, c);
   for (int c = 0; c < kDspChannelCount; ++c) {
-    int ms = Clamp(cfg.OutputDelayRef(c), 0, kMaxDelayMs);
-    DspSetOutputDelay(c, uint32_t(ms * kSamplesPerMs));
+    with([c](app_config_s& r) { WriteOutputSource(r, c); });
   }
-  ApplyEqualisers(cfg, EQ_SIDE_INPUT, cfg.input_preset);
-  ApplyEqualisers(cfg, EQ_SIDE_OUTPUT, cfg.output_preset);
-  for (int c = 0; c < kDspChannelCount; ++c) DspSetOutputSource(c, cfg.control[c]);
 }
 
 }  // namespace
 
 void ApplyConfigToHardware(const app_config_s& cfg) {
+  // A private copy: the per-channel accessors are not const.
   auto copy = std::make_unique<app_config_s>(cfg);
-  Apply(*copy);
+  Apply([&copy](const std::function<void(app_config_s&)>& write) { write(*copy); });
 }
 
 void ApplyConfigToHardware() {
-  // A snapshot: the DSP writes take a while and must not hold the configuration lock.
-  auto snapshot = std::make_unique<app_config_s>();
-  {
-    ConfigLock lock;
-    *snapshot = g_app_config;
-  }
-  Apply(*snapshot);
+  // The DSP writes take a while: the lock is taken for each write only, and each reads the live
+  // record then, so a command made meanwhile is what the board ends with.
+  Apply(WriteLive);
 }

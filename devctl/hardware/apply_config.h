@@ -10,7 +10,8 @@
 
 #include "devctl/core/app_config.h"
 
-// Applies g_app_config: a copy is taken under the configuration lock and applied outside it.
+// Applies g_app_config: the configuration lock is taken for each write, which sends what the
+// record holds at that moment.
 void ApplyConfigToHardware();
 // Applies the given record.
 void ApplyConfigToHardware(const app_config_s& cfg);

@@ -137,11 +137,7 @@ void PowerWorkerPass() {
     // once, when it starts.
     if (!first_pass) ShowSerialBanner();
   }
-  if (g_pending_preset != 0) {
-    SetAudioMuteGpio(1);
-    RecallPendingPreset();
-    SetAudioMuteGpio(0);
-  }
+  RunPendingRecall();
 }
 
 void RunPowerThread() {

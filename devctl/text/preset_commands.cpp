@@ -104,10 +104,9 @@ bool TermSavePreset(int, char* line, int len, std::string& reply) {
     reply += "[ERROR]Preset " + std::to_string(n) + " not name.\r\n";
     return false;
   }
-  const bool was_enabled = g_app_config.preset_enable[n - 1] != 0;
   if (!SavePreset(n, reply)) {
     reply += "[ERROR]Preset " + std::to_string(n) + " could not be saved.\r\n";
-    return was_enabled;  // the preset is disabled now
+    return false;  // nothing changed: a preset saved before keeps its file
   }
   return true;
 }
@@ -118,11 +117,17 @@ bool TermApplyPreset(int, char* line, int len, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  if (!RequestPresetRecall(n, RecallLine::kText, reply)) {
-    reply += NotEnabled(n);
-    return false;
+  switch (RequestPresetRecall(n, RecallLine::kText, reply)) {
+    case RecallRequest::kRequested:
+      return true;
+    case RecallRequest::kNotEnabled:
+      reply += NotEnabled(n);
+      return false;
+    case RecallRequest::kUnreadable:
+      break;
   }
-  return true;
+  reply += "[ERROR]Preset " + std::to_string(n) + " could not be read.\r\n";
+  return false;
 }
 
 bool TermDeletePreset(int, char* line, int len, std::string& reply) {

@@ -41,20 +41,18 @@ bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "preset", &n, answer)) return false;
   std::string lines;
-  if (!RequestPresetRecall(n, RecallLine::kWeb, lines)) return RefuseSetCommand(answer);
+  if (RequestPresetRecall(n, RecallLine::kWeb, lines) != RecallRequest::kRequested) {
+    return RefuseSetCommand(answer);
+  }
   return Accept(lines, answer);
 }
 
 bool WebSetPresetSave(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "preset", &n, answer)) return false;
-  const bool was_enabled = g_app_config.preset_enable[n - 1] != 0;
   std::string lines;
-  if (!SavePreset(n, lines)) {
-    // The preset is left disabled; that reaches the file when it was enabled before.
-    answer.save = was_enabled;
-    return RefuseSetCommand(answer);
-  }
+  // A failed save changes nothing: a preset saved before keeps its file.
+  if (!SavePreset(n, lines)) return RefuseSetCommand(answer);
   return Accept(lines, answer);
 }
 

@@ -9,7 +9,11 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/config_lock.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/record_writes.h"
+#include "devctl/hardware/dsp_biquad.h"
+#include "devctl/hardware/dsp_channels.h"
 #include "platform/storage.h"
 
 namespace {
@@ -172,6 +176,39 @@ TEST_F(PresetRecall, SlotsLoadFromThePresetFiles) {
 }  // namespace
 
 namespace {
+
+TEST_F(PresetRecall, CommandsDuringTheWritesAreWhatTheBoardEndsWith) {
+  slot(3).control[5] = 13;  // the first write: routing
+  slot(3).analogue_output_vol[0] = 40;
+  slot(3).output_preset[13] = 1;
+  slot(3).output_custom1_date[13].gain[0] = 3.0f;
+  bool changed = false;
+  // Another port's commands land while the recall writes the board: the record changes first
+  // (those commands' own writes come before the recall's, which must not undo them).
+  platform::sim_i2c().SetTransferHook([&] {
+    if (changed) return;
+    changed = true;
+    ConfigLock lock;
+    g_app_config.analogue_output_vol[0] = 77;
+    g_app_config.output_custom1_date[13].gain[0] = -6.0f;
+  });
+  EXPECT_EQ(Recall(3), 1);
+  platform::sim_i2c().SetTransferHook(nullptr);
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])), DspOutputVolumeWord(77));
+  // Output 14's band 1 (on DSP A) as the record holds it now, written through the same path.
+  auto band_words = [this] {
+    std::vector<uint32_t> words;
+    for (int w = 0; w < 5; ++w) {
+      words.push_back(board().dsp_a().Word(uint16_t(g_dsp_biquad_addr[EQ_SIDE_OUTPUT][13] + w)));
+    }
+    return words;
+  };
+  const std::vector<uint32_t> recalled = band_words();
+  WriteEqBands(g_app_config, EQ_SIDE_OUTPUT, 13);
+  EXPECT_EQ(band_words(), recalled);
+  EXPECT_FLOAT_EQ(g_app_config.output_custom1_date[13].gain[0], -6.0f);
+}
 
 TEST_F(PresetRecall, RequestDuringARecallWaitsForTheNextPass) {
   g_app_config.preset_enable[3] = 1;

@@ -216,7 +216,7 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
        }},
       {"string where a number belongs", R"({"user_cnt":2,"system":{"power":"1"}})", true,
        [](const app_config_s& c) { EXPECT_EQ(c.power, 1); }},
-      {"array elements are not type-checked", R"({"user_cnt":2,"control":[2.9,true,"x",-3.7],
+      {"array elements are not type-checked", R"({"user_cnt":2,"control":[2.9,true,"x",3.7],
           "peq":{"input_geq_chn":0,"output_geq_chn":0,
           "input_flat_date2":{"frequency":[100.9],"bypass":[true,false],"gain":[1.5,"x"]}}})",
        false,
@@ -224,7 +224,7 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
          EXPECT_EQ(c.control[0], 2);
          EXPECT_EQ(c.control[1], 1);
          EXPECT_EQ(c.control[2], 0);
-         EXPECT_EQ(c.control[3], -3);
+         EXPECT_EQ(c.control[3], 3);
          EXPECT_EQ(c.control[4], 5);
          EXPECT_EQ(c.input_flat_date[2].frequency[0], 100);
          EXPECT_EQ(c.input_flat_date[2].frequency[1], 80);
@@ -262,6 +262,30 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
          EXPECT_EQ(c.front_lcd, 99);
          EXPECT_EQ(c.baudrate, -4);
          EXPECT_EQ(c.standbytime, 2147483647);
+       }},
+      {"channel settings are held to what a command could set", R"({"user_cnt":2,
+          "control":[15,-1],"input":{"usb_input_stereo":0,"analogue_input_gain":[31,-99],
+          "analogue_input_mute":[2],"group_input_stereo2":[2,-1,1]},
+          "output":{"usb_output_stereo":0,"analogue_output_vol":[300,-50],
+          "tarvo_output_delay":[-5,51],"group_output_vol":[101]},
+          "peq":{"input_geq_chn":0,"output_geq_chn":0,"input_preset":[3,-1,2]}})", false,
+       [](const app_config_s& c) {
+         EXPECT_EQ(c.control[0], 0);
+         EXPECT_EQ(c.control[1], 0);
+         EXPECT_EQ(c.analogue_input_gain[0], 30);
+         EXPECT_EQ(c.analogue_input_gain[1], -30);
+         EXPECT_EQ(c.analogue_input_mute[0], 1);
+         EXPECT_EQ(c.group_input_stereo2[0], 1) << "a member for every command";
+         EXPECT_EQ(c.group_input_stereo2[1], 1);
+         EXPECT_EQ(c.group_input_stereo2[2], 1);
+         EXPECT_EQ(c.analogue_output_vol[0], 100);
+         EXPECT_EQ(c.analogue_output_vol[1], 0);
+         EXPECT_EQ(c.tarvo_output_delay[0], 0);
+         EXPECT_EQ(c.tarvo_output_delay[1], 50);
+         EXPECT_EQ(c.group_output_vol[0], 100);
+         EXPECT_EQ(c.input_preset[0], 0);
+         EXPECT_EQ(c.input_preset[1], 0);
+         EXPECT_EQ(c.input_preset[2], 2);
        }},
       {"wrong JSON types everywhere", R"({"user_cnt":"2","user":{"a":1},"device":[1],
           "network":5,"control":{"a":1},"input":"x","peq":{"input_flat_date0":[1,2]},

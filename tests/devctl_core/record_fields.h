@@ -198,6 +198,38 @@ inline void FillDistinct(app_config_s* cfg, int seed = 1000) {
     }
   });
   cfg->user_cnt = kMaxUsers;
+  // Channel settings load only within what a command could set: theirs stay apart from the
+  // defaults but in range (flags and memberships set, levels away from the factory values).
+  for (int c = 0; c < kDspChannels; ++c) {
+    cfg->control[c] = 1 + (seed + c) % kDspChannels;
+    cfg->InputGainRef(c) = -29 + (seed + c) % 29;
+    cfg->InputMuteRef(c) = 1;
+    cfg->OutputVolRef(c) = 1 + (seed + c) % 60;
+    cfg->OutputMuteRef(c) = 1;
+    cfg->OutputDelayRef(c) = 1 + (seed + c) % 49;
+  }
+  for (int pair = 0; pair < kDspChannels / 2; ++pair) {
+    cfg->InputLinkRef(pair) = 1;
+    cfg->OutputLinkRef(pair) = 1;
+  }
+  for (int c = 0; c < kAnalogueChannels; ++c) cfg->analogue_input_phantom[c] = 1;
+  for (int g = 0; g < kGroups; ++g) {
+    cfg->group_input_gain[g] = -29 + (seed + g) % 29;
+    cfg->group_input_mute[g] = 1;
+    cfg->group_output_vol[g] = 1 + (seed + g) % 60;
+    cfg->group_output_mute[g] = 1;
+    for (int c = 0; c < kDspChannels; ++c) {
+      cfg->InputGroupMembers(g)[c] = 1;
+      cfg->OutputGroupMembers(g)[c] = 1;
+    }
+  }
+  for (int s = 0; s < kChannelSlots; ++s) {
+    cfg->input_preset[s] = 1 + (seed + s) % 2;
+    cfg->input_stereo[s] = 1;
+    cfg->output_preset[s] = 1 + (seed + s + 1) % 2;
+    cfg->output_stereo[s] = 1;
+  }
+  for (int n = 0; n < kPresets; ++n) cfg->preset_enable[n] = 1;
   // EQ bands load only within the protocol's limits: theirs stay apart from the defaults but in
   // range (switched off, gain never 0).
   int k = 0;

@@ -8,6 +8,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/hardware/apply_config.h"
 #include "devctl/hardware/board_lines.h"
+#include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/gpio.h"
 #include "devctl/hardware/io_expander.h"
 #include "hardware_fixture.h"
@@ -232,6 +233,27 @@ TEST_F(ApplyConfigTest, LiveRecordIsReadNotChanged) {
   EXPECT_FALSE(read("/oem/before.json").empty());
   EXPECT_EQ(read("/oem/before.json"), read("/oem/after.json"));
   EXPECT_EQ(board().dsp_a().Word(0x114), 0x0345FDFFu);
+}
+
+TEST_F(ApplyConfigTest, ACommandDuringTheWritesIsWhatTheBoardEndsWith) {
+  {
+    ConfigLock lock;
+    ResetAppConfig("", &g_app_config, "");
+  }
+  bool changed = false;
+  // A command lands after the first write (a phantom line) and before the channels are written.
+  bus().SetTransferHook([&] {
+    if (changed) return;
+    changed = true;
+    ConfigLock lock;
+    g_app_config.analogue_output_vol[3] = 25;
+    g_app_config.control[13] = 2;
+  });
+  ApplyConfigToHardware();
+  bus().SetTransferHook(nullptr);
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_volume_addr[3])), DspOutputVolumeWord(25));
+  EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_source_addr[13])), DspSourceCode(2));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "devctl/hardware/power.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
+#include "platform/storage.h"
 #include "tests/devctl_web/system_fixture.h"
 
 namespace {
@@ -110,14 +111,46 @@ TEST_F(PresetCommands, SaveNeedsANameAndCopiesTheConfigurationFile) {
   EXPECT_EQ(Saved().preset_enable[2], 1);
 }
 
-TEST_F(PresetCommands, FailedSaveLeavesThePresetDisabled) {
+TEST_F(PresetCommands, FailedSaveKeepsWhatWasThere) {
   ASSERT_EQ(Run("preset 3 save\r"), "[SUCCESS]Save current config to preset 3.\r\n");
-  // The configuration file cannot be read any more.
+  const std::string preset_file = Read("/oem/app_preset3.json");
+  g_app_config.analogue_input_gain[0] = -9;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  // No file can be written: the overwrite fails, the preset saved before stays as it was.
+  platform::FailWritesAfter(0);
+  EXPECT_EQ(Run("preset 3 save\r"), "[ERROR]Preset 3 could not be saved.\r\n");
+  // A preset that had no file stays disabled.
+  EXPECT_EQ(Run("preset 5 save\r"), "[ERROR]Preset 5 could not be saved.\r\n");
+  platform::FailWritesAfter(-1);
+  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  EXPECT_EQ(Read("/oem/app_preset3.json"), preset_file);
+  EXPECT_EQ(Saved().preset_enable[2], 1);
+  EXPECT_EQ(g_app_config.preset_enable[4], 0);
+  EXPECT_FALSE(Exists("/oem/app_preset5.json"));
+  EXPECT_EQ(Saved().preset_enable[4], 0);
+  // The source cannot be read: the same.
   ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
   EXPECT_EQ(Run("preset 3 save\r"), "[ERROR]Preset 3 could not be saved.\r\n");
-  EXPECT_EQ(g_app_config.preset_enable[2], 0);
-  EXPECT_FALSE(Exists("/oem/app_preset3.json"));
-  EXPECT_EQ(Saved().preset_enable[2], 0);
+  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  EXPECT_EQ(Read("/oem/app_preset3.json"), preset_file);
+}
+
+TEST_F(PresetCommands, AnEnabledPresetWithoutAGoodFileIsNotRecalled) {
+  ASSERT_EQ(Run("preset 2 save\r"), "[SUCCESS]Save current config to preset 2.\r\n");
+  g_app_config.analogue_output_vol[1] = 61;
+  const char* const contents[] = {"", "{\"user_cnt\":", nullptr};  // nullptr: no file
+  for (const char* content : contents) {
+    if (content == nullptr) {
+      ASSERT_EQ(std::remove(platform::Path("/oem/app_preset2.json").c_str()), 0);
+    } else {
+      Write("/oem/app_preset2.json", content);
+    }
+    EXPECT_EQ(Run("preset 2 apply\r"), "[ERROR]Preset 2 could not be read.\r\n");
+    EXPECT_EQ(g_pending_preset, 0);
+    PowerWorkerPass();
+    EXPECT_EQ(g_app_config.analogue_output_vol[1], 61);
+    EXPECT_EQ(g_app_config.preset_enable[1], 1);
+  }
 }
 
 TEST_F(PresetCommands, ApplyIsCarriedOutByTheWorker) {

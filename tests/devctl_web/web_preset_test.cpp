@@ -2,8 +2,12 @@
 // and the text port.
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
+#include <vector>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
@@ -14,6 +18,7 @@
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
+#include "platform/storage.h"
 #include "tests/devctl_web/system_fixture.h"
 
 namespace {
@@ -129,17 +134,96 @@ TEST_F(WebPresets, SaveRecallAndDelete) {
   EXPECT_EQ(Saved().preset_enable[1], 0);
 }
 
-TEST_F(WebPresets, FailedSaveAnswersZeroAndLeavesThePresetDisabled) {
+TEST_F(WebPresets, FailedSaveAnswersZeroAndKeepsTheSavedPreset) {
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":6}"),
             Result("set preset save", 1));
+  const std::string preset_file = Read("/oem/app_preset6.json");
   ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
   Notices().clear();
-  EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":6}"),
-            Result("set preset save", 0));
+  for (int n : {6, 3}) {
+    EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":" + std::to_string(n) + "}"),
+              Result("set preset save", 0));
+  }
   EXPECT_EQ(Notices(), "");
-  EXPECT_EQ(g_app_config.preset_enable[5], 0);
-  EXPECT_FALSE(Exists("/oem/app_preset6.json"));
-  EXPECT_EQ(Saved().preset_enable[5], 0);
+  EXPECT_EQ(g_app_config.preset_enable[5], 1);
+  EXPECT_EQ(Read("/oem/app_preset6.json"), preset_file);
+  EXPECT_EQ(g_app_config.preset_enable[2], 0);
+  EXPECT_FALSE(Exists("/oem/app_preset3.json"));
+  // Without its file the enabled preset answers 0 to a recall and nothing changes.
+  ASSERT_EQ(std::remove(platform::Path("/oem/app_preset6.json").c_str()), 0);
+  EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":6}"),
+            Result("set preset recall", 0));
+  EXPECT_EQ(g_pending_preset, 0);
+  EXPECT_EQ(g_app_config.preset_recall, 0);
+}
+
+TEST_F(WebPresets, ASaveAfterARecallStoresTheRecalledState) {
+  g_app_config.usb_output_vol[1] = 21;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":5}"),
+            Result("set preset save", 1));
+  g_app_config.usb_output_vol[1] = 88;
+  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  // The recall has not run yet when the save comes: the save waits for it.
+  ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":5}"),
+            Result("set preset recall", 1));
+  ASSERT_EQ(Text("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
+  EXPECT_EQ(g_pending_preset, 0);
+  EXPECT_EQ(g_app_config.usb_output_vol[1], 21);
+  EXPECT_EQ(g_preset_configs[5].usb_output_vol[1], 21);
+}
+
+TEST_F(WebPresets, AFailedRecallSaveIsToldToThePorts) {
+  ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":1}"),
+            Result("set preset save", 1));
+  ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":1}"),
+            Result("set preset recall", 1));
+  Notices().clear();
+  platform::FailWritesAfter(0);
+  PowerWorkerPass();
+  platform::FailWritesAfter(-1);
+  EXPECT_EQ(Notices(), "[ERROR]Settings could not be saved.\r\n");
+}
+
+TEST_F(WebPresets, ADeleteStoppedAtAnyStepLeavesTheOldPresetOrADisabledOne) {
+  ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":4}"),
+            Result("set preset save", 1));
+  // The steps of one delete's writes; a stop after the last one is a stop before the file goes.
+  std::vector<platform::WriteStep> steps;
+  platform::SetWriteStepHook([&](platform::WriteStep step) { steps.push_back(step); });
+  ASSERT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":4}"), Result("delete preset", 1));
+  platform::SetWriteStepHook(nullptr);
+  ASSERT_FALSE(steps.empty());
+  for (size_t kill_at = 0; kill_at <= steps.size(); ++kill_at) {
+    SCOPED_TRACE("stopped at step " + std::to_string(kill_at));
+    ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":4}"),
+              Result("set preset save", 1));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      size_t step = 0;
+      platform::SetWriteStepHook([&](platform::WriteStep) {
+        if (step++ == kill_at) raise(SIGKILL);
+      });
+      std::string reply;
+      app_.HandleInstr("{\"comhead\":\"delete preset\",\"chn\":4}", reply);
+      raise(SIGKILL);  // the last stop: everything written, nothing after
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const bool enabled = Saved().preset_enable[3] != 0;
+    if (enabled) {
+      app_config_s preset;
+      EXPECT_TRUE(LoadAppConfigFile("/oem/app_preset4.json", "/oem/app_preset4.json", &preset,
+                                    "02:00:00:00:00:01", "TRX"))
+          << "an enabled preset has its file";
+    }
+  }
+  // And the delete that ran to its end.
+  ASSERT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":4}"), Result("delete preset", 1));
+  EXPECT_EQ(Saved().preset_enable[3], 0);
+  EXPECT_FALSE(Exists("/oem/app_preset4.json"));
 }
 
 TEST_F(WebPresets, SavedOnTheWebRecalledOnTheTextPortAndTheReverse) {
