@@ -48,6 +48,15 @@ sigset_t applicationSignals() {
   return set;
 }
 
+// The engine's layout changed under a running stream: the process ends with status 1 after the
+// message. It ends here, on the worker, without running the application's exit handlers: they
+// would close this very PCM from its own thread.
+[[noreturn]] void endProcessOnLayoutChange(const std::string& message) {
+  Tarvo::writeLine(stderr, message);
+  fflush(stderr);
+  _exit(1);
+}
+
 }  // namespace
 
 NetaudioSoundcard::NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr,
@@ -157,6 +166,12 @@ int NetaudioSoundcard::prepare() {
 void NetaudioSoundcard::stop() {
   if (!mThread.joinable()) return;
   mRunning = false;
+  if (mThread.get_id() == std::this_thread::get_id()) {
+    // Reached from the worker's own thread (a callback of the period loop): the loop ends at
+    // its next check; a thread cannot wait for itself.
+    mThread.detach();
+    return;
+  }
   mThread.join();
   // A release nobody waited for (the start gave up) must not satisfy the next start.
   while (sem_trywait(mSem) == 0) {
@@ -225,15 +240,13 @@ void NetaudioSoundcard::reset(uint64_t periodCount) {
       Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, lead);
 
   if (mSampleRate != 0 && mSampleRate != oldRate) {
-    Tarvo::writeLine(stderr, "Detected change to sample rate from " + std::to_string(oldRate) +
-                                 " to " + std::to_string(mSampleRate) + " - exiting.");
-    exit(1);
+    endProcessOnLayoutChange("Detected change to sample rate from " + std::to_string(oldRate) +
+                             " to " + std::to_string(mSampleRate) + " - exiting.");
   }
   if (networkChannels < mIo->channels) {
-    Tarvo::writeLine(stderr, "Detected change to number of channels from " +
-                                 std::to_string(mIo->channels) + " to " +
-                                 std::to_string(networkChannels) + " - exiting.");
-    exit(1);
+    endProcessOnLayoutChange("Detected change to number of channels from " +
+                             std::to_string(mIo->channels) + " to " +
+                             std::to_string(networkChannels) + " - exiting.");
   }
 }
 

@@ -535,4 +535,37 @@ TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerRidesOutAStall) {
   EXPECT_EQ(r.err.find("prepare: "), std::string::npos) << r.err;
 }
 
+// A rate change or fewer channels than the PCM uses ends a player whose exit handler closes its
+// PCM with status 1 and the message: the handlers do not run on the plug-in's worker, which
+// would then wait for itself.
+TEST_F(AlsaUtilsTest, LayoutChangeEndsAPlayerThatClosesAtExit) {
+  struct Case {
+    const char* what;
+    std::function<void(StandInEngine&)> change;
+    const char* line;
+  } cases[] = {
+      {"rate", [](StandInEngine& e) { e.changeRate(44100); },
+       "Detected change to sample rate from 48000 to 44100 - exiting.\n"},
+      {"channels", [](StandInEngine& e) { e.changeChannels(1, 8); },
+       "Detected change to number of channels from 2 to 1 - exiting.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo", "--close-at-exit"},
+                                   {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(player.waitForError("Activated\n", kToolTimeoutSeconds));
+    clock->stop();
+    c.change(*engine);
+    clock->start();
+    const CommandResult r = player.wait(kToolTimeoutSeconds);
+    clock->stop();
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("deadlock"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+  }
+}
+
 }  // namespace
