@@ -25,14 +25,6 @@ namespace {
 
 unsigned clampToUnsigned(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : unsigned(v); }
 
-// Waits ms milliseconds, or less once `running` is cleared.
-void pauseWhile(const std::atomic<bool>& running, unsigned ms) {
-  constexpr unsigned kStepMs = 10;
-  for (unsigned waited = 0; waited < ms && running.load(); waited += kStepMs) {
-    Tarvo::sleepMs(kStepMs);
-  }
-}
-
 uint64_t monotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -199,14 +191,8 @@ void NetaudioSoundcard::run() {
       markEngineLost();
     }
   };
-  loop.afterRun = [this, &runner] {
-    if (!mRunning.load()) return;
-    markEngineLost();
-    // An area left closed or a timing object that cannot be opened ends the loop at once;
-    // reconnect at the retry pace instead of spinning.
-    if (!runner.calledBackInLastRun()) {
-      pauseWhile(mRunning, tsoundcard::kIdleReconnectMs - Tarvo::kIdleReconnectPauseMs);
-    }
+  loop.afterRun = [this] {
+    if (mRunning.load()) markEngineLost();
   };
   loop.retryPauseMs = 1000;
   loop.pauseAfterRunMs = tsoundcard::kReconnectMs;

@@ -24,8 +24,6 @@ namespace tsoundcard {
 constexpr const char* kAreaName = "TarvoEP";
 // How long an ALSA start waits for the first network period.
 constexpr unsigned kStartTimeoutMs = 5000;
-// Pause before reconnecting after a period loop that ended without handling a period.
-constexpr unsigned kIdleReconnectMs = 1000;
 // Pause before reconnecting after a period loop that ran.
 constexpr unsigned kReconnectMs = 10;
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <regex>
@@ -183,7 +184,7 @@ TEST(RecordProgramTest, EngineLayoutChangesStopTheRecording) {
 
 // An engine that stalls for longer than the lost-engine second, or goes and comes back with
 // the same layout, is recorded on into the same file; after a stall the frames stay
-// consecutive.
+// consecutive. One line says the engine went, one that it is back.
 TEST(RecordProgramTest, EngineThatComesBackWithTheSameLayoutIsRecordedOn) {
   struct Case {
     const char* command;
@@ -205,6 +206,11 @@ TEST(RecordProgramTest, EngineThatComesBackWithTheSameLayoutIsRecordedOn) {
     const std::vector<std::string> out = splitLines(r.tool->out());
     ASSERT_EQ(out.size(), 3u) << r.tool->out();
     EXPECT_EQ(out[2], "Encoder closed.  Audio saved to 'sound.wav'.");
+    // Said once when the engine went and once when it was back; quiet in between.
+    const std::vector<std::string> err = splitLines(r.tool->err());
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Connecting..."), 1) << r.tool->err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Connected"), 2) << r.tool->err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Disconnected"), 2) << r.tool->err();
     if (c.consecutive) {
       EXPECT_GE(r.checkFile(), 6800u);
     } else {
