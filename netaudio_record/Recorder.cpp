@@ -42,20 +42,40 @@ void Recorder::reset() {
 void Recorder::reset(uint64_t periodCount) {
   const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
   if (header == nullptr) return;
+  const unsigned oldSamplesPerPeriod = mSamplesPerPeriod;
+  const unsigned oldSamplesPerChannel = mSamplesPerChannel;
   mSamplesPerPeriod = header->samples_per_period;
   mSamplesPerChannel = header->samples_per_channel;
   mRxChannels.clear();
   for (unsigned i = 0; i < mBuffers.getRxChannelCount(); ++i) {
     mRxChannels.push_back(mBuffers.getTarvoRxChannel(i));
   }
-  mTarvoRxHeadSamples =
-      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
 
   if (mFile != nullptr) {
-    Tarvo::writeLine(stdout, "Stopping recording because changes were made to netaudio config");
-    mRunning = false;
+    if (!sameLayout(*header)) {
+      Tarvo::writeLine(stdout,
+                       "Stopping recording because changes were made to netaudio config");
+      mRunning = false;
+      return;
+    }
+    allocateFrames();
+    // Periods the engine moved on by since the last work call are late periods, written from
+    // the rings as far as they still hold them; an engine that started its count anew, or
+    // whose rings changed, leaves a gap that cannot be filled.
+    if (periodCount > mNextPeriodCount && mSamplesPerPeriod == oldSamplesPerPeriod &&
+        mSamplesPerChannel == oldSamplesPerChannel) {
+      const uint64_t late = std::min<uint64_t>(periodCount - mNextPeriodCount, UINT32_MAX);
+      mTarvoRxHeadSamples =
+          Tarvo::ringPosition(mNextPeriodCount, mSamplesPerPeriod, mSamplesPerChannel);
+      work(static_cast<unsigned>(late));
+    }
+    mNextPeriodCount = periodCount;
+    mTarvoRxHeadSamples =
+        Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
     return;
   }
+  mNextPeriodCount = periodCount;
+  mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
 
   const size_t channels = mRxChannels.size();
   const uint32_t encoding = header->encoding;
@@ -72,8 +92,18 @@ void Recorder::reset(uint64_t periodCount) {
   mWavInfo.bits_per_sample = static_cast<uint16_t>(encoding);
   mWavInfo.sample_rate = header->samplerate;
   mWavInfo.frame_count = 0;
-  mFrame.assign(size_t{std::min(kStretchFrames, std::max(mSamplesPerChannel, 1u))} * block, 0);
+  allocateFrames();
   start_encoders();
+}
+
+bool Recorder::sameLayout(const volatile Tarvo::buffer_header& header) const {
+  return mRxChannels.size() == mWavInfo.channel_count &&
+         header.encoding == mWavInfo.bits_per_sample && header.samplerate == mWavInfo.sample_rate;
+}
+
+void Recorder::allocateFrames() {
+  const size_t block = wav_block_size(mWavInfo);
+  mFrame.assign(size_t{std::min(kStretchFrames, std::max(mSamplesPerChannel, 1u))} * block, 0);
 }
 
 void Recorder::start_encoders() {
@@ -90,6 +120,7 @@ void Recorder::start_encoders() {
 }
 
 void Recorder::work(unsigned periods) {
+  mNextPeriodCount += periods;
   if (mFile == nullptr || mWriteError || mLimitReached || mFrame.empty()) return;
   uint64_t total = uint64_t{periods} * mSamplesPerPeriod;
   if (total > mSamplesPerChannel) {

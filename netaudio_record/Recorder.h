@@ -1,6 +1,9 @@
 // trecord's tool object: records every receive channel of the area into one interleaved PCM
 // WAV file, from the first reset until the program stops. A later reset (reconfiguration or
-// reconnection) stops the program so that one file never mixes two layouts.
+// reconnection) with another layout (rate, receive channel count or encoding) stops the program
+// so that one file never mixes two layouts. An engine that comes back with the same layout,
+// after a stall or a reconnection, is recorded on into the same file: the periods it moved on
+// by meanwhile are written as late periods, from what the rings still hold.
 //
 // The file always carries a valid header: one with sizes 0 at open, refreshed with the sizes so
 // far about once a second of audio, and the final one at close_encoders(). A write or close
@@ -52,6 +55,8 @@ class Recorder {
 
  private:
   void writeFailed();
+  bool sameLayout(const volatile Tarvo::buffer_header& header) const;
+  void allocateFrames();
   void refreshHeader();
   bool writeStretch(unsigned frames);
 
@@ -62,6 +67,8 @@ class Recorder {
   unsigned mSamplesPerPeriod = 0;
   unsigned mSamplesPerChannel = 0;
   unsigned mTarvoRxHeadSamples = 0;
+  // The period count the next work call starts at.
+  uint64_t mNextPeriodCount = 0;
   std::vector<const int32_t*> mRxChannels;
   wav_info mWavInfo{};
   FILE* mFile = nullptr;

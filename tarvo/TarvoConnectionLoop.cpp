@@ -1,5 +1,7 @@
 #include "tarvo/TarvoConnectionLoop.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "tarvo/TarvoLine.h"
@@ -10,6 +12,15 @@ namespace Tarvo {
 namespace {
 
 constexpr unsigned kWatchStepMs = 10;
+constexpr unsigned kPauseStepMs = 20;
+
+// Sleeps ms milliseconds, or less once `running` is cleared (or a signal cuts a step short
+// and the flag is then clear).
+void pauseWhileRunning(const std::atomic<bool>& running, unsigned ms) {
+  for (unsigned slept = 0; slept < ms && running.load(); slept += kPauseStepMs) {
+    sleepMs(std::min(kPauseStepMs, ms - slept));
+  }
+}
 
 // After a lost engine: true once the connected area shows signs of life (its period or reset
 // count moves while magic is set) within a second; false when it stays still or the loop is
@@ -30,11 +41,31 @@ bool areaComesAlive(const Buffers& buffers, const std::atomic<bool>& running) {
   return false;
 }
 
+// Whether a period loop on the connected area could run: open, on a layout that fits (or mid-
+// reconfiguration, which the period loop waits out), with a timing object that opens; after a
+// lost engine also alive again.
+bool areaUsable(Buffers& buffers, bool lost, const std::atomic<bool>& running) {
+  if (lost && !areaComesAlive(buffers, running)) return false;
+  const volatile buffer_header* header = buffers.getHeader();
+  if (header == nullptr || header->magic == 0) return false;
+  if ((header->reset_count & 1u) == 0) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (!buffers.refresh()) return false;
+  }
+  Timing timing;
+  const int err = timing.open(buffers.getTimingObjectSubheader(), buffers.isGlobalNamespace(),
+                              buffers.getTimingObjectNameCapacity());
+  timing.close();
+  return err == 0;
+}
+
 }  // namespace
 
 void runConnectionLoop(const ConnectionLoop& loop) {
   int lastError = 0;
-  // The engine was lost and reported; no sign of life since.
+  // The area went and that was said; the loop looks for it quietly until it is usable again.
+  bool quiet = false;
+  // It went because its engine was lost; no sign of life since.
   bool lost = false;
   loop.runner.setEndWhenLost(true);
   loop.runner.setActiveChangedFn([&loop](bool active) {
@@ -42,7 +73,7 @@ void runConnectionLoop(const ConnectionLoop& loop) {
     if (loop.onActiveChanged) loop.onActiveChanged(active);
   });
   while (loop.running.load()) {
-    if (lastError == 0 && !lost) writeLine(stderr, "Connecting...");
+    if (lastError == 0 && !quiet) writeLine(stderr, "Connecting...");
     int err = loop.buffers.connect(loop.areaName, false);
     if (err != 0) {
       if (err != lastError) {
@@ -52,32 +83,33 @@ void runConnectionLoop(const ConnectionLoop& loop) {
         writeLine(stderr, text);
         writeLine(stderr, "Trying to connect again...");
       }
-      if (loop.running.load()) sleepMs(loop.retryPauseMs);
+      pauseWhileRunning(loop.running, loop.retryPauseMs);
       continue;
     }
     lastError = 0;
-    if (lost) {
-      if (!areaComesAlive(loop.buffers, loop.running)) {
+    if (quiet) {
+      if (!areaUsable(loop.buffers, lost, loop.running)) {
         loop.buffers.disconnect();
+        if (!lost) pauseWhileRunning(loop.running, kQuietRetryMs);
         continue;
       }
+      quiet = false;
       lost = false;
     }
     writeLine(stderr, "Connected");
     if (loop.afterConnected) loop.afterConnected();
-    int result = loop.runner.run(loop.running, loop.work, loop.reset);
-    const bool idle = result != 0 || !loop.runner.calledBackInLastRun();
+    loop.runner.run(loop.running, loop.work, loop.reset);
     if (loop.runner.lostEngineInLastRun()) {
       writeLine(stderr, kEngineLostLine);
       lost = true;
     }
+    // Only a stop request ends a period loop on an area that is still there.
+    quiet = loop.running.load();
     if (loop.afterRun) loop.afterRun();
     writeLine(stderr, "Disconnecting...");
     loop.buffers.disconnect();
     writeLine(stderr, "Disconnected");
-    unsigned pause = loop.pauseAfterRunMs;
-    if (idle && pause < kIdleReconnectPauseMs) pause = kIdleReconnectPauseMs;
-    if (pause > 0 && loop.running.load()) sleepMs(pause);
+    pauseWhileRunning(loop.running, loop.pauseAfterRunMs);
   }
   loop.runner.setActiveChangedFn(nullptr);
   loop.runner.setEndWhenLost(false);

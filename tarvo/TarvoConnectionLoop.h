@@ -1,21 +1,22 @@
 // Connect, run the period loop, disconnect, over and over until the running flag is cleared:
 // the outer loop of every tool and of the ALSA plug-in's worker.
 //
-// Lines on stderr, in this order: "Connecting..." (only after a success or at the start);
+// Lines on stderr, in this order: "Connecting..." (only at the start and after a success);
 // on a failed connect, once per change of the error code, "Error connecting to shared memory: "
 // followed on the same line by "ERROR is <n>", then the error's text, then "Trying to connect
 // again..."; after a failed connect the loop sleeps retryPauseMs (a signal cuts it short). On
 // success: "Connected", the afterConnected hook, the period loop (with "Activated" and
 // "Deactivated" as activity changes), the afterRun hook, "Disconnecting...", "Disconnected",
-// then pauseAfterRunMs, or at least kIdleReconnectPauseMs when the period loop failed or called
-// neither callback (an area left closed would otherwise be reconnected in a tight loop).
+// then pauseAfterRunMs.
 //
-// A lost engine (no period for more than a second while magic stays set: killed, crashed or
-// stuck mid-reconfiguration) ends the period loop like a closed area. The loss is reported
-// once, as kEngineLostLine after "Deactivated", and the area is released and looked up again
-// by name. Until an engine under that name shows signs of life again (its period or reset
-// count moves), the reconnections are silent and run no callbacks: each one watches the area
-// for up to a second and lets it go again.
+// A period loop that ends while the loop still runs means the area went: closed (magic 0),
+// settled on a layout that cannot carry audio, its timing object gone, or its engine lost (no
+// period for more than a second while magic stays set: killed, crashed or stuck
+// mid-reconfiguration; reported once as kEngineLostLine after "Deactivated"). That is said once,
+// by the lines above. Until the area is usable again the loop looks it up by name quietly,
+// every kQuietRetryMs, without lines and without callbacks; a lost engine must also show signs
+// of life (its period or reset count moves within a second). Once it is back: "Connected", and
+// on as after any connect. Connection errors meanwhile are reported as always.
 #pragma once
 
 #include <atomic>
@@ -27,7 +28,8 @@
 
 namespace Tarvo {
 
-constexpr unsigned kIdleReconnectPauseMs = 100;
+// Pause between two quiet looks at an area that went.
+constexpr unsigned kQuietRetryMs = 200;
 constexpr const char* kEngineLostLine = "Engine lost: no period for more than a second";
 
 struct ConnectionLoop {

@@ -94,6 +94,8 @@ void KeyThreadPass(KeyThreadState* st) {
   st->rereads = 0;
   if (st->key == KEY_TYPE_E_NONE) return;
   g_lcd_idle_ticks = 0;
+  // Whatever another thread is drawing now was decided before this key.
+  g_panel_key_generation.fetch_add(1);
   int key_lock, power, front_lcd;
   {
     ConfigReadLock lock;  // reads only

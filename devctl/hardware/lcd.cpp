@@ -101,6 +101,14 @@ uint8_t AddressCommand(int line, int col) {
   return static_cast<uint8_t>((line == 0 ? kSetAddressLine0 : kSetAddressLine1) + col);
 }
 
+// The draw scope of this thread (none: every write lands).
+thread_local const std::atomic<unsigned>* t_draw_generation = nullptr;
+thread_local unsigned t_draw_seen = 0;
+
+bool DrawIsStale() {
+  return t_draw_generation != nullptr && t_draw_generation->load() != t_draw_seen;
+}
+
 void ShowInField(uint8_t line, const char* text, bool centred) {
   char field[kColumns + 1];
   std::memset(field, ' ', kColumns);
@@ -140,7 +148,7 @@ void LcdClear() {
 void LcdWrite(uint8_t col, uint8_t line, const char* text, uint8_t len) {
   {
     std::lock_guard<std::mutex> lock(g_lcd_mutex);
-    if (len == 0 || line >= 2 || text == nullptr) return;
+    if (len == 0 || line >= 2 || text == nullptr || DrawIsStale()) return;
     // In int: an 8-bit 16 - col would wrap for columns past the end.
     int count = len;
     if (int(col) + count > 15) count = kColumns - int(col);
@@ -165,6 +173,17 @@ void LcdWrite(uint8_t col, uint8_t line, const char* text, uint8_t len) {
     }
   }
   WaitUs(10);
+}
+
+LcdDrawScope::LcdDrawScope(const std::atomic<unsigned>& generation, unsigned seen)
+    : previous_generation_(t_draw_generation), previous_seen_(t_draw_seen) {
+  t_draw_generation = &generation;
+  t_draw_seen = seen;
+}
+
+LcdDrawScope::~LcdDrawScope() {
+  t_draw_generation = previous_generation_;
+  t_draw_seen = previous_seen_;
 }
 
 void LcdBacklightOn() {

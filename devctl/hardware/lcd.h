@@ -4,6 +4,7 @@
 // that changed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -24,6 +25,21 @@ void LcdWrite(uint8_t col, uint8_t line, const char* text, uint8_t len);
 void LcdBacklightOn();
 // Backlight on or off; off also blanks both lines.
 void LcdSetBacklight(uint8_t on);
+// While one lives on a thread, that thread's LcdWrite calls are dropped, under the LCD's lock,
+// once `generation` no longer holds `seen`: text drawn for a state that has since been replaced
+// never lands after the new state's own text. Scopes nest; the innermost applies.
+class LcdDrawScope {
+ public:
+  LcdDrawScope(const std::atomic<unsigned>& generation, unsigned seen);
+  ~LcdDrawScope();
+  LcdDrawScope(const LcdDrawScope&) = delete;
+  LcdDrawScope& operator=(const LcdDrawScope&) = delete;
+
+ private:
+  const std::atomic<unsigned>* previous_generation_;
+  unsigned previous_seen_;
+};
+
 // The text centred in a 16-character field (column 0 from 15 characters on), first 16 shown.
 void LcdShowCentered(uint8_t line, const char* text);
 // The text left-aligned in a 16-character field, cut at 16.

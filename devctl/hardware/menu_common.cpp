@@ -17,6 +17,7 @@ std::atomic<int> g_lcd_page{2};
 std::atomic<bool> g_boot_screen_up{false};
 std::atomic<int> g_lcd_idle_ticks{20};
 std::atomic<int> g_panel_notice{0};
+std::atomic<unsigned> g_panel_key_generation{0};
 std::atomic<int> g_blink_phantom{0};
 std::atomic<int> g_blink_usb{0};
 std::atomic<int> g_blink_network{0};
@@ -46,6 +47,7 @@ void TogglePower() {
 }  // namespace
 
 void MenuRedraw() {
+  LcdDrawScope scope(g_panel_key_generation, g_panel_key_generation.load());
   int page = g_lcd_page;
   for (lcd_menu_s& m : g_lcd_menu) {
     if (m.id == page && m.on_enter) {

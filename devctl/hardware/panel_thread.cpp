@@ -103,6 +103,8 @@ void PanelLoopPass(int* passes) {
   }
   if (++*passes < kPassesPerRefresh) return;
   *passes = 0;
+  // Read before the page and the settings: a key handled from here on wins over this drawing.
+  LcdDrawScope scope(g_panel_key_generation, g_panel_key_generation.load());
   if (g_lcd_page != kHomePage && ++g_lcd_idle_ticks > kIdleTicksBeforeHome) g_lcd_page = kHomePage;
   PanelSettings s = Settings();
   if (s.power == 1 && (s.front_lcd == 1 || g_backlight_countdown > 0)) {

@@ -180,8 +180,17 @@ int netaudioSoundcardStop(snd_pcm_ioplug_t* io) {
 
 // Recovery from an xrun goes through prepare without a stop: the thread of the failed start
 // must end there, or it would go on moving the pointer and take the frames written for the
-// next start.
-int netaudioSoundcardPrepare(snd_pcm_ioplug_t* io) { return netaudioSoundcardStop(io); }
+// next start. An engine that went away fails prepare (-ENODEV), so that applications which
+// recover every error with prepare end instead of retrying for ever.
+int netaudioSoundcardPrepare(snd_pcm_ioplug_t* io) {
+  NetaudioSoundcard* worker = recordOf(io)->worker;
+  if (worker == nullptr) return 0;
+  try {
+    return worker->prepare();
+  } catch (...) {
+    return -EIO;
+  }
+}
 
 // A shortfall of a work call, or an engine that stopped delivering periods, puts the PCM into
 // the xrun state, from which applications recover with prepare and start.

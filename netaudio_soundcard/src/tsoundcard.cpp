@@ -1,5 +1,8 @@
 #include "netaudio_soundcard/src/tsoundcard.h"
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -7,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 
 #include "netaudio_soundcard/src/alsa_plugin.h"
@@ -21,24 +25,28 @@ namespace {
 
 unsigned clampToUnsigned(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : unsigned(v); }
 
-// Waits ms milliseconds, or less once `running` is cleared.
-void pauseWhile(const std::atomic<bool>& running, unsigned ms) {
-  constexpr unsigned kStepMs = 10;
-  for (unsigned waited = 0; waited < ms && running.load(); waited += kStepMs) {
-    Tarvo::sleepMs(kStepMs);
-  }
-}
-
-timespec deadlineAfterMs(unsigned ms) {
+uint64_t monotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  ts.tv_sec += ms / 1000;
-  ts.tv_nsec += long(ms % 1000) * 1000000L;
-  if (ts.tv_nsec >= 1000000000L) {
-    ts.tv_sec += 1;
-    ts.tv_nsec -= 1000000000L;
-  }
-  return ts;
+  return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+}
+
+// The signals the worker thread leaves to the application's threads: all but those the kernel
+// raises on the faulting thread itself.
+sigset_t applicationSignals() {
+  sigset_t set;
+  sigfillset(&set);
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&set, sig);
+  return set;
+}
+
+// The engine's layout changed under a running stream: the process ends with status 1 after the
+// message. It ends here, on the worker, without running the application's exit handlers: they
+// would close this very PCM from its own thread.
+[[noreturn]] void endProcessOnLayoutChange(const std::string& message) {
+  Tarvo::writeLine(stderr, message);
+  fflush(stderr);
+  _exit(1);
 }
 
 }  // namespace
@@ -55,9 +63,14 @@ NetaudioSoundcard::NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>
       mChannels(io->channels),
       mBufferSize(io->buffer_size) {
   replaceIntermediateBuffer();
+  mStartDoorbell = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (mStartDoorbell < 0) throw std::runtime_error("eventfd");
 }
 
-NetaudioSoundcard::~NetaudioSoundcard() { stop(); }
+NetaudioSoundcard::~NetaudioSoundcard() {
+  stop();
+  if (mStartDoorbell >= 0) close(mStartDoorbell);
+}
 
 bool NetaudioSoundcard::matches(snd_pcm_format_t format, unsigned channels,
                                 snd_pcm_uframes_t bufferSize) const {
@@ -72,7 +85,31 @@ void NetaudioSoundcard::replaceIntermediateBuffer() {
 void NetaudioSoundcard::setThreadPriority() { setTarvoPriority("The soundcard"); }
 
 void NetaudioSoundcard::releaseStart() {
-  if (!mStartReleased.exchange(true)) sem_post(mSem);
+  if (mStartReleased.exchange(true)) return;
+  sem_post(mSem);
+  const uint64_t one = 1;
+  if (write(mStartDoorbell, &one, sizeof one) != ssize_t(sizeof one)) {
+    // Only a counter at its maximum refuses; the start is woken already.
+  }
+}
+
+void NetaudioSoundcard::drainStartDoorbell() {
+  uint64_t count;
+  while (read(mStartDoorbell, &count, sizeof count) == ssize_t(sizeof count)) {
+  }
+}
+
+int NetaudioSoundcard::waitForStart() {
+  const uint64_t deadline = monotonicMs() + tsoundcard::kStartTimeoutMs;
+  for (;;) {
+    if (sem_trywait(mSem) == 0) return 0;
+    const uint64_t now = monotonicMs();
+    if (now >= deadline) return -ETIMEDOUT;
+    pollfd bell{mStartDoorbell, POLLIN, 0};
+    const int ready = poll(&bell, 1, int(deadline - now));
+    if (ready < 0 && errno == EINTR) return -EINTR;
+    if (ready > 0) drainStartDoorbell();
+  }
 }
 
 int NetaudioSoundcard::start() {
@@ -80,22 +117,40 @@ int NetaudioSoundcard::start() {
   mStartReleased = false;
   mHwPtr = 0;
   mRunning = true;
+  // The thread inherits a mask that leaves every signal to the application's threads: a
+  // handler of the application never runs on the worker, and a signal ends a start wait.
+  const sigset_t blocked = applicationSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous);
   try {
     mThread = std::thread(netaudioSoundcardThread, mIo);
   } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     mRunning = false;
     mStartReleased = true;
     return -EAGAIN;
   }
-  const timespec deadline = deadlineAfterMs(tsoundcard::kStartTimeoutMs);
-  int result;
-  do {
-    result = sem_clockwait(mSem, CLOCK_MONOTONIC, &deadline);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    Tarvo::writeLine(stderr, "tsoundcard: network-audio engine not reachable");
-    stop();
-    return -EIO;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  const int waited = waitForStart();
+  if (waited == 0) {
+    mUnreachable = false;
+    return 0;
+  }
+  stop();
+  if (waited == -EINTR) return -EINTR;
+  Tarvo::writeLine(stderr, "tsoundcard: network-audio engine not reachable");
+  mUnreachableAt = tsoundcard::probeArea(tsoundcard::kAreaName);
+  mUnreachable = true;
+  return -EIO;
+}
+
+int NetaudioSoundcard::prepare() {
+  stop();
+  const tsoundcard::AreaState now = tsoundcard::probeArea(tsoundcard::kAreaName);
+  if (now.gone()) return -ENODEV;
+  if (mUnreachable) {
+    if (!now.movedSince(mUnreachableAt)) return -ENODEV;
+    mUnreachable = false;
   }
   return 0;
 }
@@ -103,10 +158,17 @@ int NetaudioSoundcard::start() {
 void NetaudioSoundcard::stop() {
   if (!mThread.joinable()) return;
   mRunning = false;
+  if (mThread.get_id() == std::this_thread::get_id()) {
+    // Reached from the worker's own thread (a callback of the period loop): the loop ends at
+    // its next check; a thread cannot wait for itself.
+    mThread.detach();
+    return;
+  }
   mThread.join();
   // A release nobody waited for (the start gave up) must not satisfy the next start.
   while (sem_trywait(mSem) == 0) {
   }
+  drainStartDoorbell();
   mHwPtr = 0;
   mDataAvailable = false;
   mXrun = false;
@@ -129,14 +191,8 @@ void NetaudioSoundcard::run() {
       markEngineLost();
     }
   };
-  loop.afterRun = [this, &runner] {
-    if (!mRunning.load()) return;
-    markEngineLost();
-    // An area left closed or a timing object that cannot be opened ends the loop at once;
-    // reconnect at the retry pace instead of spinning.
-    if (!runner.calledBackInLastRun()) {
-      pauseWhile(mRunning, tsoundcard::kIdleReconnectMs - Tarvo::kIdleReconnectPauseMs);
-    }
+  loop.afterRun = [this] {
+    if (mRunning.load()) markEngineLost();
   };
   loop.retryPauseMs = 1000;
   loop.pauseAfterRunMs = tsoundcard::kReconnectMs;
@@ -170,15 +226,13 @@ void NetaudioSoundcard::reset(uint64_t periodCount) {
       Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, lead);
 
   if (mSampleRate != 0 && mSampleRate != oldRate) {
-    Tarvo::writeLine(stderr, "Detected change to sample rate from " + std::to_string(oldRate) +
-                                 " to " + std::to_string(mSampleRate) + " - exiting.");
-    exit(1);
+    endProcessOnLayoutChange("Detected change to sample rate from " + std::to_string(oldRate) +
+                             " to " + std::to_string(mSampleRate) + " - exiting.");
   }
   if (networkChannels < mIo->channels) {
-    Tarvo::writeLine(stderr, "Detected change to number of channels from " +
-                                 std::to_string(mIo->channels) + " to " +
-                                 std::to_string(networkChannels) + " - exiting.");
-    exit(1);
+    endProcessOnLayoutChange("Detected change to number of channels from " +
+                             std::to_string(mIo->channels) + " to " +
+                             std::to_string(networkChannels) + " - exiting.");
   }
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "netaudio_soundcard/src/tsoundcard_area_probe.h"
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
 #include "tarvo/TarvoBuffers.h"
 
@@ -23,8 +24,6 @@ namespace tsoundcard {
 constexpr const char* kAreaName = "TarvoEP";
 // How long an ALSA start waits for the first network period.
 constexpr unsigned kStartTimeoutMs = 5000;
-// Pause before reconnecting after a period loop that ended without handling a period.
-constexpr unsigned kIdleReconnectMs = 1000;
 // Pause before reconnecting after a period loop that ran.
 constexpr unsigned kReconnectMs = 10;
 
@@ -43,9 +42,14 @@ class NetaudioSoundcard {
   NetaudioSoundcard& operator=(const NetaudioSoundcard&) = delete;
 
   // ALSA start: ends a running thread, starts a new one and waits until it has handled its
-  // first network period or ended. 0, or -EIO when the engine did not deliver a period within
-  // the start timeout (the thread is then stopped).
+  // first network period or ended. 0; -EIO when the engine did not deliver a period within
+  // the start timeout; -EINTR when a signal reached the waiting thread first. The thread is
+  // stopped on both errors.
   int start();
+  // ALSA prepare: ends a running thread. -ENODEV, as for a sound card that went away, while
+  // the area is missing, closed or settled on a layout that cannot move audio, and while it
+  // has not moved since a start that waited for it in vain; else 0.
+  int prepare();
   // The thread body.
   void run();
   // Ends a running thread (returns once it has ended) and empties the intermediate buffer;
@@ -84,6 +88,9 @@ class NetaudioSoundcard {
 
  private:
   void releaseStart();
+  // Waits for the release of this start until the start timeout: 0, -ETIMEDOUT or -EINTR.
+  int waitForStart();
+  void drainStartDoorbell();
   void markEngineLost();
   void wakeApplication();
   void replaceIntermediateBuffer();
@@ -114,6 +121,12 @@ class NetaudioSoundcard {
   std::thread mThread;
   // Set once this start's handshake has been released (first activation or end of the loop).
   std::atomic<bool> mStartReleased{true};
+  // Rung with every release of the handshake: the start waits on it with poll, which a signal
+  // always interrupts (a semaphore wait is restarted under SA_RESTART handlers).
+  int mStartDoorbell = -1;
+  // The area as it was when a start last gave up on it; prepare refuses until it moves.
+  bool mUnreachable = false;
+  tsoundcard::AreaState mUnreachableAt;
   std::atomic<bool> mEngineLost{false};
   // The wake-byte failure has been reported and no write has succeeded since.
   bool mWakeFailureReported = false;

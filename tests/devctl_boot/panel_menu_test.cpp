@@ -1,5 +1,8 @@
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/front_leds.h"
 #include "devctl/hardware/gpio.h"
+#include "devctl/hardware/key_controller.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/lcd_menu.h"
 #include "devctl/hardware/menu_pages.h"
@@ -198,6 +202,94 @@ TEST_F(PanelMenu, PanelReturnsHomeAfterIdleAndBlanksWhenDark) {
   for (int pass = 0; pass < 25; ++pass) PanelLoopPass(&passes);
   EXPECT_EQ(Line(0), std::string(16, ' '));
   EXPECT_EQ(Line(1), std::string(16, ' '));
+}
+
+// The interface queries of the unit, held up at the first one until released: a thread that
+// refreshes the network status on its way to drawing (the home page) stops there, as it would
+// on a busy machine.
+class HeldNetIo : public platform::NetIo {
+ public:
+  explicit HeldNetIo(platform::NetIo& inner) : inner_(inner) {}
+  int Socket(int domain, int type, int protocol) override {
+    HoldHere();
+    return inner_.Socket(domain, type, protocol);
+  }
+  int Ioctl(int fd, unsigned long request, void* arg) override {
+    HoldHere();
+    return inner_.Ioctl(fd, request, arg);
+  }
+  int Close(int fd) override { return inner_.Close(fd); }
+
+  void WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return held_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holding_ = false;
+    changed_.notify_all();
+  }
+
+ private:
+  void HoldHere() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!holding_) return;
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !holding_; });
+  }
+
+  platform::NetIo& inner_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool holding_ = true;
+  bool held_ = false;
+};
+
+// A front key handled while another thread is in the middle of drawing the home page (the
+// panel thread's refresh, or a redraw after a power change, held up as on a busy machine): the
+// page the key leads to is what stays on the LCD, and the late home page never lands on it.
+TEST_F(PanelMenu, KeyPressedWhileTheHomePageIsBeingDrawnIsNotLost) {
+  struct Case {
+    const char* what;
+    void (*draw)();
+    uint8_t byte1;
+    int page;
+    const char* line0;
+  } cases[] = {
+      {"panel refresh", [] {
+         int passes = 24;
+         PanelLoopPass(&passes);
+       },
+       0x10, 4, "1.USB Select    "},
+      {"redraw after a power change", [] { MenuRedraw(); }, 0x10, 4, "1.USB Select    "},
+      {"panel refresh, key 3", [] {
+         int passes = 24;
+         PanelLoopPass(&passes);
+       },
+       0x04, 3, "ANALOGUE CH3    "},
+  };
+  platform::NetIo& inner = platform::net_io();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_lcd_page = 2;
+    MenuRedraw();
+    KeyThreadState keys;
+    HeldNetIo held(inner);
+    platform::SetNetIo(&held);
+    std::thread drawer(c.draw);
+    held.WaitUntilHeld();
+    board().keys().SetStatus(0x00, c.byte1);
+    for (int poll = 0; poll < 3; ++poll) KeyThreadPass(&keys);
+    EXPECT_EQ(g_lcd_page.load(), c.page);
+    EXPECT_EQ(Line(0), c.line0);
+    held.Release();
+    drawer.join();
+    platform::SetNetIo(nullptr);
+    EXPECT_EQ(Line(0), c.line0);
+    board().keys().SetStatus(0x00, 0x00);
+    for (int poll = 0; poll < 3; ++poll) KeyThreadPass(&keys);
+  }
 }
 
 TEST_F(PanelMenu, LockNoticeShowsAndFlashesOnlyForAKey) {

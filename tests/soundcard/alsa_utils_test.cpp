@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -434,8 +436,8 @@ TEST_F(AlsaUtilsTest, EngineReconfigurationEndsTheProgram) {
   }
 }
 
-// The engine stops delivering periods in mid-playback: aplay sees an underrun, and its restart
-// fails with an error after the start's bounded wait instead of hanging.
+// The engine goes away in mid-playback: aplay sees an underrun, and its recovery fails with
+// "No such device", as for a sound card that was unplugged, instead of waiting for ever.
 TEST_F(AlsaUtilsTest, EngineStoppedDuringPlaybackEndsInAnError) {
   startEngine();
   soundcard_test::Command command({"aplay", "-D", "tarvo", "-t", "raw", "-f", "S16_LE", "-c", "2",
@@ -448,9 +450,122 @@ TEST_F(AlsaUtilsTest, EngineStoppedDuringPlaybackEndsInAnError) {
   const CommandResult r = command.wait(kToolTimeoutSeconds);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("underrun!!!"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("tsoundcard: network-audio engine not reachable\n"), std::string::npos)
+  EXPECT_NE(r.err.find("prepare error: No such device"), std::string::npos) << r.err;
+}
+
+// A player that recovers every failed write with prepare, as SoX does, ends once the engine is
+// gone: at once when the area is closed or cannot carry audio, after one start that waited in
+// vain when the engine was killed or left mid-reconfiguration.
+TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerEndsWhenTheEngineGoes) {
+  struct Case {
+    const char* what;
+    std::function<void(StandInEngine&)> spoil;
+  } cases[] = {
+      {"killed", [](StandInEngine& e) { e.abandon(); }},
+      {"area closed", [](StandInEngine& e) { e.close(false); }},
+      {"reset count left odd", [](StandInEngine& e) { e.reconfigure(nullptr, true); }},
+      {"period 0",
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 0; });
+       }},
+      {"rate 0",
+       [](StandInEngine& e) { e.reconfigure([](Tarvo::buffer_header& h) { h.samplerate = 0; }); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo"},
+                                   {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(player.waitForError("Activated\n", kToolTimeoutSeconds));
+    clock->stop();
+    c.spoil(*engine);
+    const CommandResult r = player.wait(kToolTimeoutSeconds);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("prepare: No such device\n"), std::string::npos) << r.err;
+    engine.reset();
+  }
+}
+
+// A signal reaches a player waiting in a start for an engine that does not deliver periods:
+// the write fails with EINTR at once, without the start's timeout, even though the handler
+// was installed with SA_RESTART.
+TEST_F(AlsaUtilsTest, SignalEndsTheStartWait) {
+  engine.reset(new StandInEngine(soundcard_test::pluginEngineConfig()));
+  ASSERT_EQ(engine->create(), 0);  // present, never stepped
+  soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo"},
+                                 {"ALSA_CONFIG_PATH=" + configPath});
+  ASSERT_TRUE(player.started());
+  ASSERT_TRUE(player.waitForError("Connected\n", kToolTimeoutSeconds));
+  // Repeated, in case the first one arrives just before the wait begins.
+  for (int i = 0; i < 600 && player.running(); ++i) {
+    player.signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const CommandResult r = player.wait(kToolTimeoutSeconds);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("write: Interrupted system call\nstopped by signal\n"),
+            std::string::npos)
       << r.err;
-  EXPECT_NE(r.err.find("Input/output error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("not reachable"), std::string::npos) << r.err;
+}
+
+// An engine that stalls for more than a second and comes back: the player's prepare succeeds,
+// its start waits, and the stream runs again as soon as periods arrive.
+TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerRidesOutAStall) {
+  startEngine();
+  soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo"},
+                                 {"ALSA_CONFIG_PATH=" + configPath});
+  ASSERT_TRUE(player.started());
+  ASSERT_TRUE(player.waitForError("Activated\n", kToolTimeoutSeconds));
+  clock->stop();
+  ASSERT_TRUE(player.waitForError("write: Broken pipe\n", kToolTimeoutSeconds));
+  const auto resumed = std::chrono::steady_clock::now();
+  clock->start();
+  ASSERT_TRUE(player.waitForErrorText(
+      [](const std::string& err) { return countOf(err, "Activated\n") >= 2; },
+      kToolTimeoutSeconds));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - resumed);
+  std::printf("running again %lld ms after the engine resumed\n", (long long)ms.count());
+  player.signal(SIGINT);
+  const CommandResult r = player.wait(kToolTimeoutSeconds);
+  clock->stop();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("prepare: "), std::string::npos) << r.err;
+}
+
+// A rate change or fewer channels than the PCM uses ends a player whose exit handler closes its
+// PCM with status 1 and the message: the handlers do not run on the plug-in's worker, which
+// would then wait for itself.
+TEST_F(AlsaUtilsTest, LayoutChangeEndsAPlayerThatClosesAtExit) {
+  struct Case {
+    const char* what;
+    std::function<void(StandInEngine&)> change;
+    const char* line;
+  } cases[] = {
+      {"rate", [](StandInEngine& e) { e.changeRate(44100); },
+       "Detected change to sample rate from 48000 to 44100 - exiting.\n"},
+      {"channels", [](StandInEngine& e) { e.changeChannels(1, 8); },
+       "Detected change to number of channels from 2 to 1 - exiting.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo", "--close-at-exit"},
+                                   {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(player.waitForError("Activated\n", kToolTimeoutSeconds));
+    clock->stop();
+    c.change(*engine);
+    clock->start();
+    const CommandResult r = player.wait(kToolTimeoutSeconds);
+    clock->stop();
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("deadlock"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -156,17 +156,31 @@ Command::~Command() {
 }
 
 bool Command::waitForError(const std::string& text, int timeoutSeconds) {
+  return waitForErrorText(
+      [&text](const std::string& err) { return err.find(text) != std::string::npos; },
+      timeoutSeconds);
+}
+
+bool Command::waitForErrorText(const std::function<bool(const std::string&)>& done,
+                               int timeoutSeconds) {
   const uint64_t deadline = nowNs() + uint64_t(timeoutSeconds) * 1000000000ULL;
   while (mPid > 0 && nowNs() < deadline) {
-    if (readFile(mErrPath).find(text) != std::string::npos) return true;
-    // Ended (left for wait() to collect)?
-    siginfo_t info{};
-    if (waitid(P_PID, id_t(mPid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) {
-      return readFile(mErrPath).find(text) != std::string::npos;
-    }
+    if (done(readFile(mErrPath))) return true;
+    if (!running()) return done(readFile(mErrPath));
     usleep(10000);
   }
   return false;
+}
+
+bool Command::running() {
+  if (mPid <= 0) return false;
+  // Ended (left for wait() to collect)?
+  siginfo_t info{};
+  return !(waitid(P_PID, id_t(mPid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0);
+}
+
+void Command::signal(int sig) {
+  if (mPid > 0) kill(mPid, sig);
 }
 
 CommandResult Command::wait(int timeoutSeconds) {

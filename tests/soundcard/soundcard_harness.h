@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,6 +60,12 @@ class Command {
   // Waits until the program's standard error holds `text` (true), or it ended or
   // timeoutSeconds passed (false).
   bool waitForError(const std::string& text, int timeoutSeconds);
+  // Waits until `done` holds for the standard error written so far (true), or the program
+  // ended without it or timeoutSeconds passed (false).
+  bool waitForErrorText(const std::function<bool(const std::string&)>& done, int timeoutSeconds);
+  // True until the program has ended.
+  bool running();
+  void signal(int sig);
   CommandResult wait(int timeoutSeconds);
 
  private:

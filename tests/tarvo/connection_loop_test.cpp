@@ -129,53 +129,87 @@ TEST_F(ConnectionLoopTest, MissingEngineIsReportedOnceThenConnects) {
   EXPECT_EQ(countOf(out, "Trying to connect again..."), 1);
 }
 
+// The area closed and made anew under the same name: said once when it goes and once when it
+// is back, whatever the loop saw in between (the old area closed, the new one half made).
 TEST_F(ConnectionLoopTest, RecreatedAreaIsReconnected) {
   auto engine = std::make_unique<StandInEngine>(config);
   ASSERT_EQ(engine->create(), 0);
   start();
   waitUntil([&] { return resets == 1; });
   engine->close(true);
+  waitForLine("Disconnected");
   auto second = std::make_unique<StandInEngine>(config);
   ASSERT_EQ(second->create(), 0);
   waitUntil([&] { return resets == 2; });
   second->step(1);
   waitUntil([&] { return periods > 0; });
   std::vector<std::string> out = stop(second.get());
-  // The loop may catch the new area half made (no name yet, or magic still 0) and try again.
-  expectStartAndEnd(
-      out, {"Connecting...", "Connected", "Disconnecting...", "Disconnected", "Connecting..."},
-      {"Connected", "Activated", "Disconnecting...", "Disconnected"});
+  // Between the two areas the name may be missing for a moment: that error is said once.
+  for (const char* error : {"Error connecting to shared memory: ERROR is 2",
+                            "No such file or directory", "Trying to connect again..."}) {
+    const auto at = std::find(out.begin(), out.end(), error);
+    if (at != out.end()) out.erase(at);
+  }
+  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...", "Connected", "Disconnecting...",
+                                           "Disconnected", "Connected", "Activated",
+                                           "Disconnecting...", "Disconnected"}));
 }
 
-// An area left closed (magic 0) ends every period loop at once; reconnecting pauses between
-// attempts instead of spinning.
-TEST_F(ConnectionLoopTest, ClosedAreaIsRetriedWithAPause) {
-  StandInEngine engine(config);
-  ASSERT_EQ(engine.create(), 0);
-  engine.close();
-  const auto begin = std::chrono::steady_clock::now();
-  start();
-  waitForLine("Connected");
-  std::this_thread::sleep_until(begin + milliseconds(350));
-  std::vector<std::string> out = stop();
-  const auto ms = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - begin);
-  const int connects = countOf(out, "Connected");
-  EXPECT_GE(connects, 1);
-  EXPECT_LE(connects, ms.count() / 100 + 1);  // one attempt per 100 ms pause at most
-  EXPECT_EQ(resets, 0u);
-}
-
-TEST_F(ConnectionLoopTest, TimingObjectErrorIsPrintedOncePerCause) {
-  config.timing = StandInEngine::Timing::MissingSemaphore;
-  StandInEngine engine(config);
-  ASSERT_EQ(engine.create(), 0);
-  const auto begin = std::chrono::steady_clock::now();
-  start();
-  waitForLine("Connected", 2);
-  std::this_thread::sleep_until(begin + milliseconds(350));
-  std::vector<std::string> out = stop();
-  EXPECT_GE(countOf(out, "Connected"), 2);
-  EXPECT_EQ(countOf(out, "Error opening timing object: No such file or directory"), 1);
+// An area that stays closed (magic 0), settles on a layout that cannot carry audio, or names a
+// timing object that cannot be opened is reported once; the loop then looks for it quietly
+// and says "Connected" once it is usable again.
+TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
+  struct Case {
+    const char* what;
+    StandInEngine::Timing timing;
+    void (*spoil)(StandInEngine&);
+    void (*repair)(StandInEngine&);
+    std::vector<std::string> gone;
+  } cases[] = {
+      {"closed", StandInEngine::Timing::Semaphore, [](StandInEngine& e) { e.close(); },
+       [](StandInEngine& e) { e.reopen(); },
+       {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
+      {"period 0", StandInEngine::Timing::Semaphore,
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 0; });
+       },
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 48; });
+       },
+       {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
+      {"timing object missing", StandInEngine::Timing::MissingSemaphore,
+       [](StandInEngine&) {},
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.timing_object_offset_bytes = 0; });
+       },
+       {"Connecting...", "Connected", "Error opening timing object: No such file or directory",
+        "Disconnecting...", "Disconnected"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    config.name = tarvo_test::uniqueAreaName();
+    config.timing = c.timing;
+    resets = 0;
+    periods = 0;
+    running = true;
+    runner.setActive(false);  // as a new program would start
+    StandInEngine engine(config);
+    ASSERT_EQ(engine.create(), 0);
+    c.spoil(engine);
+    start();
+    waitForLine("Disconnected");
+    EXPECT_EQ(written(), c.gone);
+    c.repair(engine);
+    waitUntil([&] { return resets > 0; });
+    engine.step(1);
+    waitUntil([&] { return periods > 0; });
+    std::vector<std::string> out = stop(&engine);
+    std::vector<std::string> expected = c.gone;
+    for (const char* line : {"Connected", "Activated", "Disconnecting...", "Disconnected"}) {
+      expected.push_back(line);
+    }
+    EXPECT_EQ(out, expected);
+  }
 }
 
 // Steps an engine every 2 ms on its own thread until destroyed.

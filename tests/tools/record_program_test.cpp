@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <regex>
@@ -165,9 +166,9 @@ TEST(RecordProgramTest, KilledRecordingIsStillAPlayableFile) {
   EXPECT_LE(44 + frames * 8, file.size());
 }
 
-// A reconfiguration or a reconnection of the engine stops the recording with a complete file.
-TEST(RecordProgramTest, EngineChangesStopTheRecording) {
-  for (const char* command : {"channels 1 4", "recreate 100"}) {
+// A change of the layout the file describes stops the recording with a complete file.
+TEST(RecordProgramTest, EngineLayoutChangesStopTheRecording) {
+  for (const char* command : {"channels 1 4", "rate 44100"}) {
     SCOPED_TRACE(command);
     LiveRecording r;
     ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
@@ -178,6 +179,45 @@ TEST(RecordProgramTest, EngineChangesStopTheRecording) {
     EXPECT_EQ(out[2], "Stopping recording because changes were made to netaudio config");
     EXPECT_EQ(out[3], "Encoder closed.  Audio saved to 'sound.wav'.");
     EXPECT_GE(r.checkFile(), 2000u);
+  }
+}
+
+// An engine that stalls for longer than the lost-engine second, or goes and comes back with
+// the same layout, is recorded on into the same file; after a stall the frames stay
+// consecutive. One line says the engine went, one that it is back.
+TEST(RecordProgramTest, EngineThatComesBackWithTheSameLayoutIsRecordedOn) {
+  struct Case {
+    const char* command;
+    bool consecutive;
+  } cases[] = {{"stall 1500", true}, {"recreate 300", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    LiveRecording r;
+    ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
+    r.engine->send(c.command);
+    ASSERT_TRUE(tools_test::waitUntil([&] {
+      std::string err = r.tool->err();
+      return err.find("Connected\n") != err.rfind("Connected\n");
+    }));
+    const size_t before = readFile(r.path).size();
+    ASSERT_TRUE(r.recordedAtLeast(before + 8 * 4800));
+    r.tool->signal(SIGINT);
+    EXPECT_EQ(r.tool->wait(), 0);
+    const std::vector<std::string> out = splitLines(r.tool->out());
+    ASSERT_EQ(out.size(), 3u) << r.tool->out();
+    EXPECT_EQ(out[2], "Encoder closed.  Audio saved to 'sound.wav'.");
+    // Said once when the engine went and once when it was back; quiet in between.
+    const std::vector<std::string> err = splitLines(r.tool->err());
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Connecting..."), 1) << r.tool->err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Connected"), 2) << r.tool->err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), "Disconnected"), 2) << r.tool->err();
+    if (c.consecutive) {
+      EXPECT_GE(r.checkFile(), 6800u);
+    } else {
+      const std::string file = readFile(r.path);
+      EXPECT_EQ(file.substr(0, 44), expectedWavHeader(2, 32, 48000, file.size() - 44));
+      EXPECT_GE(file.size(), 44 + 8 * 6800u);
+    }
   }
 }
 

@@ -206,24 +206,84 @@ TEST(RecorderTest, HeaderIsValidFromTheStartAndRefreshedEverySecondOfAudio) {
   EXPECT_EQ(readFile(f.path).substr(0, 44), expectedWavHeader(2, 16, 48000, 52800 * 4));
 }
 
-// A reset while recording (reconfiguration, or a reconnection) stops the program; the file
-// holds what was recorded before it.
-TEST(RecorderTest, SecondResetStopsAndTheFileIsCompleted) {
-  RecordingFixture f(2, 24);
-  f.start();
-  for (int i = 0; i < 30; ++i) f.periods(1);
-  f.engine->changeChannels(1, 4);
-  ASSERT_TRUE(f.buffers.refresh());
-  testing::internal::CaptureStdout();
-  f.recorder->reset();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Stopping recording because changes were made to netaudio config\n");
-  EXPECT_FALSE(f.running);
-  f.recorder->close_encoders();
-  const std::string file = readFile(f.path);
-  EXPECT_EQ(file.substr(0, 44), expectedWavHeader(2, 24, 48000, 30 * 48 * 6));
-  EXPECT_TRUE(file.substr(44) == expectedPatternFrames(2, 24, 0, 30 * 48));
-  EXPECT_FALSE(f.recorder->failed());
+// A reset with another layout while recording stops the program; the file holds what was
+// recorded before it.
+TEST(RecorderTest, ResetWithAnotherLayoutStopsAndTheFileIsCompleted) {
+  struct Case {
+    const char* what;
+    void (*change)(StandInEngine&);
+  } cases[] = {
+      {"receive channels", [](StandInEngine& e) { e.changeChannels(1, 4); }},
+      {"rate", [](StandInEngine& e) { e.changeRate(44100); }},
+      {"encoding",
+       [](StandInEngine& e) { e.reconfigure([](Tarvo::buffer_header& h) { h.encoding = 16; }); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingFixture f(2, 24);
+    f.start();
+    for (int i = 0; i < 30; ++i) f.periods(1);
+    c.change(*f.engine);
+    ASSERT_TRUE(f.buffers.refresh());
+    testing::internal::CaptureStdout();
+    f.recorder->reset();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Stopping recording because changes were made to netaudio config\n");
+    EXPECT_FALSE(f.running);
+    f.recorder->close_encoders();
+    const std::string file = readFile(f.path);
+    EXPECT_EQ(file.substr(0, 44), expectedWavHeader(2, 24, 48000, 30 * 48 * 6));
+    EXPECT_TRUE(file.substr(44) == expectedPatternFrames(2, 24, 0, 30 * 48));
+    EXPECT_FALSE(f.recorder->failed());
+  }
+}
+
+// An engine that comes back with the same layout (after a stall, a reconnection, or a
+// reconfiguration that changed nothing the file describes) is recorded on into the same file:
+// the periods it moved on by meanwhile are written as late periods, so the frames stay
+// consecutive; a gap beyond the ring keeps what the ring still holds.
+TEST(RecorderTest, ResetWithTheSameLayoutRecordsOn) {
+  struct Case {
+    const char* what;
+    unsigned gapPeriods;  // periods the engine moves on by before the reset
+    bool reconfigure;     // a reconfiguration that keeps rate, channels and encoding
+    uint64_t lostFrames;
+  } cases[] = {
+      {"stall, nothing missed", 0, false, 0},
+      {"reconnected 12 periods later", 12, false, 0},
+      {"reconfigured in place", 5, true, 0},
+      {"gap longer than the ring", 30, false, 1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingFixture f(2, 32, 1000, 48);
+    f.start();
+    for (int i = 0; i < 10; ++i) f.periods(1);
+    f.recorder->cleanup();  // the end of a period loop
+    f.engine->step(c.gapPeriods);
+    if (c.reconfigure) f.engine->reconfigure([](Tarvo::buffer_header&) {});
+    ASSERT_TRUE(f.buffers.refresh());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    f.recorder->reset();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(f.running);
+    for (int i = 0; i < 10; ++i) f.periods(1);
+    f.recorder->close_encoders();
+    const uint64_t all = (20 + c.gapPeriods) * 48;
+    const std::string file = readFile(f.path);
+    EXPECT_EQ(file.substr(0, 44), expectedWavHeader(2, 32, 48000, (all - c.lostFrames) * 8));
+    if (c.lostFrames == 0) {
+      EXPECT_TRUE(file.substr(44) == expectedPatternFrames(2, 32, 0, all));
+    } else {
+      // 480 frames, then the ring's worth of the gap that is left, then the rest.
+      const uint64_t gap = c.gapPeriods * 48;
+      EXPECT_TRUE(file.substr(44) ==
+                  expectedPatternFrames(2, 32, 0, 480) +
+                      expectedPatternFrames(2, 32, 480 + c.lostFrames, gap - c.lostFrames + 480));
+    }
+  }
 }
 
 TEST(RecorderTest, StopsCleanlyAtTheDataSizeLimit) {
