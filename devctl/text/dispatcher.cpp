@@ -2,8 +2,11 @@
 
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory>
 
+#include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
@@ -160,24 +163,42 @@ bool PrepareLine(char* line, int len, PreparedLine* p) {
   return true;
 }
 
-std::string DispatchLine(int fd, char* line, int len) {
+void DispatchLineInOrder(int fd, char* line, int len,
+                         const std::function<void(const std::string&)>& tell) {
   if (len < 0) len = 0;
   Dispatched d;
+  std::unique_ptr<CommitTicket> ticket;
   {
     ConfigLock lock;
     ApplyBackspaces(line, &len);
-    if (len == 0 || IsBlank(line, len)) return "\r\n" + Prompt();
+    if (len == 0 || IsBlank(line, len)) {
+      tell("\r\n" + Prompt());
+      return;
+    }
     DispatchLocked(fd, line, len, d);
+    ticket = std::make_unique<CommitTicket>();
   }
   bool saved = true;
   if (d.save_live) saved = SaveLiveSettings() && saved;
   if (!saved) d.reply += kSaveFailedLine;
-  ConfigLock lock;
-  return d.notice + d.reply + Prompt();
+  ticket->Tell([&] {
+    std::string text;
+    {
+      ConfigLock lock;
+      text = d.notice + d.reply + Prompt();
+    }
+    tell(text);
+  });
+}
+
+std::string DispatchLine(int fd, char* line, int len) {
+  std::string text;
+  DispatchLineInOrder(fd, line, len, [&text](const std::string& t) { text = t; });
+  return text;
 }
 
 void TermDispatchLine(int fd, char* line, int len) {
-  BroadcastToPorts(DispatchLine(fd, line, len));
+  DispatchLineInOrder(fd, line, len, BroadcastToPorts);
   // A command that asked for a reboot has its reply queued to every port before the board may
   // restart.
   RunRebootAfterReply();

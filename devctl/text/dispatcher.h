@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "devctl/core/pending_network.h"  // g_net_edit_pending
@@ -20,6 +21,11 @@ void TermDispatchLine(int fd, char* line, int len);
 // "[ERROR]" line). Returns the text for the ports: a wake's power-on notice, the reply and the
 // prompt. Call without holding the configuration lock.
 std::string DispatchLine(int fd, char* line, int len);
+// The same frame handing its text to tell, in the order in which the changes were made
+// (commit_order.h): lines of different ports are told in the order their changes took the lock,
+// each after its save.
+void DispatchLineInOrder(int fd, char* line, int len,
+                         const std::function<void(const std::string&)>& tell);
 
 // A received line prepared for the keyword tests.
 struct PreparedLine {

@@ -1,7 +1,9 @@
 #include "devctl/web/application.h"
 
+#include <memory>
 #include <utility>
 
+#include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
@@ -44,6 +46,7 @@ bool CApplication::HandleInstr(const char* body, std::string& reply) {
 
 void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply) {
   WebAnswer answer;
+  std::unique_ptr<CommitTicket> ticket;
   {
     // Commands from the web, the control ports and the workers change one configuration: the
     // handler's read-modify-write is never interleaved with another command's.
@@ -52,10 +55,15 @@ void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& repl
     handler(request, answer);
     // A wake stores the power state: saved whatever the command itself did.
     if (power_before == 0 && g_app_config.power != 0) answer.save = true;
+    ticket = std::make_unique<CommitTicket>();
   }
-  if (answer.after_lock) answer.after_lock();
-  SendNotice(answer.notice);
   const bool saved = !answer.save || SaveLiveSettings();
+  // The control ports hear of the change after its save, in the order of the changes, and of a
+  // failed save as they do of a text command's.
+  std::string notice = std::move(answer.notice);
+  if (!saved) notice += kSaveFailedLine;
+  ticket->Tell([&notice] { SendNotice(notice); });
+  if (answer.after_lock) answer.after_lock();
   if (!answer.set_result) {
     reply = std::move(answer.reply);
   } else if (saved && answer.error.empty()) {

@@ -44,7 +44,9 @@ class CApplication : public CWebapp {
   std::map<std::string, web_command_s> command_map_;
 };
 
-// The frame of every web command: the handler under the configuration lock; after the lock is
-// released the notice to the control ports, the save when the handler asked for it, and the
-// reply (the handler's document, or the set result).
+// The frame of every web command: the handler under the configuration lock, where the change takes
+// its place in the order of changes (commit_order.h); after the lock is released the save when the
+// handler asked for it, then, in that order, the notice to the control ports (with the failed-save
+// line when the save failed), the handler's slow DSP work, and the reply (the handler's document,
+// or the set result).
 void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply);

@@ -18,7 +18,7 @@ struct WebAnswer {
   std::string comhead;
   std::string error;         // with set_result: "result" 0 with this "error", nothing was done
   // Slow DSP work of the change (a fade) that must not hold the lock: the frame runs it after the
-  // lock is released, before the notice and the save.
+  // save and the notice, before the reply.
   std::function<void()> after_lock;
 };
 

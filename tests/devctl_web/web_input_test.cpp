@@ -231,8 +231,10 @@ TEST_F(WebInputTest, FailedSaveAnswersResultZeroAndKeepsTheChange) {
   platform::FailWritesAfter(-1);
   EXPECT_EQ(g_app_config.tarvo_input_mute[3], 1);
   EXPECT_TRUE(DspMuted(kFirstTarvoChannel + 3));
-  const std::string line = "[SUCCESS]Set tarvo input CH4 mute on.\r\n";
-  EXPECT_EQ(Notice(line.size()), line) << "the change was made, so the ports hear of it";
+  // The change was made, so the ports hear of it; and of the failed save, as after a text command.
+  const std::string lines =
+      "[SUCCESS]Set tarvo input CH4 mute on.\r\n[ERROR]Settings could not be saved.\r\n";
+  EXPECT_EQ(Notice(lines.size()), lines);
   EXPECT_EQ(Saves(), 0);
 }
 

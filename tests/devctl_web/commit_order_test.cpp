@@ -1,0 +1,114 @@
+// Changes made at the same moment from several ports are told in the order they were made: the
+// last volume every port hears of is the volume the DSP plays and app.json holds.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "devctl/core/config_file.h"
+#include "devctl/core/notices.h"
+#include "devctl/text/dispatcher.h"
+#include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
+#include "tests/devctl_web/board_fixture.h"
+
+namespace {
+
+class CommitOrderTest : public webtest::BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    std::filesystem::create_directories(root_ + "/oem");
+    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    SetNoticeSink([this](const std::string& text) { Heard(text); });
+  }
+  void TearDown() override {
+    SetNoticeSink(nullptr);
+    BoardTest::TearDown();
+  }
+
+
+ public:
+  // What every port receives, in the order it is sent.
+  void Heard(const std::string& text) {
+    std::lock_guard<std::mutex> lock(heard_mutex_);
+    heard_ += text;
+  }
+  // The volume of output 1 the ports heard of last.
+  int LastToldVolume() {
+    std::lock_guard<std::mutex> lock(heard_mutex_);
+    const std::string key = "Set analogue output CH1 volume to ";
+    const size_t at = heard_.rfind(key);
+    return at == std::string::npos ? -1 : std::atoi(heard_.c_str() + at + key.size());
+  }
+  void TextVolume(int fd, int v) {
+    std::string line = "OUT 1 VOL " + std::to_string(v) + "\r";
+    DispatchLineInOrder(fd, line.data(), int(line.size()),
+                        [this](const std::string& text) { Heard(text); });
+  }
+  void WebVolume(int v) {
+    const std::string body =
+        "{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":" + std::to_string(v) + "}";
+    std::string reply;
+    app_.HandleInstr(body.c_str(), reply);
+  }
+  int SavedVolume() {
+    app_config_s saved;
+    std::string path;
+    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
+    return saved.analogue_output_vol[0];
+  }
+
+ protected:
+  CApplication app_{"appthread"};
+  std::mutex heard_mutex_;
+  std::string heard_;
+};
+
+TEST_F(CommitOrderTest, TheLastNoticeNamesWhatTheUnitHolds) {
+  struct Pair {
+    const char* what;
+    std::function<void(CommitOrderTest*, int)> first, second;
+  } pairs[] = {
+      {"two text ports", [](CommitOrderTest* t, int v) { t->TextVolume(7, v); },
+       [](CommitOrderTest* t, int v) { t->TextVolume(8, v); }},
+      {"a text port and the web", [](CommitOrderTest* t, int v) { t->TextVolume(7, v); },
+       [](CommitOrderTest* t, int v) { t->WebVolume(v); }},
+  };
+  for (const Pair& pair : pairs) {
+    for (int trial = 0; trial < 100; ++trial) {
+      SCOPED_TRACE(std::string(pair.what) + ", trial " + std::to_string(trial));
+      std::atomic<int> ready{0};
+      auto racer = [&](const std::function<void(CommitOrderTest*, int)>& change, int v) {
+        ++ready;
+        while (ready.load() < 2) std::this_thread::yield();
+        change(this, v);
+      };
+      std::thread a(racer, pair.first, 25 + trial % 2);
+      std::thread b(racer, pair.second, 75 - trial % 2);
+      a.join();
+      b.join();
+      const int held = g_app_config.analogue_output_vol[0];
+      ASSERT_EQ(LastToldVolume(), held);
+      ASSERT_EQ(board_->dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])),
+                DspOutputVolumeWord(held));
+      ASSERT_EQ(SavedVolume(), held);
+    }
+  }
+}
+
+TEST_F(CommitOrderTest, AWebCommandWhoseSaveFailsIsToldAsFailedOnThePorts) {
+  platform::FailWritesAfter(0);
+  WebVolume(40);
+  platform::FailWritesAfter(-1);
+  std::lock_guard<std::mutex> lock(heard_mutex_);
+  EXPECT_EQ(heard_,
+            "[SUCCESS]Set analogue output CH1 volume to 40.\r\n"
+            "[ERROR]Settings could not be saved.\r\n");
+}
+
+}  // namespace
