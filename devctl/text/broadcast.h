@@ -1,5 +1,7 @@
 // Sends one text to every control port: every raw TCP client, every telnet client, the RS-232
-// port, in that order.
+// port, in that order. Sent from the RS-232 port's own thread (the reply to a line typed there),
+// the text counts as that port's own output, which its queue keeps before other broadcasts when
+// the line falls behind (uart.h).
 #pragma once
 
 #include <string>

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +22,12 @@ namespace {
 constexpr uint32_t kRates[] = {4800, 9600, 19200, 38400, 57600, 115200};
 constexpr int kWriterPollMs = 100;
 constexpr int kStopDrainMs = 1000;  // what Stop gives the writer to send what is queued
+// While the queue keeps overflowing, at most one dropped-lines notice a second: the count goes on
+// growing meanwhile, and the notices do not take the line from what is still sent.
+constexpr int kNoticeIntervalMs = 1000;
+
+// The port whose reading thread this is: what that thread writes is the port's own output.
+thread_local const CUart* t_port_thread = nullptr;
 
 bool StartsWith(const char* data, int len, const char* key) {
   const int n = static_cast<int>(std::strlen(key));
@@ -95,9 +102,9 @@ int CUart::Start() {
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   {
     std::lock_guard<std::mutex> lock(queue_mutex_);
-    queue_.clear();
-    notice_len_ = 0;
-    dropped_lines_ = 0;
+    queue_.Clear();
+    const size_t queue_ms = static_cast<size_t>(std::max(queue_time_ms_, 0));
+    queue_.SetBound(LineBytesPerSecond(baud_) * queue_ms / 1000);
     writer_running_ = true;
   }
   writer_ = std::thread(&CUart::RunWriter, this);
@@ -119,7 +126,7 @@ void CUart::Stop() {
   {
     std::lock_guard<std::mutex> lock(queue_mutex_);
     writer_running_ = false;
-    queue_.clear();
+    queue_.Clear();
   }
   queue_cv_.notify_all();
   if (writer_.joinable()) writer_.join();
@@ -140,31 +147,11 @@ void CUart::Wake() {
 
 void CUart::Write(const void* buf, int len) {
   if (len <= 0) return;
+  const bool own = t_port_thread == this;
   std::lock_guard<std::mutex> lock(queue_mutex_);
   if (!writer_running_) return;
-  Enqueue(static_cast<const char*>(buf), static_cast<size_t>(len));
+  queue_.Push(static_cast<const char*>(buf), static_cast<size_t>(len), own);
   queue_cv_.notify_all();
-}
-
-void CUart::Enqueue(const char* data, size_t len) {
-  queue_.append(data, len);
-  if (queue_.size() <= max_queued_) return;
-  // Drop whole lines from the front (behind an earlier notice) until the rest and the new notice
-  // fit; a line still being typed counts as one.
-  constexpr size_t kNoticeRoom = 64;
-  size_t at = notice_len_;
-  size_t dropped = 0;
-  while (at < queue_.size() && queue_.size() - at + kNoticeRoom > max_queued_) {
-    const size_t nl = queue_.find('\n', at);
-    at = nl == std::string::npos ? queue_.size() : nl + 1;
-    ++dropped;
-  }
-  dropped_lines_ += dropped;
-  char notice[kNoticeRoom];
-  const int n = std::snprintf(notice, sizeof notice, "\r\n[ERROR]RS-232 output full: %zu lines dropped.\r\n",
-                              dropped_lines_);
-  queue_.replace(0, at, notice, static_cast<size_t>(n));
-  notice_len_ = static_cast<size_t>(n);
 }
 
 bool CUart::WaitWritten(int ms) {
@@ -196,27 +183,45 @@ bool CUart::WriteOut(int fd, const std::string& bytes) {
     if (n > 0) {
       done += static_cast<size_t>(n);
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      return false;  // the rest of this batch is lost
+      return false;  // the rest of these bytes is lost
     }
   }
   return true;
 }
 
+// Sends the queue a slice at a time, each about kLeadMs of line time, and keeps the driver no more
+// than kLeadMs ahead of the line: a serial driver (or a pseudo-terminal) takes kilobytes at once,
+// seconds at a slow rate, and what it holds can no longer make way for the port's own replies.
+// The line time is real time whatever clock the rest of the program runs on.
 void CUart::RunWriter() {
+  using SteadyClock = std::chrono::steady_clock;
   const int fd = fd_;
-  std::string batch;
+  const size_t rate = std::max<size_t>(1, LineBytesPerSecond(baud_));
+  const size_t slice = std::max<size_t>(64, rate * kLeadMs / 1000);
+  const auto lead = std::chrono::milliseconds(kLeadMs);
+  const auto notice_interval = std::chrono::milliseconds(kNoticeIntervalMs);
+  SteadyClock::time_point line_free = SteadyClock::now();  // when the line has sent all written
+  SteadyClock::time_point last_notice{};
+  bool noticed = false;
   std::unique_lock<std::mutex> lock(queue_mutex_);
   while (true) {
     queue_cv_.wait(lock, [this] { return !writer_running_ || !queue_.empty(); });
     if (!writer_running_) break;
-    batch.swap(queue_);
-    queue_.clear();
-    notice_len_ = 0;
-    dropped_lines_ = 0;
+    if (queue_cv_.wait_until(lock, line_free - lead, [this] { return !writer_running_; })) break;
+    const SteadyClock::time_point now = SteadyClock::now();
+    const bool notice_due = !noticed || now - last_notice >= notice_interval;
+    const size_t dropped_before = queue_.dropped_lines();
+    std::string bytes = queue_.Take(slice, notice_due);
+    if (dropped_before > 0 && queue_.dropped_lines() == 0) {
+      noticed = true;
+      last_notice = now;
+    }
+    if (bytes.empty()) continue;
     writer_busy_ = true;
     lock.unlock();
-    WriteOut(fd, batch);
-    batch.clear();
+    WriteOut(fd, bytes);
+    line_free = std::max(line_free, now) +
+                std::chrono::microseconds(static_cast<int64_t>(bytes.size() * 1000000 / rate));
     lock.lock();
     writer_busy_ = false;
     queue_cv_.notify_all();
@@ -320,6 +325,7 @@ void CUart::ProcessInput(const char* data, int len) {
 }
 
 void CUart::Run() {
+  t_port_thread = this;
   platform::UseShortTimerSlack();
   {
     std::unique_lock<std::mutex> lock(stop_mutex_);

@@ -1,9 +1,12 @@
 // The RS-232 control port: one thread reads and edits what is typed, a second one writes.
 //
-// Write only queues: the writer thread drains the queue to the port as fast as the line takes
-// it, so a port nobody reads, or a slow one, never holds up the thread that sends (or a lock it
-// holds). The queue is bounded: when it is full the oldest whole lines are dropped and one line
-// at the head of the queue says how many. The bytes of one port keep their order.
+// Write only queues: the writer thread drains the queue to the port at the line rate, so a port
+// nobody reads, or a slow one, never holds up the thread that sends (or a lock it holds). The
+// writer keeps the serial driver no more than a fraction of a second ahead of the line; the rest
+// waits in the queue (uart_queue.h), bounded to a few seconds of output at the port's rate. When
+// that is full, broadcasts from elsewhere are dropped before the echo and the replies of the
+// port's own commands (whatever the port's own thread writes), and one line says how many lines
+// went. What is sent keeps the order it was written in.
 #pragma once
 
 #include <termios.h>
@@ -15,6 +18,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "devctl/text/uart_queue.h"
 
 // termios speed of a rate in bits per second (B19200 for a rate it does not know).
 speed_t BaudToSpeed(uint32_t baud);
@@ -45,7 +50,8 @@ class CUart {
   int Start();
   // Ends the thread (also during its start delay) and closes the port.
   void Stop();
-  // Queues buf for the port; nothing while the port is closed.
+  // Queues buf for the port; nothing while the port is closed. Written on the port's own thread
+  // (echo, replies to the lines it read, its start-up banner) it counts as the port's own output.
   void Write(const void* buf, int len);
   // Waits until everything queued so far has gone to the port, or the port stopped; false when
   // ms passed first.
@@ -57,10 +63,15 @@ class CUart {
   void SetDevicePath(const std::string& absolute) { device_path_ = absolute; }
   // Wait after each start before the on-start callback and the first read (12 s).
   void SetStartDelayMs(int ms) { start_delay_ms_ = ms; }
-  // The output queue's bound in bytes (kMaxQueuedBytes).
-  void SetMaxQueuedBytes(size_t bytes) { max_queued_ = bytes; }
-  static constexpr size_t kMaxQueuedBytes = 64 * 1024;
+  // How much output the queue holds before broadcasts are dropped, as time on the line at the
+  // port's rate (kQueueTimeMs); applied at the next start.
+  void SetQueueTimeMs(int ms) { queue_time_ms_ = ms; }
+  static constexpr int kQueueTimeMs = 3000;
+  // How far the writer may run ahead of the line (kLeadMs); it also sizes each write.
+  static constexpr int kLeadMs = 100;
   uint32_t baud_rate() const { return baud_; }
+  // Bytes per second the line carries at rate baud: ten bits a byte (8N1).
+  static size_t LineBytesPerSecond(uint32_t baud) { return baud / 10; }
   // The open port's descriptor (the one lines arrive with), -1 while closed.
   int fd() const { return fd_; }
   bool running() const { return running_; }
@@ -73,7 +84,6 @@ class CUart {
   void ReplaceLine(const char* text, int len);
   void Wake();
   void RunWriter();
-  void Enqueue(const char* data, size_t len);  // queue_mutex_ held
   bool WriteOut(int fd, const std::string& bytes);
 
   std::atomic<bool> running_{false};
@@ -82,7 +92,7 @@ class CUart {
   std::thread thread_;
   std::string line_buffer_;
   bool discarding_ = false;  // dropping the rest of a line that outgrew the line buffer
-  uint32_t baud_ = 57600;
+  std::atomic<uint32_t> baud_{57600};
   std::string device_path_ = "/dev/ttyS6";
   int start_delay_ms_ = 12000;
   int wake_fd_ = -1;
@@ -92,12 +102,10 @@ class CUart {
   std::thread writer_;
   std::mutex queue_mutex_;
   std::condition_variable queue_cv_;
-  std::string queue_;
+  UartOutQueue queue_;
   bool writer_running_ = false;  // guarded by queue_mutex_
-  bool writer_busy_ = false;     // a batch taken from the queue is being written
-  size_t notice_len_ = 0;        // bytes of the dropped-lines notice at the head of the queue
-  size_t dropped_lines_ = 0;     // lines the notice counts
-  size_t max_queued_ = kMaxQueuedBytes;
+  bool writer_busy_ = false;     // bytes taken from the queue are being written
+  int queue_time_ms_ = kQueueTimeMs;
   std::mutex stop_mutex_;
   std::condition_variable stop_cv_;
 };

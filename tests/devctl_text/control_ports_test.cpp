@@ -67,16 +67,33 @@ class ControlPortsTest : public webtest::BoardTest {
     ASSERT_TRUE(g_telnet_server.running());
     ASSERT_TRUE(g_uart.running());
     reader_ = std::thread([this] {
+      using SteadyClock = std::chrono::steady_clock;
+      SteadyClock::time_point last = SteadyClock::now();
+      double budget = 0;  // bytes the line has carried and the reader not yet taken
       char buf[4096];
       while (reading_) {
         if (paused_) {
           usleep(5000);
           continue;
         }
+        size_t want = sizeof buf;
+        const size_t pace = pace_;
+        const SteadyClock::time_point now = SteadyClock::now();
+        budget = std::min(budget + std::chrono::duration<double>(now - last).count() * pace,
+                          pace / 10.0);
+        last = now;
+        if (pace > 0) {
+          if (budget < 1) {
+            usleep(5000);  // the line has not carried the next byte yet
+            continue;
+          }
+          want = std::min(want, static_cast<size_t>(budget));
+        }
         pollfd p{master_, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
-        const ssize_t n = read(master_, buf, sizeof buf);
+        const ssize_t n = read(master_, buf, want);
         if (n <= 0) continue;
+        budget -= static_cast<double>(n);
         std::lock_guard<std::mutex> lock(serial_mutex_);
         serial_.append(buf, n);
       }
@@ -125,6 +142,7 @@ class ControlPortsTest : public webtest::BoardTest {
   std::thread reader_;
   std::atomic<bool> reading_{true};
   std::atomic<bool> paused_{false};  // the serial line is not read while set
+  std::atomic<size_t> pace_{0};       // bytes a second the serial line is read at; 0: at once
   std::mutex serial_mutex_;
   std::string serial_;
 };
@@ -254,6 +272,51 @@ TEST_F(ControlPortsTest, ABlockedSerialReaderHoldsUpNoOtherPort) {
   ASSERT_NE(telnet_reply, std::string::npos);
   EXPECT_LT(std::max(web_notice, text_reply), telnet_reply);
   SetNoticeSink(nullptr);
+}
+
+// A controller on the serial port at 9600 bit/s, its line read at that pace, while a raw TCP
+// client keeps sending commands whose replies go to the serial port too, far faster than the
+// line carries them: each serial command is answered there, and notices count what was dropped.
+TEST_F(ControlPortsTest, SerialCommandsAreAnsweredAt9600WhileAnotherPortFloods) {
+  Serial("VX7206>");
+  g_app_config.baudrate = 2;
+  RestartUart();
+  ASSERT_EQ(g_uart.baud_rate(), 9600u);
+  pace_ = CUart::LineBytesPerSecond(9600);
+  const int raw = Tcp();
+  std::atomic<bool> flooding{true};
+  std::atomic<int> flood_commands{0};
+  std::thread flood([&] {
+    constexpr size_t kBatch = 10;
+    while (flooding) {
+      for (size_t i = 0; i < kBatch; ++i) Send(raw, "IN 2 GAIN 5\r");
+      flood_commands += kBatch;
+      ReadUntilCount(raw, '>', kBatch, 0);  // read, so that the server keeps this client
+    }
+  });
+  std::string serial;
+  constexpr int kCommands = 12;
+  int answered = 0;
+  for (int i = 1; i <= kCommands; ++i) {
+    const std::string gain = std::to_string(i);
+    const std::string command = "IN 1 GAIN " + gain + "\r";
+    ASSERT_EQ(write(master_, command.data(), command.size()), ssize_t(command.size()));
+    const std::string got =
+        Serial("[SUCCESS]Set analogue input CH1 gain to " + gain + "dB.\r\nVX7206>");
+    if (got == "(nothing)") {
+      ADD_FAILURE() << "no reply to serial command " << i;
+      break;
+    }
+    serial += got;
+    ++answered;
+  }
+  flooding = false;
+  flood.join();
+  EXPECT_EQ(answered, kCommands);
+  EXPECT_NE(serial.find("[ERROR]RS-232 output full: "), std::string::npos)
+      << "the flood never filled the serial queue";
+  std::printf("serial at 9600 bit/s: %d of %d commands answered while raw TCP sent %d commands\n",
+              answered, kCommands, flood_commands.load());
 }
 
 // A RESET question belongs to the client that asked; when a restart closes that client (or the

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <chrono>
@@ -53,14 +54,31 @@ class UartTest : public ::testing::Test {
     close(slave);
     std::system(("rm -rf " + root).c_str());
   }
-  void StartReading() {
-    reader = std::thread([this] {
+  // Reads the controller's end of the line; with a pace, no faster than that many bytes a second,
+  // as a serial line at that rate delivers them.
+  void StartReading(size_t bytes_per_second = 0) {
+    reader = std::thread([this, bytes_per_second] {
+      using SteadyClock = std::chrono::steady_clock;
+      const SteadyClock::time_point start = SteadyClock::now();
+      size_t received = 0;
       char buf[4096];
       while (reading) {
+        size_t want = sizeof buf;
+        if (bytes_per_second > 0) {
+          const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                              SteadyClock::now() - start).count();
+          const size_t due = static_cast<size_t>(us) * bytes_per_second / 1000000;
+          want = std::min(want, due - std::min(due, received));
+          if (want == 0) {
+            usleep(5000);  // the line has not carried the next byte yet
+            continue;
+          }
+        }
         pollfd p{master, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
-        const ssize_t n = read(master, buf, sizeof buf);
+        const ssize_t n = read(master, buf, want);
         if (n <= 0) continue;
+        received += static_cast<size_t>(n);
         std::lock_guard<std::mutex> lock(mutex);
         output.append(buf, n);
       }
@@ -86,6 +104,23 @@ class UartTest : public ::testing::Test {
     }
     std::lock_guard<std::mutex> lock(mutex);
     return std::exchange(output, std::string());
+  }
+  // Waits until the port has sent `text` at or after `from` in the output (kept); where it ends,
+  // or npos when it never came.
+  size_t WaitFor(const std::string& text, size_t from) {
+    for (int i = 0; i < 6000; ++i) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        const size_t at = output.find(text, from);
+        if (at != std::string::npos) return at + text.size();
+      }
+      usleep(10000);
+    }
+    return std::string::npos;
+  }
+  std::string Received() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return output;
   }
   std::vector<std::string> Lines() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -200,7 +235,7 @@ TEST_F(UartTest, APortNobodyReadsDoesNotHangWriters) {
 // With nobody reading, the queue fills: the oldest whole lines go, one line says how many, and
 // what arrives keeps its order.
 TEST_F(UartTest, AFullQueueDropsTheOldestWholeLines) {
-  uart.SetMaxQueuedBytes(4096);
+  uart.SetQueueTimeMs(700);  // about 4 KB at 57600 bit/s
   ASSERT_EQ(uart.Start(), 0);
   constexpr int kLines = 20000;  // far more than the terminal and the queue hold together
   for (int i = 0; i < kLines; ++i) {
@@ -209,27 +244,31 @@ TEST_F(UartTest, AFullQueueDropsTheOldestWholeLines) {
     uart.Write(line, n);
   }
   StartReading();
-  const std::string got = Output("line 19999\r\n");
+  std::string got = Output("line 19999\r\n");
   size_t dropped = 0, received = 0, notices = 0;
   int last = -1;
-  size_t at = 0;
-  while (at < got.size()) {
-    const size_t end = got.find("\r\n", at);
-    ASSERT_NE(end, std::string::npos);
-    const std::string line = got.substr(at, end - at);
-    at = end + 2;
-    if (line.empty()) continue;
-    size_t count = 0;
-    int number = -1;
-    if (std::sscanf(line.c_str(), "[ERROR]RS-232 output full: %zu lines dropped.", &count) == 1) {
-      dropped += count;
-      ++notices;
-    } else {
-      ASSERT_EQ(std::sscanf(line.c_str(), "line %d", &number), 1) << "not a whole line: " << line;
-      EXPECT_GT(number, last) << "out of order";
-      last = number;
-      ++received;
+  // Lines dropped after the last notice are counted by one more notice behind the last line.
+  for (size_t at = 0, round = 0; round < 2; ++round) {
+    while (at < got.size()) {
+      const size_t end = got.find("\r\n", at);
+      ASSERT_NE(end, std::string::npos);
+      const std::string line = got.substr(at, end - at);
+      at = end + 2;
+      if (line.empty()) continue;
+      size_t count = 0;
+      int number = -1;
+      if (std::sscanf(line.c_str(), "[ERROR]RS-232 output full: %zu lines dropped.", &count) == 1) {
+        dropped += count;
+        ++notices;
+      } else {
+        ASSERT_EQ(std::sscanf(line.c_str(), "line %d", &number), 1) << "not a whole line: " << line;
+        EXPECT_GT(number, last) << "out of order";
+        last = number;
+        ++received;
+      }
     }
+    if (dropped + received == static_cast<size_t>(kLines)) break;
+    got += Output(" lines dropped.\r\n");
   }
   EXPECT_GE(notices, 1u);
   EXPECT_GT(dropped, 0u);
@@ -239,6 +278,7 @@ TEST_F(UartTest, AFullQueueDropsTheOldestWholeLines) {
 
 // A line that outgrows the line buffer is dropped up to its line end: its tail never runs.
 TEST_F(UartTest, TheRestOfAnOverlongLineIsDiscarded) {
+  uart.SetBaudRate(6);  // the echo of all of it goes at the line rate
   ASSERT_EQ(uart.Start(), 0);
   StartReading();
   std::string flood(CUart::kLineBufferSize, 'x');
@@ -255,6 +295,8 @@ TEST_F(UartTest, TheRestOfAnOverlongLineIsDiscarded) {
 }
 
 TEST_F(UartTest, RepliesOfTwoThreadsDoNotInterleave) {
+  uart.SetBaudRate(6);
+  uart.SetQueueTimeMs(10000);  // both writes fit in the queue
   ASSERT_EQ(uart.Start(), 0);
   StartReading();
   const std::string a = "<" + std::string(20000, 'a') + ">", b = "<" + std::string(20000, 'b') + ">";
@@ -286,6 +328,71 @@ TEST_F(UartTest, WritesDuringRestartsAreSafe) {
   done = true;
   for (auto& t : writers) t.join();
   EXPECT_NE(Output("notice\r\n").find("notice\r\n"), std::string::npos);
+}
+
+// A controller on a 9600 bit/s line, read at the line's pace, while another port floods it with
+// broadcasts fifty times faster than the line carries them: every command typed gets its reply,
+// in order; the broadcasts that arrive keep their order, and the notice lines count the rest.
+TEST_F(UartTest, EachCommandIsAnsweredAt9600WhileAnotherPortFloods) {
+  uart.SetBaudRate(2);
+  ASSERT_EQ(uart.Start(), 0);
+  StartReading(CUart::LineBytesPerSecond(9600));
+  std::atomic<bool> flooding{true};
+  std::atomic<int> broadcasts{0};
+  std::thread flood([&] {
+    while (flooding) {
+      char text[64];
+      const int n = std::snprintf(text, sizeof text, "\r\n[SUCCESS]broadcast %06d\r\nVX7206>",
+                                  broadcasts.fetch_add(1));
+      uart.Write(text, n);
+      usleep(1000);
+    }
+  });
+  using SteadyClock = std::chrono::steady_clock;
+  constexpr int kCommands = 12;
+  std::vector<double> waited_ms;
+  size_t at = 0;
+  for (int i = 1; i <= kCommands; ++i) {
+    const std::string command = "OUT " + std::to_string(i) + " VOL -5";
+    const SteadyClock::time_point typed = SteadyClock::now();
+    Type(command + "\r");
+    at = WaitFor("\r\n[" + command + "]>", at);
+    if (at == std::string::npos) {
+      ADD_FAILURE() << "no reply to command " << i;
+      break;
+    }
+    waited_ms.push_back(std::chrono::duration<double, std::milli>(SteadyClock::now() - typed).count());
+  }
+  flooding = false;
+  flood.join();
+  ASSERT_EQ(waited_ms.size(), static_cast<size_t>(kCommands));
+
+  const std::string got = Received();
+  size_t notices = 0, dropped = 0, shown = 0;
+  int last = -1;
+  for (size_t pos = 0; (pos = got.find('[', pos)) != std::string::npos; ++pos) {
+    size_t count = 0;
+    int number = 0;
+    if (std::sscanf(got.c_str() + pos, "[ERROR]RS-232 output full: %zu lines dropped.", &count) == 1) {
+      ++notices;
+      dropped += count;
+    } else if (std::sscanf(got.c_str() + pos, "[SUCCESS]broadcast %d", &number) == 1) {
+      EXPECT_GT(number, last) << "broadcasts out of order";
+      last = number;
+      ++shown;
+    }
+  }
+  EXPECT_GE(notices, 1u);
+  EXPECT_GT(dropped, 0u);
+  double worst = 0, sum = 0;
+  for (double ms : waited_ms) {
+    worst = std::max(worst, ms);
+    sum += ms;
+  }
+  std::printf("9600 bit/s under a flood of %d broadcasts: %d of %d commands answered, reply after "
+              "%.0f ms on average, %.0f ms at worst; %zu broadcasts shown, %zu lines dropped in %zu "
+              "notices\n",
+              broadcasts.load(), kCommands, kCommands, sum / kCommands, worst, shown, dropped, notices);
 }
 
 }  // namespace
