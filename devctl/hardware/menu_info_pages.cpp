@@ -3,12 +3,11 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_files.h"
+#include "devctl/core/reset_changes.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
-#include "devctl/core/factory_reset.h"
 #include "platform/clock.h"
 
 namespace {
@@ -75,13 +74,7 @@ void FactoryReset(lcd_menu_s* menu) {
   LcdShowLeft(0, "RESETING,");
   LcdShowLeft(1, "PLEASE WAIT...");
   platform::SleepMs(2000);
-  // The reset stands only once it is on disk; then the reboot.
-  if (!ResetAllSettings()) {
-    SendPanelText("[ERROR]Settings could not be saved.\r\n");
-    return;
-  }
-  SendPanelText("[SUCCESS]System reset all, please wait a moment...\r\n");
-  RequestReboot2();
+  ResetAllFromUnit([](const char* line) { SendPanelText(line); });
 }
 
 }  // namespace
