@@ -46,9 +46,7 @@ enum DspMuteHold : unsigned {
   kMuteHoldUsbSwitch = 1u << 2,
 };
 void DspHoldInputMute(int channel, unsigned hold, bool on);
-void DspHoldOutputMute(int channel, unsigned hold, bool on);
 void DspHoldAllMutes(unsigned hold, bool on);
-bool DspInputMuteHeld(int channel);
 
 void DspSetInputGain(int channel, int db);
 // The mute as asked, or muted while a hold is on.
