@@ -8,6 +8,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/dsp_biquad.h"
 #include "devctl/hardware/dsp_channels.h"
@@ -17,15 +18,12 @@ std::atomic<int> g_pending_preset{0};
 
 namespace {
 
-constexpr int kSamplesPerMs = 48;
-constexpr int kMaxDelayMs = 50;
-
 using HardwareWrites = std::vector<std::function<void()>>;
 
 int DelaySamples(int ms) {
   if (ms < 0) ms = 0;
   if (ms > kMaxDelayMs) ms = kMaxDelayMs;
-  return ms * kSamplesPerMs;
+  return ms * kDspSamplesPerMs;
 }
 
 template <typename T, size_t N>
@@ -105,13 +103,7 @@ void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& write
     peq_data_s& bands = live.EqMemory(side, m)[s];
     if (m != 0) {
       const peq_data_s& from = p.EqMemory(side, m)[s];
-      for (int b = 0; b < kEqBands; ++b) {
-        bands.bypass[b] = from.bypass[b];
-        bands.gain[b] = from.gain[b];
-        bands.frequency[b] = from.frequency[b];
-        bands.quality[b] = from.quality[b];
-        SetNameField(bands.type_name[b], from.type_name[b]);
-      }
+      for (int b = 0; b < kEqBands; ++b) CopyEqBand(bands, from, b);
     }
     if (s >= kDspChannels) continue;
     for (int b = 0; b < kEqBands; ++b) {

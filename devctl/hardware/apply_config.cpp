@@ -5,16 +5,13 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/hardware/board_lines.h"
 #include "devctl/hardware/dsp_biquad.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
 
 namespace {
-
-constexpr int kMaxVolume = 100;
-constexpr int kMaxDelayMs = 50;
-constexpr int kSamplesPerMs = 48;
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -50,7 +47,7 @@ void Apply(app_config_s& cfg) {
   for (int c = 0; c < kDspChannelCount; ++c) ApplyChannel(cfg, c);
   for (int c = 0; c < kDspChannelCount; ++c) {
     int ms = Clamp(cfg.OutputDelayRef(c), 0, kMaxDelayMs);
-    DspSetOutputDelay(c, uint32_t(ms * kSamplesPerMs));
+    DspSetOutputDelay(c, uint32_t(ms * kDspSamplesPerMs));
   }
   ApplyEqualisers(cfg, EQ_SIDE_INPUT, cfg.input_preset);
   ApplyEqualisers(cfg, EQ_SIDE_OUTPUT, cfg.output_preset);
