@@ -23,10 +23,6 @@ std::atomic<int> g_blink_network{0};
 
 namespace {
 
-constexpr int kPhantomPage = 3;
-constexpr int kMainMenuPage = 4;
-constexpr int kFactoryResetPage = 9;
-
 int PowerSetting() {
   ConfigReadLock lock;  // reads only
   return g_app_config.power;
@@ -44,6 +40,11 @@ void TogglePower() {
 }
 
 }  // namespace
+
+bool IsCommonKey(key_type_e key) {
+  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
+         key == KEY_TYPE_E_POWER;
+}
 
 void MenuRedraw() {
   int page = g_lcd_page;

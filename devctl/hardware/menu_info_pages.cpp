@@ -12,17 +12,8 @@
 
 namespace {
 
-constexpr int kHomePage = 2;
-constexpr int kMainMenuPage = 4;
-constexpr int kFactoryResetPage = 9;
-
 constexpr const char* kMainMenuItems[4] = {"1.USB Select", "2.Network Config", "3.Tarvo IP",
                                            "4.F/W Version"};
-
-bool IsCommonKey(key_type_e key) {
-  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
-         key == KEY_TYPE_E_POWER;
-}
 
 // A version without its one-letter prefix.
 std::string WithoutFirst(const std::string& version) {
@@ -115,7 +106,7 @@ int MenuMainKey(lcd_menu_s* menu, key_type_e key) {
       LcdShowLeft(0, kMainMenuItems[item]);
       break;
     case KEY_TYPE_E_OK:
-      MenuGoTo(item + 5);
+      MenuGoTo(kUsbPage + item);
       break;
     case KEY_TYPE_E_CANCEL:
       MenuGoTo(kHomePage);
