@@ -118,3 +118,11 @@ void SetNameField(char (&field)[kNameSize], const char* text) {
   }
   std::memcpy(field, text, length);
 }
+
+void CopyEqBand(peq_data_s& to, const peq_data_s& from, int b) {
+  to.bypass[b] = from.bypass[b];
+  to.gain[b] = from.gain[b];
+  to.frequency[b] = from.frequency[b];
+  to.quality[b] = from.quality[b];
+  SetNameField(to.type_name[b], from.type_name[b]);
+}

@@ -176,3 +176,6 @@ int ParseEqTypeName(const char* name);
 // Copies text into a fixed name field, cut to fit before any UTF-8 character that would not fit
 // whole, always NUL-terminated and zero-filled behind.
 void SetNameField(char (&field)[kNameSize], const char* text);
+
+// Band b of an EQ memory slot takes band b of another: switch, gain, frequency, Q and type name.
+void CopyEqBand(peq_data_s& to, const peq_data_s& from, int b);

@@ -1,4 +1,6 @@
 // Base64 with the standard alphabet and "=" padding (RFC 4648).
+// No caller yet: kept beside the ring log as the unit's utilities, for binary data carried as text
+// (a log or configuration export).
 #pragma once
 
 #include <cstddef>

@@ -106,13 +106,7 @@ bool FollowPairSelection(int side, int e, int o) {
 }
 
 void CopyBand(int side, int m, int from, int to, int b) {
-  const peq_data_s& source = Bands(side, m, from);
-  peq_data_s& target = Bands(side, m, to);
-  target.bypass[b] = source.bypass[b];
-  target.gain[b] = source.gain[b];
-  target.frequency[b] = source.frequency[b];
-  target.quality[b] = source.quality[b];
-  SetNameField(target.type_name[b], source.type_name[b]);
+  CopyEqBand(Bands(side, m, to), Bands(side, m, from), b);
 }
 
 // "analogue input CH1", "tarvo output CH8", "USB input left".

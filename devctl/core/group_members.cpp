@@ -68,14 +68,7 @@ void TakeGroupEq(int side, int g, int c) {
   peq_data_s& own = memory[c];
   if (m != 0) {
     const peq_data_s& group = memory[kGroupSlot + g];
-    for (int b = 0; b < kEqBands; ++b) {
-      own.bypass[b] = group.bypass[b];
-      own.gain[b] = group.gain[b];
-      own.frequency[b] = group.frequency[b];
-      own.quality[b] = group.quality[b];
-      std::memset(own.type_name[b], 0, kNameSize);
-      std::strncpy(own.type_name[b], group.type_name[b], kNameSize - 1);
-    }
+    for (int b = 0; b < kEqBands; ++b) CopyEqBand(own, group, b);
   }
   for (int b = 0; b < kEqBands; ++b) {
     char name[kNameSize + 1] = {};

@@ -1,6 +1,7 @@
 #include "devctl/core/input_changes.h"
 
 #include "devctl/core/globals.h"
+#include "devctl/core/links_groups.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "devctl/hardware/io_expander.h"
 #include "platform/clock.h"
@@ -19,13 +20,6 @@ void AppendGainLine(int c, int g, std::string& lines) {
 
 void AppendMuteLine(int c, int m, std::string& lines) {
   lines += "[SUCCESS]Set " + InputChannelName(c) + (m ? " mute on.\r\n" : " mute off.\r\n");
-}
-
-// The pair of c when its link flag is set: (lower, higher); otherwise (c, -1).
-std::pair<int, int> LinkedChannels(int c) {
-  int pair = c / 2;
-  if (g_app_config.InputLinkRef(pair)) return {2 * pair, 2 * pair + 1};
-  return {c, -1};
 }
 
 void UnmuteIfMuted(int c) {
@@ -74,7 +68,7 @@ void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when) {
 
 void SetInputChannelGain(int c, int g, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(c);
+  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
   if (b < 0) {
     ApplyInputGain(a, g, true);
     AppendGainLine(a, g, lines);
@@ -115,7 +109,7 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
 
 void SetInputChannelMute(int c, int m, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(c);
+  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     g_app_config.InputMuteRef(ch) = m;

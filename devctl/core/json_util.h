@@ -31,6 +31,8 @@ int GetJsonInt(const cJSON* object, const char* key, int* out);  // truncated to
 int GetJsonDouble(const cJSON* object, const char* key, double* out);
 // Copies at most out_size - 1 characters and always ends out with a NUL.
 int GetJsonString(const cJSON* object, const char* key, char* out, size_t out_size);
+// No caller yet from here to SetJsonStringValue: the readers of fixed-width and byte-array members
+// and the tree edits, for a record that stores such members.
 int GetJsonU8(const cJSON* object, const char* key, uint8_t* out);
 int GetJsonU16(const cJSON* object, const char* key, uint16_t* out);
 int GetJsonU32(const cJSON* object, const char* key, uint32_t* out);

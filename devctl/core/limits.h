@@ -12,6 +12,10 @@ constexpr int kAllChannelsNumber = 0;
 constexpr int kLastChannelNumber = kDspChannels;
 constexpr int kFirstGroupNumber = kDspChannels + 1;
 constexpr int kMaxChannelNumber = kDspChannels + kGroups;
+// 0 all, a channel or a group.
+constexpr bool IsChannelOrGroupNumber(int n) {
+  return n >= kAllChannelsNumber && n <= kMaxChannelNumber;
+}
 
 constexpr int kMinInputGain = -30, kMaxInputGain = 30;  // dB
 constexpr int kMinVolume = 0, kMaxVolume = 100;

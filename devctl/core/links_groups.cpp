@@ -9,9 +9,7 @@
 
 namespace {
 
-constexpr int kPairs = 7;
-
-bool IsPair(int p) { return p >= 0 && p < kPairs; }
+bool IsPair(int p) { return p >= 0 && p < kStereoPairs; }
 bool IsNumber(int n) { return n >= 1 && n <= kDspChannels; }
 
 void ClearRoute(int out) {
@@ -82,6 +80,14 @@ void CopyInputSettings(int first, int second) {
 
 }  // namespace
 
+std::pair<int, int> LinkedChannels(int side, int c) {
+  const int pair = c / 2;
+  const int linked =
+      side == EQ_SIDE_INPUT ? g_app_config.InputLinkRef(pair) : g_app_config.OutputLinkRef(pair);
+  if (linked) return {2 * pair, 2 * pair + 1};
+  return {c, -1};
+}
+
 int IsInputPairLinked(int in) {
   return IsNumber(in) && g_app_config.InputLinkRef((in - 1) / 2) != 0 ? 1 : 0;
 }
@@ -101,14 +107,14 @@ void RemoveOutputFromGroups(int c) {
 
 void FixRoutesForInputLink(int p, int linked) {
   if (linked != 1 || !IsPair(p)) return;
-  for (int q = 0; q < kPairs; ++q) {
+  for (int q = 0; q < kStereoPairs; ++q) {
     if (g_app_config.OutputLinkRef(q) == 1) FixPairRoute(q, p);
   }
 }
 
 void FixRoutesForOutputLink(int q, int linked) {
   if (linked != 1 || !IsPair(q)) return;
-  for (int p = 0; p < kPairs; ++p) {
+  for (int p = 0; p < kStereoPairs; ++p) {
     if (g_app_config.InputLinkRef(p) == 1) FixPairRoute(q, p);
   }
 }

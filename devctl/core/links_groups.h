@@ -7,12 +7,17 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // 1 when the pair of input in (1-14) and the pair of output out (1-14) are both linked.
 int AreInOutPairsLinked(int in, int out);
 // 1 when the pair of the input / output number (1-14) is linked; 0 outside 1-14.
 int IsInputPairLinked(int in);
 int IsOutputPairLinked(int out);
+
+// The channels a change of channel c (DSP index 0-13) on side (EQ_SIDE_INPUT / EQ_SIDE_OUTPUT)
+// reaches: its pair (lower, higher) when the pair is linked, otherwise (c, -1).
+std::pair<int, int> LinkedChannels(int side, int c);
 
 // Clears output c (DSP index 0-13) from the four output group lists.
 void RemoveOutputFromGroups(int c);

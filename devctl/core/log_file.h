@@ -1,6 +1,8 @@
 // A ring log file with levels, time stamps and a self-repairing header. Records follow a 12-byte
 // little-endian header {position of the next record, version 1, magic}; when a record would reach
 // the size limit, writing starts again at offset 12 over the oldest records.
+// No caller yet: devctl prints its diagnostics. Kept as the unit's ring log, for the first
+// diagnostic that has to outlive a restart.
 #pragma once
 
 #include <pthread.h>

@@ -61,8 +61,6 @@ int RequestReboot() {
   return PlaceStagedMarker() ? 0 : -1;
 }
 
-int RequestReboot2() { return RequestReboot(); }
-
 bool StageRebootMarker() {
   if (WriteStoredFile(kStagedMarker, "1") == 0) return true;
   std::printf("reboot marker could not be written\n");

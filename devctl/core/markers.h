@@ -10,8 +10,6 @@ int WriteSubIfaceDownFlag();
 // written beside its place first: when that fails, -1 and nothing was muted or shut down.
 // 0 when the request stands.
 int RequestReboot();
-// The same routine under its second name.
-int RequestReboot2();
 
 // The reboot asked for by a command that answers a client, in three steps: the board may restart
 // as soon as the marker is in place, so the reply goes out before that, and a marker that cannot

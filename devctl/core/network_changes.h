@@ -22,7 +22,7 @@ bool IsValidIpAddress(const char* text);
 bool IsValidSubnetMask(const char* text);
 // Six pairs of hex digits separated by ':', '/' or white space (mixed separators allowed).
 bool IsValidMacAddress(const char* text);
-// 1-128 letters and digits.
+// 1-128 letters and digits. No caller yet: kept for a name setting limited to letters and digits.
 bool IsValidName(const char* text);
 // A host name: 1-32 of [0-9A-Za-z-], neither beginning nor ending with '-'.
 bool IsValidHostName(const std::string& text);

@@ -81,22 +81,14 @@ void RestartDhcpcd() {
   platform::RunCommand(platform::Path("/etc/init.d/S41dhcpcd") + " restart");
 }
 
-namespace {
-
-int WriteDhcpcdStaticFrom(const app_config_s& config) {
+int WriteDhcpcdStatic() {
   std::string address, subnet, gateway, dns;
   {
     ConfigLock lock;
-    address = config.ipaddress;
-    subnet = config.subnet;
-    gateway = config.gateway;
-    dns = config.dnsserver;
+    address = g_app_config.ipaddress;
+    subnet = g_app_config.subnet;
+    gateway = g_app_config.gateway;
+    dns = g_app_config.dnsserver;
   }
   return WriteDhcpcdStaticFor(address, subnet, gateway, dns);
 }
-
-}  // namespace
-
-int WriteDhcpcdStatic() { return WriteDhcpcdStaticFrom(g_app_config); }
-
-int WriteDhcpcdStaticPending() { return WriteDhcpcdStaticFrom(g_pending_config); }

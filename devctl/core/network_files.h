@@ -22,6 +22,5 @@ int WriteDhcpcdStaticFor(const std::string& address, const std::string& subnet,
 // Body of the short-lived thread that restarts dhcpcd: 200 ms, then its init script.
 void RestartDhcpcd();
 
-// The static configuration from the live record / from the pending network record.
+// The static configuration from the live record.
 int WriteDhcpcdStatic();
-int WriteDhcpcdStaticPending();

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kSamplesPerMs = 48;
 constexpr int kFadeStepMs = 50;
 constexpr int kFadeSteps = 10;
 
@@ -18,13 +17,6 @@ bool IsOutput(int c) { return c >= 0 && c < kDspChannels; }
 bool IsGroup(int g) { return g >= 0 && g < kGroups; }
 
 char GroupLetter(int g) { return static_cast<char>('A' + g); }
-
-// The pair of c when its link flag is set: (lower, higher); otherwise (c, -1).
-std::pair<int, int> LinkedOutputs(int c) {
-  const int pair = c / 2;
-  if (g_app_config.OutputLinkRef(pair)) return {2 * pair, 2 * pair + 1};
-  return {c, -1};
-}
 
 void AppendVolumeLine(const std::string& label, int v, std::string& lines) {
   lines += "[SUCCESS]Set " + label + " volume to " + std::to_string(v) + ".\r\n";
@@ -112,7 +104,7 @@ void ApplyOutputGroupVolume(int g, int v) {
 
 void SetOutputChannelVolume(int c, int v, std::string& lines) {
   if (!IsOutput(c)) return;
-  auto [a, b] = LinkedOutputs(c);
+  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     ApplyOutputVolume(ch, v, VolumeWrite::kVolumeFirst, true);
@@ -140,7 +132,7 @@ void SetAllOutputsVolume(int v, std::string& lines) {
 
 void SetOutputChannelMute(int c, int m, std::string& lines) {
   if (!IsOutput(c)) return;
-  auto [a, b] = LinkedOutputs(c);
+  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     ApplyOutputMute(ch, m);
@@ -193,7 +185,7 @@ void RunDelayFade(const DelayFade& fade) {
   };
   platform::SleepMs(kFadeStepMs);
   write_each([](int c) {
-    DspSetOutputDelay(c, static_cast<uint32_t>(g_app_config.OutputDelayRef(c) * kSamplesPerMs));
+    DspSetOutputDelay(c, static_cast<uint32_t>(g_app_config.OutputDelayRef(c) * kDspSamplesPerMs));
   });
   for (int k = 0; k < kFadeSteps; ++k) {
     write_each([k](int c) { DspSetOutputVolume(c, (g_app_config.OutputVolRef(c) / 10) * k); });
@@ -219,12 +211,12 @@ DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
     }
   };
   if (how == DelayChange::kImmediate) {
-    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kSamplesPerMs));
+    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kDspSamplesPerMs));
     g_app_config.OutputDelayRef(c) = ms;
     line(c);
     return {};
   }
-  auto [a, b] = LinkedOutputs(c);
+  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
   line(a);
   if (b >= 0) line(b);
   return StartDelayFade(a, b, ms, true);
@@ -233,7 +225,7 @@ DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
 void SetAllOutputsDelay(int ms, std::string& lines) {
   lines += "[SUCCESS]Set all output delay time to " + std::to_string(ms) + "ms.\r\n";
   for (int c = 0; c < kDspChannels; ++c) {
-    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kSamplesPerMs));
+    DspSetOutputDelay(c, static_cast<uint32_t>(ms * kDspSamplesPerMs));
     g_app_config.OutputDelayRef(c) = ms;
   }
 }

@@ -85,13 +85,7 @@ void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& write
     if (m != 0) {
       peq_data_s& bands = live.EqMemory(side, m)[s];
       const peq_data_s& from = p.EqMemory(side, m)[s];
-      for (int b = 0; b < kEqBands; ++b) {
-        bands.bypass[b] = from.bypass[b];
-        bands.gain[b] = from.gain[b];
-        bands.frequency[b] = from.frequency[b];
-        bands.quality[b] = from.quality[b];
-        SetNameField(bands.type_name[b], from.type_name[b]);
-      }
+      for (int b = 0; b < kEqBands; ++b) CopyEqBand(bands, from, b);
     }
     if (s >= kDspChannels) continue;
     if (side == EQ_SIDE_INPUT) {

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kSamplesPerMs = 48;
-
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace
@@ -36,7 +34,7 @@ void WriteOutputMute(app_config_s& record, int c) {
 
 void WriteOutputDelay(app_config_s& record, int c) {
   const int ms = Clamp(record.OutputDelayRef(c), kMinDelayMs, kMaxDelayMs);
-  DspSetOutputDelay(c, uint32_t(ms * kSamplesPerMs));
+  DspSetOutputDelay(c, uint32_t(ms * kDspSamplesPerMs));
 }
 
 void WriteOutputSource(app_config_s& record, int c) { DspSetOutputSource(c, record.control[c]); }

@@ -28,8 +28,18 @@ const char* OutcomeLine(RebootOutcome outcome, const char* success_line) {
 
 RebootOutcome ResetSystemSettingsAndReboot() { return ChangeAndReboot(ResetSystemSettings); }
 
-RebootOutcome ResetAllSettingsAndReboot(bool for_next_start) {
-  return ChangeAndReboot(for_next_start ? ResetAllForNextStart : ResetAllSettings);
+RebootOutcome ResetAllSettingsAndReboot() { return ChangeAndReboot(ResetAllSettings); }
+
+RebootOutcome ResetAllForNextStartAndReboot() { return ChangeAndReboot(ResetAllForNextStart); }
+
+void ResetAllFromUnit(const std::function<void(const char* line)>& announce) {
+  // The reset stands only once it is on disk; then the reboot.
+  if (!ResetAllSettings()) {
+    announce(kSaveFailedReply);
+    return;
+  }
+  announce(kResetAllLine);
+  RequestReboot();
 }
 
 RebootOutcome RebootUnit() {

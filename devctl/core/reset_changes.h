@@ -30,9 +30,19 @@ const char* OutcomeLine(RebootOutcome outcome, const char* success_line);
 // please wait a moment...".
 RebootOutcome ResetSystemSettingsAndReboot();
 
-// The reset of everything into the live record, then the reboot. With for_next_start the live
-// record stays as it is (web). Success line "[SUCCESS]System reset all, please wait a moment...".
-RebootOutcome ResetAllSettingsAndReboot(bool for_next_start = false);
+// The reset of everything into the live record (ResetAllSettings), then the reboot. Success line
+// "[SUCCESS]System reset all, please wait a moment...".
+RebootOutcome ResetAllSettingsAndReboot();
+
+// The same reset into a fresh record for the next start only (ResetAllForNextStart, the web): the
+// live record stays as it is. The same success line.
+RebootOutcome ResetAllForNextStartAndReboot();
+
+// The reset of everything asked for on the unit itself (the reset key, the panel's factory-reset
+// page), where no client waits for a reply: the reset into the live record, then announce() with
+// the line for the clients, then the reboot request at once. When the reset could not be saved,
+// announce() gets kSaveFailedReply, nothing changed and no reboot is asked for.
+void ResetAllFromUnit(const std::function<void(const char* line)>& announce);
 
 // The live record saved (a unit woken from standby comes back on) and the reboot. Success line
 // "[SUCCESS]System reboot, please wait a moment...".

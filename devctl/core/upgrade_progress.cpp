@@ -30,7 +30,7 @@ UpgradeProgress PollUpgradeProgress(int type) {
   if (staged_ms == 0) return progress;
   progress.upgrade_type = 1;
   if (!UnitFileExists(marker)) {
-    RequestReboot2();
+    RequestReboot();
     progress.status = kDone;
     return progress;
   }

@@ -5,18 +5,18 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/reset_changes.h"
 #include "devctl/hardware/board_lines.h"
-#include "devctl/core/factory_reset.h"
 
 std::atomic<int> g_reset_key_blink{0};
 
 namespace {
 
+// The prompt that follows a notice's line.
 std::string ModelPrompt() {
   ConfigReadLock lock;  // reads only
-  return "\r\n" + g_app_config.model + ">";
+  return g_app_config.model + ">";
 }
 
 }  // namespace
@@ -28,8 +28,8 @@ void HandleUsbSelectButton() {
     if (g_app_config.key_lock != 0) return;
     g_app_config.usb_status = g_app_config.usb_status == 1 ? 0 : 1;
     SaveAppConfig(g_config_path, &g_app_config);
-    text = g_app_config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C"
-                                        : "[SUCCESS]Set USB port to USB-B";
+    text = g_app_config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C\r\n"
+                                        : "[SUCCESS]Set USB port to USB-B\r\n";
   }
   SendNetworkNotice(text + ModelPrompt());
 }
@@ -41,13 +41,7 @@ void HandleResetKey(reset_key_long state) {
       break;
     case RESET_KEY_LONG_HELD_4S:
       g_reset_key_blink = 2;
-      // The reset stands only once it is on disk; then the reboot.
-      if (!ResetAllSettings()) {
-        SendNetworkNotice("[ERROR]Settings could not be saved." + ModelPrompt());
-        break;
-      }
-      SendNetworkNotice("[SUCCESS]System reset all, please wait a moment..." + ModelPrompt());
-      RequestReboot2();
+      ResetAllFromUnit([](const char* line) { SendNetworkNotice(line + ModelPrompt()); });
       break;
     case RESET_KEY_LONG_RELEASED:
       if (g_reset_key_blink == 1) {

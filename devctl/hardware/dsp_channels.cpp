@@ -104,24 +104,12 @@ void DspHoldInputMute(int channel, unsigned hold, bool on) {
   Hold(g_input_holds[channel], hold, on);
 }
 
-void DspHoldOutputMute(int channel, unsigned hold, bool on) {
-  if (!ValidChannel(channel)) return;
-  std::lock_guard<std::mutex> lock(g_mute_mutex);
-  Hold(g_output_holds[channel], hold, on);
-}
-
 void DspHoldAllMutes(unsigned hold, bool on) {
   std::lock_guard<std::mutex> lock(g_mute_mutex);
   for (int c = 0; c < kDspChannelCount; ++c) {
     Hold(g_input_holds[c], hold, on);
     Hold(g_output_holds[c], hold, on);
   }
-}
-
-bool DspInputMuteHeld(int channel) {
-  if (!ValidChannel(channel)) return false;
-  std::lock_guard<std::mutex> lock(g_mute_mutex);
-  return g_input_holds[channel] != 0;
 }
 
 void DspSetInputMute(int channel, bool mute) {

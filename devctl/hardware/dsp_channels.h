@@ -46,9 +46,7 @@ enum DspMuteHold : unsigned {
   kMuteHoldUsbSwitch = 1u << 2,
 };
 void DspHoldInputMute(int channel, unsigned hold, bool on);
-void DspHoldOutputMute(int channel, unsigned hold, bool on);
 void DspHoldAllMutes(unsigned hold, bool on);
-bool DspInputMuteHeld(int channel);
 
 void DspSetInputGain(int channel, int db);
 // The mute as asked, or muted while a hold is on.
@@ -59,6 +57,8 @@ void DspSetOutputMute(int channel, bool mute);
 // Always on DSP A.
 void DspSetOutputSource(int channel, int source);
 // The low 16 bits of the sample count (callers pass milliseconds x 48).
+// The delay in samples: kDspSamplesPerMs for each millisecond (48 kHz).
+constexpr int kDspSamplesPerMs = 48;
 void DspSetOutputDelay(int channel, uint32_t samples);
 
 // Reads the fourteen level meters one by one: 1 as soon as one exceeds 1e-6 (unsigned 8.24),

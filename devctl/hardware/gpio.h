@@ -13,7 +13,8 @@ constexpr int kGpioCount = 160;
 
 // Writes the number to /sys/class/gpio/export. 0, or -1 with "fail to open device!".
 int GpioExport(int gpio);
-// Writes the number to /sys/class/gpio/unexport. 0, or -1 with "has no this gpio!".
+// Writes the number to /sys/class/gpio/unexport. 0, or -1 with "has no this gpio!". No caller
+// yet: the counterpart of GpioExport, for a line given back before the program ends.
 int GpioUnexport(int gpio);
 // 0 when /sys/class/gpio/gpio%d exists.
 int GpioExists(int gpio);

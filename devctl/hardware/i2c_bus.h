@@ -43,5 +43,5 @@ int I2cBus5Write(uint8_t address8, uint8_t reg, const uint8_t* data, uint32_t n)
 // n above kI2cBus5MaxRead is refused with 255.
 int I2cBus5Read(uint8_t address8, uint32_t reg, uint8_t* out, uint16_t n, int reg16);
 // n three-byte writes on bus 5: [reg + i low byte, 0x00, data[i]], or with reg16 [reg + i high,
-// reg + i low, data[i]].
+// reg + i low, data[i]]. No caller yet: kept for a device on bus 5 written a byte per register.
 int I2cBus5WriteBytes(uint8_t address8, uint32_t reg, const uint8_t* data, uint16_t n, int reg16);

@@ -3,12 +3,12 @@
 #include "devctl/hardware/menu_pages.h"
 
 lcd_menu_s g_lcd_menu[kLcdMenuPages] = {
-    {2, MenuHomeKey, MenuHomeRefresh, MenuHomeEnter},
-    {3, MenuPhantomKey, MenuPhantomRefresh, MenuPhantomEnter},
-    {4, MenuMainKey, MenuMainRefresh, MenuMainEnter},
-    {5, MenuUsbKey, MenuUsbRefresh, MenuUsbEnter},
-    {6, MenuNetworkKey, MenuNetworkRefresh, MenuNetworkEnter},
-    {7, MenuTarvoIpKey, MenuTarvoIpRefresh, MenuTarvoIpEnter},
-    {8, MenuVersionKey, MenuVersionRefresh, MenuVersionEnter},
-    {9, MenuFactoryResetKey, MenuFactoryResetRefresh, MenuFactoryResetEnter},
+    {kHomePage, MenuHomeKey, MenuHomeRefresh, MenuHomeEnter},
+    {kPhantomPage, MenuPhantomKey, MenuPhantomRefresh, MenuPhantomEnter},
+    {kMainMenuPage, MenuMainKey, MenuMainRefresh, MenuMainEnter},
+    {kUsbPage, MenuUsbKey, MenuUsbRefresh, MenuUsbEnter},
+    {kNetworkPage, MenuNetworkKey, MenuNetworkRefresh, MenuNetworkEnter},
+    {kTarvoIpPage, MenuTarvoIpKey, MenuTarvoIpRefresh, MenuTarvoIpEnter},
+    {kVersionPage, MenuVersionKey, MenuVersionRefresh, MenuVersionEnter},
+    {kFactoryResetPage, MenuFactoryResetKey, MenuFactoryResetRefresh, MenuFactoryResetEnter},
 };

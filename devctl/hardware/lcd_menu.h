@@ -21,8 +21,20 @@ enum key_type_e {
   KEY_TYPE_E_RESET = 13,
 };
 
+// The page ids. The main menu's items 1-4 open the pages from kUsbPage on, in that order.
+enum MenuPageId : int {
+  kHomePage = 2,
+  kPhantomPage = 3,
+  kMainMenuPage = 4,
+  kUsbPage = 5,
+  kNetworkPage = 6,
+  kTarvoIpPage = 7,
+  kVersionPage = 8,
+  kFactoryResetPage = 9,
+};
+
 struct lcd_menu_s {
-  int id = 0;  // page id (2 to 9)
+  int id = 0;  // page id (MenuPageId)
   std::function<int(lcd_menu_s*, key_type_e)> on_key;
   std::function<int(lcd_menu_s*)> on_refresh;
   std::function<int(lcd_menu_s*)> on_enter;

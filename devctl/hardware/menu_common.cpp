@@ -24,10 +24,6 @@ std::atomic<int> g_blink_network{0};
 
 namespace {
 
-constexpr int kPhantomPage = 3;
-constexpr int kMainMenuPage = 4;
-constexpr int kFactoryResetPage = 9;
-
 int PowerSetting() {
   ConfigReadLock lock;  // reads only
   return g_app_config.power;
@@ -45,6 +41,11 @@ void TogglePower() {
 }
 
 }  // namespace
+
+bool IsCommonKey(key_type_e key) {
+  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
+         key == KEY_TYPE_E_POWER;
+}
 
 void MenuRedraw() {
   LcdDrawScope scope(g_panel_key_generation, g_panel_key_generation.load());

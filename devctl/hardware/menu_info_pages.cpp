@@ -3,27 +3,17 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_files.h"
+#include "devctl/core/reset_changes.h"
 #include "devctl/hardware/lcd.h"
 #include "devctl/hardware/menu_pages.h"
-#include "devctl/core/factory_reset.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr int kHomePage = 2;
-constexpr int kMainMenuPage = 4;
-constexpr int kFactoryResetPage = 9;
-
 constexpr const char* kMainMenuItems[4] = {"1.USB Select", "2.Network Config", "3.Tarvo IP",
                                            "4.F/W Version"};
-
-bool IsCommonKey(key_type_e key) {
-  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
-         key == KEY_TYPE_E_POWER;
-}
 
 // A version without its one-letter prefix.
 std::string WithoutFirst(const std::string& version) {
@@ -75,13 +65,7 @@ void FactoryReset(lcd_menu_s* menu) {
   LcdShowLeft(0, "RESETING,");
   LcdShowLeft(1, "PLEASE WAIT...");
   platform::SleepMs(2000);
-  // The reset stands only once it is on disk; then the reboot.
-  if (!ResetAllSettings()) {
-    SendPanelText("[ERROR]Settings could not be saved.\r\n");
-    return;
-  }
-  SendPanelText("[SUCCESS]System reset all, please wait a moment...\r\n");
-  RequestReboot2();
+  ResetAllFromUnit([](const char* line) { SendPanelText(line); });
 }
 
 }  // namespace
@@ -122,7 +106,7 @@ int MenuMainKey(lcd_menu_s* menu, key_type_e key) {
       LcdShowLeft(0, kMainMenuItems[item]);
       break;
     case KEY_TYPE_E_OK:
-      MenuGoTo(item + 5);
+      MenuGoTo(kUsbPage + item);
       break;
     case KEY_TYPE_E_CANCEL:
       MenuGoTo(kHomePage);

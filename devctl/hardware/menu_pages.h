@@ -10,7 +10,9 @@
 void MenuRedraw();
 // Selects analogue input ch on the phantom page.
 void MenuSelectPhantomChannel(unsigned ch);
-// Keys that act alike on most pages: 1-4, MENU, POWER, RESET.
+// The keys that act alike on most pages: 1-4, MENU and POWER.
+bool IsCommonKey(key_type_e key);
+// What those keys (and RESET) do.
 int MenuCommonKey(lcd_menu_s* menu, key_type_e key);
 
 int MenuHomeKey(lcd_menu_s* menu, key_type_e key);

@@ -16,15 +16,6 @@
 
 namespace {
 
-constexpr int kHomePage = 2;
-constexpr int kPhantomPage = 3;
-constexpr int kMainMenuPage = 4;
-constexpr int kFactoryResetPage = 9;
-
-bool IsCommonKey(key_type_e key) {
-  return (key >= KEY_TYPE_E_1 && key <= KEY_TYPE_E_4) || key == KEY_TYPE_E_MENU ||
-         key == KEY_TYPE_E_POWER;
-}
 
 int Toggled(int value) { return value == 1 ? 0 : 1; }
 

@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr int kHomePage = 2;
 constexpr int kBootRounds = 5;
 constexpr int kPassesPerRefresh = 25;
 constexpr int kIdleTicksBeforeHome = 80;

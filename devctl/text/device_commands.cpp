@@ -5,7 +5,7 @@
 #include "devctl/core/network_changes.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/core/temperature.h"
-#include "devctl/text/network_commands.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
@@ -57,8 +57,7 @@ bool TermGetSubMac(int, char*, int, std::string& reply) {
 bool TermSetMac(int, char* line, int, std::string& reply) {
   const std::string value = TextAfter(line, "NETMAC", kMacLimit);
   if (!IsAssignableMacAddress(value)) {
-    reply += "[ERROR]Set MAC param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Set MAC", reply);
   }
   return SetMacAddress(value, reply);
 }
@@ -66,8 +65,7 @@ bool TermSetMac(int, char* line, int, std::string& reply) {
 bool TermSetSubMac(int, char* line, int, std::string& reply) {
   const std::string value = TextAfter(line, "NETSUBMAC", kMacLimit);
   if (!IsAssignableMacAddress(value)) {
-    reply += "[ERROR]Set sub MAC param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Set sub MAC", reply);
   }
   SetSubMacAddress(value, reply);
   return false;

@@ -2,22 +2,18 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "devctl/core/eq_changes.h"
 #include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
 // Type TYPE (1-5) as stored; the DSP filter type is TYPE - 1.
 constexpr const char* kStoredTypeNames[kEqTypes] = {"PARAMETRIC", "LOWPASS", "HIGHPASS",
                                                     "LOW_SHELF", "HIGH_SHELF"};
-constexpr int kHighestChannel = 18;
-constexpr int kHighestLockChannel = 14;
-constexpr int kHighestBand = 8;  // 0 all, 1-8 one band
-constexpr int kHighestPreset = 3;  // typed memory numbers 1-3
-
-constexpr char kHelpTail[] = " Type \"HELP\" for more reference.\r\n";
 
 // The text side's description of one direction.
 struct EqSide {
@@ -41,7 +37,7 @@ const EqSide kOutput{EQ_SIDE_OUTPUT, "OUT", "[ERROR]Output PEQ param out of rang
 std::string Pattern(const EqSide& s, const char* rest) { return std::string(s.prefix) + rest; }
 
 bool Refuse(const char* error, std::string& reply) {
-  reply += std::string(error) + kHelpTail;
+  reply += HelpErrorLine(error);
   return false;
 }
 
@@ -63,8 +59,8 @@ bool SetBand(const EqSide& s, char* line, std::string& reply) {
       !Within(gain, kEqMinGain, kEqMaxGain) || !Within(quality, kEqMinQuality, kEqMaxQuality)) {
     return Refuse(s.band_error, reply);
   }
-  if (!Within(channel, 0, kHighestChannel)) return Refuse(s.channel_error, reply);
-  if (!Within(band, 0, kHighestBand)) return Refuse(s.band_error, reply);
+  if (!IsChannelOrGroupNumber(channel)) return Refuse(s.channel_error, reply);
+  if (!Within(band, 0, kEqBands)) return Refuse(s.band_error, reply);
   EqBandValues values;
   values.type = type - 1;
   values.type_name = kStoredTypeNames[type - 1];
@@ -77,8 +73,8 @@ bool SetBand(const EqSide& s, char* line, std::string& reply) {
 bool SetPreset(const EqSide& s, char* line, std::string& reply) {
   int channel = 0, preset = -1;
   ScanText(line, Pattern(s, "%dEQPRESET%d").c_str(), &channel, &preset);
-  if (!Within(preset, 1, kHighestPreset)) return Refuse(s.preset_error, reply);
-  if (Within(channel, 0, kHighestChannel)) {
+  if (!Within(preset, kFirstEqMemoryNumber, kEqMemories)) return Refuse(s.preset_error, reply);
+  if (IsChannelOrGroupNumber(channel)) {
     SelectEqMemory(s.side, SlotOf(channel), preset - 1, EqCaller::kText, reply);
   } else {
     // No line, yet the file is rewritten (as the unit does).
@@ -87,25 +83,21 @@ bool SetPreset(const EqSide& s, char* line, std::string& reply) {
   return true;
 }
 
-// The text after the first occurrence of key, or nullptr.
-const char* After(const char* line, const char* key) {
+// The text after the first occurrence of key; empty when there is none.
+std::string_view After(const char* line, const char* key) {
   const char* at = std::strstr(line, key);
-  return at ? at + std::strlen(key) : nullptr;
-}
-
-bool StartsWith(const char* text, const char* word) {
-  return text && std::strncmp(text, word, std::strlen(word)) == 0;
+  return at ? std::string_view(at + std::strlen(key)) : std::string_view();
 }
 
 bool SetLock(const EqSide& s, char* line, std::string& reply) {
   int channel = 0;
   ScanText(line, Pattern(s, "%d").c_str(), &channel);
-  if (!Within(channel, 0, kHighestLockChannel)) return Refuse(s.set_error, reply);
+  if (!Within(channel, kAllChannelsNumber, kLastChannelNumber)) return Refuse(s.set_error, reply);
   if (channel == 0) {
     // The first "LOCK" decides; a line with neither word still rewrites the file.
-    const char* rest = After(line, "LOCK");
-    if (StartsWith(rest, "ON")) SetEqLock(s.side, kAllEqSlots, true, EqCaller::kText, reply);
-    else if (StartsWith(rest, "OFF")) SetEqLock(s.side, kAllEqSlots, false, EqCaller::kText, reply);
+    const std::string_view rest = After(line, "LOCK");
+    if (BeginsWith(rest, "ON")) SetEqLock(s.side, kAllEqSlots, true, EqCaller::kText, reply);
+    else if (BeginsWith(rest, "OFF")) SetEqLock(s.side, kAllEqSlots, false, EqCaller::kText, reply);
     return true;
   }
   if (std::strstr(line, "LOCKON")) {
@@ -119,7 +111,7 @@ bool SetLock(const EqSide& s, char* line, std::string& reply) {
 bool SetEnable(const EqSide& s, char* line, std::string& reply) {
   int channel = 0, band = -1;
   ScanText(line, Pattern(s, "%dEQ%d").c_str(), &channel, &band);
-  if (!Within(band, 0, kHighestBand) || !Within(channel, 0, kHighestChannel)) {
+  if (!Within(band, 0, kEqBands) || !IsChannelOrGroupNumber(channel)) {
     return Refuse(s.set_error, reply);
   }
   int on;
@@ -137,7 +129,7 @@ bool SetEnable(const EqSide& s, char* line, std::string& reply) {
 bool Clear(const EqSide& s, char* line, std::string& reply) {
   int channel = 0;
   ScanText(line, Pattern(s, "%d").c_str(), &channel);
-  if (!Within(channel, 0, kHighestChannel)) return Refuse(s.set_error, reply);
+  if (!IsChannelOrGroupNumber(channel)) return Refuse(s.set_error, reply);
   ClearEqMemory(s.side, SlotOf(channel), reply);
   return true;
 }

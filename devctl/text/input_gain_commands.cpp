@@ -8,37 +8,31 @@
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
 constexpr int kNoStep = -65535;  // step not given: one step
 
-constexpr char kSetError[] =
-    "[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n";
-constexpr char kUpError[] =
-    "[ERROR]Increase input gain param out of range. Type \"HELP\" for more reference.\r\n";
-constexpr char kDownError[] =
-    "[ERROR]Decrease input gain param out of range. Type \"HELP\" for more reference.\r\n";
+constexpr char kSetParam[] = "Set input gain";
+constexpr char kUpParam[] = "Increase input gain";
+constexpr char kDownParam[] = "Decrease input gain";
 
 std::string Db(int g) { return std::to_string(g) + "dB.\r\n"; }
-
-bool InRange(int channel) {
-  return channel >= kAllChannelsNumber && channel <= kMaxChannelNumber;
-}
 
 // One direction of the step commands.
 struct Step {
   int sign;            // +1 up, -1 down
   const char* verb;    // "[SUCCESS]Increase " / "[SUCCESS]Decrease "
-  const char* error;
+  const char* refused;  // what a refusal names
 
   int Apply(int old, int step) const {
     return std::clamp(old + sign * step, kMinInputGain, kMaxInputGain);
   }
 };
 
-const Step kUp{+1, "[SUCCESS]Increase ", kUpError};
-const Step kDown{-1, "[SUCCESS]Decrease ", kDownError};
+const Step kUp{+1, "[SUCCESS]Increase ", kUpParam};
+const Step kDown{-1, "[SUCCESS]Decrease ", kDownParam};
 
 void StepChannel(const Step& s, int c, int step, bool leave_groups, std::string& reply,
                  bool all_inputs) {
@@ -87,9 +81,8 @@ void StepInputs(const Step& s, int channel, int step, std::string& reply) {
 
 bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
   if (step == kNoStep) step = 1;
-  if (!InRange(channel) || step < kMinStep || step > kMaxStep) {
-    reply += s.error;
-    return false;
+  if (!IsChannelOrGroupNumber(channel) || step < kMinStep || step > kMaxStep) {
+    return RefuseRange(s.refused, reply);
   }
   StepInputs(s, channel, step, reply);
   return true;
@@ -100,9 +93,8 @@ bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
 bool TermSetInputGain(int, char* line, int, std::string& reply) {
   int channel = 0, gain = -100;
   ScanText(line, "IN%dGAIN%d", &channel, &gain);
-  if (!InRange(channel) || gain < kMinInputGain || gain > kMaxInputGain) {
-    reply += kSetError;
-    return false;
+  if (!IsChannelOrGroupNumber(channel) || gain < kMinInputGain || gain > kMaxInputGain) {
+    return RefuseRange(kSetParam, reply);
   }
   if (channel == 0) {
     reply += "[SUCCESS]Set all input gain to " + Db(gain);

@@ -12,7 +12,8 @@ void ApplyBackspaces(char* line, int* len);
 // result would not fit into out_size bytes.
 int StripSpaces(const char* in, int len, char* out, int out_size);
 
-// 2 when the line ends CR LF, 1 when it ends CR or LF, else 0 (len >= 1).
+// 2 when the line ends CR LF, 1 when it ends CR or LF, else 0 (len >= 1). No caller yet: the line
+// editor ends lines itself; kept for a port that has to know how a line ended.
 int GetLineEnd(const char* line, int len);
 
 // sscanf-style scanner for condensed command lines. The pattern holds literal characters, "%d"

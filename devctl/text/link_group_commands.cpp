@@ -8,6 +8,7 @@
 #include "devctl/core/links_groups.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
@@ -41,14 +42,13 @@ bool ReadMemberString(const char* line, bool members[kDspChannels]) {
   return true;
 }
 
-bool GroupMembers(int side, const char* line, const char* pattern, const char* error,
+bool GroupMembers(int side, const char* line, const char* pattern, const char* what,
                   std::string& reply) {
   int group = 0;
   ScanText(line, pattern, &group);
   bool members[kDspChannels];
   if (!ReadMemberString(line, members) || group < 1 || group > kGroups) {
-    reply += error;
-    return false;
+    return RefuseRange(what, reply);
   }
   return SetGroupMembers(side, group - 1, members, reply);
 }
@@ -59,8 +59,7 @@ bool TermSetInputChannelLock(int, char* line, int, std::string& reply) {
   int channel = kNoChannel;
   ScanText(line, "IN%d", &channel);
   if (!IsChannel(channel)) {
-    reply += "[ERROR]Set input lock param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Set input lock", reply);
   }
   const int lock = LockOf(line);
   // Neither ON nor OFF: no change, no line; saved all the same.
@@ -72,8 +71,7 @@ bool TermSetOutputChannelLock(int, char* line, int, std::string& reply) {
   int channel = kNoChannel;
   ScanText(line, "OUT%d", &channel);
   if (!IsChannel(channel)) {
-    reply += "[ERROR]Set output lock param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Set output lock", reply);
   }
   const int lock = LockOf(line);
   if (lock >= 0) {
@@ -85,16 +83,11 @@ bool TermSetOutputChannelLock(int, char* line, int, std::string& reply) {
 }
 
 bool TermSetInputGroupMembers(int, char* line, int, std::string& reply) {
-  return GroupMembers(
-      EQ_SIDE_INPUT, line, "INGROUP%dMEMBER",
-      "[ERROR]Input group member param out of range. Type \"HELP\" for more reference.\r\n", reply);
+  return GroupMembers(EQ_SIDE_INPUT, line, "INGROUP%dMEMBER", "Input group member", reply);
 }
 
 bool TermSetOutputGroupMembers(int, char* line, int, std::string& reply) {
-  return GroupMembers(
-      EQ_SIDE_OUTPUT, line, "OUTGROUP%dMEMBER",
-      "[ERROR]Output group member param out of range. Type \"HELP\" for more reference.\r\n",
-      reply);
+  return GroupMembers(EQ_SIDE_OUTPUT, line, "OUTGROUP%dMEMBER", "Output group member", reply);
 }
 
 bool TermSetOutputDelay(int, char* line, int, std::string& reply) {
@@ -102,8 +95,7 @@ bool TermSetOutputDelay(int, char* line, int, std::string& reply) {
   // Without a channel number the line means all outputs, and the delay still counts.
   if (ScanText(line, "OUT%dDLYT%d", &channel, &ms) == 0) ScanText(line, "OUTDLYT%d", &ms);
   if (static_cast<unsigned>(channel) > kLastChannelNumber || ms < kMinDelayMs || ms > kMaxDelayMs) {
-    reply += "[ERROR]Output delay time param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Output delay time", reply);
   }
   if (channel == 0) {
     SetAllOutputsDelay(ms, reply);

@@ -7,13 +7,9 @@
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
-
-// The channel number fails when it is neither 0 nor 1-18 (compared as unsigned).
-bool InRange(int channel) {
-  return channel == 0 || static_cast<unsigned>(channel - 1) < kMaxChannelNumber;
-}
 
 // 1 mute, 0 unmute, -1 undecided. A channel decides by "MUTEON" anywhere, else "MUTEOFF"; all
 // channels (0) decide at the first "MUTE" of the line.
@@ -21,8 +17,8 @@ int MuteOf(const char* line, int channel) {
   if (channel != 0) return std::strstr(line, "MUTEON") ? 1 : (std::strstr(line, "MUTEOFF") ? 0 : -1);
   const char* at = std::strstr(line, "MUTE");
   if (at == nullptr) return -1;
-  if (std::strncmp(at, "MUTEON", 6) == 0) return 1;
-  if (std::strncmp(at, "MUTEOFF", 7) == 0) return 0;
+  if (BeginsWith(at, "MUTEON")) return 1;
+  if (BeginsWith(at, "MUTEOFF")) return 0;
   return -1;
 }
 
@@ -31,10 +27,7 @@ int MuteOf(const char* line, int channel) {
 bool TermSetInputMute(int, char* line, int, std::string& reply) {
   int channel = -1;
   ScanText(line, "IN%d", &channel);
-  if (!InRange(channel)) {
-    reply += "[ERROR]Set input mute param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
-  }
+  if (!IsChannelOrGroupNumber(channel)) return RefuseRange("Set input mute", reply);
   const int m = MuteOf(line, channel);
   // An undecided "all" line changes nothing and still saves, as the unit always has.
   if (m < 0) return true;
@@ -51,10 +44,7 @@ bool TermSetInputMute(int, char* line, int, std::string& reply) {
 bool TermSetOutputMute(int, char* line, int, std::string& reply) {
   int channel = 0;
   ScanText(line, "OUT%d", &channel);
-  if (!InRange(channel)) {
-    reply += "[ERROR]Set output mute param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
-  }
+  if (!IsChannelOrGroupNumber(channel)) return RefuseRange("Set output mute", reply);
   const int m = MuteOf(line, channel);
   if (m < 0) {
     reply += "\r\n";

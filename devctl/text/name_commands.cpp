@@ -6,6 +6,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
@@ -19,15 +20,14 @@ std::string NameText(const char* line) {
   return std::string(at, std::strcspn(at, "\r\n"));
 }
 
-bool SetName(int side, const char* line, const char* pattern, const char* error,
+bool SetName(int side, const char* line, const char* pattern, const char* what,
              std::string& reply) {
   int channel = kNoChannel;
   ScanText(line, pattern, &channel);
   const std::string name = NameText(line);
   if (name.empty() || name.size() > static_cast<size_t>(kMaxNameLength) ||
       !IsDisplayableName(name) || channel < 1 || channel > kMaxChannelNumber) {
-    reply += error;
-    return false;
+    return RefuseRange(what, reply);
   }
   return SetChannelName(side, channel, name, reply);
 }
@@ -35,13 +35,9 @@ bool SetName(int side, const char* line, const char* pattern, const char* error,
 }  // namespace
 
 bool TermSetInputName(int, char* line, int, std::string& reply) {
-  return SetName(EQ_SIDE_INPUT, line, "IN%d",
-                 "[ERROR]Set input name param out of range. Type \"HELP\" for more reference.\r\n",
-                 reply);
+  return SetName(EQ_SIDE_INPUT, line, "IN%d", "Set input name", reply);
 }
 
 bool TermSetOutputName(int, char* line, int, std::string& reply) {
-  return SetName(EQ_SIDE_OUTPUT, line, "OUT%d",
-                 "[ERROR]Set output name param out of range. Type \"HELP\" for more reference.\r\n",
-                 reply);
+  return SetName(EQ_SIDE_OUTPUT, line, "OUT%d", "Set output name", reply);
 }

@@ -5,6 +5,7 @@
 
 #include "devctl/core/network_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
@@ -44,16 +45,8 @@ bool SetAddress(const AddressCommand& command, const char* line, std::string& re
 
 }  // namespace
 
-std::string TextAfter(const char* line, const char* prefix, size_t limit) {
-  const size_t skip = std::strlen(prefix);
-  if (std::strncmp(line, prefix, skip) != 0) return "";
-  const char* text = line + skip;
-  size_t n = std::strcspn(text, "\r\n");
-  return std::string(text, n < limit ? n : limit);
-}
-
 bool TermSetDhcp(int, char* line, int, std::string& reply) {
-  return SetPendingDhcp(std::strncmp(line, "NETDHCPON", 9) == 0 ? 1 : 0, reply);
+  return SetPendingDhcp(BeginsWith(line, "NETDHCPON") ? 1 : 0, reply);
 }
 
 bool TermSetIpAddress(int, char* line, int, std::string& reply) { return SetAddress(kIp, line, reply); }
@@ -64,8 +57,7 @@ bool TermSetDnsDomain(int, char* line, int, std::string& reply) {
   // One character past the limit is enough to refuse an over-long name.
   const std::string name = TextAfter(line, "NETDNS", 33);
   if (!IsValidHostName(name)) {
-    reply += "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("DNS domain name", reply);
   }
   return SetPendingHostname(name, reply);
 }

@@ -12,6 +12,3 @@ bool TermSetSubnetMask(int fd, char* line, int len, std::string& reply);
 bool TermSetDnsDomain(int fd, char* line, int len, std::string& reply);
 bool TermRebootNetwork(int fd, char* line, int len, std::string& reply);
 
-// The text of a condensed line after prefix, up to the first CR or LF, at most limit characters
-// (longer text is cut). Empty when the line does not begin with prefix.
-std::string TextAfter(const char* line, const char* prefix, size_t limit);

@@ -7,19 +7,15 @@
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
 constexpr int kNoStep = -65535;  // step not given: one step
 
-constexpr char kSetError[] =
-    "[ERROR]Set output volume param out of range. Type \"HELP\" for more reference.\r\n";
-constexpr char kUpError[] =
-    "[ERROR]Increase output volume param out of range. Type \"HELP\" for more reference.\r\n";
-constexpr char kDownError[] =
-    "[ERROR]Decrease output volume param out of range. Type \"HELP\" for more reference.\r\n";
-
-bool InRange(int channel) { return static_cast<unsigned>(channel) <= kMaxChannelNumber; }
+constexpr char kSetParam[] = "Set output volume";
+constexpr char kUpParam[] = "Increase output volume";
+constexpr char kDownParam[] = "Decrease output volume";
 
 std::string VolumeTo(int v) { return " volume to " + std::to_string(v) + ".\r\n"; }
 
@@ -27,15 +23,15 @@ std::string VolumeTo(int v) { return " volume to " + std::to_string(v) + ".\r\n"
 struct Step {
   int sign;            // +1 up, -1 down
   const char* verb;    // "[SUCCESS]Increase " / "[SUCCESS]Decrease "
-  const char* error;
+  const char* refused;  // what a refusal names
   VolumeWrite order;   // of a channel addressed by its own number (pair or single)
 
   int Apply(int old, int step) const { return std::clamp(old + sign * step, kMinVolume, kMaxVolume); }
 };
 
 // Lowering writes a channel's changed mute before its volume, raising after.
-const Step kUp{+1, "[SUCCESS]Increase ", kUpError, VolumeWrite::kVolumeFirst};
-const Step kDown{-1, "[SUCCESS]Decrease ", kDownError, VolumeWrite::kMuteFirst};
+const Step kUp{+1, "[SUCCESS]Increase ", kUpParam, VolumeWrite::kVolumeFirst};
+const Step kDown{-1, "[SUCCESS]Decrease ", kDownParam, VolumeWrite::kMuteFirst};
 
 void StepChannel(const Step& s, int c, int step, std::string& reply) {
   const int v = s.Apply(g_app_config.OutputVolRef(c), step);
@@ -71,9 +67,8 @@ void StepAll(const Step& s, int step, std::string& reply) {
 
 bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
   if (step == kNoStep) step = 1;
-  if (!InRange(channel) || step < kMinStep || step > kMaxStep) {
-    reply += s.error;
-    return false;
+  if (!IsChannelOrGroupNumber(channel) || step < kMinStep || step > kMaxStep) {
+    return RefuseRange(s.refused, reply);
   }
   if (channel == 0) {
     StepAll(s, step, reply);
@@ -97,9 +92,8 @@ bool TermSetOutputVolume(int, char* line, int, std::string& reply) {
   // A missing volume keeps -1 and is refused: a typo must not silence the outputs.
   int channel = 0, volume = -1;
   ScanText(line, "OUT%dVOL%d", &channel, &volume);
-  if (!InRange(channel) || volume < kMinVolume || volume > kMaxVolume) {
-    reply += kSetError;
-    return false;
+  if (!IsChannelOrGroupNumber(channel) || volume < kMinVolume || volume > kMaxVolume) {
+    return RefuseRange(kSetParam, reply);
   }
   if (channel == 0) {
     SetAllOutputsVolume(volume, reply);

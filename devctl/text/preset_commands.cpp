@@ -8,14 +8,14 @@
 #include "devctl/core/name_text.h"
 #include "devctl/core/preset_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
 constexpr int kStatusNoPreset = -1;  // preset number when STATUS names none
 constexpr int kNoPreset = -255;      // and for the other commands
 
-constexpr char kRangeError[] =
-    "[ERROR]Set preset param out of range. Type \"HELP\" for more reference.\r\n";
+const std::string kRangeError = RangeErrorLine("Set preset");
 
 const char* const kInputLabels[kDspChannels] = {
     "Analogue_In_CH1", "Analogue_In_CH2", "Analogue_In_CH3", "Analogue_In_CH4",
@@ -42,8 +42,6 @@ bool InRange(int n) { return n >= kFirstPresetNumber && n <= kLastPresetNumber; 
 
 std::string NotEnabled(int n) { return "[ERROR]Preset " + std::to_string(n) + " not enable.\r\n"; }
 
-const char* OnOff(int value) { return value == 1 ? "On" : "Off"; }
-const char* YesNo(int value) { return value == 1 ? "Yes" : "No"; }
 
 // The input whose number (1-14) an output's source holds; "None" for 0 and anything else.
 const char* SourceName(int source) {

@@ -4,14 +4,14 @@
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 bool TermSetOutputSource(int, char* line, int, std::string& reply) {
   int out = -1, src = -1;
   ScanText(line, "OUT%dFR%d", &out, &src);
   if (static_cast<unsigned>(out) > kLastChannelNumber ||
       static_cast<unsigned>(src) > kLastChannelNumber) {
-    reply += "[ERROR]Output from param out of range. Type \"HELP\" for more reference.\r\n";
-    return false;
+    return RefuseRange("Output from", reply);
   }
   SetOutputSource(out, src, RouteStyle::kText, reply);
   return true;

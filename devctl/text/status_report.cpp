@@ -10,6 +10,7 @@
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
 #include "devctl/core/uptime.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
@@ -32,8 +33,6 @@ std::string Word(const char* const* table, int size, int index) {
   return index >= 0 && index < size ? table[index] : std::to_string(index);
 }
 
-const char* OnOff(int v) { return v == 1 ? "On" : "Off"; }
-const char* YesNo(int v) { return v == 1 ? "Yes" : "No"; }
 std::string PortWord(int enabled, int port) { return enabled ? std::to_string(port) : "Off"; }
 
 bool AllZero(const std::string& text) { return PaddedAddress(text) == "000.000.000.000"; }

@@ -5,22 +5,16 @@
 #include "devctl/core/uptime.h"
 #include "devctl/hardware/system_changes.h"
 #include "devctl/text/line_text.h"
+#include "devctl/text/reply_text.h"
 
 namespace {
 
 constexpr int kNotGiven = -1;
 
-std::string Error(const char* what) {
-  return std::string("[ERROR]") + what +
-         " param out of range. Type \"HELP\" for more reference.\r\n";
-}
-
 // The condensed line as a string (the frame hands over count bytes, not always terminated).
 std::string Text(const char* line, int len) {
   return len > 0 ? std::string(line, size_t(len)) : std::string();
 }
-
-bool Begins(const std::string& text, const char* start) { return text.rfind(start, 0) == 0; }
 
 int Scan(const std::string& text, const char* pattern) {
   int value = kNotGiven;
@@ -36,7 +30,7 @@ bool SetPort(const std::string& text, const char* pattern, bool telnet, std::str
     return false;
   }
   if (check == PortCheck::kOutOfRange) {
-    reply += Error(telnet ? "Telnet port" : "TCP/IP port");
+    reply += RangeErrorLine(telnet ? "Telnet port" : "TCP/IP port");
     return false;
   }
   return telnet ? SetTelnetPort(port, reply) : SetTcpPort(port, reply);
@@ -52,7 +46,7 @@ bool TermPrintUptime(int, char*, int, std::string& reply) {
 bool TermSetUsbPort(int, char* line, int len, std::string& reply) {
   const int port = Scan(Text(line, len), "USBPORT%d");
   if (port != kUsbPortB && port != kUsbPortC) {
-    reply += Error("Set USB port");
+    reply += RangeErrorLine("Set USB port");
     return false;
   }
   SetUsbPort(port == kUsbPortB ? 1 : 0, reply);
@@ -60,17 +54,17 @@ bool TermSetUsbPort(int, char* line, int len, std::string& reply) {
 }
 
 bool TermSetKeyLock(int, char* line, int len, std::string& reply) {
-  SetKeyLock(Begins(Text(line, len), "KEYON") ? 1 : 0, reply);
+  SetKeyLock(BeginsWith(Text(line, len), "KEYON") ? 1 : 0, reply);
   return true;
 }
 
 bool TermSetTelnetEnable(int, char* line, int len, std::string& reply) {
-  SetTelnetEnable(Begins(Text(line, len), "NETTNON") ? 1 : 0, reply);
+  SetTelnetEnable(BeginsWith(Text(line, len), "NETTNON") ? 1 : 0, reply);
   return true;
 }
 
 bool TermSetTcpPortEnable(int, char* line, int len, std::string& reply) {
-  SetTcpPortEnable(Begins(Text(line, len), "NETTCPPORTON") ? 1 : 0, reply);
+  SetTcpPortEnable(BeginsWith(Text(line, len), "NETTCPPORTON") ? 1 : 0, reply);
   return true;
 }
 
@@ -85,7 +79,7 @@ bool TermSetTelnetPort(int, char* line, int len, std::string& reply) {
 bool TermSetBaudRate(int, char* line, int len, std::string& reply) {
   const int index = Scan(Text(line, len), "RSB%d");
   if (index < kMinBaudRateIndex || index > kMaxBaudRateIndex) {
-    reply += Error("Baudrate");
+    reply += RangeErrorLine("Baudrate");
     return false;
   }
   SetBaudRate(index, reply);
@@ -95,7 +89,7 @@ bool TermSetBaudRate(int, char* line, int len, std::string& reply) {
 bool TermSetStandbyMode(int, char* line, int len, std::string& reply) {
   const int mode = Scan(Text(line, len), "STANDBY%d");
   if (mode != 0 && mode != 1) {
-    reply += Error("Set system standby mode");
+    reply += RangeErrorLine("Set system standby mode");
     return false;
   }
   SetStandbyMode(mode, reply);
@@ -111,16 +105,16 @@ bool TermPowerOff(int, char*, int, std::string& reply) {
 }
 
 bool TermSetPowerLedFollow(int, char* line, int len, std::string& reply) {
-  SetPowerLedFollow(Begins(Text(line, len), "PWLEDFOLLOWON") ? 1 : 0, reply);
+  SetPowerLedFollow(BeginsWith(Text(line, len), "PWLEDFOLLOWON") ? 1 : 0, reply);
   return true;
 }
 
 bool TermSetFrontLcd(int, char* line, int len, std::string& reply) {
   const std::string text = Text(line, len);
   int mode;
-  if (Begins(text, "LCDOFF")) {
+  if (BeginsWith(text, "LCDOFF")) {
     mode = 0;
-  } else if (Begins(text, "LCDON")) {
+  } else if (BeginsWith(text, "LCDON")) {
     mode = 1;
   } else {
     switch (Scan(text, "LCD%d")) {
@@ -128,7 +122,7 @@ bool TermSetFrontLcd(int, char* line, int len, std::string& reply) {
       case 30: mode = 3; break;
       case 60: mode = 4; break;
       default:
-        reply += Error("Set LCD light");
+        reply += RangeErrorLine("Set LCD light");
         return false;
     }
   }
@@ -139,7 +133,7 @@ bool TermSetFrontLcd(int, char* line, int len, std::string& reply) {
 bool TermSetAutoStandbyTime(int, char* line, int len, std::string& reply) {
   const int minutes = Scan(Text(line, len), "AUTOSTB%d");
   if (minutes < kMinStandbyMinutes || minutes > kMaxStandbyMinutes) {
-    reply += Error("Standby time");
+    reply += RangeErrorLine("Standby time");
     return false;
   }
   SetAutoStandbyTime(minutes, reply);
@@ -156,7 +150,7 @@ bool TermSetInputPhantom(int, char* line, int len, std::string& reply) {
   else if (text.find("OFF") != std::string::npos)
     on = 0;
   if (on < 0 || n < 0 || n > kAnalogueChannels) {
-    reply += Error("Analogue input phantom");
+    reply += RangeErrorLine("Analogue input phantom");
     return false;
   }
   if (n == 0)

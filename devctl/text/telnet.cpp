@@ -30,13 +30,6 @@ void TelnetInitState(telnet_state_s* state, int fd) {
   std::memcpy(state->options, kTelnetOptionTable, sizeof(state->options));
 }
 
-int RemoveByteAt(uint8_t* buf, int index, uint32_t len) {
-  if (index >= 0 && static_cast<uint32_t>(index) + 1 < len) {
-    std::memmove(buf + index, buf + index + 1, len - index - 1);
-  }
-  return static_cast<int>(len) - 1;
-}
-
 int TelnetFilterInput(uint8_t* data, int len, telnet_state_s* state) {
   int out = 0;
   for (int i = 0; i < len; ++i) {

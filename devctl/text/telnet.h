@@ -80,8 +80,7 @@ void TelnetNegotiate(telnet_state_s* state);
 // Sends through the state's output buffer; a send larger than the buffer sets overflow instead.
 void TelnetSendRaw(telnet_state_s* state, const void* data, int len);
 void TelnetSendCommand(telnet_state_s* state, uint8_t command, uint8_t option);
-// IAC SB data IAC SE with every 0xFF of data doubled; 1 when it did not fit.
+// IAC SB data IAC SE with every 0xFF of data doubled; 1 when it did not fit. No caller yet: kept
+// for an option that needs a subnegotiation (terminal type, window size).
 int TelnetSendSubnegotiation(telnet_state_s* state, const uint8_t* data, int len);
 
-// Removes buf[index] from a buffer of len bytes; returns len - 1.
-int RemoveByteAt(uint8_t* buf, int index, uint32_t len);

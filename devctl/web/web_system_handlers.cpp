@@ -148,5 +148,5 @@ bool WebSetFactory(const cJSON* request, WebAnswer& answer) {
     return RebootAnswer(ResetSystemSettingsAndReboot(), kSystemResetLine, answer);
   }
   // The live record keeps its settings until the restart loads the factory file.
-  return RebootAnswer(ResetAllSettingsAndReboot(/*for_next_start=*/true), kResetAllLine, answer);
+  return RebootAnswer(ResetAllForNextStartAndReboot(), kResetAllLine, answer);
 }
