@@ -13,6 +13,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
 #include "devctl/text/device_commands.h"
 #include "devctl/text/dispatch_routes.h"
 #include "devctl/text/eq_commands.h"
@@ -299,6 +300,29 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
       LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
       EXPECT_EQ(saved.power, 1) << c.line;
     }
+  }
+}
+
+// Every row, typed in standby: the frame wakes the unit (and stores the power state) for every
+// command but the queries, the port, power-off and identity commands, the RESET questions and
+// HELP. Power-on switches the unit on itself.
+TEST_F(DispatcherTest, EveryRowInStandbyWakesUnlessItIsOneThatNeverWakes) {
+  std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
+  const std::set<TextHandler> never_wakes = {
+      TermPrintStatus,   TermPrintUptime,     TermPrintTemperature, TermSetUsbPort,
+      TermPowerOff,      TermPrintPresetStatus, TermSetSerialNumber, TermGetSerialNumber,
+      TermGetSubMac,     TermSetMac,          TermSetSubMac,        TermPrintHelp,
+  };
+  for (const TextRow& row : TextDispatchTable()) {
+    ClearResetConfirms();
+    g_app_config.power = 0;
+    const long saves = Saves();
+    const std::string text = Run(row.example);
+    RunRebootAfterReply();  // as the port frame does once the reply is queued
+    const bool woke = g_app_config.power == 1;
+    const bool asks = row.question != nullptr;
+    EXPECT_EQ(woke, !asks && never_wakes.count(row.handler) == 0) << row.example << "\n" << text;
+    if (woke) EXPECT_GT(Saves(), saves) << row.example;
   }
 }
 
