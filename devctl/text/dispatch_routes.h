@@ -1,9 +1,7 @@
-// Which command a condensed line names: the keyword tests of the text protocol, in their fixed
-// order (first match wins). The routes themselves are in text_commands.h.
+// Which command a prepared line names: the dispatch rows tried in their order, first match wins.
 #pragma once
 
-#include "devctl/text/text_commands.h"
+#include "devctl/text/text_rows.h"
 
-// The route of a condensed line, or nullptr when no test matches. raw_upper is the received line
-// upper-cased with its blanks (raw_len bytes, not NUL-terminated), for the "GAIN " test.
-const TextRoute* FindTextRoute(const char* condensed, const char* raw_upper, int raw_len);
+// The row that answers line, or nullptr when no keyword test matches.
+const TextRow* FindTextRow(const PreparedLine& line);

@@ -50,7 +50,7 @@ int SlotOf(int channel) { return channel == 0 ? kAllEqSlots : channel - 1; }
 // Band number (0 all, 1-8) as a band index.
 int BandOf(int band) { return band == 0 ? kAllEqBands : band - 1; }
 
-bool SetBand(const EqSide& s, char* line, std::string& reply) {
+bool SetBand(const EqSide& s, const char* line, std::string& reply) {
   int channel = -100, band = -1, type = -100, frequency = -100;
   float gain = -100.0f, quality = -100.0f;
   ScanText(line, Pattern(s, "%dEQ%dTYPE%dFRQ%dGAIN%fQ%f").c_str(), &channel, &band, &type,
@@ -70,7 +70,7 @@ bool SetBand(const EqSide& s, char* line, std::string& reply) {
   return SetEqBand(s.side, SlotOf(channel), BandOf(band), values, 0, EqCaller::kText, reply);
 }
 
-bool SetPreset(const EqSide& s, char* line, std::string& reply) {
+bool SetPreset(const EqSide& s, const char* line, std::string& reply) {
   int channel = 0, preset = -1;
   ScanText(line, Pattern(s, "%dEQPRESET%d").c_str(), &channel, &preset);
   if (!Within(preset, kFirstEqMemoryNumber, kEqMemories)) return Refuse(s.preset_error, reply);
@@ -89,7 +89,7 @@ std::string_view After(const char* line, const char* key) {
   return at ? std::string_view(at + std::strlen(key)) : std::string_view();
 }
 
-bool SetLock(const EqSide& s, char* line, std::string& reply) {
+bool SetLock(const EqSide& s, const char* line, std::string& reply) {
   int channel = 0;
   ScanText(line, Pattern(s, "%d").c_str(), &channel);
   if (!Within(channel, kAllChannelsNumber, kLastChannelNumber)) return Refuse(s.set_error, reply);
@@ -108,7 +108,7 @@ bool SetLock(const EqSide& s, char* line, std::string& reply) {
   return true;
 }
 
-bool SetEnable(const EqSide& s, char* line, std::string& reply) {
+bool SetEnable(const EqSide& s, const char* line, std::string& reply) {
   int channel = 0, band = -1;
   ScanText(line, Pattern(s, "%dEQ%d").c_str(), &channel, &band);
   if (!Within(band, 0, kEqBands) || !IsChannelOrGroupNumber(channel)) {
@@ -126,7 +126,7 @@ bool SetEnable(const EqSide& s, char* line, std::string& reply) {
   return true;
 }
 
-bool Clear(const EqSide& s, char* line, std::string& reply) {
+bool Clear(const EqSide& s, const char* line, std::string& reply) {
   int channel = 0;
   ScanText(line, Pattern(s, "%d").c_str(), &channel);
   if (!IsChannelOrGroupNumber(channel)) return Refuse(s.set_error, reply);
@@ -136,33 +136,169 @@ bool Clear(const EqSide& s, char* line, std::string& reply) {
 
 }  // namespace
 
-bool TermSetInputEqBand(int, char* line, int, std::string& reply) {
-  return SetBand(kInput, line, reply);
+bool TermSetInputEqBand(const PreparedLine& line, std::string& reply) {
+  return SetBand(kInput, line.condensed, reply);
 }
-bool TermSetOutputEqBand(int, char* line, int, std::string& reply) {
-  return SetBand(kOutput, line, reply);
+bool TermSetOutputEqBand(const PreparedLine& line, std::string& reply) {
+  return SetBand(kOutput, line.condensed, reply);
 }
-bool TermSetInputEqPreset(int, char* line, int, std::string& reply) {
-  return SetPreset(kInput, line, reply);
+bool TermSetInputEqPreset(const PreparedLine& line, std::string& reply) {
+  return SetPreset(kInput, line.condensed, reply);
 }
-bool TermSetOutputEqPreset(int, char* line, int, std::string& reply) {
-  return SetPreset(kOutput, line, reply);
+bool TermSetOutputEqPreset(const PreparedLine& line, std::string& reply) {
+  return SetPreset(kOutput, line.condensed, reply);
 }
-bool TermSetInputEqLock(int, char* line, int, std::string& reply) {
-  return SetLock(kInput, line, reply);
+bool TermSetInputEqLock(const PreparedLine& line, std::string& reply) {
+  return SetLock(kInput, line.condensed, reply);
 }
-bool TermSetOutputEqLock(int, char* line, int, std::string& reply) {
-  return SetLock(kOutput, line, reply);
+bool TermSetOutputEqLock(const PreparedLine& line, std::string& reply) {
+  return SetLock(kOutput, line.condensed, reply);
 }
-bool TermSetInputEqEnable(int, char* line, int, std::string& reply) {
-  return SetEnable(kInput, line, reply);
+bool TermSetInputEqEnable(const PreparedLine& line, std::string& reply) {
+  return SetEnable(kInput, line.condensed, reply);
 }
-bool TermSetOutputEqEnable(int, char* line, int, std::string& reply) {
-  return SetEnable(kOutput, line, reply);
+bool TermSetOutputEqEnable(const PreparedLine& line, std::string& reply) {
+  return SetEnable(kOutput, line.condensed, reply);
 }
-bool TermClearInputEq(int, char* line, int, std::string& reply) {
-  return Clear(kInput, line, reply);
+bool TermClearInputEq(const PreparedLine& line, std::string& reply) {
+  return Clear(kInput, line.condensed, reply);
 }
-bool TermClearOutputEq(int, char* line, int, std::string& reply) {
-  return Clear(kOutput, line, reply);
+bool TermClearOutputEq(const PreparedLine& line, std::string& reply) {
+  return Clear(kOutput, line.condensed, reply);
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+// The keyword tests look at E, the text from the first "EQ" of the line.
+const char* EqText(const PreparedLine& l) { return std::strstr(l.condensed, "EQ"); }
+
+// E has TYPE, then FRQ, then GAIN, then Q, each after the one before.
+bool IsBandLine(const PreparedLine& l) {
+  const char* e = EqText(l);
+  const char* type = e ? std::strstr(e, "TYPE") : nullptr;
+  const char* frq = type ? std::strstr(type + 4, "FRQ") : nullptr;
+  const char* gain = frq ? std::strstr(frq + 3, "GAIN") : nullptr;
+  return gain != nullptr && std::strchr(gain + 4, 'Q') != nullptr;
+}
+
+// E has LOCK, and ON follows the line's first LOCK or E has OFF.
+bool IsLockLine(const PreparedLine& l) {
+  const char* e = EqText(l);
+  return e && std::strstr(e, "LOCK") && (l.HasAfter("LOCK", "ON") || std::strstr(e, "OFF"));
+}
+
+// E has ON, or OFF without LOCK (a lock line is taken by the row before).
+bool IsEnableLine(const PreparedLine& l) {
+  const char* e = EqText(l);
+  return e && (std::strstr(e, "ON") || (!std::strstr(e, "LOCK") && std::strstr(e, "OFF")));
+}
+
+bool IsMemoryLine(const PreparedLine& l) { return l.HasAfter("EQ", "PRESET"); }
+
+// An OUT line that names EQ never reaches the volume commands: it is an equaliser command, whole
+// or not, and a band edit missing a part gets the band command's range error.
+const TextRow kEqVolumeLineRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("OUT") && EqText(l) && l.Has("VOL"); },
+     TermSetOutputEqBand, kWakes | kSaves, "OUT 1 EQ 1 TYPE 1 VOL 5"},
+};
+
+const TextRow kEqRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsBandLine(l); },
+     TermSetInputEqBand, kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3 Q 1"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsLockLine(l); },
+     TermSetInputEqLock, kWakes | kSaves, "IN 1 EQ LOCK ON"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsEnableLine(l); },
+     TermSetInputEqEnable, kWakes | kSaves, "IN 1 EQ 2 ON"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("EQCLR"); },
+     TermClearInputEq, kWakes | kSaves, "IN 1 EQ CLR"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsMemoryLine(l); },
+     TermSetInputEqPreset, kWakes | kSaves, "IN 1 EQ PRESET 2"},
+    // An IN line that names EQ is an equaliser command, whole or not: a band edit missing a part
+    // gets the band command's range error and never reaches the gain commands.
+    {[](const PreparedLine& l) { return l.Begins("IN") && EqText(l); },
+     TermSetInputEqBand, kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsBandLine(l); },
+     TermSetOutputEqBand, kWakes | kSaves, "OUT 1 EQ 1 TYPE 2 FRQ 1000 GAIN -3 Q 0.7"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsLockLine(l); },
+     TermSetOutputEqLock, kWakes | kSaves, "OUT 1 EQ LOCK OFF"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsEnableLine(l); },
+     TermSetOutputEqEnable, kWakes | kSaves, "OUT 1 EQ 3 OFF"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("EQCLR"); },
+     TermClearOutputEq, kWakes | kSaves, "OUT 1 EQ CLR"},
+};
+
+// Tried after the routing command: an OUT line with FR and EQ PRESET routes.
+const TextRow kOutputEqPresetRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsMemoryLine(l); },
+     TermSetOutputEqPreset, kWakes | kSaves, "OUT 1 EQ PRESET 3"},
+};
+
+const text_command_s kInputEqHelpList[] = {
+    {0, "IN xx EQ PRESET yy", TermSetInputEqPreset, FormatHelpText(nullptr, "IN xx EQ PRESET yy", {
+         "Set Input:xx GEQ:yy To Preset:yy",
+         "xx=[0]:All Input Ports",
+         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
+         "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
+    {0, "IN xx EQ LOCK ON/OFF", TermSetInputEqLock, FormatHelpText(nullptr, "IN xx EQ LOCK ON/OFF", {
+         "Set Input:xx EQ L/R Lock/Unlock",
+         "xx=[0]:All Inputs",
+         "xx=[1...14]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right"})},
+    {0, "IN xx EQ yy ON/OFF", TermSetInputEqEnable, FormatHelpText(nullptr, "IN xx EQ yy ON/OFF", {
+         "Set Input:xx EQ yy On/Off",
+         "xx=[0]:All Inputs",
+         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
+         "yy=[0...8]:EQ Index 0:All"})},
+    {0, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetInputEqBand, FormatHelpText(nullptr, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", {
+         "Set Input: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa",
+         "xx=[0]:All Inputs",
+         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
+         "vv=[0...8]:EQ Index 0:All",
+         "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
+         "yy=[20...20000]:Frequency Value[Hz]",
+         "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
+         "aa=[0.02...50]:Q Value(Step=0.01)"})},
+    {0, "IN xx EQ CLR", TermClearInputEq, FormatHelpText(nullptr, "IN xx EQ CLR", {
+         "Set Input:xx EQ Clear",
+         "xx=[0]:All Inputs",
+         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4"})},
+};
+
+const text_command_s kOutputEqHelpList[] = {
+    {0, "OUT xx EQ PRESET yy", TermSetOutputEqPreset, FormatHelpText(nullptr, "OUT xx EQ PRESET yy", {
+         "Set Output:xx PEQ:yy To Preset:yy",
+         "xx=[0]:All Output Ports",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
+    {0, "OUT xx EQ LOCK ON/OFF", TermSetOutputEqLock, FormatHelpText(nullptr, "OUT xx EQ LOCK ON/OFF", {
+         "Set Output:xx EQ L/R Lock/Unlock",
+         "xx=[0]:All Outputs",
+         "xx=[1...14]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right"})},
+    {0, "OUT xx EQ yy ON/OFF", TermSetOutputEqEnable, FormatHelpText(nullptr, "OUT xx EQ yy ON/OFF", {
+         "Set Output:xx EQ yy On/Off",
+         "xx=[0]:All Outputs",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "yy=[0...8]:EQ Index 0:All"})},
+    {0, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetOutputEqBand, FormatHelpText(nullptr, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", {
+         "Set Output: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa",
+         "xx=[0]:All Outputs",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "vv=[0...8]:EQ Index 0:All",
+         "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
+         "yy=[20...20000]:Frequency Value[Hz]",
+         "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
+         "aa=[0.02...50]:Q Value(Step=0.01)"})},
+    {0, "OUT xx EQ CLR", TermClearOutputEq, FormatHelpText(nullptr, "OUT xx EQ CLR", {
+         "Set Output:xx EQ Clear",
+         "xx=[0]:All Outputs",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D"})},
+};
+
+}  // namespace
+
+const TextRows kEqVolumeLineRows = SliceOf(kEqVolumeLineRowList);
+const TextRows kEqRows = SliceOf(kEqRowList);
+const TextRows kOutputEqPresetRows = SliceOf(kOutputEqPresetRowList);
+
+const HelpRows kInputEqHelp = SliceOf(kInputEqHelpList);
+const HelpRows kOutputEqHelp = SliceOf(kOutputEqHelpList);

@@ -10,13 +10,25 @@
 
 #include <string>
 
-bool TermSetInputEqBand(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputEqBand(int fd, char* line, int len, std::string& reply);
-bool TermSetInputEqPreset(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputEqPreset(int fd, char* line, int len, std::string& reply);
-bool TermSetInputEqLock(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputEqLock(int fd, char* line, int len, std::string& reply);
-bool TermSetInputEqEnable(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputEqEnable(int fd, char* line, int len, std::string& reply);
-bool TermClearInputEq(int fd, char* line, int len, std::string& reply);
-bool TermClearOutputEq(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetInputEqBand(const PreparedLine& line, std::string& reply);
+bool TermSetOutputEqBand(const PreparedLine& line, std::string& reply);
+bool TermSetInputEqPreset(const PreparedLine& line, std::string& reply);
+bool TermSetOutputEqPreset(const PreparedLine& line, std::string& reply);
+bool TermSetInputEqLock(const PreparedLine& line, std::string& reply);
+bool TermSetOutputEqLock(const PreparedLine& line, std::string& reply);
+bool TermSetInputEqEnable(const PreparedLine& line, std::string& reply);
+bool TermSetOutputEqEnable(const PreparedLine& line, std::string& reply);
+bool TermClearInputEq(const PreparedLine& line, std::string& reply);
+bool TermClearOutputEq(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h). Dispatch: an OUT line naming both EQ and VOL (a band edit, tried before the
+// volume commands); the band, lock, enable, clear and memory commands of IN, then the band, lock,
+// enable and clear commands of OUT; the OUT memory command (tried after the routing command).
+extern const TextRows kEqVolumeLineRows;
+extern const TextRows kEqRows;
+extern const TextRows kOutputEqPresetRows;
+// HELP: the five IN EQ entries; the five OUT EQ entries.
+extern const HelpRows kInputEqHelp;
+extern const HelpRows kOutputEqHelp;

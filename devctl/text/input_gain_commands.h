@@ -6,6 +6,12 @@
 
 #include <string>
 
-bool TermSetInputGain(int fd, char* line, int len, std::string& reply);
-bool TermSetInputGainUp(int fd, char* line, int len, std::string& reply);
-bool TermSetInputGainDown(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetInputGain(const PreparedLine& line, std::string& reply);
+bool TermSetInputGainUp(const PreparedLine& line, std::string& reply);
+bool TermSetInputGainDown(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): IN GAIN, GAIN+, GAIN-, dispatch and HELP.
+extern const TextRows kInputGainRows;
+extern const HelpRows kInputGainHelp;

@@ -7,8 +7,19 @@
 
 #include <string>
 
-bool TermSetInputChannelLock(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputChannelLock(int fd, char* line, int len, std::string& reply);
-bool TermSetInputGroupMembers(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputGroupMembers(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputDelay(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetInputChannelLock(const PreparedLine& line, std::string& reply);
+bool TermSetOutputChannelLock(const PreparedLine& line, std::string& reply);
+bool TermSetInputGroupMembers(const PreparedLine& line, std::string& reply);
+bool TermSetOutputGroupMembers(const PreparedLine& line, std::string& reply);
+bool TermSetOutputDelay(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h). Dispatch: IN and OUT CH LOCK; IN GROUP MEMBER, OUT DLYT, OUT GROUP MEMBER.
+extern const TextRows kChannelLockRows;
+extern const TextRows kGroupAndDelayRows;
+// HELP: IN CH LOCK; IN GROUP; OUT CH LOCK; OUT DLYT and OUT GROUP.
+extern const HelpRows kInputLockHelp;
+extern const HelpRows kInputGroupHelp;
+extern const HelpRows kOutputLockHelp;
+extern const HelpRows kOutputDelayGroupHelp;

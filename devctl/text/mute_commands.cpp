@@ -24,11 +24,11 @@ int MuteOf(const char* line, int channel) {
 
 }  // namespace
 
-bool TermSetInputMute(int, char* line, int, std::string& reply) {
+bool TermSetInputMute(const PreparedLine& line, std::string& reply) {
   int channel = -1;
-  ScanText(line, "IN%d", &channel);
+  ScanText(line.condensed, "IN%d", &channel);
   if (!IsChannelOrGroupNumber(channel)) return RefuseRange("Set input mute", reply);
-  const int m = MuteOf(line, channel);
+  const int m = MuteOf(line.condensed, channel);
   // An undecided "all" line changes nothing and still saves, as the unit always has.
   if (m < 0) return true;
   if (channel == 0) {
@@ -41,11 +41,11 @@ bool TermSetInputMute(int, char* line, int, std::string& reply) {
   return true;
 }
 
-bool TermSetOutputMute(int, char* line, int, std::string& reply) {
+bool TermSetOutputMute(const PreparedLine& line, std::string& reply) {
   int channel = 0;
-  ScanText(line, "OUT%d", &channel);
+  ScanText(line.condensed, "OUT%d", &channel);
   if (!IsChannelOrGroupNumber(channel)) return RefuseRange("Set output mute", reply);
-  const int m = MuteOf(line, channel);
+  const int m = MuteOf(line.condensed, channel);
   if (m < 0) {
     reply += "\r\n";
     return true;
@@ -59,3 +59,38 @@ bool TermSetOutputMute(int, char* line, int, std::string& reply) {
   }
   return true;
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+const TextRow kMuteRowList[] = {
+    {[](const PreparedLine& l) {
+       return l.Begins("IN") && (l.Has("MUTEON") || l.Has("MUTEOFF"));
+     },
+     TermSetInputMute, kWakes | kSaves, "IN 1 MUTE ON"},
+    {[](const PreparedLine& l) {
+       return l.Begins("OUT") && (l.Has("MUTEON") || l.Has("MUTEOFF"));
+     },
+     TermSetOutputMute, kWakes | kSaves, "OUT 1 MUTE OFF"},
+};
+
+const text_command_s kInputMuteHelpList[] = {
+    {0, "IN xx MUTE ON/OFF", TermSetInputMute, FormatHelpText(nullptr, "IN xx MUTE ON/OFF", {
+         "Set Input:xx Mute On Or Off",
+         "xx=[0]:All Input Ports",
+         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4"})},
+};
+
+const text_command_s kOutputMuteHelpList[] = {
+    {0, "OUT xx MUTE ON/OFF", TermSetOutputMute, FormatHelpText(nullptr, "OUT xx MUTE ON/OFF", {
+         "Set Output:xx Mute On Or Off",
+         "xx=[0]:All Output Ports",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D"})},
+};
+
+}  // namespace
+
+const TextRows kMuteRows = SliceOf(kMuteRowList);
+
+const HelpRows kInputMuteHelp = SliceOf(kInputMuteHelpList);
+const HelpRows kOutputMuteHelp = SliceOf(kOutputMuteHelpList);

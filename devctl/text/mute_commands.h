@@ -5,5 +5,12 @@
 
 #include <string>
 
-bool TermSetInputMute(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputMute(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetInputMute(const PreparedLine& line, std::string& reply);
+bool TermSetOutputMute(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): IN and OUT MUTE, dispatch and HELP.
+extern const TextRows kMuteRows;
+extern const HelpRows kInputMuteHelp;
+extern const HelpRows kOutputMuteHelp;

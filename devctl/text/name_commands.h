@@ -5,5 +5,12 @@
 
 #include <string>
 
-bool TermSetInputName(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputName(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetInputName(const PreparedLine& line, std::string& reply);
+bool TermSetOutputName(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): IN and OUT NAME, dispatch and HELP.
+extern const TextRows kNameRows;
+extern const HelpRows kInputNameHelp;
+extern const HelpRows kOutputNameHelp;

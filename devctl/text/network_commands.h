@@ -5,10 +5,19 @@
 
 #include <string>
 
-bool TermSetDhcp(int fd, char* line, int len, std::string& reply);
-bool TermSetIpAddress(int fd, char* line, int len, std::string& reply);
-bool TermSetGateway(int fd, char* line, int len, std::string& reply);
-bool TermSetSubnetMask(int fd, char* line, int len, std::string& reply);
-bool TermSetDnsDomain(int fd, char* line, int len, std::string& reply);
-bool TermRebootNetwork(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
 
+bool TermSetDhcp(const PreparedLine& line, std::string& reply);
+bool TermSetIpAddress(const PreparedLine& line, std::string& reply);
+bool TermSetGateway(const PreparedLine& line, std::string& reply);
+bool TermSetSubnetMask(const PreparedLine& line, std::string& reply);
+bool TermSetDnsDomain(const PreparedLine& line, std::string& reply);
+bool TermRebootNetwork(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h). Dispatch: NET DHCP, IP, GW, SM, RB; and NET DNS (tried after the channel
+// and preset commands).
+extern const TextRows kNetworkRows;
+extern const TextRows kDnsRows;
+// HELP: NET DHCP, IP, GW, SM; NET RB and NET DNS.
+extern const HelpRows kNetworkAddressHelp;
+extern const HelpRows kNetworkApplyHelp;

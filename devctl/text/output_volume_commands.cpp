@@ -88,10 +88,10 @@ bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
 
 }  // namespace
 
-bool TermSetOutputVolume(int, char* line, int, std::string& reply) {
+bool TermSetOutputVolume(const PreparedLine& line, std::string& reply) {
   // A missing volume keeps -1 and is refused: a typo must not silence the outputs.
   int channel = 0, volume = -1;
-  ScanText(line, "OUT%dVOL%d", &channel, &volume);
+  ScanText(line.condensed, "OUT%dVOL%d", &channel, &volume);
   if (!IsChannelOrGroupNumber(channel) || volume < kMinVolume || volume > kMaxVolume) {
     return RefuseRange(kSetParam, reply);
   }
@@ -105,15 +105,54 @@ bool TermSetOutputVolume(int, char* line, int, std::string& reply) {
   return true;
 }
 
-bool TermSetOutputVolumeUp(int, char* line, int, std::string& reply) {
+bool TermSetOutputVolumeUp(const PreparedLine& line, std::string& reply) {
   int channel = 0, step = kNoStep;
-  ScanText(line, "OUT%dVOL+%d", &channel, &step);
+  ScanText(line.condensed, "OUT%dVOL+%d", &channel, &step);
   return StepCommand(kUp, channel, step, reply);
 }
 
-bool TermSetOutputVolumeDown(int, char* line, int, std::string& reply) {
+bool TermSetOutputVolumeDown(const PreparedLine& line, std::string& reply) {
   int channel = 0, step = kNoStep;
-  ScanText(line, "OUT%dVOL-", &channel);
-  if (const char* at = std::strstr(line, "VOL-")) ScanText(at + 4, "%d", &step);
+  ScanText(line.condensed, "OUT%dVOL-", &channel);
+  if (const char* at = std::strstr(line.condensed, "VOL-")) ScanText(at + 4, "%d", &step);
   return StepCommand(kDown, channel, step, reply);
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+// VOL+ and VOL- before VOL.
+const TextRow kOutputVolumeRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL+"); },
+     TermSetOutputVolumeUp, kWakes | kSaves, "OUT 1 VOL+2"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL-"); },
+     TermSetOutputVolumeDown, kWakes | kSaves, "OUT 1 VOL-"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL"); },
+     TermSetOutputVolume, kWakes | kSaves, "OUT 1 VOL 50"},
+};
+
+const text_command_s kOutputVolumeHelpList[] = {
+    {0, "OUT xx VOL yy", TermSetOutputVolume, FormatHelpText(nullptr, "OUT xx VOL yy", {
+         "Set Output:xx Volume To yy",
+         "xx=[0]:All Output Ports",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "yy=[0...100]:Volume Value"})},
+    {0, "OUT xx VOL+", TermSetOutputVolumeUp, FormatHelpText(nullptr, "OUT xx VOL+yy", {
+         "Increase Output:xx Volume",
+         "xx=[0]:All Output Ports",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "yy=[1...10]:Steps",
+         "yy Can Be Empty(1 Step)"})},
+    {0, "OUT xx VOL-", TermSetOutputVolumeDown, FormatHelpText(nullptr, "OUT xx VOL-yy", {
+         "Decrease Output:xx Volume",
+         "xx=[0]:All Output Ports",
+         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
+         "yy=[1...10]:Steps",
+         "yy Can Be Empty(1 Step)"})},
+};
+
+}  // namespace
+
+const TextRows kOutputVolumeRows = SliceOf(kOutputVolumeRowList);
+
+const HelpRows kOutputVolumeHelp = SliceOf(kOutputVolumeHelpList);

@@ -5,6 +5,12 @@
 
 #include <string>
 
-bool TermSetOutputVolume(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputVolumeUp(int fd, char* line, int len, std::string& reply);
-bool TermSetOutputVolumeDown(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetOutputVolume(const PreparedLine& line, std::string& reply);
+bool TermSetOutputVolumeUp(const PreparedLine& line, std::string& reply);
+bool TermSetOutputVolumeDown(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): OUT VOL+, VOL-, VOL, dispatch and HELP.
+extern const TextRows kOutputVolumeRows;
+extern const HelpRows kOutputVolumeHelp;

@@ -28,10 +28,7 @@ const char* const kOutputLabels[kDspChannels] = {
     "Tarvo_Out_CH5",    "Tarvo_Out_CH6",    "Tarvo_Out_CH7",    "Tarvo_Out_CH8",
     "USB_Out_Left",     "USB_Out_Right"};
 
-// The condensed line as a string (the frame hands over count bytes, not always terminated).
-std::string Text(const char* line, int len) {
-  return len > 0 ? std::string(line, size_t(len)) : std::string();
-}
+std::string Text(const PreparedLine& line) { return std::string(line.condensed, line.count); }
 
 int ScanPreset(const std::string& text, int preset) {
   ScanText(text.c_str(), "PRESET%d", &preset);
@@ -80,8 +77,8 @@ std::string PresetStatusTable(int n) {
   return table;
 }
 
-bool TermPrintPresetStatus(int, char* line, int len, std::string& reply) {
-  const int n = ScanPreset(Text(line, len), kStatusNoPreset);
+bool TermPrintPresetStatus(const PreparedLine& line, std::string& reply) {
+  const int n = ScanPreset(Text(line), kStatusNoPreset);
   if (!InRange(n)) {
     reply += kRangeError;
   } else if (g_app_config.preset_enable[n - 1] == 0) {
@@ -92,8 +89,8 @@ bool TermPrintPresetStatus(int, char* line, int len, std::string& reply) {
   return false;
 }
 
-bool TermSavePreset(int, char* line, int len, std::string& reply) {
-  const int n = ScanPreset(Text(line, len), kNoPreset);
+bool TermSavePreset(const PreparedLine& line, std::string& reply) {
+  const int n = ScanPreset(Text(line), kNoPreset);
   if (!InRange(n)) {
     reply += kRangeError;
     return false;
@@ -109,8 +106,8 @@ bool TermSavePreset(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermApplyPreset(int, char* line, int len, std::string& reply) {
-  const int n = ScanPreset(Text(line, len), kNoPreset);
+bool TermApplyPreset(const PreparedLine& line, std::string& reply) {
+  const int n = ScanPreset(Text(line), kNoPreset);
   if (!InRange(n)) {
     reply += kRangeError;
     return false;
@@ -128,8 +125,8 @@ bool TermApplyPreset(int, char* line, int len, std::string& reply) {
   return false;
 }
 
-bool TermDeletePreset(int, char* line, int len, std::string& reply) {
-  const int n = ScanPreset(Text(line, len), kNoPreset);
+bool TermDeletePreset(const PreparedLine& line, std::string& reply) {
+  const int n = ScanPreset(Text(line), kNoPreset);
   if (!InRange(n)) {
     reply += kRangeError;
     return false;
@@ -138,8 +135,8 @@ bool TermDeletePreset(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermSetPresetName(int, char* line, int len, std::string& reply) {
-  const std::string text = Text(line, len);
+bool TermSetPresetName(const PreparedLine& line, std::string& reply) {
+  const std::string text = Text(line);
   const int n = ScanPreset(text, kNoPreset);
   std::string name;
   const size_t at = text.find("NAME");
@@ -155,3 +152,45 @@ bool TermSetPresetName(int, char* line, int len, std::string& reply) {
   SetPresetName(n, name, reply);
   return true;
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+// STATUS, SAVE, APPLY and DELETE count before a name only: "PRESET 1 NAME SAVE" names.
+const TextRow kPresetRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("STATUS"); },
+     TermPrintPresetStatus, 0, "PRESET 1 STATUS"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("SAVE"); },
+     TermSavePreset, kWakes | kSaves, "PRESET 1 SAVE"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("APPLY"); },
+     TermApplyPreset, kWakes, "PRESET 1 APPLY"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("DELETE"); },
+     TermDeletePreset, kWakes | kSaves, "PRESET 2 DELETE"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.Has("NAME"); },
+     TermSetPresetName, kWakes | kSaves, "PRESET 1 NAME Stage"},
+};
+
+const text_command_s kPresetHelpList[] = {
+    {0, "PRESET xx STATUS", TermPrintPresetStatus, FormatHelpText("Preset Control Command", "PRESET xx STATUS", {
+         "Print Preset Config Status",
+         "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx SAVE", TermSavePreset, FormatHelpText(nullptr, "PRESET xx SAVE", {
+         "Save Current Config To Preset:xx",
+         "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx APPLY", TermApplyPreset, FormatHelpText(nullptr, "PRESET xx APPLY", {
+         "Recall Preset:xx Config To The Current Setting",
+         "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx DELETE", TermDeletePreset, FormatHelpText(nullptr, "PRESET xx DELETE", {
+         "Delete Preset:xx From The System",
+         "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx NAME yy", TermSetPresetName, FormatHelpText(nullptr, "PRESET xx NAME yy", {
+         "Set Preset:xx To Name:yy",
+         "xx=[1...8]:Select Preset Index",
+         "yy:Max 24 Characters"})},
+};
+
+}  // namespace
+
+const TextRows kPresetRows = SliceOf(kPresetRowList);
+
+const HelpRows kPresetHelp = SliceOf(kPresetHelpList);

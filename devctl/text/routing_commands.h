@@ -5,4 +5,10 @@
 
 #include <string>
 
-bool TermSetOutputSource(int fd, char* line, int len, std::string& reply);
+#include "devctl/text/text_rows.h"
+
+bool TermSetOutputSource(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): OUT FR, dispatch and HELP.
+extern const TextRows kRoutingRows;
+extern const HelpRows kRoutingHelp;

@@ -114,7 +114,7 @@ std::string FormatStatusReport(const app_config_s& c, const StatusReportSources&
   return r;
 }
 
-bool TermPrintStatus(int, char*, int, std::string& reply) {
+bool TermPrintStatus(const PreparedLine&, std::string& reply) {
   StatusReportSources s;
   LoadMacAddress(&s.mac);
   ReadMainVersion();
@@ -136,3 +136,21 @@ bool TermPrintStatus(int, char*, int, std::string& reply) {
   reply += FormatStatusReport(g_app_config, s);
   return false;
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+const TextRow kStatusRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("STATUS"); }, TermPrintStatus, 0, "STATUS"},
+};
+
+const text_command_s kStatusHelpList[] = {
+    {0, "STATUS", TermPrintStatus, FormatHelpText(nullptr, "STATUS", {
+         "Print System Status And Port Status"})},
+};
+
+}  // namespace
+
+const TextRows kStatusRows = SliceOf(kStatusRowList);
+
+const HelpRows kStatusHelp = SliceOf(kStatusHelpList);

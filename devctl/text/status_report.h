@@ -4,6 +4,7 @@
 #include <string>
 
 #include "devctl/core/app_config.h"
+#include "devctl/text/text_rows.h"
 
 // Everything the report shows besides the live record.
 struct StatusReportSources {
@@ -24,4 +25,8 @@ std::string PaddedAddress(const std::string& text);
 
 // The STATUS handler: gathers the sources (MAC file, version files, the configuration file, the
 // interface's addresses, uptime, temperature) and appends the report. Never wakes, never saves.
-bool TermPrintStatus(int fd, char* line, int len, std::string& reply);
+bool TermPrintStatus(const PreparedLine& line, std::string& reply);
+
+// Rows (text_rows.h): STATUS, dispatch and HELP.
+extern const TextRows kStatusRows;
+extern const HelpRows kStatusHelp;

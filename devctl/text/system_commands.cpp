@@ -11,10 +11,7 @@ namespace {
 
 constexpr int kNotGiven = -1;
 
-// The condensed line as a string (the frame hands over count bytes, not always terminated).
-std::string Text(const char* line, int len) {
-  return len > 0 ? std::string(line, size_t(len)) : std::string();
-}
+std::string Text(const PreparedLine& line) { return std::string(line.condensed, line.count); }
 
 int Scan(const std::string& text, const char* pattern) {
   int value = kNotGiven;
@@ -38,13 +35,13 @@ bool SetPort(const std::string& text, const char* pattern, bool telnet, std::str
 
 }  // namespace
 
-bool TermPrintUptime(int, char*, int, std::string& reply) {
+bool TermPrintUptime(const PreparedLine&, std::string& reply) {
   reply += "The uptime of the system is " + FormatUptime(UptimeSeconds()) + ".\r\n";
   return false;
 }
 
-bool TermSetUsbPort(int, char* line, int len, std::string& reply) {
-  const int port = Scan(Text(line, len), "USBPORT%d");
+bool TermSetUsbPort(const PreparedLine& line, std::string& reply) {
+  const int port = Scan(Text(line), "USBPORT%d");
   if (port != kUsbPortB && port != kUsbPortC) {
     reply += RangeErrorLine("Set USB port");
     return false;
@@ -53,31 +50,31 @@ bool TermSetUsbPort(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermSetKeyLock(int, char* line, int len, std::string& reply) {
-  SetKeyLock(BeginsWith(Text(line, len), "KEYON") ? 1 : 0, reply);
+bool TermSetKeyLock(const PreparedLine& line, std::string& reply) {
+  SetKeyLock(BeginsWith(Text(line), "KEYON") ? 1 : 0, reply);
   return true;
 }
 
-bool TermSetTelnetEnable(int, char* line, int len, std::string& reply) {
-  SetTelnetEnable(BeginsWith(Text(line, len), "NETTNON") ? 1 : 0, reply);
+bool TermSetTelnetEnable(const PreparedLine& line, std::string& reply) {
+  SetTelnetEnable(BeginsWith(Text(line), "NETTNON") ? 1 : 0, reply);
   return true;
 }
 
-bool TermSetTcpPortEnable(int, char* line, int len, std::string& reply) {
-  SetTcpPortEnable(BeginsWith(Text(line, len), "NETTCPPORTON") ? 1 : 0, reply);
+bool TermSetTcpPortEnable(const PreparedLine& line, std::string& reply) {
+  SetTcpPortEnable(BeginsWith(Text(line), "NETTCPPORTON") ? 1 : 0, reply);
   return true;
 }
 
-bool TermSetTcpPort(int, char* line, int len, std::string& reply) {
-  return SetPort(Text(line, len), "NETTCPPORT%d", false, reply);
+bool TermSetTcpPort(const PreparedLine& line, std::string& reply) {
+  return SetPort(Text(line), "NETTCPPORT%d", false, reply);
 }
 
-bool TermSetTelnetPort(int, char* line, int len, std::string& reply) {
-  return SetPort(Text(line, len), "NETTN%d", true, reply);
+bool TermSetTelnetPort(const PreparedLine& line, std::string& reply) {
+  return SetPort(Text(line), "NETTN%d", true, reply);
 }
 
-bool TermSetBaudRate(int, char* line, int len, std::string& reply) {
-  const int index = Scan(Text(line, len), "RSB%d");
+bool TermSetBaudRate(const PreparedLine& line, std::string& reply) {
+  const int index = Scan(Text(line), "RSB%d");
   if (index < kMinBaudRateIndex || index > kMaxBaudRateIndex) {
     reply += RangeErrorLine("Baudrate");
     return false;
@@ -86,8 +83,8 @@ bool TermSetBaudRate(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermSetStandbyMode(int, char* line, int len, std::string& reply) {
-  const int mode = Scan(Text(line, len), "STANDBY%d");
+bool TermSetStandbyMode(const PreparedLine& line, std::string& reply) {
+  const int mode = Scan(Text(line), "STANDBY%d");
   if (mode != 0 && mode != 1) {
     reply += RangeErrorLine("Set system standby mode");
     return false;
@@ -96,21 +93,21 @@ bool TermSetStandbyMode(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermPowerOn(int, char*, int, std::string& reply) {
+bool TermPowerOn(const PreparedLine&, std::string& reply) {
   return SetPower(1, PowerLine::kText, reply);
 }
 
-bool TermPowerOff(int, char*, int, std::string& reply) {
+bool TermPowerOff(const PreparedLine&, std::string& reply) {
   return SetPower(0, PowerLine::kText, reply);
 }
 
-bool TermSetPowerLedFollow(int, char* line, int len, std::string& reply) {
-  SetPowerLedFollow(BeginsWith(Text(line, len), "PWLEDFOLLOWON") ? 1 : 0, reply);
+bool TermSetPowerLedFollow(const PreparedLine& line, std::string& reply) {
+  SetPowerLedFollow(BeginsWith(Text(line), "PWLEDFOLLOWON") ? 1 : 0, reply);
   return true;
 }
 
-bool TermSetFrontLcd(int, char* line, int len, std::string& reply) {
-  const std::string text = Text(line, len);
+bool TermSetFrontLcd(const PreparedLine& line, std::string& reply) {
+  const std::string text = Text(line);
   int mode;
   if (BeginsWith(text, "LCDOFF")) {
     mode = 0;
@@ -130,8 +127,8 @@ bool TermSetFrontLcd(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermSetAutoStandbyTime(int, char* line, int len, std::string& reply) {
-  const int minutes = Scan(Text(line, len), "AUTOSTB%d");
+bool TermSetAutoStandbyTime(const PreparedLine& line, std::string& reply) {
+  const int minutes = Scan(Text(line), "AUTOSTB%d");
   if (minutes < kMinStandbyMinutes || minutes > kMaxStandbyMinutes) {
     reply += RangeErrorLine("Standby time");
     return false;
@@ -140,8 +137,8 @@ bool TermSetAutoStandbyTime(int, char* line, int len, std::string& reply) {
   return true;
 }
 
-bool TermSetInputPhantom(int, char* line, int len, std::string& reply) {
-  const std::string text = Text(line, len);
+bool TermSetInputPhantom(const PreparedLine& line, std::string& reply) {
+  const std::string text = Text(line);
   const int n = Scan(text, "IN%d");
   // "ON" anywhere switches on; otherwise "OFF" switches off.
   int on = -1;
@@ -159,3 +156,109 @@ bool TermSetInputPhantom(int, char* line, int len, std::string& reply) {
     SetInputPhantom(n - 1, on, reply);
   return true;
 }
+
+// The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.
+namespace {
+
+const TextRow kSystemRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("UPTIME"); }, TermPrintUptime, 0, "UPTIME"},
+    // NET TCPPORT ON/OFF before NET TCPPORT, NET TN ON/OFF before NET TN.
+    {[](const PreparedLine& l) { return l.Begins("NETTCPPORTON") || l.Begins("NETTCPPORTOFF"); },
+     TermSetTcpPortEnable, kWakes | kSaves, "NET TCPPORT ON"},
+    {[](const PreparedLine& l) { return l.Begins("NETTCPPORT"); },
+     TermSetTcpPort, kWakes | kSaves, "NET TCPPORT 9000"},
+    {[](const PreparedLine& l) { return l.Begins("NETTNON") || l.Begins("NETTNOFF"); },
+     TermSetTelnetEnable, kWakes | kSaves, "NET TN OFF"},
+    {[](const PreparedLine& l) { return l.Begins("NETTN"); },
+     TermSetTelnetPort, kWakes | kSaves, "NET TN 2323"},
+    // Power on and off wake nothing: they set the power themselves.
+    {[](const PreparedLine& l) { return l.Begins("PON"); }, TermPowerOn, kSaves, "PON"},
+    {[](const PreparedLine& l) { return l.Begins("POFF"); }, TermPowerOff, kSaves, "POFF"},
+    // A refused LCD value does not wake the unit.
+    {[](const PreparedLine& l) { return l.Begins("LCD"); },
+     TermSetFrontLcd, kWakesAfter | kSaves, "LCD 30"},
+    {[](const PreparedLine& l) { return l.Begins("PWLEDFOLLOWON") || l.Begins("PWLEDFOLLOWOFF"); },
+     TermSetPowerLedFollow, kWakes | kSaves, "PWLED FOLLOW ON"},
+    {[](const PreparedLine& l) { return l.Begins("KEYON") || l.Begins("KEYOFF"); },
+     TermSetKeyLock, kWakes | kSaves, "KEY OFF"},
+    {[](const PreparedLine& l) { return l.Begins("RSB"); },
+     TermSetBaudRate, kWakes | kSaves, "RSB 6"},
+    {[](const PreparedLine& l) { return l.Begins("STANDBY"); },
+     TermSetStandbyMode, kWakes | kSaves, "STANDBY 1"},
+    {[](const PreparedLine& l) { return l.Begins("AUTOSTB"); },
+     TermSetAutoStandbyTime, kWakes | kSaves, "AUTO STB 30"},
+    // Anywhere before a name, so after every keyword test that looks at the line's beginning
+    // only, and before the channel, preset and later commands: "IN 1 USB PORT 2" sets the port.
+    {[](const PreparedLine& l) { return l.ScopeHas("USBPORT"); },
+     TermSetUsbPort, kSaves, "USB PORT 2"},
+};
+
+const TextRow kPhantomRowList[] = {
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("PHT"); },
+     TermSetInputPhantom, kWakes | kSaves, "IN 1 PHT ON"},
+};
+
+const text_command_s kUptimeHelpList[] = {
+    {0, "UPTIME", TermPrintUptime, FormatHelpText(nullptr, "UPTIME", {
+         "Print System Uptime"})},
+};
+
+const text_command_s kPowerHelpList[] = {
+    {0, "PON", TermPowerOn, FormatHelpText("System Control Command", "PON", {
+         "Power On, System Run On Normal State"})},
+    {0, "POFF", TermPowerOff, FormatHelpText(nullptr, "POFF", {
+         "Power Off, System Run On Power Save State"})},
+    {0, "PWLED FOLLOW ON/OFF", TermSetPowerLedFollow, FormatHelpText(nullptr, "PWLED FOLLOW ON/OFF", {
+         "ON:Set System Power LED Follow LCD Status",
+         "OFF:Set System Power LED Not Follow LCD Status,",
+         "In Power On State,Power LED Always On"})},
+};
+
+const text_command_s kSystemSettingsHelpList[] = {
+    {0, "STANDBY xx", TermSetStandbyMode, FormatHelpText(nullptr, "STANDBY xx", {
+         "Set System Standby Mode To xx",
+         "xx=0:Sleep,1:Standby"})},
+    {0, "AUTO STB xx", TermSetAutoStandbyTime, FormatHelpText(nullptr, "AUTO STB xx", {
+         "Set System Auto Standby Time",
+         "xx=0:Auto Standby Off",
+         "xx=[1...120]:Auto Standby Time(mins)"})},
+    {0, "KEY ON/OFF", TermSetKeyLock, FormatHelpText(nullptr, "KEY ON/OFF", {
+         "Set System KEY Control On Or Off"})},
+    {0, "LCD ON/OFF/15/30/60", TermSetFrontLcd, FormatHelpText(nullptr, "LCD ON/OFF/15/30/60", {
+         "Set LCD Always On Or Auto Turn Off In 15/30/60s"})},
+    {0, "RSB xx", TermSetBaudRate, FormatHelpText(nullptr, "RSB xx", {
+         "Set RS232 Baud Rate To xx bps",
+         "xx=[1...6]:1:4800,2:9600,3:19200,4:38400,5:57600,6:115200"})},
+    {0, "PORT", TermSetUsbPort, FormatHelpText("Input Control Command", "USB PORT xx", {
+         "Set USB Port To xx",
+         "xx=[1,2]:1:USB-B,2:USB-C"})},
+};
+
+const text_command_s kPhantomHelpList[] = {
+    {0, "IN xx PHT ON/OFF", TermSetInputPhantom, FormatHelpText(nullptr, "IN xx PHT ON/OFF", {
+         "Set Input:xx Phantom Power On Or Off",
+         "xx=[0]:All Analogue Input Ports",
+         "xx=[1...4]:Analogue Input CH1-CH4"})},
+};
+
+const text_command_s kControlPortHelpList[] = {
+    {0, "NET TCPPORT ON/OFF", TermSetTcpPortEnable, FormatHelpText(nullptr, "NET TCPPORT ON/OFF", {
+         "Set TCP/IP On Or Off"})},
+    {0, "NET TCPPORT", TermSetTcpPort, FormatHelpText(nullptr, "NET TCPPORT xxxx", {
+         "Set TCP/IP Port"})},
+    {0, "NET TN ON/OFF", TermSetTelnetEnable, FormatHelpText(nullptr, "NET TN ON/OFF", {
+         "Set Telnet On Or Off"})},
+    {0, "NET TN", TermSetTelnetPort, FormatHelpText(nullptr, "NET TN xxxx", {
+         "Set Telnet Port"})},
+};
+
+}  // namespace
+
+const TextRows kSystemRows = SliceOf(kSystemRowList);
+const TextRows kPhantomRows = SliceOf(kPhantomRowList);
+
+const HelpRows kUptimeHelp = SliceOf(kUptimeHelpList);
+const HelpRows kPowerHelp = SliceOf(kPowerHelpList);
+const HelpRows kSystemSettingsHelp = SliceOf(kSystemSettingsHelpList);
+const HelpRows kPhantomHelp = SliceOf(kPhantomHelpList);
+const HelpRows kControlPortHelp = SliceOf(kControlPortHelpList);

@@ -325,7 +325,7 @@ TEST_F(ControlPortsTest, RestartsForgetTheQuestionsOfClosedClients) {
   Serial("VX7206>");
   auto pending = [] {
     int n = 0;
-    for (int fd = 0; fd < 1024; ++fd) n += ResetConfirmState(fd) != 0;
+    for (int fd = 0; fd < 1024; ++fd) n += PendingConfirmation(fd) != nullptr;
     return n;
   };
   const int raw = Tcp();

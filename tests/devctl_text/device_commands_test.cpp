@@ -116,7 +116,8 @@ TEST_F(DeviceCommandsTest, ConfirmationBelongsToTheAskingPort) {
   // A YES from another port is an ordinary (unknown) command there and resets nothing.
   EXPECT_EQ(Run("YES", 5), "[ERROR]Command not found.\r\n");
   EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot")));
-  EXPECT_EQ(ResetConfirmState(4), 1);
+  ASSERT_NE(PendingConfirmation(4), nullptr);
+  EXPECT_EQ(PendingConfirmation(4)->handler, TermResetSystem);
   EXPECT_EQ(Run("NO", 4), "[SUCCESS]RESET process ignored.\r\n");
   EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot")));
 }

@@ -2,89 +2,153 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/markers.h"
+#include "devctl/text/device_commands.h"
 #include "devctl/text/dispatch_routes.h"
+#include "devctl/text/eq_commands.h"
+#include "devctl/text/help_command.h"
+#include "devctl/text/input_gain_commands.h"
+#include "devctl/text/link_group_commands.h"
+#include "devctl/text/mute_commands.h"
+#include "devctl/text/name_commands.h"
+#include "devctl/text/network_commands.h"
+#include "devctl/text/output_volume_commands.h"
+#include "devctl/text/preset_commands.h"
+#include "devctl/text/routing_commands.h"
+#include "devctl/text/status_report.h"
+#include "devctl/text/system_commands.h"
+#include "devctl/text/text_commands.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {
 
-std::string RouteOf(std::string raw) {
+// The row a typed line reaches, nullptr when none.
+const TextRow* RowOf(std::string raw) {
   PreparedLine p;
-  if (!PrepareLine(raw.data(), static_cast<int>(raw.size()), &p)) return "too long";
-  const TextRoute* r = FindTextRoute(p.condensed, raw.data(), static_cast<int>(raw.size()));
-  return r ? r->name : "not found";
+  if (!PrepareLine(raw.data(), static_cast<int>(raw.size()), &p)) return nullptr;
+  return FindTextRow(p);
+}
+
+TextHandler HandlerOf(const std::string& raw) {
+  const TextRow* row = RowOf(raw);
+  return row ? row->handler : nullptr;
+}
+
+// Built from the rows: each row's example, typed, reaches that row and no row before it, so the
+// order is checked where it is defined.
+TEST(DispatchRoutes, EveryRowAnswersItsExample) {
+  const std::vector<TextRow>& rows = TextDispatchTable();
+  ASSERT_FALSE(rows.empty());
+  for (const TextRow& row : rows) {
+    ASSERT_NE(row.example, nullptr);
+    EXPECT_NE(row.handler, nullptr) << row.example;
+    EXPECT_EQ(RowOf(row.example), &row) << row.example;
+  }
+}
+
+// Every command HELP lists can be typed, and only the identity commands are typed but not
+// listed.
+TEST(DispatchRoutes, HelpListsEveryCommandButTheIdentityOnes) {
+  std::set<TextHandler> typed, listed;
+  for (const TextRow& row : TextDispatchTable()) typed.insert(row.handler);
+  for (const text_command_s& entry : TextHelpTable()) listed.insert(entry.handler);
+  std::set<TextHandler> unlisted;
+  std::set_difference(typed.begin(), typed.end(), listed.begin(), listed.end(),
+                      std::inserter(unlisted, unlisted.end()));
+  EXPECT_EQ(unlisted, (std::set<TextHandler>{TermSetMac, TermSetSubMac, TermGetSubMac,
+                                             TermSetSerialNumber, TermGetSerialNumber}));
+  for (TextHandler h : listed) EXPECT_EQ(typed.count(h), 1u) << "a listed command is not typed";
 }
 
 TEST(DispatchRoutes, KeywordOrder) {
   struct Case {
     const char* line;
-    const char* route;
+    TextHandler handler;
   } cases[] = {
-      {"status\r", "TermPrintStatus"},
-      {"uptime", "TermPrintUptime"},
-      {"temp", "TermPrintTemperature"},
-      {"reset all", "ResetAllRequest"},
-      {"reset", "ResetRequest"},
-      {"reboot", "TermReboot"},
-      {"net dhcp on", "TermSetDhcp"},
-      {"net ip 10.0.0.5", "TermSetIpAddress"},
-      {"net tcpport on", "TermSetTcpPortEnable"},
-      {"net tcpport 9000", "TermSetTcpPort"},
-      {"net tn off", "TermSetTelnetEnable"},
-      {"net tn 2323", "TermSetTelnetPort"},
-      {"pon", "TermPowerOn"},
-      {"poff", "TermPowerOff"},
-      {"rsb 2", "TermSetBaudRate"},
-      {"usbport 1", "TermSetUsbPort"},
-      {"set usb port 2", "TermSetUsbPort"},
-      {"in 1 name USB PORT", "TermSetInputName"},
-      {"in 1 name Stage Left", "TermSetInputName"},
-      {"in 1 chlock on", "TermSetInputChannelLock"},
-      {"in 1 pht on", "TermSetInputPhantom"},
-      {"in 1 mute on", "TermSetInputMute"},
-      {"in 1 eq 1 type 1 frq 100 gain 3 q 1", "TermSetInputEqBand"},
-      {"in 1 eq lock on", "TermSetInputEqLock"},
-      {"in 1 eq 2 on", "TermSetInputEqEnable"},
-      {"in 1 eqclr", "TermClearInputEq"},
-      {"in 1 eq preset 2", "TermSetInputEqPreset"},
-      {"IN 1 GAIN 5", "TermSetInputGain"},
-      {"in 1 gain +3", "TermSetInputGain"},
-      {"IN1GAIN5", "TermSetInputGain"},
-      {"IN1GAIN+5", "TermSetInputGainUp"},
-      {"IN1GAIN-5", "TermSetInputGainDown"},
-      {"in group 1 member 10000000000000", "TermSetInputGroupMembers"},
+      {"status\r", TermPrintStatus},
+      {"uptime", TermPrintUptime},
+      {"temp", TermPrintTemperature},
+      {"reset all", TermResetAll},
+      {"reset", TermResetSystem},
+      {"reboot", TermReboot},
+      {"net dhcp on", TermSetDhcp},
+      {"net ip 10.0.0.5", TermSetIpAddress},
+      {"net tcpport on", TermSetTcpPortEnable},
+      {"net tcpport 9000", TermSetTcpPort},
+      {"net tn off", TermSetTelnetEnable},
+      {"net tn 2323", TermSetTelnetPort},
+      {"pon", TermPowerOn},
+      {"poff", TermPowerOff},
+      {"rsb 2", TermSetBaudRate},
+      {"usbport 1", TermSetUsbPort},
+      {"set usb port 2", TermSetUsbPort},
+      {"in 1 name USB PORT", TermSetInputName},
+      {"in 1 name Stage Left", TermSetInputName},
+      {"in 1 chlock on", TermSetInputChannelLock},
+      {"in 1 pht on", TermSetInputPhantom},
+      {"in 1 mute on", TermSetInputMute},
+      {"in 1 eq 1 type 1 frq 100 gain 3 q 1", TermSetInputEqBand},
+      {"in 1 eq lock on", TermSetInputEqLock},
+      {"in 1 eq 2 on", TermSetInputEqEnable},
+      {"in 1 eqclr", TermClearInputEq},
+      {"in 1 eq preset 2", TermSetInputEqPreset},
+      {"IN 1 GAIN 5", TermSetInputGain},
+      {"in 1 gain +3", TermSetInputGain},
+      {"IN1GAIN5", TermSetInputGain},
+      {"IN1GAIN+5", TermSetInputGainUp},
+      {"IN1GAIN-5", TermSetInputGainDown},
+      {"in group 1 member 10000000000000", TermSetInputGroupMembers},
+      // USB PORT is searched anywhere before a name, ahead of the channel and preset commands.
+      {"in 1 mute on usb port 2", TermSetUsbPort},
+      {"preset 1 usbport", TermSetUsbPort},
+      // The EQ lock and enable tests: ON after the first LOCK or OFF makes a lock line; ON
+      // before LOCK switches a band; LOCK alone is an incomplete EQ command.
+      {"IN 1 EQ 1 OFF LOCK", TermSetInputEqLock},
+      {"IN 1 EQ 1 ON LOCK", TermSetInputEqEnable},
+      {"IN 1 EQ LOCK", TermSetInputEqBand},
       // A line that names EQ never reaches the gain or volume commands.
-      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN-3", "TermSetInputEqBand"},
-      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3", "TermSetInputEqBand"},
-      {"IN 1 EQ GAIN+3", "TermSetInputEqBand"},
-      {"OUT 1 EQ 1 TYPE 1 VOL 5", "TermSetOutputEqBand"},
-      {"OUT 1 EQ VOL+3", "TermSetOutputEqBand"},
-      {"in 1 foo", "not found"},
-      {"out 1 vol+2", "TermSetOutputVolumeUp"},
-      {"out 1 vol 50", "TermSetOutputVolume"},
-      {"OUT 1 EQ 1 FRQ 100", "TermSetOutputSource"},
-      {"out 1 fr 3", "TermSetOutputSource"},
-      {"out 1 dlyt 5", "TermSetOutputDelay"},
-      {"preset 1 status", "TermPrintPresetStatus"},
-      {"PRESET 1 NAME SAVE ME", "TermSetPresetName"},
-      {"PRESET 2 NAME DELETED", "TermSetPresetName"},
-      {"preset 2 delete", "TermDeletePreset"},
-      {"preset 2", "not found"},
-      {"net dns example", "TermSetDnsDomain"},
-      {"getnetsubmac", "TermGetSubMac"},
-      {"netsn 123", "TermSetSerialNumber"},
-      {"?", "Help"},
-      {"help", "Help"},
-      {"helpme", "Help"},
-      {"xyz", "not found"},
+      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN-3", TermSetInputEqBand},
+      {"IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3", TermSetInputEqBand},
+      {"IN 1 EQ GAIN+3", TermSetInputEqBand},
+      {"OUT 1 EQ 1 TYPE 1 VOL 5", TermSetOutputEqBand},
+      {"OUT 1 EQ VOL+3", TermSetOutputEqBand},
+      {"in 1 foo", nullptr},
+      {"out 1 vol+2", TermSetOutputVolumeUp},
+      {"out 1 vol 50", TermSetOutputVolume},
+      {"OUT 1 EQ 1 FRQ 100", TermSetOutputSource},
+      {"out 1 fr 3", TermSetOutputSource},
+      {"OUT 1 EQ PRESET 2 FR 3", TermSetOutputSource},
+      {"OUT 1 EQ 1 ON MUTE ON", TermSetOutputMute},
+      {"out 1 dlyt 5", TermSetOutputDelay},
+      {"preset 1 status", TermPrintPresetStatus},
+      {"PRESET 1 NAME SAVE ME", TermSetPresetName},
+      {"PRESET 2 NAME DELETED", TermSetPresetName},
+      {"preset 2 delete", TermDeletePreset},
+      {"preset 2", nullptr},
+      {"net dns example", TermSetDnsDomain},
+      {"getnetsubmac", TermGetSubMac},
+      {"netsn 123", TermSetSerialNumber},
+      {"?", TermPrintHelp},
+      {"help", TermPrintHelp},
+      {"helpme", TermPrintHelp},
+      {"xyz", nullptr},
   };
-  for (const auto& c : cases) EXPECT_EQ(RouteOf(c.line), c.route) << c.line;
+  for (const auto& c : cases) EXPECT_EQ(HandlerOf(c.line), c.handler) << c.line;
+  // The RESET lines only ask; the confirmed commands have no keyword of their own.
+  EXPECT_NE(RowOf("reset all")->question, nullptr);
+  EXPECT_NE(RowOf("reset")->question, nullptr);
+  EXPECT_EQ(RowOf("reboot")->question, nullptr);
 }
 
 TEST(DispatchRoutes, NamesKeepTheirCaseAndLoseTheirBlanks) {
@@ -162,7 +226,7 @@ TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
     std::string last;
     for (const auto& l : c.lines) last = Run(l);
     EXPECT_EQ(last, c.last_reply) << c.lines[1];
-    EXPECT_EQ(ResetConfirmState(4), 0);
+    EXPECT_EQ(PendingConfirmation(4), nullptr);
   }
   EXPECT_EQ(Run("reset"), ask);
   EXPECT_EQ(Run("reset all", 9),
@@ -170,10 +234,12 @@ TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
             "prompt to confirm...\r\nVX7206>");
   // Another client's command runs normally while the question is open.
   EXPECT_EQ(Run("IN1GAIN3", 7), "\r\n[SUCCESS]Set analogue input CH1 gain to 3dB.\r\nVX7206>");
-  EXPECT_EQ(ResetConfirmState(4), 1);
-  EXPECT_EQ(ResetConfirmState(9), 2);
+  ASSERT_NE(PendingConfirmation(4), nullptr);
+  EXPECT_EQ(PendingConfirmation(4)->handler, TermResetSystem);
+  ASSERT_NE(PendingConfirmation(9), nullptr);
+  EXPECT_EQ(PendingConfirmation(9)->handler, TermResetAll);
   ForgetResetConfirm(9);
-  EXPECT_EQ(ResetConfirmState(9), 0);
+  EXPECT_EQ(PendingConfirmation(9), nullptr);
   EXPECT_EQ(Run("no"), "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>");
 }
 
@@ -234,6 +300,29 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
       LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
       EXPECT_EQ(saved.power, 1) << c.line;
     }
+  }
+}
+
+// Every row, typed in standby: the frame wakes the unit (and stores the power state) for every
+// command but the queries, the port, power-off and identity commands, the RESET questions and
+// HELP. Power-on switches the unit on itself.
+TEST_F(DispatcherTest, EveryRowInStandbyWakesUnlessItIsOneThatNeverWakes) {
+  std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
+  const std::set<TextHandler> never_wakes = {
+      TermPrintStatus,   TermPrintUptime,     TermPrintTemperature, TermSetUsbPort,
+      TermPowerOff,      TermPrintPresetStatus, TermSetSerialNumber, TermGetSerialNumber,
+      TermGetSubMac,     TermSetMac,          TermSetSubMac,        TermPrintHelp,
+  };
+  for (const TextRow& row : TextDispatchTable()) {
+    ClearResetConfirms();
+    g_app_config.power = 0;
+    const long saves = Saves();
+    const std::string text = Run(row.example);
+    RunRebootAfterReply();  // as the port frame does once the reply is queued
+    const bool woke = g_app_config.power == 1;
+    const bool asks = row.question != nullptr;
+    EXPECT_EQ(woke, !asks && never_wakes.count(row.handler) == 0) << row.example << "\n" << text;
+    if (woke) EXPECT_GT(Saves(), saves) << row.example;
   }
 }
 

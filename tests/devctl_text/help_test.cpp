@@ -8,12 +8,18 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "devctl/core/globals.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
+#include "devctl/text/help_command.h"
 #include "devctl/text/history.h"
+#include "devctl/text/input_gain_commands.h"
+#include "devctl/text/network_commands.h"
+#include "devctl/text/output_volume_commands.h"
+#include "devctl/text/system_commands.h"
 #include "devctl/text/text_commands.h"
 #include "socket_client.h"
 #include "tests/devctl_web/board_fixture.h"
@@ -31,38 +37,41 @@ std::string Golden() {
 std::string Rule() { return std::string(65, '='); }
 
 TEST(HelpTable, FiftyEightEntriesMatchTheGolden) {
-  ASSERT_EQ(g_text_command_count, 58u);
+  const std::vector<text_command_s>& table = TextHelpTable();
+  ASSERT_EQ(table.size(), 58u);
   std::string body;
-  std::set<const TextRoute*> routes;
-  for (size_t i = 0; i < g_text_command_count; ++i) {
-    const text_command_s& e = g_text_commands[i];
+  std::set<TextHandler> handlers;
+  for (size_t i = 0; i < table.size(); ++i) {
+    const text_command_s& e = table[i];
     EXPECT_EQ(e.variant, 0u) << i;
-    ASSERT_NE(e.route, nullptr) << i;
-    routes.insert(e.route);
+    ASSERT_NE(e.handler, nullptr) << i;
+    handlers.insert(e.handler);
     body += e.help + "\r\n";
   }
-  EXPECT_EQ(routes.size(), 58u) << "each entry lists its own command";
+  EXPECT_EQ(handlers.size(), 58u) << "each entry lists its own command";
   const std::string golden = Golden();
   ASSERT_FALSE(golden.empty());
   EXPECT_EQ(body, golden);
 }
 
-TEST(HelpTable, KeywordsAndRoutesOfTheIrregularEntries) {
+TEST(HelpTable, KeywordsAndHandlersOfTheIrregularEntries) {
   struct Case {
     size_t index;
     const char* keyword;
-    const TextRoute* route;
+    TextHandler handler;
   } cases[] = {
-      {0, "?/HELP", &kRouteHelp},
-      {15, "PORT", &kTermSetUsbPort},
-      {19, "IN xx GAIN yy", &kTermSetInputGain},
-      {33, "OUT xx VOL+", &kTermSetOutputVolumeUp},
-      {49, "NET IP", &kTermSetIpAddress},
-      {57, "NET DNS", &kTermSetDnsDomain},
+      {0, "?/HELP", TermPrintHelp},
+      {15, "PORT", TermSetUsbPort},
+      {19, "IN xx GAIN yy", TermSetInputGain},
+      {33, "OUT xx VOL+", TermSetOutputVolumeUp},
+      {49, "NET IP", TermSetIpAddress},
+      {57, "NET DNS", TermSetDnsDomain},
   };
+  const std::vector<text_command_s>& table = TextHelpTable();
+  ASSERT_EQ(table.size(), 58u);
   for (const auto& c : cases) {
-    EXPECT_STREQ(g_text_commands[c.index].keyword, c.keyword) << c.index;
-    EXPECT_EQ(g_text_commands[c.index].route, c.route) << c.index;
+    EXPECT_STREQ(table[c.index].keyword, c.keyword) << c.index;
+    EXPECT_EQ(table[c.index].handler, c.handler) << c.index;
   }
 }
 
@@ -80,9 +89,9 @@ TEST(HelpTable, FormatterLayout) {
 
 TEST(HelpListing, VariantHidesEntriesByDeviceType) {
   const text_command_s table[] = {
-      {0, "A", &kRouteHelp, "=== System\r\nSTATUS"},
-      {1, "B", &kRouteHelp, "TX only"},
-      {2, "C", &kRouteHelp, "RX only"},
+      {0, "A", TermPrintHelp, "=== System\r\nSTATUS"},
+      {1, "B", TermPrintHelp, "TX only"},
+      {2, "C", TermPrintHelp, "RX only"},
   };
   g_device_identity.main_version = "V1.2";
   g_device_identity.mcu_version = "M3";
