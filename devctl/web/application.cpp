@@ -8,6 +8,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_document.h"
 #include "devctl/web/uploads.h"
@@ -40,21 +41,41 @@ bool CApplication::HandleInstr(const char* body, std::string& reply) {
   if (entry == command_map_.end() || entry->second.handler == nullptr) {
     return ReplyUnsupported(body, reply);
   }
-  RunCommandFrame(entry->second.handler, request.get(), reply);
+  RunCommandFrame(entry->second, request.get(), reply);
   return true;
 }
 
-void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply) {
+bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAnswer& answer) {
+  ConfigLock lock;
+  const unsigned frame = command.frame;
+  const int power_before = g_app_config.power;
+  if (frame & kWebWakesFirst) WakeOnCommand(&answer.notice);
+  bool accepted = command.handler(request, answer);
+  if (accepted) {
+    if (frame & kWebWakes) WakeOnCommand(&answer.notice);
+    const WebOutcome outcome = answer.change ? answer.change(answer) : WebOutcome::kUnchanged;
+    accepted = outcome != WebOutcome::kRefused;
+    if (accepted && (frame & kWebWakesAfter)) {
+      std::string woke;
+      WakeOnCommand(&woke);
+      answer.notice.insert(0, woke);
+    }
+    answer.save = outcome == WebOutcome::kChanged && (frame & kWebSaves);
+    answer.set_result = accepted && (frame & kWebAnswersResult);
+  }
+  // A wake stores the power state: saved whatever the command itself did.
+  if (power_before == 0 && g_app_config.power != 0) answer.save = true;
+  return accepted;
+}
+
+void RunCommandFrame(const web_command_s& command, const cJSON* request, std::string& reply) {
   WebAnswer answer;
   std::unique_ptr<CommitTicket> ticket;
   {
     // Commands from the web, the control ports and the workers change one configuration: the
     // handler's read-modify-write is never interleaved with another command's.
     ConfigLock lock;
-    const int power_before = g_app_config.power;
-    handler(request, answer);
-    // A wake stores the power state: saved whatever the command itself did.
-    if (power_before == 0 && g_app_config.power != 0) answer.save = true;
+    RunCommandLocked(command, request, answer);
     ticket = std::make_unique<CommitTicket>();
   }
   const bool saved = !answer.save || SaveLiveSettings();

@@ -44,9 +44,16 @@ class CApplication : public CWebapp {
   std::map<std::string, web_command_s> command_map_;
 };
 
-// The frame of every web command: the handler under the configuration lock, where the change takes
-// its place in the order of changes (commit_order.h); after the lock is released the save when the
-// handler asked for it, then, in that order, the notice to the control ports (with the failed-save
-// line when the save failed), the handler's slow DSP work, and the reply (the handler's document,
-// or the set result).
-void RunCommandFrame(WebHandler handler, const cJSON* request, std::string& reply);
+// The frame of every web command: RunCommandLocked under the configuration lock, where the change
+// takes its place in the order of changes (commit_order.h); after the lock is released the save
+// when the row and the change ask for it, then, in that order, the notice to the control ports
+// (with the failed-save line when the save failed), the change's slow DSP work, and the reply (the
+// handler's document, or the set result).
+void RunCommandFrame(const web_command_s& command, const cJSON* request, std::string& reply);
+
+// The frame's part under the configuration lock, as the command's row says: the wake-up before
+// the handler, the handler, the wake-up between a good request and its change, the change, the
+// wake-up after it; then answer.save and answer.set_result from the row and the change's outcome.
+// A wake that turns the unit on is saved whatever the command did. Returns whether the request
+// was accepted (neither the handler nor the change refused it).
+bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAnswer& answer);

@@ -1,10 +1,9 @@
 #include "devctl/web/set_command.h"
 
-#include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 
 bool ReadSetCommand(const cJSON* request, const std::vector<WebIntMember>& members,
-                    std::vector<int>* values, WebAnswer& answer, WebWake wake) {
+                    std::vector<int>* values, WebAnswer& answer) {
   values->assign(members.size(), 0);
   bool ok = web::ReadJsonString(request, "comhead", &answer.comhead);
   for (size_t i = 0; i < members.size(); ++i) {
@@ -16,13 +15,17 @@ bool ReadSetCommand(const cJSON* request, const std::vector<WebIntMember>& membe
     web::ReplyResult(answer.comhead, 0, answer.reply);
     return false;
   }
-  if (wake == WebWake::kAfterRead) WakeOnCommand(&answer.notice);
   return true;
 }
 
 bool RefuseSetCommand(WebAnswer& answer) {
   web::ReplyResult(answer.comhead, 0, answer.reply);
   return false;
+}
+
+WebOutcome RefuseChange(WebAnswer& answer) {
+  RefuseSetCommand(answer);
+  return WebOutcome::kRefused;
 }
 
 const char* OutcomeError(RebootOutcome outcome) {

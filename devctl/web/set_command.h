@@ -1,5 +1,5 @@
 // The common shape of the web "set" commands: "comhead" and integer members, all required and
-// range-checked, then the wake-up; the handler acts and fills the answer.
+// range-checked; the handler then leaves its change for the frame.
 #pragma once
 
 #include <cjson/cJSON.h>
@@ -16,23 +16,16 @@ struct WebIntMember {
   int max;
 };
 
-// When ReadSetCommand calls WakeOnCommand.
-enum class WebWake {
-  kAfterRead,  // once "comhead" and every member were read and found in range
-  kNo,         // never (the command wakes elsewhere or not at all)
-};
-
 // Reads "comhead" and every member. On failure answers {"comhead": <echo or "">, "result": 0}
 // into answer.reply and returns false: nothing changed, nothing to send or save. Otherwise fills
-// values (in member order) and answer.comhead, wakes the unit as wake says (its power-on notice
-// goes into answer.notice) and returns true; the handler then acts and sets answer.notice,
-// answer.save and answer.set_result.
+// values (in member order) and answer.comhead and returns true.
 bool ReadSetCommand(const cJSON* request, const std::vector<WebIntMember>& members,
-                    std::vector<int>* values, WebAnswer& answer,
-                    WebWake wake = WebWake::kAfterRead);
+                    std::vector<int>* values, WebAnswer& answer);
 
-// A refusal after the members were read: {"comhead": answer.comhead, "result": 0}; returns false.
+// A refusal after the members were read: {"comhead": answer.comhead, "result": 0}. The handler's
+// form returns false, the change's form WebOutcome::kRefused.
 bool RefuseSetCommand(WebAnswer& answer);
+WebOutcome RefuseChange(WebAnswer& answer);
 
 // The "error" of a command that ends in a reboot: "" when done, "settings not saved" or
 // "reboot not requested" when nothing was done.

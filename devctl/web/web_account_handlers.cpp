@@ -1,10 +1,12 @@
 // The web account commands. None of them wakes the unit or sends to the control ports; the
 // changing ones save once after a change. Strings longer than their 255-byte fields are refused.
+#include <iterator>
 #include <vector>
 
 #include "devctl/core/accounts.h"
 #include "devctl/core/globals.h"
 #include "devctl/web/json_members.h"
+#include "devctl/web/set_command.h"
 #include "devctl/web/web_network_handlers.h"
 
 namespace {
@@ -29,14 +31,9 @@ bool ReadStrings(const cJSON* request, std::initializer_list<const char*> keys,
   return true;
 }
 
-bool Result(bool ok, bool saves, WebAnswer& answer) {
-  if (!ok) {
-    web::ReplyResult(answer.comhead, 0, answer.reply);
-    return false;
-  }
-  answer.save = saves;
-  answer.set_result = true;
-  return true;
+// A change of the account table: saved when it was made, else refused.
+WebOutcome Changed(bool ok, WebAnswer& answer) {
+  return ok ? WebOutcome::kChanged : RefuseChange(answer);
 }
 
 // The rights of an account, in the order a report names them.
@@ -54,7 +51,7 @@ void AddRights(cJSON* o, app_user_s& u, const char* const* arrays, int count) {
 bool Login(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "password"}, &v, answer)) return false;
-  return Result(CheckLogin(v[0], v[1]), false, answer);
+  return CheckLogin(v[0], v[1]) || RefuseSetCommand(answer);
 }
 
 }  // namespace
@@ -65,7 +62,10 @@ bool WebLogout(const cJSON* request, WebAnswer& answer) { return Login(request, 
 bool WebModifyPassword(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "newpassword", "makesure"}, &v, answer)) return false;
-  return Result(ModifyPassword(v[0], v[1], v[2]), true, answer);
+  answer.change = [v](WebAnswer& answer) {
+    return Changed(ModifyPassword(v[0], v[1], v[2]), answer);
+  };
+  return true;
 }
 
 // Entries of the table that do nothing: the request is not read and the reply stays empty.
@@ -104,14 +104,16 @@ bool WebGetLoginUser(const cJSON* request, WebAnswer& answer) {
 bool WebAddLoginUser(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "password"}, &v, answer)) return false;
-  return Result(AddAccount(v[0], v[1]), true, answer);
+  answer.change = [v](WebAnswer& answer) { return Changed(AddAccount(v[0], v[1]), answer); };
+  return true;
 }
 
 bool WebDeleteLoginUser(const cJSON* request, WebAnswer& answer) {
   web::ReadJsonString(request, "comhead", &answer.comhead);
   int index = -1;
-  if (!web::ReadJsonInt(request, "index", &index)) return Result(false, false, answer);
-  return Result(DeleteAccount(index), true, answer);
+  if (!web::ReadJsonInt(request, "index", &index)) return RefuseSetCommand(answer);
+  answer.change = [index](WebAnswer& answer) { return Changed(DeleteAccount(index), answer); };
+  return true;
 }
 
 bool WebGetUserLimit(const cJSON* request, WebAnswer& answer) {
@@ -121,7 +123,7 @@ bool WebGetUserLimit(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user"}, &v, answer)) return false;
   const int i = FindAccount(v[0]);
-  if (i < 0) return Result(false, false, answer);
+  if (i < 0) return RefuseSetCommand(answer);
   app_user_s& u = g_app_config.user[i];
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
@@ -147,7 +149,7 @@ bool WebSetUserLimit(const cJSON* request, WebAnswer& answer) {
   const char* area_keys[] = {"matrix", "network", "system", "information", "power"};
   for (int a = 0; a < 5; ++a) {
     int value = 0;
-    if (!web::ReadJsonInt(request, area_keys[a], &value)) return Result(false, false, answer);
+    if (!web::ReadJsonInt(request, area_keys[a], &value)) return RefuseSetCommand(answer);
     *areas[a] = static_cast<uint32_t>(value);
   }
   for (int k = 0; k < kRightArrays; ++k) {
@@ -160,13 +162,41 @@ bool WebSetUserLimit(const cJSON* request, WebAnswer& answer) {
       rights.arrays[k].push_back(cJSON_IsNumber(item) ? item->valueint : 0);
     }
   }
-  return Result(SetAccountRights(v[0], rights), true, answer);
+  answer.change = [user = v[0], rights](WebAnswer& answer) {
+    return Changed(SetAccountRights(user, rights), answer);
+  };
+  return true;
 }
 
 bool WebSetUserEnabled(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user"}, &v, answer)) return false;
   int enabled = 0;
-  if (!web::ReadJsonInt(request, "enabled", &enabled)) return Result(false, false, answer);
-  return Result(SetAccountEnabled(v[0], static_cast<uint32_t>(enabled)), true, answer);
+  if (!web::ReadJsonInt(request, "enabled", &enabled)) return RefuseSetCommand(answer);
+  answer.change = [user = v[0], enabled](WebAnswer& answer) {
+    return Changed(SetAccountEnabled(user, static_cast<uint32_t>(enabled)), answer);
+  };
+  return true;
 }
+
+namespace {
+
+// None of them wakes the unit or tells the control ports; a login check changes nothing.
+const WebCommandRow kRows[] = {
+    {"login", WebLogin, kWebAnswersResult},
+    {"logout", WebLogout, kWebAnswersResult},
+    {"modify password", WebModifyPassword, kWebSaves | kWebAnswersResult},
+    {"modify username", WebModifyUsername, 0},
+    {"get user", WebGetUser, 0},
+    {"get login user", WebGetLoginUser, 0},
+    {"add login user", WebAddLoginUser, kWebSaves | kWebAnswersResult},
+    {"delete login user", WebDeleteLoginUser, kWebSaves | kWebAnswersResult},
+    {"get user limit", WebGetUserLimit, 0},
+    {"set user limit", WebSetUserLimit, kWebSaves | kWebAnswersResult},
+    {"set user enabled", WebSetUserEnabled, kWebSaves | kWebAnswersResult},
+    {"get preset user", WebGetPresetUser, 0},
+};
+
+}  // namespace
+
+const WebCommandRows kWebAccountRows{kRows, std::size(kRows)};

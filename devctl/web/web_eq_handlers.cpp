@@ -1,5 +1,6 @@
 #include "devctl/web/web_eq_handlers.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,6 @@
 #include "devctl/core/name_text.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 
@@ -17,14 +17,6 @@ const WebIntMember kAction{"action", EQ_SIDE_INPUT, EQ_SIDE_OUTPUT};
 const WebIntMember kChn{"chn", 0, kChannelSlots - 1};
 const WebIntMember kMemory{"preset", 0, kEqMemories - 1};
 const WebIntMember kBand{"id", 0, kEqBands - 1};
-
-// A change that always reports, saves and answers "result" 1.
-bool Changed(const std::string& lines, WebAnswer& answer) {
-  answer.notice += lines;
-  answer.save = true;
-  answer.set_result = true;
-  return true;
-}
 
 // A float member within [lo, hi]; absent or not a number counts as fallback. The value is
 // range-checked as a double, so NaN, infinities and huge values never reach the float.
@@ -58,13 +50,9 @@ cJSON* NameArray(const char (&names)[kChannelSlots][kNameSize]) {
   return array;
 }
 
-}  // namespace
-
-bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer) {
-  std::vector<int> v;
-  if (!ReadSetCommand(request, {kAction, kChn}, &v, answer)) return false;
-  const int side = v[0], slot = v[1];
-  SelectEqEditorSlot(side, slot);
+// The reply of "set peq chn": the slot's memory selection, EQ lock, the names of its side and the
+// bands of its three memories.
+void PrintEqEditorSlot(int side, int slot, WebAnswer& answer) {
   const char* prefix = side == EQ_SIDE_OUTPUT ? "output" : "input";
   const int* selection = side == EQ_SIDE_OUTPUT ? g_app_config.output_preset
                                                 : g_app_config.input_preset;
@@ -90,7 +78,18 @@ bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer) {
   cJSON_AddNumberToObject(reply, "result", 1);
   web::PrintJsonReply(reply, answer.reply);
   cJSON_Delete(reply);
-  answer.save = true;
+}
+
+}  // namespace
+
+bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer) {
+  std::vector<int> v;
+  if (!ReadSetCommand(request, {kAction, kChn}, &v, answer)) return false;
+  answer.change = [side = v[0], slot = v[1]](WebAnswer& answer) {
+    SelectEqEditorSlot(side, slot);
+    PrintEqEditorSlot(side, slot, answer);
+    return WebOutcome::kChanged;
+  };
   return true;
 }
 
@@ -98,8 +97,7 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   const WebIntMember frequency{"frequency", kEqMinFrequency, kEqMaxFrequency};
   // The unit wakes only once the float and string members are found good as well.
-  if (!ReadSetCommand(request, {kAction, kChn, kMemory, kBand, frequency}, &v, answer,
-                      WebWake::kNo)) {
+  if (!ReadSetCommand(request, {kAction, kChn, kMemory, kBand, frequency}, &v, answer)) {
     return false;
   }
   EqBandValues values;
@@ -114,10 +112,11 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   }
   values.type = ParseEqTypeName(type.c_str());
   values.type_name = CutAtCharacter(type, kNameSize - 1);
-  WakeOnCommand(&answer.notice);
-  std::string lines;
-  SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, lines);
-  return Changed(lines, answer);
+  answer.change = [v, values](WebAnswer& answer) {
+    SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
@@ -125,31 +124,56 @@ bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
   if (!ReadSetCommand(request, {kAction, kChn, kBand, {"bypass", 0, 1}}, &v, answer)) {
     return false;
   }
-  std::string lines;
-  SetEqBandSwitch(v[0], v[1], v[2], v[3], EqCaller::kWeb, lines);
-  return Changed(lines, answer);
+  answer.change = [v](WebAnswer& answer) {
+    SetEqBandSwitch(v[0], v[1], v[2], v[3], EqCaller::kWeb, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetEqPreset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
-  std::string lines;
-  SelectEqMemory(v[0], v[1], v[2], EqCaller::kWeb, lines);
-  return Changed(lines, answer);
+  answer.change = [v](WebAnswer& answer) {
+    SelectEqMemory(v[0], v[1], v[2], EqCaller::kWeb, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetPeqReset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
-  std::string lines;
-  ResetEqMemory(v[0], v[1], v[2], lines);
-  return Changed(lines, answer);
+  answer.change = [v](WebAnswer& answer) {
+    ResetEqMemory(v[0], v[1], v[2], answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetEqStereo(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, {"stereo", 0, 1}}, &v, answer)) return false;
-  std::string lines;
-  SetEqLock(v[0], v[1], v[2] != 0, EqCaller::kWeb, lines);
-  return Changed(lines, answer);
+  answer.change = [v](WebAnswer& answer) {
+    SetEqLock(v[0], v[1], v[2] != 0, EqCaller::kWeb, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
+
+namespace {
+
+// Every request found good is saved and, but for "set peq chn" (which answers the slot it
+// selected and tells the control ports nothing), answered "result" 1.
+const WebCommandRow kRows[] = {
+    {"set peq chn", WebSetPeqChannel, kWebWakes | kWebSaves},
+    {"set peq", WebSetPeq, kWebSetCommand},
+    {"set peq bypass", WebSetPeqBypass, kWebSetCommand},
+    {"set eq stereo", WebSetEqStereo, kWebSetCommand},
+    {"set eq preset", WebSetEqPreset, kWebSetCommand},
+    {"set peq reset", WebSetPeqReset, kWebSetCommand},
+};
+
+}  // namespace
+
+const WebCommandRows kWebEqRows{kRows, std::size(kRows)};

@@ -14,3 +14,5 @@ bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer);
 bool WebSetEqPreset(const cJSON* request, WebAnswer& answer);
 bool WebSetPeqReset(const cJSON* request, WebAnswer& answer);
 bool WebSetEqStereo(const cJSON* request, WebAnswer& answer);
+
+extern const WebCommandRows kWebEqRows;

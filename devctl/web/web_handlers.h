@@ -6,3 +6,5 @@
 // "set input gain" and "set input mute".
 bool WebSetInputGain(const cJSON* request, WebAnswer& answer);
 bool WebSetInputMute(const cJSON* request, WebAnswer& answer);
+
+extern const WebCommandRows kWebInputRows;

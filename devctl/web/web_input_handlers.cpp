@@ -1,5 +1,6 @@
 // "set input gain" and "set input mute": one channel, a linked pair or an input group, chosen by
 // "action" (0 analogue, 1 Tarvo, 2 USB, 3 input group) and "chn" (counted from 0 within it).
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,6 @@
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/web/channel_kind.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_handlers.h"
@@ -34,52 +34,57 @@ std::string GainLine(const std::string& what, int g) {
   return "[SUCCESS]Set " + what + " gain to " + std::to_string(g) + "dB.\r\n";
 }
 
-// Every accepted request is saved and answered "result" 1, whether it changed anything or not.
-bool Accept(const std::string& lines, WebAnswer& answer) {
-  answer.notice += lines;
-  answer.save = true;
-  answer.set_result = true;
-  return true;
-}
-
 }  // namespace
 
 bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
-  // This command wakes a unit in standby before it looks at the request at all.
-  WakeOnCommand(&answer.notice);
   std::vector<int> v;
   if (!ReadSetCommand(request, InputMembers("gain", kMinInputGain, kMaxInputGain), &v, answer)) {
     return false;
   }
-  const int action = v[0], chn = v[1], gain = v[2];
-  if (chn > kLastChannelOfKind[action]) return RefuseSetCommand(answer);
-
-  std::string lines;
-  if (action == kInputGroup) {
-    // Members take the group's gain after they are unmuted, and stay in the group.
-    lines += GainLine("input group " + std::to_string(chn + 1), gain);
-    for (int c : SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute)) {
-      lines += GainLine(InputChannelName(c), gain);
+  answer.change = [action = v[0], chn = v[1], gain = v[2]](WebAnswer& answer) {
+    if (chn > kLastChannelOfKind[action]) return RefuseChange(answer);
+    std::string& lines = answer.notice;
+    if (action == kInputGroup) {
+      // Members take the group's gain after they are unmuted, and stay in the group.
+      lines += GainLine("input group " + std::to_string(chn + 1), gain);
+      for (int c : SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute)) {
+        lines += GainLine(InputChannelName(c), gain);
+      }
+    } else if (action == kUsb && chn == kUsbBothChn) {
+      if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
+    } else {
+      SetInputChannelGain(DspChannelOf(action, chn), gain, lines);
     }
-  } else if (action == kUsb && chn == kUsbBothChn) {
-    if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
-  } else {
-    SetInputChannelGain(DspChannelOf(action, chn), gain, lines);
-  }
-  return Accept(lines, answer);
+    // Every accepted request is saved, whether it changed anything or not.
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetInputMute(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, InputMembers("mute", 0, 1), &v, answer)) return false;
-  const int action = v[0], chn = v[1], mute = v[2];
-  if (chn > kLastChannelOfKind[action]) return RefuseSetCommand(answer);
-
-  std::string lines;
-  if (action == kInputGroup) {
-    SetInputGroupMute(chn, mute, lines);
-  } else if (!(action == kUsb && chn == kUsbBothChn)) {
-    SetInputChannelMute(DspChannelOf(action, chn), mute, lines);
-  }
-  return Accept(lines, answer);
+  answer.change = [action = v[0], chn = v[1], mute = v[2]](WebAnswer& answer) {
+    if (chn > kLastChannelOfKind[action]) return RefuseChange(answer);
+    if (action == kInputGroup) {
+      SetInputGroupMute(chn, mute, answer.notice);
+    } else if (!(action == kUsb && chn == kUsbBothChn)) {
+      SetInputChannelMute(DspChannelOf(action, chn), mute, answer.notice);
+    }
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
+
+namespace {
+
+// "set input gain" wakes a unit in standby before it looks at the request at all; the second
+// channel bound ("chn" within the kind) is checked after the wake-up.
+const WebCommandRow kRows[] = {
+    {"set input gain", WebSetInputGain, kWebWakesFirst | kWebSaves | kWebAnswersResult},
+    {"set input mute", WebSetInputMute, kWebSetCommand},
+};
+
+}  // namespace
+
+const WebCommandRows kWebInputRows{kRows, std::size(kRows)};

@@ -1,11 +1,11 @@
 // "set network" and "set defaults network".
 #include <climits>
+#include <iterator>
 #include <vector>
 
 #include "devctl/core/limits.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/reset_changes.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_network_handlers.h"
@@ -16,7 +16,7 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request,
                       {{"dhcp", INT_MIN, INT_MAX}, {"tcpport", 1, kMaxPort}, {"telnetport", 1, kMaxPort}},
-                      &v, answer, WebWake::kNo)) {
+                      &v, answer)) {
     return false;
   }
   NetworkSettings s;
@@ -36,19 +36,33 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
     if (!web::ReadJsonString(request, m.key, m.out, m.limit)) return RefuseSetCommand(answer);
   }
   if (!IsValidNetworkSettings(s)) return RefuseSetCommand(answer);
-  WakeOnCommand(&answer.notice);
-  const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
-  // Saved by the change itself, before any file was written or the reboot asked for.
-  answer.set_result = true;
-  answer.error = OutcomeError(out.result);
-  if (out.address_changed) StartDhcpcdRestart();
+  answer.change = [s](WebAnswer& answer) {
+    const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
+    // Saved by the change itself, before any file was written or the reboot asked for.
+    answer.error = OutcomeError(out.result);
+    if (out.address_changed) StartDhcpcdRestart();
+    return WebOutcome::kChanged;
+  };
   return true;
 }
 
 bool WebSetDefaultsNetwork(const cJSON* request, WebAnswer& answer) {
   web::ReadJsonString(request, "comhead", &answer.comhead);
-  WakeOnCommand(&answer.notice);
-  answer.set_result = true;
-  answer.error = OutcomeError(ResetNetworkToDefaults(answer.notice));
+  answer.change = [](WebAnswer& answer) {
+    answer.error = OutcomeError(ResetNetworkToDefaults(answer.notice));
+    return WebOutcome::kChanged;
+  };
   return true;
 }
+
+namespace {
+
+// Both save what they change themselves (ahead of the files and the reboot they may ask for).
+const WebCommandRow kRows[] = {
+    {"set network", WebSetNetwork, kWebWakes | kWebAnswersResult},
+    {"set defaults network", WebSetDefaultsNetwork, kWebWakes | kWebAnswersResult},
+};
+
+}  // namespace
+
+const WebCommandRows kWebNetworkRows{kRows, std::size(kRows)};

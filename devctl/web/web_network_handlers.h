@@ -6,6 +6,7 @@
 #include "devctl/web/web_command.h"
 
 // Status getters: the reply is the report, "comhead" echoed (empty when absent).
+extern const WebCommandRows kWebStatusRows;
 bool WebGetControlStatus(const cJSON* request, WebAnswer& answer);
 bool WebGetInputStatus(const cJSON* request, WebAnswer& answer);
 bool WebGetOutputStatus(const cJSON* request, WebAnswer& answer);
@@ -21,6 +22,7 @@ void ReadTarvoDevicePrefix(std::string* out);
 std::string DeviceName(const std::string& prefix, const std::string& mac);
 
 // Accounts.
+extern const WebCommandRows kWebAccountRows;
 bool WebLogin(const cJSON* request, WebAnswer& answer);
 bool WebLogout(const cJSON* request, WebAnswer& answer);
 bool WebModifyPassword(const cJSON* request, WebAnswer& answer);
@@ -35,5 +37,6 @@ bool WebSetUserEnabled(const cJSON* request, WebAnswer& answer);
 bool WebGetPresetUser(const cJSON* request, WebAnswer& answer);
 
 // Network settings.
+extern const WebCommandRows kWebNetworkRows;
 bool WebSetNetwork(const cJSON* request, WebAnswer& answer);
 bool WebSetDefaultsNetwork(const cJSON* request, WebAnswer& answer);

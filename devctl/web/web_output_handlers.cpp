@@ -2,13 +2,14 @@
 // "set output vol", "set output mute", "set control status", "set output stereo",
 // "set input stereo", "set output name", "set input name", "set output delay".
 
+#include <iterator>
+
 #include "devctl/core/channel_names.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/group_members.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/core/output_changes.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/channel_kind.h"
 #include "devctl/web/set_command.h"
@@ -34,14 +35,6 @@ constexpr int kLastStereoAction = 6;
 constexpr int kLastPairChn[] = {1, 3, 0};  // analogue, Tarvo, USB
 constexpr int kFirstPairOfKind[] = {0, 2, 6};
 
-// Every accepted request is saved and answered "result" 1, whether it changed anything or not.
-bool Accept(const std::string& lines, WebAnswer& answer) {
-  answer.notice += lines;
-  answer.save = true;
-  answer.set_result = true;
-  return true;
-}
-
 }  // namespace
 
 bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
@@ -51,15 +44,16 @@ bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
                       &v, answer)) {
     return false;
   }
-  const int kind = v[0], chn = v[1], vol = v[2];
-  if (chn > kLastVolumeChn[kind]) return RefuseSetCommand(answer);
-  std::string notice;
-  if (kind == kOutputGroup) {
-    SetOutputGroupVolume(chn, vol, VolumeWrite::kVolumeFirst, notice);
-  } else if (!(kind == kUsb && chn == kUsbChannels)) {
-    SetOutputChannelVolume(DspChannelOf(kind, chn), vol, notice);
-  }
-  return Accept(notice, answer);
+  answer.change = [kind = v[0], chn = v[1], vol = v[2]](WebAnswer& answer) {
+    if (chn > kLastVolumeChn[kind]) return RefuseChange(answer);
+    if (kind == kOutputGroup) {
+      SetOutputGroupVolume(chn, vol, VolumeWrite::kVolumeFirst, answer.notice);
+    } else if (!(kind == kUsb && chn == kUsbChannels)) {
+      SetOutputChannelVolume(DspChannelOf(kind, chn), vol, answer.notice);
+    }
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetOutputMute(const cJSON* request, WebAnswer& answer) {
@@ -69,44 +63,44 @@ bool WebSetOutputMute(const cJSON* request, WebAnswer& answer) {
                       &v, answer)) {
     return false;
   }
-  const int kind = v[0], chn = v[1], mute = v[2];
-  if (chn > kLastVolumeChn[kind]) return RefuseSetCommand(answer);
-  std::string notice;
-  if (kind == kOutputGroup) {
-    SetOutputGroupMute(chn, mute, UsbMemberLine::kWithPeriod, notice);
-  } else if (!(kind == kUsb && chn == kUsbChannels)) {
-    SetOutputChannelMute(DspChannelOf(kind, chn), mute, notice);
-  }
-  return Accept(notice, answer);
+  answer.change = [kind = v[0], chn = v[1], mute = v[2]](WebAnswer& answer) {
+    if (chn > kLastVolumeChn[kind]) return RefuseChange(answer);
+    if (kind == kOutputGroup) {
+      SetOutputGroupMute(chn, mute, UsbMemberLine::kWithPeriod, answer.notice);
+    } else if (!(kind == kUsb && chn == kUsbChannels)) {
+      SetOutputChannelMute(DspChannelOf(kind, chn), mute, answer.notice);
+    }
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
-  // This command wakes the unit before it looks at the request; a refused request answers
-  // "result" 0 and counts as answered.
-  WakeOnCommand(&answer.notice);
   web::ReadJsonString(request, "comhead", &answer.comhead);
   int chn = 0, status = 0, action = 0;
   if (!web::ReadJsonInt(request, "chn", &chn) || !web::ReadJsonInt(request, "status", &status)) {
-    RefuseSetCommand(answer);
-    return true;
+    return RefuseSetCommand(answer);
   }
   web::ReadJsonInt(request, "action", &action);
-  std::string notice;
   if (action == 0) {
     // Outputs beyond the 14 are refused like a source beyond them.
     if (status < 0 || status > kDspChannels || chn < 0 || chn > kDspChannels) {
-      RefuseSetCommand(answer);
-      return true;
+      return RefuseSetCommand(answer);
     }
-    SetOutputSource(chn, status, RouteStyle::kWeb, notice);
+    answer.change = [chn, status](WebAnswer& answer) {
+      SetOutputSource(chn, status, RouteStyle::kWeb, answer.notice);
+      return WebOutcome::kChanged;
+    };
   } else {
     if (status < 0 || status > kStereoPairs || chn < 0 || chn > kStereoPairs) {
-      RefuseSetCommand(answer);
-      return true;
+      return RefuseSetCommand(answer);
     }
-    SetOutputPairSource(chn, status, notice);
+    answer.change = [chn, status](WebAnswer& answer) {
+      SetOutputPairSource(chn, status, answer.notice);
+      return WebOutcome::kChanged;
+    };
   }
-  return Accept(notice, answer);
+  return true;
 }
 
 namespace {
@@ -118,36 +112,36 @@ bool SetStereo(int side, const cJSON* request, WebAnswer& answer) {
                       &v, answer)) {
     return false;
   }
-  const int action = v[0], chn = v[1], stereo = v[2];
-  std::string notice;
-  if (action < kFirstGroupAction) {
-    if (chn > kLastPairChn[action]) return RefuseSetCommand(answer);
-    const int pair = kFirstPairOfKind[action] + chn;
-    if (side == EQ_SIDE_OUTPUT) {
-      SetOutputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, notice);
+  answer.change = [side, action = v[0], chn = v[1], stereo = v[2]](WebAnswer& answer) {
+    if (action < kFirstGroupAction) {
+      if (chn > kLastPairChn[action]) return RefuseChange(answer);
+      const int pair = kFirstPairOfKind[action] + chn;
+      if (side == EQ_SIDE_OUTPUT) {
+        SetOutputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, answer.notice);
+      } else {
+        SetInputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, answer.notice);
+      }
     } else {
-      SetInputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, notice);
+      SetGroupMembership(side, action - kFirstGroupAction, chn, stereo, answer.notice);
     }
-  } else {
-    SetGroupMembership(side, action - kFirstGroupAction, chn, stereo, notice);
-  }
-  return Accept(notice, answer);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool SetName(int side, const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   std::string name;
   const bool has_name = web::ReadJsonString(request, "name", &name);
-  if (!ReadSetCommand(request, {{"chn", 1, kChannelSlots}}, &v, answer, WebWake::kNo)) {
-    return false;
-  }
+  if (!ReadSetCommand(request, {{"chn", 1, kChannelSlots}}, &v, answer)) return false;
   // A name is shown on the control ports and in the status documents: no control characters
   // (they would forge lines there) and valid UTF-8 only.
   if (!has_name || !IsDisplayableName(name)) return RefuseSetCommand(answer);
-  WakeOnCommand(&answer.notice);
-  std::string notice;
-  SetChannelName(side, v[0], name, notice);
-  return Accept(notice, answer);
+  answer.change = [side, chn = v[0], name](WebAnswer& answer) {
+    SetChannelName(side, chn, name, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 }  // namespace
@@ -175,15 +169,36 @@ bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer) {
                       &v, answer)) {
     return false;
   }
-  const int kind = v[0], chn = v[1], ms = v[2];
-  if (chn > kLastDelayChn[kind]) return RefuseSetCommand(answer);
-  std::string notice;
-  // Analogue 4 and USB 2 pass the test and name no output: nothing changes, the unit saves.
-  const bool names_output = !(kind == kAnalogue && chn == kAnalogueChannels) &&
-                            !(kind == kUsb && chn == kUsbChannels);
-  if (names_output) {
-    const DelayFade fade = SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, notice);
-    answer.after_lock = [fade] { RunDelayFade(fade); };
-  }
-  return Accept(notice, answer);
+  answer.change = [kind = v[0], chn = v[1], ms = v[2]](WebAnswer& answer) {
+    if (chn > kLastDelayChn[kind]) return RefuseChange(answer);
+    // Analogue 4 and USB 2 pass the test and name no output: nothing changes, the unit saves.
+    const bool names_output = !(kind == kAnalogue && chn == kAnalogueChannels) &&
+                              !(kind == kUsb && chn == kUsbChannels);
+    if (names_output) {
+      const DelayFade fade =
+          SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, answer.notice);
+      answer.after_lock = [fade] { RunDelayFade(fade); };
+    }
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
+
+namespace {
+
+// "set control status" wakes the unit before it looks at the request. The others wake once the
+// request is found good; the bound of "chn" within its kind is checked after the wake-up.
+const WebCommandRow kRows[] = {
+    {"set control status", WebSetControlStatus, kWebWakesFirst | kWebSaves | kWebAnswersResult},
+    {"set input stereo", WebSetInputStereo, kWebSetCommand},
+    {"set input name", WebSetInputName, kWebSetCommand},
+    {"set output vol", WebSetOutputVolume, kWebSetCommand},
+    {"set output mute", WebSetOutputMute, kWebSetCommand},
+    {"set output stereo", WebSetOutputStereo, kWebSetCommand},
+    {"set output delay", WebSetOutputDelay, kWebSetCommand},
+    {"set output name", WebSetOutputName, kWebSetCommand},
+};
+
+}  // namespace
+
+const WebCommandRows kWebOutputRows{kRows, std::size(kRows)};

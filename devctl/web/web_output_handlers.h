@@ -12,3 +12,5 @@ bool WebSetInputStereo(const cJSON* request, WebAnswer& answer);    // "set inpu
 bool WebSetOutputName(const cJSON* request, WebAnswer& answer);     // "set output name"
 bool WebSetInputName(const cJSON* request, WebAnswer& answer);      // "set input name"
 bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer);    // "set output delay"
+
+extern const WebCommandRows kWebOutputRows;

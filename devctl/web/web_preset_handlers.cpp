@@ -1,6 +1,8 @@
 // The preset commands: "chn" or "preset" names the preset (1-8); none of them wakes the unit.
 #include "devctl/web/web_preset_handlers.h"
 
+#include <iterator>
+
 #include "devctl/core/app_config.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
@@ -11,17 +13,9 @@
 
 namespace {
 
-bool Accept(const std::string& lines, WebAnswer& answer) {
-  answer.notice += lines;
-  answer.save = true;
-  answer.set_result = true;
-  return true;
-}
-
 bool ReadPreset(const cJSON* request, const char* key, int* n, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{key, kFirstPresetNumber, kLastPresetNumber}}, &v, answer,
-                      WebWake::kNo))
+  if (!ReadSetCommand(request, {{key, kFirstPresetNumber, kLastPresetNumber}}, &v, answer))
     return false;
   *n = v[0];
   return true;
@@ -32,28 +26,38 @@ bool ReadPreset(const cJSON* request, const char* key, int* n, WebAnswer& answer
 bool WebDeletePreset(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "chn", &n, answer)) return false;
-  std::string lines;
-  DeletePreset(n, lines);
-  return Accept(lines, answer);
+  answer.change = [n](WebAnswer& answer) {
+    DeletePreset(n, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "preset", &n, answer)) return false;
-  std::string lines;
-  if (RequestPresetRecall(n, RecallLine::kWeb, lines) != RecallRequest::kRequested) {
-    return RefuseSetCommand(answer);
-  }
-  return Accept(lines, answer);
+  answer.change = [n](WebAnswer& answer) {
+    std::string lines;
+    if (RequestPresetRecall(n, RecallLine::kWeb, lines) != RecallRequest::kRequested) {
+      return RefuseChange(answer);
+    }
+    answer.notice += lines;
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetPresetSave(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "preset", &n, answer)) return false;
-  std::string lines;
-  // A failed save changes nothing: a preset saved before keeps its file.
-  if (!SavePreset(n, lines)) return RefuseSetCommand(answer);
-  return Accept(lines, answer);
+  answer.change = [n](WebAnswer& answer) {
+    std::string lines;
+    // A failed save changes nothing: a preset saved before keeps its file.
+    if (!SavePreset(n, lines)) return RefuseChange(answer);
+    answer.notice += lines;
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetPresetName(const cJSON* request, WebAnswer& answer) {
@@ -63,7 +67,23 @@ bool WebSetPresetName(const cJSON* request, WebAnswer& answer) {
   // The name goes to every control port: line ends, controls and broken characters are refused.
   if (!web::ReadJsonString(request, "name", &name) || !IsCleanName(name))
     return RefuseSetCommand(answer);
-  std::string lines;
-  SetPresetName(n, CutAtCharacter(name, kNameSize - 1), lines);
-  return Accept(lines, answer);
+  answer.change = [n, name = CutAtCharacter(name, kNameSize - 1)](WebAnswer& answer) {
+    SetPresetName(n, name, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
+
+namespace {
+
+// None of them wakes the unit.
+const WebCommandRow kRows[] = {
+    {"set preset recall", WebSetPresetRecall, kWebSaves | kWebAnswersResult},
+    {"set preset name", WebSetPresetName, kWebSaves | kWebAnswersResult},
+    {"delete preset", WebDeletePreset, kWebSaves | kWebAnswersResult},
+    {"set preset save", WebSetPresetSave, kWebSaves | kWebAnswersResult},
+};
+
+}  // namespace
+
+const WebCommandRows kWebPresetRows{kRows, std::size(kRows)};

@@ -7,3 +7,5 @@ bool WebDeletePreset(const cJSON* request, WebAnswer& answer);
 bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer);
 bool WebSetPresetSave(const cJSON* request, WebAnswer& answer);
 bool WebSetPresetName(const cJSON* request, WebAnswer& answer);
+
+extern const WebCommandRows kWebPresetRows;

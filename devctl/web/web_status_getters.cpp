@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "devctl/core/globals.h"
@@ -245,3 +246,19 @@ bool WebGetStatus(const cJSON* request, WebAnswer& answer) {
   AddString(o, "uptime", uptime);
   return Reply(std::move(r), answer);
 }
+
+namespace {
+
+const WebCommandRow kRows[] = {
+    {"get control status", WebGetControlStatus, 0},
+    {"get input status", WebGetInputStatus, 0},
+    {"get output status", WebGetOutputStatus, 0},
+    {"get peq status", WebGetPeqStatus, 0},
+    {"get preset status", WebGetPresetStatus, 0},
+    {"get status", WebGetStatus, 0},
+    {"get system status", WebGetSystemStatus, 0},
+};
+
+}  // namespace
+
+const WebCommandRows kWebStatusRows{kRows, std::size(kRows)};

@@ -3,12 +3,12 @@
 #include "devctl/web/web_system_handlers.h"
 
 #include <climits>
+#include <iterator>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/reset_changes.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/hardware/system_changes.h"
 #include "devctl/web/set_command.h"
 
@@ -17,38 +17,26 @@ namespace {
 // Any number is taken (and stored as it is).
 WebIntMember AnyNumber(const char* key) { return {key, INT_MIN, INT_MAX}; }
 
-bool Accept(const std::string& lines, WebAnswer& answer) {
-  answer.notice += lines;
-  answer.save = true;
-  answer.set_result = true;
-  return true;
-}
-
 // A command that ends in a reboot: its line and "result" 1, or "result" 0 with why nothing was
 // done. It saved what it changed itself.
-bool RebootAnswer(RebootOutcome outcome, const char* line, WebAnswer& answer) {
-  answer.set_result = true;
+WebOutcome RebootAnswer(RebootOutcome outcome, const char* line, WebAnswer& answer) {
   answer.error = OutcomeError(outcome);
   if (outcome == RebootOutcome::kRebooting) answer.notice += line;
-  return true;
+  return WebOutcome::kChanged;
 }
 
-// Nothing to change: "result" 1, nothing sent or saved.
-bool Unchanged(WebAnswer& answer) {
-  answer.set_result = true;
-  return true;
-}
-
-// The shape of the compare-first setters: one member, then act only when it differs.
-template <typename Change>
-bool CompareAndSet(const cJSON* request, WebIntMember member, int stored_of(), WebWake wake,
-                   WebAnswer& answer, Change change) {
+// The shape of the compare-first setters: one member, then, after the wake-up, act only when it
+// differs from the stored value.
+bool CompareAndSet(const cJSON* request, WebIntMember member, int stored_of(),
+                   void change(int, std::string&), WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {member}, &v, answer, wake)) return false;
-  if (v[0] == stored_of()) return Unchanged(answer);
-  std::string lines;
-  change(v[0], lines);
-  return Accept(lines, answer);
+  if (!ReadSetCommand(request, {member}, &v, answer)) return false;
+  answer.change = [value = v[0], stored_of, change](WebAnswer& answer) {
+    if (value == stored_of()) return WebOutcome::kUnchanged;
+    change(value, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 int StoredStandbyMode() { return g_app_config.standby_mode; }
@@ -64,58 +52,57 @@ int StoredUsbStatus() { return g_app_config.usb_status; }
 }  // namespace
 
 bool WebSetStandbyMode(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("standby"), StoredStandbyMode, WebWake::kAfterRead,
-                       answer, [](int v, std::string& lines) { SetStandbyMode(v, lines); });
+  return CompareAndSet(request, AnyNumber("standby"), StoredStandbyMode,
+                       [](int v, std::string& lines) { SetStandbyMode(v, lines); }, answer);
 }
 
 bool WebSetBaudRate(const cJSON* request, WebAnswer& answer) {
   return CompareAndSet(request, {"baudrate", kMinBaudRateIndex, kMaxBaudRateIndex},
-                       StoredBaudRate, WebWake::kAfterRead, answer,
-                       [](int v, std::string& lines) { SetBaudRate(v, lines); });
+                       StoredBaudRate, [](int v, std::string& lines) { SetBaudRate(v, lines); },
+                       answer);
 }
 
 bool WebSetKeyLock(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("lock"), StoredKeyLock, WebWake::kAfterRead, answer,
-                       [](int v, std::string& lines) { SetKeyLock(v, lines); });
+  return CompareAndSet(request, AnyNumber("lock"), StoredKeyLock,
+                       [](int v, std::string& lines) { SetKeyLock(v, lines); }, answer);
 }
 
 bool WebSetTcpPortEnable(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("value"), StoredTcpPortEnable, WebWake::kAfterRead,
-                       answer, [](int v, std::string& lines) { SetTcpPortEnable(v, lines); });
+  return CompareAndSet(request, AnyNumber("value"), StoredTcpPortEnable,
+                       [](int v, std::string& lines) { SetTcpPortEnable(v, lines); }, answer);
 }
 
 bool WebSetTelnetPortEnable(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("value"), StoredTelnetEnable, WebWake::kAfterRead,
-                       answer, [](int v, std::string& lines) { SetTelnetEnable(v, lines); });
+  return CompareAndSet(request, AnyNumber("value"), StoredTelnetEnable,
+                       [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer);
 }
 
 bool WebSetPower(const cJSON* request, WebAnswer& answer) {
   // Only 0 and 1 may be stored: the power worker settles on nothing else.
-  return CompareAndSet(request, {"power", 0, 1}, StoredPower, WebWake::kNo, answer,
-                       [](int v, std::string& lines) { SetPower(v, PowerLine::kWeb, lines); });
+  return CompareAndSet(request, {"power", 0, 1}, StoredPower,
+                       [](int v, std::string& lines) { SetPower(v, PowerLine::kWeb, lines); },
+                       answer);
 }
 
 bool WebSetPowerLed(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, {"led", 0, 1}, StoredPowerLed, WebWake::kAfterRead, answer,
-                       [](int v, std::string& lines) { SetPowerLedFollow(v, lines); });
+  return CompareAndSet(request, {"led", 0, 1}, StoredPowerLed,
+                       [](int v, std::string& lines) { SetPowerLedFollow(v, lines); }, answer);
 }
 
 bool WebSetFrontLcd(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"lcd", kMinLcdMode, kMaxLcdMode}}, &v, answer, WebWake::kNo))
-    return false;
-  std::string lines;
-  SetFrontLcd(v[0], lines);
-  // A unit in standby wakes only now, with the new mode in place; its power-on notice goes out
-  // ahead of this command's line.
-  WakeOnCommand(&answer.notice);
-  return Accept(lines, answer);
+  if (!ReadSetCommand(request, {{"lcd", kMinLcdMode, kMaxLcdMode}}, &v, answer)) return false;
+  answer.change = [mode = v[0]](WebAnswer& answer) {
+    SetFrontLcd(mode, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetAutoStandbyTime(const cJSON* request, WebAnswer& answer) {
   return CompareAndSet(request, {"time", kMinStandbyMinutes, kMaxStandbyMinutes},
-                       StoredStandbyTime, WebWake::kAfterRead, answer,
-                       [](int v, std::string& lines) { SetAutoStandbyTime(v, lines); });
+                       StoredStandbyTime,
+                       [](int v, std::string& lines) { SetAutoStandbyTime(v, lines); }, answer);
 }
 
 bool WebSetInputPhantom(const cJSON* request, WebAnswer& answer) {
@@ -123,30 +110,62 @@ bool WebSetInputPhantom(const cJSON* request, WebAnswer& answer) {
   if (!ReadSetCommand(request, {{"chn", 0, kAnalogueChannels - 1}, {"phantom", 0, 1}}, &v,
                       answer))
     return false;
-  std::string lines;
-  SetLinkedInputPhantom(v[0], v[1], lines);
-  return Accept(lines, answer);
+  answer.change = [input = v[0], on = v[1]](WebAnswer& answer) {
+    SetLinkedInputPhantom(input, on, answer.notice);
+    return WebOutcome::kChanged;
+  };
+  return true;
 }
 
 bool WebSetInputUsb(const cJSON* request, WebAnswer& answer) {
   // 1 selects USB-B, any other value USB-C; the value as sent is compared with the stored one.
-  return CompareAndSet(request, AnyNumber("usb"), StoredUsbStatus, WebWake::kAfterRead, answer,
-                       [](int v, std::string& lines) { SetUsbPort(v, lines); });
+  return CompareAndSet(request, AnyNumber("usb"), StoredUsbStatus,
+                       [](int v, std::string& lines) { SetUsbPort(v, lines); }, answer);
 }
 
 bool WebReboot(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {AnyNumber("reboot")}, &v, answer, WebWake::kNo)) return false;
-  return RebootAnswer(RebootWithoutSave(), kRebootLine, answer);
+  if (!ReadSetCommand(request, {AnyNumber("reboot")}, &v, answer)) return false;
+  answer.change = [](WebAnswer& answer) {
+    return RebootAnswer(RebootWithoutSave(), kRebootLine, answer);
+  };
+  return true;
 }
 
 bool WebSetFactory(const cJSON* request, WebAnswer& answer) {
   constexpr int kSystemReset = 1;  // any other value resets everything
   std::vector<int> v;
-  if (!ReadSetCommand(request, {AnyNumber("factory")}, &v, answer, WebWake::kNo)) return false;
-  if (v[0] == kSystemReset) {
-    return RebootAnswer(ResetSystemSettingsAndReboot(), kSystemResetLine, answer);
-  }
-  // The live record keeps its settings until the restart loads the factory file.
-  return RebootAnswer(ResetAllForNextStartAndReboot(), kResetAllLine, answer);
+  if (!ReadSetCommand(request, {AnyNumber("factory")}, &v, answer)) return false;
+  answer.change = [system_only = v[0] == kSystemReset](WebAnswer& answer) {
+    if (system_only) {
+      return RebootAnswer(ResetSystemSettingsAndReboot(), kSystemResetLine, answer);
+    }
+    // The live record keeps its settings until the restart loads the factory file.
+    return RebootAnswer(ResetAllForNextStartAndReboot(), kResetAllLine, answer);
+  };
+  return true;
 }
+
+namespace {
+
+// "set power", "reboot" and "set factory" never wake the unit; "set front lcd" wakes it only once
+// the new mode is in place. "reboot" and "set factory" save what they change themselves.
+const WebCommandRow kRows[] = {
+    {"set input phantom", WebSetInputPhantom, kWebSetCommand},
+    {"set input usb", WebSetInputUsb, kWebSetCommand},
+    {"reboot", WebReboot, kWebAnswersResult},
+    {"set factory", WebSetFactory, kWebAnswersResult},
+    {"set telnetportenable", WebSetTelnetPortEnable, kWebSetCommand},
+    {"set tcpportenable", WebSetTcpPortEnable, kWebSetCommand},
+    {"set key lock", WebSetKeyLock, kWebSetCommand},
+    {"set power", WebSetPower, kWebSaves | kWebAnswersResult},
+    {"set front lcd", WebSetFrontLcd, kWebWakesAfter | kWebSaves | kWebAnswersResult},
+    {"set power led", WebSetPowerLed, kWebSetCommand},
+    {"set baudrate", WebSetBaudRate, kWebSetCommand},
+    {"set standby mode", WebSetStandbyMode, kWebSetCommand},
+    {"set_auto_standby_time", WebSetAutoStandbyTime, kWebSetCommand},
+};
+
+}  // namespace
+
+const WebCommandRows kWebSystemRows{kRows, std::size(kRows)};

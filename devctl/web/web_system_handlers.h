@@ -18,3 +18,5 @@ bool WebSetInputPhantom(const cJSON* request, WebAnswer& answer);
 bool WebSetInputUsb(const cJSON* request, WebAnswer& answer);
 bool WebReboot(const cJSON* request, WebAnswer& answer);
 bool WebSetFactory(const cJSON* request, WebAnswer& answer);
+
+extern const WebCommandRows kWebSystemRows;

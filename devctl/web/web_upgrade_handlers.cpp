@@ -1,5 +1,7 @@
 #include "devctl/web/web_upgrade_handlers.h"
 
+#include <iterator>
+
 #include "devctl/core/upgrade_progress.h"
 #include "devctl/web/json_members.h"
 
@@ -32,3 +34,15 @@ bool WebGetUpgradeFw(const cJSON* request, WebAnswer& answer) {
   web::PrintJsonReply(out.get(), answer.reply);
   return true;
 }
+
+namespace {
+
+// "get upgrade status" may request the reboot that ends an upgrade; neither wakes the unit.
+const WebCommandRow kRows[] = {
+    {"get upgrade status", WebGetUpgradeStatus, 0},
+    {"GetUpgradeFW", WebGetUpgradeFw, 0},
+};
+
+}  // namespace
+
+const WebCommandRows kWebUpgradeRows{kRows, std::size(kRows)};

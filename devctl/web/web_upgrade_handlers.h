@@ -6,3 +6,5 @@
 bool WebGetUpgradeStatus(const cJSON* request, WebAnswer& answer);
 // Always answers "percent" 17.
 bool WebGetUpgradeFw(const cJSON* request, WebAnswer& answer);
+
+extern const WebCommandRows kWebUpgradeRows;

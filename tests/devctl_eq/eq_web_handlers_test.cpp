@@ -40,13 +40,19 @@ class EqWebTest : public webtest::BoardTest {
     BoardTest::SetUp();
     platform::sim_i2c().ClearTransfers();
   }
-  // Runs handler on body; the answer stays in answer_.
+  // Runs the command of handler on body as its row frames it (under the configuration lock, before
+  // the save and the notice); the answer stays in answer_.
   bool Call(WebHandler handler, const std::string& body) {
     platform::sim_i2c().ClearTransfers();
     answer_ = WebAnswer();
     Json request(cJSON_Parse(body.c_str()));
     EXPECT_NE(request, nullptr) << body;
-    return request && handler(request.get(), answer_);
+    const web_command_s* command = nullptr;
+    for (size_t i = 0; i < g_web_command_count; ++i) {
+      if (g_web_commands[i].handler == handler) command = &g_web_commands[i];
+    }
+    EXPECT_NE(command, nullptr);
+    return request && command && RunCommandLocked(*command, request.get(), answer_);
   }
   // A set command that went through: the lines, a save and "result" 1 left to the frame.
   void ExpectDone(const std::string& comhead, const std::string& notice) {
