@@ -76,9 +76,13 @@ class CUart {
   int fd() const { return fd_; }
   bool running() const { return running_; }
 
+  // What one read from the port brought: echoed, a history recall acted on, and each completed
+  // line handed to on_line. The port's thread calls it; a fuzz target calls it on a stopped port
+  // (nothing is echoed then).
+  void HandleChunk(const char* data, int len);
+
  private:
   void Run();
-  void HandleChunk(const char* data, int len);
   void ProcessInput(const char* data, int len);
   void EraseShownLine();
   void ReplaceLine(const char* text, int len);

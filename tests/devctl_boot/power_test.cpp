@@ -25,6 +25,7 @@
 #include "devctl/text/greetings.h"
 #include "devctl/text/control_servers.h"
 #include "socket_client.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -235,7 +236,7 @@ class AutoStandbyTest : public Power {
     ASSERT_EQ(g_tcp_server.Start(), 0);
     client_ = testclient::Connect(g_tcp_server.BoundPort());
     ASSERT_GE(client_, 0);
-    for (int i = 0; i < 30000 && g_tcp_server.ClientCount() == 0; ++i) usleep(1000);
+    ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() > 0; }));
   }
   void TearDown() override {
     close(client_);

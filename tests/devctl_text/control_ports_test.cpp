@@ -30,6 +30,7 @@
 #include "devctl/web/web_commands.h"
 #include "socket_client.h"
 #include "tests/devctl_web/board_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ class ControlPortsTest : public webtest::BoardTest {
   int Tcp() {
     const size_t before = g_tcp_server.ClientCount();
     const int fd = fds_.emplace_back(Connect(g_tcp_server.BoundPort()));
-    for (int i = 0; i < 15000 && g_tcp_server.ClientCount() == before; ++i) usleep(2000);
+    EXPECT_TRUE(testsupport::WaitFor([&] { return g_tcp_server.ClientCount() != before; }));
     return fd;
   }
   int Telnet() { return fds_.emplace_back(Connect(g_telnet_server.BoundPort())); }

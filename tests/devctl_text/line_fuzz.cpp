@@ -12,6 +12,7 @@
 #include "devctl/text/dispatcher.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/storage.h"
 #include "sim/board/board.h"
 
 extern const std::vector<std::string> kFuzzSeeds = {
@@ -34,6 +35,8 @@ void Prepare() {
     platform::MakeParentDirs(platform::Path("/etc/hostname"));
     static platform::FakeClock clock;
     platform::SetClock(&clock);
+    // Every command saves; the saves are flushed file by file but never sync the host's disks.
+    platform::SetHostSync(false);
     static sim::Board board;
     ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
     g_config_path = "/oem/app.json";

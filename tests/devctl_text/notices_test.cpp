@@ -13,6 +13,7 @@
 #include "devctl/text/control_servers.h"
 #include "socket_client.h"
 #include "tests/support/sim_unit.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ class ControlPortNoticesTest : public testsupport::SimUnitFixture {
     telnet_ = testclient::Connect(g_telnet_server.BoundPort());
     ASSERT_GE(tcp_, 0);
     ASSERT_GE(telnet_, 0);
-    while (g_tcp_server.ClientCount() < 1 || g_telnet_server.ClientCount() < 1) usleep(1000);
+    ASSERT_TRUE(testsupport::WaitFor(
+        [] { return g_tcp_server.ClientCount() >= 1 && g_telnet_server.ClientCount() >= 1; }));
 
     int slave = -1;
     char name[256];

@@ -22,6 +22,7 @@
 #include "devctl/text/history.h"
 #include "socket_client.h"
 #include "tests/devctl_web/board_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   constexpr int kClients = 50, kCommandsEach = 2;
   std::vector<int> fds;
   for (int i = 0; i < kClients; ++i) fds.push_back(Connect(g_tcp_server.BoundPort()));
-  for (int i = 0; i < 6000 && g_tcp_server.ClientCount() != kClients; ++i) usleep(5000);
+  ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() == kClients; }));
   ASSERT_EQ(g_tcp_server.ClientCount(), static_cast<size_t>(kClients));
   const int leaver = fds.back();
   fds.pop_back();
@@ -200,7 +201,7 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(controller, 0);
   const int watcher = Connect(g_tcp_server.BoundPort());
-  for (int i = 0; i < 15000 && g_tcp_server.ClientCount() == 0; ++i) usleep(2000);
+  ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() > 0; }));
   g_app_config.baudrate = 3;
   g_uart.SetStartDelayMs(0);
   StartUartFromConfig();

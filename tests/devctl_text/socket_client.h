@@ -2,6 +2,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,8 +13,9 @@
 
 namespace testclient {
 
-// Generous limit for a byte to arrive on loopback; only reached when something is broken.
-constexpr int kPatienceMs = 10000;
+// Generous limit for a byte to arrive on loopback; only reached when something is broken, and then
+// the read fails the test.
+constexpr int kPatienceMs = 60000;
 
 inline int Connect(uint16_t port, int rcvbuf = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -33,8 +35,9 @@ inline void Send(int fd, const std::string& s) {
   ::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
 }
 
-// Reads until the received text ends with `until` (or holds it, when anywhere is set), the peer
-// closes, or nothing arrives for quiet_ms.
+// Reads until the received text ends with `until`, or the peer closes. With `until` set, nothing
+// arriving for quiet_ms fails the test; with it empty, the read ends there (what a client gets
+// until it goes quiet).
 inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kPatienceMs,
                              bool* closed = nullptr) {
   std::string got;
@@ -42,7 +45,10 @@ inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kP
   while (until.empty() || got.size() < until.size() ||
          got.compare(got.size() - until.size(), until.size(), until) != 0) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, quiet_ms) <= 0) break;
+    if (poll(&p, 1, quiet_ms) <= 0) {
+      if (!until.empty()) ADD_FAILURE() << "no \"" << until << "\" after \"" << got << "\"";
+      break;
+    }
     char buf[65536];
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) {
@@ -55,13 +61,16 @@ inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kP
 }
 
 // Reads until the text holds `count` occurrences of `mark`, the last one followed by at least
-// `tail` more bytes (or the peer closes or stalls).
+// `tail` more bytes, or the peer closes; a stall fails the test.
 inline std::string ReadUntilCount(int fd, char mark, size_t count, size_t tail) {
   std::string got;
   size_t seen = 0, last = 0, scanned = 0;
   while (seen < count || got.size() < last + tail) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, kPatienceMs) <= 0) break;
+    if (poll(&p, 1, kPatienceMs) <= 0) {
+      ADD_FAILURE() << "only " << seen << " of " << count << " marks arrived";
+      break;
+    }
     char buf[65536];
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) break;
@@ -76,12 +85,15 @@ inline std::string ReadUntilCount(int fd, char mark, size_t count, size_t tail) 
   return got;
 }
 
-// Reads exactly n bytes (fewer if the peer closes or stalls).
+// Reads exactly n bytes (fewer if the peer closes); a stall fails the test.
 inline std::string ReadBytes(int fd, size_t n) {
   std::string got;
   while (got.size() < n) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, kPatienceMs) <= 0) break;
+    if (poll(&p, 1, kPatienceMs) <= 0) {
+      ADD_FAILURE() << "only " << got.size() << " of " << n << " bytes arrived";
+      break;
+    }
     char buf[65536];
     const ssize_t r = recv(fd, buf, std::min(sizeof buf, n - got.size()), 0);
     if (r <= 0) break;

@@ -14,6 +14,7 @@
 #include "devctl/text/history.h"
 #include "platform/clock.h"
 #include "socket_client.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ class ServerTest : public ::testing::Test {
     return fd;
   }
   void WaitForClients(size_t n) {
-    for (int i = 0; i < 6000 && server.ClientCount() != n; ++i) usleep(5000);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return server.ClientCount() == n; }));
     ASSERT_EQ(server.ClientCount(), n);
   }
 

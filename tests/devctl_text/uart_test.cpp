@@ -18,6 +18,7 @@
 
 #include "devctl/text/history.h"
 #include "platform/paths.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -89,19 +90,13 @@ class UartTest : public ::testing::Test {
     usleep(20000);  // the next write arrives as a separate read, like a person typing
   }
   // Waits until the port has sent text ending with `tail`, then returns and clears the output.
-  // The bound is generous: it is only reached when something is broken, and a busy machine (or
-  // the thread sanitizer) can hold the port's thread up for seconds.
+  // Text that never comes fails the test.
   std::string Output(const std::string& tail) {
-    for (int i = 0; i < 6000; ++i) {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (output.size() >= tail.size() &&
-            output.compare(output.size() - tail.size(), tail.size(), tail) == 0) {
-          return std::exchange(output, std::string());
-        }
-      }
-      usleep(10000);
-    }
+    EXPECT_TRUE(testsupport::WaitFor([&] {
+      std::lock_guard<std::mutex> lock(mutex);
+      return output.size() >= tail.size() &&
+             output.compare(output.size() - tail.size(), tail.size(), tail) == 0;
+    })) << "no \"" << tail << "\"";
     std::lock_guard<std::mutex> lock(mutex);
     return std::exchange(output, std::string());
   }

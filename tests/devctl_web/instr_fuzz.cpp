@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <string>
 
+#include "devctl/core/config_defaults.h"
 #include "devctl/core/globals.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/storage.h"
 
 namespace {
 
@@ -25,6 +27,12 @@ CApplication& App() {
     platform::SetRoot(root);
     static platform::FakeClock clock;
     platform::SetClock(&clock);
+    // The configuration the handlers change and save, as on a unit; the saves are flushed file by
+    // file but never sync the host's disks.
+    platform::SetHostSync(false);
+    platform::MakeParentDirs(platform::Path("/oem/app.json"));
+    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
+    g_config_path = "/oem/app.json";
     auto* a = new CApplication("appthread");
     a->FillCommandMap(g_web_commands, g_web_command_count);
     return a;

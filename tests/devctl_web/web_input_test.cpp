@@ -37,6 +37,7 @@
 #include "platform/storage.h"
 #include "sim/board/board.h"
 #include "board_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -53,13 +54,17 @@ int ConnectLoopback(uint16_t port) {
   return fd;
 }
 
-// Everything that arrives on fd until expected bytes came or the line stays quiet.
+// Everything that arrives on fd until expected bytes came or the line stays quiet; quiet before
+// the expected bytes came fails the test.
 std::string ReadAvailable(int fd, size_t expected, int quiet_ms) {
   std::string out;
   char buf[4096];
   while (out.size() < expected || expected == 0) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, quiet_ms) <= 0) break;
+    if (poll(&p, 1, quiet_ms) <= 0) {
+      if (expected > 0) ADD_FAILURE() << "only " << out.size() << " of " << expected << " bytes";
+      break;
+    }
     ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) break;
     out.append(buf, size_t(n));
@@ -79,7 +84,8 @@ class WebInputTest : public webtest::BoardTest {
     telnet_client_ = ConnectLoopback(g_telnet_server.BoundPort());
     ASSERT_GE(tcp_client_, 0);
     ASSERT_GE(telnet_client_, 0);
-    while (g_tcp_server.ClientCount() < 1 || g_telnet_server.ClientCount() < 1) usleep(1000);
+    ASSERT_TRUE(testsupport::WaitFor(
+        [] { return g_tcp_server.ClientCount() >= 1 && g_telnet_server.ClientCount() >= 1; }));
 
     int slave = -1;
     char name[256];
@@ -128,7 +134,8 @@ class WebInputTest : public webtest::BoardTest {
 
   // The notice each of the three ports received: all three must agree.
   std::string Notice(size_t expected_length) {
-    int quiet = expected_length ? 2000 : 100;
+    // Nothing expected: what a port gets until it stays quiet for a while (100 ms).
+    int quiet = expected_length ? 60000 : 100;
     std::string tcp = ReadAvailable(tcp_client_, expected_length, quiet);
     std::string telnet = ReadAvailable(telnet_client_, expected_length, quiet);
     std::string uart = ReadAvailable(uart_peer_, expected_length, quiet);

@@ -14,6 +14,7 @@
 #include "sim/engine/StandInEngine.h"
 #include "tarvo/TarvoConnectionLoop.h"
 #include "test_names.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ class ConnectionLoopTest : public testing::Test {
 
   template <typename Pred>
   void waitUntil(Pred pred) {
-    for (int i = 0; i < 30000 && !pred(); ++i) std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_TRUE(testsupport::WaitFor(pred));
   }
 
   StandInEngine::Config config;
@@ -276,12 +277,21 @@ TEST_F(ConnectionLoopTest, StopDuringTheRetryPauseEndsPromptly) {
   action.sa_handler = [](int) {};
   sigaction(SIGUSR2, &action, nullptr);
   running = false;
-  while (!ended) {
-    pthread_kill(thread.native_handle(), SIGUSR2);
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  stop();
+  // Well inside the minute the pause would last: a loop that sat the pause out fails here.
+  EXPECT_TRUE(testsupport::WaitFor(
+      [&] {
+        if (ended) return true;
+        pthread_kill(thread.native_handle(), SIGUSR2);
+        return false;
+      },
+      milliseconds(30000)));
+  std::vector<std::string> out = stop();
   signal(SIGUSR2, SIG_DFL);
+  // It ended in the pause: no attempt after it.
+  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...",
+                                           "Error connecting to shared memory: ERROR is 2",
+                                           "No such file or directory",
+                                           "Trying to connect again..."}));
 }
 
 }  // namespace
