@@ -9,7 +9,7 @@ set(images
     g_dsp_b_dm1 dsp_b_dm1.bin 31472)
 
 set(text "// Generated from data/*.bin at build time. Do not edit.\n")
-string(APPEND text "#include \"devctl/hardware/dsp_images.h\"\n\n")
+string(APPEND text "#include \"devctl/devices/dsp_images.h\"\n\n")
 list(LENGTH images count)
 math(EXPR last "${count} - 1")
 foreach(i RANGE 0 ${last} 3)

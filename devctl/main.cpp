@@ -7,7 +7,7 @@
 
 #include "devctl/app/startup.h"
 #include "devctl/core/timer.h"
-#include "devctl/hardware/key_scanner.h"
+#include "devctl/devices/key_scanner.h"
 #include "devctl/web/application.h"
 #include "platform/clock.h"
 

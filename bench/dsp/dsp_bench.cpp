@@ -9,11 +9,11 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/hardware/apply_config.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_biquad.h"
-#include "devctl/hardware/dsp_boot.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/dsp_biquad.h"
+#include "devctl/devices/dsp_boot.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/gpio.h"
 #include "platform/sim_i2c.h"
 #include "sim/board/board.h"
 

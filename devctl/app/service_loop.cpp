@@ -2,8 +2,8 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/front_leds.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/front_leds.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"

@@ -7,7 +7,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/links_groups.h"
-#include "devctl/hardware/dsp_biquad.h"
+#include "devctl/devices/dsp_biquad.h"
 
 namespace {
 

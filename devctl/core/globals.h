@@ -7,7 +7,7 @@
 #include <string>
 
 #include "devctl/core/app_config.h"
-#include "devctl/hardware/dsp_watcher.h"
+#include "devctl/devices/dsp_watcher.h"
 
 // Identity strings of the unit, filled at start-up.
 struct device_identity_s {

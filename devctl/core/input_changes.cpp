@@ -2,8 +2,8 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/links_groups.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/io_expander.h"
 #include "platform/clock.h"
 
 namespace {

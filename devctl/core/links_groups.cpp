@@ -2,9 +2,9 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/output_changes.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/io_expander.h"
 #include "platform/clock.h"
 
 namespace {

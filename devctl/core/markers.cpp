@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "devctl/core/stored_file.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/front_panel_shutdown.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 

@@ -5,7 +5,7 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/links_groups.h"
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_channels.h"
 #include "platform/clock.h"
 
 namespace {

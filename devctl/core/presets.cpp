@@ -11,7 +11,7 @@
 #include "devctl/core/notices.h"
 #include "devctl/core/record_writes.h"
 #include "devctl/core/settings_save.h"
-#include "devctl/hardware/board_lines.h"
+#include "devctl/devices/board_lines.h"
 
 std::atomic<int> g_pending_preset{0};
 

@@ -5,10 +5,10 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_biquad.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/dsp_biquad.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/io_expander.h"
 
 namespace {
 

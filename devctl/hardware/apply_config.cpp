@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "devctl/core/record_writes.h"
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_channels.h"
 
 namespace {
 

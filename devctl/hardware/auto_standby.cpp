@@ -7,7 +7,7 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
 #include "platform/clock.h"
 

@@ -7,7 +7,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/reset_changes.h"
-#include "devctl/hardware/board_lines.h"
+#include "devctl/devices/board_lines.h"
 
 std::atomic<int> g_reset_key_blink{0};
 

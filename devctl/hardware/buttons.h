@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "devctl/hardware/key_scanner.h"
+#include "devctl/devices/key_scanner.h"
 
 // 0 idle; 1 the reset key is held past 2 s (the USB indicators blink, port changes wait);
 // 2 a reset of everything is under way.

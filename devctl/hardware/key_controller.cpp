@@ -5,7 +5,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/core/config_file.h"

@@ -6,7 +6,7 @@
 #include "devctl/core/globals.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/notices.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"

@@ -6,7 +6,7 @@
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/reset_changes.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "platform/clock.h"
 

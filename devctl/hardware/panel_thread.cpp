@@ -5,10 +5,10 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/front_leds.h"
-#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/devices/front_leds.h"
+#include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/hardware/key_controller.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"

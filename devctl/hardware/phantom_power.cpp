@@ -4,10 +4,10 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/gpio.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/gpio.h"
+#include "devctl/devices/io_expander.h"
 #include "platform/clock.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "devctl/core/globals.h"
 #include "devctl/core/port_restarts.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"

@@ -4,10 +4,10 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/board_lines.h"
+#include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
 std::atomic<int> g_usb_port_applied{0};

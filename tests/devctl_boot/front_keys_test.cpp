@@ -9,10 +9,10 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/board_lines.h"
+#include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/hardware/key_controller.h"
-#include "devctl/hardware/key_scanner.h"
+#include "devctl/devices/key_scanner.h"
 #include "devctl/hardware/panel_state.h"
 
 namespace {

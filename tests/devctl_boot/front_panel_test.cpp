@@ -7,9 +7,9 @@
 
 #include "board_fixture.h"
 #include "devctl/core/markers.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/front_leds.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/front_leds.h"
+#include "devctl/devices/lcd.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "board_fixture.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/front_leds.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/front_leds.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power_state.h"
 

@@ -12,8 +12,8 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/record_writes.h"
-#include "devctl/hardware/dsp_biquad.h"
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_biquad.h"
+#include "devctl/devices/dsp_channels.h"
 #include "platform/storage.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "devctl/core/app_config.h"
-#include "devctl/hardware/dsp_access.h"
+#include "devctl/devices/dsp_access.h"
 #include "platform/sim_i2c.h"
 #include "sim/board/board.h"
 

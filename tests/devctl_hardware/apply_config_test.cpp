@@ -7,10 +7,10 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/hardware/apply_config.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/gpio.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/gpio.h"
+#include "devctl/devices/io_expander.h"
 #include "hardware_fixture.h"
 
 namespace {

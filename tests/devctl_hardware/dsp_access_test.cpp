@@ -2,7 +2,7 @@
 #include <limits>
 #include <thread>
 
-#include "devctl/hardware/dsp_access.h"
+#include "devctl/devices/dsp_access.h"
 #include "hardware_fixture.h"
 
 namespace {

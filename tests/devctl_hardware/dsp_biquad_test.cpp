@@ -2,7 +2,7 @@
 #include <complex>
 #include <limits>
 
-#include "devctl/hardware/dsp_biquad.h"
+#include "devctl/devices/dsp_biquad.h"
 #include "hardware_fixture.h"
 
 namespace {

@@ -2,9 +2,9 @@
 #include <atomic>
 #include <thread>
 
-#include "devctl/hardware/dsp_boot.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/dsp_images.h"
+#include "devctl/devices/dsp_boot.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/dsp_images.h"
 #include "hardware_fixture.h"
 
 namespace {

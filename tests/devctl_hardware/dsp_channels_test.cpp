@@ -1,7 +1,7 @@
 #include <cmath>
 #include <functional>
 
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_channels.h"
 #include "hardware_fixture.h"
 
 namespace {

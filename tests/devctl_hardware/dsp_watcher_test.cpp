@@ -1,6 +1,6 @@
 #include "devctl/core/globals.h"
-#include "devctl/hardware/dsp_watcher.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/dsp_watcher.h"
+#include "devctl/devices/gpio.h"
 #include "hardware_fixture.h"
 
 namespace {

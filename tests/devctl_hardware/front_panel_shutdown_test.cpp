@@ -1,10 +1,10 @@
 #include <algorithm>
 
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/front_leds.h"
-#include "devctl/hardware/front_panel_shutdown.h"
-#include "devctl/hardware/gpio.h"
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/front_leds.h"
+#include "devctl/devices/front_panel_shutdown.h"
+#include "devctl/devices/gpio.h"
+#include "devctl/devices/lcd.h"
 #include "hardware_fixture.h"
 #include "sim/board/front_panel.h"
 

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/gpio.h"
 #include "hardware_fixture.h"
 #include "platform/sysfs.h"
 

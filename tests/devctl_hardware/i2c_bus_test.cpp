@@ -1,7 +1,7 @@
 #include <functional>
 #include <map>
 
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 #include "hardware_fixture.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <thread>
 
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/io_expander.h"
 #include "hardware_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 #include "hardware_fixture.h"
 
 namespace {

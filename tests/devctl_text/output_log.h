@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "devctl/hardware/dsp_biquad.h"
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_biquad.h"
+#include "devctl/devices/dsp_channels.h"
 #include "platform/sim_i2c.h"
 #include "sim/board/board.h"
 

@@ -3,8 +3,8 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/globals.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/io_expander.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 #include "tests/support/sim_unit.h"

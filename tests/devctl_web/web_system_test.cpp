@@ -15,8 +15,8 @@
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
 #include "devctl/app/service_loop.h"
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/gpio.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/dispatcher.h"
@@ -24,7 +24,7 @@
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "devctl/hardware/front_panel_shutdown.h"
+#include "devctl/devices/front_panel_shutdown.h"
 #include "tests/devctl_web/system_fixture.h"
 
 namespace {

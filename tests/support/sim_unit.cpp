@@ -9,8 +9,8 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/notices.h"
-#include "devctl/hardware/dsp_channels.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/gpio.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 

@@ -1,6 +1,6 @@
-#include "devctl/hardware/io_expander.h"
+#include "devctl/devices/io_expander.h"
 
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 #include "platform/clock.h"
 
 std::mutex g_ioexp_mutex;

@@ -1,9 +1,9 @@
-#include "devctl/hardware/key_scanner.h"
+#include "devctl/devices/key_scanner.h"
 
 #include <pthread.h>
 
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
 namespace {

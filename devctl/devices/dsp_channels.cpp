@@ -1,4 +1,4 @@
-#include "devctl/hardware/dsp_channels.h"
+#include "devctl/devices/dsp_channels.h"
 
 #include <cmath>
 #include <mutex>

@@ -1,9 +1,9 @@
-#include "devctl/hardware/dsp_biquad.h"
+#include "devctl/devices/dsp_biquad.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "devctl/hardware/dsp_access.h"
+#include "devctl/devices/dsp_access.h"
 
 namespace {
 

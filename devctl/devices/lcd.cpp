@@ -1,9 +1,9 @@
-#include "devctl/hardware/lcd.h"
+#include "devctl/devices/lcd.h"
 
 #include <cstring>
 
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
 std::mutex g_lcd_mutex;

@@ -1,4 +1,4 @@
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/gpio.h"
 
 #include <fcntl.h>
 

@@ -1,4 +1,4 @@
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 
 #include <cstdio>
 #include <cstring>

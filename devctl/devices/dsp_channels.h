@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "devctl/hardware/dsp_access.h"
+#include "devctl/devices/dsp_access.h"
 
 extern const uint32_t g_dsp_input_gain_addr[kDspChannelCount];
 extern const uint32_t g_dsp_input_mute_addr[kDspChannelCount];

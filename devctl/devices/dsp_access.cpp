@@ -1,4 +1,4 @@
-#include "devctl/hardware/dsp_access.h"
+#include "devctl/devices/dsp_access.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "devctl/hardware/dsp_boot.h"
+#include "devctl/devices/dsp_boot.h"
 
 #include <mutex>
 
-#include "devctl/hardware/dsp_access.h"
-#include "devctl/hardware/dsp_images.h"
+#include "devctl/devices/dsp_access.h"
+#include "devctl/devices/dsp_images.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "devctl/hardware/board_lines.h"
+#include "devctl/devices/board_lines.h"
 
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/gpio.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "devctl/hardware/front_leds.h"
+#include "devctl/devices/front_leds.h"
 
-#include "devctl/hardware/board_lines.h"
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/board_lines.h"
+#include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
 std::mutex g_led_mutex;

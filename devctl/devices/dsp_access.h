@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "devctl/hardware/i2c_bus.h"
+#include "devctl/devices/i2c_bus.h"
 
 constexpr uint16_t kDspSafeloadData = 0x6000;
 constexpr uint16_t kDspSafeloadTarget = 0x6005;

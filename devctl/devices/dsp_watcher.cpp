@@ -1,8 +1,8 @@
-#include "devctl/hardware/dsp_watcher.h"
+#include "devctl/devices/dsp_watcher.h"
 
 #include <pthread.h>
 
-#include "devctl/hardware/gpio.h"
+#include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
 namespace {
