@@ -11,7 +11,7 @@
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
 #include "devctl/devices/io_expander.h"
-#include "hardware_fixture.h"
+#include "tests/devctl_devices/hardware_fixture.h"
 
 namespace {
 
