@@ -10,6 +10,11 @@
 
 #include <string>
 
+#include "devctl/core/eq_changes.h"
+
+// How the text commands change the EQ where the command sets differ.
+extern const EqRules kTextEqRules;
+
 bool TermSetInputEqBand(int fd, char* line, int len, std::string& reply);
 bool TermSetOutputEqBand(int fd, char* line, int len, std::string& reply);
 bool TermSetInputEqPreset(int fd, char* line, int len, std::string& reply);

@@ -11,6 +11,22 @@
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 
+// Flat takes neither band edits nor switches (reported all the same); a group switch includes
+// the group's own memory; a pair loads channel by channel; locking makes the second channel follow
+// the first. The lines carry the unit's own words ("intput", "unlock", "lock").
+const EqRules kWebEqRules = {
+    /*refuses_flat_edit=*/false,
+    /*switches_flat=*/false,
+    /*switches_whole_group=*/true,
+    PairLoad::kChannelByChannel,
+    PairLock::kFollowFirst,
+    /*flat_analogue_input=*/"Analogue intput",
+    /*usb_switch_side_last=*/false,
+    /*unlocked=*/" PEQ unlock.\r\n",
+    /*locked_output_pair=*/" PEQ lock.\r\n",
+    /*usb_lock_by_channel=*/true,
+};
+
 namespace {
 
 const WebIntMember kAction{"action", EQ_SIDE_INPUT, EQ_SIDE_OUTPUT};
@@ -116,7 +132,7 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   values.type_name = CutAtCharacter(type, kNameSize - 1);
   WakeOnCommand(&answer.notice);
   std::string lines;
-  SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, lines);
+  SetEqBand(v[0], v[1], v[3], values, v[2], kWebEqRules, lines);
   return Changed(lines, answer);
 }
 
@@ -126,7 +142,7 @@ bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
     return false;
   }
   std::string lines;
-  SetEqBandSwitch(v[0], v[1], v[2], v[3], EqCaller::kWeb, lines);
+  SetEqBandSwitch(v[0], v[1], v[2], v[3], kWebEqRules, lines);
   return Changed(lines, answer);
 }
 
@@ -134,7 +150,7 @@ bool WebSetEqPreset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
   std::string lines;
-  SelectEqMemory(v[0], v[1], v[2], EqCaller::kWeb, lines);
+  SelectEqMemory(v[0], v[1], v[2], kWebEqRules, lines);
   return Changed(lines, answer);
 }
 
@@ -150,6 +166,6 @@ bool WebSetEqStereo(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, {"stereo", 0, 1}}, &v, answer)) return false;
   std::string lines;
-  SetEqLock(v[0], v[1], v[2] != 0, EqCaller::kWeb, lines);
+  SetEqLock(v[0], v[1], v[2] != 0, kWebEqRules, lines);
   return Changed(lines, answer);
 }
