@@ -4,6 +4,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/hardware/dsp_channels.h"
 #include "platform/clock.h"
@@ -136,6 +137,60 @@ void SetAllOutputsVolume(int v, std::string& lines) {
   lines += "[SUCCESS]Set all output volume to " + std::to_string(v) + ".\r\n";
   for (int c = 0; c < kDspChannels; ++c) ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
   for (int g = 0; g < kGroups; ++g) ApplyOutputGroupVolume(g, v);
+}
+
+namespace {
+
+int StepVolume(const LevelStep& step, int old) { return step.Apply(old, kMinVolume, kMaxVolume); }
+
+void AppendStepLine(const LevelStep& step, const std::string& label, int v, std::string& lines) {
+  lines += step.Verb() + label + " volume to " + std::to_string(v) + ".\r\n";
+}
+
+}  // namespace
+
+void StepOutputChannelVolume(int c, const LevelStep& step, std::string& lines) {
+  if (!IsOutput(c)) return;
+  // Lowering writes a channel's changed mute before its volume, raising after.
+  const VolumeWrite order =
+      step.direction == LevelStep::kUp ? VolumeWrite::kVolumeFirst : VolumeWrite::kMuteFirst;
+  auto [a, b] = LinkedOutputs(c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    const int v = StepVolume(step, g_app_config.OutputVolRef(ch));
+    ApplyOutputVolume(ch, v, order, true);
+    AppendStepLine(step, OutputChannelName(ch), v, lines);
+  }
+}
+
+void StepOutputGroupVolume(int g, const LevelStep& step, std::string& lines) {
+  const int* members = g_app_config.OutputGroupMembers(g);
+  if (members == nullptr) return;
+  const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+  ApplyOutputGroupVolume(g, v);
+  AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
+  for (int c = 0; c < kDspChannels; ++c) {
+    if (members[c] != 1) continue;
+    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
+    AppendStepLine(step, OutputChannelName(c), v, lines);
+  }
+}
+
+void StepAllOutputsVolume(const LevelStep& step, std::string& lines) {
+  for (int c = 0; c < kDspChannels; ++c) {
+    const int v = StepVolume(step, g_app_config.OutputVolRef(c));
+    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
+    // In this listing the USB outputs are numbered CH1 and CH2.
+    const std::string label = c >= kFirstUsbChannel
+                                  ? "USB output CH" + std::to_string(c - kFirstUsbChannel + 1)
+                                  : OutputChannelName(c);
+    AppendStepLine(step, label, v, lines);
+  }
+  for (int g = 0; g < kGroups; ++g) {
+    const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+    ApplyOutputGroupVolume(g, v);
+    AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
+  }
 }
 
 void SetOutputChannelMute(int c, int m, std::string& lines) {

@@ -1,0 +1,22 @@
+// The frame the raise and lower commands share ("IN xx GAIN+yy", "OUT xx VOL-yy"): a step that
+// was not read is one step; the channel number (0 all, 1-14 a channel, 15-18 a group) and the
+// step (1-10) are checked, then the change of the addressed unit runs.
+#pragma once
+
+#include <string>
+
+#include "devctl/core/level_step.h"
+
+// The step as preset before scanning: still there when no number was read.
+constexpr int kNoStep = -65535;
+
+// The core changes one step command makes, by what it addresses.
+struct StepChanges {
+  void (*all)(const LevelStep& step, std::string& lines);
+  void (*group)(int g, const LevelStep& step, std::string& lines);    // g 0-3
+  void (*channel)(int c, const LevelStep& step, std::string& lines);  // DSP index 0-13
+};
+
+// Runs the step command on channel; out of range, appends error and returns false.
+bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, int channel,
+                    int step, const char* error, std::string& reply);
