@@ -293,14 +293,14 @@ void SetAllOutputsDelay(int ms, std::string& lines) {
   }
 }
 
-void SetOutputSource(int out, int src, RouteStyle style, std::string& lines) {
+void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lines) {
   if (out < 0 || out > kDspChannels || src < 0 || src > kDspChannels) return;
   if (out == 0) {
     lines += "[SUCCESS]Set all output from " + SourceText(src, false) + ".\r\n";
     for (int i = 1; i <= kDspChannels; ++i) {
       if (AreInOutPairsLinked(src, i)) {
         // The walk meets a claimed pair at its first output.
-        if (style == RouteStyle::kText) {
+        if (pairs == LinkedPairRouting::kAsPair) {
           RoutePair(i, src);
           AppendRouteLine(i, src, true, lines);
         }
@@ -319,7 +319,7 @@ void SetOutputSource(int out, int src, RouteStyle style, std::string& lines) {
     return;
   }
   const bool pair_fed = AreInOutPairsLinked(g_app_config.control[first - 1], out) != 0;
-  if (src == 0 && pair_fed && style == RouteStyle::kText) {
+  if (src == 0 && pair_fed && pairs == LinkedPairRouting::kAsPair) {
     Route(first, 0);
     Route(first + 1, 0);
     AppendRouteLine(out, 0, true, lines);

@@ -100,19 +100,20 @@ void RunDelayFade(const DelayFade& fade);
 // Both at once, for a caller that holds the lock anyway.
 void FadeInOutputDelay(int first, int second, int ms, bool leave_groups);
 
-// How the routing commands treat a linked output pair.
-enum class RouteStyle {
-  // Text "OUT xx FR yy": all outputs route claimed pairs pair-wise; "none" on a pair-fed linked
-  // output pair clears the pair with one pair line.
-  kText,
-  // Web "set control status" channel form: all outputs pass over claimed pairs; "none" clears a
-  // pair-fed pair, then the addressed output once more, with a single line.
-  kWeb,
+// How routing treats an output pair that a linked input pair claims (all outputs) or feeds ("none"
+// on one of its outputs).
+enum class LinkedPairRouting {
+  // All outputs route a claimed pair pair-wise with a pair line; "none" clears a fed pair with one
+  // pair line.
+  kAsPair,
+  // All outputs pass over a claimed pair; "none" clears a fed pair, then the addressed output once
+  // more, with that output's line.
+  kPerOutput,
 };
 
 // Routes source src (0 none, 1-14 input number) to output out (1-14, 0 all) with the stereo-pair
 // rules. Every change stores `control` then writes the DSP selector. Appends the reply lines.
-void SetOutputSource(int out, int src, RouteStyle style, std::string& lines);
+void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lines);
 
 // Pair form of the web command: output pair n (1-7, 0 all pairs) from input pair m (1-7, 0 none),
 // link flags not consulted. Appends one line.

@@ -28,6 +28,9 @@ constexpr int kPhantomPage = 3;
 constexpr int kMainMenuPage = 4;
 constexpr int kFactoryResetPage = 9;
 
+// The key toggles the power, so it always changes.
+const PowerLines kPanelPowerLines = {kSystemPowerOnLine, kSystemPowerOffLine, nullptr, nullptr};
+
 int PowerSetting() {
   ConfigReadLock lock;  // reads only
   return g_app_config.power;
@@ -37,7 +40,7 @@ void TogglePower() {
   std::string text;
   {
     ConfigLock lock;
-    SetPower(g_app_config.power != 0 ? 0 : 1, PowerLine::kText, text);
+    SetPower(g_app_config.power != 0 ? 0 : 1, kPanelPowerLines, text);
     text += g_app_config.model + ">";
     SaveAppConfig(g_config_path, &g_app_config);
   }

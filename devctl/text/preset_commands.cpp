@@ -117,7 +117,7 @@ bool TermApplyPreset(int, char* line, int len, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  switch (RequestPresetRecall(n, RecallLine::kText, reply)) {
+  switch (RequestPresetRecall(n, RecallLineEnd::kPlain, reply)) {
     case RecallRequest::kRequested:
       return true;
     case RecallRequest::kNotEnabled:

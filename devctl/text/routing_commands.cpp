@@ -13,6 +13,6 @@ bool TermSetOutputSource(int, char* line, int, std::string& reply) {
     reply += "[ERROR]Output from param out of range. Type \"HELP\" for more reference.\r\n";
     return false;
   }
-  SetOutputSource(out, src, RouteStyle::kText, reply);
+  SetOutputSource(out, src, LinkedPairRouting::kAsPair, reply);
   return true;
 }

@@ -102,12 +102,16 @@ bool TermSetStandbyMode(int, char* line, int len, std::string& reply) {
   return true;
 }
 
+// A power that already holds is answered with a plain status line.
+const PowerLines kTextPowerLines = {kSystemPowerOnLine, kSystemPowerOffLine,
+                                    "System is power on.\r\n", "System is power off.\r\n"};
+
 bool TermPowerOn(int, char*, int, std::string& reply) {
-  return SetPower(1, PowerLine::kText, reply);
+  return SetPower(1, kTextPowerLines, reply);
 }
 
 bool TermPowerOff(int, char*, int, std::string& reply) {
-  return SetPower(0, PowerLine::kText, reply);
+  return SetPower(0, kTextPowerLines, reply);
 }
 
 bool TermSetPowerLedFollow(int, char* line, int len, std::string& reply) {

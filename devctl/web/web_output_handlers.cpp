@@ -98,7 +98,7 @@ bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
       RefuseSetCommand(answer);
       return true;
     }
-    SetOutputSource(chn, status, RouteStyle::kWeb, notice);
+    SetOutputSource(chn, status, LinkedPairRouting::kPerOutput, notice);
   } else {
     if (status < 0 || status > kStereoPairs || chn < 0 || chn > kStereoPairs) {
       RefuseSetCommand(answer);

@@ -41,7 +41,7 @@ bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "preset", &n, answer)) return false;
   std::string lines;
-  if (RequestPresetRecall(n, RecallLine::kWeb, lines) != RecallRequest::kRequested) {
+  if (RequestPresetRecall(n, RecallLineEnd::kBlankBeforeEnd, lines) != RecallRequest::kRequested) {
     return RefuseSetCommand(answer);
   }
   return Accept(lines, answer);
