@@ -1,7 +1,5 @@
 #include "devctl/text/input_gain_commands.h"
 
-#include <cstring>
-
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
@@ -44,14 +42,9 @@ bool TermSetInputGain(int, char* line, int, std::string& reply) {
 }
 
 bool TermSetInputGainUp(int, char* line, int, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line, "IN%dGAIN+%d", &channel, &step);
-  return RunStepCommand(kGainSteps, LevelStep::kUp, channel, step, kUpError, reply);
+  return RunStepCommand(kGainSteps, LevelStep::kUp, line, "IN", "GAIN", kUpError, reply);
 }
 
 bool TermSetInputGainDown(int, char* line, int, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line, "IN%dGAIN-", &channel);
-  if (const char* at = std::strstr(line, "GAIN-")) ScanText(at + 5, "%d", &step);
-  return RunStepCommand(kGainSteps, LevelStep::kDown, channel, step, kDownError, reply);
+  return RunStepCommand(kGainSteps, LevelStep::kDown, line, "IN", "GAIN", kDownError, reply);
 }

@@ -1,7 +1,5 @@
 #include "devctl/text/output_volume_commands.h"
 
-#include <cstring>
-
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
@@ -42,14 +40,9 @@ bool TermSetOutputVolume(int, char* line, int, std::string& reply) {
 }
 
 bool TermSetOutputVolumeUp(int, char* line, int, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line, "OUT%dVOL+%d", &channel, &step);
-  return RunStepCommand(kVolumeSteps, LevelStep::kUp, channel, step, kUpError, reply);
+  return RunStepCommand(kVolumeSteps, LevelStep::kUp, line, "OUT", "VOL", kUpError, reply);
 }
 
 bool TermSetOutputVolumeDown(int, char* line, int, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line, "OUT%dVOL-", &channel);
-  if (const char* at = std::strstr(line, "VOL-")) ScanText(at + 4, "%d", &step);
-  return RunStepCommand(kVolumeSteps, LevelStep::kDown, channel, step, kDownError, reply);
+  return RunStepCommand(kVolumeSteps, LevelStep::kDown, line, "OUT", "VOL", kDownError, reply);
 }

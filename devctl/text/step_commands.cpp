@@ -1,9 +1,28 @@
 #include "devctl/text/step_commands.h"
 
-#include "devctl/core/limits.h"
+#include <cstring>
 
-bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, int channel,
-                    int step, const char* error, std::string& reply) {
+#include "devctl/core/limits.h"
+#include "devctl/text/line_text.h"
+
+namespace {
+
+constexpr int kNoStep = -65535;  // preset before scanning: no number was read, one step
+
+}  // namespace
+
+bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, const char* line,
+                    const char* prefix, const char* word, const char* error, std::string& reply) {
+  int channel = 0, step = kNoStep;
+  const std::string signed_word = std::string(word) + (direction == LevelStep::kUp ? "+" : "-");
+  if (direction == LevelStep::kUp) {
+    ScanText(line, (prefix + std::string("%d") + signed_word + "%d").c_str(), &channel, &step);
+  } else {
+    ScanText(line, (prefix + std::string("%d") + signed_word).c_str(), &channel);
+    if (const char* at = std::strstr(line, signed_word.c_str())) {
+      ScanText(at + signed_word.size(), "%d", &step);
+    }
+  }
   if (step == kNoStep) step = 1;
   if (channel < kAllChannelsNumber || channel > kMaxChannelNumber || step < kMinStep ||
       step > kMaxStep) {

@@ -7,9 +7,6 @@
 
 #include "devctl/core/level_step.h"
 
-// The step as preset before scanning: still there when no number was read.
-constexpr int kNoStep = -65535;
-
 // The core changes one step command makes, by what it addresses.
 struct StepChanges {
   void (*all)(const LevelStep& step, std::string& lines);
@@ -17,6 +14,9 @@ struct StepChanges {
   void (*channel)(int c, const LevelStep& step, std::string& lines);  // DSP index 0-13
 };
 
-// Runs the step command on channel; out of range, appends error and returns false.
-bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, int channel,
-                    int step, const char* error, std::string& reply);
+// Runs the step command of the condensed line "<prefix>xx<word>+yy" (kUp) or "<prefix>xx<word>-yy"
+// (kDown). A raise reads channel and step in one scan, so a missing channel leaves the step unread;
+// a lower reads the step from the text after the first "<word>-". Out of range, appends error and
+// returns false.
+bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, const char* line,
+                    const char* prefix, const char* word, const char* error, std::string& reply);
