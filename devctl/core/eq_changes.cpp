@@ -132,15 +132,12 @@ std::string GroupLabel(int side, int group_slot, bool letters) {
 }
 
 // The refusal line of a group member on Flat.
-std::string FlatMemberLine(int side, int c, EqCaller caller) {
+std::string FlatMemberLine(int side, int c, const EqRules& rules) {
   std::string label;
   if (IsUsb(c)) {
     label = "USB " + Side(side) + (c == kFirstUsbChannel ? " left" : " right");
   } else if (IsAnalogue(c)) {
-    // The web's analogue input line carries its own spelling.
-    label = side == EQ_SIDE_OUTPUT      ? "Analogue output"
-            : caller == EqCaller::kWeb ? "Analogue intput"
-                                        : "Analogue input";
+    label = side == EQ_SIDE_OUTPUT ? "Analogue output" : rules.flat_analogue_input;
     label += " CH" + std::to_string(KindNumber(c));
   } else {
     label = "Tarvo " + Side(side) + " CH" + std::to_string(KindNumber(c));
@@ -191,9 +188,8 @@ void SwitchBand(int side, int m, int s, int b, int on) {
   SendBand(side, m, s, b);
 }
 
-// The text lines name USB channels "USB left input", the web lines "USB input left".
-std::string SwitchLabel(int side, int s, bool pair, EqCaller caller) {
-  if (caller == EqCaller::kText && IsUsb(s)) {
+std::string SwitchLabel(int side, int s, bool pair, const EqRules& rules) {
+  if (rules.usb_switch_side_last && IsUsb(s)) {
     return std::string("USB ") + (pair ? "left/right" : s == kFirstUsbChannel ? "left" : "right") +
            " " + Side(side);
   }
@@ -203,6 +199,32 @@ std::string SwitchLabel(int side, int s, bool pair, EqCaller caller) {
 std::string SwitchTail(int band, int on) {
   return (band == kAllEqBands ? std::string(" all EQ ") : " EQ " + std::to_string(band + 1) + " ") +
          (on ? "on" : "off") + ".\r\n";
+}
+
+// ---- EQ locks ----
+
+std::string LockLine(int side, int s, bool locked, const EqRules& rules) {
+  if (!locked) return rules.unlocked;
+  return side == EQ_SIDE_OUTPUT && IsChannel(s) && !IsUsb(s) ? rules.locked_output_pair
+                                                             : " PEQ locked.\r\n";
+}
+
+// Locks (value 1) or unlocks (0) the pair of e; locking gives the second channel the first's
+// bands as rules.pair_lock says. one_pair: the pair alone is addressed (not every pair at once).
+void LockPair(int side, int e, int value, bool one_pair, const EqRules& rules) {
+  const int o = e + 1;
+  LockFlags(side)[e] = value;
+  LockFlags(side)[o] = value;
+  if (value == 0) return;
+  int* selection = Selection(side);
+  if (rules.pair_lock == PairLock::kFollowFirst) selection[o] = selection[e];
+  const int m = selection[o];
+  if (!IsMemory(m)) return;
+  const bool copy = IsCustom(m) || (one_pair && rules.pair_lock == PairLock::kCopyIntoOwnMemory);
+  for (int b = 0; b < kEqBands; ++b) {
+    if (copy) CopyBand(side, m, e, o, b);
+    SendBand(side, m, o, b);
+  }
 }
 
 // ---- clear and reset ----
@@ -225,8 +247,8 @@ std::string ClearLine(int side, int s, bool pair) {
 
 }  // namespace
 
-bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web_memory,
-               EqCaller caller, std::string& lines) {
+bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int memory,
+               const EqRules& rules, std::string& lines) {
   if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return false;
   const std::vector<int> bands = ChosenBands(band);
   const std::string tail = BandTail(band, values);
@@ -255,7 +277,7 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
     for (int c : Members(side, slot)) {
       if (selection[c] == kFlat) {
-        lines += FlatMemberLine(side, c, caller);
+        lines += FlatMemberLine(side, c, rules);
         continue;
       }
       if (IsCustom(selection[c])) WriteAndSend(side, selection[c], c, bands, values);
@@ -267,8 +289,8 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
   if (!IsChannel(slot)) return false;
   if (!IsLocked(side, slot)) {
     const bool left = LeaveGroups(side, slot);
-    const int m = caller == EqCaller::kText ? selection[slot] : web_memory;
-    if (m == kFlat && caller == EqCaller::kText) {
+    const int m = memory == kSelectedEqMemory ? selection[slot] : memory;
+    if (m == kFlat && rules.refuses_flat_edit) {
       lines += FlatChannelLine(side);
       return left;
     }
@@ -282,7 +304,7 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
   changed = LeaveGroups(side, o) || changed;
   changed = FollowPairSelection(side, e, o) || changed;
   const int m = selection[e];
-  if (m == kFlat && caller == EqCaller::kText) {
+  if (m == kFlat && rules.refuses_flat_edit) {
     lines += FlatChannelLine(side);
     return changed;
   }
@@ -296,7 +318,7 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int web
   return true;
 }
 
-void SelectEqMemory(int side, int slot, int memory, EqCaller caller, std::string& lines) {
+void SelectEqMemory(int side, int slot, int memory, const EqRules& rules, std::string& lines) {
   if (!IsMemory(memory)) return;
   int* selection = Selection(side);
   const std::string to = std::string(" PEQ to ") + kMemoryNames[memory] + ".\r\n";
@@ -328,7 +350,7 @@ void SelectEqMemory(int side, int slot, int memory, EqCaller caller, std::string
     return;
   }
   const int e = slot & ~1, o = e + 1;
-  if (caller == EqCaller::kWeb) {
+  if (rules.pair_load == PairLoad::kChannelByChannel) {
     for (int c : {e, o}) {
       selection[c] = memory;
       LoadMemory(side, memory, c);
@@ -350,78 +372,33 @@ void SelectEqMemory(int side, int slot, int memory, EqCaller caller, std::string
            (IsUsb(e) ? "USB " + Side(side) + " left right" : PairLabel(side, e)) + to;
 }
 
-void SetEqLock(int side, int slot, bool locked, EqCaller caller, std::string& lines) {
-  int* flags = LockFlags(side);
-  int* selection = Selection(side);
+void SetEqLock(int side, int slot, bool locked, const EqRules& rules, std::string& lines) {
   const int value = locked ? 1 : 0;
-
-  if (caller == EqCaller::kText) {
-    const std::string state = locked ? " PEQ locked.\r\n" : " PEQ unlocked.\r\n";
-    if (slot == kAllEqSlots) {
-      lines += "[SUCCESS]Set all " + Side(side) + state;
-      for (int c = 0; c < kDspChannels; ++c) {
-        flags[c] = value;
-        if (!locked || c % 2 == 0) continue;
-        const int m = selection[c];
-        for (int b = 0; b < kEqBands && IsMemory(m); ++b) {
-          if (IsCustom(m)) CopyBand(side, m, c - 1, c, b);
-          SendBand(side, m, c, b);
-        }
-      }
-      return;
-    }
-    if (!IsChannel(slot)) return;
-    const int e = slot & ~1, o = e + 1;
-    flags[e] = value;
-    flags[o] = value;
-    lines += "[SUCCESS]Set " + PairLabel(side, e) + state;
-    if (!locked) return;
-    const int m = selection[o];
-    for (int b = 0; b < kEqBands && IsMemory(m); ++b) {
-      CopyBand(side, m, e, o, b);
-      SendBand(side, m, o, b);
-    }
+  if (slot == kAllEqSlots) {
+    lines += "[SUCCESS]Set all " + Side(side) + LockLine(side, slot, locked, rules);
+    for (int e = 0; e < kDspChannels; e += 2) LockPair(side, e, value, false, rules);
     return;
   }
-
-  // The web's suffixes: analogue and Tarvo output pairs lock with " lock.".
   if (IsGroup(slot)) {
-    flags[slot] = value;
-    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) +
-             (locked ? " PEQ locked.\r\n" : " PEQ unlock.\r\n");
+    LockFlags(side)[slot] = value;
+    lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + LockLine(side, slot, locked, rules);
     return;
   }
   if (!IsChannel(slot)) return;
-  const int e = slot & ~1, o = e + 1;
-  flags[e] = value;
-  flags[o] = value;
-  std::string suffix = " PEQ unlock.\r\n";
-  if (locked) {
-    suffix = side == EQ_SIDE_OUTPUT && !IsUsb(e) ? " PEQ lock.\r\n" : " PEQ locked.\r\n";
-  }
-  lines += "[SUCCESS]Set " + (IsUsb(e) ? ChannelLabel(side, slot) : PairLabel(side, e)) + suffix;
-  if (!locked) return;
-  // Either way the second channel's whole memory is sent below.
-  const int m = selection[e];
-  selection[o] = m;
-  if (IsCustom(m)) {
-    for (int b = 0; b < kEqBands; ++b) {
-      CopyBand(side, m, e, o, b);
-      SendBand(side, m, o, b);
-    }
-  } else if (m == kFlat) {
-    LoadMemory(side, kFlat, o);
-  }
+  const int e = slot & ~1;
+  const bool by_channel = IsUsb(e) && rules.usb_lock_by_channel;
+  lines += "[SUCCESS]Set " + (by_channel ? ChannelLabel(side, slot) : PairLabel(side, e)) +
+           LockLine(side, e, locked, rules);
+  LockPair(side, e, value, true, rules);
 }
 
-void SetEqBandSwitch(int side, int slot, int band, int on, EqCaller caller, std::string& lines) {
+void SetEqBandSwitch(int side, int slot, int band, int on, const EqRules& rules,
+                     std::string& lines) {
   if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return;
   const std::vector<int> bands = ChosenBands(band);
   const std::string tail = SwitchTail(band, on);
   int* selection = Selection(side);
-  const bool text = caller == EqCaller::kText;
-  // Which selections a command switches: the text commands switch Flat as well.
-  auto switches = [&](int m) { return text ? IsMemory(m) : IsCustom(m); };
+  auto switches = [&](int m) { return rules.switches_flat ? IsMemory(m) : IsCustom(m); };
 
   if (slot == kAllEqSlots) {
     lines += "[SUCCESS]Set all " + Side(side) + tail;
@@ -435,26 +412,26 @@ void SetEqBandSwitch(int side, int slot, int band, int on, EqCaller caller, std:
     return;
   }
   if (IsGroup(slot)) {
-    if (!text && IsCustom(selection[slot])) {
+    if (rules.switches_whole_group && switches(selection[slot])) {
       for (int b : bands) Bands(side, selection[slot], slot).bypass[b] = on;
     }
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
     for (int c : Members(side, slot)) {
       const int m = selection[c];
-      if (!text && m == kFlat) {
-        lines += FlatMemberLine(side, c, caller);
+      if (m == kFlat && !switches(m)) {
+        lines += FlatMemberLine(side, c, rules);
         continue;
       }
       if (switches(m)) {
         for (int b : bands) SwitchBand(side, m, c, b, on);
       }
-      if (!text) lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
+      if (rules.switches_whole_group) lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
     }
     return;
   }
   if (!IsChannel(slot)) return;
   if (!IsLocked(side, slot)) {
-    lines += "[SUCCESS]Set " + SwitchLabel(side, slot, false, caller) + tail;
+    lines += "[SUCCESS]Set " + SwitchLabel(side, slot, false, rules) + tail;
     LeaveGroups(side, slot);
     if (switches(selection[slot])) {
       for (int b : bands) SwitchBand(side, selection[slot], slot, b, on);
@@ -462,7 +439,7 @@ void SetEqBandSwitch(int side, int slot, int band, int on, EqCaller caller, std:
     return;
   }
   const int e = slot & ~1, o = e + 1;
-  lines += "[SUCCESS]Set " + SwitchLabel(side, e, true, caller) + tail;
+  lines += "[SUCCESS]Set " + SwitchLabel(side, e, true, rules) + tail;
   LeaveGroups(side, e);
   LeaveGroups(side, o);
   FollowPairSelection(side, e, o);

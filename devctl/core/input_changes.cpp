@@ -1,6 +1,7 @@
 #include "devctl/core/input_changes.h"
 
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
@@ -104,6 +105,17 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
   } else {
     AppendGainLine(a, g, lines);
     AppendGainLine(b, g, lines);
+  }
+}
+
+void StepInputChannelGain(int c, const LevelStep& step, std::string& lines) {
+  if (!IsInput(c)) return;
+  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    const int g = step.Apply(g_app_config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
+    ApplyInputGain(ch, g, true);
+    lines += step.Verb() + InputChannelName(ch) + " gain to " + std::to_string(g) + "dB.\r\n";
   }
 }
 

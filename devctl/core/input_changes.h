@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "devctl/core/level_step.h"
+
 // Clears input c from the membership lists of the four input groups. No hardware, no save.
 void RemoveInputFromGroups(int c);
 
@@ -29,6 +31,11 @@ void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when = GainWrite:
 // a linked analogue pair is muted together and shares one 10 ms wait). The channels leave their
 // groups. Appends one line per channel.
 void SetInputChannelGain(int c, int g, std::string& lines);
+
+// Steps input c, or each input of its linked pair (lower first, each the whole sequence of
+// ApplyInputGain) from its own gain, within -30..30 dB; the channels leave their groups. Appends
+// "<verb> <channel> gain to <g>dB." per channel.
+void StepInputChannelGain(int c, const LevelStep& step, std::string& lines);
 
 // Sets mute m (1 on, 0 off) on input c, or on both inputs of its linked pair, lower first; each
 // leaves its groups. Appends one line per channel.

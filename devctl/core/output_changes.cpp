@@ -4,6 +4,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_channels.h"
 #include "platform/clock.h"
@@ -130,6 +131,60 @@ void SetAllOutputsVolume(int v, std::string& lines) {
   for (int g = 0; g < kGroups; ++g) ApplyOutputGroupVolume(g, v);
 }
 
+namespace {
+
+int StepVolume(const LevelStep& step, int old) { return step.Apply(old, kMinVolume, kMaxVolume); }
+
+void AppendStepLine(const LevelStep& step, const std::string& label, int v, std::string& lines) {
+  lines += step.Verb() + label + " volume to " + std::to_string(v) + ".\r\n";
+}
+
+}  // namespace
+
+void StepOutputChannelVolume(int c, const LevelStep& step, std::string& lines) {
+  if (!IsOutput(c)) return;
+  // Lowering writes a channel's changed mute before its volume, raising after.
+  const VolumeWrite order =
+      step.direction == LevelStep::kUp ? VolumeWrite::kVolumeFirst : VolumeWrite::kMuteFirst;
+  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
+  for (int ch : {a, b}) {
+    if (ch < 0) continue;
+    const int v = StepVolume(step, g_app_config.OutputVolRef(ch));
+    ApplyOutputVolume(ch, v, order, true);
+    AppendStepLine(step, OutputChannelName(ch), v, lines);
+  }
+}
+
+void StepOutputGroupVolume(int g, const LevelStep& step, std::string& lines) {
+  const int* members = g_app_config.OutputGroupMembers(g);
+  if (members == nullptr) return;
+  const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+  ApplyOutputGroupVolume(g, v);
+  AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
+  for (int c = 0; c < kDspChannels; ++c) {
+    if (members[c] != 1) continue;
+    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
+    AppendStepLine(step, OutputChannelName(c), v, lines);
+  }
+}
+
+void StepAllOutputsVolume(const LevelStep& step, std::string& lines) {
+  for (int c = 0; c < kDspChannels; ++c) {
+    const int v = StepVolume(step, g_app_config.OutputVolRef(c));
+    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
+    // In this listing the USB outputs are numbered CH1 and CH2.
+    const std::string label = c >= kFirstUsbChannel
+                                  ? "USB output CH" + std::to_string(c - kFirstUsbChannel + 1)
+                                  : OutputChannelName(c);
+    AppendStepLine(step, label, v, lines);
+  }
+  for (int g = 0; g < kGroups; ++g) {
+    const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+    ApplyOutputGroupVolume(g, v);
+    AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
+  }
+}
+
 void SetOutputChannelMute(int c, int m, std::string& lines) {
   if (!IsOutput(c)) return;
   auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
@@ -230,14 +285,14 @@ void SetAllOutputsDelay(int ms, std::string& lines) {
   }
 }
 
-void SetOutputSource(int out, int src, RouteStyle style, std::string& lines) {
+void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lines) {
   if (out < 0 || out > kDspChannels || src < 0 || src > kDspChannels) return;
   if (out == 0) {
     lines += "[SUCCESS]Set all output from " + SourceText(src, false) + ".\r\n";
     for (int i = 1; i <= kDspChannels; ++i) {
       if (AreInOutPairsLinked(src, i)) {
         // The walk meets a claimed pair at its first output.
-        if (style == RouteStyle::kText) {
+        if (pairs == LinkedPairRouting::kAsPair) {
           RoutePair(i, src);
           AppendRouteLine(i, src, true, lines);
         }
@@ -256,7 +311,7 @@ void SetOutputSource(int out, int src, RouteStyle style, std::string& lines) {
     return;
   }
   const bool pair_fed = AreInOutPairsLinked(g_app_config.control[first - 1], out) != 0;
-  if (src == 0 && pair_fed && style == RouteStyle::kText) {
+  if (src == 0 && pair_fed && pairs == LinkedPairRouting::kAsPair) {
     Route(first, 0);
     Route(first + 1, 0);
     AppendRouteLine(out, 0, true, lines);

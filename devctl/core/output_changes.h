@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "devctl/core/level_step.h"
+
 // The channel as the reply lines name it: "analogue output CH1", "tarvo output CH8",
 // "USB output left".
 std::string OutputChannelName(int c);
@@ -35,6 +37,20 @@ void SetOutputGroupVolume(int g, int v, VolumeWrite member_order, std::string& l
 // Sets all fourteen outputs and the four groups to v (no group membership changes, members are
 // not set from their group). Appends the single "[SUCCESS]Set all output volume to <v>." first.
 void SetAllOutputsVolume(int v, std::string& lines);
+
+// Steps output c, or each output of its linked pair (lower first) from its own volume, within
+// 0-100; each leaves its groups. A raise writes a channel's changed mute after its volume, a lower
+// before. Appends "<verb> <channel> volume to <v>." per channel.
+void StepOutputChannelVolume(int c, const LevelStep& step, std::string& lines);
+
+// Steps group g from its own volume, then sets each member (channel order) to the group's new
+// volume; members stay in the group. Appends the group's line, then one line per member.
+void StepOutputGroupVolume(int g, const LevelStep& step, std::string& lines);
+
+// Steps each of the fourteen outputs, then each group, from its own volume (no membership
+// changes, members are not set from their group). Appends a line for each, the USB outputs
+// named "USB output CH1" and "CH2".
+void StepAllOutputsVolume(const LevelStep& step, std::string& lines);
 
 // Sets mute m (1 on, 0 off) on output c, or on both outputs of its linked pair, lower first; each
 // leaves its groups. Appends one line per channel.
@@ -84,19 +100,20 @@ void RunDelayFade(const DelayFade& fade);
 // Both at once, for a caller that holds the lock anyway.
 void FadeInOutputDelay(int first, int second, int ms, bool leave_groups);
 
-// How the routing commands treat a linked output pair.
-enum class RouteStyle {
-  // Text "OUT xx FR yy": all outputs route claimed pairs pair-wise; "none" on a pair-fed linked
-  // output pair clears the pair with one pair line.
-  kText,
-  // Web "set control status" channel form: all outputs pass over claimed pairs; "none" clears a
-  // pair-fed pair, then the addressed output once more, with a single line.
-  kWeb,
+// How routing treats an output pair that a linked input pair claims (all outputs) or feeds ("none"
+// on one of its outputs).
+enum class LinkedPairRouting {
+  // All outputs route a claimed pair pair-wise with a pair line; "none" clears a fed pair with one
+  // pair line.
+  kAsPair,
+  // All outputs pass over a claimed pair; "none" clears a fed pair, then the addressed output once
+  // more, with that output's line.
+  kPerOutput,
 };
 
 // Routes source src (0 none, 1-14 input number) to output out (1-14, 0 all) with the stereo-pair
 // rules. Every change stores `control` then writes the DSP selector. Appends the reply lines.
-void SetOutputSource(int out, int src, RouteStyle style, std::string& lines);
+void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lines);
 
 // Pair form of the web command: output pair n (1-7, 0 all pairs) from input pair m (1-7, 0 none),
 // link flags not consulted. Appends one line.

@@ -33,12 +33,12 @@ bool SavePreset(int n, std::string& lines) {
   return true;
 }
 
-RecallRequest RequestPresetRecall(int n, RecallLine wording, std::string& lines) {
+RecallRequest RequestPresetRecall(int n, RecallLineEnd end, std::string& lines) {
   if (!IsPreset(n) || g_app_config.preset_enable[n - 1] == 0) return RecallRequest::kNotEnabled;
   // The recall plays what the preset's file holds; without a good file it changes nothing.
   if (!ReloadPresetSlot(n)) return RecallRequest::kUnreadable;
   lines += "[SUCCESS]Recall preset " + std::to_string(n) + " to the current setting." +
-           (wording == RecallLine::kWeb ? " \r\n" : "\r\n");
+           (end == RecallLineEnd::kBlankBeforeEnd ? " \r\n" : "\r\n");
   g_app_config.preset_recall = n;
   g_pending_preset = n;
   return RecallRequest::kRequested;

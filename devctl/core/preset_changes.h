@@ -15,9 +15,8 @@ std::string PresetFilePath(int n);
 // before keeps its file and stays enabled.
 bool SavePreset(int n, std::string& lines);
 
-// How the recall line ends: the text port's line, or the web command's with a blank before the
-// line end.
-enum class RecallLine { kText, kWeb };
+// How the recall line ends: at once, or with a blank before the line end.
+enum class RecallLineEnd { kPlain, kBlankBeforeEnd };
 
 enum class RecallRequest {
   kRequested,   // the line is appended, the power and preset worker carries the recall out
@@ -26,7 +25,7 @@ enum class RecallRequest {
 };
 
 // Requests the recall of preset n, its slot read again from its file.
-RecallRequest RequestPresetRecall(int n, RecallLine wording, std::string& lines);
+RecallRequest RequestPresetRecall(int n, RecallLineEnd end, std::string& lines);
 
 // Frees preset n: disabled, no longer the current preset, named "Preset <n>"; the configuration is
 // saved and then the file removed (a missing file is no error; after a failed save the file

@@ -24,6 +24,9 @@ std::atomic<int> g_blink_network{0};
 
 namespace {
 
+// The key toggles the power, so it always changes.
+const PowerLines kPanelPowerLines = {kSystemPowerOnLine, kSystemPowerOffLine, nullptr, nullptr};
+
 int PowerSetting() {
   ConfigReadLock lock;  // reads only
   return g_app_config.power;
@@ -33,7 +36,7 @@ void TogglePower() {
   std::string text;
   {
     ConfigLock lock;
-    SetPower(g_app_config.power != 0 ? 0 : 1, PowerLine::kText, text);
+    SetPower(g_app_config.power != 0 ? 0 : 1, kPanelPowerLines, text);
     text += g_app_config.model + ">";
     SaveAppConfig(g_config_path, &g_app_config);
   }

@@ -153,11 +153,10 @@ void SetStandbyMode(int mode, std::string& lines) {
            ".\r\n";
 }
 
-bool SetPower(int power, PowerLine wording, std::string& lines) {
+bool SetPower(int power, const PowerLines& report, std::string& lines) {
   power = power != 0 ? 1 : 0;
   if (g_app_config.power == power) {
-    if (wording == PowerLine::kText)
-      lines += power ? "System is power on.\r\n" : "System is power off.\r\n";
+    if (const char* line = power ? report.already_on : report.already_off) lines += line;
     return false;
   }
   g_app_config.power = power;
@@ -168,11 +167,7 @@ bool SetPower(int power, PowerLine wording, std::string& lines) {
     LcdInit();
     ApplyPowerToPanel();
   }
-  if (wording == PowerLine::kWeb)
-    lines += std::string("[SUCCESS]Set power to ") + OnOff(power) + ", please wait a moment...\r\n";
-  else
-    lines += power ? "[SUCCESS]Set system power on, please wait a moment...\r\n"
-                   : "[SUCCESS]Set system power off.\r\n";
+  lines += power ? report.now_on : report.now_off;
   return true;
 }
 

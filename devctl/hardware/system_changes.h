@@ -44,13 +44,20 @@ bool SetBaudRate(int index, std::string& lines);
 // power-off.
 void SetStandbyMode(int mode, std::string& lines);
 
-// Which control path reports a power change: the text commands' lines ("Set system power ...",
-// and a plain status line when nothing changes) or the web command's ("Set power to ...").
-enum class PowerLine { kText, kWeb };
+// The lines a power change is reported with, each ending "\r\n": one for each new state, and
+// one for a state that already held (nullptr: not reported).
+struct PowerLines {
+  const char* now_on;
+  const char* now_off;
+  const char* already_on;
+  const char* already_off;
+};
+// The unit's own status lines of a power change (the text commands and the POWER key).
+constexpr char kSystemPowerOnLine[] = "[SUCCESS]Set system power on, please wait a moment...\r\n";
+constexpr char kSystemPowerOffLine[] = "[SUCCESS]Set system power off.\r\n";
 // power (0 or 1) in the live and the pending record; the panel follows at once, the power worker
-// carries out the rest. Returns false when the power already was so (the text wording then
-// appends "System is power on." or "System is power off.").
-bool SetPower(int power, PowerLine wording, std::string& lines);
+// carries out the rest. Returns false when the power already was so.
+bool SetPower(int power, const PowerLines& report, std::string& lines);
 
 // powerled (1 follow the LCD light, 0 always on while powered), live and pending; lights applied.
 void SetPowerLedFollow(int led, std::string& lines);

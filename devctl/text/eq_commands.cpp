@@ -9,6 +9,21 @@
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 
+// Flat takes band switches but no band edits; a pair loads band by band under one line; locking
+// copies into the second channel's own memory.
+const EqRules kTextEqRules = {
+    /*refuses_flat_edit=*/true,
+    /*switches_flat=*/true,
+    /*switches_whole_group=*/false,
+    PairLoad::kBandByBand,
+    PairLock::kCopyIntoOwnMemory,
+    /*flat_analogue_input=*/"Analogue input",
+    /*usb_switch_side_last=*/true,
+    /*unlocked=*/" PEQ unlocked.\r\n",
+    /*locked_output_pair=*/" PEQ locked.\r\n",
+    /*usb_lock_by_channel=*/false,
+};
+
 namespace {
 
 // Type TYPE (1-5) as stored; the DSP filter type is TYPE - 1.
@@ -67,7 +82,8 @@ bool SetBand(const EqSide& s, const char* line, std::string& reply) {
   values.frequency = frequency;
   values.gain = gain;
   values.quality = quality;
-  return SetEqBand(s.side, SlotOf(channel), BandOf(band), values, 0, EqCaller::kText, reply);
+  return SetEqBand(s.side, SlotOf(channel), BandOf(band), values, kSelectedEqMemory, kTextEqRules,
+                   reply);
 }
 
 bool SetPreset(const EqSide& s, const char* line, std::string& reply) {
@@ -75,7 +91,7 @@ bool SetPreset(const EqSide& s, const char* line, std::string& reply) {
   ScanText(line, Pattern(s, "%dEQPRESET%d").c_str(), &channel, &preset);
   if (!Within(preset, kFirstEqMemoryNumber, kEqMemories)) return Refuse(s.preset_error, reply);
   if (IsChannelOrGroupNumber(channel)) {
-    SelectEqMemory(s.side, SlotOf(channel), preset - 1, EqCaller::kText, reply);
+    SelectEqMemory(s.side, SlotOf(channel), preset - 1, kTextEqRules, reply);
   } else {
     // No line, yet the file is rewritten (as the unit does).
     reply += "\r\n";
@@ -96,14 +112,14 @@ bool SetLock(const EqSide& s, const char* line, std::string& reply) {
   if (channel == 0) {
     // The first "LOCK" decides; a line with neither word still rewrites the file.
     const std::string_view rest = After(line, "LOCK");
-    if (BeginsWith(rest, "ON")) SetEqLock(s.side, kAllEqSlots, true, EqCaller::kText, reply);
-    else if (BeginsWith(rest, "OFF")) SetEqLock(s.side, kAllEqSlots, false, EqCaller::kText, reply);
+    if (BeginsWith(rest, "ON")) SetEqLock(s.side, kAllEqSlots, true, kTextEqRules, reply);
+    else if (BeginsWith(rest, "OFF")) SetEqLock(s.side, kAllEqSlots, false, kTextEqRules, reply);
     return true;
   }
   if (std::strstr(line, "LOCKON")) {
-    SetEqLock(s.side, channel - 1, true, EqCaller::kText, reply);
+    SetEqLock(s.side, channel - 1, true, kTextEqRules, reply);
   } else if (std::strstr(line, "LOCKOFF")) {
-    SetEqLock(s.side, channel - 1, false, EqCaller::kText, reply);
+    SetEqLock(s.side, channel - 1, false, kTextEqRules, reply);
   }
   return true;
 }
@@ -122,7 +138,7 @@ bool SetEnable(const EqSide& s, const char* line, std::string& reply) {
   } else {
     return Refuse(s.set_error, reply);
   }
-  SetEqBandSwitch(s.side, SlotOf(channel), BandOf(band), on, EqCaller::kText, reply);
+  SetEqBandSwitch(s.side, SlotOf(channel), BandOf(band), on, kTextEqRules, reply);
   return true;
 }
 

@@ -10,7 +10,11 @@
 
 #include <string>
 
+#include "devctl/core/eq_changes.h"
 #include "devctl/text/text_rows.h"
+
+// How the text commands change the EQ where the command sets differ.
+extern const EqRules kTextEqRules;
 
 bool TermSetInputEqBand(const PreparedLine& line, std::string& reply);
 bool TermSetOutputEqBand(const PreparedLine& line, std::string& reply);

@@ -1,93 +1,22 @@
 #include "devctl/text/input_gain_commands.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 
-#include "devctl/core/globals.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
+#include "devctl/text/step_commands.h"
 
 namespace {
-
-constexpr int kNoStep = -65535;  // step not given: one step
 
 constexpr char kSetParam[] = "Set input gain";
 constexpr char kUpParam[] = "Increase input gain";
 constexpr char kDownParam[] = "Decrease input gain";
 
-std::string Db(int g) { return std::to_string(g) + "dB.\r\n"; }
-
-// One direction of the step commands.
-struct Step {
-  int sign;            // +1 up, -1 down
-  const char* verb;    // "[SUCCESS]Increase " / "[SUCCESS]Decrease "
-  const char* refused;  // what a refusal names
-
-  int Apply(int old, int step) const {
-    return std::clamp(old + sign * step, kMinInputGain, kMaxInputGain);
-  }
-};
-
-const Step kUp{+1, "[SUCCESS]Increase ", kUpParam};
-const Step kDown{-1, "[SUCCESS]Decrease ", kDownParam};
-
-void StepChannel(const Step& s, int c, int step, bool leave_groups, std::string& reply,
-                 bool all_inputs) {
-  const int g = s.Apply(g_app_config.InputGainRef(c), step);
-  ApplyInputGain(c, g, leave_groups);
-  if (all_inputs && s.sign < 0 && c >= kFirstUsbChannel) {
-    reply += "[SUCCESS]Decrease USB input CH" + std::to_string(c - kFirstUsbChannel + 1) +
-             " gain to " + Db(g);
-  } else {
-    reply += std::string(s.verb) + InputChannelName(c) + " gain to " + Db(g);
-  }
-}
-
-void StepGroup(const Step& s, int k, int step, std::string& reply, bool all_inputs) {
-  const int g = s.Apply(g_app_config.group_input_gain[k], step);
-  const std::string group = std::string(s.verb) + "input group " + std::to_string(k + 1);
-  if (all_inputs) {
-    g_app_config.group_input_gain[k] = g;
-    g_app_config.group_input_mute[k] = 0;
-    reply += group + " gain to " + Db(g);
-    return;
-  }
-  // The raise line has no "to" (the unit's own wording).
-  reply += group + (s.sign > 0 ? " gain " : " gain to ") + Db(g);
-  for (int c : SetInputGroupGain(k, g)) {
-    reply += std::string(s.verb) + InputChannelName(c) + " gain to " + Db(g);
-  }
-}
-
-void StepInputs(const Step& s, int channel, int step, std::string& reply) {
-  if (channel == 0) {
-    for (int c = 0; c < kDspChannels; ++c) StepChannel(s, c, step, false, reply, true);
-    for (int k = 0; k < kGroups; ++k) StepGroup(s, k, step, reply, true);
-  } else if (channel >= kFirstGroupNumber) {
-    StepGroup(s, channel - kFirstGroupNumber, step, reply, false);
-  } else {
-    const int c = channel - 1, pair = c / 2;
-    if (pair < kStereoPairs && g_app_config.InputLinkRef(pair)) {
-      StepChannel(s, 2 * pair, step, true, reply, false);
-      StepChannel(s, 2 * pair + 1, step, true, reply, false);
-    } else {
-      StepChannel(s, c, step, true, reply, false);
-    }
-  }
-}
-
-bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
-  if (step == kNoStep) step = 1;
-  if (!IsChannelOrGroupNumber(channel) || step < kMinStep || step > kMaxStep) {
-    return RefuseRange(s.refused, reply);
-  }
-  StepInputs(s, channel, step, reply);
-  return true;
-}
+const StepChanges kGainSteps{StepAllInputsGain, StepInputGroupGain, StepInputChannelGain};
 
 }  // namespace
 
@@ -98,18 +27,10 @@ bool TermSetInputGain(const PreparedLine& line, std::string& reply) {
     return RefuseRange(kSetParam, reply);
   }
   if (channel == 0) {
-    reply += "[SUCCESS]Set all input gain to " + Db(gain);
-    for (int c = 0; c < kDspChannels; ++c) ApplyInputGain(c, gain, false);
-    for (int k = 0; k < kGroups; ++k) {
-      g_app_config.group_input_gain[k] = gain;
-      g_app_config.group_input_mute[k] = 0;
-    }
+    SetAllInputsGain(gain, reply);
   } else if (channel >= kFirstGroupNumber) {
-    const int k = channel - kFirstGroupNumber;
-    reply += "[SUCCESS]Set group " + std::to_string(k + 1) + " input gain to " + Db(gain);
-    for (int c : SetInputGroupGain(k, gain)) {
-      reply += "[SUCCESS]Set " + InputChannelName(c) + " gain to " + Db(gain);
-    }
+    SetInputGroupGain(channel - kFirstGroupNumber, gain, GainWrite::kBeforeUnmute,
+                      GroupGainName::kGroupOfInputs, reply);
   } else {
     SetInputChannelGain(channel - 1, gain, reply);
   }
@@ -117,16 +38,12 @@ bool TermSetInputGain(const PreparedLine& line, std::string& reply) {
 }
 
 bool TermSetInputGainUp(const PreparedLine& line, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line.condensed, "IN%dGAIN+%d", &channel, &step);
-  return StepCommand(kUp, channel, step, reply);
+  return RunStepCommand(kGainSteps, LevelStep::kUp, line.condensed, "IN", "GAIN", kUpParam, reply);
 }
 
 bool TermSetInputGainDown(const PreparedLine& line, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line.condensed, "IN%dGAIN-", &channel);
-  if (const char* at = std::strstr(line.condensed, "GAIN-")) ScanText(at + 5, "%d", &step);
-  return StepCommand(kDown, channel, step, reply);
+  return RunStepCommand(kGainSteps, LevelStep::kDown, line.condensed, "IN", "GAIN", kDownParam,
+                        reply);
 }
 
 // The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.

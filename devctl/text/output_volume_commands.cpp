@@ -1,90 +1,19 @@
 #include "devctl/text/output_volume_commands.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "devctl/core/globals.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
+#include "devctl/text/step_commands.h"
 
 namespace {
-
-constexpr int kNoStep = -65535;  // step not given: one step
 
 constexpr char kSetParam[] = "Set output volume";
 constexpr char kUpParam[] = "Increase output volume";
 constexpr char kDownParam[] = "Decrease output volume";
 
-std::string VolumeTo(int v) { return " volume to " + std::to_string(v) + ".\r\n"; }
-
-// One direction of the step commands.
-struct Step {
-  int sign;            // +1 up, -1 down
-  const char* verb;    // "[SUCCESS]Increase " / "[SUCCESS]Decrease "
-  const char* refused;  // what a refusal names
-  VolumeWrite order;   // of a channel addressed by its own number (pair or single)
-
-  int Apply(int old, int step) const { return std::clamp(old + sign * step, kMinVolume, kMaxVolume); }
-};
-
-// Lowering writes a channel's changed mute before its volume, raising after.
-const Step kUp{+1, "[SUCCESS]Increase ", kUpParam, VolumeWrite::kVolumeFirst};
-const Step kDown{-1, "[SUCCESS]Decrease ", kDownParam, VolumeWrite::kMuteFirst};
-
-void StepChannel(const Step& s, int c, int step, std::string& reply) {
-  const int v = s.Apply(g_app_config.OutputVolRef(c), step);
-  ApplyOutputVolume(c, v, s.order, true);
-  reply += s.verb + OutputChannelName(c) + VolumeTo(v);
-}
-
-void StepGroup(const Step& s, int g, int step, bool with_members, std::string& reply) {
-  const int v = s.Apply(g_app_config.group_output_vol[g], step);
-  ApplyOutputGroupVolume(g, v);
-  reply += std::string(s.verb) + "output group " + char('A' + g) + VolumeTo(v);
-  if (!with_members) return;
-  const int* members = g_app_config.OutputGroupMembers(g);
-  for (int c = 0; c < kDspChannels; ++c) {
-    if (members[c] != 1) continue;
-    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
-    reply += s.verb + OutputChannelName(c) + VolumeTo(v);
-  }
-}
-
-void StepAll(const Step& s, int step, std::string& reply) {
-  for (int c = 0; c < kDspChannels; ++c) {
-    const int v = s.Apply(g_app_config.OutputVolRef(c), step);
-    ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
-    // In this listing the USB outputs are numbered CH1 and CH2.
-    const std::string label =
-        c >= kFirstUsbChannel ? "USB output CH" + std::to_string(c - kFirstUsbChannel + 1)
-                              : OutputChannelName(c);
-    reply += s.verb + label + VolumeTo(v);
-  }
-  for (int g = 0; g < kGroups; ++g) StepGroup(s, g, step, false, reply);
-}
-
-bool StepCommand(const Step& s, int channel, int step, std::string& reply) {
-  if (step == kNoStep) step = 1;
-  if (!IsChannelOrGroupNumber(channel) || step < kMinStep || step > kMaxStep) {
-    return RefuseRange(s.refused, reply);
-  }
-  if (channel == 0) {
-    StepAll(s, step, reply);
-  } else if (channel >= kFirstGroupNumber) {
-    StepGroup(s, channel - kFirstGroupNumber, step, true, reply);
-  } else {
-    const int c = channel - 1, pair = c / 2;
-    if (g_app_config.OutputLinkRef(pair)) {
-      StepChannel(s, 2 * pair, step, reply);
-      StepChannel(s, 2 * pair + 1, step, reply);
-    } else {
-      StepChannel(s, c, step, reply);
-    }
-  }
-  return true;
-}
+const StepChanges kVolumeSteps{StepAllOutputsVolume, StepOutputGroupVolume,
+                               StepOutputChannelVolume};
 
 }  // namespace
 
@@ -106,16 +35,13 @@ bool TermSetOutputVolume(const PreparedLine& line, std::string& reply) {
 }
 
 bool TermSetOutputVolumeUp(const PreparedLine& line, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line.condensed, "OUT%dVOL+%d", &channel, &step);
-  return StepCommand(kUp, channel, step, reply);
+  return RunStepCommand(kVolumeSteps, LevelStep::kUp, line.condensed, "OUT", "VOL", kUpParam,
+                        reply);
 }
 
 bool TermSetOutputVolumeDown(const PreparedLine& line, std::string& reply) {
-  int channel = 0, step = kNoStep;
-  ScanText(line.condensed, "OUT%dVOL-", &channel);
-  if (const char* at = std::strstr(line.condensed, "VOL-")) ScanText(at + 4, "%d", &step);
-  return StepCommand(kDown, channel, step, reply);
+  return RunStepCommand(kVolumeSteps, LevelStep::kDown, line.condensed, "OUT", "VOL", kDownParam,
+                        reply);
 }
 
 // The rows of these commands: keyword tests and frames for the dispatcher, entries for HELP.

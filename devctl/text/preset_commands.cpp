@@ -112,7 +112,7 @@ bool TermApplyPreset(const PreparedLine& line, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  switch (RequestPresetRecall(n, RecallLine::kText, reply)) {
+  switch (RequestPresetRecall(n, RecallLineEnd::kPlain, reply)) {
     case RecallRequest::kRequested:
       return true;
     case RecallRequest::kNotEnabled:

@@ -93,12 +93,16 @@ bool TermSetStandbyMode(const PreparedLine& line, std::string& reply) {
   return true;
 }
 
+// A power that already holds is answered with a plain status line.
+const PowerLines kTextPowerLines = {kSystemPowerOnLine, kSystemPowerOffLine,
+                                    "System is power on.\r\n", "System is power off.\r\n"};
+
 bool TermPowerOn(const PreparedLine&, std::string& reply) {
-  return SetPower(1, PowerLine::kText, reply);
+  return SetPower(1, kTextPowerLines, reply);
 }
 
 bool TermPowerOff(const PreparedLine&, std::string& reply) {
-  return SetPower(0, PowerLine::kText, reply);
+  return SetPower(0, kTextPowerLines, reply);
 }
 
 bool TermSetPowerLedFollow(const PreparedLine& line, std::string& reply) {

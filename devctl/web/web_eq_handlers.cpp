@@ -11,6 +11,22 @@
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 
+// Flat takes neither band edits nor switches (reported all the same); a group switch includes
+// the group's own memory; a pair loads channel by channel; locking makes the second channel follow
+// the first. The lines carry the unit's own words ("intput", "unlock", "lock").
+const EqRules kWebEqRules = {
+    /*refuses_flat_edit=*/false,
+    /*switches_flat=*/false,
+    /*switches_whole_group=*/true,
+    PairLoad::kChannelByChannel,
+    PairLock::kFollowFirst,
+    /*flat_analogue_input=*/"Analogue intput",
+    /*usb_switch_side_last=*/false,
+    /*unlocked=*/" PEQ unlock.\r\n",
+    /*locked_output_pair=*/" PEQ lock.\r\n",
+    /*usb_lock_by_channel=*/true,
+};
+
 namespace {
 
 const WebIntMember kAction{"action", EQ_SIDE_INPUT, EQ_SIDE_OUTPUT};
@@ -113,7 +129,7 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   values.type = ParseEqTypeName(type.c_str());
   values.type_name = CutAtCharacter(type, kNameSize - 1);
   answer.change = [v, values](WebAnswer& answer) {
-    SetEqBand(v[0], v[1], v[3], values, v[2], EqCaller::kWeb, answer.notice);
+    SetEqBand(v[0], v[1], v[3], values, v[2], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -125,7 +141,7 @@ bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
     return false;
   }
   answer.change = [v](WebAnswer& answer) {
-    SetEqBandSwitch(v[0], v[1], v[2], v[3], EqCaller::kWeb, answer.notice);
+    SetEqBandSwitch(v[0], v[1], v[2], v[3], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -135,7 +151,7 @@ bool WebSetEqPreset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    SelectEqMemory(v[0], v[1], v[2], EqCaller::kWeb, answer.notice);
+    SelectEqMemory(v[0], v[1], v[2], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -155,7 +171,7 @@ bool WebSetEqStereo(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, {"stereo", 0, 1}}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    SetEqLock(v[0], v[1], v[2] != 0, EqCaller::kWeb, answer.notice);
+    SetEqLock(v[0], v[1], v[2] != 0, kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;

@@ -6,7 +6,11 @@
 
 #include <cjson/cJSON.h>
 
+#include "devctl/core/eq_changes.h"
 #include "devctl/web/web_command.h"
+
+// How the web commands change the EQ where the command sets differ.
+extern const EqRules kWebEqRules;
 
 bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer);
 bool WebSetPeq(const cJSON* request, WebAnswer& answer);

@@ -30,10 +30,6 @@ std::vector<WebIntMember> InputMembers(const char* value_key, int min_value, int
   return {{"action", kAnalogue, kInputGroup}, {"chn", 0, kMaxChn}, {value_key, min_value, max_value}};
 }
 
-std::string GainLine(const std::string& what, int g) {
-  return "[SUCCESS]Set " + what + " gain to " + std::to_string(g) + "dB.\r\n";
-}
-
 }  // namespace
 
 bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
@@ -46,10 +42,7 @@ bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
     std::string& lines = answer.notice;
     if (action == kInputGroup) {
       // Members take the group's gain after they are unmuted, and stay in the group.
-      lines += GainLine("input group " + std::to_string(chn + 1), gain);
-      for (int c : SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute)) {
-        lines += GainLine(InputChannelName(c), gain);
-      }
+      SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute, GroupGainName::kInputGroup, lines);
     } else if (action == kUsb && chn == kUsbBothChn) {
       if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
     } else {

@@ -88,7 +88,7 @@ bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
       return RefuseSetCommand(answer);
     }
     answer.change = [chn, status](WebAnswer& answer) {
-      SetOutputSource(chn, status, RouteStyle::kWeb, answer.notice);
+      SetOutputSource(chn, status, LinkedPairRouting::kPerOutput, answer.notice);
       return WebOutcome::kChanged;
     };
   } else {

@@ -77,10 +77,15 @@ bool WebSetTelnetPortEnable(const cJSON* request, WebAnswer& answer) {
                        [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer);
 }
 
+// The request only changes a power that differs, so an unchanged power has no line.
+const PowerLines kWebPowerLines = {"[SUCCESS]Set power to on, please wait a moment...\r\n",
+                                   "[SUCCESS]Set power to off, please wait a moment...\r\n",
+                                   nullptr, nullptr};
+
 bool WebSetPower(const cJSON* request, WebAnswer& answer) {
   // Only 0 and 1 may be stored: the power worker settles on nothing else.
   return CompareAndSet(request, {"power", 0, 1}, StoredPower,
-                       [](int v, std::string& lines) { SetPower(v, PowerLine::kWeb, lines); },
+                       [](int v, std::string& lines) { SetPower(v, kWebPowerLines, lines); },
                        answer);
 }
 

@@ -16,6 +16,7 @@
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
+#include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
@@ -253,6 +254,19 @@ class AutoStandbyTest : public Power {
   }
   int client_ = -1;
 };
+
+// The POWER key's changes reach the control ports as the unit's status lines, each with the prompt.
+class PowerKeyTest : public AutoStandbyTest {};
+
+TEST_F(PowerKeyTest, EachPressIsToldWithTheStatusLineAndThePrompt) {
+  MenuCommonKey(nullptr, KEY_TYPE_E_POWER);
+  EXPECT_EQ(g_app_config.power, 0);
+  EXPECT_EQ(testclient::ReadUntil(client_, "VX7206>"), "[SUCCESS]Set system power off.\r\nVX7206>");
+  MenuCommonKey(nullptr, KEY_TYPE_E_POWER);
+  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(testclient::ReadUntil(client_, "VX7206>"),
+            "[SUCCESS]Set system power on, please wait a moment...\r\nVX7206>");
+}
 
 TEST_F(AutoStandbyTest, SilenceEntersStandbyAfterTheConfiguredTime) {
   AutoStandby standby;
