@@ -32,8 +32,8 @@ void Loopback::reset(uint64_t periodCount) {
   mNumChannels = static_cast<unsigned>(std::min(mTxChannels.size(), mRxChannels.size()));
 
   mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
-  mTarvoTxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel,
-                                            mTxLatencySamples);
+  mTarvoTxHeadSamples =
+      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, mTxLatencySamples);
 }
 
 void Loopback::work(unsigned periods) {

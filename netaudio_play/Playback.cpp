@@ -7,9 +7,8 @@
 #include "tarvo/TarvoLine.h"
 #include "tarvo/TarvoRing.h"
 
-Playback::Playback(Tarvo::Buffers& buffers, int txLatency, Decoder*& decoder,
-                   unsigned startChannel, int channels, bool repeat,
-                   std::atomic<bool>& running)
+Playback::Playback(Tarvo::Buffers& buffers, int txLatency, Decoder*& decoder, unsigned startChannel,
+                   int channels, bool repeat, std::atomic<bool>& running)
     : mBuffers(buffers),
       mTxLatencySamples(txLatency),
       mDecoder(decoder),
@@ -33,8 +32,8 @@ void Playback::reset(uint64_t periodCount) {
   for (unsigned i = 0; i < mBuffers.getTxChannelCount(); ++i) {
     mTxChannels.push_back(mBuffers.getTarvoTxChannel(i));
   }
-  mTarvoTxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod,
-                                            mSamplesPerChannel, mTxLatencySamples);
+  mTarvoTxHeadSamples =
+      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, mTxLatencySamples);
   Tarvo::writeLine(stdout, "Config changed");
 
   mUsedChannelCount =

@@ -14,8 +14,10 @@ bool containerMatches(int format, SndfileSource::Container container) {
     case SndfileSource::Container::Wav:
       return type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX || type == SF_FORMAT_W64 ||
              type == SF_FORMAT_RF64;
-    case SndfileSource::Container::Mpeg: return type == SF_FORMAT_MPEG;
-    case SndfileSource::Container::Flac: return type == SF_FORMAT_FLAC;
+    case SndfileSource::Container::Mpeg:
+      return type == SF_FORMAT_MPEG;
+    case SndfileSource::Container::Flac:
+      return type == SF_FORMAT_FLAC;
   }
   return false;
 }
@@ -36,8 +38,8 @@ bool SndfileSource::open(const char* path, Container container, unsigned maxChan
   SNDFILE* file = sf_open(path, SFM_READ, &mInfo);
   if (file == nullptr) return false;
   const bool usable = containerMatches(mInfo.format, container) && mInfo.channels > 0 &&
-                      static_cast<unsigned>(mInfo.channels) <= maxChannels &&
-                      mInfo.frames != 0 && mInfo.samplerate > 0;
+                      static_cast<unsigned>(mInfo.channels) <= maxChannels && mInfo.frames != 0 &&
+                      mInfo.samplerate > 0;
   if (!usable) {
     sf_close(file);
     return false;
@@ -76,8 +78,8 @@ unsigned SndfileSource::read(unsigned frames, int* interleaved) {
     } else {
       got = sf_readf_short(mFile, mShorts.data(), want);
       for (sf_count_t i = 0; i < got * ch; ++i) {
-        out[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(mShorts[i]))
-                                      << 16);
+        out[i] =
+            static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(mShorts[i])) << 16);
       }
     }
     if (got <= 0) break;

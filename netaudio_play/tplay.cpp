@@ -59,9 +59,15 @@ int main(int argc, char** argv) {
       case 'v':
         Tarvo::printVersion();
         return 0;
-      case 's': areaName = optarg; break;
-      case 'l': latency = Tarvo::parseLatency(optarg); break;
-      case 'r': repeat = true; break;
+      case 's':
+        areaName = optarg;
+        break;
+      case 'l':
+        latency = Tarvo::parseLatency(optarg);
+        break;
+      case 'r':
+        repeat = true;
+        break;
       case 'c':
         startChannel = Tarvo::parseInt(optarg);
         if (startChannel < 1) {
@@ -105,8 +111,7 @@ int main(int argc, char** argv) {
   Decoder* decoder = decoderObject.get();
   Tarvo::Buffers buffers;
   {
-    Playback playback(buffers, latency, decoder, unsigned(startChannel - 1), channelCount,
-                      repeat);
+    Playback playback(buffers, latency, decoder, unsigned(startChannel - 1), channelCount, repeat);
     setTarvoPriority(argv[0]);
     Tarvo::Runner runner(buffers);
     Tarvo::ToolHooks hooks;

@@ -53,8 +53,7 @@ void Recorder::reset(uint64_t periodCount) {
 
   if (mFile != nullptr) {
     if (!sameLayout(*header)) {
-      Tarvo::writeLine(stdout,
-                       "Stopping recording because changes were made to netaudio config");
+      Tarvo::writeLine(stdout, "Stopping recording because changes were made to netaudio config");
       mRunning = false;
       return;
     }
@@ -70,8 +69,7 @@ void Recorder::reset(uint64_t periodCount) {
       work(static_cast<unsigned>(late));
     }
     mNextPeriodCount = periodCount;
-    mTarvoRxHeadSamples =
-        Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
+    mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
     return;
   }
   mNextPeriodCount = periodCount;

@@ -110,8 +110,8 @@ class SimulatedNetIo : public KernelNetIo {
         std::memcpy(req->ifr_hwaddr.sa_data, state.mac, 6);
         return 0;
       case SIOCGIFFLAGS:
-        req->ifr_flags = short(IFF_UP | IFF_BROADCAST | IFF_MULTICAST |
-                               (state.running ? IFF_RUNNING : 0));
+        req->ifr_flags =
+            short(IFF_UP | IFF_BROADCAST | IFF_MULTICAST | (state.running ? IFF_RUNNING : 0));
         return 0;
       case SIOCSIFADDR:
         return TakeAddress(&req->ifr_addr, &state.address) ? 0 : -1;

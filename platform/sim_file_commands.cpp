@@ -167,7 +167,8 @@ int Copy(const std::vector<std::string>& words) {
   if (source.empty() || target.empty()) return kRefused;
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(source, ec))) return kRefused;
-  if (fs::is_directory(target, ec)) target = (fs::path(target) / fs::path(source).filename()).string();
+  if (fs::is_directory(target, ec))
+    target = (fs::path(target) / fs::path(source).filename()).string();
   fs::copy(source, target,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing |
                fs::copy_options::copy_symlinks,
@@ -208,8 +209,8 @@ int RunSimFileCommand(const std::string& command, std::string* output) {
   size_t pos = 0;
   while (true) {
     size_t next = line.find(" && ", pos);
-    std::string part = Trim(line.substr(pos, next == std::string::npos ? std::string::npos
-                                                                        : next - pos));
+    std::string part =
+        Trim(line.substr(pos, next == std::string::npos ? std::string::npos : next - pos));
     if (part.size() >= 2 && part.front() == '(' && part.back() == ')') {
       part = Trim(part.substr(1, part.size() - 2));
     }

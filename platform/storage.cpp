@@ -89,8 +89,8 @@ bool WriteFileAtomic(const std::string& resolved_path, const std::string& data) 
 void RemoveStaleTemporaries(const std::string& resolved_path) {
   std::string::size_type slash = resolved_path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : resolved_path.substr(0, slash + 1);
-  std::string prefix = (slash == std::string::npos ? resolved_path
-                                                   : resolved_path.substr(slash + 1)) + ".tmp.";
+  std::string prefix =
+      (slash == std::string::npos ? resolved_path : resolved_path.substr(slash + 1)) + ".tmp.";
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   while (dirent* entry = readdir(dir)) {

@@ -31,26 +31,26 @@ constexpr unsigned kRx = 1;
 constexpr uint32_t kTimingObjectSemaphore = 1;  // POSIX named semaphore, posted once per period
 
 struct buffer_header {
-  uint32_t magic;                    // 0x00 non-zero while the area is in use
-  uint32_t buffer_length;            // 0x04
-  uint32_t header_length;            // 0x08
-  uint32_t flags;                    // 0x0C kFlagSplitLayout, kFlagTimeUpdating
-  uint32_t channel0_offset_bytes[2]; // 0x10 [kTx], [kRx]: from the base of the segment holding it
-  uint32_t timing_object_offset_bytes; // 0x18 from the main base, 0 = no subheader
-  uint32_t reset_count;              // 0x1C odd while the engine reconfigures
-  uint32_t samplerate;               // 0x20 Hz
-  uint32_t encoding;                 // 0x24 bits per sample
-  uint32_t samples_per_channel;      // 0x28 ring length, every channel
-  uint32_t bytes_per_channel;        // 0x2C stride between channel starts
-  uint32_t num_channels[2];          // 0x30 [kTx], [kRx]
-  uint8_t reserved0[8];              // 0x38
-  uint32_t epoch[2];                 // 0x40
-  uint32_t samples_per_period;       // 0x48
-  uint8_t reserved1[4];              // 0x4C
-  uint64_t period_count;             // 0x50
-  uint32_t clock_drift_ppb;          // 0x58
-  uint8_t reserved2[4];              // 0x5C
-  uint64_t monotonic;                // 0x60 engine's monotonic count at the last period (ns)
+  uint32_t magic;                     // 0x00 non-zero while the area is in use
+  uint32_t buffer_length;             // 0x04
+  uint32_t header_length;             // 0x08
+  uint32_t flags;                     // 0x0C kFlagSplitLayout, kFlagTimeUpdating
+  uint32_t channel0_offset_bytes[2];  // 0x10 [kTx], [kRx]: from the base of the segment holding it
+  uint32_t timing_object_offset_bytes;  // 0x18 from the main base, 0 = no subheader
+  uint32_t reset_count;                 // 0x1C odd while the engine reconfigures
+  uint32_t samplerate;                  // 0x20 Hz
+  uint32_t encoding;                    // 0x24 bits per sample
+  uint32_t samples_per_channel;         // 0x28 ring length, every channel
+  uint32_t bytes_per_channel;           // 0x2C stride between channel starts
+  uint32_t num_channels[2];             // 0x30 [kTx], [kRx]
+  uint8_t reserved0[8];                 // 0x38
+  uint32_t epoch[2];                    // 0x40
+  uint32_t samples_per_period;          // 0x48
+  uint8_t reserved1[4];                 // 0x4C
+  uint64_t period_count;                // 0x50
+  uint32_t clock_drift_ppb;             // 0x58
+  uint8_t reserved2[4];                 // 0x5C
+  uint64_t monotonic;                   // 0x60 engine's monotonic count at the last period (ns)
 };
 
 static_assert(offsetof(buffer_header, magic) == 0x00);

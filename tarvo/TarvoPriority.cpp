@@ -11,7 +11,8 @@
 
 void setTarvoPriority(const char* name) {
   if (geteuid() != 0) {
-    Tarvo::writeLine(stderr, std::string("WARNING: ") + (name != nullptr ? name : "The application") +
+    Tarvo::writeLine(stderr, std::string("WARNING: ") +
+                                 (name != nullptr ? name : "The application") +
                                  " has not been run as root so thread priority will not be "
                                  "changed to realtime.");
     return;

@@ -35,8 +35,8 @@ NetworkMonotonicTrace& programTrace() {
 std::string metadataLine(const volatile Tarvo::buffer_header& h) {
   std::ostringstream out;
   out << "METADATA magic=0x" << std::hex << h.magic << std::dec
-      << " buffer_length=" << h.buffer_length << " header_length=" << h.header_length
-      << " flags=0x" << std::hex << h.flags << std::dec
+      << " buffer_length=" << h.buffer_length << " header_length=" << h.header_length << " flags=0x"
+      << std::hex << h.flags << std::dec
       << " channel0_offset_bytes=" << h.channel0_offset_bytes[Tarvo::kTx] << "/"
       << h.channel0_offset_bytes[Tarvo::kRx];
   return out.str();
@@ -58,12 +58,16 @@ std::string timeLine(const volatile Tarvo::buffer_header& h) {
   return out.str();
 }
 
-void traceMetadata(const volatile Tarvo::buffer_header& h) { Tarvo::writeLine(stderr, metadataLine(h)); }
-void traceLayout(const volatile Tarvo::buffer_header& h) { Tarvo::writeLine(stderr, layoutLine(h)); }
+void traceMetadata(const volatile Tarvo::buffer_header& h) {
+  Tarvo::writeLine(stderr, metadataLine(h));
+}
+void traceLayout(const volatile Tarvo::buffer_header& h) {
+  Tarvo::writeLine(stderr, layoutLine(h));
+}
 void traceTime(const volatile Tarvo::buffer_header& h) { Tarvo::writeLine(stderr, timeLine(h)); }
 
-bool NetworkMonotonicTrace::snapshot(const volatile Tarvo::buffer_header& header,
-                                     uint64_t& network, uint64_t& monotonic) {
+bool NetworkMonotonicTrace::snapshot(const volatile Tarvo::buffer_header& header, uint64_t& network,
+                                     uint64_t& monotonic) {
   uint64_t retryStart = 0;
   for (;;) {
     network = networkTime(header);
@@ -115,8 +119,7 @@ void traceNetworkMonotonicTime(const volatile Tarvo::buffer_header& header, unsi
   if (!text.empty()) Tarvo::writeLine(stderr, text);
 }
 
-void work(Tarvo::Buffers& buffers, unsigned /*periods*/, unsigned samplerate,
-          unsigned intervalMs) {
+void work(Tarvo::Buffers& buffers, unsigned /*periods*/, unsigned samplerate, unsigned intervalMs) {
   const volatile Tarvo::buffer_header* header = buffers.getHeader();
   if (header != nullptr) traceNetworkMonotonicTime(*header, samplerate, intervalMs);
 }

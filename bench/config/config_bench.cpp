@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
     SaveAppConfig(kConfigFile, cfg.get());
   });
   auto loaded = std::make_unique<app_config_s>();
-  double load_us = MicrosPerCall(rounds, [&](int) {
-    LoadAppConfigFile("", kConfigFile, loaded.get(), "", loaded->type);
-  });
+  double load_us = MicrosPerCall(
+      rounds, [&](int) { LoadAppConfigFile("", kConfigFile, loaded.get(), "", loaded->type); });
 
   std::printf("document: %zu bytes\n", text.size());
   std::printf("build and print: %.0f us\n", print_us);

@@ -115,11 +115,12 @@ bool makePrivateShm() {
 }
 
 void printEngineFigures(FILE* out, const std::string& json) {
-  fprintf(out, "  engine: periods %llu, late tx samples %llu, deadline lateness p50 %.1f us, "
-         "p99 %.1f us, max %.1f us\n",
-         (unsigned long long)jsonNumber(json, "periods"),
-         (unsigned long long)jsonNumber(json, "late_tx_total"), jsonNumber(json, "p50") / 1e3,
-         jsonNumber(json, "p99") / 1e3, jsonNumber(json, "max") / 1e3);
+  fprintf(out,
+          "  engine: periods %llu, late tx samples %llu, deadline lateness p50 %.1f us, "
+          "p99 %.1f us, max %.1f us\n",
+          (unsigned long long)jsonNumber(json, "periods"),
+          (unsigned long long)jsonNumber(json, "late_tx_total"), jsonNumber(json, "p50") / 1e3,
+          jsonNumber(json, "p99") / 1e3, jsonNumber(json, "max") / 1e3);
 }
 
 double cpuSeconds(const rusage& r) {
@@ -148,8 +149,8 @@ void printEngineLateness(FILE* out, const std::string& json) {
 }
 
 std::vector<std::string> engineArgs(const std::string& name, bool fifo) {
-  std::vector<std::string> args = {ENGINE_PATH, "--name", name, "--tx", "8", "--rx", "8",
-                                   "--spc", "4096", "--spp", "48"};
+  std::vector<std::string> args = {ENGINE_PATH, "--name", name,   "--tx",  "8", "--rx",
+                                   "8",         "--spc",  "4096", "--spp", "48"};
   if (fifo) args.push_back("--fifo");
   return args;
 }
@@ -183,9 +184,12 @@ int main(int argc, char** argv) {
   int lead = 48;
   bool fifo = false;
   for (int i = 1; i < argc; ++i) {
-    if (!strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "--lead") && i + 1 < argc) lead = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "--fifo")) fifo = true;
+    if (!strcmp(argv[i], "--seconds") && i + 1 < argc)
+      seconds = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--lead") && i + 1 < argc)
+      lead = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "--fifo"))
+      fifo = true;
   }
   const bool privateShm = makePrivateShm();
   char dirPattern[] = "/tmp/period_loop.XXXXXX";
@@ -198,7 +202,7 @@ int main(int argc, char** argv) {
   freopen("/dev/null", "w", stdout);
   freopen("/dev/null", "w", stderr);
   fprintf(out, "period_loop: 48 kHz, 48-sample periods, lead %d samples, %d s per run, %s\n", lead,
-         seconds, fifo ? "SCHED_FIFO" : "normal priority");
+          seconds, fifo ? "SCHED_FIFO" : "normal priority");
 
   // 1. In-process client.
   {
@@ -226,7 +230,8 @@ int main(int argc, char** argv) {
           [&](unsigned n) {
             const uint64_t now = Tarvo::getMonotonicValue();
             const uint64_t stamp = h->monotonic;
-            if (latency.size() < latency.capacity()) latency.push_back(now > stamp ? now - stamp : 0);
+            if (latency.size() < latency.capacity())
+              latency.push_back(now > stamp ? now - stamp : 0);
             ++calls;
             if (n > 1) ++batches;
             periods += n;
@@ -246,11 +251,11 @@ int main(int argc, char** argv) {
     };
     fprintf(out, "in-process client (Runner + Playback, 2 channels):\n");
     fprintf(out, "  wake-up latency p50 %.1f us, p99 %.1f us, max %.1f us over %llu work calls\n",
-           pct(0.5), pct(0.99), latency.empty() ? 0.0 : latency.back() / 1e3,
-           (unsigned long long)calls);
+            pct(0.5), pct(0.99), latency.empty() ? 0.0 : latency.back() / 1e3,
+            (unsigned long long)calls);
     printEngineLateness(out, json);
     fprintf(out, "  batches of more than one period: %.3f %%\n",
-           calls ? 100.0 * batches / calls : 0.0);
+            calls ? 100.0 * batches / calls : 0.0);
     fprintf(out, "  CPU per period: %.2f us\n", periods ? cpu * 1e6 / periods : 0.0);
     printEngineFigures(out, json);
   }
@@ -275,14 +280,14 @@ int main(int argc, char** argv) {
 
   // 4. The trecord program.
   if (!runToolProgram(out, "trecord program (8 channels of 32 bits)",
-                      {TRECORD_PATH, "-s", area, "-o", dir + "/recording.wav"}, area, fifo,
-                      seconds, dir)) {
+                      {TRECORD_PATH, "-s", area, "-o", dir + "/recording.wav"}, area, fifo, seconds,
+                      dir)) {
     return 1;
   }
   // 5. ttrace: waking and reading the header only (it always uses "TarvoEP").
   if (privateShm) {
-    if (!runToolProgram(out, "ttrace program (the cost of waking alone)", {TTRACE_PATH},
-                        "TarvoEP", fifo, seconds, dir)) {
+    if (!runToolProgram(out, "ttrace program (the cost of waking alone)", {TTRACE_PATH}, "TarvoEP",
+                        fifo, seconds, dir)) {
       return 1;
     }
   } else {

@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
       {"IN 1 GAIN %d", {7, -7}, 10.0},
   };
 
-  std::printf("%-14s %6s %9s %9s %9s %9s %7s\n", "command", "rounds", "rt mean", "rt p50",
-              "floor", "save p50", "ratio");
+  std::printf("%-14s %6s %9s %9s %9s %9s %7s\n", "command", "rounds", "rt mean", "rt p50", "floor",
+              "save p50", "ratio");
   for (const Command& c : commands) {
     std::vector<double> trips, saves;
     std::string reply;

@@ -243,7 +243,8 @@ std::vector<Hold> HoldsUpTo(const std::string& path, uint64_t end_ns) {
 }
 
 double At(const std::vector<double>& sorted, double q) {
-  return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(q * double(sorted.size())))];
+  return sorted.empty() ? 0
+                        : sorted[std::min(sorted.size() - 1, size_t(q * double(sorted.size())))];
 }
 
 // Each hold within the phase (p50, p99, max) and the lock time per command: of each command when
@@ -375,11 +376,10 @@ int main(int argc, char** argv) {
               "max ms");
   PrintPhase(alone);
   PrintPhase(together);
-  std::printf("%d clients together: %.2fx the commands per second of one client alone\n",
-              clients, (together.commands / together.seconds) / (alone.commands / alone.seconds));
+  std::printf("%d clients together: %.2fx the commands per second of one client alone\n", clients,
+              (together.commands / together.seconds) / (alone.commands / alone.seconds));
 
-  const std::vector<Hold> holds =
-      HoldsUpTo(root + "/tmp/config_lock_holds.txt", together.end_ns);
+  const std::vector<Hold> holds = HoldsUpTo(root + "/tmp/config_lock_holds.txt", together.end_ns);
   if (!holds.empty()) {
     PrintHolds(holds, alone, true);
     PrintHolds(holds, together, false);

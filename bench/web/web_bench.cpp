@@ -69,8 +69,9 @@ bool ReadResponse(int fd, std::string& buffer) {
 void RunCase(int port, int threads, int requests, double seconds_wanted, const Case& c) {
   std::string request = c.method + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   if (!c.body.empty())
-    request += "Content-Type: application/json\r\nContent-Length: " +
-               std::to_string(c.body.size()) + "\r\n";
+    request +=
+        "Content-Type: application/json\r\nContent-Length: " + std::to_string(c.body.size()) +
+        "\r\n";
   request += "\r\n" + c.body;
 
   std::atomic<int> next{0}, failures{0};
@@ -89,9 +90,10 @@ void RunCase(int port, int threads, int requests, double seconds_wanted, const C
       while (more()) {
         auto t0 = std::chrono::steady_clock::now();
         if (fd < 0) fd = Connect(port);
-        bool ok = fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                                 ssize_t(request.size()) &&
-                  ReadResponse(fd, buffer);
+        bool ok =
+            fd >= 0 &&
+            send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size()) &&
+            ReadResponse(fd, buffer);
         if (!ok) {
           failures++;
           if (fd >= 0) close(fd);
@@ -107,8 +109,7 @@ void RunCase(int port, int threads, int requests, double seconds_wanted, const C
     });
   }
   for (auto& w : workers) w.join();
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::vector<double> all;
   for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
   std::sort(all.begin(), all.end());

@@ -6,14 +6,13 @@
 #include "devctl/core/globals.h"
 
 const char* const kRightArrayNames[kRightArrays] = {
-    "phantom",         "dsp",          "input_analogue", "input_tarvo",
-    "input_usb",       "input_group",  "output_analogue", "output_tarvo",
-    "output_usb",      "output_group", "preset"};
+    "phantom",         "dsp",          "input_analogue", "input_tarvo",  "input_usb", "input_group",
+    "output_analogue", "output_tarvo", "output_usb",     "output_group", "preset"};
 
 int* RightArray(app_user_s& u, int k, int* count) {
   switch (k) {
-#define RIGHT_ARRAY(n, field) \
-  case n:                     \
+#define RIGHT_ARRAY(n, field)                      \
+  case n:                                          \
     *count = sizeof(u.field) / sizeof(u.field[0]); \
     return u.field;
     RIGHT_ARRAY(0, phantom)

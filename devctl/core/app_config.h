@@ -7,18 +7,18 @@
 #include <string>
 
 // Array sizes of the record.
-constexpr int kMaxUsers = 11;       // accounts in `user`
-constexpr int kChannelSlots = 18;   // names, EQ memories: 14 channels and 4 groups per side
-constexpr int kDspChannels = 14;    // physical channels per side (DSP index 0-13)
+constexpr int kMaxUsers = 11;      // accounts in `user`
+constexpr int kChannelSlots = 18;  // names, EQ memories: 14 channels and 4 groups per side
+constexpr int kDspChannels = 14;   // physical channels per side (DSP index 0-13)
 constexpr int kAnalogueChannels = 4;
 constexpr int kTarvoChannels = 8;
 constexpr int kUsbChannels = 2;
 constexpr int kGroups = 4;
-constexpr int kStereoPairs = 7;     // (1,2) (3,4) ... (13,14)
+constexpr int kStereoPairs = 7;  // (1,2) (3,4) ... (13,14)
 constexpr int kEqBands = 8;
-constexpr int kEqMemories = 3;      // Flat, Custom1, Custom2
+constexpr int kEqMemories = 3;  // Flat, Custom1, Custom2
 constexpr int kPresets = 8;
-constexpr int kNameSize = 32;       // fixed name fields: at most 31 characters and the NUL
+constexpr int kNameSize = 32;  // fixed name fields: at most 31 characters and the NUL
 
 // First DSP channel index of each input/output family.
 constexpr int kFirstTarvoChannel = 4;
@@ -49,10 +49,10 @@ struct app_user_s {
 
 // One channel's eight EQ bands, each array indexed by band.
 struct peq_data_s {
-  int bypass[kEqBands]{};      // 1: the band filters
-  float gain[kEqBands]{};      // dB
-  int frequency[kEqBands]{};   // Hz
-  float quality[kEqBands]{};   // Q
+  int bypass[kEqBands]{};                 // 1: the band filters
+  float gain[kEqBands]{};                 // dB
+  int frequency[kEqBands]{};              // Hz
+  float quality[kEqBands]{};              // Q
   char type_name[kEqBands][kNameSize]{};  // "PARAMETRIC", "LOWPASS", ... (ParseEqTypeName)
 };
 

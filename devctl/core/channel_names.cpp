@@ -56,8 +56,8 @@ bool IsDisplayableName(const std::string& name) {
     }
     // Overlong three- and four-byte forms, surrogates and code points above U+10FFFF.
     const unsigned char next = length > 1 ? static_cast<unsigned char>(name[i + 1]) : 0;
-    if ((b == 0xE0 && next < 0xA0) || (b == 0xED && next > 0x9F) ||
-        (b == 0xF0 && next < 0x90) || (b == 0xF4 && next > 0x8F)) {
+    if ((b == 0xE0 && next < 0xA0) || (b == 0xED && next > 0x9F) || (b == 0xF0 && next < 0x90) ||
+        (b == 0xF4 && next > 0x8F)) {
       return false;
     }
     i += length;

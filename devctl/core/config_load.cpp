@@ -92,7 +92,8 @@ void ReadFloats(const cJSON* object, const char* key, float* out, int count) {
 void ReadNames(const cJSON* object, const char* key, char (*names)[kNameSize], int count) {
   const cJSON* element = ArrayMember(object, key) ? ArrayMember(object, key)->child : nullptr;
   for (int i = 0; i < count && element; ++i, element = element->next) {
-    if (cJSON_IsString(element) && element->valuestring) SetNameField(names[i], element->valuestring);
+    if (cJSON_IsString(element) && element->valuestring)
+      SetNameField(names[i], element->valuestring);
   }
 }
 
@@ -145,7 +146,8 @@ void ReadUsers(const cJSON* root, app_config_s* cfg, LoadState* state) {
   const cJSON* users = ArrayMember(root, "user");
   if (!users) return;
   int k = 0;
-  for (const cJSON* element = users->child; element && k < kMaxUsers; element = element->next, ++k) {
+  for (const cJSON* element = users->child; element && k < kMaxUsers;
+       element = element->next, ++k) {
     const cJSON* account = cJSON_IsObject(element) ? element : nullptr;
     app_user_s& user = cfg->user[k];
     for (const auto& f : config_fields::kUser) {

@@ -189,8 +189,9 @@ void AddEqMemories(cJSON* peq, const app_config_s& cfg, int side) {
       std::snprintf(key, sizeof key, "%s%d", config_fields::kEqMemoryKeys[side][m], k);
       const peq_data_s& eq = memory[k];
       const std::string content(reinterpret_cast<const char*>(&eq), sizeof eq);
-      Add(peq, key, KeptItem(&g_eq_texts[side][m][k], content, kEqDepthInPeq,
-                             [&eq] { return EqObject(eq); }));
+      Add(peq, key, KeptItem(&g_eq_texts[side][m][k], content, kEqDepthInPeq, [&eq] {
+            return EqObject(eq);
+          }));
     }
   }
 }
@@ -257,7 +258,7 @@ struct Section {
   cJSON* (*build)(const app_config_s&);
 };
 
-#define FIELDS_SECTION(key, table)                                                           \
+#define FIELDS_SECTION(key, table)                                                            \
   Section {                                                                                   \
     key, [](std::string* c, const app_config_s& cfg) { AppendFieldsContent(c, cfg, table); }, \
         [](const app_config_s& cfg) { return FieldsSection(cfg, table); }                     \
@@ -305,8 +306,8 @@ cJSON* BuildConfigJson(const app_config_s& cfg) {
     const Section& s = kSections[i];
     t_content.clear();  // keeps its capacity from one save to the next
     s.content(&t_content, cfg);
-    Add(root, s.key, KeptItem(&g_section_texts[i], t_content, kSectionDepth,
-                              [&] { return s.build(cfg); }));
+    Add(root, s.key,
+        KeptItem(&g_section_texts[i], t_content, kSectionDepth, [&] { return s.build(cfg); }));
   }
   if (t_build_failed || !root) {
     cJSON_Delete(root);

@@ -19,7 +19,7 @@ namespace {
 // save whose snapshot is older than the one already written to its file is dropped, so the file
 // never goes back to an earlier state.
 std::mutex g_save_mutex;
-uint64_t g_save_sequence = 0;                    // under the configuration lock
+uint64_t g_save_sequence = 0;                      // under the configuration lock
 std::map<std::string, uint64_t> g_saved_sequence;  // under g_save_mutex, by resolved path
 std::set<std::string> g_frozen_paths;              // under g_save_mutex, resolved paths
 

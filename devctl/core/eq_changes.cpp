@@ -126,8 +126,8 @@ std::string PairLabel(int side, int e) {
 // "input group 2" / "output group B"; letters: both sides by letter.
 std::string GroupLabel(int side, int group_slot, bool letters) {
   const int g = group_slot - kDspChannels;
-  std::string name = letters || side == EQ_SIDE_OUTPUT ? std::string(1, char('A' + g))
-                                                       : std::to_string(g + 1);
+  std::string name =
+      letters || side == EQ_SIDE_OUTPUT ? std::string(1, char('A' + g)) : std::to_string(g + 1);
   return Side(side) + " group " + name;
 }
 
@@ -169,8 +169,10 @@ void WriteAndSend(int side, int m, int s, const std::vector<int>& bands, const E
 }
 
 std::string BandTail(int band, const EqBandValues& v) {
-  std::string tail = band == kAllEqBands ? " all EQ to " : " EQ " + std::to_string(band + 1) + " to ";
-  const bool known = v.type >= 0 && v.type < int(sizeof kReplyTypeNames / sizeof kReplyTypeNames[0]);
+  std::string tail =
+      band == kAllEqBands ? " all EQ to " : " EQ " + std::to_string(band + 1) + " to ";
+  const bool known =
+      v.type >= 0 && v.type < int(sizeof kReplyTypeNames / sizeof kReplyTypeNames[0]);
   tail += known ? kReplyTypeNames[v.type] : "";
   tail += " with FRQ " + std::to_string(v.frequency) + "Hz gain " + FormatG(v.gain) + "dB Q " +
           FormatG(v.quality) + ".\r\n";
@@ -190,7 +192,10 @@ void SwitchBand(int side, int m, int s, int b, int on) {
 
 std::string SwitchLabel(int side, int s, bool pair, const EqRules& rules) {
   if (rules.usb_switch_side_last && IsUsb(s)) {
-    return std::string("USB ") + (pair ? "left/right" : s == kFirstUsbChannel ? "left" : "right") +
+    return std::string("USB ") +
+           (pair                    ? "left/right"
+            : s == kFirstUsbChannel ? "left"
+                                    : "right") +
            " " + Side(side);
   }
   return pair ? PairLabel(side, s) : ChannelLabel(side, s);
@@ -241,7 +246,8 @@ std::string ClearLine(int side, int s, bool pair) {
   }
   // Single channels are input channels only; the stored texts differ per kind.
   if (IsUsb(s)) return "[SUCCESS]Set " + ChannelLabel(side, s) + " EQ clear.\r\n";
-  if (IsAnalogue(s)) return "[SUCCESS]Set analogue CH" + std::to_string(KindNumber(s)) + " clear.\r\n";
+  if (IsAnalogue(s))
+    return "[SUCCESS]Set analogue CH" + std::to_string(KindNumber(s)) + " clear.\r\n";
   return "[SUCCESS]Set tarvo CH" + std::to_string(KindNumber(s)) + "clear.\r\n";
 }
 
@@ -259,8 +265,9 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int mem
     for (int s = 0; s < kChannelSlots; ++s) any_custom = any_custom || selection[s] != kFlat;
     if (!any_custom) {
       // The unit's own text, for both sides.
-      lines += "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error is if "
-               "EQ is set to flat and not custom mode)\r\n";
+      lines +=
+          "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error is if "
+          "EQ is set to flat and not custom mode)\r\n";
       return false;
     }
     lines += "[SUCCESS]Set all " + Side(side) + tail;
@@ -368,8 +375,8 @@ void SelectEqMemory(int side, int slot, int memory, const EqRules& rules, std::s
     SendBand(side, memory, o, b);
   }
   // The USB pair's line has no slash (the unit's own text).
-  lines += "[SUCCESS]Set " +
-           (IsUsb(e) ? "USB " + Side(side) + " left right" : PairLabel(side, e)) + to;
+  lines +=
+      "[SUCCESS]Set " + (IsUsb(e) ? "USB " + Side(side) + " left right" : PairLabel(side, e)) + to;
 }
 
 void SetEqLock(int side, int slot, bool locked, const EqRules& rules, std::string& lines) {

@@ -54,16 +54,16 @@ struct EqRules {
   bool usb_lock_by_channel;         // a USB pair's lock line names the addressed channel
 };
 
-constexpr int kAllEqSlots = -1;  // every slot of the side
+constexpr int kAllEqSlots = -1;        // every slot of the side
 constexpr int kAllEqBands = -1;        // the eight bands, 0 to 7 in order
 constexpr int kSelectedEqMemory = -1;  // the memory the channel plays
 
 // The values a band edit writes.
 struct EqBandValues {
-  int type = 0;            // DspEqType 0-4
-  std::string type_name;   // stored as given, cut to 31 characters
-  int frequency = 0;       // Hz
-  float gain = 0.0f;       // dB
+  int type = 0;           // DspEqType 0-4
+  std::string type_name;  // stored as given, cut to 31 characters
+  int frequency = 0;      // Hz
+  float gain = 0.0f;      // dB
   float quality = 0.0f;
 };
 

@@ -16,7 +16,9 @@ namespace {
 constexpr char kDhcpcdTemplate[] = "/usr/local/backend/apps/dhcpcd.conf";
 constexpr char kDhcpcdConfig[] = "/etc/dhcpcd.conf";
 
-std::string ConfigPath() { return g_config_path.empty() ? std::string(kConfigFile) : g_config_path; }
+std::string ConfigPath() {
+  return g_config_path.empty() ? std::string(kConfigFile) : g_config_path;
+}
 
 bool ResetAll(bool into_live_record) {
   auto fresh = std::make_unique<app_config_s>();

@@ -18,11 +18,11 @@ struct device_identity_s {
   std::string sub_mac;           // enp1s0
 };
 
-extern app_config_s g_app_config;                 // the live configuration
-extern app_config_s g_preset_configs[kPresets];   // preset n in element n - 1
-extern app_config_s g_pending_config;             // network edits not yet applied
-extern std::string g_config_path;                 // "/oem/app.json" once loaded
-extern app_config_s g_net_status;                 // current addresses: ipaddress, subnet,
-                                                  // gateway, dnsserver only
-extern CDsp g_dsp_watcher;                        // built, never started
+extern app_config_s g_app_config;                // the live configuration
+extern app_config_s g_preset_configs[kPresets];  // preset n in element n - 1
+extern app_config_s g_pending_config;            // network edits not yet applied
+extern std::string g_config_path;                // "/oem/app.json" once loaded
+extern app_config_s g_net_status;                // current addresses: ipaddress, subnet,
+                                                 // gateway, dnsserver only
+extern CDsp g_dsp_watcher;                       // built, never started
 extern device_identity_s g_device_identity;

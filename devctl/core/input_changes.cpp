@@ -135,7 +135,8 @@ void SetInputGroupMute(int g, int m, std::string& lines) {
   int* members = g_app_config.InputGroupMembers(g);
   if (members == nullptr) return;
   g_app_config.group_input_mute[g] = m;
-  lines += "[SUCCESS]Set input group " + std::to_string(g + 1) + (m ? " mute on.\r\n" : " mute off.\r\n");
+  lines += "[SUCCESS]Set input group " + std::to_string(g + 1) +
+           (m ? " mute on.\r\n" : " mute off.\r\n");
   for (int k = 0; k < kDspChannels; ++k) {
     if (!members[k]) continue;
     g_app_config.InputMuteRef(k) = m;

@@ -30,17 +30,17 @@ constexpr int kFirstEqMemoryNumber = 1;
 
 // Network settings.
 constexpr int kMaxPort = 65535;
-constexpr size_t kMaxAddressText = 63;     // the address members of the web's network settings
+constexpr size_t kMaxAddressText = 63;  // the address members of the web's network settings
 constexpr size_t kMaxHostNameLength = 32;
 constexpr size_t kMaxModelNameLength = 31;
 // EQ band values of the band commands (text and web).
 constexpr int kEqMinFrequency = 20, kEqMaxFrequency = 20000;  // Hz
-constexpr float kEqMinGain = -15.0f, kEqMaxGain = 15.0f;       // dB
+constexpr float kEqMinGain = -15.0f, kEqMaxGain = 15.0f;      // dB
 constexpr float kEqMinQuality = 0.02f, kEqMaxQuality = 50.0f;
 constexpr int kEqTypes = 5;  // PARAMETRIC, LOWPASS, HIGHPASS, LOW_SHELF, HIGH_SHELF
 
 // System settings.
-constexpr int kUsbPortB = 1, kUsbPortC = 2;                  // the text protocol's USB ports
-constexpr int kMinBaudRateIndex = 1, kMaxBaudRateIndex = 6;  // 4800 .. 115200 baud
+constexpr int kUsbPortB = 1, kUsbPortC = 2;                      // the text protocol's USB ports
+constexpr int kMinBaudRateIndex = 1, kMaxBaudRateIndex = 6;      // 4800 .. 115200 baud
 constexpr int kMinStandbyMinutes = 0, kMaxStandbyMinutes = 120;  // 0: no auto standby
-constexpr int kMinLcdMode = 0, kMaxLcdMode = 4;  // off, on, lit 15/30/60 s
+constexpr int kMinLcdMode = 0, kMaxLcdMode = 4;                  // off, on, lit 15/30/60 s

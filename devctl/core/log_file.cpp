@@ -26,25 +26,40 @@ struct Header {
 
 const char* LevelName(unsigned level) {
   switch (level) {
-    case LOG_LEVEL_ERR: return "err";
-    case LOG_LEVEL_PRI: return "pri";
-    case LOG_LEVEL_DBG: return "dbg";
-    case LOG_LEVEL_WARNING: return "warning";
-    case LOG_LEVEL_MAIN_DBG: return "main_dbg";
-    case LOG_LEVEL_AV_DBG: return "av_dbg";
-    case LOG_LEVEL_NET_DBG: return "net_dbg";
-    case LOG_LEVEL_T_DBG: return "t_dbg";
-    case LOG_LEVEL_EPOOL: return "epool";
-    case LOG_LEVEL_WRON: return "wron";
-    default: return "none";
+    case LOG_LEVEL_ERR:
+      return "err";
+    case LOG_LEVEL_PRI:
+      return "pri";
+    case LOG_LEVEL_DBG:
+      return "dbg";
+    case LOG_LEVEL_WARNING:
+      return "warning";
+    case LOG_LEVEL_MAIN_DBG:
+      return "main_dbg";
+    case LOG_LEVEL_AV_DBG:
+      return "av_dbg";
+    case LOG_LEVEL_NET_DBG:
+      return "net_dbg";
+    case LOG_LEVEL_T_DBG:
+      return "t_dbg";
+    case LOG_LEVEL_EPOOL:
+      return "epool";
+    case LOG_LEVEL_WRON:
+      return "wron";
+    default:
+      return "none";
   }
 }
 
 bool PassesFilter(unsigned level) {
   if (level & g_log_level_mask) return true;
   switch (level) {
-    case LOG_LEVEL_ERR: case LOG_LEVEL_PRI: case LOG_LEVEL_WARNING: case LOG_LEVEL_T_DBG:
-    case LOG_LEVEL_EPOOL: case LOG_LEVEL_WRON:
+    case LOG_LEVEL_ERR:
+    case LOG_LEVEL_PRI:
+    case LOG_LEVEL_WARNING:
+    case LOG_LEVEL_T_DBG:
+    case LOG_LEVEL_EPOOL:
+    case LOG_LEVEL_WRON:
       return true;
     default:
       return false;
@@ -53,7 +68,10 @@ bool PassesFilter(unsigned level) {
 
 bool IsWritten(unsigned level) {
   switch (level) {
-    case LOG_LEVEL_ERR: case LOG_LEVEL_PRI: case LOG_LEVEL_WARNING: case LOG_LEVEL_EPOOL:
+    case LOG_LEVEL_ERR:
+    case LOG_LEVEL_PRI:
+    case LOG_LEVEL_WARNING:
+    case LOG_LEVEL_EPOOL:
     case LOG_LEVEL_WRON:
       return true;
     default:
@@ -90,8 +108,8 @@ void RecoverPosition(log_file_s* log) {
   std::fseek(log->stream, 0, SEEK_SET);
   bool complete = std::fread(bytes, 1, sizeof bytes, log->stream) == sizeof bytes;
   Header header = {GetU32(bytes), GetU32(bytes + 4), GetU32(bytes + 8)};
-  bool in_ring = header.position >= uint32_t(kLogHeaderSize) &&
-                 header.position < uint32_t(log->size_limit);
+  bool in_ring =
+      header.position >= uint32_t(kLogHeaderSize) && header.position < uint32_t(log->size_limit);
   if (!complete || header.version != kLogVersion || header.magic != kLogMagic || !in_ring) {
     std::printf("u32Version 0x%x,  u32MagicNum 0x%08x\n", header.version, header.magic);
     std::printf("log_recover_position log data error,position 0x%08x try to fix\n",

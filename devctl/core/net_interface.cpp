@@ -32,7 +32,9 @@ class Socket {
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
   bool ok() const { return fd_ >= 0; }
-  int Ioctl(unsigned long request, void* arg) { return platform::net_io().Ioctl(fd_, request, arg); }
+  int Ioctl(unsigned long request, void* arg) {
+    return platform::net_io().Ioctl(fd_, request, arg);
+  }
 
  private:
   int fd_;
@@ -162,8 +164,7 @@ int NetGetMac(const char* ifname, char* out) {
     return -1;
   }
   const auto* b = reinterpret_cast<const unsigned char*>(req.ifr_hwaddr.sa_data);
-  std::snprintf(out, kOutSize, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4],
-                b[5]);
+  std::snprintf(out, kOutSize, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
   std::printf("local mac:%s \n", out);
   return 0;
 }
@@ -221,8 +222,8 @@ int NetSetMac(char* ifname, const char* mac) {
     return -1;
   }
   const std::string name = ifname;
-  const std::string lines[] = {"ifconfig " + name + " down", "ifconfig " + name + " hw ether " + mac,
-                               "ifconfig " + name + " up"};
+  const std::string lines[] = {"ifconfig " + name + " down",
+                               "ifconfig " + name + " hw ether " + mac, "ifconfig " + name + " up"};
   for (const std::string& line : lines) {
     if (platform::RunCommand(line) == -1) {
       std::printf("popen error");
@@ -232,4 +233,3 @@ int NetSetMac(char* ifname, const char* mac) {
   }
   return 0;
 }
-

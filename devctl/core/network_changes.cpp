@@ -106,7 +106,8 @@ bool IsUsableHostAddress(const std::string& text) {
 bool IsAssignableMacAddress(const std::string& text) {
   if (!IsValidMacAddress(text.c_str())) return false;
   unsigned octet[6];
-  for (int i = 0; i < 6; ++i) octet[i] = unsigned(std::stoul(text.substr(size_t(i) * 3, 2), nullptr, 16));
+  for (int i = 0; i < 6; ++i)
+    octet[i] = unsigned(std::stoul(text.substr(size_t(i) * 3, 2), nullptr, 16));
   bool all_zero = true, all_ones = true;
   for (unsigned o : octet) {
     all_zero = all_zero && o == 0;
@@ -342,7 +343,8 @@ RebootOutcome ResetNetworkToDefaults(std::string& lines) {
   CopyEditedNetworkSettings(g_app_config, &g_pending_config);
   CopyTextFile(kDhcpTemplate, kDhcpConf);
   WriteHostname(g_app_config.hostname);
-  lines += "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
-           "seconds.\r\n";
+  lines +=
+      "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
+      "seconds.\r\n";
   return outcome;
 }

@@ -72,8 +72,7 @@ std::string SourceText(int src, bool pair) {
 
 void AppendRouteLine(int out, int src, bool pair, std::string& lines) {
   lines += std::string("[SUCCESS]Set output ") + KindWord(out) + " " +
-           (pair ? PairWord(out) : ChannelWord(out)) + " from " + SourceText(src, pair) +
-           ".\r\n";
+           (pair ? PairWord(out) : ChannelWord(out)) + " from " + SourceText(src, pair) + ".\r\n";
 }
 
 }  // namespace

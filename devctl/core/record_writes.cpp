@@ -22,7 +22,9 @@ void WriteInputGain(app_config_s& record, int c) {
   DspSetInputGain(c, gain);
 }
 
-void WriteInputMute(app_config_s& record, int c) { DspSetInputMute(c, record.InputMuteRef(c) != 0); }
+void WriteInputMute(app_config_s& record, int c) {
+  DspSetInputMute(c, record.InputMuteRef(c) != 0);
+}
 
 void WriteOutputVolume(app_config_s& record, int c) {
   DspSetOutputVolume(c, Clamp(record.OutputVolRef(c), kMinVolume, kMaxVolume));

@@ -19,9 +19,12 @@ RebootOutcome ChangeAndReboot(const std::function<bool()>& change) {
 
 const char* OutcomeLine(RebootOutcome outcome, const char* success_line) {
   switch (outcome) {
-    case RebootOutcome::kRebooting: return success_line;
-    case RebootOutcome::kSaveFailed: return kSaveFailedReply;
-    case RebootOutcome::kRebootFailed: return kRebootFailedReply;
+    case RebootOutcome::kRebooting:
+      return success_line;
+    case RebootOutcome::kSaveFailed:
+      return kSaveFailedReply;
+    case RebootOutcome::kRebootFailed:
+      return kRebootFailedReply;
   }
   return kSaveFailedReply;
 }

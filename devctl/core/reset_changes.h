@@ -12,9 +12,9 @@ constexpr char kSaveFailedReply[] = "[ERROR]Settings could not be saved.\r\n";
 constexpr char kRebootFailedReply[] = "[ERROR]Reboot could not be requested.\r\n";
 
 enum class RebootOutcome {
-  kRebooting,       // done; the reboot follows the reply
-  kSaveFailed,      // nothing changed: the settings could not be saved
-  kRebootFailed,    // nothing changed: the reboot marker could not be written
+  kRebooting,     // done; the reboot follows the reply
+  kSaveFailed,    // nothing changed: the settings could not be saved
+  kRebootFailed,  // nothing changed: the reboot marker could not be written
 };
 
 // The shape of every such command: the reboot marker staged first, then change() (which saves

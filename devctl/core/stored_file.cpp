@@ -33,7 +33,8 @@ bool ReadFirstWord(const char* unit_path, std::string* word) {
 }
 
 bool ReadFirstWordOfPlainFile(const char* unit_path, std::string* word, size_t limit) {
-  const int fd = open(platform::Path(unit_path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int fd =
+      open(platform::Path(unit_path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   std::string text;

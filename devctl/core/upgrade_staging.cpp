@@ -35,7 +35,8 @@ constexpr const char* kMountedEngine = "/oem/tarvo";
 constexpr const char* kMountedEngineConfig = "/oem/tarvo/netaudio/tarvo_package/tarvo_data/config";
 constexpr const char* kReleaseAndKeepConfig =
     "umount -f /dev/loop0 && cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af";
-constexpr const char* kKeepConfig = "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af";
+constexpr const char* kKeepConfig =
+    "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af";
 constexpr const char* kNetaudioCleanUp[] = {"rm -rf /run/netaudiotmp", "rm -rf /tmp/netaudio.tar"};
 
 // The system package.
@@ -53,7 +54,8 @@ constexpr const char* kMcuVersion = "/tmp/soctmp/backend/mcu/version";
 constexpr const char* kSystemCleanUp[] = {"rm -rf /tmp/soctmp", "rm -rf /tmp/soc.tar"};
 
 // The OTA image.
-constexpr const char* kKeepEngineConfig = "cp -rf /usr/local/netaudio/tarvo_package/tarvo_data/config /oem/";
+constexpr const char* kKeepEngineConfig =
+    "cp -rf /usr/local/netaudio/tarvo_package/tarvo_data/config /oem/";
 constexpr const char* kKeepEngineImage =
     "cp -rf /usr/local/netaudio/tarvo_package/tarvo_data/images/active /oem/active";
 constexpr const char* kStartUpdateEngine =

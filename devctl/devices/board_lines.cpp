@@ -11,9 +11,7 @@ void OpenOutput(int gpio) {
 
 }  // namespace
 
-void SetAudioMuteGpio(int on) {
-  GpioWrite(kGpioAudioMute, on != 0);
-}
+void SetAudioMuteGpio(int on) { GpioWrite(kGpioAudioMute, on != 0); }
 
 void SetUsbResetGpios(int level) {
   GpioWrite(kGpioUsbReset1, level != 0);
@@ -30,9 +28,7 @@ void SetPhantomGpio(int ch, uint8_t value) {
   GpioWrite(kGpioPhantom[ch], value);
 }
 
-void SetPower3v3(int on) {
-  WriteSysfsInt(kLedPower3v3, on != 0 ? 255 : 0);
-}
+void SetPower3v3(int on) { WriteSysfsInt(kLedPower3v3, on != 0 ? 255 : 0); }
 
 void SetUsbPortLeds(int port) {
   if (port == 0) {

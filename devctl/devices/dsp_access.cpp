@@ -13,8 +13,7 @@ const uint32_t g_dsp_biquad_addr[2][kDspChannelCount] = {
 };
 
 double Fixed824ToDouble(const uint8_t word[4]) {
-  uint32_t v = uint32_t(word[0]) << 24 | uint32_t(word[1]) << 16 | uint32_t(word[2]) << 8 |
-               word[3];
+  uint32_t v = uint32_t(word[0]) << 24 | uint32_t(word[1]) << 16 | uint32_t(word[2]) << 8 | word[3];
   return v / 16777216.0;
 }
 

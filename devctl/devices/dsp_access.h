@@ -43,7 +43,8 @@ void DoubleToFixed824(uint8_t* buf, int i, double v);
 void DspBlockWrite(uint8_t address8, uint16_t reg, int32_t len, const uint8_t* data);
 // One 4-byte write, MSB first. The bus result: 0 written, otherwise failed.
 int DspWriteWord(uint8_t address8, uint16_t reg, uint32_t value);
-// One 4-byte read, left in bus order. The bus result: 0 read, otherwise failed (out left as it was).
+// One 4-byte read, left in bus order. The bus result: 0 read, otherwise failed (out left as it
+// was).
 int DspReadWord(uint8_t address8, uint16_t reg, uint8_t out[4]);
 // The 5 ms pause of the boot sequences.
 void DspDelay5ms();

@@ -20,8 +20,7 @@ void PassThrough(double c[5]) {
 
 }  // namespace
 
-bool DspDesignBiquad(int frequency, int type, int enable, float gain, float quality,
-                     double c[5]) {
+bool DspDesignBiquad(int frequency, int type, int enable, float gain, float quality, double c[5]) {
   PassThrough(c);
   if (enable == 0) return false;
   if (gain == 0.0f && type != kEqLowPass && type != kEqHighPass) return false;

@@ -15,11 +15,11 @@ struct Image {
 
 // Per-DSP values of the sequence.
 struct BootProfile {
-  uint16_t mclk_out;                 // 0xF005
-  std::vector<DspBootWrite> src;     // sample-rate converter inputs and output rates
-  uint16_t serial_out[24];           // 0xF180-0xF197
-  uint16_t serial_port[8];           // 0xF200-0xF21C, step 4
-  Image images[3];                   // program, data memory 0, data memory 1
+  uint16_t mclk_out;              // 0xF005
+  std::vector<DspBootWrite> src;  // sample-rate converter inputs and output rates
+  uint16_t serial_out[24];        // 0xF180-0xF197
+  uint16_t serial_port[8];        // 0xF200-0xF21C, step 4
+  Image images[3];                // program, data memory 0, data memory 1
 };
 
 const BootProfile& Profile(uint8_t address8) {
@@ -33,10 +33,22 @@ const BootProfile& Profile(uint8_t address8) {
        {0x6000, g_dsp_a_dm1, kDspADm1Bytes}}};
   static const BootProfile b = {
       0x0005,
-      {{0xF100, 0x0001}, {0xF101, 0x0009}, {0xF102, 0x0011}, {0xF103, 0x0019},
-       {0xF104, 0x0002}, {0xF105, 0x0002}, {0xF106, 0x0002}, {0xF107, 0x0002},
-       {0xF140, 0x0006}, {0xF141, 0x0006}, {0xF142, 0x0006}, {0xF143, 0x0006},
-       {0xF144, 0x0001}, {0xF145, 0x0001}, {0xF146, 0x0001}, {0xF147, 0x0001}},
+      {{0xF100, 0x0001},
+       {0xF101, 0x0009},
+       {0xF102, 0x0011},
+       {0xF103, 0x0019},
+       {0xF104, 0x0002},
+       {0xF105, 0x0002},
+       {0xF106, 0x0002},
+       {0xF107, 0x0002},
+       {0xF140, 0x0006},
+       {0xF141, 0x0006},
+       {0xF142, 0x0006},
+       {0xF143, 0x0006},
+       {0xF144, 0x0001},
+       {0xF145, 0x0001},
+       {0xF146, 0x0001},
+       {0xF147, 0x0001}},
       {0x23, 0x2B, 0x33, 0x3B, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2},
       {0x0042, 0x2442, 0x9000, 0x9000, 0x0042, 0x9042, 0x9000, 0x9000},
       {{0xC000, g_dsp_b_program, kDspBProgramBytes},
@@ -55,8 +67,8 @@ struct Phase {
 
 std::vector<Phase> Sequence(uint8_t address8) {
   const BootProfile& p = Profile(address8);
-  std::vector<DspBootWrite> clocks = {{0xF403, 0x0000}, {0xF403, 0x0001}, {0xF003, 0x0000},
-                                      {0xF000, 0x0060}, {0xF001, 0x0002}, {0xF002, 0x0001},
+  std::vector<DspBootWrite> clocks = {{0xF403, 0x0000},     {0xF403, 0x0001}, {0xF003, 0x0000},
+                                      {0xF000, 0x0060},     {0xF001, 0x0002}, {0xF002, 0x0001},
                                       {0xF005, p.mclk_out}, {0xF003, 0x0001}};
   std::vector<DspBootWrite> ports = {{0xF050, 0x1FFF}, {0xF051, 0x001F}};
   ports.insert(ports.end(), p.src.begin(), p.src.end());
@@ -71,8 +83,12 @@ std::vector<Phase> Sequence(uint8_t address8) {
       {Step::kPause, {}},       // PLL lock
       {Step::kWrites, ports},
       {Step::kImages, {}},
-      {Step::kWrites, {{0xF403, 0x0000}, {0xF404, 0x0000}, {0xF401, 0x0002}, {0xF402, 0x0000},
-                       {0xF402, 0x0001}}},  // core start
+      {Step::kWrites,
+       {{0xF403, 0x0000},
+        {0xF404, 0x0000},
+        {0xF401, 0x0002},
+        {0xF402, 0x0000},
+        {0xF402, 0x0001}}},  // core start
       {Step::kPause, {}},
       {Step::kWrites, {{0xF400, 0x0000}}},  // hibernate cleared
   };

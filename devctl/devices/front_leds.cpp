@@ -108,4 +108,3 @@ void LedShowNone() {
   static const uint8_t kBlank[kDisplayBytes] = {};
   ShowPattern(kBlank);
 }
-

@@ -30,4 +30,3 @@ void LedDrvDelay();
 void LedShowAll(int powered);
 void LedShowPowerOnly(int powered);
 void LedShowNone();
-

@@ -110,9 +110,9 @@ bool OpenDevice(unsigned bus, unsigned address7, const char* address_error, int*
 int I2cBus3Write16(uint8_t address8, uint16_t reg, const uint8_t* data, uint32_t n) {
   const uint8_t r[2] = {uint8_t(reg >> 8), uint8_t(reg)};
   std::lock_guard<std::mutex> lock(g_i2c_dsp_mutex);
-  return PlainWrite({3, unsigned(address8 >> 1), "set i2c device address error!",
-                     "i2c write error!", true},
-                    r, 2, data, n);
+  return PlainWrite(
+      {3, unsigned(address8 >> 1), "set i2c device address error!", "i2c write error!", true}, r, 2,
+      data, n);
 }
 
 int I2cBus3Read16(uint8_t address8, uint16_t reg, uint8_t out[4]) {
@@ -178,8 +178,7 @@ int I2cBus5Read(uint8_t address8, uint32_t reg, uint8_t* out, uint16_t n, int re
   return result;
 }
 
-int I2cBus5WriteBytes(uint8_t address8, uint32_t reg, const uint8_t* data, uint16_t n,
-                      int reg16) {
+int I2cBus5WriteBytes(uint8_t address8, uint32_t reg, const uint8_t* data, uint16_t n, int reg16) {
   std::lock_guard<std::mutex> lock(g_i2c_mutex);
   if (n > 0 && data == nullptr) return kFail;
   int handle = -1;

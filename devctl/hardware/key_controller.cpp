@@ -29,9 +29,9 @@ constexpr KeyBit kByte0Keys[] = {{0, 0x01, KEY_TYPE_E_DOWN},
                                  {0, 0x02, KEY_TYPE_E_UP},
                                  {0, 0x04, KEY_TYPE_E_RIGHT},
                                  {0, 0x08, KEY_TYPE_E_LEFT}};
-constexpr KeyBit kByte1Keys[] = {{1, 0x01, KEY_TYPE_E_1},     {1, 0x02, KEY_TYPE_E_2},
-                                 {1, 0x04, KEY_TYPE_E_3},     {1, 0x08, KEY_TYPE_E_4},
-                                 {1, 0x10, KEY_TYPE_E_MENU},  {1, 0x20, KEY_TYPE_E_POWER},
+constexpr KeyBit kByte1Keys[] = {{1, 0x01, KEY_TYPE_E_1},      {1, 0x02, KEY_TYPE_E_2},
+                                 {1, 0x04, KEY_TYPE_E_3},      {1, 0x08, KEY_TYPE_E_4},
+                                 {1, 0x10, KEY_TYPE_E_MENU},   {1, 0x20, KEY_TYPE_E_POWER},
                                  {1, 0x40, KEY_TYPE_E_CANCEL}, {1, 0x80, KEY_TYPE_E_OK}};
 
 void TakeEdge(KeyThreadState* st, const KeyBit& k, const uint8_t* read) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 int Toggled(int value) { return value == 1 ? 0 : 1; }
 
 int PhantomInput(const lcd_menu_s* menu) {
@@ -142,8 +141,8 @@ int MenuPhantomRefresh(lcd_menu_s* menu) {
     DrawPhantomConfirm(menu);
   } else if (menu->confirm == 0 && menu->editing == 1) {
     int phase = g_blink_phantom = g_blink_phantom == 0 ? 1 : 0;
-    LcdShowLeft(1, phase != 0 ? "PHANTOM PWR"
-                              : (std::string("PHANTOM PWR ") + OnOff(menu->value)).c_str());
+    LcdShowLeft(
+        1, phase != 0 ? "PHANTOM PWR" : (std::string("PHANTOM PWR ") + OnOff(menu->value)).c_str());
   } else if (menu->confirm == 0) {
     DrawPhantomConfigured(menu);
   }

@@ -25,10 +25,14 @@ PanelSettings Settings() {
 // Countdown loaded by a wake in the timed modes: ticks of the 500 ms service loop.
 int TimedCountdown(int front_lcd) {
   switch (front_lcd) {
-    case 2: return 30;
-    case 3: return 60;
-    case 4: return 120;
-    default: return -1;
+    case 2:
+      return 30;
+    case 3:
+      return 60;
+    case 4:
+      return 120;
+    default:
+      return -1;
   }
 }
 

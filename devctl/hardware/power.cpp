@@ -149,4 +149,3 @@ void RunPowerThread() {
 }
 
 void StartPowerThread() { std::thread(RunPowerThread).detach(); }
-

@@ -7,10 +7,7 @@
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
-
-namespace {
-constexpr char kPowerOnNotice[] = "[SUCCESS]Set system power on, please wait a moment...\r\n";
-}  // namespace
+#include "devctl/hardware/system_changes.h"
 
 void WakeOnCommand(std::string* notice) {
   g_auto_standby_state = 1;
@@ -23,9 +20,9 @@ void WakeOnCommand(std::string* notice) {
       ApplyPowerToPanel();
     }
     if (notice) {
-      *notice += kPowerOnNotice;
+      *notice += kSystemPowerOnLine;
       return;
     }
   }
-  SendNotice(kPowerOnNotice);
+  SendNotice(kSystemPowerOnLine);
 }

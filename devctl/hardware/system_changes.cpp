@@ -33,20 +33,29 @@ PortCheck CheckPort(long port, int other_server_port, int own_port) {
 // Backlight countdown of an LCD mode in 500 ms ticks; -1 for the untimed modes.
 int LcdCountdown(int mode) {
   switch (mode) {
-    case 2: return 30;
-    case 3: return 60;
-    case 4: return 120;
-    default: return -1;
+    case 2:
+      return 30;
+    case 3:
+      return 60;
+    case 4:
+      return 120;
+    default:
+      return -1;
   }
 }
 
 const char* LcdLine(int mode) {
   switch (mode) {
-    case 0: return "[SUCCESS]Set LCD light always off.\r\n";
-    case 1: return "[SUCCESS]Set LCD light always on.\r\n";
-    case 2: return "[SUCCESS]Set LCD light on 15s.\r\n";
-    case 3: return "[SUCCESS]Set LCD light on 30s.\r\n";
-    default: return "[SUCCESS]Set LCD light on 60s.\r\n";
+    case 0:
+      return "[SUCCESS]Set LCD light always off.\r\n";
+    case 1:
+      return "[SUCCESS]Set LCD light always on.\r\n";
+    case 2:
+      return "[SUCCESS]Set LCD light on 15s.\r\n";
+    case 3:
+      return "[SUCCESS]Set LCD light on 30s.\r\n";
+    default:
+      return "[SUCCESS]Set LCD light on 60s.\r\n";
   }
 }
 

@@ -77,43 +77,43 @@ namespace {
 const TextRow kDeviceRowList[] = {
     {[](const PreparedLine& l) { return l.Begins("TEMP"); }, TermPrintTemperature, 0, "TEMP"},
     // RESET ALL before RESET. Both only ask; the next line of the same port answers.
-    {[](const PreparedLine& l) { return l.Begins("RESETALL"); },
-     TermResetAll, kSaves, "RESET ALL",
+    {[](const PreparedLine& l) { return l.Begins("RESETALL"); }, TermResetAll, kSaves, "RESET ALL",
      "Sure to reset system and network settings to default? Type \"Yes\" after next prompt to "
      "confirm...\r\n"},
-    {[](const PreparedLine& l) { return l.Begins("RESET"); },
-     TermResetSystem, kWakes | kSaves, "RESET",
+    {[](const PreparedLine& l) { return l.Begins("RESET"); }, TermResetSystem, kWakes | kSaves,
+     "RESET",
      "Sure to reset system settings to default? Type \"Yes\" after next prompt to "
      "confirm...\r\n"},
     {[](const PreparedLine& l) { return l.Begins("REBOOT"); }, TermReboot, kWakesWhenOff, "REBOOT"},
 };
 
 const TextRow kIdentityRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("NETMAC"); },
-     TermSetMac, kSaves, "NETMAC 02:11:22:33:44:55"},
-    {[](const PreparedLine& l) { return l.Begins("NETSUBMAC"); },
-     TermSetSubMac, 0, "NETSUBMAC 02:11:22:33:44:56"},
-    {[](const PreparedLine& l) { return l.Begins("GETNETSUBMAC"); },
-     TermGetSubMac, 0, "GETNETSUBMAC"},
+    {[](const PreparedLine& l) { return l.Begins("NETMAC"); }, TermSetMac, kSaves,
+     "NETMAC 02:11:22:33:44:55"},
+    {[](const PreparedLine& l) { return l.Begins("NETSUBMAC"); }, TermSetSubMac, 0,
+     "NETSUBMAC 02:11:22:33:44:56"},
+    {[](const PreparedLine& l) { return l.Begins("GETNETSUBMAC"); }, TermGetSubMac, 0,
+     "GETNETSUBMAC"},
     {[](const PreparedLine& l) { return l.Begins("NETSN"); }, TermSetSerialNumber, 0, "NETSN 123"},
-    {[](const PreparedLine& l) { return l.Begins("GETNETSN"); },
-     TermGetSerialNumber, 0, "GETNETSN"},
+    {[](const PreparedLine& l) { return l.Begins("GETNETSN"); }, TermGetSerialNumber, 0,
+     "GETNETSN"},
 };
 
 const text_command_s kTemperatureHelpList[] = {
-    {0, "TEMP", TermPrintTemperature, FormatHelpText(nullptr, "TEMP", {
-         "Print System Temperature"})},
+    {0, "TEMP", TermPrintTemperature,
+     FormatHelpText(nullptr, "TEMP", {"Print System Temperature"})},
 };
 
 const text_command_s kResetHelpList[] = {
-    {0, "RESET", TermResetSystem, FormatHelpText(nullptr, "RESET", {
-         "Reset System Settings To Default",
-         "(Should Type \"Yes\" To Confirm, \"No\" To Discard)"})},
-    {0, "RESET ALL", TermResetAll, FormatHelpText(nullptr, "RESET ALL", {
-         "Reset System And Network Settings To Default",
-         "(Should Type \"Yes\" To Confirm, \"No\" To Discard)"})},
-    {0, "REBOOT", TermReboot, FormatHelpText(nullptr, "REBOOT", {
-         "Set System Reboot"})},
+    {0, "RESET", TermResetSystem,
+     FormatHelpText(nullptr, "RESET",
+                    {"Reset System Settings To Default",
+                     "(Should Type \"Yes\" To Confirm, \"No\" To Discard)"})},
+    {0, "RESET ALL", TermResetAll,
+     FormatHelpText(nullptr, "RESET ALL",
+                    {"Reset System And Network Settings To Default",
+                     "(Should Type \"Yes\" To Confirm, \"No\" To Discard)"})},
+    {0, "REBOOT", TermReboot, FormatHelpText(nullptr, "REBOOT", {"Set System Reboot"})},
 };
 
 }  // namespace

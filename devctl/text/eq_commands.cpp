@@ -33,18 +33,21 @@ constexpr const char* kStoredTypeNames[kEqTypes] = {"PARAMETRIC", "LOWPASS", "HI
 // The text side's description of one direction.
 struct EqSide {
   int side;
-  const char* prefix;           // "IN" / "OUT"
-  const char* band_error;       // band, type, frequency, gain or Q out of range
-  const char* channel_error;    // channel of a band command out of range
+  const char* prefix;         // "IN" / "OUT"
+  const char* band_error;     // band, type, frequency, gain or Q out of range
+  const char* channel_error;  // channel of a band command out of range
   const char* preset_error;
-  const char* set_error;        // lock, enable and clear
+  const char* set_error;  // lock, enable and clear
 };
 
 const EqSide kInput{EQ_SIDE_INPUT, "IN", "[ERROR]Input PEQ param out of range.",
                     // The unit's own text ("in of range").
-                    "[ERROR]Input PEQ param in of range.", "[ERROR]Input PEQ preset param out of range.",
+                    "[ERROR]Input PEQ param in of range.",
+                    "[ERROR]Input PEQ preset param out of range.",
                     "[ERROR]Set input PEQ param out of range."};
-const EqSide kOutput{EQ_SIDE_OUTPUT, "OUT", "[ERROR]Output PEQ param out of range.",
+const EqSide kOutput{EQ_SIDE_OUTPUT,
+                     "OUT",
+                     "[ERROR]Output PEQ param out of range.",
                      "[ERROR]Output PEQ param out of range.",
                      "[ERROR]Output PEQ preset param out of range.",
                      "[ERROR]Set output PEQ param out of range."};
@@ -112,8 +115,10 @@ bool SetLock(const EqSide& s, const char* line, std::string& reply) {
   if (channel == 0) {
     // The first "LOCK" decides; a line with neither word still rewrites the file.
     const std::string_view rest = After(line, "LOCK");
-    if (BeginsWith(rest, "ON")) SetEqLock(s.side, kAllEqSlots, true, kTextEqRules, reply);
-    else if (BeginsWith(rest, "OFF")) SetEqLock(s.side, kAllEqSlots, false, kTextEqRules, reply);
+    if (BeginsWith(rest, "ON"))
+      SetEqLock(s.side, kAllEqSlots, true, kTextEqRules, reply);
+    else if (BeginsWith(rest, "OFF"))
+      SetEqLock(s.side, kAllEqSlots, false, kTextEqRules, reply);
     return true;
   }
   if (std::strstr(line, "LOCKON")) {
@@ -220,28 +225,28 @@ const TextRow kEqVolumeLineRowList[] = {
 };
 
 const TextRow kEqRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("IN") && IsBandLine(l); },
-     TermSetInputEqBand, kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3 Q 1"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && IsLockLine(l); },
-     TermSetInputEqLock, kWakes | kSaves, "IN 1 EQ LOCK ON"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && IsEnableLine(l); },
-     TermSetInputEqEnable, kWakes | kSaves, "IN 1 EQ 2 ON"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("EQCLR"); },
-     TermClearInputEq, kWakes | kSaves, "IN 1 EQ CLR"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && IsMemoryLine(l); },
-     TermSetInputEqPreset, kWakes | kSaves, "IN 1 EQ PRESET 2"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsBandLine(l); }, TermSetInputEqBand,
+     kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3 Q 1"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsLockLine(l); }, TermSetInputEqLock,
+     kWakes | kSaves, "IN 1 EQ LOCK ON"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsEnableLine(l); }, TermSetInputEqEnable,
+     kWakes | kSaves, "IN 1 EQ 2 ON"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("EQCLR"); }, TermClearInputEq,
+     kWakes | kSaves, "IN 1 EQ CLR"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && IsMemoryLine(l); }, TermSetInputEqPreset,
+     kWakes | kSaves, "IN 1 EQ PRESET 2"},
     // An IN line that names EQ is an equaliser command, whole or not: a band edit missing a part
     // gets the band command's range error and never reaches the gain commands.
-    {[](const PreparedLine& l) { return l.Begins("IN") && EqText(l); },
-     TermSetInputEqBand, kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3"},
-    {[](const PreparedLine& l) { return l.Begins("OUT") && IsBandLine(l); },
-     TermSetOutputEqBand, kWakes | kSaves, "OUT 1 EQ 1 TYPE 2 FRQ 1000 GAIN -3 Q 0.7"},
-    {[](const PreparedLine& l) { return l.Begins("OUT") && IsLockLine(l); },
-     TermSetOutputEqLock, kWakes | kSaves, "OUT 1 EQ LOCK OFF"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && EqText(l); }, TermSetInputEqBand,
+     kWakes | kSaves, "IN 1 EQ 1 TYPE 1 FRQ 100 GAIN 3"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsBandLine(l); }, TermSetOutputEqBand,
+     kWakes | kSaves, "OUT 1 EQ 1 TYPE 2 FRQ 1000 GAIN -3 Q 0.7"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && IsLockLine(l); }, TermSetOutputEqLock,
+     kWakes | kSaves, "OUT 1 EQ LOCK OFF"},
     {[](const PreparedLine& l) { return l.Begins("OUT") && IsEnableLine(l); },
      TermSetOutputEqEnable, kWakes | kSaves, "OUT 1 EQ 3 OFF"},
-    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("EQCLR"); },
-     TermClearOutputEq, kWakes | kSaves, "OUT 1 EQ CLR"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("EQCLR"); }, TermClearOutputEq,
+     kWakes | kSaves, "OUT 1 EQ CLR"},
 };
 
 // Tried after the routing command: an OUT line with FR and EQ PRESET routes.
@@ -251,63 +256,73 @@ const TextRow kOutputEqPresetRowList[] = {
 };
 
 const text_command_s kInputEqHelpList[] = {
-    {0, "IN xx EQ PRESET yy", TermSetInputEqPreset, FormatHelpText(nullptr, "IN xx EQ PRESET yy", {
-         "Set Input:xx GEQ:yy To Preset:yy",
-         "xx=[0]:All Input Ports",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
-    {0, "IN xx EQ LOCK ON/OFF", TermSetInputEqLock, FormatHelpText(nullptr, "IN xx EQ LOCK ON/OFF", {
-         "Set Input:xx EQ L/R Lock/Unlock",
-         "xx=[0]:All Inputs",
-         "xx=[1...14]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right"})},
-    {0, "IN xx EQ yy ON/OFF", TermSetInputEqEnable, FormatHelpText(nullptr, "IN xx EQ yy ON/OFF", {
-         "Set Input:xx EQ yy On/Off",
-         "xx=[0]:All Inputs",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy=[0...8]:EQ Index 0:All"})},
-    {0, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetInputEqBand, FormatHelpText(nullptr, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", {
-         "Set Input: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa",
-         "xx=[0]:All Inputs",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "vv=[0...8]:EQ Index 0:All",
-         "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
-         "yy=[20...20000]:Frequency Value[Hz]",
-         "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
-         "aa=[0.02...50]:Q Value(Step=0.01)"})},
-    {0, "IN xx EQ CLR", TermClearInputEq, FormatHelpText(nullptr, "IN xx EQ CLR", {
-         "Set Input:xx EQ Clear",
-         "xx=[0]:All Inputs",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4"})},
+    {0, "IN xx EQ PRESET yy", TermSetInputEqPreset,
+     FormatHelpText(nullptr, "IN xx EQ PRESET yy",
+                    {"Set Input:xx GEQ:yy To Preset:yy", "xx=[0]:All Input Ports",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
+    {0, "IN xx EQ LOCK ON/OFF", TermSetInputEqLock,
+     FormatHelpText(nullptr, "IN xx EQ LOCK ON/OFF",
+                    {"Set Input:xx EQ L/R Lock/Unlock", "xx=[0]:All Inputs",
+                     "xx=[1...14]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right"})},
+    {0, "IN xx EQ yy ON/OFF", TermSetInputEqEnable,
+     FormatHelpText(nullptr, "IN xx EQ yy ON/OFF",
+                    {"Set Input:xx EQ yy On/Off", "xx=[0]:All Inputs",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy=[0...8]:EQ Index 0:All"})},
+    {0, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetInputEqBand,
+     FormatHelpText(
+         nullptr, "IN xx EQ vv TYPE ww FRQ yy GAIN zz Q aa",
+         {"Set Input: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa", "xx=[0]:All Inputs",
+          "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+          "Left,14:USB Input Right,15-18:Input Group 1-4",
+          "vv=[0...8]:EQ Index 0:All",
+          "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
+          "yy=[20...20000]:Frequency Value[Hz]", "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
+          "aa=[0.02...50]:Q Value(Step=0.01)"})},
+    {0, "IN xx EQ CLR", TermClearInputEq,
+     FormatHelpText(nullptr, "IN xx EQ CLR",
+                    {"Set Input:xx EQ Clear", "xx=[0]:All Inputs",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4"})},
 };
 
 const text_command_s kOutputEqHelpList[] = {
-    {0, "OUT xx EQ PRESET yy", TermSetOutputEqPreset, FormatHelpText(nullptr, "OUT xx EQ PRESET yy", {
-         "Set Output:xx PEQ:yy To Preset:yy",
-         "xx=[0]:All Output Ports",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
-    {0, "OUT xx EQ LOCK ON/OFF", TermSetOutputEqLock, FormatHelpText(nullptr, "OUT xx EQ LOCK ON/OFF", {
-         "Set Output:xx EQ L/R Lock/Unlock",
-         "xx=[0]:All Outputs",
-         "xx=[1...14]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right"})},
-    {0, "OUT xx EQ yy ON/OFF", TermSetOutputEqEnable, FormatHelpText(nullptr, "OUT xx EQ yy ON/OFF", {
-         "Set Output:xx EQ yy On/Off",
-         "xx=[0]:All Outputs",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy=[0...8]:EQ Index 0:All"})},
-    {0, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetOutputEqBand, FormatHelpText(nullptr, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", {
-         "Set Output: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa",
-         "xx=[0]:All Outputs",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "vv=[0...8]:EQ Index 0:All",
-         "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
-         "yy=[20...20000]:Frequency Value[Hz]",
-         "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
-         "aa=[0.02...50]:Q Value(Step=0.01)"})},
-    {0, "OUT xx EQ CLR", TermClearOutputEq, FormatHelpText(nullptr, "OUT xx EQ CLR", {
-         "Set Output:xx EQ Clear",
-         "xx=[0]:All Outputs",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D"})},
+    {0, "OUT xx EQ PRESET yy", TermSetOutputEqPreset,
+     FormatHelpText(nullptr, "OUT xx EQ PRESET yy",
+                    {"Set Output:xx PEQ:yy To Preset:yy", "xx=[0]:All Output Ports",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy=[1...3]:1:Flat,2:Custom1,3:Custom2"})},
+    {0, "OUT xx EQ LOCK ON/OFF", TermSetOutputEqLock,
+     FormatHelpText(nullptr, "OUT xx EQ LOCK ON/OFF",
+                    {"Set Output:xx EQ L/R Lock/Unlock", "xx=[0]:All Outputs",
+                     "xx=[1...14]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right"})},
+    {0, "OUT xx EQ yy ON/OFF", TermSetOutputEqEnable,
+     FormatHelpText(nullptr, "OUT xx EQ yy ON/OFF",
+                    {"Set Output:xx EQ yy On/Off", "xx=[0]:All Outputs",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy=[0...8]:EQ Index 0:All"})},
+    {0, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa", TermSetOutputEqBand,
+     FormatHelpText(
+         nullptr, "OUT xx EQ vv TYPE ww FRQ yy GAIN zz Q aa",
+         {"Set Output: xx EQ vv To Type ww With FRQ yy GAIN zz Q aa", "xx=[0]:All Outputs",
+          "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output "
+          "Left,14:USB Output Right,15-18:Output Group A-D",
+          "vv=[0...8]:EQ Index 0:All",
+          "ww=[1...5]:Filter Type:1:Parametric,2:Lowpass,3:Highpass,4:Low Shelf,5:High Shelf",
+          "yy=[20...20000]:Frequency Value[Hz]", "zz=[-15...+15]:Gain Value[dB](Step=0.1)",
+          "aa=[0.02...50]:Q Value(Step=0.01)"})},
+    {0, "OUT xx EQ CLR", TermClearOutputEq,
+     FormatHelpText(nullptr, "OUT xx EQ CLR",
+                    {"Set Output:xx EQ Clear", "xx=[0]:All Outputs",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D"})},
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-
 // 1 once the RS-232 port has shown its banner in this run.
 extern std::atomic<uint32_t> g_uart_banner_sent;
 

@@ -30,13 +30,13 @@ void AppendHelpListing(std::string& reply, const text_command_s* table, size_t c
 namespace {
 
 const TextRow kHelpRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("?") || l.Begins("HELP"); },
-     TermPrintHelp, 0, "HELP"},
+    {[](const PreparedLine& l) { return l.Begins("?") || l.Begins("HELP"); }, TermPrintHelp, 0,
+     "HELP"},
 };
 
 const text_command_s kHelpRequestHelpList[] = {
-    {0, "?/HELP", TermPrintHelp, FormatHelpText("System Information Command", "?/HELP", {
-         "Print Help Information"})},
+    {0, "?/HELP", TermPrintHelp,
+     FormatHelpText("System Information Command", "?/HELP", {"Print Help Information"})},
 };
 
 }  // namespace

@@ -59,35 +59,36 @@ bool HasGainDigit(const PreparedLine& l) {
 
 const TextRow kInputGainRowList[] = {
     // The received line with its blanks: "IN 1 GAIN +3" sets the gain to 3.
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.RawHas("GAIN "); },
-     TermSetInputGain, kWakes | kSaves, "IN 1 GAIN 5"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("GAIN+"); },
-     TermSetInputGainUp, kWakes | kSaves, "IN 1 GAIN+3"},
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("GAIN-"); },
-     TermSetInputGainDown, kWakes | kSaves, "IN 2 GAIN-"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.RawHas("GAIN "); }, TermSetInputGain,
+     kWakes | kSaves, "IN 1 GAIN 5"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("GAIN+"); }, TermSetInputGainUp,
+     kWakes | kSaves, "IN 1 GAIN+3"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("GAIN-"); }, TermSetInputGainDown,
+     kWakes | kSaves, "IN 2 GAIN-"},
     // Typed without blanks: "IN1GAIN5" sets the gain like "IN 1 GAIN 5".
-    {[](const PreparedLine& l) { return l.Begins("IN") && HasGainDigit(l); },
-     TermSetInputGain, kWakes | kSaves, "IN1GAIN5"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && HasGainDigit(l); }, TermSetInputGain,
+     kWakes | kSaves, "IN1GAIN5"},
 };
 
 const text_command_s kInputGainHelpList[] = {
-    {0, "IN xx GAIN yy", TermSetInputGain, FormatHelpText(nullptr, "IN xx GAIN yy", {
-         "Set Input:xx Gain To yy",
-         "xx=[0]:All Input Ports",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy=[-30...+30]:Input Gain,Step=1dB"})},
-    {0, "IN xx GAIN+yy", TermSetInputGainUp, FormatHelpText(nullptr, "IN xx GAIN+yy", {
-         "Increase Input:xx Gain",
-         "xx=[0]:All Input Ports",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy=[1...10]:Steps",
-         "yy Can Be Empty(1 Step)"})},
-    {0, "IN xx GAIN-yy", TermSetInputGainDown, FormatHelpText(nullptr, "IN xx GAIN-yy", {
-         "Decrease Input:xx Gain",
-         "xx=[0]:All Input Ports",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy=[1...10]:Steps",
-         "yy Can Be Empty(1 Step))"})},
+    {0, "IN xx GAIN yy", TermSetInputGain,
+     FormatHelpText(nullptr, "IN xx GAIN yy",
+                    {"Set Input:xx Gain To yy", "xx=[0]:All Input Ports",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy=[-30...+30]:Input Gain,Step=1dB"})},
+    {0, "IN xx GAIN+yy", TermSetInputGainUp,
+     FormatHelpText(nullptr, "IN xx GAIN+yy",
+                    {"Increase Input:xx Gain", "xx=[0]:All Input Ports",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy=[1...10]:Steps", "yy Can Be Empty(1 Step)"})},
+    {0, "IN xx GAIN-yy", TermSetInputGainDown,
+     FormatHelpText(nullptr, "IN xx GAIN-yy",
+                    {"Decrease Input:xx Gain", "xx=[0]:All Input Ports",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy=[1...10]:Steps", "yy Can Be Empty(1 Step))"})},
 };
 
 }  // namespace

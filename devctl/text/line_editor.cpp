@@ -21,11 +21,16 @@ Key ClassifyKey(const char* d, int len) {
   if (len >= 1 && d[0] == kDel) return Key::kBackspace;
   if (len >= 3 && d[0] == 0x1B && d[1] == '[') {
     switch (d[2]) {
-      case 'A': return Key::kUp;
-      case 'B': return Key::kDown;
-      case 'C': return Key::kRight;
-      case 'D': return Key::kLeft;
-      case '3': return Key::kDelete;
+      case 'A':
+        return Key::kUp;
+      case 'B':
+        return Key::kDown;
+      case 'C':
+        return Key::kRight;
+      case 'D':
+        return Key::kLeft;
+      case '3':
+        return Key::kDelete;
     }
   }
   return Key::kNone;
@@ -41,9 +46,7 @@ void Flush(tcp_session_s& s, const EditIo& io) {
   s.echo.clear();
 }
 
-void ClampCursor(tcp_session_s& s) {
-  s.cursor_offset = std::clamp(s.cursor_offset, 0, s.edit_len);
-}
+void ClampCursor(tcp_session_s& s) { s.cursor_offset = std::clamp(s.cursor_offset, 0, s.edit_len); }
 
 // Removes the character at position p and redraws the line so the cursor ends at the same
 // screen position as the first blanked one (p_before BS from where it stood).
@@ -111,8 +114,7 @@ void InsertAtCursor(tcp_session_s& s, char c) {
   }
 }
 
-void Type(tcp_session_s& s, const char* data, int len, std::string& collected,
-          const EditIo& io) {
+void Type(tcp_session_s& s, const char* data, int len, std::string& collected, const EditIo& io) {
   for (int i = 0; i < len; ++i) {
     const char c = data[i];
     const unsigned char u = static_cast<unsigned char>(c);

@@ -60,9 +60,12 @@ bool ScanInt(const char*& p, int* value) {
     }
     ++s;
   }
-  if (saturated) *value = negative ? INT_MIN : INT_MAX;
-  else if (negative) *value = static_cast<int>(-v);
-  else *value = v > INT_MAX ? INT_MAX : static_cast<int>(v);
+  if (saturated)
+    *value = negative ? INT_MIN : INT_MAX;
+  else if (negative)
+    *value = static_cast<int>(-v);
+  else
+    *value = v > INT_MAX ? INT_MAX : static_cast<int>(v);
   p = s;
   return true;
 }

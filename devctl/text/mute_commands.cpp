@@ -14,7 +14,8 @@ namespace {
 // 1 mute, 0 unmute, -1 undecided. A channel decides by "MUTEON" anywhere, else "MUTEOFF"; all
 // channels (0) decide at the first "MUTE" of the line.
 int MuteOf(const char* line, int channel) {
-  if (channel != 0) return std::strstr(line, "MUTEON") ? 1 : (std::strstr(line, "MUTEOFF") ? 0 : -1);
+  if (channel != 0)
+    return std::strstr(line, "MUTEON") ? 1 : (std::strstr(line, "MUTEOFF") ? 0 : -1);
   const char* at = std::strstr(line, "MUTE");
   if (at == nullptr) return -1;
   if (BeginsWith(at, "MUTEON")) return 1;
@@ -64,28 +65,26 @@ bool TermSetOutputMute(const PreparedLine& line, std::string& reply) {
 namespace {
 
 const TextRow kMuteRowList[] = {
-    {[](const PreparedLine& l) {
-       return l.Begins("IN") && (l.Has("MUTEON") || l.Has("MUTEOFF"));
-     },
+    {[](const PreparedLine& l) { return l.Begins("IN") && (l.Has("MUTEON") || l.Has("MUTEOFF")); },
      TermSetInputMute, kWakes | kSaves, "IN 1 MUTE ON"},
-    {[](const PreparedLine& l) {
-       return l.Begins("OUT") && (l.Has("MUTEON") || l.Has("MUTEOFF"));
-     },
+    {[](const PreparedLine& l) { return l.Begins("OUT") && (l.Has("MUTEON") || l.Has("MUTEOFF")); },
      TermSetOutputMute, kWakes | kSaves, "OUT 1 MUTE OFF"},
 };
 
 const text_command_s kInputMuteHelpList[] = {
-    {0, "IN xx MUTE ON/OFF", TermSetInputMute, FormatHelpText(nullptr, "IN xx MUTE ON/OFF", {
-         "Set Input:xx Mute On Or Off",
-         "xx=[0]:All Input Ports",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4"})},
+    {0, "IN xx MUTE ON/OFF", TermSetInputMute,
+     FormatHelpText(nullptr, "IN xx MUTE ON/OFF",
+                    {"Set Input:xx Mute On Or Off", "xx=[0]:All Input Ports",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4"})},
 };
 
 const text_command_s kOutputMuteHelpList[] = {
-    {0, "OUT xx MUTE ON/OFF", TermSetOutputMute, FormatHelpText(nullptr, "OUT xx MUTE ON/OFF", {
-         "Set Output:xx Mute On Or Off",
-         "xx=[0]:All Output Ports",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D"})},
+    {0, "OUT xx MUTE ON/OFF", TermSetOutputMute,
+     FormatHelpText(nullptr, "OUT xx MUTE ON/OFF",
+                    {"Set Output:xx Mute On Or Off", "xx=[0]:All Output Ports",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D"})},
 };
 
 }  // namespace

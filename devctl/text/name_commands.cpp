@@ -47,24 +47,28 @@ namespace {
 
 // A name may hold any keyword: these rows come first in the channel commands.
 const TextRow kNameRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("NAME"); },
-     TermSetInputName, kWakes | kSaves, "IN 1 NAME Stage Left"},
-    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("NAME"); },
-     TermSetOutputName, kWakes | kSaves, "OUT 2 NAME Monitor"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("NAME"); }, TermSetInputName,
+     kWakes | kSaves, "IN 1 NAME Stage Left"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("NAME"); }, TermSetOutputName,
+     kWakes | kSaves, "OUT 2 NAME Monitor"},
 };
 
 const text_command_s kInputNameHelpList[] = {
-    {0, "IN xx NAME yy", TermSetInputName, FormatHelpText(nullptr, "IN xx NAME yy", {
-         "Set Input: xx To Name: yy",
-         "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right,15-18:Input Group 1-4",
-         "yy:Max 24 Characters"})},
+    {0, "IN xx NAME yy", TermSetInputName,
+     FormatHelpText(nullptr, "IN xx NAME yy",
+                    {"Set Input: xx To Name: yy",
+                     "xx=[1...18]:1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input "
+                     "Left,14:USB Input Right,15-18:Input Group 1-4",
+                     "yy:Max 24 Characters"})},
 };
 
 const text_command_s kOutputNameHelpList[] = {
-    {0, "OUT xx NAME yy", TermSetOutputName, FormatHelpText("Output Control Command", "OUT xx NAME yy", {
-         "Set Output:xx To Name:yy",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy:Max 24 Characters"})},
+    {0, "OUT xx NAME yy", TermSetOutputName,
+     FormatHelpText("Output Control Command", "OUT xx NAME yy",
+                    {"Set Output:xx To Name:yy",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy:Max 24 Characters"})},
 };
 
 }  // namespace

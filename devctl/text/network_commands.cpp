@@ -34,8 +34,8 @@ bool SetAddress(const AddressCommand& command, const char* line, std::string& re
   char text[64];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d", n[0], n[1], n[2], n[3]);
   // An address or gateway must also be one a host can use on a real network.
-  const bool valid = command.mask ? IsValidSubnetMask(text)
-                                  : IsValidIpAddress(text) && IsUsableHostAddress(text);
+  const bool valid =
+      command.mask ? IsValidSubnetMask(text) : IsValidIpAddress(text) && IsUsableHostAddress(text);
   if (!valid) {
     reply += command.range_error;
     return false;
@@ -81,37 +81,37 @@ namespace {
 const TextRow kNetworkRowList[] = {
     {[](const PreparedLine& l) { return l.Begins("NETDHCPON") || l.Begins("NETDHCPOFF"); },
      TermSetDhcp, kWakes, "NET DHCP ON"},
-    {[](const PreparedLine& l) { return l.Begins("NETIP"); },
-     TermSetIpAddress, kWakes, "NET IP 10.0.0.5"},
-    {[](const PreparedLine& l) { return l.Begins("NETGW"); },
-     TermSetGateway, kWakes, "NET GW 10.0.0.1"},
-    {[](const PreparedLine& l) { return l.Begins("NETSM"); },
-     TermSetSubnetMask, kWakes, "NET SM 255.255.255.0"},
-    {[](const PreparedLine& l) { return l.Begins("NETRB"); },
-     TermRebootNetwork, kWakesWhenOff, "NET RB"},
+    {[](const PreparedLine& l) { return l.Begins("NETIP"); }, TermSetIpAddress, kWakes,
+     "NET IP 10.0.0.5"},
+    {[](const PreparedLine& l) { return l.Begins("NETGW"); }, TermSetGateway, kWakes,
+     "NET GW 10.0.0.1"},
+    {[](const PreparedLine& l) { return l.Begins("NETSM"); }, TermSetSubnetMask, kWakes,
+     "NET SM 255.255.255.0"},
+    {[](const PreparedLine& l) { return l.Begins("NETRB"); }, TermRebootNetwork, kWakesWhenOff,
+     "NET RB"},
 };
 
 const TextRow kDnsRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("NETDNS"); },
-     TermSetDnsDomain, kWakes, "NET DNS example"},
+    {[](const PreparedLine& l) { return l.Begins("NETDNS"); }, TermSetDnsDomain, kWakes,
+     "NET DNS example"},
 };
 
 const text_command_s kNetworkAddressHelpList[] = {
-    {0, "NET DHCP ON/OFF", TermSetDhcp, FormatHelpText("Network Control Command", "NET DHCP ON/OFF", {
-         "Set Auto IP(DHCP) On Or Off"})},
-    {0, "NET IP", TermSetIpAddress, FormatHelpText(nullptr, "NET IP xxx.xxx.xxx.xxx", {
-         "Set IP Address"})},
-    {0, "NET GW", TermSetGateway, FormatHelpText(nullptr, "NET GW xxx.xxx.xxx.xxx", {
-         "Set Gateway Address"})},
-    {0, "NET SM", TermSetSubnetMask, FormatHelpText(nullptr, "NET SM xxx.xxx.xxx.xxx", {
-         "Set Subnet Mask Address"})},
+    {0, "NET DHCP ON/OFF", TermSetDhcp,
+     FormatHelpText("Network Control Command", "NET DHCP ON/OFF", {"Set Auto IP(DHCP) On Or Off"})},
+    {0, "NET IP", TermSetIpAddress,
+     FormatHelpText(nullptr, "NET IP xxx.xxx.xxx.xxx", {"Set IP Address"})},
+    {0, "NET GW", TermSetGateway,
+     FormatHelpText(nullptr, "NET GW xxx.xxx.xxx.xxx", {"Set Gateway Address"})},
+    {0, "NET SM", TermSetSubnetMask,
+     FormatHelpText(nullptr, "NET SM xxx.xxx.xxx.xxx", {"Set Subnet Mask Address"})},
 };
 
 const text_command_s kNetworkApplyHelpList[] = {
-    {0, "NET RB", TermRebootNetwork, FormatHelpText(nullptr, "NET RB", {
-         "Network Reboot And Apply New Config!!!"})},
-    {0, "NET DNS", TermSetDnsDomain, FormatHelpText(nullptr, "NET DNS xxxx", {
-         "Set DNS Domain Name To xxxx"})},
+    {0, "NET RB", TermRebootNetwork,
+     FormatHelpText(nullptr, "NET RB", {"Network Reboot And Apply New Config!!!"})},
+    {0, "NET DNS", TermSetDnsDomain,
+     FormatHelpText(nullptr, "NET DNS xxxx", {"Set DNS Domain Name To xxxx"})},
 };
 
 }  // namespace

@@ -49,32 +49,33 @@ namespace {
 
 // VOL+ and VOL- before VOL.
 const TextRow kOutputVolumeRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL+"); },
-     TermSetOutputVolumeUp, kWakes | kSaves, "OUT 1 VOL+2"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL+"); }, TermSetOutputVolumeUp,
+     kWakes | kSaves, "OUT 1 VOL+2"},
     {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL-"); },
      TermSetOutputVolumeDown, kWakes | kSaves, "OUT 1 VOL-"},
-    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL"); },
-     TermSetOutputVolume, kWakes | kSaves, "OUT 1 VOL 50"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("VOL"); }, TermSetOutputVolume,
+     kWakes | kSaves, "OUT 1 VOL 50"},
 };
 
 const text_command_s kOutputVolumeHelpList[] = {
-    {0, "OUT xx VOL yy", TermSetOutputVolume, FormatHelpText(nullptr, "OUT xx VOL yy", {
-         "Set Output:xx Volume To yy",
-         "xx=[0]:All Output Ports",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy=[0...100]:Volume Value"})},
-    {0, "OUT xx VOL+", TermSetOutputVolumeUp, FormatHelpText(nullptr, "OUT xx VOL+yy", {
-         "Increase Output:xx Volume",
-         "xx=[0]:All Output Ports",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy=[1...10]:Steps",
-         "yy Can Be Empty(1 Step)"})},
-    {0, "OUT xx VOL-", TermSetOutputVolumeDown, FormatHelpText(nullptr, "OUT xx VOL-yy", {
-         "Decrease Output:xx Volume",
-         "xx=[0]:All Output Ports",
-         "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right,15-18:Output Group A-D",
-         "yy=[1...10]:Steps",
-         "yy Can Be Empty(1 Step)"})},
+    {0, "OUT xx VOL yy", TermSetOutputVolume,
+     FormatHelpText(nullptr, "OUT xx VOL yy",
+                    {"Set Output:xx Volume To yy", "xx=[0]:All Output Ports",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy=[0...100]:Volume Value"})},
+    {0, "OUT xx VOL+", TermSetOutputVolumeUp,
+     FormatHelpText(nullptr, "OUT xx VOL+yy",
+                    {"Increase Output:xx Volume", "xx=[0]:All Output Ports",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy=[1...10]:Steps", "yy Can Be Empty(1 Step)"})},
+    {0, "OUT xx VOL-", TermSetOutputVolumeDown,
+     FormatHelpText(nullptr, "OUT xx VOL-yy",
+                    {"Decrease Output:xx Volume", "xx=[0]:All Output Ports",
+                     "xx=[1...18]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right,15-18:Output Group A-D",
+                     "yy=[1...10]:Steps", "yy Can Be Empty(1 Step)"})},
 };
 
 }  // namespace

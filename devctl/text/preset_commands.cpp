@@ -18,15 +18,13 @@ constexpr int kNoPreset = -255;      // and for the other commands
 const std::string kRangeError = RangeErrorLine("Set preset");
 
 const char* const kInputLabels[kDspChannels] = {
-    "Analogue_In_CH1", "Analogue_In_CH2", "Analogue_In_CH3", "Analogue_In_CH4",
-    "Tarvo_In_CH1",    "Tarvo_In_CH2",    "Tarvo_In_CH3",    "Tarvo_In_CH4",
-    "Tarvo_In_CH5",    "Tarvo_In_CH6",    "Tarvo_In_CH7",    "Tarvo_In_CH8",
-    "USB_In_Left",     "USB_In_Right"};
+    "Analogue_In_CH1", "Analogue_In_CH2", "Analogue_In_CH3", "Analogue_In_CH4", "Tarvo_In_CH1",
+    "Tarvo_In_CH2",    "Tarvo_In_CH3",    "Tarvo_In_CH4",    "Tarvo_In_CH5",    "Tarvo_In_CH6",
+    "Tarvo_In_CH7",    "Tarvo_In_CH8",    "USB_In_Left",     "USB_In_Right"};
 const char* const kOutputLabels[kDspChannels] = {
-    "Analogue_Out_CH1", "Analogue_Out_CH2", "Analogue_Out_CH3", "Analogue_Out_CH4",
-    "Tarvo_Out_CH1",    "Tarvo_Out_CH2",    "Tarvo_Out_CH3",    "Tarvo_Out_CH4",
-    "Tarvo_Out_CH5",    "Tarvo_Out_CH6",    "Tarvo_Out_CH7",    "Tarvo_Out_CH8",
-    "USB_Out_Left",     "USB_Out_Right"};
+    "Analogue_Out_CH1", "Analogue_Out_CH2", "Analogue_Out_CH3", "Analogue_Out_CH4", "Tarvo_Out_CH1",
+    "Tarvo_Out_CH2",    "Tarvo_Out_CH3",    "Tarvo_Out_CH4",    "Tarvo_Out_CH5",    "Tarvo_Out_CH6",
+    "Tarvo_Out_CH7",    "Tarvo_Out_CH8",    "USB_Out_Left",     "USB_Out_Right"};
 
 std::string Text(const PreparedLine& line) { return std::string(line.condensed, line.count); }
 
@@ -38,7 +36,6 @@ int ScanPreset(const std::string& text, int preset) {
 bool InRange(int n) { return n >= kFirstPresetNumber && n <= kLastPresetNumber; }
 
 std::string NotEnabled(int n) { return "[ERROR]Preset " + std::to_string(n) + " not enable.\r\n"; }
-
 
 // The input whose number (1-14) an output's source holds; "None" for 0 and anything else.
 const char* SourceName(int source) {
@@ -144,8 +141,7 @@ bool TermSetPresetName(const PreparedLine& line, std::string& reply) {
     name = text.substr(at + 4);
     name = name.substr(0, name.find_first_of("\r\n"));
   }
-  if (!InRange(n) || name.empty() || name.size() > size_t(kMaxNameLength) ||
-      !IsCleanName(name)) {
+  if (!InRange(n) || name.empty() || name.size() > size_t(kMaxNameLength) || !IsCleanName(name)) {
     reply += kRangeError;
     return false;
   }
@@ -160,33 +156,34 @@ namespace {
 const TextRow kPresetRowList[] = {
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("STATUS"); },
      TermPrintPresetStatus, 0, "PRESET 1 STATUS"},
-    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("SAVE"); },
-     TermSavePreset, kWakes | kSaves, "PRESET 1 SAVE"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("SAVE"); }, TermSavePreset,
+     kWakes | kSaves, "PRESET 1 SAVE"},
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("APPLY"); },
      TermApplyPreset, kWakes, "PRESET 1 APPLY"},
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("DELETE"); },
      TermDeletePreset, kWakes | kSaves, "PRESET 2 DELETE"},
-    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.Has("NAME"); },
-     TermSetPresetName, kWakes | kSaves, "PRESET 1 NAME Stage"},
+    {[](const PreparedLine& l) { return l.Begins("PRESET") && l.Has("NAME"); }, TermSetPresetName,
+     kWakes | kSaves, "PRESET 1 NAME Stage"},
 };
 
 const text_command_s kPresetHelpList[] = {
-    {0, "PRESET xx STATUS", TermPrintPresetStatus, FormatHelpText("Preset Control Command", "PRESET xx STATUS", {
-         "Print Preset Config Status",
-         "xx=[1...8]:Select Preset Index"})},
-    {0, "PRESET xx SAVE", TermSavePreset, FormatHelpText(nullptr, "PRESET xx SAVE", {
-         "Save Current Config To Preset:xx",
-         "xx=[1...8]:Select Preset Index"})},
-    {0, "PRESET xx APPLY", TermApplyPreset, FormatHelpText(nullptr, "PRESET xx APPLY", {
-         "Recall Preset:xx Config To The Current Setting",
-         "xx=[1...8]:Select Preset Index"})},
-    {0, "PRESET xx DELETE", TermDeletePreset, FormatHelpText(nullptr, "PRESET xx DELETE", {
-         "Delete Preset:xx From The System",
-         "xx=[1...8]:Select Preset Index"})},
-    {0, "PRESET xx NAME yy", TermSetPresetName, FormatHelpText(nullptr, "PRESET xx NAME yy", {
-         "Set Preset:xx To Name:yy",
-         "xx=[1...8]:Select Preset Index",
-         "yy:Max 24 Characters"})},
+    {0, "PRESET xx STATUS", TermPrintPresetStatus,
+     FormatHelpText("Preset Control Command", "PRESET xx STATUS",
+                    {"Print Preset Config Status", "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx SAVE", TermSavePreset,
+     FormatHelpText(nullptr, "PRESET xx SAVE",
+                    {"Save Current Config To Preset:xx", "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx APPLY", TermApplyPreset,
+     FormatHelpText(
+         nullptr, "PRESET xx APPLY",
+         {"Recall Preset:xx Config To The Current Setting", "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx DELETE", TermDeletePreset,
+     FormatHelpText(nullptr, "PRESET xx DELETE",
+                    {"Delete Preset:xx From The System", "xx=[1...8]:Select Preset Index"})},
+    {0, "PRESET xx NAME yy", TermSetPresetName,
+     FormatHelpText(
+         nullptr, "PRESET xx NAME yy",
+         {"Set Preset:xx To Name:yy", "xx=[1...8]:Select Preset Index", "yy:Max 24 Characters"})},
 };
 
 }  // namespace

@@ -22,16 +22,18 @@ namespace {
 
 // After the EQ band, lock, enable and clear tests: "OUT 1 EQ 1 FRQ 100" without TYPE routes.
 const TextRow kRoutingRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("FR"); },
-     TermSetOutputSource, kWakes | kSaves, "OUT 1 FR 3"},
+    {[](const PreparedLine& l) { return l.Begins("OUT") && l.Has("FR"); }, TermSetOutputSource,
+     kWakes | kSaves, "OUT 1 FR 3"},
 };
 
 const text_command_s kRoutingHelpList[] = {
-    {0, "OUT xx FR yy", TermSetOutputSource, FormatHelpText(nullptr, "OUT xx FR yy", {
-         "Set Output:xx From Input:yy",
-         "xx=[0]:All Output Ports",
-         "xx=[1...14]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB Output Left,14:USB Output Right",
-         "yy=[0...14]:0:None,1-4:Analogue Input CH1-CH4,5-12:Tarvo Input CH1-CH8,13:USB Input Left,14:USB Input Right"})},
+    {0, "OUT xx FR yy", TermSetOutputSource,
+     FormatHelpText(nullptr, "OUT xx FR yy",
+                    {"Set Output:xx From Input:yy", "xx=[0]:All Output Ports",
+                     "xx=[1...14]:1-4:Analogue Output CH1-CH4,5-12:Tarvo Output CH1-CH8,13:USB "
+                     "Output Left,14:USB Output Right",
+                     "yy=[0...14]:0:None,1-4:Analogue Input CH1-CH4,5-12:Tarvo Input "
+                     "CH1-CH8,13:USB Input Left,14:USB Input Right"})},
 };
 
 }  // namespace

@@ -66,23 +66,23 @@ std::string FormatStatusReport(const app_config_s& c, const StatusReportSources&
        "/NETAUDIO_SDK " + s.netaudio_version + "\r\n\r\n";
   r += "Power   Standby_Time   Power_LED   LCD    USB_Port   Standby_Mode\r\n";
   r += Format("%-3s     %-4d           %-6s      %-3s    %-6s     %-7s\r\n", OnOff(c.power),
-              c.standbytime, c.powerled == 0 ? "On" : "Follow",
-              Word(kLcd, 5, c.front_lcd).c_str(), c.usb_status == 0 ? "USB-C" : "USB-B",
-              c.standby_mode == 0 ? "Sleep" : "Standby");
+              c.standbytime, c.powerled == 0 ? "On" : "Follow", Word(kLcd, 5, c.front_lcd).c_str(),
+              c.usb_status == 0 ? "USB-C" : "USB-B", c.standby_mode == 0 ? "Sleep" : "Standby");
   r += "\r\nKey_Lock  Baud_Rate  Temp(C)   Uptime(Day:Hour:Min:Sec)\r\n";
   const std::string temp = Format("%dC", s.temperature);
   r += Format("%-3s       %-7s    %-4s      %s\r\n", c.key_lock == 0 ? "Off" : "On",
               (c.baudrate >= 1 && c.baudrate <= 6 ? std::string(kBaud[c.baudrate - 1])
-                                                  : std::to_string(c.baudrate)).c_str(), temp.c_str(),
-              FormatUptime(s.uptime_seconds).c_str());
+                                                  : std::to_string(c.baudrate))
+                  .c_str(),
+              temp.c_str(), FormatUptime(s.uptime_seconds).c_str());
   r += "\r\nInput   Name                        Phantom_Power              Locked      Gain(dB)   "
        "Mute\r\n";
   for (int n = 1; n <= kDspChannels; ++n) {
     const int ch = n - 1;
     const char* locked = YesNo(live.InputLinkRef(ch / 2));
     if (n <= 4) {
-      r += Format("%02d      %-24s    %-3s                        %-6s      %-3d        %-3s\r\n", n,
-                  c.input_name[ch], OnOff(c.analogue_input_phantom[ch]), locked,
+      r += Format("%02d      %-24s    %-3s                        %-6s      %-3d        %-3s\r\n",
+                  n, c.input_name[ch], OnOff(c.analogue_input_phantom[ch]), locked,
                   live.InputGainRef(ch), OnOff(live.InputMuteRef(ch)));
     } else {
       r += Format("%02d      %-24s    --                         %-6s      %-3d        %-3s\r\n", n,
@@ -145,8 +145,8 @@ const TextRow kStatusRowList[] = {
 };
 
 const text_command_s kStatusHelpList[] = {
-    {0, "STATUS", TermPrintStatus, FormatHelpText(nullptr, "STATUS", {
-         "Print System Status And Port Status"})},
+    {0, "STATUS", TermPrintStatus,
+     FormatHelpText(nullptr, "STATUS", {"Print System Status And Port Status"})},
 };
 
 }  // namespace

@@ -9,10 +9,10 @@
 // Everything the report shows besides the live record.
 struct StatusReportSources {
   std::string main_version, mcu_version, netaudio_version;
-  std::string mac;                        // the "Mac" column
+  std::string mac;                                          // the "Mac" column
   std::string current_ip, current_subnet, current_gateway;  // in use on the interface
-  const app_config_s* stored = nullptr;   // the configuration file: the "(Static)" line
-  int temperature = 0;                    // whole degrees Celsius
+  const app_config_s* stored = nullptr;  // the configuration file: the "(Static)" line
+  int temperature = 0;                   // whole degrees Celsius
   long uptime_seconds = 0;
 };
 

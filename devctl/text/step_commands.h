@@ -19,5 +19,4 @@ struct StepChanges {
 // a lower reads the step from the text after the first "<word>-". Out of range, appends the range
 // error naming refused ("Increase input gain") and returns false.
 bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, const char* line,
-                    const char* prefix, const char* word, const char* refused,
-                    std::string& reply);
+                    const char* prefix, const char* word, const char* refused, std::string& reply);

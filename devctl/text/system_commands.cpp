@@ -23,7 +23,8 @@ bool SetPort(const std::string& text, const char* pattern, bool telnet, std::str
   const int port = Scan(text, pattern);
   const PortCheck check = telnet ? CheckTelnetPort(port) : CheckTcpPort(port);
   if (check == PortCheck::kOccupied) {
-    reply += "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n";
+    reply +=
+        "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n";
     return false;
   }
   if (check == PortCheck::kOutOfRange) {
@@ -119,9 +120,15 @@ bool TermSetFrontLcd(const PreparedLine& line, std::string& reply) {
     mode = 1;
   } else {
     switch (Scan(text, "LCD%d")) {
-      case 15: mode = 2; break;
-      case 30: mode = 3; break;
-      case 60: mode = 4; break;
+      case 15:
+        mode = 2;
+        break;
+      case 30:
+        mode = 3;
+        break;
+      case 60:
+        mode = 4;
+        break;
       default:
         reply += RangeErrorLine("Set LCD light");
         return false;
@@ -169,91 +176,92 @@ const TextRow kSystemRowList[] = {
     // NET TCPPORT ON/OFF before NET TCPPORT, NET TN ON/OFF before NET TN.
     {[](const PreparedLine& l) { return l.Begins("NETTCPPORTON") || l.Begins("NETTCPPORTOFF"); },
      TermSetTcpPortEnable, kWakes | kSaves, "NET TCPPORT ON"},
-    {[](const PreparedLine& l) { return l.Begins("NETTCPPORT"); },
-     TermSetTcpPort, kWakes | kSaves, "NET TCPPORT 9000"},
+    {[](const PreparedLine& l) { return l.Begins("NETTCPPORT"); }, TermSetTcpPort, kWakes | kSaves,
+     "NET TCPPORT 9000"},
     {[](const PreparedLine& l) { return l.Begins("NETTNON") || l.Begins("NETTNOFF"); },
      TermSetTelnetEnable, kWakes | kSaves, "NET TN OFF"},
-    {[](const PreparedLine& l) { return l.Begins("NETTN"); },
-     TermSetTelnetPort, kWakes | kSaves, "NET TN 2323"},
+    {[](const PreparedLine& l) { return l.Begins("NETTN"); }, TermSetTelnetPort, kWakes | kSaves,
+     "NET TN 2323"},
     // Power on and off wake nothing: they set the power themselves.
     {[](const PreparedLine& l) { return l.Begins("PON"); }, TermPowerOn, kSaves, "PON"},
     {[](const PreparedLine& l) { return l.Begins("POFF"); }, TermPowerOff, kSaves, "POFF"},
     // A refused LCD value does not wake the unit.
-    {[](const PreparedLine& l) { return l.Begins("LCD"); },
-     TermSetFrontLcd, kWakesAfter | kSaves, "LCD 30"},
+    {[](const PreparedLine& l) { return l.Begins("LCD"); }, TermSetFrontLcd, kWakesAfter | kSaves,
+     "LCD 30"},
     {[](const PreparedLine& l) { return l.Begins("PWLEDFOLLOWON") || l.Begins("PWLEDFOLLOWOFF"); },
      TermSetPowerLedFollow, kWakes | kSaves, "PWLED FOLLOW ON"},
-    {[](const PreparedLine& l) { return l.Begins("KEYON") || l.Begins("KEYOFF"); },
-     TermSetKeyLock, kWakes | kSaves, "KEY OFF"},
-    {[](const PreparedLine& l) { return l.Begins("RSB"); },
-     TermSetBaudRate, kWakes | kSaves, "RSB 6"},
-    {[](const PreparedLine& l) { return l.Begins("STANDBY"); },
-     TermSetStandbyMode, kWakes | kSaves, "STANDBY 1"},
-    {[](const PreparedLine& l) { return l.Begins("AUTOSTB"); },
-     TermSetAutoStandbyTime, kWakes | kSaves, "AUTO STB 30"},
+    {[](const PreparedLine& l) { return l.Begins("KEYON") || l.Begins("KEYOFF"); }, TermSetKeyLock,
+     kWakes | kSaves, "KEY OFF"},
+    {[](const PreparedLine& l) { return l.Begins("RSB"); }, TermSetBaudRate, kWakes | kSaves,
+     "RSB 6"},
+    {[](const PreparedLine& l) { return l.Begins("STANDBY"); }, TermSetStandbyMode, kWakes | kSaves,
+     "STANDBY 1"},
+    {[](const PreparedLine& l) { return l.Begins("AUTOSTB"); }, TermSetAutoStandbyTime,
+     kWakes | kSaves, "AUTO STB 30"},
     // Anywhere before a name, so after every keyword test that looks at the line's beginning
     // only, and before the channel, preset and later commands: "IN 1 USB PORT 2" sets the port.
-    {[](const PreparedLine& l) { return l.ScopeHas("USBPORT"); },
-     TermSetUsbPort, kSaves, "USB PORT 2"},
+    {[](const PreparedLine& l) { return l.ScopeHas("USBPORT"); }, TermSetUsbPort, kSaves,
+     "USB PORT 2"},
 };
 
 const TextRow kPhantomRowList[] = {
-    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("PHT"); },
-     TermSetInputPhantom, kWakes | kSaves, "IN 1 PHT ON"},
+    {[](const PreparedLine& l) { return l.Begins("IN") && l.Has("PHT"); }, TermSetInputPhantom,
+     kWakes | kSaves, "IN 1 PHT ON"},
 };
 
 const text_command_s kUptimeHelpList[] = {
-    {0, "UPTIME", TermPrintUptime, FormatHelpText(nullptr, "UPTIME", {
-         "Print System Uptime"})},
+    {0, "UPTIME", TermPrintUptime, FormatHelpText(nullptr, "UPTIME", {"Print System Uptime"})},
 };
 
 const text_command_s kPowerHelpList[] = {
-    {0, "PON", TermPowerOn, FormatHelpText("System Control Command", "PON", {
-         "Power On, System Run On Normal State"})},
-    {0, "POFF", TermPowerOff, FormatHelpText(nullptr, "POFF", {
-         "Power Off, System Run On Power Save State"})},
-    {0, "PWLED FOLLOW ON/OFF", TermSetPowerLedFollow, FormatHelpText(nullptr, "PWLED FOLLOW ON/OFF", {
-         "ON:Set System Power LED Follow LCD Status",
-         "OFF:Set System Power LED Not Follow LCD Status,",
-         "In Power On State,Power LED Always On"})},
+    {0, "PON", TermPowerOn,
+     FormatHelpText("System Control Command", "PON", {"Power On, System Run On Normal State"})},
+    {0, "POFF", TermPowerOff,
+     FormatHelpText(nullptr, "POFF", {"Power Off, System Run On Power Save State"})},
+    {0, "PWLED FOLLOW ON/OFF", TermSetPowerLedFollow,
+     FormatHelpText(nullptr, "PWLED FOLLOW ON/OFF",
+                    {"ON:Set System Power LED Follow LCD Status",
+                     "OFF:Set System Power LED Not Follow LCD Status,",
+                     "In Power On State,Power LED Always On"})},
 };
 
 const text_command_s kSystemSettingsHelpList[] = {
-    {0, "STANDBY xx", TermSetStandbyMode, FormatHelpText(nullptr, "STANDBY xx", {
-         "Set System Standby Mode To xx",
-         "xx=0:Sleep,1:Standby"})},
-    {0, "AUTO STB xx", TermSetAutoStandbyTime, FormatHelpText(nullptr, "AUTO STB xx", {
-         "Set System Auto Standby Time",
-         "xx=0:Auto Standby Off",
-         "xx=[1...120]:Auto Standby Time(mins)"})},
-    {0, "KEY ON/OFF", TermSetKeyLock, FormatHelpText(nullptr, "KEY ON/OFF", {
-         "Set System KEY Control On Or Off"})},
-    {0, "LCD ON/OFF/15/30/60", TermSetFrontLcd, FormatHelpText(nullptr, "LCD ON/OFF/15/30/60", {
-         "Set LCD Always On Or Auto Turn Off In 15/30/60s"})},
-    {0, "RSB xx", TermSetBaudRate, FormatHelpText(nullptr, "RSB xx", {
-         "Set RS232 Baud Rate To xx bps",
-         "xx=[1...6]:1:4800,2:9600,3:19200,4:38400,5:57600,6:115200"})},
-    {0, "PORT", TermSetUsbPort, FormatHelpText("Input Control Command", "USB PORT xx", {
-         "Set USB Port To xx",
-         "xx=[1,2]:1:USB-B,2:USB-C"})},
+    {0, "STANDBY xx", TermSetStandbyMode,
+     FormatHelpText(nullptr, "STANDBY xx",
+                    {"Set System Standby Mode To xx", "xx=0:Sleep,1:Standby"})},
+    {0, "AUTO STB xx", TermSetAutoStandbyTime,
+     FormatHelpText(nullptr, "AUTO STB xx",
+                    {"Set System Auto Standby Time", "xx=0:Auto Standby Off",
+                     "xx=[1...120]:Auto Standby Time(mins)"})},
+    {0, "KEY ON/OFF", TermSetKeyLock,
+     FormatHelpText(nullptr, "KEY ON/OFF", {"Set System KEY Control On Or Off"})},
+    {0, "LCD ON/OFF/15/30/60", TermSetFrontLcd,
+     FormatHelpText(nullptr, "LCD ON/OFF/15/30/60",
+                    {"Set LCD Always On Or Auto Turn Off In 15/30/60s"})},
+    {0, "RSB xx", TermSetBaudRate,
+     FormatHelpText(nullptr, "RSB xx",
+                    {"Set RS232 Baud Rate To xx bps",
+                     "xx=[1...6]:1:4800,2:9600,3:19200,4:38400,5:57600,6:115200"})},
+    {0, "PORT", TermSetUsbPort,
+     FormatHelpText("Input Control Command", "USB PORT xx",
+                    {"Set USB Port To xx", "xx=[1,2]:1:USB-B,2:USB-C"})},
 };
 
 const text_command_s kPhantomHelpList[] = {
-    {0, "IN xx PHT ON/OFF", TermSetInputPhantom, FormatHelpText(nullptr, "IN xx PHT ON/OFF", {
-         "Set Input:xx Phantom Power On Or Off",
-         "xx=[0]:All Analogue Input Ports",
-         "xx=[1...4]:Analogue Input CH1-CH4"})},
+    {0, "IN xx PHT ON/OFF", TermSetInputPhantom,
+     FormatHelpText(nullptr, "IN xx PHT ON/OFF",
+                    {"Set Input:xx Phantom Power On Or Off", "xx=[0]:All Analogue Input Ports",
+                     "xx=[1...4]:Analogue Input CH1-CH4"})},
 };
 
 const text_command_s kControlPortHelpList[] = {
-    {0, "NET TCPPORT ON/OFF", TermSetTcpPortEnable, FormatHelpText(nullptr, "NET TCPPORT ON/OFF", {
-         "Set TCP/IP On Or Off"})},
-    {0, "NET TCPPORT", TermSetTcpPort, FormatHelpText(nullptr, "NET TCPPORT xxxx", {
-         "Set TCP/IP Port"})},
-    {0, "NET TN ON/OFF", TermSetTelnetEnable, FormatHelpText(nullptr, "NET TN ON/OFF", {
-         "Set Telnet On Or Off"})},
-    {0, "NET TN", TermSetTelnetPort, FormatHelpText(nullptr, "NET TN xxxx", {
-         "Set Telnet Port"})},
+    {0, "NET TCPPORT ON/OFF", TermSetTcpPortEnable,
+     FormatHelpText(nullptr, "NET TCPPORT ON/OFF", {"Set TCP/IP On Or Off"})},
+    {0, "NET TCPPORT", TermSetTcpPort,
+     FormatHelpText(nullptr, "NET TCPPORT xxxx", {"Set TCP/IP Port"})},
+    {0, "NET TN ON/OFF", TermSetTelnetEnable,
+     FormatHelpText(nullptr, "NET TN ON/OFF", {"Set Telnet On Or Off"})},
+    {0, "NET TN", TermSetTelnetPort, FormatHelpText(nullptr, "NET TN xxxx", {"Set Telnet Port"})},
 };
 
 }  // namespace

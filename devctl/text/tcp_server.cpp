@@ -216,9 +216,11 @@ void CTcpserver::AcceptClients() {
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // The connection stays queued; the listen socket stays readable, so polling it again at
         // once would spin.
-        if (!accept_exhausted_) std::printf("%s: accept failed (%s); retrying\n", name_.c_str(), std::strerror(errno));
+        if (!accept_exhausted_)
+          std::printf("%s: accept failed (%s); retrying\n", name_.c_str(), std::strerror(errno));
         accept_exhausted_ = true;
-        accept_resume_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAcceptRetryPauseMs);
+        accept_resume_ =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kAcceptRetryPauseMs);
       }
       return;  // nothing more waiting, or a client that gave up
     }
@@ -262,7 +264,8 @@ void CTcpserver::Run() {
         polled.push_back(s.get());
       }
     }
-    const int ready = poll(fds.data(), fds.size(), accepting ? kPollTimeoutMs : kAcceptRetryPauseMs);
+    const int ready =
+        poll(fds.data(), fds.size(), accepting ? kPollTimeoutMs : kAcceptRetryPauseMs);
     if (ready <= 0 || !running_) continue;
     if (fds[0].revents & POLLIN) {
       uint64_t count;

@@ -67,7 +67,7 @@ class CTcpserver {
   void Run();
   void ProcessInput(tcp_session_s& s, char* data, uint32_t len);
   void Enqueue(tcp_session_s& s, const char* data, size_t len);  // client lock held
-  void Flush(tcp_session_s& s);                                   // client lock held
+  void Flush(tcp_session_s& s);                                  // client lock held
   void Drop(tcp_session_s* s);
   void DropDead();
   void AcceptClients();

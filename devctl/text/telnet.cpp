@@ -70,8 +70,10 @@ int TelnetFilterInput(uint8_t* data, int len, telnet_state_s* state) {
         break;
       default:  // inside IAC SB ... IAC SE: counted and dropped
         if (!state->subneg_iac) {
-          if (b == kIac) state->subneg_iac = 1;
-          else ++state->subneg_count;
+          if (b == kIac)
+            state->subneg_iac = 1;
+          else
+            ++state->subneg_count;
         } else {
           state->subneg_iac = 0;
           if (b == kSe) {
@@ -103,32 +105,40 @@ void TelnetNegotiate(telnet_state_s* state) {
   if (!opt) {
     // Refuse requests to enable an unknown option. A WONT/DONT of an option that is off anyway
     // is not a change, and answering it could start an endless exchange.
-    if (cmd == kWill) TelnetSendCommand(state, kDont, state->option);
-    else if (cmd == kDo) TelnetSendCommand(state, kWont, state->option);
+    if (cmd == kWill)
+      TelnetSendCommand(state, kDont, state->option);
+    else if (cmd == kDo)
+      TelnetSendCommand(state, kWont, state->option);
     return;
   }
 
   uint8_t& f = opt->flags;
   switch (cmd) {
     case kWill:
-      if (f & kOurDoSent) f &= ~kOurDoSent;
-      else TelnetSendCommand(state, (f & kAcceptWill) ? kDo : kDont, opt->code);
+      if (f & kOurDoSent)
+        f &= ~kOurDoSent;
+      else
+        TelnetSendCommand(state, (f & kAcceptWill) ? kDo : kDont, opt->code);
       f |= kHisSide;
       break;
     case kWont:
-      if (f & kOurDoSent) f &= ~(kOurDoSent | kHisSide);
+      if (f & kOurDoSent)
+        f &= ~(kOurDoSent | kHisSide);
       else {
         TelnetSendCommand(state, kDont, opt->code);
         f &= ~kHisSide;
       }
       break;
     case kDo:
-      if (f & kOurWillSent) f &= ~kOurWillSent;
-      else TelnetSendCommand(state, (f & kAcceptDo) ? kWill : kWont, opt->code);
+      if (f & kOurWillSent)
+        f &= ~kOurWillSent;
+      else
+        TelnetSendCommand(state, (f & kAcceptDo) ? kWill : kWont, opt->code);
       f |= kOurSide;
       break;
     case kDont:
-      if (f & kOurWillSent) f &= ~(kOurWillSent | kOurSide);
+      if (f & kOurWillSent)
+        f &= ~(kOurWillSent | kOurSide);
       else {
         TelnetSendCommand(state, kWont, opt->code);
         f &= ~kOurSide;

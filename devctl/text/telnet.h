@@ -55,9 +55,9 @@ struct telnet_state_s {
   uint8_t iac = 0;
   uint8_t command = 0;
   uint8_t option = 0;
-  int32_t parser_state = 0;        // 0 data, 1 after IAC, 2 after the command, 3 inside SB
-  int32_t subneg_iac = 0;          // previous subnegotiation byte was IAC
-  uint32_t subneg_count = 0;       // subnegotiation bytes seen (the data itself is not used)
+  int32_t parser_state = 0;   // 0 data, 1 after IAC, 2 after the command, 3 inside SB
+  int32_t subneg_iac = 0;     // previous subnegotiation byte was IAC
+  uint32_t subneg_count = 0;  // subnegotiation bytes seen (the data itself is not used)
   uint8_t output[telnet::kOutputSize];
   uint32_t output_count = 0;
   uint32_t overflow = 0;
@@ -83,4 +83,3 @@ void TelnetSendCommand(telnet_state_s* state, uint8_t command, uint8_t option);
 // IAC SB data IAC SE with every 0xFF of data doubled; 1 when it did not fit. No caller yet: kept
 // for an option that needs a subnegotiation (terminal type, window size).
 int TelnetSendSubnegotiation(telnet_state_s* state, const uint8_t* data, int len);
-

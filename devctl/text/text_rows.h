@@ -32,8 +32,8 @@ enum TextRowFlag : unsigned {
 struct TextRow {
   TextTest matches;
   TextHandler handler;
-  unsigned flags;           // TextRowFlag
-  const char* example;      // a line this row answers, as typed (the routing test sends it)
+  unsigned flags;       // TextRowFlag
+  const char* example;  // a line this row answers, as typed (the routing test sends it)
   // When set, the line only asks this question; the next line of the same port runs the row
   // when it begins "YES".
   const char* question = nullptr;
@@ -43,9 +43,9 @@ struct TextRow {
 struct text_command_s {
   // 0 listed for every device type; 1 hidden when the type begins "RX"; 2 when it begins "TX".
   uint32_t variant;
-  const char* keyword;   // the command keyword as the table stores it
-  TextHandler handler;   // the command this entry lists
-  std::string help;      // one or more lines joined by "\r\n", none after the last
+  const char* keyword;  // the command keyword as the table stores it
+  TextHandler handler;  // the command this entry lists
+  std::string help;     // one or more lines joined by "\r\n", none after the last
 };
 
 // A run of rows a family file exports.

@@ -38,17 +38,28 @@ bool StartsWith(const char* data, int len, const char* key) {
 
 speed_t BaudToSpeed(uint32_t baud) {
   switch (baud) {
-    case 300: return B300;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B19200;
+    case 300:
+      return B300;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return B19200;
   }
 }
 
@@ -251,10 +262,12 @@ void CUart::HandleChunk(const char* data, int len) {
   if (StartsWith(data, len, "\x1b[A") || StartsWith(data, len, "\x1b[B")) {
     std::vector<char> recall(kRecallSize);
     const bool older = data[2] == 'A';
-    const int r = older ? HistoryOlder(recall.data(), kRecallSize)
-                        : HistoryNewer(recall.data(), kRecallSize);
-    if (r > 0) ReplaceLine(recall.data(), r);
-    else if (!older) EraseShownLine();
+    const int r =
+        older ? HistoryOlder(recall.data(), kRecallSize) : HistoryNewer(recall.data(), kRecallSize);
+    if (r > 0)
+      ReplaceLine(recall.data(), r);
+    else if (!older)
+      EraseShownLine();
     return;
   }
   if (len == 1 && (data[0] == 0x7F || data[0] == 0x08)) {
@@ -302,15 +315,15 @@ void CUart::ProcessInput(const char* data, int len) {
     while (true) {
       const size_t i = line_buffer_.find_first_of("\r\n");
       if (i == std::string::npos) break;
-      const bool crlf = line_buffer_[i] == '\r' && i + 1 < line_buffer_.size() &&
-                        line_buffer_[i + 1] == '\n';
+      const bool crlf =
+          line_buffer_[i] == '\r' && i + 1 < line_buffer_.size() && line_buffer_[i + 1] == '\n';
       const size_t consumed = i + (crlf ? 2 : 1);
       const bool lone_cr = !crlf && line_buffer_[i] == '\r';
       std::string line = line_buffer_.substr(0, crlf ? consumed : i);
       line_buffer_.erase(0, consumed);
       if (line.empty()) {
         if (!lone_cr) continue;  // the LF of a CR LF that arrived in two reads
-        line = "\r\n";         // Enter on an empty line
+        line = "\r\n";           // Enter on an empty line
       }
       if (i > 0) HistoryAdd(line.data(), static_cast<int>(i));
       if (on_line) on_line(fd_, line.data(), static_cast<int>(line.size()));
@@ -329,7 +342,8 @@ void CUart::Run() {
   platform::UseShortTimerSlack();
   {
     std::unique_lock<std::mutex> lock(stop_mutex_);
-    stop_cv_.wait_for(lock, std::chrono::milliseconds(start_delay_ms_), [this] { return !running_; });
+    stop_cv_.wait_for(lock, std::chrono::milliseconds(start_delay_ms_),
+                      [this] { return !running_; });
   }
   if (!running_) return;
   if (on_start) on_start();

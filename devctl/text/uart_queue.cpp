@@ -44,8 +44,9 @@ void UartOutQueue::DropWhile(bool own, Over over) {
 std::string UartOutQueue::Take(size_t max, bool notice_due) {
   if (dropped_lines_ > 0 && !front_mid_line_ && (notice_due || writes_.empty())) {
     char notice[80];
-    const int n = std::snprintf(notice, sizeof notice,
-                                "\r\n[ERROR]RS-232 output full: %zu lines dropped.\r\n", dropped_lines_);
+    const int n =
+        std::snprintf(notice, sizeof notice,
+                      "\r\n[ERROR]RS-232 output full: %zu lines dropped.\r\n", dropped_lines_);
     dropped_lines_ = 0;
     return std::string(notice, static_cast<size_t>(n));
   }

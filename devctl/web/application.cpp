@@ -125,8 +125,8 @@ bool CApplication::HandleGetXml(const char*, const char*, int, std::string& repl
 
 bool CApplication::HandleUpdateNetaudio(const char* tail, const char* body, int length,
                                         std::string& reply) {
-  return web::HandleUploadChunk(web::UploadKind::kNetaudioPackage, uploads_, tail, body,
-                                length, reply);
+  return web::HandleUploadChunk(web::UploadKind::kNetaudioPackage, uploads_, tail, body, length,
+                                reply);
 }
 
 bool CApplication::HandleUpdateSoc(const char* tail, const char* body, int length,

@@ -48,7 +48,12 @@ std::atomic<uint64_t> g_accept_retries{0};
 // it was taken, a signal, or the wait for a connection reached the read deadline.
 bool IsTransientAcceptError(int error) {
   switch (error) {
-    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM: case ECONNABORTED: case EINTR:
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+    case ECONNABORTED:
+    case EINTR:
     case EAGAIN:
       return true;
     default:

@@ -16,8 +16,8 @@ constexpr long kMaxBodyLength = 6291456;
 struct WebRequest {
   std::string query_string;  // "" when the web server did not set it
   std::string request_uri;
-  const char* body = "";     // NUL-terminated after the bytes read
-  int length = 0;            // bytes in body
+  const char* body = "";  // NUL-terminated after the bytes read
+  int length = 0;         // bytes in body
   // False when CONTENT_LENGTH exceeded kMaxBodyLength or the stream ended before it was read.
   bool body_complete = true;
 };

@@ -30,9 +30,12 @@ WebOutcome RefuseChange(WebAnswer& answer) {
 
 const char* OutcomeError(RebootOutcome outcome) {
   switch (outcome) {
-    case RebootOutcome::kRebooting: return "";
-    case RebootOutcome::kSaveFailed: return "settings not saved";
-    case RebootOutcome::kRebootFailed: return "reboot not requested";
+    case RebootOutcome::kRebooting:
+      return "";
+    case RebootOutcome::kSaveFailed:
+      return "settings not saved";
+    case RebootOutcome::kRebootFailed:
+      return "reboot not requested";
   }
   return "settings not saved";
 }

@@ -24,7 +24,9 @@ cJSON* NameArray(const char (*names)[kNameSize], int n) {
 const char* OnOff(int flag) { return flag ? "on" : "off"; }
 
 void Add(cJSON* object, const char* key, cJSON* item) { cJSON_AddItemToObject(object, key, item); }
-void AddInt(cJSON* object, const char* key, int value) { Add(object, key, cJSON_CreateNumber(value)); }
+void AddInt(cJSON* object, const char* key, int value) {
+  Add(object, key, cJSON_CreateNumber(value));
+}
 void AddText(cJSON* object, const char* key, const std::string& value) {
   Add(object, key, cJSON_CreateString(value.c_str()));
 }
@@ -231,13 +233,20 @@ const char* StatusSectionName(int section) {
 
 cJSON* BuildStatusSection(int section, const app_config_s& cfg, const StatusFacts& facts) {
   switch (section) {
-    case 0: return SystemStatus(cfg, facts);
-    case 1: return NetworkStatus(cfg, facts);
-    case 2: return InputStatus(cfg);
-    case 3: return OutputStatus(cfg);
-    case 4: return PresetStatus(cfg);
-    case 5: return EqStatus(cfg);
-    default: return cJSON_CreateObject();
+    case 0:
+      return SystemStatus(cfg, facts);
+    case 1:
+      return NetworkStatus(cfg, facts);
+    case 2:
+      return InputStatus(cfg);
+    case 3:
+      return OutputStatus(cfg);
+    case 4:
+      return PresetStatus(cfg);
+    case 5:
+      return EqStatus(cfg);
+    default:
+      return cJSON_CreateObject();
   }
 }
 

@@ -8,8 +8,8 @@
 struct upload_slot_s {
   uint32_t received = 0;  // bytes written since the last first chunk
   std::ofstream file;
-  bool opened = false;    // a first chunk started this upload and no last chunk ended it yet
-  bool failed = false;    // the file could not be opened or a write failed: the upload is lost
+  bool opened = false;  // a first chunk started this upload and no last chunk ended it yet
+  bool failed = false;  // the file could not be opened or a write failed: the upload is lost
 };
 
 // One slot per upload kind (web::UploadKind is the index).

@@ -114,7 +114,8 @@ bool HandleUploadChunk(UploadKind kind, upload_slots_s& slots, const char* tail,
   if (chunk == kFirstChunk) {
     // An upload that never got its last chunk only holds space: a new one of any kind ends it.
     for (UploadKind other : kKinds) {
-      if (other != kind && SlotOf(other, slots).opened) Abandon(InfoOf(other), SlotOf(other, slots));
+      if (other != kind && SlotOf(other, slots).opened)
+        Abandon(InfoOf(other), SlotOf(other, slots));
     }
     StartUpload(info, slot);
   } else if (!slot.opened) {

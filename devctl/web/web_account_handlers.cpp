@@ -74,9 +74,9 @@ bool WebGetUser(const cJSON*, WebAnswer&) { return true; }
 bool WebGetPresetUser(const cJSON*, WebAnswer&) { return false; }
 
 bool WebGetLoginUser(const cJSON* request, WebAnswer& answer) {
-  static const char* const kArrays[] = {"input_analogue", "phantom", "dsp", "input_tarvo",
-                                        "input_usb", "input_group", "output_analogue",
-                                        "output_tarvo", "output_usb", "output_group", "preset"};
+  static const char* const kArrays[] = {
+      "input_analogue",  "phantom",      "dsp",        "input_tarvo",  "input_usb", "input_group",
+      "output_analogue", "output_tarvo", "output_usb", "output_group", "preset"};
   std::string comhead;
   web::ReadJsonString(request, "comhead", &comhead);
   web::JsonPtr r(cJSON_CreateObject());
@@ -117,9 +117,10 @@ bool WebDeleteLoginUser(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetUserLimit(const cJSON* request, WebAnswer& answer) {
-  static const char* const kArrays[] = {"phantom", "dsp", "input_analogue", "input_tarvo",
-                                        "input_usb", "input_group", "output_analogue",
-                                        "output_tarvo", "output_usb", "output_group", "preset"};
+  static const char* const kArrays[] = {"phantom",         "dsp",          "input_analogue",
+                                        "input_tarvo",     "input_usb",    "input_group",
+                                        "output_analogue", "output_tarvo", "output_usb",
+                                        "output_group",    "preset"};
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user"}, &v, answer)) return false;
   const int i = FindAccount(v[0]);

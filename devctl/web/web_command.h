@@ -26,19 +26,19 @@ using WebChange = std::function<WebOutcome(WebAnswer&)>;
 // What a handler leaves for the frame. The frame holds the configuration lock around the handler
 // and its change only; afterwards it sends the notice, saves and answers.
 struct WebAnswer {
-  std::string reply;         // the reply document (getters and refusals print theirs here)
-  std::string notice;        // "[SUCCESS]" lines for the control ports (no prompt); append to it
+  std::string reply;   // the reply document (getters and refusals print theirs here)
+  std::string notice;  // "[SUCCESS]" lines for the control ports (no prompt); append to it
   std::string comhead;
-  std::string error;         // with set_result: "result" 0 with this "error", nothing was done
-  WebChange change;          // the change of a request found good; empty for a getter
+  std::string error;  // with set_result: "result" 0 with this "error", nothing was done
+  WebChange change;   // the change of a request found good; empty for a getter
   // Slow DSP work of the change (a fade) that must not hold the lock: the frame runs it after the
   // save and the notice, before the reply.
   std::function<void()> after_lock;
 
   // Set by the frame from the command's row and the change's outcome.
-  bool save = false;         // save after the lock is released
-  bool set_result = false;   // answer {"comhead": comhead, "result": 1}, or "result" 0 with
-                             // "error" ("settings not saved" when the save failed)
+  bool save = false;        // save after the lock is released
+  bool set_result = false;  // answer {"comhead": comhead, "result": 1}, or "result" 0 with
+                            // "error" ("settings not saved" when the save failed)
 };
 
 // A handler reads and checks the request as the frame parsed it (never null). It returns false
@@ -79,5 +79,5 @@ struct web_command_s {
   std::string name;
   WebHandler handler = nullptr;  // null: not in this build, answered as an unknown command
   std::string help;
-  unsigned frame = 0;            // WebFrameFlag bits
+  unsigned frame = 0;  // WebFrameFlag bits
 };

@@ -70,10 +70,10 @@ cJSON* NameArray(const char (&names)[kChannelSlots][kNameSize]) {
 // bands of its three memories.
 void PrintEqEditorSlot(int side, int slot, WebAnswer& answer) {
   const char* prefix = side == EQ_SIDE_OUTPUT ? "output" : "input";
-  const int* selection = side == EQ_SIDE_OUTPUT ? g_app_config.output_preset
-                                                : g_app_config.input_preset;
-  const int* locks = side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo
-                                            : g_app_config.input_stereo;
+  const int* selection =
+      side == EQ_SIDE_OUTPUT ? g_app_config.output_preset : g_app_config.input_preset;
+  const int* locks =
+      side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo : g_app_config.input_stereo;
   const auto& names = side == EQ_SIDE_OUTPUT ? g_app_config.output_name : g_app_config.input_name;
   auto key = [&](const char* name) { return std::string(prefix) + "_" + name; };
 

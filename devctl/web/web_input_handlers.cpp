@@ -27,7 +27,8 @@ constexpr int kUsbBothChn = 2;
 
 // "action", "chn" and the value member, in that order.
 std::vector<WebIntMember> InputMembers(const char* value_key, int min_value, int max_value) {
-  return {{"action", kAnalogue, kInputGroup}, {"chn", 0, kMaxChn}, {value_key, min_value, max_value}};
+  return {
+      {"action", kAnalogue, kInputGroup}, {"chn", 0, kMaxChn}, {value_key, min_value, max_value}};
 }
 
 }  // namespace

@@ -14,9 +14,10 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
   // Every member is required; the values are checked as the text commands check them before
   // anything is woken, stored or written.
   std::vector<int> v;
-  if (!ReadSetCommand(request,
-                      {{"dhcp", INT_MIN, INT_MAX}, {"tcpport", 1, kMaxPort}, {"telnetport", 1, kMaxPort}},
-                      &v, answer)) {
+  if (!ReadSetCommand(
+          request,
+          {{"dhcp", INT_MIN, INT_MAX}, {"tcpport", 1, kMaxPort}, {"telnetport", 1, kMaxPort}}, &v,
+          answer)) {
     return false;
   }
   NetworkSettings s;

@@ -39,8 +39,10 @@ constexpr int kFirstPairOfKind[] = {0, 2, 6};
 
 bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"action", kAnalogue, kOutputGroup}, {"chn", 0, kMaxChn},
-                                {"vol", kMinVolume, kMaxVolume}},
+  if (!ReadSetCommand(request,
+                      {{"action", kAnalogue, kOutputGroup},
+                       {"chn", 0, kMaxChn},
+                       {"vol", kMinVolume, kMaxVolume}},
                       &v, answer)) {
     return false;
   }
@@ -58,8 +60,8 @@ bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
 
 bool WebSetOutputMute(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"action", kAnalogue, kOutputGroup}, {"chn", 0, kMaxChn},
-                                {"mute", 0, 1}},
+  if (!ReadSetCommand(request,
+                      {{"action", kAnalogue, kOutputGroup}, {"chn", 0, kMaxChn}, {"mute", 0, 1}},
                       &v, answer)) {
     return false;
   }
@@ -107,9 +109,10 @@ namespace {
 
 bool SetStereo(int side, const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"action", 0, kLastStereoAction}, {"chn", 0, kDspChannels - 1},
-                                {"stereo", 0, 1}},
-                      &v, answer)) {
+  if (!ReadSetCommand(
+          request,
+          {{"action", 0, kLastStereoAction}, {"chn", 0, kDspChannels - 1}, {"stereo", 0, 1}}, &v,
+          answer)) {
     return false;
   }
   answer.change = [side, action = v[0], chn = v[1], stereo = v[2]](WebAnswer& answer) {
@@ -164,16 +167,17 @@ bool WebSetInputName(const cJSON* request, WebAnswer& answer) {
 
 bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"action", kAnalogue, kUsb}, {"chn", 0, kMaxChn},
-                                {"delay", kMinDelayMs, kMaxDelayMs}},
-                      &v, answer)) {
+  if (!ReadSetCommand(
+          request,
+          {{"action", kAnalogue, kUsb}, {"chn", 0, kMaxChn}, {"delay", kMinDelayMs, kMaxDelayMs}},
+          &v, answer)) {
     return false;
   }
   answer.change = [kind = v[0], chn = v[1], ms = v[2]](WebAnswer& answer) {
     if (chn > kLastDelayChn[kind]) return RefuseChange(answer);
     // Analogue 4 and USB 2 pass the test and name no output: nothing changes, the unit saves.
-    const bool names_output = !(kind == kAnalogue && chn == kAnalogueChannels) &&
-                              !(kind == kUsb && chn == kUsbChannels);
+    const bool names_output =
+        !(kind == kAnalogue && chn == kAnalogueChannels) && !(kind == kUsb && chn == kUsbChannels);
     if (names_output) {
       const DelayFade fade =
           SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, answer.notice);

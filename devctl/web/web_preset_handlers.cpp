@@ -38,7 +38,8 @@ bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer) {
   if (!ReadPreset(request, "preset", &n, answer)) return false;
   answer.change = [n](WebAnswer& answer) {
     std::string lines;
-    if (RequestPresetRecall(n, RecallLineEnd::kBlankBeforeEnd, lines) != RecallRequest::kRequested) {
+    if (RequestPresetRecall(n, RecallLineEnd::kBlankBeforeEnd, lines) !=
+        RecallRequest::kRequested) {
       return RefuseChange(answer);
     }
     answer.notice += lines;

@@ -72,8 +72,8 @@ cJSON* Bands(const peq_data_s& eq) {
 void ReadTarvoDevicePrefix(std::string* out) {
   web::JsonPtr file(ReadJsonFile(kCapabilityFile));
   const cJSON* product = file ? cJSON_GetObjectItem(file.get(), "product") : nullptr;
-  const cJSON* prefix = cJSON_IsObject(product) ? cJSON_GetObjectItem(product, "devicePrefix")
-                                                : nullptr;
+  const cJSON* prefix =
+      cJSON_IsObject(product) ? cJSON_GetObjectItem(product, "devicePrefix") : nullptr;
   if (!cJSON_IsString(prefix) || prefix->valuestring == nullptr) return;
   *out = std::string(prefix->valuestring).substr(0, kMaxDevicePrefix);
 }
@@ -250,12 +250,9 @@ bool WebGetStatus(const cJSON* request, WebAnswer& answer) {
 namespace {
 
 const WebCommandRow kRows[] = {
-    {"get control status", WebGetControlStatus, 0},
-    {"get input status", WebGetInputStatus, 0},
-    {"get output status", WebGetOutputStatus, 0},
-    {"get peq status", WebGetPeqStatus, 0},
-    {"get preset status", WebGetPresetStatus, 0},
-    {"get status", WebGetStatus, 0},
+    {"get control status", WebGetControlStatus, 0}, {"get input status", WebGetInputStatus, 0},
+    {"get output status", WebGetOutputStatus, 0},   {"get peq status", WebGetPeqStatus, 0},
+    {"get preset status", WebGetPresetStatus, 0},   {"get status", WebGetStatus, 0},
     {"get system status", WebGetSystemStatus, 0},
 };
 

@@ -52,29 +52,33 @@ int StoredUsbStatus() { return g_app_config.usb_status; }
 }  // namespace
 
 bool WebSetStandbyMode(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("standby"), StoredStandbyMode,
-                       [](int v, std::string& lines) { SetStandbyMode(v, lines); }, answer);
+  return CompareAndSet(
+      request, AnyNumber("standby"), StoredStandbyMode,
+      [](int v, std::string& lines) { SetStandbyMode(v, lines); }, answer);
 }
 
 bool WebSetBaudRate(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, {"baudrate", kMinBaudRateIndex, kMaxBaudRateIndex},
-                       StoredBaudRate, [](int v, std::string& lines) { SetBaudRate(v, lines); },
-                       answer);
+  return CompareAndSet(
+      request, {"baudrate", kMinBaudRateIndex, kMaxBaudRateIndex}, StoredBaudRate,
+      [](int v, std::string& lines) { SetBaudRate(v, lines); }, answer);
 }
 
 bool WebSetKeyLock(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("lock"), StoredKeyLock,
-                       [](int v, std::string& lines) { SetKeyLock(v, lines); }, answer);
+  return CompareAndSet(
+      request, AnyNumber("lock"), StoredKeyLock,
+      [](int v, std::string& lines) { SetKeyLock(v, lines); }, answer);
 }
 
 bool WebSetTcpPortEnable(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("value"), StoredTcpPortEnable,
-                       [](int v, std::string& lines) { SetTcpPortEnable(v, lines); }, answer);
+  return CompareAndSet(
+      request, AnyNumber("value"), StoredTcpPortEnable,
+      [](int v, std::string& lines) { SetTcpPortEnable(v, lines); }, answer);
 }
 
 bool WebSetTelnetPortEnable(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, AnyNumber("value"), StoredTelnetEnable,
-                       [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer);
+  return CompareAndSet(
+      request, AnyNumber("value"), StoredTelnetEnable,
+      [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer);
 }
 
 // The request only changes a power that differs, so an unchanged power has no line.
@@ -84,14 +88,15 @@ const PowerLines kWebPowerLines = {"[SUCCESS]Set power to on, please wait a mome
 
 bool WebSetPower(const cJSON* request, WebAnswer& answer) {
   // Only 0 and 1 may be stored: the power worker settles on nothing else.
-  return CompareAndSet(request, {"power", 0, 1}, StoredPower,
-                       [](int v, std::string& lines) { SetPower(v, kWebPowerLines, lines); },
-                       answer);
+  return CompareAndSet(
+      request, {"power", 0, 1}, StoredPower,
+      [](int v, std::string& lines) { SetPower(v, kWebPowerLines, lines); }, answer);
 }
 
 bool WebSetPowerLed(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, {"led", 0, 1}, StoredPowerLed,
-                       [](int v, std::string& lines) { SetPowerLedFollow(v, lines); }, answer);
+  return CompareAndSet(
+      request, {"led", 0, 1}, StoredPowerLed,
+      [](int v, std::string& lines) { SetPowerLedFollow(v, lines); }, answer);
 }
 
 bool WebSetFrontLcd(const cJSON* request, WebAnswer& answer) {
@@ -105,15 +110,14 @@ bool WebSetFrontLcd(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebSetAutoStandbyTime(const cJSON* request, WebAnswer& answer) {
-  return CompareAndSet(request, {"time", kMinStandbyMinutes, kMaxStandbyMinutes},
-                       StoredStandbyTime,
-                       [](int v, std::string& lines) { SetAutoStandbyTime(v, lines); }, answer);
+  return CompareAndSet(
+      request, {"time", kMinStandbyMinutes, kMaxStandbyMinutes}, StoredStandbyTime,
+      [](int v, std::string& lines) { SetAutoStandbyTime(v, lines); }, answer);
 }
 
 bool WebSetInputPhantom(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
-  if (!ReadSetCommand(request, {{"chn", 0, kAnalogueChannels - 1}, {"phantom", 0, 1}}, &v,
-                      answer))
+  if (!ReadSetCommand(request, {{"chn", 0, kAnalogueChannels - 1}, {"phantom", 0, 1}}, &v, answer))
     return false;
   answer.change = [input = v[0], on = v[1]](WebAnswer& answer) {
     SetLinkedInputPhantom(input, on, answer.notice);
@@ -124,8 +128,9 @@ bool WebSetInputPhantom(const cJSON* request, WebAnswer& answer) {
 
 bool WebSetInputUsb(const cJSON* request, WebAnswer& answer) {
   // 1 selects USB-B, any other value USB-C; the value as sent is compared with the stored one.
-  return CompareAndSet(request, AnyNumber("usb"), StoredUsbStatus,
-                       [](int v, std::string& lines) { SetUsbPort(v, lines); }, answer);
+  return CompareAndSet(
+      request, AnyNumber("usb"), StoredUsbStatus,
+      [](int v, std::string& lines) { SetUsbPort(v, lines); }, answer);
 }
 
 bool WebReboot(const cJSON* request, WebAnswer& answer) {

@@ -89,7 +89,9 @@ ReplyEnding CWebapp::ServeRequest(const web::WebRequest& request, std::string& r
   return web::EndingOf(route);
 }
 
-bool CWebapp::HandleInstr(const char* body, std::string& reply) { return RejectRequest(body, reply); }
+bool CWebapp::HandleInstr(const char* body, std::string& reply) {
+  return RejectRequest(body, reply);
+}
 
 bool CWebapp::HandleGetInfo(const char* body, std::string& reply) {
   return RejectRequest(body, reply);

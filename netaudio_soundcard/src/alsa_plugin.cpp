@@ -84,23 +84,22 @@ int netaudioSetHwConstraint(snd_pcm_tsoundcard_t* record, unsigned channels) {
   if (err < 0) return err;
   err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_RATE, 1, rateList);
   if (err < 0) return err;
-  err = snd_pcm_ioplug_set_param_minmax(
-      io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, unsigned(std::min<uint64_t>(2 * spp, UINT32_MAX)),
-      unsigned(std::min<uint64_t>(maxPeriodBytes, UINT32_MAX)));
+  err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES,
+                                        unsigned(std::min<uint64_t>(2 * spp, UINT32_MAX)),
+                                        unsigned(std::min<uint64_t>(maxPeriodBytes, UINT32_MAX)));
   if (err < 0) return err;
   return snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, kPeriods, kPeriods);
 }
 
-int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t stream,
-                          int mode) {
+int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t stream, int mode) {
   auto* record = new (std::nothrow) snd_pcm_tsoundcard_t();
   if (record == nullptr) return -ENOMEM;
   record->pollWriteFd = -1;
   record->io.poll_fd = -1;
   record->io.version = kIoplugVersion;
   record->io.name = "ALSA <-> Tarvo PCM I/O Plugin";
-  record->io.callback = stream == SND_PCM_STREAM_CAPTURE ? &netaudioCapturePcmCallback
-                                                         : &netaudioPlaybackPcmCallback;
+  record->io.callback =
+      stream == SND_PCM_STREAM_CAPTURE ? &netaudioCapturePcmCallback : &netaudioPlaybackPcmCallback;
   record->io.private_data = record;
   record->io.mmap_rw = 0;
 
@@ -113,8 +112,7 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
   record->pollWriteFd = fds[0];
   record->io.poll_fd = fds[1];
   record->io.poll_events = POLLIN;
-  if (makeNonblock(fds[0]) < 0 || makeNonblock(fds[1]) < 0 ||
-      sem_init(&record->sem, 0, 0) != 0) {
+  if (makeNonblock(fds[0]) < 0 || makeNonblock(fds[1]) < 0 || sem_init(&record->sem, 0, 0) != 0) {
     const int err = -errno;
     releaseRecord(record);
     return err;
@@ -139,8 +137,7 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
     bool usable = area.connect(tsoundcard::kAreaName, false) == 0 && area.refresh();
     if (usable) {
       const volatile Tarvo::buffer_header* header = area.getHeader();
-      channels =
-          header->num_channels[stream == SND_PCM_STREAM_CAPTURE ? Tarvo::kRx : Tarvo::kTx];
+      channels = header->num_channels[stream == SND_PCM_STREAM_CAPTURE ? Tarvo::kRx : Tarvo::kTx];
       record->sampleRate = header->samplerate;
       record->samplesPerPeriod = header->samples_per_period;
       usable = channels != 0 && Tarvo::layoutCarriesAudio(*header);
@@ -245,8 +242,7 @@ int netaudioHwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
       "IO period size (frames) %lu\n"
       "IO buffer size (frames) %lu\n",
       snd_pcm_format_name(io->format), record->channels, bytesPerSample,
-      bytesPerSample * io->channels,
-      io->stream == SND_PCM_STREAM_PLAYBACK ? "Playback" : "Capture",
+      bytesPerSample * io->channels, io->stream == SND_PCM_STREAM_PLAYBACK ? "Playback" : "Capture",
       static_cast<unsigned long>(io->period_size), static_cast<unsigned long>(io->buffer_size));
   if (n > 0) Tarvo::writeText(stderr, std::string(lines, std::min<size_t>(n, sizeof lines - 1)));
 
@@ -259,8 +255,8 @@ int netaudioHwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
   }
   if (record->worker == nullptr) {
     try {
-      record->worker = new NetaudioSoundcard(io, record->hwPtr, record->pollWriteFd,
-                                             &record->sem, record->sampleRate);
+      record->worker = new NetaudioSoundcard(io, record->hwPtr, record->pollWriteFd, &record->sem,
+                                             record->sampleRate);
     } catch (...) {
       return -ENOMEM;
     }

@@ -14,8 +14,8 @@
 class NetaudioSoundcard;
 
 struct snd_pcm_tsoundcard_t {
-  snd_pcm_ioplug_t io;  // first: libasound hands it to every callback
-  int pollWriteFd;      // socket-pair end the worker writes a wake byte to
+  snd_pcm_ioplug_t io;          // first: libasound hands it to every callback
+  int pollWriteFd;              // socket-pair end the worker writes a wake byte to
   std::atomic<uint64_t> hwPtr;  // frames, within the ALSA buffer; kept by the worker
   unsigned channels;
   sem_t sem;  // start handshake with the worker

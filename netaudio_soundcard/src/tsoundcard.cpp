@@ -78,8 +78,8 @@ bool NetaudioSoundcard::matches(snd_pcm_format_t format, unsigned channels,
 }
 
 void NetaudioSoundcard::replaceIntermediateBuffer() {
-  mIntermediateBuffer.reset(new IntermediateBuffer(
-      mIo->channels, clampToUnsigned(mIo->buffer_size), mIo->stream, mSampleRate));
+  mIntermediateBuffer.reset(new IntermediateBuffer(mIo->channels, clampToUnsigned(mIo->buffer_size),
+                                                   mIo->stream, mSampleRate));
 }
 
 void NetaudioSoundcard::setThreadPriority() { setTarvoPriority("The soundcard"); }
@@ -282,15 +282,13 @@ unsigned NetaudioSoundcard::numFramesInIntermediateBuffer() {
 }
 
 unsigned NetaudioSoundcard::netaudioRxToBuffer(unsigned frames) {
-  return mIntermediateBuffer->writeNetaudioSamples(mIo->format, frames, mRxChannels,
-                                                   mIo->channels, mTarvoRxHeadSamples,
-                                                   mSamplesPerChannel);
+  return mIntermediateBuffer->writeNetaudioSamples(mIo->format, frames, mRxChannels, mIo->channels,
+                                                   mTarvoRxHeadSamples, mSamplesPerChannel);
 }
 
 unsigned NetaudioSoundcard::bufferToNetaudioTx(unsigned frames) {
-  return mIntermediateBuffer->readNetaudioSamples(mIo->format, frames, mTxChannels,
-                                                  mIo->channels, mTarvoTxHeadSamples,
-                                                  mSamplesPerChannel);
+  return mIntermediateBuffer->readNetaudioSamples(mIo->format, frames, mTxChannels, mIo->channels,
+                                                  mTarvoTxHeadSamples, mSamplesPerChannel);
 }
 
 snd_pcm_sframes_t NetaudioSoundcard::alsaToBuffer(const void* p, snd_pcm_uframes_t frames,

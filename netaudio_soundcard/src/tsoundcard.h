@@ -34,8 +34,8 @@ class NetaudioSoundcard {
   // hwPtr, pollWriteFd and sem belong to the PCM's record; io's format, channels, stream and
   // buffer size are the negotiated ones (the worker is made by hw_params). rate is the
   // area's rate at open.
-  NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr, int pollWriteFd,
-                    sem_t* sem, unsigned rate);
+  NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr, int pollWriteFd, sem_t* sem,
+                    unsigned rate);
   // Stops a running thread first.
   ~NetaudioSoundcard();
   NetaudioSoundcard(const NetaudioSoundcard&) = delete;

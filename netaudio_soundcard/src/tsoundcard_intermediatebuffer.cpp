@@ -73,15 +73,13 @@ void IntermediateBuffer::resetBufferParams(unsigned channels, unsigned frames) {
 
 void IntermediateBuffer::writeAlsaSamplesToBuffer(const void* src, uint32_t count,
                                                   ssize_t bytesPerSample) {
-  memcpy(mBuffer.data() + size_t(mWriteHead) * bytesPerSample, src,
-         size_t(count) * bytesPerSample);
+  memcpy(mBuffer.data() + size_t(mWriteHead) * bytesPerSample, src, size_t(count) * bytesPerSample);
   mWriteHead = unsigned((uint64_t(mWriteHead) + count) % mCapacity);
 }
 
 void IntermediateBuffer::readAlsaSamplesFromBuffer(void* dst, uint32_t count,
                                                    ssize_t bytesPerSample) {
-  memcpy(dst, mBuffer.data() + size_t(mReadHead) * bytesPerSample,
-         size_t(count) * bytesPerSample);
+  memcpy(dst, mBuffer.data() + size_t(mReadHead) * bytesPerSample, size_t(count) * bytesPerSample);
   mReadHead = unsigned((uint64_t(mReadHead) + count) % mCapacity);
 }
 

@@ -90,8 +90,7 @@ class IntermediateBuffer {
   void writeNetaudioSamplesS32LE(unsigned frames, const std::vector<const int*>& rx,
                                  unsigned channels, unsigned& rxHead, unsigned samplesPerChannel);
   void writeNetaudioSamplesFLOATLE(unsigned frames, const std::vector<const int*>& rx,
-                                   unsigned channels, unsigned& rxHead,
-                                   unsigned samplesPerChannel);
+                                   unsigned channels, unsigned& rxHead, unsigned samplesPerChannel);
   void readNetaudioSamples16LE(unsigned frames, std::vector<int*>& tx, unsigned channels,
                                unsigned& txHead, unsigned samplesPerChannel);
   void readNetaudioSamplesS32LE(unsigned frames, std::vector<int*>& tx, unsigned channels,

@@ -40,9 +40,9 @@ struct NamedKey {
   int byte;
   int bit;
 };
-constexpr NamedKey kKeys[] = {{"1", 1, 0},     {"2", 1, 1},    {"3", 1, 2},     {"4", 1, 3},
-                              {"MENU", 1, 4},  {"POWER", 1, 5}, {"CANCEL", 1, 6}, {"OK", 1, 7},
-                              {"DOWN", 0, 0},  {"UP", 0, 1},    {"RIGHT", 0, 2},  {"LEFT", 0, 3}};
+constexpr NamedKey kKeys[] = {{"1", 1, 0},    {"2", 1, 1},     {"3", 1, 2},      {"4", 1, 3},
+                              {"MENU", 1, 4}, {"POWER", 1, 5}, {"CANCEL", 1, 6}, {"OK", 1, 7},
+                              {"DOWN", 0, 0}, {"UP", 0, 1},    {"RIGHT", 0, 2},  {"LEFT", 0, 3}};
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::ifstream in(path, std::ios::binary);
@@ -91,9 +91,9 @@ platform::SimSysfs& Board::sysfs() { return platform::sim_sysfs(); }
 
 const std::vector<std::pair<uint8_t, uint16_t>>& Board::MeterCells() {
   static const std::vector<std::pair<uint8_t, uint16_t>> cells = {
-      {kDspA, 0x2A}, {kDspA, 0x38}, {kDspA, 0x46}, {kDspA, 0x54}, {kDspA, 0xFB},
+      {kDspA, 0x2A},  {kDspA, 0x38}, {kDspA, 0x46}, {kDspA, 0x54}, {kDspA, 0xFB},
       {kDspA, 0x109}, {kDspB, 0x26}, {kDspB, 0x34}, {kDspB, 0x42}, {kDspB, 0x50},
-      {kDspB, 0x5E}, {kDspB, 0x6C}, {kDspB, 0x7A}, {kDspB, 0x88}};
+      {kDspB, 0x5E},  {kDspB, 0x6C}, {kDspB, 0x7A}, {kDspB, 0x88}};
   return cells;
 }
 
@@ -205,9 +205,8 @@ bool Board::ApplyInput(const std::string& line) {
     platform::sim_sysfs().SetInput(int(a), int(b));
     return true;
   }
-  if (w[0] == "meter" && w.size() == 4 && (w[1] == "a" || w[1] == "b") &&
-      ParseUnsigned(w[2], &a) && ParseUnsigned(w[3], &c) && a < SimDsp::kControlBase &&
-      c <= 0xFFFFFFFFul) {
+  if (w[0] == "meter" && w.size() == 4 && (w[1] == "a" || w[1] == "b") && ParseUnsigned(w[2], &a) &&
+      ParseUnsigned(w[3], &c) && a < SimDsp::kControlBase && c <= 0xFFFFFFFFul) {
     (w[1] == "a" ? dsp_a_ : dsp_b_).SetWord(uint16_t(a), uint32_t(c));
     return true;
   }

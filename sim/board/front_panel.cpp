@@ -17,7 +17,8 @@ FrontPanel::~FrontPanel() {
 
 void FrontPanel::Publish(const std::string& dir) {
   std::string lcd = lcd_.Text();
-  if (lcd != published_lcd_ && platform::WriteFileAtomic(dir + "/lcd.txt", lcd)) published_lcd_ = lcd;
+  if (lcd != published_lcd_ && platform::WriteFileAtomic(dir + "/lcd.txt", lcd))
+    published_lcd_ = lcd;
   std::string leds = leds_.Text();
   if (leds != published_leds_ && platform::WriteFileAtomic(dir + "/leds.txt", leds))
     published_leds_ = leds;

@@ -8,7 +8,8 @@ constexpr size_t kJournalLimit = 100000;
 }  // namespace
 
 SimDsp::SimDsp(std::string name)
-    : name_(std::move(name)), memory_(kMemoryWords, 0),
+    : name_(std::move(name)),
+      memory_(kMemoryWords, 0),
       control_(kControlRegs, 0),
       safeload_targets_(kMemoryWords, false) {}
 

@@ -215,8 +215,8 @@ void StandInEngine::fillHeader() {
     if (mConfig.timing == Timing::Polling) type = 0;
     if (mConfig.timing == Timing::OtherType) type = 2;
     memcpy(sub + 4, &type, sizeof type);
-    std::string name = mConfig.timing == Timing::MissingSemaphore ? mConfig.name + "_nosem"
-                                                                   : semaphoreName();
+    std::string name =
+        mConfig.timing == Timing::MissingSemaphore ? mConfig.name + "_nosem" : semaphoreName();
     memcpy(sub + 8, name.c_str(), name.size() + 1);
   }
   primeRings();
@@ -310,16 +310,20 @@ void StandInEngine::processPeriod(uint64_t period) {
         const uint64_t a = first + i;
         int32_t value = 0;
         switch (mConfig.rx) {
-          case RxContent::Pattern: value = rxPattern(ch, a); break;
+          case RxContent::Pattern:
+            value = rxPattern(ch, a);
+            break;
           case RxContent::Sine: {
             const double phase = 2.0 * M_PI * 1000.0 * (ch + 1) * double(a) / h.samplerate;
             value = static_cast<int32_t>(std::lround(std::sin(phase) * 1073741824.0));
             break;
           }
-          case RxContent::Silence: value = 0; break;
+          case RxContent::Silence:
+            value = 0;
+            break;
           case RxContent::Loop:
-            value = (txFits && ch < txCount && mLoopBuffer[ch].size() == spp) ? mLoopBuffer[ch][i]
-                                                                              : 0;
+            value =
+                (txFits && ch < txCount && mLoopBuffer[ch].size() == spp) ? mLoopBuffer[ch][i] : 0;
             if (value == kPoison) value = 0;
             break;
         }
@@ -432,9 +436,7 @@ void StandInEngine::clearCapture() {
   for (auto& c : mCapture) c.clear();
 }
 
-uint64_t StandInEngine::lateSamples(unsigned ch) const {
-  return ch < mLate.size() ? mLate[ch] : 0;
-}
+uint64_t StandInEngine::lateSamples(unsigned ch) const { return ch < mLate.size() ? mLate[ch] : 0; }
 
 uint64_t StandInEngine::lateSamplesTotal() const {
   uint64_t total = 0;

@@ -50,8 +50,8 @@ class StandInEngine {
     Timing timing = Timing::Semaphore;
     TxAfter txAfter = TxAfter::Poison;
     RxContent rx = RxContent::Pattern;
-    bool captureTx = true;      // keep consumed transmit samples in memory
-    uint32_t postCap = 0;       // skip a post while the semaphore value is >= postCap (0: never)
+    bool captureTx = true;  // keep consumed transmit samples in memory
+    uint32_t postCap = 0;   // skip a post while the semaphore value is >= postCap (0: never)
     // The engine's clock runs this many parts per million fast against CLOCK_MONOTONIC_RAW:
     // `monotonic` is stamped accordingly and clock_drift_ppb reports it.
     int32_t driftPpm = 0;
@@ -128,7 +128,7 @@ class StandInEngine {
 
  private:
   struct Segment {
-    std::string name;       // current name (temporary until published)
+    std::string name;  // current name (temporary until published)
     std::string finalName;
     uint8_t* base = nullptr;
     size_t size = 0;

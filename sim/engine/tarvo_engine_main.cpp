@@ -74,48 +74,87 @@ bool parseEnum(const char* text, std::initializer_list<const char*> names, int& 
 }
 
 bool parseOptions(int argc, char** argv, Options& o) {
-  enum { kName = 1000, kSplit, kTx, kRx, kRate, kEncoding, kSpc, kSpp, kPad, kStart, kTiming,
-         kTxAfter, kRxContent, kCapture, kPeriods, kPostCap, kMaxCh, kMaxSpc, kFifo,
-         kDrift, kFlagStuck };
-  static const option longOptions[] = {
-      {"name", required_argument, nullptr, kName},
-      {"split", no_argument, nullptr, kSplit},
-      {"tx", required_argument, nullptr, kTx},
-      {"rx", required_argument, nullptr, kRx},
-      {"rate", required_argument, nullptr, kRate},
-      {"encoding", required_argument, nullptr, kEncoding},
-      {"spc", required_argument, nullptr, kSpc},
-      {"spp", required_argument, nullptr, kSpp},
-      {"pad", required_argument, nullptr, kPad},
-      {"start-count", required_argument, nullptr, kStart},
-      {"timing", required_argument, nullptr, kTiming},
-      {"tx-after", required_argument, nullptr, kTxAfter},
-      {"rx-content", required_argument, nullptr, kRxContent},
-      {"capture", required_argument, nullptr, kCapture},
-      {"periods", required_argument, nullptr, kPeriods},
-      {"post-cap", required_argument, nullptr, kPostCap},
-      {"max-channels", required_argument, nullptr, kMaxCh},
-      {"max-spc", required_argument, nullptr, kMaxSpc},
-      {"fifo", no_argument, nullptr, kFifo},
-      {"drift-ppm", required_argument, nullptr, kDrift},
-      {"time-flag-stuck", no_argument, nullptr, kFlagStuck},
-      {nullptr, 0, nullptr, 0}};
+  enum {
+    kName = 1000,
+    kSplit,
+    kTx,
+    kRx,
+    kRate,
+    kEncoding,
+    kSpc,
+    kSpp,
+    kPad,
+    kStart,
+    kTiming,
+    kTxAfter,
+    kRxContent,
+    kCapture,
+    kPeriods,
+    kPostCap,
+    kMaxCh,
+    kMaxSpc,
+    kFifo,
+    kDrift,
+    kFlagStuck
+  };
+  static const option longOptions[] = {{"name", required_argument, nullptr, kName},
+                                       {"split", no_argument, nullptr, kSplit},
+                                       {"tx", required_argument, nullptr, kTx},
+                                       {"rx", required_argument, nullptr, kRx},
+                                       {"rate", required_argument, nullptr, kRate},
+                                       {"encoding", required_argument, nullptr, kEncoding},
+                                       {"spc", required_argument, nullptr, kSpc},
+                                       {"spp", required_argument, nullptr, kSpp},
+                                       {"pad", required_argument, nullptr, kPad},
+                                       {"start-count", required_argument, nullptr, kStart},
+                                       {"timing", required_argument, nullptr, kTiming},
+                                       {"tx-after", required_argument, nullptr, kTxAfter},
+                                       {"rx-content", required_argument, nullptr, kRxContent},
+                                       {"capture", required_argument, nullptr, kCapture},
+                                       {"periods", required_argument, nullptr, kPeriods},
+                                       {"post-cap", required_argument, nullptr, kPostCap},
+                                       {"max-channels", required_argument, nullptr, kMaxCh},
+                                       {"max-spc", required_argument, nullptr, kMaxSpc},
+                                       {"fifo", no_argument, nullptr, kFifo},
+                                       {"drift-ppm", required_argument, nullptr, kDrift},
+                                       {"time-flag-stuck", no_argument, nullptr, kFlagStuck},
+                                       {nullptr, 0, nullptr, 0}};
   StandInEngine::Config& c = o.config;
   int opt;
   int e = 0;
   while ((opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
     auto number = [] { return strtoull(optarg, nullptr, 0); };
     switch (opt) {
-      case kName: c.name = optarg; break;
-      case kSplit: c.split = true; break;
-      case kTx: c.txChannels = number(); break;
-      case kRx: c.rxChannels = number(); break;
-      case kRate: c.samplerate = number(); break;
-      case kEncoding: c.encoding = number(); break;
-      case kSpc: c.samplesPerChannel = number(); break;
-      case kSpp: c.samplesPerPeriod = number(); break;
-      case kPad: c.stridePadding = number(); break;
-      case kStart: c.startPeriodCount = number(); break;
+      case kName:
+        c.name = optarg;
+        break;
+      case kSplit:
+        c.split = true;
+        break;
+      case kTx:
+        c.txChannels = number();
+        break;
+      case kRx:
+        c.rxChannels = number();
+        break;
+      case kRate:
+        c.samplerate = number();
+        break;
+      case kEncoding:
+        c.encoding = number();
+        break;
+      case kSpc:
+        c.samplesPerChannel = number();
+        break;
+      case kSpp:
+        c.samplesPerPeriod = number();
+        break;
+      case kPad:
+        c.stridePadding = number();
+        break;
+      case kStart:
+        c.startPeriodCount = number();
+        break;
       case kTiming:
         if (!parseEnum(optarg, {"sem", "poll", "type2", "missing", "none"}, e)) return false;
         c.timing = static_cast<StandInEngine::Timing>(e);
@@ -128,15 +167,32 @@ bool parseOptions(int argc, char** argv, Options& o) {
         if (!parseEnum(optarg, {"pattern", "sine", "silence", "loop"}, e)) return false;
         c.rx = static_cast<StandInEngine::RxContent>(e);
         break;
-      case kCapture: o.captureDir = optarg; break;
-      case kPeriods: o.periods = number(); break;
-      case kPostCap: c.postCap = number(); break;
-      case kMaxCh: c.maxChannels = number(); break;
-      case kMaxSpc: c.maxSamplesPerChannel = number(); break;
-      case kFifo: o.fifo = true; break;
-      case kDrift: c.driftPpm = static_cast<int32_t>(strtol(optarg, nullptr, 0)); break;
-      case kFlagStuck: c.timeFlagStuck = true; break;
-      default: return false;
+      case kCapture:
+        o.captureDir = optarg;
+        break;
+      case kPeriods:
+        o.periods = number();
+        break;
+      case kPostCap:
+        c.postCap = number();
+        break;
+      case kMaxCh:
+        c.maxChannels = number();
+        break;
+      case kMaxSpc:
+        c.maxSamplesPerChannel = number();
+        break;
+      case kFifo:
+        o.fifo = true;
+        break;
+      case kDrift:
+        c.driftPpm = static_cast<int32_t>(strtol(optarg, nullptr, 0));
+        break;
+      case kFlagStuck:
+        c.timeFlagStuck = true;
+        break;
+      default:
+        return false;
     }
   }
   // The engine's own memory stays with the transmit captures on disk when asked for.
@@ -234,8 +290,7 @@ struct Counters {
       total += late[i];
     }
     out << "],\"late_tx_total\":" << total << ",\"deadline_lateness_ns\":{\"p50\":" << pct(0.5)
-        << ",\"p99\":" << pct(0.99) << ",\"max\":" << (sorted.empty() ? 0 : sorted.back())
-        << "}}";
+        << ",\"p99\":" << pct(0.99) << ",\"max\":" << (sorted.empty() ? 0 : sorted.back()) << "}}";
     return out.str();
   }
 };
@@ -248,14 +303,13 @@ class EngineRun {
     mEngine.reset(new StandInEngine(mOptions.config));
     int err = mEngine->create();
     if (err != 0) {
-      fprintf(stderr, "tarvo_engine: cannot create area %s: %s\n",
-              mOptions.config.name.c_str(), strerror(err));
+      fprintf(stderr, "tarvo_engine: cannot create area %s: %s\n", mOptions.config.name.c_str(),
+              strerror(err));
       mEngine.reset();
       return false;
     }
-    mEngine->setCaptureFn([this](unsigned ch, const int32_t* s, size_t n) {
-      mCaptures.write(ch, s, n);
-    });
+    mEngine->setCaptureFn(
+        [this](unsigned ch, const int32_t* s, size_t n) { mCaptures.write(ch, s, n); });
     return true;
   }
 

@@ -11,9 +11,9 @@ TEST(ParseEqTypeName, ComparesOnlyTheStartOfTheNameWithCase) {
     const char* name;
     int type;
   } cases[] = {
-      {"PARAMETRIC", 0}, {"LOWPASS", 1},     {"HIGHPASS", 2},        {"LOW_SHELF", 3},
+      {"PARAMETRIC", 0}, {"LOWPASS", 1},     {"HIGHPASS", 2},       {"LOW_SHELF", 3},
       {"HIGH_SHELF", 4}, {"parametric", -1}, {"HIGHPASS_EXTRA", 2}, {"PARAMETRIC2", 0},
-      {"", -1},          {"LOW", -1},        {"LOW_SHEL", -1},       {nullptr, -1},
+      {"", -1},          {"LOW", -1},        {"LOW_SHEL", -1},      {nullptr, -1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ParseEqTypeName(c.name), c.type) << (c.name ? c.name : "(null)");

@@ -120,10 +120,9 @@ TEST(ResetNetworkConfig, ChangesOnlyTheTenNetworkFields) {
   auto before = Edited();
   auto cfg = std::make_unique<app_config_s>(*before);
   ResetNetworkConfig("", cfg.get());
-  EXPECT_EQ(Diff(*before, *cfg),
-            (std::set<std::string>{"dhcp", "ipaddress", "subnet", "gateway", "dnsserver",
-                                   "hostname", "tcpportenable", "tcpport", "telnet_enable",
-                                   "telnetport"}));
+  EXPECT_EQ(Diff(*before, *cfg), (std::set<std::string>{"dhcp", "ipaddress", "subnet", "gateway",
+                                                        "dnsserver", "hostname", "tcpportenable",
+                                                        "tcpport", "telnet_enable", "telnetport"}));
   EXPECT_EQ(cfg->dhcp, 1);
   EXPECT_EQ(cfg->gateway, "192.168.0.1");
 }

@@ -93,9 +93,9 @@ TEST_F(ConfigFile, SavedMembersFollowTheDocumentOrder) {
   cJSON* root = ReadJsonFile(kConfigFile);
   ASSERT_NE(root, nullptr);
 
-  EXPECT_EQ(Keys(root), (std::vector<std::string>{"user_cnt", "user", "device", "network",
-                                                   "control", "input", "output", "peq", "system",
-                                                   "preset"}));
+  EXPECT_EQ(Keys(root),
+            (std::vector<std::string>{"user_cnt", "user", "device", "network", "control", "input",
+                                      "output", "peq", "system", "preset"}));
   const cJSON* users = cJSON_GetObjectItem(root, "user");
   ASSERT_EQ(cJSON_GetArraySize(users), 2);
   EXPECT_EQ(Keys(users->child),
@@ -103,28 +103,26 @@ TEST_F(ConfigFile, SavedMembersFollowTheDocumentOrder) {
                                       "information", "power", "phantom", "dsp", "input_analogue",
                                       "input_tarvo", "input_usb", "input_group", "output_analogue",
                                       "output_tarvo", "output_usb", "output_group", "preset"}));
-  EXPECT_EQ(Keys(cJSON_GetObjectItem(root, "device")),
-            (std::vector<std::string>{"model", "type"}));
-  EXPECT_EQ(Keys(cJSON_GetObjectItem(root, "network")),
-            (std::vector<std::string>{"dhcp", "ipaddress", "subnet", "gateway", "dnsserver",
-                                      "hostname", "tcpport", "telnetport", "telnet_enable",
-                                      "tcpportenable"}));
+  EXPECT_EQ(Keys(cJSON_GetObjectItem(root, "device")), (std::vector<std::string>{"model", "type"}));
+  EXPECT_EQ(
+      Keys(cJSON_GetObjectItem(root, "network")),
+      (std::vector<std::string>{"dhcp", "ipaddress", "subnet", "gateway", "dnsserver", "hostname",
+                                "tcpport", "telnetport", "telnet_enable", "tcpportenable"}));
   EXPECT_EQ(Keys(cJSON_GetObjectItem(root, "input")),
             (std::vector<std::string>{
                 "analogue_input_gain", "analogue_input_stereo", "analogue_input_phantom",
-                "analogue_input_mute", "tarvo_input_gain", "tarvo_input_stereo",
-                "tarvo_input_mute", "usb_input_gain", "usb_input_mute", "usb_input_stereo",
-                "group_input_gain", "group_input_stereo1", "group_input_stereo2",
-                "group_input_stereo3", "group_input_stereo4", "group_input_mute",
-                "input_name"}));
-  EXPECT_EQ(Keys(cJSON_GetObjectItem(root, "output")),
-            (std::vector<std::string>{
-                "analogue_output_vol", "analogue_output_stereo", "analogue_output_mute",
-                "analogue_output_delay", "tarvo_output_vol", "tarvo_output_stereo",
-                "tarvo_output_mute", "tarvo_output_delay", "usb_output_vol", "usb_output_stereo",
-                "usb_output_mute", "usb_output_delay", "group_output_vol", "group_output_mute",
-                "group_output_stereo1", "group_output_stereo2", "group_output_stereo3",
-                "group_output_stereo4", "output_name"}));
+                "analogue_input_mute", "tarvo_input_gain", "tarvo_input_stereo", "tarvo_input_mute",
+                "usb_input_gain", "usb_input_mute", "usb_input_stereo", "group_input_gain",
+                "group_input_stereo1", "group_input_stereo2", "group_input_stereo3",
+                "group_input_stereo4", "group_input_mute", "input_name"}));
+  EXPECT_EQ(
+      Keys(cJSON_GetObjectItem(root, "output")),
+      (std::vector<std::string>{
+          "analogue_output_vol", "analogue_output_stereo", "analogue_output_mute",
+          "analogue_output_delay", "tarvo_output_vol", "tarvo_output_stereo", "tarvo_output_mute",
+          "tarvo_output_delay", "usb_output_vol", "usb_output_stereo", "usb_output_mute",
+          "usb_output_delay", "group_output_vol", "group_output_mute", "group_output_stereo1",
+          "group_output_stereo2", "group_output_stereo3", "group_output_stereo4", "output_name"}));
 
   std::vector<std::string> peq = {"input_geq_chn", "input_preset", "input_stereo"};
   for (const char* memory : {"input_flat_date", "input_custom1_date", "input_custom2_date"}) {
@@ -196,7 +194,8 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
          EXPECT_EQ(c.user[2].power, 1u);
        }},
       {"account values", R"({"user_cnt":1,"user":[{"user":"ann","password":"abc","enabled":0,
-          "matrix":0,"power":0,"phantom":[0,0]}]})", false,
+          "matrix":0,"power":0,"phantom":[0,0]}]})",
+       false,
        [](const app_config_s& c) {
          EXPECT_EQ(c.user[0].user, "ann");
          EXPECT_EQ(c.user[0].password, "abc");
@@ -207,7 +206,8 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
          EXPECT_EQ(c.user[0].phantom[2], 1);
        }},
       {"short and long arrays", R"({"user_cnt":2,"input":{"usb_input_stereo":0,
-          "analogue_input_gain":[5],"tarvo_input_gain":[1,2,3,4,5,6,7,8,9,10]}})", false,
+          "analogue_input_gain":[5],"tarvo_input_gain":[1,2,3,4,5,6,7,8,9,10]}})",
+       false,
        [](const app_config_s& c) {
          EXPECT_EQ(c.analogue_input_gain[0], 5);
          EXPECT_EQ(c.analogue_input_gain[1], 0);
@@ -236,7 +236,8 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
       {"names are cut; other elements keep the name", R"({"user_cnt":2,"input":{
           "usb_input_stereo":0,"input_name":["0123456789012345678901234567890123456789",5,
           "Mic"]},"peq":{"input_geq_chn":0,"output_geq_chn":0,
-          "output_custom1_date17":{"type_name":["LOWPASS",3]}}})", false,
+          "output_custom1_date17":{"type_name":["LOWPASS",3]}}})",
+       false,
        [](const app_config_s& c) {
          EXPECT_STREQ(c.input_name[0], "0123456789012345678901234567890");
          EXPECT_STREQ(c.input_name[1], "Analogue Input CH2");
@@ -250,14 +251,16 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
          EXPECT_EQ(c.model, "VX7206");
        }},
       {"the file's type stands for the live record", R"({"user_cnt":2,
-          "device":{"model":"M1","type":"RX"}})", false,
+          "device":{"model":"M1","type":"RX"}})",
+       false,
        [](const app_config_s& c) {
          EXPECT_EQ(c.type, "RX");
          EXPECT_EQ(c.model, "M1");
        }},
       {"out-of-range values load as stored", R"({"user_cnt":2,"system":{"power":3,
           "powerled":0,"key_lock":0,"front_lcd":99,"baudrate":-4,"usb_status":1,
-          "standby_mode":1,"standbytime":1e12}})", false,
+          "standby_mode":1,"standbytime":1e12}})",
+       false,
        [](const app_config_s& c) {
          EXPECT_EQ(c.front_lcd, 99);
          EXPECT_EQ(c.baudrate, -4);
@@ -268,7 +271,8 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
           "analogue_input_mute":[2],"group_input_stereo2":[2,-1,1]},
           "output":{"usb_output_stereo":0,"analogue_output_vol":[300,-50],
           "tarvo_output_delay":[-5,51],"group_output_vol":[101]},
-          "peq":{"input_geq_chn":0,"output_geq_chn":0,"input_preset":[3,-1,2]}})", false,
+          "peq":{"input_geq_chn":0,"output_geq_chn":0,"input_preset":[3,-1,2]}})",
+       false,
        [](const app_config_s& c) {
          EXPECT_EQ(c.control[0], 0);
          EXPECT_EQ(c.control[1], 0);
@@ -289,7 +293,8 @@ TEST_F(ConfigFile, FileValuesLoadByTheMemberRules) {
        }},
       {"wrong JSON types everywhere", R"({"user_cnt":"2","user":{"a":1},"device":[1],
           "network":5,"control":{"a":1},"input":"x","peq":{"input_flat_date0":[1,2]},
-          "system":null,"preset":{"preset_recall":[3],"preset_name":"abc"}})", true,
+          "system":null,"preset":{"preset_recall":[3],"preset_name":"abc"}})",
+       true,
        [](const app_config_s& c) {
          EXPECT_EQ(c.user_cnt, 2u);
          EXPECT_EQ(c.control[0], 1);
@@ -422,8 +427,8 @@ TEST_F(ConfigFile, LongNamesAreCutAtACharacterBoundary) {
   struct Case {
     std::string name, kept;
   } cases[] = {
-      {thirty + "\xc3\xbc", thirty},                  // a 2-byte character across the limit
-      {thirty + "b\xc3\xbc", thirty + "b"},           // one that starts past it
+      {thirty + "\xc3\xbc", thirty},         // a 2-byte character across the limit
+      {thirty + "b\xc3\xbc", thirty + "b"},  // one that starts past it
       {"abc\xe2\x82\xac" + std::string(30, 'x'), "abc\xe2\x82\xac" + std::string(25, 'x')},
       {std::string(29, 'a') + "\xf0\x9f\x8e\xb5", std::string(29, 'a')},  // a 4-byte one
   };
@@ -444,17 +449,21 @@ TEST_F(ConfigFile, EqBandsOutOfRangeLoadAsTheirDefault) {
     const char* member;
     const char* value;  // band 2 of the array
   } cases[] = {
-      {"frequency above 20 kHz", "frequency", "30000"}, {"negative frequency", "frequency", "-5"},
-      {"gain above 15 dB", "gain", "40"},               {"gain below -15 dB", "gain", "-99.5"},
-      {"quality 0", "quality", "0"},                    {"quality above 50", "quality", "1e9"},
+      {"frequency above 20 kHz", "frequency", "30000"},
+      {"negative frequency", "frequency", "-5"},
+      {"gain above 15 dB", "gain", "40"},
+      {"gain below -15 dB", "gain", "-99.5"},
+      {"quality 0", "quality", "0"},
+      {"quality above 50", "quality", "1e9"},
       {"switch not 0 or 1", "bypass", "7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string values = c.member == std::string("bypass")      ? "[0,1,%s,1,1,1,1,1]"
-                               : c.member == std::string("frequency") ? "[100,200,%s,400,500,600,700,800]"
-                               : c.member == std::string("gain")      ? "[1,2,%s,4,5,6,7,8]"
-                                                                      : "[1,1,%s,1,1,1,1,1]";
+    const std::string values = c.member == std::string("bypass") ? "[0,1,%s,1,1,1,1,1]"
+                               : c.member == std::string("frequency")
+                                   ? "[100,200,%s,400,500,600,700,800]"
+                               : c.member == std::string("gain") ? "[1,2,%s,4,5,6,7,8]"
+                                                                 : "[1,1,%s,1,1,1,1,1]";
     char array[128];
     std::snprintf(array, sizeof array, values.c_str(), c.value);
     Write(kConfigFile, std::string(R"({"user_cnt":2,"peq":{"input_custom1_date3":{")") + c.member +
@@ -467,8 +476,9 @@ TEST_F(ConfigFile, EqBandsOutOfRangeLoadAsTheirDefault) {
     EXPECT_EQ(eq.bypass[2], plain.bypass[2]);
   }
   // In range, to the limits: kept.
-  Write(kConfigFile, R"({"user_cnt":2,"peq":{"input_custom1_date3":{"frequency":[20,20000,1,1,1,1,1,1],)"
-                     R"("gain":[-15,15,0,0,0,0,0,0],"quality":[0.02,50,1,1,1,1,1,1]}}})");
+  Write(kConfigFile,
+        R"({"user_cnt":2,"peq":{"input_custom1_date3":{"frequency":[20,20000,1,1,1,1,1,1],)"
+        R"("gain":[-15,15,0,0,0,0,0,0],"quality":[0.02,50,1,1,1,1,1,1]}}})");
   Opened o = Open();
   const peq_data_s& eq = o.cfg->input_custom1_date[3];
   EXPECT_EQ(eq.frequency[0], 20);
@@ -480,8 +490,9 @@ TEST_F(ConfigFile, EqBandsOutOfRangeLoadAsTheirDefault) {
 
 TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
   std::string users;
-  for (int i = 0; i < 20; ++i) users += std::string(i ? "," : "") + R"({"user":"u)" +
-                                         std::to_string(i) + R"(","enabled":1,"matrix":1})";
+  for (int i = 0; i < 20; ++i)
+    users += std::string(i ? "," : "") + R"({"user":"u)" + std::to_string(i) +
+             R"(","enabled":1,"matrix":1})";
   std::string long_host(10000, 'h');
   struct Case {
     const char* what;

@@ -84,8 +84,7 @@ void AddField(cJSON* object, const char* key, Kind kind, int count, void* field)
       cJSON_AddItemToObject(object, key, cJSON_CreateIntArray(static_cast<int*>(field), count));
       break;
     case Kind::kNames:
-      cJSON_AddItemToObject(object, key,
-                            NameArray(static_cast<char(*)[kNameSize]>(field), count));
+      cJSON_AddItemToObject(object, key, NameArray(static_cast<char(*)[kNameSize]>(field), count));
       break;
   }
 }
@@ -197,8 +196,10 @@ std::string Layout(const std::string& text) {
     const char c = text[i];
     if (in_string) {
       out += c;
-      if (c == '\\' && i + 1 < text.size()) out += text[++i];
-      else if (c == '"') in_string = false;
+      if (c == '\\' && i + 1 < text.size())
+        out += text[++i];
+      else if (c == '"')
+        in_string = false;
       continue;
     }
     if (c == '"') {
@@ -395,8 +396,13 @@ TEST(JsonNumbers, FloatsReadBackAsTheSameFloat) {
   const struct {
     float value;
     const char* text;
-  } forms[] = {{1.41f, "1.41"},   {-15.5f, "-15.5"}, {0.7f, "0.7"},          {50.0f, "50"},
-               {-0.0f, "-0"},      {0.1f, "0.1"},     {1.00000012f, "1.0000001"},
+  } forms[] = {{1.41f, "1.41"},
+               {-15.5f, "-15.5"},
+               {0.7f, "0.7"},
+               {50.0f, "50"},
+               {-0.0f, "-0"},
+               {0.1f, "0.1"},
+               {1.00000012f, "1.0000001"},
                {2147483648.0f, "2.1474836e+09"}};
   for (const auto& f : forms) {
     std::string text;

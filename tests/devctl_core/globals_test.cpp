@@ -51,22 +51,16 @@ using ConfigLockTiming = TempRoot;
 
 TEST_F(ConfigLockTiming, OutermostHoldsAreAppendedOneLineEach) {
   const char* file = "/tmp/holds.txt";
-  {
-    ConfigLock untimed;
-  }
+  { ConfigLock untimed; }
   SetConfigLockTiming(true);
   {
     ConfigLock outer;
     ConfigReadLock inner;
     ConfigLock innermost;
   }
-  {
-    ConfigReadLock read;
-  }
+  { ConfigReadLock read; }
   SetConfigLockTiming(false);
-  {
-    ConfigLock untimed_again;
-  }
+  { ConfigLock untimed_again; }
   ASSERT_TRUE(AppendConfigLockHolds(file));
   std::istringstream lines(Read(file));
   std::vector<std::pair<unsigned long long, unsigned long long>> holds;

@@ -24,10 +24,14 @@ TEST(GetJsonInt, AcceptsOnlyNumbersTruncatedAndSaturated) {
     int found;
     int value;
   } cases[] = {
-      {R"({"Power":1})", "power", 1, 1},    {R"({"power":"1"})", "power", 0, 0},
-      {R"({"power":2.9})", "power", 1, 2},  {R"({"power":-2.9})", "power", 1, -2},
-      {R"({"power":true})", "power", 0, 0}, {R"({"power":1e300})", "power", 1, INT_MAX},
-      {R"({"power":-1e300})", "power", 1, INT_MIN}, {R"({"other":1})", "power", 0, 0},
+      {R"({"Power":1})", "power", 1, 1},
+      {R"({"power":"1"})", "power", 0, 0},
+      {R"({"power":2.9})", "power", 1, 2},
+      {R"({"power":-2.9})", "power", 1, -2},
+      {R"({"power":true})", "power", 0, 0},
+      {R"({"power":1e300})", "power", 1, INT_MAX},
+      {R"({"power":-1e300})", "power", 1, INT_MIN},
+      {R"({"other":1})", "power", 0, 0},
       {R"([1,2])", "power", 0, 0},
   };
   for (const Case& c : cases) {

@@ -44,10 +44,9 @@ TEST_F(LogFile, BadHeadersAreRepaired) {
       {"wrong magic", std::string("\x20\0\0\0\x01\0\0\0\x11\x22\x33\x44", 12), true},
       {"five bytes", std::string("\x20\0\0\0\x01", 5), true},
       {"position zero", std::string("\0\0\0\0\x01\0\0\0\x09\x11\x17\x20", 12), true},
-      {"position beyond the ring", std::string("\0\0\x10\0\x01\0\0\0\x09\x11\x17\x20", 12),
-       true},
-      {"good header", std::string("\x20\0\0\0\x01\0\0\0\x09\x11\x17\x20", 12) +
-                          std::string(20, 'r'), false},
+      {"position beyond the ring", std::string("\0\0\x10\0\x01\0\0\0\x09\x11\x17\x20", 12), true},
+      {"good header",
+       std::string("\x20\0\0\0\x01\0\0\0\x09\x11\x17\x20", 12) + std::string(20, 'r'), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -116,9 +115,14 @@ TEST(Base64, EncodesAndDecodesTheStandardVectors) {
   struct Case {
     std::string plain;
     std::string encoded;
-  } cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-               {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
-               {"foobar", "Zm9vYmFy"}, {std::string("\0\xff\x10", 3), "AP8Q"}};
+  } cases[] = {{"", ""},
+               {"f", "Zg=="},
+               {"fo", "Zm8="},
+               {"foo", "Zm9v"},
+               {"foob", "Zm9vYg=="},
+               {"fooba", "Zm9vYmE="},
+               {"foobar", "Zm9vYmFy"},
+               {std::string("\0\xff\x10", 3), "AP8Q"}};
   for (const Case& c : cases) {
     char encoded[16] = {};
     size_t n = Base64Encode(encoded, reinterpret_cast<const unsigned char*>(c.plain.data()),

@@ -26,12 +26,12 @@ void VisitEq(Record& eq, const std::string& name, Visitor&& visit) {
 }
 
 #define VISIT(member) visit(#member, c.member)
-#define VISIT_ARRAY(member)                                                   \
-  for (size_t i = 0; i < sizeof c.member / sizeof c.member[0]; ++i) {         \
-    visit(std::string(#member "[") + std::to_string(i) + "]", c.member[i]);   \
+#define VISIT_ARRAY(member)                                                 \
+  for (size_t i = 0; i < sizeof c.member / sizeof c.member[0]; ++i) {       \
+    visit(std::string(#member "[") + std::to_string(i) + "]", c.member[i]); \
   }
-#define VISIT_EQ(member)                                                      \
-  for (int k = 0; k < kChannelSlots; ++k) {                                   \
+#define VISIT_EQ(member)                                                             \
+  for (int k = 0; k < kChannelSlots; ++k) {                                          \
     VisitEq(c.member[k], std::string(#member "[") + std::to_string(k) + "]", visit); \
   }
 

@@ -33,17 +33,20 @@ std::vector<double> Cookbook(int freq, int type, float gain, float q) {
   double c = std::cos(w0);
   double r = 2 * std::sqrt(A) * alpha;
   switch (type) {
-    case 0: return {1 + alpha * A, -2 * c, 1 - alpha * A, 1 + alpha / A, -2 * c, 1 - alpha / A};
-    case 1: return {(1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha};
-    case 2: return {(1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha};
+    case 0:
+      return {1 + alpha * A, -2 * c, 1 - alpha * A, 1 + alpha / A, -2 * c, 1 - alpha / A};
+    case 1:
+      return {(1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha};
+    case 2:
+      return {(1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha};
     case 3:
       return {A * ((A + 1) - (A - 1) * c + r), 2 * A * ((A - 1) - (A + 1) * c),
               A * ((A + 1) - (A - 1) * c - r), (A + 1) + (A - 1) * c + r,
-              -2 * ((A - 1) + (A + 1) * c), (A + 1) + (A - 1) * c - r};
+              -2 * ((A - 1) + (A + 1) * c),    (A + 1) + (A - 1) * c - r};
     default:
       return {A * ((A + 1) + (A - 1) * c + r), -2 * A * ((A - 1) + (A + 1) * c),
               A * ((A + 1) + (A - 1) * c - r), (A + 1) - (A - 1) * c + r,
-              2 * ((A - 1) - (A + 1) * c), (A + 1) - (A - 1) * c - r};
+              2 * ((A - 1) - (A + 1) * c),     (A + 1) - (A - 1) * c - r};
   }
 }
 
@@ -65,10 +68,10 @@ TEST_F(DspBiquadTest, WhenABandIsDesignedOrPassedThrough) {
     float gain;
     bool designed;
   } cases[] = {
-      {"disabled peaking", 0, 0, 6.0f, false},  {"disabled low-pass", 1, 0, 0.0f, false},
-      {"peaking 0 dB", 0, 1, 0.0f, false},      {"peaking 0.1 dB", 0, 1, 0.1f, true},
-      {"low-pass 0 dB", 1, 1, 0.0f, true},      {"high-pass 0 dB", 2, 1, 0.0f, true},
-      {"low shelf 0 dB", 3, 1, 0.0f, false},    {"high shelf -0.1 dB", 4, 1, -0.1f, true},
+      {"disabled peaking", 0, 0, 6.0f, false},   {"disabled low-pass", 1, 0, 0.0f, false},
+      {"peaking 0 dB", 0, 1, 0.0f, false},       {"peaking 0.1 dB", 0, 1, 0.1f, true},
+      {"low-pass 0 dB", 1, 1, 0.0f, true},       {"high-pass 0 dB", 2, 1, 0.0f, true},
+      {"low shelf 0 dB", 3, 1, 0.0f, false},     {"high shelf -0.1 dB", 4, 1, -0.1f, true},
       {"unknown type 0 dB", -1, 1, 0.0f, false}, {"unknown type 3 dB", -1, 1, 3.0f, false},
       {"type 5 3 dB", 5, 1, 3.0f, false},
   };
@@ -105,9 +108,17 @@ TEST_F(DspBiquadTest, GoldenSections) {
   } cases[] = {
       // b2 = b0 = -b1 / 2 (feedback words: see the cookbook comparison)
       {"high-pass 1 kHz Q 0.7071", 1000, 2, 0.0f, 0.7071f, {0x00E95DB1, 0xFE2D449D, 0x00E95DB1}},
-      {"peaking 1 kHz -3 dB Q 1.41", 1000, 0, -3.0f, 1.41f,
+      {"peaking 1 kHz -3 dB Q 1.41",
+       1000,
+       0,
+       -3.0f,
+       1.41f,
        {0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C, 0x01E126B6}},
-      {"low shelf 200 Hz +6 dB", 200, 3, 6.0f, 0.7f,
+      {"low shelf 200 Hz +6 dB",
+       200,
+       3,
+       6.0f,
+       0.7f,
        {0x00F68F09, 0xFE080906, 0x0101A66A, 0xFF07DA21, 0x01F8068F}},
   };
   for (const auto& c : cases) {
@@ -126,12 +137,11 @@ TEST_F(DspBiquadTest, WordsMatchTheCookbookWithinOneLsb) {
           Words w = Band(freq, type, 1, gain, q);
           ASSERT_EQ(w.size(), 5u);
           auto k = Cookbook(freq, type, gain, q);
-          double expected[5] = {k[2] / k[3], k[1] / k[3], k[0] / k[3], -k[5] / k[3],
-                                -k[4] / k[3]};
+          double expected[5] = {k[2] / k[3], k[1] / k[3], k[0] / k[3], -k[5] / k[3], -k[4] / k[3]};
           for (int i = 0; i < 5; ++i) {
             EXPECT_LE(std::llabs(int64_t(int32_t(w[i])) - Truncated824(expected[i])), 1)
-                << "type " << type << " " << freq << " Hz " << gain << " dB Q " << q
-                << " word " << i;
+                << "type " << type << " " << freq << " Hz " << gain << " dB Q " << q << " word "
+                << i;
           }
         }
       }

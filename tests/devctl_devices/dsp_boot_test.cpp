@@ -13,9 +13,19 @@ using Writes16 = std::vector<sim::ControlWrite>;
 
 // The boot's control writes of one DSP, from the register table of the sequence.
 Writes16 ExpectedControlWrites(bool dsp_b) {
-  Writes16 w = {{0xF890, 0}, {0xF890, 1}, {0xF400, 0}, {0xF400, 1}, {0xF403, 0}, {0xF403, 1},
-                {0xF003, 0}, {0xF000, 0x60}, {0xF001, 2}, {0xF002, 1},
-                {0xF005, uint16_t(dsp_b ? 5 : 7)}, {0xF003, 1}, {0xF050, 0x1FFF},
+  Writes16 w = {{0xF890, 0},
+                {0xF890, 1},
+                {0xF400, 0},
+                {0xF400, 1},
+                {0xF403, 0},
+                {0xF403, 1},
+                {0xF003, 0},
+                {0xF000, 0x60},
+                {0xF001, 2},
+                {0xF002, 1},
+                {0xF005, uint16_t(dsp_b ? 5 : 7)},
+                {0xF003, 1},
+                {0xF050, 0x1FFF},
                 {0xF051, 0x1F}};
   if (dsp_b) {
     const uint16_t in[8] = {1, 9, 0x11, 0x19, 2, 2, 2, 2};
@@ -33,12 +43,15 @@ Writes16 ExpectedControlWrites(bool dsp_b) {
   }
   const uint16_t ports_a[8] = {0x9040, 0x9040, 0x4840, 0x6C42, 0x9042, 0x2440, 0x4840, 0x9042};
   const uint16_t ports_b[8] = {0x0042, 0x2442, 0x9000, 0x9000, 0x0042, 0x9042, 0x9000, 0x9000};
-  for (int i = 0; i < 8; ++i) w.push_back({uint16_t(0xF200 + 4 * i), (dsp_b ? ports_b : ports_a)[i]});
+  for (int i = 0; i < 8; ++i)
+    w.push_back({uint16_t(0xF200 + 4 * i), (dsp_b ? ports_b : ports_a)[i]});
   w.insert(w.end(), {{0xF403, 0}, {0xF404, 0}, {0xF401, 2}, {0xF402, 0}, {0xF402, 1}, {0xF400, 0}});
   return w;
 }
 
-uint16_t Reg(const platform::I2cTransferRecord& t) { return uint16_t(t.bytes[0] << 8 | t.bytes[1]); }
+uint16_t Reg(const platform::I2cTransferRecord& t) {
+  return uint16_t(t.bytes[0] << 8 | t.bytes[1]);
+}
 
 using DspBootTest = HardwareTest;
 
@@ -99,10 +112,9 @@ TEST_F(DspBootTest, LoadedImagesLeaveNoSafeloadBehind) {
   EXPECT_EQ(board().dsp_a().Word(0x6006), 0u);
   EXPECT_EQ(board().dsp_a().BadCounts() + board().dsp_b().BadCounts(), 0u);
   // Memory holds the images.
-  EXPECT_EQ(board().dsp_b().Word(0xC000), uint32_t(g_dsp_b_program[0]) << 24 |
-                                              uint32_t(g_dsp_b_program[1]) << 16 |
-                                              uint32_t(g_dsp_b_program[2]) << 8 |
-                                              g_dsp_b_program[3]);
+  EXPECT_EQ(board().dsp_b().Word(0xC000),
+            uint32_t(g_dsp_b_program[0]) << 24 | uint32_t(g_dsp_b_program[1]) << 16 |
+                uint32_t(g_dsp_b_program[2]) << 8 | g_dsp_b_program[3]);
 }
 
 TEST_F(DspBootTest, MissingDspAStillBootsDspB) {

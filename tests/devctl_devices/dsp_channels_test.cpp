@@ -62,7 +62,8 @@ TEST_F(DspChannelsTest, EachSetterLandsInItsChannelsCell) {
       std::function<void()> call;
       Landing expected;
     } calls[] = {
-        {"input gain", [i] { DspSetInputGain(i, 0); },
+        {"input gain",
+         [i] { DspSetInputGain(i, 0); },
          {r.dsp, r.gain, i < 4 ? 0x02D1818Bu : 0x01000000u}},
         {"input mute", [i] { DspSetInputMute(i, true); }, {r.dsp, r.in_mute, 0}},
         {"output volume", [i] { DspSetOutputVolume(i, 50); }, {r.dsp, r.volume, 0x00800000}},
@@ -119,8 +120,8 @@ TEST_F(DspChannelsTest, SourceCodesAndDelayWords) {
   const struct {
     int source;
     uint32_t code;
-  } codes[] = {{0, 0}, {1, 1}, {4, 4}, {5, 7}, {7, 9}, {12, 14}, {13, 5}, {14, 6}, {15, 0},
-               {-1, 0}};
+  } codes[] = {{0, 0},   {1, 1},  {4, 4},  {5, 7},  {7, 9},
+               {12, 14}, {13, 5}, {14, 6}, {15, 0}, {-1, 0}};
   for (const auto& c : codes) EXPECT_EQ(DspSourceCode(c.source), c.code) << c.source;
 
   Clear();

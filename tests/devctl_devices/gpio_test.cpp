@@ -55,8 +55,10 @@ TEST_F(GpioTest, UnopenedAndOutOfRangeLinesAreRefusedWithAMessage) {
   const struct {
     int gpio;
     std::string message;
-  } cases[] = {{47, "gpio 47 not open\n"}, {6, "gpio 6 not open\n"},
-               {160, "gpio 160 out of range\n"}, {-1, "gpio -1 out of range\n"}};
+  } cases[] = {{47, "gpio 47 not open\n"},
+               {6, "gpio 6 not open\n"},
+               {160, "gpio 160 out of range\n"},
+               {-1, "gpio -1 out of range\n"}};
   for (const auto& c : cases) {
     int r = 0;
     EXPECT_EQ(Captured([&] { r = GpioRead(c.gpio); }), c.message);

@@ -121,11 +121,23 @@ TEST_F(I2cBusTest, FailuresGiveTheirMessageAndReleaseTheBus) {
       {"bus 3 write, no acknowledge", [this] { board().dsp_a().SetPresent(false); },
        [&] { return I2cBus3Write16(0x70, 0x10, &one, 1); }, "i2c write error!\n"},
       {"bus 3 read, no device file", [this] { bus().SetBusPresent(3, false); },
-       [] { uint8_t w[4]; return I2cBus3Read16(0x70, 0x10, w); }, "Open /dev/i2c-3 error!\n"},
+       [] {
+         uint8_t w[4];
+         return I2cBus3Read16(0x70, 0x10, w);
+       },
+       "Open /dev/i2c-3 error!\n"},
       {"bus 3 read, address", [this] { bus().FailNext(Op::kSetAddress); },
-       [] { uint8_t w[4]; return I2cBus3Read16(0x70, 0x10, w); }, "CMD_SET_I2C_SLAVE error!\n"},
+       [] {
+         uint8_t w[4];
+         return I2cBus3Read16(0x70, 0x10, w);
+       },
+       "CMD_SET_I2C_SLAVE error!\n"},
       {"bus 3 read, transfer", [this] { board().dsp_a().SetPresent(false); },
-       [] { uint8_t w[4]; return I2cBus3Read16(0x70, 0x10, w); }, ""},
+       [] {
+         uint8_t w[4];
+         return I2cBus3Read16(0x70, 0x10, w);
+       },
+       ""},
       {"bus 4, no device file", [this] { bus().SetBusPresent(4, false); },
        [&] { return I2cBus4Write(0x18, 1, &one, 1); }, ""},
       {"bus 4, address", [this] { bus().FailNext(Op::kSetAddress); },
@@ -139,10 +151,17 @@ TEST_F(I2cBusTest, FailuresGiveTheirMessageAndReleaseTheBus) {
       {"bus 5 write, no acknowledge", [this] { board().keys().SetPresent(false); },
        [&] { return I2cBus5Write(0x48, 1, &one, 1); }, ""},
       {"bus 5 read, address", [this] { bus().FailNext(Op::kSetAddress); },
-       [] { uint8_t o[2]; return I2cBus5Read(0x48, 0x31, o, 2, 0); },
+       [] {
+         uint8_t o[2];
+         return I2cBus5Read(0x48, 0x31, o, 2, 0);
+       },
        "CMD_SET_I2C_SLAVE error!\n"},
       {"bus 5 read, transfer", [this] { board().keys().SetPresent(false); },
-       [] { uint8_t o[2]; return I2cBus5Read(0x48, 0x31, o, 2, 0); }, "CMD_I2C_READ error!\n"},
+       [] {
+         uint8_t o[2];
+         return I2cBus5Read(0x48, 0x31, o, 2, 0);
+       },
+       "CMD_I2C_READ error!\n"},
       {"bus 5 byte writes, no acknowledge", [this] { board().keys().SetPresent(false); },
        [&] { return I2cBus5WriteBytes(0x48, 1, &one, 1, 0); }, "i2c write error!\n"},
   };

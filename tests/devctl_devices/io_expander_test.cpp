@@ -12,8 +12,8 @@ TEST_F(IoExpanderTest, GainRangeCodesChangeAtMinus9And6And20Db) {
     unsigned ch;
     int db;
     uint8_t bits;
-  } cases[] = {{0, 20, 3}, {0, 19, 2}, {0, 6, 2}, {0, 5, 1}, {3, -9, 1}, {3, -10, 0},
-               {2, 30, 3}, {1, -30, 0}};
+  } cases[] = {{0, 20, 3}, {0, 19, 2},  {0, 6, 2},  {0, 5, 1},
+               {3, -9, 1}, {3, -10, 0}, {2, 30, 3}, {1, -30, 0}};
   for (const auto& c : cases) {
     for (unsigned ch = 0; ch < 4; ++ch) SetAnalogGainRange(ch, 0);
     EXPECT_EQ(SetAnalogGainRange(c.ch, c.db), 0);

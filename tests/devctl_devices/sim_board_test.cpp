@@ -78,10 +78,10 @@ TEST_F(SimBoardTest, PublishesStateAsPlainText) {
   const uint8_t out = 0x55;
   I2cBus4Write(0x18, 1, &out, 1);
   ASSERT_TRUE(board().Publish());
-  EXPECT_NE(ReadFile(root_ + "/sim/dsp_a.txt").find("cell 0x010E 0x0195BB8F\n"),
-            std::string::npos);
-  EXPECT_NE(ReadFile(root_ + "/sim/expanders.txt").find("expander 0x18 direction 0x00 output 0x55\n"),
-            std::string::npos);
+  EXPECT_NE(ReadFile(root_ + "/sim/dsp_a.txt").find("cell 0x010E 0x0195BB8F\n"), std::string::npos);
+  EXPECT_NE(
+      ReadFile(root_ + "/sim/expanders.txt").find("expander 0x18 direction 0x00 output 0x55\n"),
+      std::string::npos);
   EXPECT_NE(ReadFile(root_ + "/sim/gpio.txt").find("led gpio-power3v3 0\n"), std::string::npos);
 }
 
@@ -104,9 +104,7 @@ TEST_F(SimBoardTest, InputFilesDriveKeysLinesAndMeters) {
 
 TEST_F(SimBoardTest, SysfsExportCreatesTheLineAndWritesReachObservers) {
   struct Recorder : platform::SysfsObserver {
-    void OnGpioWrite(int gpio, int level, int64_t) override {
-      seen.push_back({gpio, level});
-    }
+    void OnGpioWrite(int gpio, int level, int64_t) override { seen.push_back({gpio, level}); }
     std::vector<std::pair<int, int>> seen;
   } recorder;
   fs().AddObserver(&recorder);

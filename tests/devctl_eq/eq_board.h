@@ -27,7 +27,9 @@ struct Biquad {
   }
 };
 
-inline bool OnDspB(int channel) { return channel >= kFirstTarvoChannel && channel < kFirstUsbChannel; }
+inline bool OnDspB(int channel) {
+  return channel >= kFirstTarvoChannel && channel < kFirstUsbChannel;
+}
 
 // Every completed biquad safeload, in the order the bus carried them.
 inline std::vector<Biquad> Biquads() {
@@ -110,8 +112,8 @@ inline ::testing::AssertionResult WordsAre(const Biquad& q, int freq, int type, 
     const int64_t want = int64_t(std::trunc(expected[i] * 16777216.0));
     const int64_t got = int32_t(q.words[i]);
     if (std::llabs(got - want) > 1) {
-      return ::testing::AssertionFailure() << q.Where() << " word " << i << ": " << got
-                                           << " expected " << want;
+      return ::testing::AssertionFailure()
+             << q.Where() << " word " << i << ": " << got << " expected " << want;
     }
   }
   return ::testing::AssertionSuccess();

@@ -60,8 +60,9 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   g_app_config.group_input_stereo1[2] = 1;
   g_app_config.group_input_stereo3[2] = 1;
   EXPECT_TRUE(SetEqBand(kIn, 2, 1, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB "
-                   "Q 1.41.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB "
+            "Q 1.41.\r\n");
   const peq_data_s& band = Mem(kIn, 1, 2);
   EXPECT_EQ(band.frequency[1], 1000);
   EXPECT_EQ(band.gain[1], -3.0f);
@@ -75,8 +76,8 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   EXPECT_EQ(qs[0].Where(), "in 2 band 1");
   EXPECT_TRUE(WordsAre(qs[0], 1000, 0, 1, -3.0f, 1.41f));
   // The peaking golden section of the design itself.
-  EXPECT_EQ(qs[0].words, (std::vector<uint32_t>{0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C,
-                                                0x01E126B6}));
+  EXPECT_EQ(qs[0].words,
+            (std::vector<uint32_t>{0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C, 0x01E126B6}));
   EXPECT_TRUE(SameBand(Mem(kIn, 0, 2), Mem(kIn, 2, 2), 1));  // other memories untouched
 
   // A band switched off keeps its new values but stays transparent.
@@ -86,8 +87,9 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 13, 4, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set USB output right EQ 5 to low shelf with FRQ 200Hz gain 6dB Q "
-                   "0.7.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set USB output right EQ 5 to low shelf with FRQ 200Hz gain 6dB Q "
+            "0.7.\r\n");
   qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_EQ(qs[0].Where(), "out 13 band 4");
@@ -102,8 +104,9 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   g_app_config.group_input_stereo2[0] = 1;
   g_app_config.group_input_stereo4[1] = 1;
   EXPECT_TRUE(SetEqBand(kIn, 1, kAllEqBands, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain "
-                   "6dB Q 0.7.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain "
+            "6dB Q 0.7.\r\n");
   EXPECT_EQ(g_app_config.input_preset[1], 2);
   EXPECT_EQ(g_app_config.group_input_stereo2[0], 0);
   EXPECT_EQ(g_app_config.group_input_stereo4[1], 0);
@@ -115,8 +118,8 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(qs[i].channel, i % 2);
     EXPECT_EQ(qs[i].band, i / 2);
-    EXPECT_EQ(qs[i].words, (std::vector<uint32_t>{0x00F68F09, 0xFE080906, 0x0101A66A, 0xFF07DA21,
-                                                  0x01F8068F}));
+    EXPECT_EQ(qs[i].words,
+              (std::vector<uint32_t>{0x00F68F09, 0xFE080906, 0x0101A66A, 0xFF07DA21, 0x01F8068F}));
     EXPECT_STREQ(Mem(kIn, 2, i % 2).type_name[i / 2], "LOW_SHELF");
   }
   EXPECT_EQ(Mem(kIn, 1, 1).frequency[0], 32);  // the memory it left is untouched
@@ -127,8 +130,9 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   g_app_config.output_preset[4] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 5, 7, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set tarvo output CH1/CH2 EQ 8 to parametric with FRQ 1000Hz gain "
-                   "-3dB Q 1.41.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set tarvo output CH1/CH2 EQ 8 to parametric with FRQ 1000Hz gain "
+            "-3dB Q 1.41.\r\n");
 }
 
 TEST_F(EqChangesTest, FlatRefusals) {
@@ -136,8 +140,9 @@ TEST_F(EqChangesTest, FlatRefusals) {
   g_app_config.group_input_stereo1[2] = 1;
   // Refused, but the record changed (the channel left its group): it is to be saved.
   EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[ERROR]Input equalizer is flat mode now, setting invalid. (This error is if EQ "
-                   "is set to flat and not custom mode)\r\n");
+  EXPECT_EQ(lines,
+            "[ERROR]Input equalizer is flat mode now, setting invalid. (This error is if EQ "
+            "is set to flat and not custom mode)\r\n");
   // The channel has left its group already (kept as the unit does it).
   EXPECT_EQ(g_app_config.group_input_stereo1[2], 0);
   EXPECT_EQ(Mem(kIn, 0, 2).frequency[0], 32);
@@ -146,8 +151,9 @@ TEST_F(EqChangesTest, FlatRefusals) {
   g_app_config.output_preset[3] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if "
-                   "EQ is set to flat and not custom mode)\r\n");
+  EXPECT_EQ(lines,
+            "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if "
+            "EQ is set to flat and not custom mode)\r\n");
   EXPECT_EQ(g_app_config.output_preset[3], 0);
   // Refused again with nothing left to change: nothing to save.
   lines.clear();
@@ -161,16 +167,18 @@ TEST_F(EqChangesTest, FlatRefusals) {
   for (int side : {kIn, kOut}) {
     lines.clear();
     EXPECT_FALSE(SetEqBand(side, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-    EXPECT_EQ(lines, "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error "
-                     "is if EQ is set to flat and not custom mode)\r\n");
+    EXPECT_EQ(lines,
+              "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error "
+              "is if EQ is set to flat and not custom mode)\r\n");
   }
   EXPECT_TRUE(Biquads().empty());
 
   // The web writes nothing for Flat but reports the line.
   lines.clear();
   EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, 0, kWebEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 EQ 1 to parametric with FRQ 1000Hz gain -3dB "
-                   "Q 1.41.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set analogue input CH3 EQ 1 to parametric with FRQ 1000Hz gain -3dB "
+            "Q 1.41.\r\n");
   EXPECT_TRUE(Biquads().empty());
 }
 
@@ -178,8 +186,9 @@ TEST_F(EqChangesTest, BandEditOfAllSlotsWritesTheCustomOnes) {
   g_app_config.input_preset[6] = 1;
   g_app_config.input_preset[15] = 1;
   EXPECT_TRUE(SetEqBand(kIn, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set all input EQ 1 to parametric with FRQ 1000Hz gain -3dB Q "
-                   "1.41.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set all input EQ 1 to parametric with FRQ 1000Hz gain -3dB Q "
+            "1.41.\r\n");
   EXPECT_EQ(Mem(kIn, 1, 6).frequency[0], 1000);
   EXPECT_EQ(Mem(kIn, 1, 15).frequency[0], 1000);
   EXPECT_EQ(Mem(kIn, 1, 5).frequency[0], 32);
@@ -215,7 +224,8 @@ TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
   g_app_config.output_preset[3] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 16, 2, kLowShelf, 0, kWebEqRules, lines));
-  EXPECT_EQ(lines, "[SUCCESS]Set output group C" + tail + "[SUCCESS]Set analogue output CH4" + tail);
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set output group C" + tail + "[SUCCESS]Set analogue output CH4" + tail);
   EXPECT_EQ(Mem(kOut, 2, 16).gain[2], 6.0f);
   g_app_config.input_preset[0] = 0;
   lines.clear();
@@ -280,8 +290,9 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   SelectEqMemory(kOut, 13, 2, kWebEqRules, lines);
-  EXPECT_EQ(lines, "[SUCCESS]Set USB output left PEQ to Custom2.\r\n"
-                   "[SUCCESS]Set USB output right PEQ to Custom2.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set USB output left PEQ to Custom2.\r\n"
+            "[SUCCESS]Set USB output right PEQ to Custom2.\r\n");
   order = Order(Biquads());
   ASSERT_EQ(order.size(), 16u);
   EXPECT_EQ(order[7], "out 12 band 7");
@@ -293,9 +304,10 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
   lines.clear();
   platform::sim_i2c().ClearTransfers();
   SelectEqMemory(kIn, 15, 2, kTextEqRules, lines);
-  EXPECT_EQ(lines, "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
-                   "[SUCCESS]Set analogue input CH1 PEQ to Custom2.\r\n"
-                   "[SUCCESS]Set tarvo input CH1 PEQ to Custom2.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
+            "[SUCCESS]Set analogue input CH1 PEQ to Custom2.\r\n"
+            "[SUCCESS]Set tarvo input CH1 PEQ to Custom2.\r\n");
   EXPECT_EQ(g_app_config.input_preset[15], 2);
   EXPECT_EQ(g_app_config.input_preset[4], 2);
   EXPECT_EQ(g_app_config.group_input_stereo2[4], 1);
@@ -456,11 +468,12 @@ TEST_F(EqChangesTest, WebBandSwitches) {
   g_app_config.input_preset[13] = 2;
   g_app_config.input_preset[16] = 2;
   SetEqBandSwitch(kIn, 16, 4, 0, kWebEqRules, lines);
-  EXPECT_EQ(lines, "[SUCCESS]Set input group 3 EQ 5 off.\r\n"
-                   "[ERROR]Analogue intput CH1 equalizer is flat mode now, setting invalid. (This "
-                   "error is if EQ is set to flat and not custom mode)\r\n"
-                   "[SUCCESS]Set tarvo input CH4 EQ 5 off.\r\n"
-                   "[SUCCESS]Set USB input right EQ 5 off.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set input group 3 EQ 5 off.\r\n"
+            "[ERROR]Analogue intput CH1 equalizer is flat mode now, setting invalid. (This "
+            "error is if EQ is set to flat and not custom mode)\r\n"
+            "[SUCCESS]Set tarvo input CH4 EQ 5 off.\r\n"
+            "[SUCCESS]Set USB input right EQ 5 off.\r\n");
   EXPECT_EQ(Mem(kIn, 2, 16).bypass[4], 0);
   EXPECT_EQ(Mem(kIn, 0, 0).bypass[4], 1);
   EXPECT_EQ(Mem(kIn, 1, 7).bypass[4], 0);
@@ -569,9 +582,10 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   ResetEqMemory(kOut, 16, 0, lines);
-  EXPECT_EQ(lines, "[SUCCESS]Set output group C GEQ Flat to reset.\r\n"
-                   "[SUCCESS]Set analogue output CH1 PEQ Flat to reset.\r\n"
-                   "[SUCCESS]Set tarvo output CH8 PEQ Flat to reset.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set output group C GEQ Flat to reset.\r\n"
+            "[SUCCESS]Set analogue output CH1 PEQ Flat to reset.\r\n"
+            "[SUCCESS]Set tarvo output CH8 PEQ Flat to reset.\r\n");
   EXPECT_EQ(Biquads().size(), 16u);
   lines.clear();
   ResetEqMemory(kIn, 14, 1, lines);
@@ -579,8 +593,9 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   // A locked pair: both channels, a line each.
   lines.clear();
   ResetEqMemory(kOut, 13, 1, lines);
-  EXPECT_EQ(lines, "[SUCCESS]Set USB output left PEQ Custom1 to reset.\r\n"
-                   "[SUCCESS]Set USB output right PEQ Custom1 to reset.\r\n");
+  EXPECT_EQ(lines,
+            "[SUCCESS]Set USB output left PEQ Custom1 to reset.\r\n"
+            "[SUCCESS]Set USB output right PEQ Custom1 to reset.\r\n");
 }
 
 }  // namespace

@@ -78,23 +78,23 @@ TEST_F(EqTextTest, BandLinesOnASingleChannel) {
     const char* stored_type;
   } cases[] = {
       {"IN 3 EQ 2 TYPE 1 FRQ 1000 GAIN -3 Q 1.41",
-       "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB Q 1.41.", 1,
-       0, 1000, -3.0f, 1.41f, "PARAMETRIC"},
+       "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB Q 1.41.", 1, 0,
+       1000, -3.0f, 1.41f, "PARAMETRIC"},
       {"in 3 eq 8 type 5 frq 20000 gain 15 q 50",
-       "[SUCCESS]Set analogue input CH3 EQ 8 to high shelf with FRQ 20000Hz gain 15dB Q 50.", 7,
-       4, 20000, 15.0f, 50.0f, "HIGH_SHELF"},
+       "[SUCCESS]Set analogue input CH3 EQ 8 to high shelf with FRQ 20000Hz gain 15dB Q 50.", 7, 4,
+       20000, 15.0f, 50.0f, "HIGH_SHELF"},
       {"IN3EQ1TYPE2FRQ20GAIN-15Q0.02",
-       "[SUCCESS]Set analogue input CH3 EQ 1 to lowpass with FRQ 20Hz gain -15dB Q 0.02.", 0, 1,
-       20, -15.0f, 0.02f, "LOWPASS"},
+       "[SUCCESS]Set analogue input CH3 EQ 1 to lowpass with FRQ 20Hz gain -15dB Q 0.02.", 0, 1, 20,
+       -15.0f, 0.02f, "LOWPASS"},
       {"IN 3 EQ 4 TYPE 4 FRQ 200 GAIN +6.5 Q 0.7",
        "[SUCCESS]Set analogue input CH3 EQ 4 to low shelf with FRQ 200Hz gain 6.5dB Q 0.7.", 3, 3,
        200, 6.5f, 0.7f, "LOW_SHELF"},
       {"IN 3 EQ 0 TYPE 3 FRQ 80 GAIN 0 Q 0.7071",
-       "[SUCCESS]Set analogue input CH3 all EQ to highpass with FRQ 80Hz gain 0dB Q 0.7071.", -1,
-       2, 80, 0.0f, 0.7071f, "HIGHPASS"},
+       "[SUCCESS]Set analogue input CH3 all EQ to highpass with FRQ 80Hz gain 0dB Q 0.7071.", -1, 2,
+       80, 0.0f, 0.7071f, "HIGHPASS"},
       {"IN 3 EQ 6 TYPE 1 FRQ 4000 GAIN 0.123456789 Q 2",
-       "[SUCCESS]Set analogue input CH3 EQ 6 to parametric with FRQ 4000Hz gain 0.123457dB Q 2.",
-       5, 0, 4000, 0.123456789f, 2.0f, "PARAMETRIC"},
+       "[SUCCESS]Set analogue input CH3 EQ 6 to parametric with FRQ 4000Hz gain 0.123457dB Q 2.", 5,
+       0, 4000, 0.123456789f, 2.0f, "PARAMETRIC"},
   };
   Unlock(kIn);
   g_app_config.input_preset[2] = 1;
@@ -156,7 +156,8 @@ TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
   EXPECT_EQ(Run("OUT 18 EQ 3 TYPE 3 FRQ 80 GAIN 0 Q 1.41"),
             "[SUCCESS]Set output group D EQ 3 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n"
             "[SUCCESS]Set analogue output CH4 EQ 3 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n"
-            "[ERROR]USB output left" + kFlatTail);
+            "[ERROR]USB output left" +
+                kFlatTail);
   qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_EQ(qs[0].Where(), "out 3 band 2");
@@ -383,7 +384,8 @@ TEST_F(EqTextTest, LockedPairPlaysWhatTheFileSays) {
     SCOPED_TRACE(step.what);
     Run("OUT 1 EQ LOCK OFF");
     // PRESET 1 is Flat, 2 Custom1, 3 Custom2.
-    Run(std::string("OUT 1 EQ PRESET ") + (std::string(step.what).find("Flat") != std::string::npos ? "1" : "2"));
+    Run(std::string("OUT 1 EQ PRESET ") +
+        (std::string(step.what).find("Flat") != std::string::npos ? "1" : "2"));
     Run("OUT 2 EQ PRESET 3");
     Run("OUT 2 EQ 0 TYPE 1 FRQ 1000 GAIN 10 Q 1");
     // The pair locks again without copying (the text lock keeps each selection), then the step.

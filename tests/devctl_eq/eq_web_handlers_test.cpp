@@ -77,11 +77,13 @@ class EqWebTest : public webtest::BoardTest {
     for (int side : {kIn, kOut}) {
       for (int m = 0; m < kEqMemories; ++m) {
         EXPECT_EQ(std::memcmp(before.EqMemory(side, m), g_app_config.EqMemory(side, m),
-                              sizeof(peq_data_s) * kChannelSlots), 0) << body;
+                              sizeof(peq_data_s) * kChannelSlots),
+                  0)
+            << body;
       }
     }
-    EXPECT_EQ(std::memcmp(before.input_preset, g_app_config.input_preset,
-                          sizeof before.input_preset), 0);
+    EXPECT_EQ(
+        std::memcmp(before.input_preset, g_app_config.input_preset, sizeof before.input_preset), 0);
   }
   peq_data_s& Mem(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
   void Unlock(int side) {
@@ -89,9 +91,9 @@ class EqWebTest : public webtest::BoardTest {
     for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
   static std::string Peq(int action, int chn, int preset, int id, const std::string& rest) {
-    return "{\"comhead\":\"set peq\",\"action\":" + std::to_string(action) + ",\"chn\":" +
-           std::to_string(chn) + ",\"preset\":" + std::to_string(preset) + ",\"id\":" +
-           std::to_string(id) + rest + "}";
+    return "{\"comhead\":\"set peq\",\"action\":" + std::to_string(action) +
+           ",\"chn\":" + std::to_string(chn) + ",\"preset\":" + std::to_string(preset) +
+           ",\"id\":" + std::to_string(id) + rest + "}";
   }
   WebAnswer answer_;
 };
@@ -105,11 +107,16 @@ TEST_F(EqWebTest, SetPeqValuesAcceptedAndRefused) {
     float gain = 0, quality = 0;
     const char* type = "";
   } cases[] = {
-      {R"(,"frequency":20,"gain":-15,"quality":0.02,"type":"LOWPASS")", true, 20, -15, 0.02f, "LOWPASS"},
-      {R"(,"frequency":20000,"gain":15,"quality":50,"type":"HIGH_SHELF")", true, 20000, 15, 50, "HIGH_SHELF"},
-      {R"(,"frequency":1000,"quality":1.41,"type":"PARAMETRIC")", true, 1000, 0, 1.41f, "PARAMETRIC"},
-      {R"(,"frequency":1000,"gain":"loud","quality":2,"type":"LOW_SHELF")", true, 1000, 0, 2, "LOW_SHELF"},
-      {R"(,"frequency":500,"gain":3,"quality":1,"type":"PARAMETRICxyz")", true, 500, 3, 1, "PARAMETRICxyz"},
+      {R"(,"frequency":20,"gain":-15,"quality":0.02,"type":"LOWPASS")", true, 20, -15, 0.02f,
+       "LOWPASS"},
+      {R"(,"frequency":20000,"gain":15,"quality":50,"type":"HIGH_SHELF")", true, 20000, 15, 50,
+       "HIGH_SHELF"},
+      {R"(,"frequency":1000,"quality":1.41,"type":"PARAMETRIC")", true, 1000, 0, 1.41f,
+       "PARAMETRIC"},
+      {R"(,"frequency":1000,"gain":"loud","quality":2,"type":"LOW_SHELF")", true, 1000, 0, 2,
+       "LOW_SHELF"},
+      {R"(,"frequency":500,"gain":3,"quality":1,"type":"PARAMETRICxyz")", true, 500, 3, 1,
+       "PARAMETRICxyz"},
       {R"(,"frequency":19,"gain":0,"quality":1,"type":"PARAMETRIC")", false},
       {R"(,"frequency":20001,"gain":0,"quality":1,"type":"PARAMETRIC")", false},
       {R"(,"frequency":1000,"gain":-15.1,"quality":1,"type":"PARAMETRIC")", false},
@@ -143,18 +150,22 @@ TEST_F(EqWebTest, SetPeqValuesAcceptedAndRefused) {
     EXPECT_TRUE(WordsAre(qs[0], c.frequency, ParseEqTypeName(c.type), 1, c.gain, c.quality));
   }
   // The stored name is cut to 31 characters; a member past 255 is refused.
-  EXPECT_TRUE(Call(WebSetPeq, Peq(0, 2, 1, 0, std::string(R"(,"frequency":100,"gain":1,"quality":1,"type":")") +
-                                                  "HIGHPASS" + std::string(40, 'x') + "\"")));
+  EXPECT_TRUE(Call(WebSetPeq, Peq(0, 2, 1, 0,
+                                  std::string(R"(,"frequency":100,"gain":1,"quality":1,"type":")") +
+                                      "HIGHPASS" + std::string(40, 'x') + "\"")));
   EXPECT_EQ(std::string(Mem(kIn, 1, 2).type_name[0]), "HIGHPASS" + std::string(23, 'x'));
   EXPECT_NE(answer_.notice.find("to highpass with FRQ 100Hz"), std::string::npos);
-  ExpectRefused(WebSetPeq, Peq(0, 2, 1, 0, std::string(R"(,"frequency":100,"gain":1,"quality":1,"type":")") +
-                                              "LOWPASS" + std::string(300, 'x') + "\""),
+  ExpectRefused(WebSetPeq,
+                Peq(0, 2, 1, 0,
+                    std::string(R"(,"frequency":100,"gain":1,"quality":1,"type":")") + "LOWPASS" +
+                        std::string(300, 'x') + "\""),
                 "set peq");
-  for (const char* body :
-       {R"({"comhead":"set peq","action":2,"chn":0,"preset":1,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
-        R"({"comhead":"set peq","action":0,"chn":18,"preset":1,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
-        R"({"comhead":"set peq","action":0,"chn":0,"preset":3,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
-        R"({"comhead":"set peq","action":0,"chn":0,"preset":1,"id":8,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})"}) {
+  for (
+      const char* body :
+      {R"({"comhead":"set peq","action":2,"chn":0,"preset":1,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
+       R"({"comhead":"set peq","action":0,"chn":18,"preset":1,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
+       R"({"comhead":"set peq","action":0,"chn":0,"preset":3,"id":0,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})",
+       R"({"comhead":"set peq","action":0,"chn":0,"preset":1,"id":8,"frequency":100,"gain":1,"quality":1,"type":"LOWPASS"})"}) {
     ExpectRefused(WebSetPeq, body, "set peq");
   }
 }
@@ -164,24 +175,35 @@ TEST_F(EqWebTest, SetPeqTargets) {
   Unlock(kIn);
   g_app_config.input_preset[4] = 2;
   g_app_config.group_input_stereo1[4] = 1;
-  EXPECT_TRUE(Call(WebSetPeq, Peq(0, 4, 1, 0, R"(,"frequency":1000,"gain":-3,"quality":1.41,"type":"PARAMETRIC")")));
-  ExpectDone("set peq", "[SUCCESS]Set tarvo input CH1 EQ 1 to parametric with FRQ 1000Hz gain -3dB Q 1.41.\r\n");
+  EXPECT_TRUE(
+      Call(WebSetPeq,
+           Peq(0, 4, 1, 0, R"(,"frequency":1000,"gain":-3,"quality":1.41,"type":"PARAMETRIC")")));
+  ExpectDone(
+      "set peq",
+      "[SUCCESS]Set tarvo input CH1 EQ 1 to parametric with FRQ 1000Hz gain -3dB Q 1.41.\r\n");
   EXPECT_EQ(g_app_config.input_preset[4], 2);
   EXPECT_EQ(g_app_config.group_input_stereo1[4], 0);
   EXPECT_EQ(Mem(kIn, 1, 4).frequency[0], 1000);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
-  EXPECT_EQ(qs[0].words, (std::vector<uint32_t>{0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C,
-                                                0x01E126B6}));
+  EXPECT_EQ(qs[0].words,
+            (std::vector<uint32_t>{0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C, 0x01E126B6}));
   // Preset 0 on a single: the line and the group removal, nothing written.
-  EXPECT_TRUE(Call(WebSetPeq, Peq(0, 5, 0, 0, R"(,"frequency":1000,"gain":-3,"quality":1.41,"type":"PARAMETRIC")")));
-  ExpectDone("set peq", "[SUCCESS]Set tarvo input CH2 EQ 1 to parametric with FRQ 1000Hz gain -3dB Q 1.41.\r\n");
+  EXPECT_TRUE(
+      Call(WebSetPeq,
+           Peq(0, 5, 0, 0, R"(,"frequency":1000,"gain":-3,"quality":1.41,"type":"PARAMETRIC")")));
+  ExpectDone(
+      "set peq",
+      "[SUCCESS]Set tarvo input CH2 EQ 1 to parametric with FRQ 1000Hz gain -3dB Q 1.41.\r\n");
   EXPECT_TRUE(Biquads().empty());
 
   // An EQ-locked output pair named by its second channel: the first's memory decides.
   g_app_config.output_preset[0] = 2;
-  EXPECT_TRUE(Call(WebSetPeq, Peq(1, 1, 1, 7, R"(,"frequency":200,"gain":6,"quality":0.7,"type":"LOW_SHELF")")));
-  ExpectDone("set peq", "[SUCCESS]Set analogue output CH1/CH2 EQ 8 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n");
+  EXPECT_TRUE(Call(
+      WebSetPeq, Peq(1, 1, 1, 7, R"(,"frequency":200,"gain":6,"quality":0.7,"type":"LOW_SHELF")")));
+  ExpectDone(
+      "set peq",
+      "[SUCCESS]Set analogue output CH1/CH2 EQ 8 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n");
   EXPECT_EQ(g_app_config.output_preset[1], 2);
   std::vector<std::string> order = LoadOf(kOut, 1);  // CH2 takes CH1's Custom2 whole
   order.insert(order.end(), {"out 0 band 7", "out 1 band 7"});
@@ -195,13 +217,15 @@ TEST_F(EqWebTest, SetPeqTargets) {
   g_app_config.group_output_stereo3[12] = 1;
   g_app_config.output_preset[8] = 1;
   g_app_config.output_preset[12] = 2;
-  EXPECT_TRUE(Call(WebSetPeq, Peq(1, 16, 0, 1, R"(,"frequency":80,"gain":0,"quality":1.41,"type":"HIGHPASS")")));
+  EXPECT_TRUE(Call(
+      WebSetPeq, Peq(1, 16, 0, 1, R"(,"frequency":80,"gain":0,"quality":1.41,"type":"HIGHPASS")")));
   const std::string tail = " EQ 2 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n";
-  ExpectDone("set peq", "[SUCCESS]Set output group C" + tail +
-                            "[ERROR]Analogue output CH3 equalizer is flat mode now, setting invalid. "
-                            "(This error is if EQ is set to flat and not custom mode)\r\n"
-                            "[SUCCESS]Set tarvo output CH5" + tail +
-                            "[SUCCESS]Set USB output left" + tail);
+  ExpectDone("set peq",
+             "[SUCCESS]Set output group C" + tail +
+                 "[ERROR]Analogue output CH3 equalizer is flat mode now, setting invalid. "
+                 "(This error is if EQ is set to flat and not custom mode)\r\n"
+                 "[SUCCESS]Set tarvo output CH5" +
+                 tail + "[SUCCESS]Set USB output left" + tail);
   qs = Biquads();
   ASSERT_EQ(qs.size(), 2u);
   EXPECT_TRUE(WordsAre(qs[0], 80, 2, 1, 0.0f, 1.41f));
@@ -235,7 +259,8 @@ TEST_F(EqWebTest, SetPeqChannelAnswersTheSlotsEq) {
   const cJSON* band = cJSON_GetArrayItem(custom2, 5);
   keys.clear();
   for (cJSON* item = band->child; item; item = item->next) keys.push_back(item->string);
-  EXPECT_EQ(keys, (std::vector<std::string>{"id", "frequency", "gain", "type", "quality", "bypass"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"id", "frequency", "gain", "type", "quality", "bypass"}));
   EXPECT_EQ(cJSON_GetObjectItem(band, "id")->valueint, 5);
   EXPECT_EQ(cJSON_GetObjectItem(band, "frequency")->valueint, 3150);
   EXPECT_EQ(float(cJSON_GetObjectItem(band, "gain")->valuedouble), -7.5f);
@@ -249,14 +274,12 @@ TEST_F(EqWebTest, SetPeqChannelAnswersTheSlotsEq) {
   reply.reset(cJSON_Parse(answer_.reply.c_str()));
   keys.clear();
   for (cJSON* item = reply->child; item; item = item->next) keys.push_back(item->string);
-  EXPECT_EQ(keys, (std::vector<std::string>{"power", "output_chn", "output_preset",
-                                            "output_stereo", "output_name", "output_flat",
-                                            "output_custom1", "output_custom2", "comhead",
-                                            "result"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"power", "output_chn", "output_preset", "output_stereo",
+                                            "output_name", "output_flat", "output_custom1",
+                                            "output_custom2", "comhead", "result"}));
   ExpectRefused(WebSetPeqChannel, R"({"comhead":"set peq chn","action":0,"chn":18})",
                 "set peq chn");
-  ExpectRefused(WebSetPeqChannel, R"({"comhead":"set peq chn","action":2,"chn":1})",
-                "set peq chn");
+  ExpectRefused(WebSetPeqChannel, R"({"comhead":"set peq chn","action":2,"chn":1})", "set peq chn");
   ExpectRefused(WebSetPeqChannel, R"({"action":0,"chn":1})", "");
 }
 
@@ -267,7 +290,8 @@ TEST_F(EqWebTest, SetPeqBypass) {
   g_app_config.input_preset[6] = 1;
   g_app_config.input_preset[9] = 2;
   Mem(kIn, 2, 9).gain[2] = 4.0f;
-  EXPECT_TRUE(Call(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":15,"id":2,"bypass":1})"));
+  EXPECT_TRUE(Call(WebSetPeqBypass,
+                   R"({"comhead":"set peq bypass","action":0,"chn":15,"id":2,"bypass":1})"));
   ExpectDone("set peq bypass",
              "[SUCCESS]Set input group 2 EQ 3 on.\r\n"
              "[ERROR]Analogue intput CH2 equalizer is flat mode now, setting invalid. (This error "
@@ -279,7 +303,8 @@ TEST_F(EqWebTest, SetPeqBypass) {
   EXPECT_TRUE(WordsAre(qs[1], 200, 0, 1, 4.0f, 1.41f));
   // An EQ-locked pair named by its second channel: the first's memory (Custom1) decides.
   g_app_config.input_preset[8] = 1;
-  EXPECT_TRUE(Call(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":0})"));
+  EXPECT_TRUE(Call(WebSetPeqBypass,
+                   R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":0})"));
   ExpectDone("set peq bypass", "[SUCCESS]Set tarvo input CH5/CH6 EQ 3 off.\r\n");
   EXPECT_EQ(g_app_config.input_preset[9], 1);
   EXPECT_EQ(Mem(kIn, 1, 9).bypass[2], 0);
@@ -294,12 +319,14 @@ TEST_F(EqWebTest, SetPeqBypass) {
   EXPECT_TRUE(PlaysRecord(board(), kIn, 9));
   // The pair on Flat: the line, nothing switched; CH6 now plays its Flat memory.
   g_app_config.input_preset[8] = 0;
-  EXPECT_TRUE(Call(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":8,"id":2,"bypass":0})"));
+  EXPECT_TRUE(Call(WebSetPeqBypass,
+                   R"({"comhead":"set peq bypass","action":0,"chn":8,"id":2,"bypass":0})"));
   ExpectDone("set peq bypass", "[SUCCESS]Set tarvo input CH5/CH6 EQ 3 off.\r\n");
   EXPECT_EQ(Mem(kIn, 0, 8).bypass[2], 1);
   EXPECT_EQ(Order(Biquads()), LoadOf(kIn, 9));
   EXPECT_TRUE(PlaysRecord(board(), kIn, 9));
-  ExpectRefused(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":2})",
+  ExpectRefused(WebSetPeqBypass,
+                R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":2})",
                 "set peq bypass");
   ExpectRefused(WebSetPeqBypass, R"({"comhead":"set peq bypass","action":0,"chn":9,"bypass":1})",
                 "set peq bypass");
@@ -308,16 +335,19 @@ TEST_F(EqWebTest, SetPeqBypass) {
 TEST_F(EqWebTest, SetEqPreset) {
   Mem(kIn, 1, 0).gain[0] = 5.0f;
   EXPECT_TRUE(Call(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":0,"preset":1})"));
-  ExpectDone("set eq preset", "[SUCCESS]Set analogue input CH1 PEQ to Custom1.\r\n"
-                              "[SUCCESS]Set analogue input CH2 PEQ to Custom1.\r\n");
+  ExpectDone("set eq preset",
+             "[SUCCESS]Set analogue input CH1 PEQ to Custom1.\r\n"
+             "[SUCCESS]Set analogue input CH2 PEQ to Custom1.\r\n");
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 16u);
   EXPECT_TRUE(WordsAre(qs[0], 32, 0, 1, 5.0f, 1.41f));
   EXPECT_EQ(qs[8].Where(), "in 1 band 0");
   g_app_config.group_input_stereo2[3] = 1;
-  EXPECT_TRUE(Call(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":15,"preset":2})"));
-  ExpectDone("set eq preset", "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
-                              "[SUCCESS]Set analogue input CH4 PEQ to Custom2.\r\n");
+  EXPECT_TRUE(
+      Call(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":15,"preset":2})"));
+  ExpectDone("set eq preset",
+             "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
+             "[SUCCESS]Set analogue input CH4 PEQ to Custom2.\r\n");
   EXPECT_EQ(g_app_config.input_preset[15], 2);
   EXPECT_EQ(g_app_config.input_preset[3], 2);
   ExpectRefused(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":0,"preset":3})",
@@ -342,7 +372,8 @@ TEST_F(EqWebTest, SetPeqReset) {
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
   EXPECT_TRUE(WordsAre(qs[1], 80, 0, 1, -2.0f, 1.41f));
-  EXPECT_TRUE(Call(WebSetPeqReset, R"({"comhead":"set peq reset","action":1,"chn":16,"preset":1})"));
+  EXPECT_TRUE(
+      Call(WebSetPeqReset, R"({"comhead":"set peq reset","action":1,"chn":16,"preset":1})"));
   ExpectDone("set peq reset", "[SUCCESS]Set output group C GEQ Custom1 to reset.\r\n");
   ExpectRefused(WebSetPeqReset, R"({"comhead":"set peq reset","action":1,"chn":16,"preset":-1})",
                 "set peq reset");
@@ -367,7 +398,8 @@ TEST_F(EqWebTest, SetEqStereo) {
   EXPECT_TRUE(Call(WebSetEqStereo, R"({"comhead":"set eq stereo","action":0,"chn":0,"stereo":0})"));
   ExpectDone("set eq stereo", "[SUCCESS]Set analogue input CH1/CH2 PEQ unlock.\r\n");
   EXPECT_TRUE(Biquads().empty());
-  EXPECT_TRUE(Call(WebSetEqStereo, R"({"comhead":"set eq stereo","action":1,"chn":17,"stereo":0})"));
+  EXPECT_TRUE(
+      Call(WebSetEqStereo, R"({"comhead":"set eq stereo","action":1,"chn":17,"stereo":0})"));
   ExpectDone("set eq stereo", "[SUCCESS]Set output group D PEQ unlock.\r\n");
   EXPECT_EQ(g_app_config.output_stereo[17], 0);
   ExpectRefused(WebSetEqStereo, R"({"comhead":"set eq stereo","action":2,"chn":0,"stereo":1})",

@@ -89,22 +89,22 @@ const std::vector<uint32_t> kFlat = {0, 0, 0x01000000, 0, 0};
 std::vector<HardwareWrite> DefaultWrites() {
   const unsigned A = 0x38;
   const uint16_t gain[14] = {0x10E, 0x111, 0x114, 0x117, 0x1CD, 0x1D0, 0x1D3,
-                             0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4, 0xD7};
-  const uint16_t in_mute[14] = {0x133, 0x136, 0x139, 0x13C, 0x1E6, 0x1E9, 0x1EC,
+                             0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4,  0xD7};
+  const uint16_t in_mute[14] = {0x133, 0x136, 0x139, 0x13C, 0x1E6, 0x1E9,  0x1EC,
                                 0x1EF, 0x1F2, 0x1F5, 0x1F8, 0x1FB, 0x40EF, 0x40F0};
   const uint16_t vol[14] = {0x1B20, 0x1B23, 0x1B26, 0x1B29, 0x3230, 0x3231, 0x3232,
                             0x3233, 0x322C, 0x322D, 0x322E, 0x322F, 0x1B2C, 0x1B2F};
   const uint16_t out_mute[14] = {0x1B33, 0x1B36, 0x1B39, 0x1B3C, 0x3238, 0x3239, 0x323A,
                                  0x323B, 0x3234, 0x3235, 0x3236, 0x3237, 0x1B3F, 0x1B42};
-  const uint16_t delay[14] = {0x1B43, 0x1B44, 0x1B45, 0x1B46, 0x200, 0x201, 0x202,
-                              0x203, 0x1FC, 0x1FD, 0x1FE, 0x1FF, 0x1B47, 0x1B47};
+  const uint16_t delay[14] = {0x1B43, 0x1B44, 0x1B45, 0x1B46, 0x200, 0x201,  0x202,
+                              0x203,  0x1FC,  0x1FD,  0x1FE,  0x1FF, 0x1B47, 0x1B47};
   const uint16_t source[14] = {0x1B49, 0x1B4A, 0x1B4B, 0x40E4, 0x40E7, 0x40E8, 0x40E9,
                                0x40EA, 0x40EB, 0x40EC, 0x40ED, 0x40EE, 0x40E5, 0x40E6};
   const uint32_t codes[14] = {1, 2, 3, 4, 7, 8, 9, 10, 11, 12, 13, 14, 5, 6};
   const uint16_t eq_in[14] = {0x18D, 0x1B5, 0x1DD, 0x205, 0x204, 0x22C, 0x254,
                               0x27C, 0x2A4, 0x2CC, 0x2F4, 0x31C, 0x13D, 0x165};
-  const uint16_t eq_out[14] = {0x1A2F, 0x1A57, 0x1A7F, 0x1AA7, 0x8C, 0xB4, 0xDC,
-                               0x104, 0x12C, 0x154, 0x17C, 0x1A4, 0x1ACF, 0x1AF7};
+  const uint16_t eq_out[14] = {0x1A2F, 0x1A57, 0x1A7F, 0x1AA7, 0x8C,  0xB4,   0xDC,
+                               0x104,  0x12C,  0x154,  0x17C,  0x1A4, 0x1ACF, 0x1AF7};
   auto dsp = [](int c) { return c >= 4 && c < 12 ? 0x39u : 0x38u; };
   std::vector<HardwareWrite> w;
   const uint32_t ranges[4] = {0x01, 0x05, 0x15, 0x55};
@@ -181,17 +181,15 @@ TEST_F(ApplyConfigTest, DamagedStoredValuesAreHeldToTheirRanges) {
     uint16_t cell;
     uint32_t word;
   } cases[] = {
-      {"gain 99 on analogue 1", [](app_config_s& c) { c.analogue_input_gain[0] = 99; }, 0x38,
-       0x10E, 0x0345FDFF},
+      {"gain 99 on analogue 1", [](app_config_s& c) { c.analogue_input_gain[0] = 99; }, 0x38, 0x10E,
+       0x0345FDFF},
       {"gain -99 on analogue 2", [](app_config_s& c) { c.analogue_input_gain[1] = -99; }, 0x38,
        0x111, 0x00361AF6},
       {"input mute 256", [](app_config_s& c) { c.analogue_input_mute[0] = 256; }, 0x38, 0x133, 0},
       {"output mute 256", [](app_config_s& c) { c.tarvo_output_mute[0] = 256; }, 0x39, 0x3238, 0},
-      {"volume 150", [](app_config_s& c) { c.usb_output_vol[0] = 150; }, 0x38, 0x1B2C,
-       0x01000000},
+      {"volume 150", [](app_config_s& c) { c.usb_output_vol[0] = 150; }, 0x38, 0x1B2C, 0x01000000},
       {"volume -5", [](app_config_s& c) { c.analogue_output_vol[3] = -5; }, 0x38, 0x1B29, 0},
-      {"delay 2000 ms", [](app_config_s& c) { c.tarvo_output_delay[0] = 2000; }, 0x39, 0x200,
-       2400},
+      {"delay 2000 ms", [](app_config_s& c) { c.tarvo_output_delay[0] = 2000; }, 0x39, 0x200, 2400},
       {"delay -1 ms", [](app_config_s& c) { c.tarvo_output_delay[1] = -1; }, 0x39, 0x201, 0},
   };
   for (const auto& c : cases) {
@@ -271,9 +269,9 @@ TEST_F(ApplyConfigTest, PublishedStateShowsTheAppliedCells) {
     return s.str();
   };
   std::string a = read("/sim/dsp_a.txt"), b = read("/sim/dsp_b.txt");
-  for (const char* line : {"cell 0x010E 0x02D1818B\n", "cell 0x0136 0x00000000\n",
-                           "cell 0x1B20 0x00800000\n", "cell 0x40E5 0x00000005\n",
-                           "interleavings 0\n"}) {
+  for (const char* line :
+       {"cell 0x010E 0x02D1818B\n", "cell 0x0136 0x00000000\n", "cell 0x1B20 0x00800000\n",
+        "cell 0x40E5 0x00000005\n", "interleavings 0\n"}) {
     EXPECT_NE(a.find(line), std::string::npos) << line;
   }
   EXPECT_NE(b.find("cell 0x01CD 0x01000000\n"), std::string::npos);

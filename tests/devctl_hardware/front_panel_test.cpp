@@ -210,7 +210,8 @@ TEST_F(Leds, StateFilesShowThePanel) {
   ASSERT_TRUE(board().Publish());
   EXPECT_EQ(Read("/sim/lcd.txt"),
             "line0 |    Booting     |\nline1 |                |\nbacklight 1\n");
-  EXPECT_EQ(Read("/sim/leds.txt"), "memory 03 00 03 00 03 00 03 00 03 00 03 00 03 00\ncontrol 0x8F\n");
+  EXPECT_EQ(Read("/sim/leds.txt"),
+            "memory 03 00 03 00 03 00 03 00 03 00 03 00 03 00\ncontrol 0x8F\n");
 }
 
 }  // namespace

@@ -35,8 +35,8 @@ TEST_F(NetInterface, TemperatureTableBoundsAndMissingReadings) {
     const char* content;  // nullptr: no sensor file
     int degrees;
   } cases[] = {
-      {"842\n", -10}, {"841", -9},  {"150", 79},   {"149", 80},  {"0", 80},
-      {"99998", -10}, {"99999", 0}, {"-5", 0},     {"abc", 0},   {"", 0},
+      {"842\n", -10}, {"841", -9},   {"150", 79},   {"149", 80}, {"0", 80},
+      {"99998", -10}, {"99999", 0},  {"-5", 0},     {"abc", 0},  {"", 0},
       {nullptr, 0},   {"400 x", 37}, {"12abc", 80},
   };
   for (const Case& c : cases) {
@@ -116,9 +116,8 @@ TEST_F(NetInterface, GatewayIsTheFirstDefaultRouteOfTheTable) {
 }
 
 TEST_F(NetInterface, OverlongFieldsAreNotRoutes) {
-  Write("/proc/net/route", kRouteHeader + "eth0\t00000000\t" +
-                               std::string(600, '7') + "\t0003\t0\t0\t0\t00000000\n" +
-                               std::string(5000, 'x') + "\n" +
+  Write("/proc/net/route", kRouteHeader + "eth0\t00000000\t" + std::string(600, '7') +
+                               "\t0003\t0\t0\t0\t00000000\n" + std::string(5000, 'x') + "\n" +
                                Route("eth0", "00000000", "0100000A", "0003", "0", "00000000"));
   char out[64];
   std::memset(out, 'x', sizeof out);
@@ -204,9 +203,10 @@ TEST_F(NetInterface, MacSetterPutsOnlyCheckedTextIntoCommands) {
   GetCapturedStdout();
   EXPECT_TRUE(runner_.Commands().empty());
   EXPECT_EQ(NetSetMac(eth0, "02:00:00:AA:bb:01"), 0);
-  EXPECT_EQ(runner_.Commands(),
-            (std::vector<std::string>{"ifconfig eth0 down", "ifconfig eth0 hw ether 02:00:00:AA:bb:01",
-                                      "ifconfig eth0 up"}));
+  EXPECT_EQ(
+      runner_.Commands(),
+      (std::vector<std::string>{"ifconfig eth0 down", "ifconfig eth0 hw ether 02:00:00:AA:bb:01",
+                                "ifconfig eth0 up"}));
 }
 
 }  // namespace

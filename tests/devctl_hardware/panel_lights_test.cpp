@@ -55,16 +55,11 @@ TEST_F(PanelLights, WakeAndPowerToPanelFollowTheLcdMode) {
     std::array<uint8_t, 2> led_bytes;
     bool lines_blank;
   } cases[] = {
-      {0, 0, 1, -1, 0, 0, kPowerOnly, true},
-      {0, 1, 1, -1, 0, 0, kNone, true},
-      {0, 0, 0, 5, 0, 0, kAllOff, true},
-      {1, 0, 1, -1, 1, 1, kAllOn, false},
-      {1, 1, 0, -1, 1, 0, kAllOff, true},
-      {2, 0, 1, -1, 30, 1, kAllOn, false},
-      {3, 0, 1, 5, 60, 1, kAllOn, false},
-      {4, 1, 1, 0, 120, 1, kAllOn, false},
-      {7, 0, 1, 3, 3, 1, kAllOn, false},
-      {7, 0, 1, 0, 0, 0, kPowerOnly, true},
+      {0, 0, 1, -1, 0, 0, kPowerOnly, true}, {0, 1, 1, -1, 0, 0, kNone, true},
+      {0, 0, 0, 5, 0, 0, kAllOff, true},     {1, 0, 1, -1, 1, 1, kAllOn, false},
+      {1, 1, 0, -1, 1, 0, kAllOff, true},    {2, 0, 1, -1, 30, 1, kAllOn, false},
+      {3, 0, 1, 5, 60, 1, kAllOn, false},    {4, 1, 1, 0, 120, 1, kAllOn, false},
+      {7, 0, 1, 3, 3, 1, kAllOn, false},     {7, 0, 1, 0, 0, 0, kPowerOnly, true},
       {7, 1, 1, -1, -1, 0, kNone, true},
   };
   for (bool with_redraw : {false, true}) {
@@ -93,14 +88,14 @@ TEST_F(PanelLights, ApplyPanelLightsKeepsARunningCountdown) {
     int front_lcd, powerled, countdown_before, countdown_after, backlight;
     std::array<uint8_t, 2> led_bytes;
   } cases[] = {
-      {0, 0, 7, 0, 0, kPowerOnly}, {1, 0, 7, 1, 1, kAllOn},  {3, 0, 7, 7, 1, kAllOn},
+      {0, 0, 7, 0, 0, kPowerOnly}, {1, 0, 7, 1, 1, kAllOn},       {3, 0, 7, 7, 1, kAllOn},
       {3, 1, 0, 0, 0, kNone},      {3, 0, -1, -1, 0, kPowerOnly}, {9, 0, 2, 2, 1, kAllOn},
   };
   for (const Case& c : cases) {
     Configure(c.front_lcd, c.powerled, 1, c.countdown_before);
     ApplyPanelLights();
-    std::string what = "mode " + std::to_string(c.front_lcd) + " countdown " +
-                       std::to_string(c.countdown_before);
+    std::string what =
+        "mode " + std::to_string(c.front_lcd) + " countdown " + std::to_string(c.countdown_before);
     EXPECT_EQ(g_backlight_countdown, c.countdown_after) << what;
     EXPECT_EQ(lcd().Backlight(), c.backlight) << what;
     EXPECT_EQ(PowerLedByte(), c.led_bytes[0]) << what;

@@ -115,18 +115,28 @@ TEST_F(PanelMenu, KeysMoveBetweenPages) {
       {{KEY_TYPE_E_MENU}, 4, "1.USB Select    ", "                "},
       {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP}, 4, "4.F/W Version   ", "                "},
       {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP, KEY_TYPE_E_OK}, 8, "F/W Version:    ", "MAIN 2.0.1      "},
-      {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP, KEY_TYPE_E_OK, KEY_TYPE_E_UP}, 8, "Tarvo 8H        ",
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_UP, KEY_TYPE_E_OK, KEY_TYPE_E_UP},
+       8,
+       "Tarvo 8H        ",
        "3.2_20240101    "},
-      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK}, 7, "Tarvo 8CH       ",
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK},
+       7,
+       "Tarvo 8CH       ",
        "192.168.000.200 "},
       {{KEY_TYPE_E_MENU, KEY_TYPE_E_OK}, 5, "USB Select      ", "USB-B           "},
-      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK}, 6, "DHCP IP GW SM   ",
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK},
+       6,
+       "DHCP IP GW SM   ",
        "Static          "},
-      {{KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_CANCEL}, 4, "1.USB Select    ",
+      {{KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_CANCEL},
+       4,
+       "1.USB Select    ",
        "                "},
       {{KEY_TYPE_E_MENU, KEY_TYPE_E_CANCEL}, 2, "     VX7206     ", "192.168.000.200 "},
       {{KEY_TYPE_E_RESET}, 9, " FACTORY RESET? ", "                "},
-      {{KEY_TYPE_E_RESET, KEY_TYPE_E_RESET, KEY_TYPE_E_LEFT}, 9, " FACTORY RESET? ",
+      {{KEY_TYPE_E_RESET, KEY_TYPE_E_RESET, KEY_TYPE_E_LEFT},
+       9,
+       " FACTORY RESET? ",
        "                "},
       {{KEY_TYPE_E_2, KEY_TYPE_E_CANCEL}, 2, "     VX7206     ", "192.168.000.200 "},
   };
@@ -257,13 +267,15 @@ TEST_F(PanelMenu, KeyPressedWhileTheHomePageIsBeingDrawnIsNotLost) {
     int page;
     const char* line0;
   } cases[] = {
-      {"panel refresh", [] {
+      {"panel refresh",
+       [] {
          int passes = 24;
          PanelLoopPass(&passes);
        },
        0x10, 4, "1.USB Select    "},
       {"redraw after a power change", [] { MenuRedraw(); }, 0x10, 4, "1.USB Select    "},
-      {"panel refresh, key 3", [] {
+      {"panel refresh, key 3",
+       [] {
          int passes = 24;
          PanelLoopPass(&passes);
        },
@@ -352,12 +364,29 @@ TEST_F(PanelMenu, BootScreenLinesStayWhileThePowerIsApplied) {
     bool waking;
     std::function<void()> hook;
   } cases[] = {
-      {false, [] { g_power_applied = 0; PowerWorkerPass(); }},
-      {true, [] { g_power_applied = 0; PowerWorkerPass(); }},
-      {false, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
-      {true, [] { g_app_config.power = 0; WakeOnCommand(nullptr); }},
+      {false,
+       [] {
+         g_power_applied = 0;
+         PowerWorkerPass();
+       }},
+      {true,
+       [] {
+         g_power_applied = 0;
+         PowerWorkerPass();
+       }},
+      {false,
+       [] {
+         g_app_config.power = 0;
+         WakeOnCommand(nullptr);
+       }},
+      {true,
+       [] {
+         g_app_config.power = 0;
+         WakeOnCommand(nullptr);
+       }},
       // The service loop's backlight step in LCD mode 0 (always off) waits for the boot's end.
-      {false, [] {
+      {false,
+       [] {
          g_app_config.front_lcd = 0;
          ServiceLoopPass();
          g_app_config.front_lcd = 1;

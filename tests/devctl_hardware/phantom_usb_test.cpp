@@ -107,8 +107,7 @@ TEST_F(Workers, PhantomTurnedOnAndOffQuicklyEndsOff) {
   PhantomWorkerPass(&worker);
   EXPECT_EQ(worker.last, 0);
   EXPECT_EQ(PowerExpander() & 0x40, 0);
-  for (const auto& w : board().expander(kIoExpPower)->OutputHistory())
-    EXPECT_EQ(w.value & 0x40, 0);
+  for (const auto& w : board().expander(kIoExpPower)->OutputHistory()) EXPECT_EQ(w.value & 0x40, 0);
   EXPECT_EQ(Cell(kInput2MuteCell), kMuted);  // the configured mute
 }
 
@@ -234,17 +233,20 @@ TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
 
   const std::pair<const char*, std::function<void()>> changes[] = {
       {"an unmute command", [] { CommandSetsInputMute(0, 0); }},
-      {"a USB port switch", [&] {
+      {"a USB port switch",
+       [&] {
          g_app_config.usb_status = 1;
          UsbPortWorkerPass(&usb);
        }},
-      {"a USB cable change", [&] {
+      {"a USB cable change",
+       [&] {
          fs().SetInput(kGpioUsbCDetect, 1);
          UsbPortWorkerPass(&usb);
          fs().SetInput(kGpioUsbCDetect, 0);
          UsbPortWorkerPass(&usb);
        }},
-      {"a phantom switch", [] {
+      {"a phantom switch",
+       [] {
          g_app_config.analogue_input_phantom[1] = 1;
          PhantomWorker worker;
          worker.ch = 1;

@@ -59,13 +59,13 @@ TEST_F(ServiceLoop, BacklightAndLedsFollowTheLcdMode) {
     int countdown_after;
     Effect effect;
   } cases[] = {
-      {1, -1, 1, 0, 1, kLitOn},          {1, 0, 1, 1, 1, kLitOn},
-      {1, 5, 0, 0, 1, kLedsAllOff},      {1, 1, 1, 0, 1, kNothing},
-      {0, -1, 1, 0, 0, kDarkPowerOnly},  {0, 5, 1, 1, 0, kDarkNone},
-      {0, 1, 0, 0, 0, kDarkPowerOnly},   {0, 0, 1, 0, 0, kNothing},
-      {3, 5, 1, 0, 4, kNothing},         {3, 1, 1, 0, 0, kNothing},
-      {3, 0, 1, 0, -1, kDarkPowerOnly},  {3, 0, 1, 1, -1, kDarkNone},
-      {3, -1, 1, 0, -1, kNothing},       {7, 0, 0, 0, -1, kDarkPowerOnly},
+      {1, -1, 1, 0, 1, kLitOn},         {1, 0, 1, 1, 1, kLitOn},
+      {1, 5, 0, 0, 1, kLedsAllOff},     {1, 1, 1, 0, 1, kNothing},
+      {0, -1, 1, 0, 0, kDarkPowerOnly}, {0, 5, 1, 1, 0, kDarkNone},
+      {0, 1, 0, 0, 0, kDarkPowerOnly},  {0, 0, 1, 0, 0, kNothing},
+      {3, 5, 1, 0, 4, kNothing},        {3, 1, 1, 0, 0, kNothing},
+      {3, 0, 1, 0, -1, kDarkPowerOnly}, {3, 0, 1, 1, -1, kDarkNone},
+      {3, -1, 1, 0, -1, kNothing},      {7, 0, 0, 0, -1, kDarkPowerOnly},
       {7, 5, 1, 0, 4, kNothing},
   };
   for (const Case& c : cases) {

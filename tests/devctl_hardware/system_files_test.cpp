@@ -64,9 +64,8 @@ TEST_F(VendorStorage, RecordCarriesBothAddresses) {
   ASSERT_EQ(device_.requests, std::vector<unsigned long>{0x40047602});
   EXPECT_EQ(device_.closed, std::vector<int>{42});
   std::vector<unsigned char> expected(1032, 0);
-  const unsigned char head[] = {0x51, 0x45, 0x52, 0x56, 3, 0, 12, 0,
-                                0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e,
-                                0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0x0f};
+  const unsigned char head[] = {0x51, 0x45, 0x52, 0x56, 3,    0,    12,   0,    0x02, 0x1a,
+                                0x2b, 0x3c, 0x4d, 0x5e, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0x0f};
   std::copy(std::begin(head), std::end(head), expected.begin());
   EXPECT_EQ(device_.last_record, expected);
 }

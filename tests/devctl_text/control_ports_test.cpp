@@ -143,7 +143,7 @@ class ControlPortsTest : public webtest::BoardTest {
   std::thread reader_;
   std::atomic<bool> reading_{true};
   std::atomic<bool> paused_{false};  // the serial line is not read while set
-  std::atomic<size_t> pace_{0};       // bytes a second the serial line is read at; 0: at once
+  std::atomic<size_t> pace_{0};      // bytes a second the serial line is read at; 0: at once
   std::mutex serial_mutex_;
   std::string serial_;
 };
@@ -176,7 +176,9 @@ TEST_F(ControlPortsTest, ALineFromAnyPortIsAnsweredOnAll) {
   EXPECT_EQ(Serial("VX7206>"), reply);
 
   Send(tn, "in 2 gain 3\r");
-  EXPECT_EQ(ReadUntil(tn, "VX7206>"), "in 2 gain 3" + std::string("\r\n[SUCCESS]Set analogue input CH2 gain to 3dB.\r\nVX7206>"));
+  EXPECT_EQ(
+      ReadUntil(tn, "VX7206>"),
+      "in 2 gain 3" + std::string("\r\n[SUCCESS]Set analogue input CH2 gain to 3dB.\r\nVX7206>"));
   ReadUntil(raw, "VX7206>");
   Serial("VX7206>");
 
@@ -333,7 +335,8 @@ TEST_F(ControlPortsTest, RestartsForgetTheQuestionsOfClosedClients) {
   Send(raw, "RESET\r");
   ReadUntil(raw, "VX7206>");
   ASSERT_EQ(write(master_, "RESET ALL\r", 10), 10);
-  Serial("and network settings to default? Type \"Yes\" after next prompt to confirm...\r\nVX7206>");
+  Serial(
+      "and network settings to default? Type \"Yes\" after next prompt to confirm...\r\nVX7206>");
   EXPECT_EQ(pending(), 2);
   RestartTcpServer();
   EXPECT_EQ(pending(), 1);

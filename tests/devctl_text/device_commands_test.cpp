@@ -85,7 +85,8 @@ TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
   g_app_config.ipaddress = "10.9.9.9";
   g_app_config.hostname = "custom";
   g_app_config.type = "RX";
-  std::ofstream(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")) << "{}";
+  std::ofstream(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json"))
+      << "{}";
   EXPECT_EQ(Run("RESET ALL").substr(0, 13), "Sure to reset");
   EXPECT_EQ(Run("YES"), "[SUCCESS]System reset all, please wait a moment...\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
@@ -93,8 +94,10 @@ TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
   EXPECT_EQ(Read("/etc/hostname"), "VX7206");
   EXPECT_EQ(g_app_config.type, "TRX");
   EXPECT_EQ(Saved().ipaddress, "192.168.0.200");
-  EXPECT_FALSE(std::filesystem::exists(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
-  EXPECT_TRUE(std::filesystem::exists(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/keep")));
+  EXPECT_FALSE(std::filesystem::exists(
+      platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
+  EXPECT_TRUE(std::filesystem::exists(
+      platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/keep")));
 }
 
 TEST_F(DeviceCommandsTest, PanelResetAllDropsAnOpenNetworkEdit) {
@@ -184,7 +187,8 @@ TEST_F(DeviceCommandsTest, RebootThatCannotBeRequestedIsAFailure) {
 TEST_F(DeviceCommandsTest, ResetThatCannotBeSavedChangesNothing) {
   g_app_config.analogue_input_gain[0] = 5;
   SaveAppConfig(g_config_path, &g_app_config);
-  std::filesystem::create_directories(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config"));
+  std::filesystem::create_directories(
+      platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config"));
   Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json", "{}");
   Write("/etc/dhcpcd.conf", "static\n");
   platform::FailWritesUnder(platform::Path("/oem"));

@@ -211,8 +211,9 @@ TEST_F(DispatcherTest, OverlongLineIsRefusedBeforeAnyHandler) {
 }
 
 TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
-  const std::string ask = "\r\nSure to reset system settings to default? Type \"Yes\" after next "
-                          "prompt to confirm...\r\nVX7206>";
+  const std::string ask =
+      "\r\nSure to reset system settings to default? Type \"Yes\" after next "
+      "prompt to confirm...\r\nVX7206>";
   struct Case {
     std::vector<std::string> lines;
     std::string last_reply;
@@ -279,8 +280,8 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
   } cases[] = {
       {1, "IN 1 GAIN 5\r", "\r\n[SUCCESS]Set analogue input CH1 gain to 5dB.\r\nVX7206>", 1},
       // The power-on notice goes out ahead of the reply.
-      {0, "IN 1 GAIN 6\r",
-       power_on + "\r\n[SUCCESS]Set analogue input CH1 gain to 6dB.\r\nVX7206>", 1},
+      {0, "IN 1 GAIN 6\r", power_on + "\r\n[SUCCESS]Set analogue input CH1 gain to 6dB.\r\nVX7206>",
+       1},
       // A refused command still wakes the unit, and the stored power state is saved.
       {0, "IN 99 GAIN 5\r", power_on + "\r\n" + range_error + "VX7206>", 1},
       {1, "IN 99 GAIN 5\r", "\r\n" + range_error + "VX7206>", 0},
@@ -309,9 +310,10 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
 TEST_F(DispatcherTest, EveryRowInStandbyWakesUnlessItIsOneThatNeverWakes) {
   std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
   const std::set<TextHandler> never_wakes = {
-      TermPrintStatus,   TermPrintUptime,     TermPrintTemperature, TermSetUsbPort,
-      TermPowerOff,      TermPrintPresetStatus, TermSetSerialNumber, TermGetSerialNumber,
-      TermGetSubMac,     TermSetMac,          TermSetSubMac,        TermPrintHelp,
+      TermPrintStatus,     TermPrintUptime,     TermPrintTemperature,
+      TermSetUsbPort,      TermPowerOff,        TermPrintPresetStatus,
+      TermSetSerialNumber, TermGetSerialNumber, TermGetSubMac,
+      TermSetMac,          TermSetSubMac,       TermPrintHelp,
   };
   for (const TextRow& row : TextDispatchTable()) {
     ClearResetConfirms();

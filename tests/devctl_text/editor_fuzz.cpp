@@ -18,10 +18,14 @@ std::string Bytes(const char (&s)[N]) {
 }  // namespace
 
 extern const std::vector<std::string> kFuzzSeeds = {
-    Bytes("\x05" "abc\x1b[D\x1b[D\x7f\r"),
-    Bytes("\x03" "\xff\xfb\x1f\xff\xfd\x18IN 1\xff\xff\r"),
-    Bytes("\x07" "\xff\xfa\x18\x01\xff\xff\x02\xff\xf0x\r\x1b[A\x1b[B\x1b[3~"),
-    Bytes("\x01" "a\bb\bc\r\r\r\x1b[C\x1b[C"),
+    Bytes("\x05"
+          "abc\x1b[D\x1b[D\x7f\r"),
+    Bytes("\x03"
+          "\xff\xfb\x1f\xff\xfd\x18IN 1\xff\xff\r"),
+    Bytes("\x07"
+          "\xff\xfa\x18\x01\xff\xff\x02\xff\xf0x\r\x1b[A\x1b[B\x1b[3~"),
+    Bytes("\x01"
+          "a\bb\bc\r\r\r\x1b[C\x1b[C"),
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -28,11 +28,21 @@ int main(int argc, char** argv) {
     for (int e = 0; e < edits && !s.empty(); ++e) {
       const size_t pos = rng() % s.size();
       switch (rng() % 5) {
-        case 0: s[pos] = static_cast<char>(rng() % 256); break;
-        case 1: s.erase(pos, 1 + rng() % 8); break;
-        case 2: s.insert(pos, seeds[rng() % seeds.size()].substr(0, rng() % 40)); break;
-        case 3: s.insert(pos, std::string(1 + rng() % 3000, "\xff\r\x7f\b\x1b[A9 "[rng() % 9])); break;
-        default: s = s.substr(0, pos); break;
+        case 0:
+          s[pos] = static_cast<char>(rng() % 256);
+          break;
+        case 1:
+          s.erase(pos, 1 + rng() % 8);
+          break;
+        case 2:
+          s.insert(pos, seeds[rng() % seeds.size()].substr(0, rng() % 40));
+          break;
+        case 3:
+          s.insert(pos, std::string(1 + rng() % 3000, "\xff\r\x7f\b\x1b[A9 "[rng() % 9]));
+          break;
+        default:
+          s = s.substr(0, pos);
+          break;
       }
     }
     run(s);

@@ -77,9 +77,9 @@ TEST(HelpTable, KeywordsAndHandlersOfTheIrregularEntries) {
 
 TEST(HelpTable, FormatterLayout) {
   const std::string pad30(30, ' ');
-  EXPECT_EQ(FormatHelpText("Title", "CMD", {"One", "Two"}),
-            std::string(29, '=') + " Title\r\nCMD" + std::string(27, ' ') + "One\r\n" + pad30 +
-                "Two");
+  EXPECT_EQ(
+      FormatHelpText("Title", "CMD", {"One", "Two"}),
+      std::string(29, '=') + " Title\r\nCMD" + std::string(27, ' ') + "One\r\n" + pad30 + "Two");
   // A syntax of 30 characters or more stands alone; every description line is indented.
   const std::string long_syntax(30, 'S');
   EXPECT_EQ(FormatHelpText(nullptr, long_syntax.c_str(), {"One", "Two"}),
@@ -97,8 +97,10 @@ TEST(HelpListing, VariantHidesEntriesByDeviceType) {
   g_device_identity.mcu_version = "M3";
   g_device_identity.netaudio_version = "V4_20240101";
   g_app_config.model = "VX7206";
-  const std::string head = "\r\n" + Rule() + "\r\n      VX7206 Help Info\r\n"
-                           "      FW Version:MCU_Main V1.2/MCU_Sub M3/NETAUDIO_SDK V4_20240101\r\n\r\n";
+  const std::string head =
+      "\r\n" + Rule() +
+      "\r\n      VX7206 Help Info\r\n"
+      "      FW Version:MCU_Main V1.2/MCU_Sub M3/NETAUDIO_SDK V4_20240101\r\n\r\n";
   const std::string tail = Rule() + "\r\n\r\n";
   struct Case {
     const char* type;
@@ -148,7 +150,8 @@ TEST_F(HelpOverTcpTest, RawClientReceivesTheWholeListing) {
   const std::string tail = Rule() + "\r\n\r\nVX7206>";
   // The line editor echoes the typed line; the reply follows.
   const std::string expected =
-      "help\r\n\r\n" + Rule() + "\r\n      VX7206 Help Info\r\n"
+      "help\r\n\r\n" + Rule() +
+      "\r\n      VX7206 Help Info\r\n"
       "      FW Version:MCU_Main V2.0.1/MCU_Sub V1.3/NETAUDIO_SDK V5.1_20240611\r\n\r\n" +
       Golden() + tail;
   EXPECT_EQ(testclient::ReadUntil(fd, tail), expected);

@@ -61,10 +61,18 @@ TEST_F(HistoryTest, ConcurrentPortsNeverReadPastTheEntries) {
       char buf[32];
       for (int i = 0; i < 20000; ++i) {
         switch ((i + t) % 4) {
-          case 0: HistoryAdd("line", 4); break;
-          case 1: EXPECT_LE(HistoryOlder(buf, sizeof buf), 4); break;
-          case 2: EXPECT_LE(HistoryNewer(buf, sizeof buf), 4); break;
-          case 3: HistoryResetCursor(); break;
+          case 0:
+            HistoryAdd("line", 4);
+            break;
+          case 1:
+            EXPECT_LE(HistoryOlder(buf, sizeof buf), 4);
+            break;
+          case 2:
+            EXPECT_LE(HistoryNewer(buf, sizeof buf), 4);
+            break;
+          case 3:
+            HistoryResetCursor();
+            break;
         }
       }
     });

@@ -46,7 +46,7 @@ TEST_F(InputGainTest, AnalogueInputGainSequence) {
   // Muted, 10 ms, the expander's range code (6..19 dB: 2 in bits 0-1), the gain word by safeload
   // to cell 0x10E, unmuted.
   EXPECT_EQ(HardwareLog(), (std::vector<std::string>{"mute/unmute 0", "wait", "range 18=02",
-                                                      "gain 0", "mute/unmute 0"}));
+                                                     "gain 0", "mute/unmute 0"}));
   EXPECT_EQ(g_dsp_input_gain_addr[0], 0x10Eu);
   EXPECT_EQ(DspGainWord(0), DspInputGainWord(0, 10));
   EXPECT_FALSE(DspMuted(0));
@@ -78,13 +78,20 @@ TEST_F(InputGainTest, OutOfRangeChangesNothing) {
     const char* line;
     const std::string& error;
   } cases[] = {
-      {"IN 1 GAIN 31", set_error},        {"IN 1 GAIN -31", set_error},
-      {"IN 19 GAIN 0", set_error},        {"IN -1 GAIN 0", set_error},
-      {"IN 1 GAIN ", set_error},          {"IN 1 GAIN NAN", set_error},
-      {"IN 99999999999 GAIN 1", set_error}, {"IN 1 GAIN 99999999999", set_error},
-      {"IN 1 GAIN+0", up_error},          {"IN 1 GAIN+11", up_error},
-      {"IN 19 GAIN+1", up_error},         {"IN 1 GAIN-0", down_error},
-      {"IN 1 GAIN-11", down_error},       {"IN -1 GAIN-1", down_error},
+      {"IN 1 GAIN 31", set_error},
+      {"IN 1 GAIN -31", set_error},
+      {"IN 19 GAIN 0", set_error},
+      {"IN -1 GAIN 0", set_error},
+      {"IN 1 GAIN ", set_error},
+      {"IN 1 GAIN NAN", set_error},
+      {"IN 99999999999 GAIN 1", set_error},
+      {"IN 1 GAIN 99999999999", set_error},
+      {"IN 1 GAIN+0", up_error},
+      {"IN 1 GAIN+11", up_error},
+      {"IN 19 GAIN+1", up_error},
+      {"IN 1 GAIN-0", down_error},
+      {"IN 1 GAIN-11", down_error},
+      {"IN -1 GAIN-1", down_error},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.error) << c.line;

@@ -36,7 +36,8 @@ class LineEditorTest : public ::testing::Test {
 
   // Each string is one received chunk.
   void Send(const std::vector<std::string>& chunks, bool telnet = false) {
-    for (std::string c : chunks) EditChunk(session, telnet, c.data(), static_cast<int>(c.size()), io);
+    for (std::string c : chunks)
+      EditChunk(session, telnet, c.data(), static_cast<int>(c.size()), io);
   }
   std::string EditLine() const { return std::string(session.edit, session.edit_len); }
 
@@ -55,8 +56,7 @@ TEST_F(LineEditorTest, KeysGiveExactEchoAndLine) {
     int offset;
   } cases[] = {
       {"backspace at end", {"abc", kDel}, "\b\b\b   \b\b\bab", "ab", 0},
-      {"backspace after left left", {"abc", kLeft, kLeft, kDel},
-       "\b\b\b   \b\b\bbc\b\b", "bc", 2},
+      {"backspace after left left", {"abc", kLeft, kLeft, kDel}, "\b\b\b   \b\b\bbc\b\b", "bc", 2},
       {"insert at cursor", {"abc", kLeft, "x"}, "\bxc\b", "abxc", 1},
       {"BS deletes before cursor", {"abc", kLeft, kBs}, "\b\b\b   \b\b\bac\b", "ac", 1},
       {"BS at end", {"abc", kBs}, "\b \b", "ab", 0},
@@ -166,9 +166,16 @@ TEST_F(LineEditorTest, ReadsOfManyLinesLoseNone) {
 
 TEST_F(LineEditorTest, TelnetEchoDoublesTheByteFF) {
   // IAC IAC is one typed 0xFF; its echo must again be IAC IAC, or the client reads a command.
-  Send({std::string("a\xff\xff" "b", 4)}, true);
-  EXPECT_EQ(echo, std::string("a\xff\xff" "b", 4));
-  EXPECT_EQ(EditLine(), std::string("a\xff" "b", 3));
+  Send({std::string("a\xff\xff"
+                    "b",
+                    4)},
+       true);
+  EXPECT_EQ(echo, std::string("a\xff\xff"
+                              "b",
+                              4));
+  EXPECT_EQ(EditLine(), std::string("a\xff"
+                                    "b",
+                                    3));
   Send({kLeft, kDelete}, true);  // the redraw after deleting "b" shows the 0xFF doubled too
   EXPECT_EQ(EditLine(), std::string("a\xff", 2));
   for (size_t i = 4; i < echo.size(); ++i) {

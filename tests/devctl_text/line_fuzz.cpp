@@ -16,9 +16,15 @@
 #include "sim/board/board.h"
 
 extern const std::vector<std::string> kFuzzSeeds = {
-    "IN 1 GAIN 5\r", "in1gain+3\rIN 0 GAIN-2\r", "reset\ryes\rreset all\rno\r",
-    "NET IP 10.0.0.5\rSTATUS\rIN 15 GAIN 7\r", "help\r?\r", "in 1 name Stage Left\r",
-    "PRESET 1 NAME SAVE ME\r", "IN 99999999999 GAIN -99999999999\r", "\x7f\x7f\x7f\r\n",
+    "IN 1 GAIN 5\r",
+    "in1gain+3\rIN 0 GAIN-2\r",
+    "reset\ryes\rreset all\rno\r",
+    "NET IP 10.0.0.5\rSTATUS\rIN 15 GAIN 7\r",
+    "help\r?\r",
+    "in 1 name Stage Left\r",
+    "PRESET 1 NAME SAVE ME\r",
+    "IN 99999999999 GAIN -99999999999\r",
+    "\x7f\x7f\x7f\r\n",
     "OUT 1 EQ 1 FRQ 100\rusbport 1\r",
 };
 
@@ -60,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ConfigLock lock;
     std::string reply = DispatchLine(3 + client, line.data(), static_cast<int>(line.size()));
     // A command that wakes a unit in standby sends the power-on notice ahead of its reply.
-    static const std::string kWakeNotice = "[SUCCESS]Set system power on, please wait a moment...\r\n";
+    static const std::string kWakeNotice =
+        "[SUCCESS]Set system power on, please wait a moment...\r\n";
     if (reply.compare(0, kWakeNotice.size(), kWakeNotice) == 0) reply.erase(0, kWakeNotice.size());
     if (reply.size() < 2 || reply.compare(0, 2, "\r\n") != 0) abort();
     if (reply.compare(reply.size() - 1, 1, ">") != 0) abort();

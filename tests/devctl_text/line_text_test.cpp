@@ -11,11 +11,17 @@ TEST(LineText, ApplyBackspaces) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"AB\x7F" "C", "AC"},
-      {"\x7F" "AB", "AB"},
+      {"AB\x7F"
+       "C",
+       "AC"},
+      {"\x7F"
+       "AB",
+       "AB"},
       {"A\x7F\x7F", ""},
       {"\x7F\x7F\x7F", ""},
-      {"IN1\x7F" "2GAIN5", "IN2GAIN5"},
+      {"IN1\x7F"
+       "2GAIN5",
+       "IN2GAIN5"},
       {"plain", "plain"},
   };
   for (const auto& c : cases) {

@@ -21,7 +21,8 @@ TEST_F(LinkGroupTest, LockLinesForEveryPair) {
                          "USB input left/right"};
   for (int p = 0; p < kStereoPairs; ++p) {
     const std::string in = std::to_string(2 * p + 2);
-    EXPECT_EQ(Run("IN " + in + " CH LOCK ON\r"), std::string("[SUCCESS]Set ") + kinds[p] + " locked.\r\n");
+    EXPECT_EQ(Run("IN " + in + " CH LOCK ON\r"),
+              std::string("[SUCCESS]Set ") + kinds[p] + " locked.\r\n");
     EXPECT_EQ(g_app_config.InputLinkRef(p), 1) << p;
     std::string out_kind = kinds[p];
     out_kind.replace(out_kind.find("input"), 5, "output");

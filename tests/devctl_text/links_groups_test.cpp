@@ -34,8 +34,8 @@ TEST_F(LinksGroupsTest, LinkingAnInputPairClearsRoutesThatAreNotStraight) {
     int want_a, want_b;
     std::vector<int> writes;
   } cases[] = {
-      {1, 2, 1, 1, 2, {}},      {2, 1, 1, 0, 0, {0, 1}}, {1, 5, 1, 0, 5, {0}},
-      {0, 2, 1, 0, 0, {1}},     {5, 6, 1, 5, 6, {}},     {2, 1, 0, 2, 1, {}},
+      {1, 2, 1, 1, 2, {}},  {2, 1, 1, 0, 0, {0, 1}}, {1, 5, 1, 0, 5, {0}},
+      {0, 2, 1, 0, 0, {1}}, {5, 6, 1, 5, 6, {}},     {2, 1, 0, 2, 1, {}},
   };
   for (const auto& c : cases) {
     g_app_config.analogue_output_stereo[0] = 1;

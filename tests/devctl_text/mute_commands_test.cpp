@@ -111,8 +111,9 @@ TEST_F(MuteCommandTest, BadChannelNumbers) {
     const char* line;
     const std::string& error;
   } cases[] = {
-      {"IN MUTE ON", kInputError},   {"IN 19 MUTE ON", kInputError}, {"IN -1 MUTE OFF", kInputError},
-      {"OUT 19 MUTE ON", kOutputError}, {"OUT -2 MUTE ON", kOutputError},
+      {"IN MUTE ON", kInputError},      {"IN 19 MUTE ON", kInputError},
+      {"IN -1 MUTE OFF", kInputError},  {"OUT 19 MUTE ON", kOutputError},
+      {"OUT -2 MUTE ON", kOutputError},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.error) << c.line;

@@ -43,7 +43,8 @@ TEST_F(NameCommandTest, NamesAndTheirLines) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.reply) << c.line;
-    const char* field = c.output ? g_app_config.output_name[c.slot] : g_app_config.input_name[c.slot];
+    const char* field =
+        c.output ? g_app_config.output_name[c.slot] : g_app_config.input_name[c.slot];
     EXPECT_STREQ(field, c.stored) << c.line;
   }
   EXPECT_EQ(Saves(), 11);
@@ -60,11 +61,16 @@ TEST_F(NameCommandTest, RefusedNamesKeepTheOldOne) {
     std::string line;
     const std::string& error;
   } cases[] = {
-      {"IN 3 NAME", kInputError},          {"IN 0 NAME Mix", kInputError},
-      {"IN 19 NAME Mix", kInputError},     {"IN NAME Mix", kInputError},
-      {"IN 3 NAME " + too_long, kInputError}, {"IN 3 NAME " + very_long, kInputError},
-      {"IN 3 NAME a\tb", kInputError},     {"OUT 3 NAME a\x1b[2Jb", kOutputError},
-      {"OUT 3 NAME \xff\xfe", kOutputError}, {"OUT -1 NAME Mix", kOutputError},
+      {"IN 3 NAME", kInputError},
+      {"IN 0 NAME Mix", kInputError},
+      {"IN 19 NAME Mix", kInputError},
+      {"IN NAME Mix", kInputError},
+      {"IN 3 NAME " + too_long, kInputError},
+      {"IN 3 NAME " + very_long, kInputError},
+      {"IN 3 NAME a\tb", kInputError},
+      {"OUT 3 NAME a\x1b[2Jb", kOutputError},
+      {"OUT 3 NAME \xff\xfe", kOutputError},
+      {"OUT -1 NAME Mix", kOutputError},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.line + "\r"), c.error) << c.line;

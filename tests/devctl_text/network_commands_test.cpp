@@ -69,24 +69,38 @@ TEST_F(NetworkCommandsTest, AddressValidation) {
     const char* line;
     const char* reply;
   } cases[] = {
-      {"NET IP 192.168.1.300", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 10.0.0", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 192.168.1.300",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 10.0.0",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
       {"NET IP -2147483648.-2147483648.-2147483648.-2147483648",
        "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 99999999999.1.1.1", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 99999999999.1.1.1",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
       {"NET GW 1.2.3", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET SM 255.255.255.255", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET SM 255.0.255.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET SM 0.0.0.0", "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 255.255.255.255",
+       "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 255.0.255.0",
+       "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET SM 0.0.0.0",
+       "[ERROR]Subnet mask param out of range. Type \"HELP\" for more reference.\r\n"},
       // Addresses no unit can have or route through.
-      {"NET IP 0.0.0.0", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 255.255.255.255", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 127.0.0.1", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 224.0.0.5", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET IP 240.1.2.3", "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET GW 0.0.0.0", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET GW 239.255.255.250", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
-      {"NET GW 127.1.1.1", "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 0.0.0.0",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 255.255.255.255",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 127.0.0.1",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 224.0.0.5",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET IP 240.1.2.3",
+       "[ERROR]IP address param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 0.0.0.0",
+       "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 239.255.255.250",
+       "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
+      {"NET GW 127.1.1.1",
+       "[ERROR]Gateway param out of range. Type \"HELP\" for more reference.\r\n"},
   };
   const std::string conf = Read("/etc/dhcpcd.conf");
   const std::string file = Read("/oem/app.json");
@@ -143,10 +157,12 @@ TEST_F(NetworkCommandsTest, HostNameIsCheckedBeforeAnyFile) {
   Write("/etc/hostname", "before");
   const std::string error =
       "[ERROR]DNS domain name param out of range. Type \"HELP\" for more reference.\r\n";
-  for (std::string line : {std::string("NET DNS ") + std::string(33, 'a'), std::string("NET DNS a/b"),
-                           std::string("NET DNS a_b"), std::string("NET DNS caf\xc3\xa9"),
-                           std::string("NET DNS"), std::string("NET DNS a\x01" "b"),
-                           std::string("NET DNS -studio"), std::string("NET DNS studio-")}) {
+  for (std::string line :
+       {std::string("NET DNS ") + std::string(33, 'a'), std::string("NET DNS a/b"),
+        std::string("NET DNS a_b"), std::string("NET DNS caf\xc3\xa9"), std::string("NET DNS"),
+        std::string("NET DNS a\x01"
+                    "b"),
+        std::string("NET DNS -studio"), std::string("NET DNS studio-")}) {
     EXPECT_EQ(Run(line), error) << line;
     EXPECT_EQ(Read("/etc/hostname"), "before");
   }
@@ -203,8 +219,9 @@ TEST_F(NetworkCommandsTest, StaticEditWithAnIpv6NameServer) {
     Run("IN 1 GAIN 2");
     EXPECT_EQ(Saved().dnsserver, dns);
     EXPECT_EQ(Run("NET DHCP OFF").substr(0, 9), "[SUCCESS]");
-    EXPECT_NE(Read("/etc/dhcpcd.conf").find(std::string("static domain_name_servers=") + dns + "\n"),
-              std::string::npos);
+    EXPECT_NE(
+        Read("/etc/dhcpcd.conf").find(std::string("static domain_name_servers=") + dns + "\n"),
+        std::string::npos);
     const struct {
       const char* line;
       const char* expected;

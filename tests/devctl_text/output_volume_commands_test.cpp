@@ -150,11 +150,19 @@ TEST_F(OutputVolumeTest, OutOfRangeAndMissingValuesChangeNothing) {
   } cases[] = {
       // A missing volume is refused: "OUT 1 VOL" would otherwise mute output 1, and "OUT VOL 50"
       // (the scan stops at the missing channel) every output.
-      {"OUT 1 VOL", kSetError},      {"OUT VOL 50", kSetError},    {"OUT 1 VOL 101", kSetError},
-      {"OUT 19 VOL 5", kSetError},   {"OUT -1 VOL 5", kSetError},  {"OUT 1 VOL X", kSetError},
+      {"OUT 1 VOL", kSetError},
+      {"OUT VOL 50", kSetError},
+      {"OUT 1 VOL 101", kSetError},
+      {"OUT 19 VOL 5", kSetError},
+      {"OUT -1 VOL 5", kSetError},
+      {"OUT 1 VOL X", kSetError},
       {"OUT 99999999999 VOL 5", kSetError},
-      {"OUT 1 VOL+0", kUpError},     {"OUT 1 VOL+11", kUpError},   {"OUT 19 VOL+1", kUpError},
-      {"OUT 1 VOL-0", kDownError},   {"OUT 1 VOL-11", kDownError}, {"OUT -1 VOL-1", kDownError},
+      {"OUT 1 VOL+0", kUpError},
+      {"OUT 1 VOL+11", kUpError},
+      {"OUT 19 VOL+1", kUpError},
+      {"OUT 1 VOL-0", kDownError},
+      {"OUT 1 VOL-11", kDownError},
+      {"OUT -1 VOL-1", kDownError},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.error) << c.line;

@@ -112,7 +112,8 @@ TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
   telnet.Type("\r");
   const std::string first = telnet.ShownUntil("VX7206>");
   EXPECT_EQ(Count(first, "IN 1 GAIN 12"), 0) << first;
-  EXPECT_NE(first.find("[SUCCESS]Set analogue input CH1 gain to 12dB."), std::string::npos) << first;
+  EXPECT_NE(first.find("[SUCCESS]Set analogue input CH1 gain to 12dB."), std::string::npos)
+      << first;
   // "IN 1 GAIN 15", cursor left once, DEL: the 1 before the cursor goes, "IN 1 GAIN 5" runs.
   telnet.Type("IN 1 GAIN 15");
   telnet.ShownUntil("15");
@@ -135,7 +136,8 @@ TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
 TEST_F(RealClientsTest, SocatRawClientWithCrLfLines) {
   if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "no socat";
   const int watcher = Connect(g_tcp_server.BoundPort());
-  Terminal socat({"socat", "-", "TCP:127.0.0.1:" + std::to_string(g_tcp_server.BoundPort()) + ",crlf"});
+  Terminal socat(
+      {"socat", "-", "TCP:127.0.0.1:" + std::to_string(g_tcp_server.BoundPort()) + ",crlf"});
   socat.Type("IN 2 GAIN -4\n");
   const std::string reply = "\r\n[SUCCESS]Set analogue input CH2 gain to -4dB.\r\nVX7206>";
   EXPECT_EQ(ReadUntil(watcher, "VX7206>"), reply);
@@ -186,7 +188,8 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
   std::string text;
   ASSERT_TRUE(PrintAppConfig(&saved, &text));
-  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(saved.InputGainRef(c), g_app_config.InputGainRef(c));
+  for (int c = 0; c < kDspChannels; ++c)
+    EXPECT_EQ(saved.InputGainRef(c), g_app_config.InputGainRef(c));
 }
 
 // The RS-232 port on one end of a socat pseudo-terminal pair, the controller on the other.
@@ -195,7 +198,8 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   std::filesystem::create_directories(platform::Path("/dev"));
   const std::string dev = platform::Path("/dev/ttyS6"), peer = root_ + "/tty-peer";
   Terminal socat({"socat", "pty,raw,echo=0,link=" + dev, "pty,raw,echo=0,link=" + peer});
-  for (int i = 0; i < 6000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0); ++i) {
+  for (int i = 0; i < 6000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0);
+       ++i) {
     usleep(5000);
   }
   const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);

@@ -38,7 +38,8 @@ TEST_F(RoutingCommandTest, SingleOutputs) {
       {"OUT 13 FR 0", "[SUCCESS]Set output USB left from none.\r\n", 12, 0},
       {"OUT 14 FR 5", "[SUCCESS]Set output USB right from tarvo input CH1.\r\n", 13, 5},
       {"OUT01FR002", "[SUCCESS]Set output analogue CH1 from analogue input CH2.\r\n", 0, 2},
-      {"OUT 3 FR 4 trailing", "[SUCCESS]Set output analogue CH3 from analogue input CH4.\r\n", 2, 4},
+      {"OUT 3 FR 4 trailing", "[SUCCESS]Set output analogue CH3 from analogue input CH4.\r\n", 2,
+       4},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.reply) << c.line;
@@ -60,22 +61,48 @@ TEST_F(RoutingCommandTest, LinkedPairs) {
   };
   const std::vector<int> straight = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
   const Case cases[] = {
-      {{6}, {2}, straight, "OUT 6 FR 13", {"src 4=13", "src 5=14"},
+      {{6},
+       {2},
+       straight,
+       "OUT 6 FR 13",
+       {"src 4=13", "src 5=14"},
        {1, 2, 3, 4, 13, 14, 7, 8, 9, 10, 11, 12, 13, 14},
        "[SUCCESS]Set output tarvo CH1/CH2 from USB input left/right.\r\n"},
-      {{0, 1}, {0}, straight, "OUT 2 FR 2", {"src 0=1", "src 1=2"}, straight,
+      {{0, 1},
+       {0},
+       straight,
+       "OUT 2 FR 2",
+       {"src 0=1", "src 1=2"},
+       straight,
        "[SUCCESS]Set output analogue CH1/CH2 from analogue input CH1/CH2.\r\n"},
       // A linked output pair whose input pair is not linked is routed output by output.
-      {{}, {0}, straight, "OUT 1 FR 3", {"src 0=3"}, {3, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+      {{},
+       {0},
+       straight,
+       "OUT 1 FR 3",
+       {"src 0=3"},
+       {3, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "[SUCCESS]Set output analogue CH1 from analogue input CH3.\r\n"},
       // Breaking up a pair-fed output pair clears it first.
-      {{0}, {0}, straight, "OUT 2 FR 3", {"src 0=0", "src 1=0", "src 1=3"},
+      {{0},
+       {0},
+       straight,
+       "OUT 2 FR 3",
+       {"src 0=0", "src 1=0", "src 1=3"},
        {0, 3, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "[SUCCESS]Set output analogue CH2 from analogue input CH3.\r\n"},
-      {{0}, {1}, {1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, "OUT 4 FR 0",
-       {"src 2=0", "src 3=0"}, {1, 2, 0, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+      {{0},
+       {1},
+       {1, 2, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+       "OUT 4 FR 0",
+       {"src 2=0", "src 3=0"},
+       {1, 2, 0, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "[SUCCESS]Set output analogue CH3/CH4 from none.\r\n"},
-      {{0}, {1}, {1, 2, 5, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, "OUT 4 FR 0", {"src 3=0"},
+      {{0},
+       {1},
+       {1, 2, 5, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+       "OUT 4 FR 0",
+       {"src 3=0"},
        {1, 2, 5, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "[SUCCESS]Set output analogue CH4 from none.\r\n"},
   };
@@ -124,7 +151,8 @@ TEST_F(RoutingCommandTest, AllOutputs) {
   LinkInputs({0});
   const std::string reply = Run("OUT 0 FR 1\r");
   EXPECT_EQ(Count(reply, "\r\n"), 12);
-  EXPECT_EQ(reply.substr(0, reply.find("\r\n") + 2), "[SUCCESS]Set all output from analogue input CH1.\r\n");
+  EXPECT_EQ(reply.substr(0, reply.find("\r\n") + 2),
+            "[SUCCESS]Set all output from analogue input CH1.\r\n");
   EXPECT_NE(reply.find("[SUCCESS]Set output analogue CH1/CH2 from analogue input CH1/CH2.\r\n"
                        "[SUCCESS]Set output analogue CH3 from analogue input CH1.\r\n"),
             std::string::npos);

@@ -31,9 +31,7 @@ inline int Connect(uint16_t port, int rcvbuf = 0) {
   return fd;
 }
 
-inline void Send(int fd, const std::string& s) {
-  ::send(fd, s.data(), s.size(), MSG_NOSIGNAL);
-}
+inline void Send(int fd, const std::string& s) { ::send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
 
 // Reads until the received text ends with `until`, or the peer closes. With `until` set, nothing
 // arriving for quiet_ms fails the test; with it empty, the read ends there (what a client gets

@@ -108,8 +108,7 @@ TEST_F(StatusReportTest, GoldenReport) {
       "Telnet   TCP/IP   Mac                Local",
       "Off      8000     00:11:22:AA:BB:CC  VX7206 ",
       "=================================================================",
-      ""
-  };
+      ""};
   const std::vector<std::string> got = Lines(FormatStatusReport(live_, sources_));
   ASSERT_EQ(got.size(), golden.size());
   for (size_t i = 0; i < golden.size(); ++i) EXPECT_EQ(got[i], golden[i]) << "line " << i;
@@ -131,7 +130,8 @@ TEST_F(StatusReportTest, LongNamesWidenTheirLines) {
   const std::string name(31, 'n');
   SetNameField(live_.input_name[0], name.c_str());
   const std::vector<std::string> got = Lines(FormatStatusReport(live_, sources_));
-  EXPECT_EQ(got[12], "01      " + name + "    Off                        No          0          Off");
+  EXPECT_EQ(got[12],
+            "01      " + name + "    Off                        No          0          Off");
   EXPECT_EQ(got[28].substr(0, 8 + 24 + 4 + 31), "01      Analogue Output CH1         " + name);
 }
 

@@ -33,7 +33,8 @@
 namespace {
 
 std::string RangeError(const char* what) {
-  return std::string("[ERROR]") + what + " param out of range. Type \"HELP\" for more reference.\r\n";
+  return std::string("[ERROR]") + what +
+         " param out of range. Type \"HELP\" for more reference.\r\n";
 }
 
 class SystemCommands : public SimUnitFixture {
@@ -122,8 +123,8 @@ TEST_F(SystemCommands, SettingsTakeEffectAndAreSaved) {
       {"key off\r", "[SUCCESS]Set key off.\r\n", &app_config_s::key_lock, 0},
       {"rsb 6\r", "[SUCCESS]Set baudrate to 115200.\r\n", &app_config_s::baudrate, 6},
       {"rsb 1\r", "[SUCCESS]Set baudrate to 4800.\r\n", &app_config_s::baudrate, 1},
-      {"standby 0\r", "[SUCCESS]Set system standby mode to sleep.\r\n",
-       &app_config_s::standby_mode, 0},
+      {"standby 0\r", "[SUCCESS]Set system standby mode to sleep.\r\n", &app_config_s::standby_mode,
+       0},
       {"standby 1\r", "[SUCCESS]Set system standby mode to standby.\r\n",
        &app_config_s::standby_mode, 1},
       {"pwled follow on\r", "[SUCCESS]Set system power LED follow LCD status.\r\n",
@@ -176,7 +177,8 @@ TEST_F(SystemCommands, PortsRestartOnlyOnChange) {
   Run("rsb 3\r");
   EXPECT_TRUE(g_uart_restart);
   // The port in use by the other server is refused both ways.
-  EXPECT_EQ(Run("net tcpport 2424\r"), "[ERROR]Port 2424 is occupied, please select another port.\r\n");
+  EXPECT_EQ(Run("net tcpport 2424\r"),
+            "[ERROR]Port 2424 is occupied, please select another port.\r\n");
   EXPECT_EQ(Run("net tn 8001\r"), "[ERROR]Port 8001 is occupied, please select another port.\r\n");
 }
 
@@ -195,8 +197,9 @@ TEST_F(SystemCommands, PortHeldByAnotherProgramIsRefused) {
   const int port = ntohs(addr.sin_port);
   const long saves = Saves();
   for (const std::string command : {"NET TN ", "NET TCPPORT "}) {
-    EXPECT_EQ(Run(command + std::to_string(port)),
-              "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n")
+    EXPECT_EQ(
+        Run(command + std::to_string(port)),
+        "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n")
         << command;
   }
   EXPECT_EQ(g_app_config.telnetport, 23);

@@ -39,7 +39,9 @@ TEST(TelnetFilter, CommandsAreRemovedAndAnswered) {
       {"WONT unknown ignored", {0xFF, 0xFC, 31}, {}, {}},
       {"DONT unknown ignored", {0xFF, 0xFE, 24}, {}, {}},
       {"NOP ignored", {'x', 0xFF, 0xF1, 'y'}, {'x', 'y'}, {}},
-      {"text around a command", {'I', 'N', 0xFF, 0xFB, 31, '1', '\r'}, {'I', 'N', '1', '\r'},
+      {"text around a command",
+       {'I', 'N', 0xFF, 0xFB, 31, '1', '\r'},
+       {'I', 'N', '1', '\r'},
        {0xFF, 0xFE, 31}},
   };
   for (const auto& c : cases) {
@@ -53,8 +55,8 @@ TEST(TelnetFilter, CommandSplitAcrossReadsIsCompleted) {
   const Bytes whole = {'a', 0xFF, 0xFB, 31, 'b'};
   for (size_t cut = 1; cut < whole.size(); ++cut) {
     Client split;
-    const Bytes data =
-        split.Feed({Bytes(whole.begin(), whole.begin() + cut), Bytes(whole.begin() + cut, whole.end())});
+    const Bytes data = split.Feed(
+        {Bytes(whole.begin(), whole.begin() + cut), Bytes(whole.begin() + cut, whole.end())});
     EXPECT_EQ(data, (Bytes{'a', 'b'})) << "cut at " << cut;
     EXPECT_EQ(split.answers, (Bytes{0xFF, 0xFE, 31})) << "cut at " << cut;
   }

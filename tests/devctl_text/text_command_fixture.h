@@ -42,9 +42,7 @@ class TextCommandTest : public webtest::BoardTest {
   bool OutputMutedCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_output_mute_addr[c])) == 0; }
   bool InputMutedCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_input_mute_addr[c])) == 0; }
   uint32_t DelayCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_output_delay_addr[c])); }
-  uint32_t SourceCell(int c) {
-    return board_->dsp_a().Word(uint16_t(g_dsp_output_source_addr[c]));
-  }
+  uint32_t SourceCell(int c) { return board_->dsp_a().Word(uint16_t(g_dsp_output_source_addr[c])); }
 };
 
 }  // namespace outtest

@@ -31,22 +31,31 @@ TEST(UartOutQueueTest, OverflowDropsBroadcastsBeforeTheOwnOutput) {
     std::vector<Written> writes;
     std::string sent;  // what Drain gets: the notice first, then what stayed, in order
   } cases[] = {
-      {"under the bound nothing goes", 100,
+      {"under the bound nothing goes",
+       100,
        {{"bcast-1\r\n", false}, {"echo", true}, {"\r\n[reply]\r\nVX>", true}},
        "bcast-1\r\necho\r\n[reply]\r\nVX>"},
-      {"the oldest broadcast goes first, one behind the own reply stays", 30,
-       {{"bcast-1\r\n", false}, {"own-1\r\n", true}, {"bcast-2\r\n", false}, {"bcast-3\r\n", false}},
+      {"the oldest broadcast goes first, one behind the own reply stays",
+       30,
+       {{"bcast-1\r\n", false},
+        {"own-1\r\n", true},
+        {"bcast-2\r\n", false},
+        {"bcast-3\r\n", false}},
        Notice(1) + "own-1\r\nbcast-2\r\nbcast-3\r\n"},
-      {"every broadcast goes before an own byte", 16,
+      {"every broadcast goes before an own byte",
+       16,
        {{"echo", true}, {"\r\n[SUCCESS]x\r\nVX>", false}, {"\r\n[reply]\r\nVX>", true}},
        Notice(2) + "echo\r\n[reply]\r\nVX>"},
-      {"own output past the bound stays, later broadcasts go", 8,
+      {"own output past the bound stays, later broadcasts go",
+       8,
        {{"\r\n[a long own reply]\r\nVX>", true}, {"bcast\r\n", false}, {"echo", true}},
        Notice(1) + "\r\n[a long own reply]\r\nVX>echo"},
-      {"own output past its memory cap goes, oldest first", 8,
+      {"own output past its memory cap goes, oldest first",
+       8,
        {{"old\r\n", true}, {own_big, true}, {"newest\r\n", true}, {"bcast\r\n", false}},
        Notice(2) + own_big + "newest\r\n"},
-      {"one broadcast bigger than the bound goes at once", 8,
+      {"one broadcast bigger than the bound goes at once",
+       8,
        {{"a\r\nb\r\nc\r\nd\r\n", false}, {"ok\r\n", true}},
        Notice(4) + "ok\r\n"},
   };
@@ -108,8 +117,8 @@ TEST(UartOutQueueTest, CountShownLines) {
     const char* text;
     size_t lines;
   } cases[] = {
-      {"x", 1},       {"line\r\n", 1},       {"\r\n[SUCCESS]Set.\r\nVX7206>", 2},
-      {"a\nb\n", 2},  {"\r\n", 1},           {"\r\n\r\n\r\n", 1},
+      {"x", 1},      {"line\r\n", 1}, {"\r\n[SUCCESS]Set.\r\nVX7206>", 2},
+      {"a\nb\n", 2}, {"\r\n", 1},     {"\r\n\r\n\r\n", 1},
   };
   for (const auto& c : cases) EXPECT_EQ(CountShownLines(c.text), c.lines) << c.text;
 }

@@ -66,8 +66,9 @@ class UartTest : public ::testing::Test {
       while (reading) {
         size_t want = sizeof buf;
         if (bytes_per_second > 0) {
-          const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                              SteadyClock::now() - start).count();
+          const auto us =
+              std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - start)
+                  .count();
           const size_t due = static_cast<size_t>(us) * bytes_per_second / 1000000;
           want = std::min(want, due - std::min(due, received));
           if (want == 0) {
@@ -96,7 +97,8 @@ class UartTest : public ::testing::Test {
       std::lock_guard<std::mutex> lock(mutex);
       return output.size() >= tail.size() &&
              output.compare(output.size() - tail.size(), tail.size(), tail) == 0;
-    })) << "no \"" << tail << "\"";
+    })) << "no \""
+        << tail << "\"";
     std::lock_guard<std::mutex> lock(mutex);
     return std::exchange(output, std::string());
   }
@@ -294,7 +296,8 @@ TEST_F(UartTest, RepliesOfTwoThreadsDoNotInterleave) {
   uart.SetQueueTimeMs(10000);  // both writes fit in the queue
   ASSERT_EQ(uart.Start(), 0);
   StartReading();
-  const std::string a = "<" + std::string(20000, 'a') + ">", b = "<" + std::string(20000, 'b') + ">";
+  const std::string a = "<" + std::string(20000, 'a') + ">",
+                    b = "<" + std::string(20000, 'b') + ">";
   std::thread ta([&] { uart.Write(a.data(), static_cast<int>(a.size())); });
   std::thread tb([&] { uart.Write(b.data(), static_cast<int>(b.size())); });
   ta.join();
@@ -356,7 +359,8 @@ TEST_F(UartTest, EachCommandIsAnsweredAt9600WhileAnotherPortFloods) {
       ADD_FAILURE() << "no reply to command " << i;
       break;
     }
-    waited_ms.push_back(std::chrono::duration<double, std::milli>(SteadyClock::now() - typed).count());
+    waited_ms.push_back(
+        std::chrono::duration<double, std::milli>(SteadyClock::now() - typed).count());
   }
   flooding = false;
   flood.join();
@@ -368,7 +372,8 @@ TEST_F(UartTest, EachCommandIsAnsweredAt9600WhileAnotherPortFloods) {
   for (size_t pos = 0; (pos = got.find('[', pos)) != std::string::npos; ++pos) {
     size_t count = 0;
     int number = 0;
-    if (std::sscanf(got.c_str() + pos, "[ERROR]RS-232 output full: %zu lines dropped.", &count) == 1) {
+    if (std::sscanf(got.c_str() + pos, "[ERROR]RS-232 output full: %zu lines dropped.", &count) ==
+        1) {
       ++notices;
       dropped += count;
     } else if (std::sscanf(got.c_str() + pos, "[SUCCESS]broadcast %d", &number) == 1) {
@@ -384,10 +389,11 @@ TEST_F(UartTest, EachCommandIsAnsweredAt9600WhileAnotherPortFloods) {
     worst = std::max(worst, ms);
     sum += ms;
   }
-  std::printf("9600 bit/s under a flood of %d broadcasts: %d of %d commands answered, reply after "
-              "%.0f ms on average, %.0f ms at worst; %zu broadcasts shown, %zu lines dropped in %zu "
-              "notices\n",
-              broadcasts.load(), kCommands, kCommands, sum / kCommands, worst, shown, dropped, notices);
+  std::printf(
+      "9600 bit/s under a flood of %d broadcasts: %d of %d commands answered, reply after "
+      "%.0f ms on average, %.0f ms at worst; %zu broadcasts shown, %zu lines dropped in %zu "
+      "notices\n",
+      broadcasts.load(), kCommands, kCommands, sum / kCommands, worst, shown, dropped, notices);
 }
 
 }  // namespace

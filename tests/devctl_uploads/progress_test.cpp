@@ -66,8 +66,8 @@ TEST_F(UpgradeProgressTest, TheFigureGrowsWithTimeAndStopsAt99) {
     int seconds;
     int status;
   } cases[] = {
-      {1, 0, 0},  {1, 6, 50},  {1, 11, 91}, {1, 12, 99}, {1, 300, 99},
-      {2, 0, 0},  {2, 7, 35},  {2, 19, 95}, {2, 20, 99}, {2, 86400 * 400, 99},
+      {1, 0, 0}, {1, 6, 50}, {1, 11, 91}, {1, 12, 99}, {1, 300, 99},
+      {2, 0, 0}, {2, 7, 35}, {2, 19, 95}, {2, 20, 99}, {2, 86400 * 400, 99},
   };
   for (const auto& c : cases) {
     Staged(c.type);

@@ -22,8 +22,9 @@ TEST_F(SimFileCommandsTest, LinesThatLeaveTheRootAreRefused) {
       "rm -rf /",
       "cp -rf /tmp/a ../" + escape,
       "cp -rf /tmp/a",
-      "(mkdir -p /tmp/../" + escape + ") && (tar --no-same-owner --no-same-permissions -x -C /tmp/../" +
-          escape + " -f /tmp/t.tar)",
+      "(mkdir -p /tmp/../" + escape +
+          ") && (tar --no-same-owner --no-same-permissions -x -C /tmp/../" + escape +
+          " -f /tmp/t.tar)",
       "tar --no-same-owner --no-same-permissions -x -C /tmp -f /tmp/../t.tar",
       "tar -x -C /tmp -f /tmp/t.tar",
       "reboot",
@@ -63,7 +64,8 @@ TEST_F(SimFileCommandsTest, ToolsActInsideTheRoot) {
   std::string listing;
   EXPECT_EQ(platform::RunSimFileCommand("tar -tf /tmp/t.tar", &listing), 0);
   EXPECT_EQ(listing, "d/f\n");
-  EXPECT_EQ(platform::RunSimFileCommand("(mkdir -p /run/x) && (tar --no-same-owner --no-same-permissions -x -C /run/x -f /tmp/t.tar)",
+  EXPECT_EQ(platform::RunSimFileCommand("(mkdir -p /run/x) && (tar --no-same-owner "
+                                        "--no-same-permissions -x -C /run/x -f /tmp/t.tar)",
                                         nullptr),
             0);
   EXPECT_EQ(UnitFile("/run/x/d/f"), "content");

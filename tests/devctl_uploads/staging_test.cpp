@@ -52,13 +52,15 @@ TEST(ArchiveListingTest, RefusesMembersThatAreNotFilesFoldersOrLinks) {
   } cases[] = {
       {"drwxr-xr-x root/root 0 2024-01-01 00:00 backend/\n"
        "-rw-r--r-- root/root 6 2024-01-01 00:00 backend/apps/product\n"
-       "lrwxrwxrwx root/root 0 2024-01-01 00:00 backend/l -> product\n", true},
+       "lrwxrwxrwx root/root 0 2024-01-01 00:00 backend/l -> product\n",
+       true},
       {"", true},
       {"crw-r--r-- root/root 1,5 2024-01-01 00:00 backend/zero\n", false},
       {"brw-r--r-- root/root 8,0 2024-01-01 00:00 backend/disk\n", false},
       {"prw-r--r-- root/root 0 2024-01-01 00:00 backend/pipe\n", false},
       {"hrw-r--r-- root/root 0 2024-01-01 00:00 backend/b link to backend/a\n", false},
-      {"-rw-r--r-- root/root 6 2024-01-01 00:00 a\nsrwxr-xr-x root/root 0 2024-01-01 00:00 s\n", false},
+      {"-rw-r--r-- root/root 6 2024-01-01 00:00 a\nsrwxr-xr-x root/root 0 2024-01-01 00:00 s\n",
+       false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(upgrade::ArchiveMemberTypesAreSafe(c.verbose), c.safe) << c.verbose;
@@ -72,14 +74,15 @@ TEST_F(CheckModelFileTest, FirstWordMustBeTheModelCode) {
     const char* content;  // nullptr: no file
     int result;
   } cases[] = {
-      {"VX7206", 0},        {"  \n VX7206\n", 0}, {"VX7206 build 12", 0}, {"VX7206x", 1},
-      {"vx7206", 1},        {"VX720", 1},         {"", 1},                {" \n\t", 1},
-      {nullptr, 1},
+      {"VX7206", 0},  {"  \n VX7206\n", 0}, {"VX7206 build 12", 0},
+      {"VX7206x", 1}, {"vx7206", 1},        {"VX720", 1},
+      {"", 1},        {" \n\t", 1},         {nullptr, 1},
   };
   for (const auto& c : cases) {
     fs::remove(root_ + "/tmp/product");
     if (c.content) PutUnitFile("/tmp/product", c.content);
-    EXPECT_EQ(upgrade::CheckModelFile("/tmp/product"), c.result) << (c.content ? c.content : "none");
+    EXPECT_EQ(upgrade::CheckModelFile("/tmp/product"), c.result)
+        << (c.content ? c.content : "none");
   }
 }
 
@@ -146,7 +149,8 @@ TEST_F(SystemPackageTest, MarksTheApplicationAndAnMcuFirmwareOfAnotherVersion) {
 TEST_F(SystemPackageTest, UnpacksOnlyAfterListingAndReplacesAnEarlierFolder) {
   PutUnitFile("/tmp/soctmp/stale", "old");
   ASSERT_TRUE(Stage(MakeTar(Package())));
-  EXPECT_EQ(Commands(), (std::vector<std::string>{"rm /tmp/soctmp -rf", kSocList, kSocTypes, kSocUnpack}));
+  EXPECT_EQ(Commands(),
+            (std::vector<std::string>{"rm /tmp/soctmp -rf", kSocList, kSocTypes, kSocUnpack}));
   EXPECT_FALSE(UnitExists("/tmp/soctmp/stale"));
 }
 
@@ -161,7 +165,8 @@ TEST_F(SystemPackageTest, RefusedPackagesAreRemovedAndNothingIsMarked) {
       {"no backend folder", MakeTar({{"apps/product", "VX7206"}})},
       {"not an archive", std::string(3000, 'x')},
       {"archive cut short", MakeTar(Package()).substr(0, 700)},
-      {"member climbing out", MakeTar(Package(), "-P --transform=s,^backend/apps/devctl,../../devctl,")},
+      {"member climbing out",
+       MakeTar(Package(), "-P --transform=s,^backend/apps/devctl,../../devctl,")},
       {"absolute member", MakeTar(Package(), "-P --transform=s,^backend/apps/devctl,/tmp/devctl,")},
       {"member written through a link", LinkPackage()},
   };
@@ -232,11 +237,12 @@ TEST_F(NetaudioPackageTest, KeepsTheMountedEnginesConfiguration) {
   PutUnitFile("/oem/tarvo/netaudio/tarvo_package/tarvo_data/config/routes", "kept");
   PutUnitFile("/run/netaudiotmp/old", "old");
   ASSERT_TRUE(Stage(MakeTar(Package())));
-  EXPECT_EQ(Commands(),
-            (std::vector<std::string>{
-                "rm /run/netaudiotmp -rf", kNetList, kNetTypes, kNetUnpack,
-                "umount -f /dev/loop0 && cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af",
-                "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af"}));
+  EXPECT_EQ(
+      Commands(),
+      (std::vector<std::string>{
+          "rm /run/netaudiotmp -rf", kNetList, kNetTypes, kNetUnpack,
+          "umount -f /dev/loop0 && cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af",
+          "cp /oem/tarvo/netaudio/tarvo_package/tarvo_data/config /oem -af"}));
   EXPECT_EQ(UnitFile("/oem/config/routes"), "kept");
   EXPECT_EQ(UnitFile("/tmp/upgrade_netaudio"), "1");
 }
@@ -262,7 +268,8 @@ TEST_F(NetaudioPackageTest, RefusedPackagesLeaveNoMarker) {
   } cases[] = {
       {"another model", MakeTar(Package("VX7205"))},
       {"no netaudio folder", MakeTar({{"tarvo_package/product", "VX7206"}})},
-      {"member climbing out", MakeTar(Package(), "-P --transform=s,^netaudio/tarvo_package/bin/engine,../engine,")},
+      {"member climbing out",
+       MakeTar(Package(), "-P --transform=s,^netaudio/tarvo_package/bin/engine,../engine,")},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(Stage(c.tar)) << c.why;

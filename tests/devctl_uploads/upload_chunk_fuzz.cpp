@@ -57,9 +57,12 @@ void Prepare() {
 
 const char* FileOf(web::UploadKind kind) {
   switch (kind) {
-    case web::UploadKind::kNetaudioPackage: return upgrade::kNetaudioPackageFile;
-    case web::UploadKind::kSystemPackage: return upgrade::kSystemPackageFile;
-    case web::UploadKind::kOtaImage: break;
+    case web::UploadKind::kNetaudioPackage:
+      return upgrade::kNetaudioPackageFile;
+    case web::UploadKind::kSystemPackage:
+      return upgrade::kSystemPackageFile;
+    case web::UploadKind::kOtaImage:
+      break;
   }
   return upgrade::kOtaImageFile;
 }

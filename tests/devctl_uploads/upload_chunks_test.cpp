@@ -16,10 +16,12 @@ namespace {
 const char* kFirst = "cmd=hex(00,00,00,00,00)";
 const char* kMiddle = "cmd=hex(00,00,01,00,00)";
 const char* kLast = "cmd=hex(01,02,80,04,05)";
-const char* kEngineLine = "sleep 1 && updateEngine --image_url=/userdata/update-ota.img --update --reboot &";
+const char* kEngineLine =
+    "sleep 1 && updateEngine --image_url=/userdata/update-ota.img --update --reboot &";
 
 std::string Result(const char* command, const char* result) {
-  return std::string("{\n\t\"command\":\t\"") + command + "\",\n\t\"result\":\t\"" + result + "\"\n}";
+  return std::string("{\n\t\"command\":\t\"") + command + "\",\n\t\"result\":\t\"" + result +
+         "\"\n}";
 }
 
 class UploadChunksTest : public UploadTest {
@@ -44,21 +46,22 @@ class UploadChunksTest : public UploadTest {
 
   // Nothing was staged: no marker, no staging time, no updateEngine.
   void ExpectNothingStaged(const std::string& why) {
-    for (const char* marker : {"/tmp/upgrade_netaudio", "/oem/upgrade_app", "/tmp/upgrade_mcu",
-                               "/oem/upgrade_ota"}) {
+    for (const char* marker :
+         {"/tmp/upgrade_netaudio", "/oem/upgrade_app", "/tmp/upgrade_mcu", "/oem/upgrade_ota"}) {
       EXPECT_FALSE(UnitExists(marker)) << why << ": " << marker;
     }
     EXPECT_EQ(g_app_upgrade_time.load(), 0) << why;
     EXPECT_EQ(g_netaudio_upgrade_time.load(), 0) << why;
-    for (const auto& line : Commands()) EXPECT_EQ(line.find("updateEngine"), std::string::npos) << why;
+    for (const auto& line : Commands())
+      EXPECT_EQ(line.find("updateEngine"), std::string::npos) << why;
   }
 
   CApplication app_{"appthread"};
 };
 
 TEST_F(UploadChunksTest, ChunksAreAnsweredWithTheCountsAndStagedByteForByte) {
-  std::string package = MakeTar({{"backend/apps/product", "VX7206\n"},
-                                 {"backend/apps/devctl", std::string(70000, '\x7f')}});
+  std::string package = MakeTar(
+      {{"backend/apps/product", "VX7206\n"}, {"backend/apps/devctl", std::string(70000, '\x7f')}});
   std::string netaudio = MakeTar({{"netaudio/tarvo_package/product", "VX7206"}});
   std::string image(1500, '\0');
   for (size_t i = 0; i < image.size(); ++i) image[i] = char(i * 7);
@@ -81,7 +84,7 @@ TEST_F(UploadChunksTest, ChunksAreAnsweredWithTheCountsAndStagedByteForByte) {
       std::string part = c.data.substr(sent, 500);
       sent += part.size();
       EXPECT_EQ(Chunk(c.kind, kMiddle, part), "length: " + std::to_string(part.size()) +
-                                                   " upLength: " + std::to_string(sent) + " \n");
+                                                  " upLength: " + std::to_string(sent) + " \n");
     }
     EXPECT_EQ(Chunk(c.kind, kLast, ""), Result(c.reply_name, "success")) << c.reply_name;
     EXPECT_TRUE(UnitFile(c.file) == c.data) << c.reply_name << ": the staged file differs";
@@ -226,37 +229,55 @@ TEST_F(UploadChunksTest, HostilePackagesFailCleanly) {
     std::vector<RawMember> members;
     const char* folder;
   } cases[] = {
-      {"product is a FIFO", kNetaudio,
-       {{"netaudio/", '5', "", 0755}, {"netaudio/tarvo_package/", '5', "", 0755},
+      {"product is a FIFO",
+       kNetaudio,
+       {{"netaudio/", '5', "", 0755},
+        {"netaudio/tarvo_package/", '5', "", 0755},
         {"netaudio/tarvo_package/product", '6', ""}},
        "/run/netaudiotmp"},
-      {"product links to /dev/zero", kNetaudio,
-       {{"netaudio/", '5', "", 0755}, {"netaudio/tarvo_package/", '5', "", 0755},
+      {"product links to /dev/zero",
+       kNetaudio,
+       {{"netaudio/", '5', "", 0755},
+        {"netaudio/tarvo_package/", '5', "", 0755},
         {"netaudio/tarvo_package/product", '2', "/dev/zero"}},
        "/run/netaudiotmp"},
-      {"a device node", kSoc,
-       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
-        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/zero", '3', ""}},
+      {"a device node",
+       kSoc,
+       {{"backend/", '5', "", 0755},
+        {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"},
+        {"backend/apps/zero", '3', ""}},
        "/tmp/soctmp"},
-      {"a FIFO beside a good product", kSoc,
-       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
-        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/pipe", '6', ""}},
+      {"a FIFO beside a good product",
+       kSoc,
+       {{"backend/", '5', "", 0755},
+        {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"},
+        {"backend/apps/pipe", '6', ""}},
        "/tmp/soctmp"},
-      {"a hard link", kSoc,
-       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
-        {"backend/apps/product", '0', "VX7206"}, {"backend/apps/again", '1', "backend/apps/product"}},
+      {"a hard link",
+       kSoc,
+       {{"backend/", '5', "", 0755},
+        {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"},
+        {"backend/apps/again", '1', "backend/apps/product"}},
        "/tmp/soctmp"},
-      {"MCU version links to /dev/zero", kSoc,
-       {{"backend/", '5', "", 0755}, {"backend/apps/", '5', "", 0755},
-        {"backend/apps/product", '0', "VX7206"}, {"backend/mcu/", '5', "", 0755},
-        {"backend/mcu/mcu_upgrade.bin", '0', "fw"}, {"backend/mcu/version", '2', "/dev/zero"}},
+      {"MCU version links to /dev/zero",
+       kSoc,
+       {{"backend/", '5', "", 0755},
+        {"backend/apps/", '5', "", 0755},
+        {"backend/apps/product", '0', "VX7206"},
+        {"backend/mcu/", '5', "", 0755},
+        {"backend/mcu/mcu_upgrade.bin", '0', "fw"},
+        {"backend/mcu/version", '2', "/dev/zero"}},
        nullptr},
   };
   for (const auto& c : cases) {
     const std::string package = MakeRawTar(c.members);
     const char* name = c.kind == kSoc ? "update_soc.cgi" : "update_netaudio.cgi";
     EXPECT_EQ(Chunk(c.kind, kFirst, package), "length: " + std::to_string(package.size()) +
-                                                  " upLength: " + std::to_string(package.size()) + " \n");
+                                                  " upLength: " + std::to_string(package.size()) +
+                                                  " \n");
     const std::string result = Chunk(c.kind, kLast, "");
     if (c.folder) {
       EXPECT_EQ(result, Result(name, "fail")) << c.what;

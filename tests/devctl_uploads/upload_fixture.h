@@ -39,7 +39,8 @@ class UploadTest : public webtest::BoardTest {
   }
   // The folders every unit has.
   void MakeUnitFolders() const {
-    for (const char* dir : {"/oem", "/tmp", "/run", "/userdata"}) fs::create_directories(root_ + dir);
+    for (const char* dir : {"/oem", "/tmp", "/run", "/userdata"})
+      fs::create_directories(root_ + dir);
   }
   void TearDown() override {
     platform::SetCommandRunner(nullptr);
@@ -102,7 +103,8 @@ class UploadTest : public webtest::BoardTest {
       std::snprintf(header + 124, 12, "%011zo", size);
       std::snprintf(header + 136, 12, "%011o", 0u);
       header[156] = m.type;
-      if (m.type == '1' || m.type == '2') std::snprintf(header + 157, 100, "%s", m.data_or_target.c_str());
+      if (m.type == '1' || m.type == '2')
+        std::snprintf(header + 157, 100, "%s", m.data_or_target.c_str());
       std::memcpy(header + 257, "ustar", 6);
       std::memcpy(header + 263, "00", 2);
       if (m.type == '3') {

@@ -31,7 +31,6 @@ class CommitOrderTest : public webtest::BoardTest {
     BoardTest::TearDown();
   }
 
-
  public:
   // What every port receives, in the order it is sent.
   void Heard(const std::string& text) {

@@ -40,20 +40,62 @@ std::string HelpText(size_t commands) {
 }
 
 TEST(WebCommandTableTest, HoldsTheFiftySixCommandsInTableOrder) {
-  const char* names[] = {
-      "login", "logout", "modify password", "modify username", "get user", "get login user",
-      "add login user", "delete login user", "get user limit", "set user limit",
-      "set user enabled", "get control status", "set control status", "get input status",
-      "set input gain", "set input phantom", "set input stereo", "set input mute",
-      "set input name", "set input usb", "get output status", "set output vol",
-      "set output mute", "set output stereo", "set output delay", "set output name",
-      "get peq status", "set peq chn", "set peq", "set peq bypass", "set eq stereo",
-      "set eq preset", "set peq reset", "get preset status", "get preset user",
-      "set preset recall", "set preset name", "delete preset", "set preset save", "reboot",
-      "set factory", "get status", "set network", "set telnetportenable", "set tcpportenable",
-      "get system status", "set key lock", "set power", "set front lcd", "set power led",
-      "set baudrate", "set standby mode", "set_auto_standby_time", "get upgrade status",
-      "set defaults network", "GetUpgradeFW"};
+  const char* names[] = {"login",
+                         "logout",
+                         "modify password",
+                         "modify username",
+                         "get user",
+                         "get login user",
+                         "add login user",
+                         "delete login user",
+                         "get user limit",
+                         "set user limit",
+                         "set user enabled",
+                         "get control status",
+                         "set control status",
+                         "get input status",
+                         "set input gain",
+                         "set input phantom",
+                         "set input stereo",
+                         "set input mute",
+                         "set input name",
+                         "set input usb",
+                         "get output status",
+                         "set output vol",
+                         "set output mute",
+                         "set output stereo",
+                         "set output delay",
+                         "set output name",
+                         "get peq status",
+                         "set peq chn",
+                         "set peq",
+                         "set peq bypass",
+                         "set eq stereo",
+                         "set eq preset",
+                         "set peq reset",
+                         "get preset status",
+                         "get preset user",
+                         "set preset recall",
+                         "set preset name",
+                         "delete preset",
+                         "set preset save",
+                         "reboot",
+                         "set factory",
+                         "get status",
+                         "set network",
+                         "set telnetportenable",
+                         "set tcpportenable",
+                         "get system status",
+                         "set key lock",
+                         "set power",
+                         "set front lcd",
+                         "set power led",
+                         "set baudrate",
+                         "set standby mode",
+                         "set_auto_standby_time",
+                         "get upgrade status",
+                         "set defaults network",
+                         "GetUpgradeFW"};
   ASSERT_EQ(sizeof names / sizeof names[0], g_web_command_count);
   for (size_t i = 0; i < g_web_command_count; ++i) {
     EXPECT_EQ(g_web_commands[i].name, names[i]) << i;
@@ -130,7 +172,8 @@ TEST(WebDispatchTest, TextAfterTheRequestIsIgnored) {
   CApplication app("appthread");
   app.FillCommandMap(table, 1);
   g_probe_bodies.clear();
-  for (const char* body : {"{\"comhead\":\"probe\"} trailing", "{\"comhead\":\"probe\"}}}", "{\"comhead\":\"probe\"}\n{}"}) {
+  for (const char* body : {"{\"comhead\":\"probe\"} trailing", "{\"comhead\":\"probe\"}}}",
+                           "{\"comhead\":\"probe\"}\n{}"}) {
     std::string reply;
     EXPECT_TRUE(app.HandleInstr(body, reply)) << body;
   }

@@ -85,7 +85,8 @@ std::string RequestStart(const Params& params) {
     AppendLength(pairs, p.second.size());
     pairs += p.first + p.second;
   }
-  for (size_t i = 0; i < pairs.size(); i += 65535) AppendRecord(out, kParams, pairs.substr(i, 65535));
+  for (size_t i = 0; i < pairs.size(); i += 65535)
+    AppendRecord(out, kParams, pairs.substr(i, 65535));
   AppendRecord(out, kParams, "");
   return out;
 }

@@ -11,8 +11,8 @@ namespace webtest {
 using Params = std::vector<std::pair<std::string, std::string>>;
 
 struct FcgiReply {
-  bool ok = false;     // the request ended with an end-request record
-  std::string output;  // everything written to standard output
+  bool ok = false;                     // the request ended with an end-request record
+  std::string output;                  // everything written to standard output
   std::vector<size_t> stdout_records;  // content length of each stdout record, in order
 };
 

@@ -51,10 +51,15 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
   } cases[] = {
       {2, 0, {2}, "[SUCCESS]Set analogue input CH3 gain to 7dB.\r\n"},
       {11, 0, {11}, "[SUCCESS]Set tarvo input CH8 gain to 7dB.\r\n"},
-      {7, 1, {6, 7},
-       "[SUCCESS]Set tarvo input CH3 gain to 7dB.\r\n[SUCCESS]Set tarvo input CH4 gain to 7dB.\r\n"},
+      {7,
+       1,
+       {6, 7},
+       "[SUCCESS]Set tarvo input CH3 gain to 7dB.\r\n[SUCCESS]Set tarvo input CH4 gain to "
+       "7dB.\r\n"},
       {13, 0, {13}, "[SUCCESS]Set USB input right gain to 7dB.\r\n"},
-      {13, 1, {12, 13},
+      {13,
+       1,
+       {12, 13},
        "[SUCCESS]Set USB input left gain to 7dB.\r\n[SUCCESS]Set USB right input gain to 7dB.\r\n"},
   };
   for (const auto& c : cases) {

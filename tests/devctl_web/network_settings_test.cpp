@@ -168,9 +168,9 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
   g_app_config.tcpportenable = 0;
   g_app_config.telnetport = 2323;
   g_app_config.telnet_enable = 0;
-  g_app_config.model = "MX-1";                 // not a network setting
-  g_app_config.analogue_input_gain[0] = 5;     // nor this
-  g_app_config.user[1].password = "secret";    // nor this
+  g_app_config.model = "MX-1";               // not a network setting
+  g_app_config.analogue_input_gain[0] = 5;   // nor this
+  g_app_config.user[1].password = "secret";  // nor this
   std::string lines;
   EXPECT_EQ(ResetNetworkToDefaults(lines), RebootOutcome::kRebooting);
   RunRebootAfterReply();  // as the frame does once the reply is out

@@ -104,7 +104,8 @@ TEST_F(LiveStatusCacheTest, ADocumentAfterAChangeShowsIt) {
   app.HandleGetXml("", "", 0, xml);
   JsonTree doc(cJSON_Parse(after.c_str()), cJSON_Delete);
   ASSERT_NE(doc, nullptr);
-  const cJSON* vol = cJSON_GetObjectItem(cJSON_GetObjectItem(doc.get(), "output"), "group_output_vol");
+  const cJSON* vol =
+      cJSON_GetObjectItem(cJSON_GetObjectItem(doc.get(), "output"), "group_output_vol");
   EXPECT_EQ(cJSON_GetArrayItem(vol, 3)->valueint, 77);
   EXPECT_NE(xml.find("<group_output_vol>50,50,50,77</group_output_vol>"), std::string::npos)
       << xml.substr(0, 400);

@@ -22,16 +22,16 @@ std::vector<std::string> Keys(const cJSON* object) {
 }
 
 std::string Text(const cJSON* root, const char* section, const char* key) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(
-      cJSON_GetObjectItemCaseSensitive(root, section), key);
+  const cJSON* item =
+      cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(root, section), key);
   return cJSON_IsString(item) ? item->valuestring : "<not a string>";
 }
 
 TEST(StatusDocumentTest, SectionsAndMembersInOrder) {
   app_config_s cfg;
   JsonTree root = Tree(cfg);
-  EXPECT_EQ(Keys(root.get()), (std::vector<std::string>{"syssta", "websta", "input", "output",
-                                                        "preset", "peq"}));
+  EXPECT_EQ(Keys(root.get()),
+            (std::vector<std::string>{"syssta", "websta", "input", "output", "preset", "peq"}));
   EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "syssta")),
             (std::vector<std::string>{"devname", "softver", "mcusubver", "netaudiover", "power",
                                       "powerled", "keylock", "front_lcd", "rs232", "standbytime",
@@ -39,22 +39,34 @@ TEST(StatusDocumentTest, SectionsAndMembersInOrder) {
   EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "websta")),
             (std::vector<std::string>{"dhcp", "ip", "sm", "gw", "hostname", "mac", "tcpip",
                                       "telnet", "telnetenable", "tcpportenable"}));
-  EXPECT_EQ(
-      Keys(cJSON_GetObjectItem(root.get(), "input")),
-      (std::vector<std::string>{
-          "analogue_input_gain", "analogue_input_stereo", "analogue_input_phantom",
-          "analogue_input_mute", "tarvo_input_gain", "tarvo_input_stereo", "tarvo_input_mute",
-          "usb_input_gain", "usb_input_mute", "usb_input_stereo", "group_input_gain",
-          "group_input_stereo1", "group_input_stereo2", "group_input_stereo3",
-          "group_input_stereo4", "group_input_mute", "input_name", "usb"}));
-  EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "output")),
+  EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "input")),
             (std::vector<std::string>{
-                "control", "analogue_output_vol", "analogue_output_stereo", "analogue_output_mute",
-                "analogue_output_delay", "tarvo_output_vol", "tarvo_output_stereo",
-                "tarvo_output_mute", "tarvo_output_delay", "usb_output_vol", "usb_output_stereo",
-                "usb_output_mute", "usb_output_delay", "group_output_vol", "group_output_mute",
-                "group_output_stereo1", "group_output_stereo2", "group_output_stereo3",
-                "group_output_stereo4", "output_name"}));
+                "analogue_input_gain", "analogue_input_stereo", "analogue_input_phantom",
+                "analogue_input_mute", "tarvo_input_gain", "tarvo_input_stereo", "tarvo_input_mute",
+                "usb_input_gain", "usb_input_mute", "usb_input_stereo", "group_input_gain",
+                "group_input_stereo1", "group_input_stereo2", "group_input_stereo3",
+                "group_input_stereo4", "group_input_mute", "input_name", "usb"}));
+  EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "output")),
+            (std::vector<std::string>{"control",
+                                      "analogue_output_vol",
+                                      "analogue_output_stereo",
+                                      "analogue_output_mute",
+                                      "analogue_output_delay",
+                                      "tarvo_output_vol",
+                                      "tarvo_output_stereo",
+                                      "tarvo_output_mute",
+                                      "tarvo_output_delay",
+                                      "usb_output_vol",
+                                      "usb_output_stereo",
+                                      "usb_output_mute",
+                                      "usb_output_delay",
+                                      "group_output_vol",
+                                      "group_output_mute",
+                                      "group_output_stereo1",
+                                      "group_output_stereo2",
+                                      "group_output_stereo3",
+                                      "group_output_stereo4",
+                                      "output_name"}));
   EXPECT_EQ(Keys(cJSON_GetObjectItem(root.get(), "preset")),
             (std::vector<std::string>{"preset_recall", "enable", "name"}));
 
@@ -71,8 +83,8 @@ TEST(StatusDocumentTest, SectionsAndMembersInOrder) {
   EXPECT_EQ(Keys(peq_object), peq);
   for (const cJSON* m = peq_object->child; m; m = m->next) {
     if (!cJSON_IsObject(m)) continue;
-    EXPECT_EQ(Keys(m), (std::vector<std::string>{"bypass", "gain", "frequency", "quality",
-                                                 "type_name"}))
+    EXPECT_EQ(Keys(m),
+              (std::vector<std::string>{"bypass", "gain", "frequency", "quality", "type_name"}))
         << m->string;
   }
 }
@@ -95,8 +107,8 @@ TEST(StatusDocumentTest, ArraysCarryTheConfiguration) {
   EXPECT_EQ(cJSON_GetArrayItem(cJSON_GetObjectItem(output, "control"), 13)->valueint, 14);
   const cJSON* eq =
       cJSON_GetObjectItem(cJSON_GetObjectItem(root.get(), "peq"), "output_custom2_date17");
-  EXPECT_FLOAT_EQ(
-      float(cJSON_GetArrayItem(cJSON_GetObjectItem(eq, "quality"), 7)->valuedouble), 1.41f);
+  EXPECT_FLOAT_EQ(float(cJSON_GetArrayItem(cJSON_GetObjectItem(eq, "quality"), 7)->valuedouble),
+                  1.41f);
   EXPECT_STREQ(cJSON_GetArrayItem(cJSON_GetObjectItem(eq, "type_name"), 7)->valuestring,
                "HIGH_SHELF");
 }
@@ -106,8 +118,8 @@ TEST(StatusDocumentTest, ValueTexts) {
     int value;
     const char* standby_mode;
     const char* on_off;
-  } cases[] = {{0, "sleep", "off"}, {1, "standby", "on"}, {2, "standby", "on"},
-               {5, "standby", "on"}};
+  } cases[] = {
+      {0, "sleep", "off"}, {1, "standby", "on"}, {2, "standby", "on"}, {5, "standby", "on"}};
   for (const auto& c : cases) {
     app_config_s cfg;
     cfg.standby_mode = cfg.dhcp = cfg.telnet_enable = cfg.tcpportenable = c.value;
@@ -161,8 +173,8 @@ TEST(StatusDocumentTest, XmlConversion) {
       // XML 1.0 has no form for most control characters: they are written as JSON shows them.
       {"{\"n\":\"a\\u0001b\\u001f\\tc\"}", "<n>a\\u0001b\\u001f\tc</n>", "control characters"},
       {"{\"n\":[\"x\\u0007\",\"y\"]}", "<n>x\\u0007,y</n>", "control character in an array"},
-      {"{\"n\":\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5\"}", "<n>\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5</n>",
-       "well-formed UTF-8 stays"},
+      {"{\"n\":\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5\"}",
+       "<n>\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb5</n>", "well-formed UTF-8 stays"},
       {"{\"n\":\"a\xff\xc3(\xef\xbf\xbe\xed\xa0\x80\"}",
        "<n>a\\u00ff\\u00c3(\\u00ef\\u00bf\\u00be\\u00ed\\u00a0\\u0080</n>",
        "bytes that are no allowed UTF-8 character"},
@@ -184,7 +196,8 @@ TEST(StatusDocumentTest, NamesFromAFileNeverBreakTheXml) {
   const std::string xml = web::StatusXmlText(root.get());
   for (size_t i = 0; i < xml.size();) {
     const unsigned char c = static_cast<unsigned char>(xml[i]);
-    ASSERT_TRUE(c >= 0x20 || c == '\n' || c == '\t' || c == '\r') << "byte " << int(c) << " at " << i;
+    ASSERT_TRUE(c >= 0x20 || c == '\n' || c == '\t' || c == '\r')
+        << "byte " << int(c) << " at " << i;
     size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
     ASSERT_TRUE(c < 0x80 || c >= 0xC2) << "not UTF-8 at " << i;
     for (size_t k = 1; k < len; ++k) {

@@ -49,15 +49,15 @@ TEST_F(StatusHandlersTest, StatusDocumentsOfTheLiveConfiguration) {
 
   cJSON* doc = cJSON_Parse(json.c_str());
   ASSERT_NE(doc, nullptr);
-  EXPECT_EQ(Keys(doc), (std::vector<std::string>{"syssta", "websta", "input", "output", "preset",
-                                                 "peq"}));
+  EXPECT_EQ(Keys(doc),
+            (std::vector<std::string>{"syssta", "websta", "input", "output", "preset", "peq"}));
   EXPECT_STREQ(cJSON_GetObjectItem(cJSON_GetObjectItem(doc, "syssta"), "devname")->valuestring,
                "VX7206");
   cJSON_Delete(doc);
 
-  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?><MATRIX><syssta><devname>VX7206<",
-                      0),
-            0u);
+  EXPECT_EQ(
+      xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?><MATRIX><syssta><devname>VX7206<", 0),
+      0u);
   EXPECT_NE(xml.find("<tarvo_input_gain>0,0,0,0,0,0,0,9</tarvo_input_gain>"), std::string::npos);
   g_app_config = app_config_s();
 }
@@ -79,7 +79,8 @@ TEST_F(StatusHandlersTest, NamesWithControlCharactersFromTheFile) {
   app.HandleGetJson("", "", 0, json);
   app.HandleGetXml("", "", 0, xml);
   EXPECT_NE(json.find("\"Stage\\u0001Left\\u001bxxxx"), std::string::npos);
-  EXPECT_NE(xml.find("<input_name>Stage\\u0001Left\\u001bxxxx"), std::string::npos) << xml.substr(0, 2000);
+  EXPECT_NE(xml.find("<input_name>Stage\\u0001Left\\u001bxxxx"), std::string::npos)
+      << xml.substr(0, 2000);
   EXPECT_EQ(xml.find_first_of(std::string("\x01\x1b", 2)), std::string::npos);
   g_app_config = app_config_s();
 }

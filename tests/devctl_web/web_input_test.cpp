@@ -233,8 +233,7 @@ TEST_F(WebInputTest, AnalogueChannelGain) {
 
 TEST_F(WebInputTest, FailedSaveAnswersResultZeroAndKeepsTheChange) {
   platform::FailWritesAfter(0);
-  EXPECT_EQ(Command(Mute(1, 3, 1)),
-            "comhead=set input mute;result=0;error=settings not saved;");
+  EXPECT_EQ(Command(Mute(1, 3, 1)), "comhead=set input mute;result=0;error=settings not saved;");
   platform::FailWritesAfter(-1);
   EXPECT_EQ(g_app_config.tarvo_input_mute[3], 1);
   EXPECT_TRUE(DspMuted(kFirstTarvoChannel + 3));
@@ -250,7 +249,10 @@ TEST_F(WebInputTest, NoticeIsSentAfterTheConfigurationLockIsReleased) {
   // here: the frame must have released it before sending.
   bool lock_free = false;
   SetNoticeSink([&](const std::string&) {
-    std::thread other([&] { lock_free = g_config_mutex.try_lock(); if (lock_free) g_config_mutex.unlock(); });
+    std::thread other([&] {
+      lock_free = g_config_mutex.try_lock();
+      if (lock_free) g_config_mutex.unlock();
+    });
     other.join();
   });
   Command(Mute(0, 0, 1));
@@ -334,8 +336,8 @@ TEST_F(WebInputTest, OverLongStringsAreRefused) {
   EXPECT_EQ(Command(body), "comhead=set input gain;result=1;") << "unknown members are ignored";
   WebAnswer answer;
   // Called directly: a comhead longer than its field counts as missing.
-  std::string long_comhead = "{\"comhead\":\"" + std::string(300, 'c') +
-                             "\",\"action\":0,\"chn\":0,\"mute\":1}";
+  std::string long_comhead =
+      "{\"comhead\":\"" + std::string(300, 'c') + "\",\"action\":0,\"chn\":0,\"mute\":1}";
   cJSON* request = cJSON_Parse(long_comhead.c_str());
   EXPECT_FALSE(WebSetInputMute(request, answer));
   cJSON_Delete(request);

@@ -130,8 +130,8 @@ TEST_F(WebNetworkTest, ControlAndSystemStatus) {
   const Json control = Command(R"({"comhead":"get control status"})");
   EXPECT_EQ(Keys(control.get()),
             (std::vector<std::string>{"status", "preset_enable", "power", "preset", "input_name",
-                                      "output_name", "preset_name", "input_stereo",
-                                      "output_stereo", "comhead"}));
+                                      "output_name", "preset_name", "input_stereo", "output_stereo",
+                                      "comhead"}));
   const cJSON* stereo = cJSON_GetObjectItem(control.get(), "input_stereo");
   ASSERT_EQ(cJSON_GetArraySize(stereo), 7);
   for (int p = 0; p < 7; ++p) EXPECT_EQ(cJSON_GetArrayItem(stereo, p)->valueint, p == 4 ? 1 : 0);
@@ -145,7 +145,8 @@ TEST_F(WebNetworkTest, ControlAndSystemStatus) {
   const Json config = ConfigJson();
   const cJSON* sys = cJSON_GetObjectItem(config.get(), "system");
   for (const char* k : {"powerled", "key_lock", "front_lcd", "baudrate", "power"}) {
-    EXPECT_EQ(cJSON_GetObjectItem(system.get(), k)->valueint, cJSON_GetObjectItem(sys, k)->valueint) << k;
+    EXPECT_EQ(cJSON_GetObjectItem(system.get(), k)->valueint, cJSON_GetObjectItem(sys, k)->valueint)
+        << k;
   }
   EXPECT_EQ(cJSON_GetObjectItem(system.get(), "standby")->valueint, g_app_config.standby_mode);
   EXPECT_STREQ(cJSON_GetObjectItem(system.get(), "macaddress")->valuestring, "00:11:22:AA:BB:CC");
@@ -172,13 +173,18 @@ TEST_F(WebNetworkTest, PeqStatusOfTheSelectedChannelsClamped) {
 TEST_F(WebNetworkTest, GetStatusOrderAndDeviceName) {
   g_device_identity.mac = "00:11:22:aa:bb:cc";
   const Json status = Command(R"({"comhead":"get status"})");
-  EXPECT_EQ(Keys(status.get()),
-            (std::vector<std::string>{"comhead", "devicename", "model", "version", "mcu_version",
-                                      "netaudiosdk", "dhcp", "tcpport", "telnetport",
-                                      "telnetportenable", "tcpportenable", "ipaddress", "subnet",
-                                      "dnsserver", "gateway", "macaddress", "hostname",
-                                      "auto_standby_time", "def_hostname", "type", "power",
-                                      "temp", "uptime"}));
+  EXPECT_EQ(Keys(status.get()), (std::vector<std::string>{"comhead",       "devicename",
+                                                          "model",         "version",
+                                                          "mcu_version",   "netaudiosdk",
+                                                          "dhcp",          "tcpport",
+                                                          "telnetport",    "telnetportenable",
+                                                          "tcpportenable", "ipaddress",
+                                                          "subnet",        "dnsserver",
+                                                          "gateway",       "macaddress",
+                                                          "hostname",      "auto_standby_time",
+                                                          "def_hostname",  "type",
+                                                          "power",         "temp",
+                                                          "uptime"}));
   EXPECT_STREQ(cJSON_GetObjectItem(status.get(), "devicename")->valuestring, "-aabbcc");
   EXPECT_STREQ(cJSON_GetObjectItem(status.get(), "def_hostname")->valuestring, "VX7206");
   EXPECT_TRUE(cJSON_IsNumber(cJSON_GetObjectItem(status.get(), "temp")));
@@ -238,15 +244,16 @@ TEST_F(WebNetworkTest, Accounts) {
                                       "input_tarvo", "input_usb", "input_group", "output_analogue",
                                       "output_tarvo", "output_usb", "output_group", "preset"}));
 
-  EXPECT_EQ(Result(Command(R"({"comhead":"set user limit","user":"u3","matrix":0,"network":1,"system":1,"information":1,"power":1,"dsp":[2,3,4,5]})")),
-            1);
+  EXPECT_EQ(
+      Result(Command(
+          R"({"comhead":"set user limit","user":"u3","matrix":0,"network":1,"system":1,"information":1,"power":1,"dsp":[2,3,4,5]})")),
+      1);
   const Json limit = Command(R"({"comhead":"get user limit","user":"u3"})");
   EXPECT_EQ(Keys(limit.get()),
-            (std::vector<std::string>{"comhead", "user", "enabled", "network", "system",
-                                      "information", "power", "matrix", "phantom", "dsp",
-                                      "input_analogue", "input_tarvo", "input_usb", "input_group",
-                                      "output_analogue", "output_tarvo", "output_usb",
-                                      "output_group", "preset"}));
+            (std::vector<std::string>{
+                "comhead", "user", "enabled", "network", "system", "information", "power", "matrix",
+                "phantom", "dsp", "input_analogue", "input_tarvo", "input_usb", "input_group",
+                "output_analogue", "output_tarvo", "output_usb", "output_group", "preset"}));
   EXPECT_EQ(cJSON_GetArrayItem(cJSON_GetObjectItem(limit.get(), "dsp"), 1)->valueint, 3);
   EXPECT_EQ(cJSON_GetObjectItem(limit.get(), "matrix")->valueint, 0);
   EXPECT_EQ(Result(Command(R"({"comhead":"get user limit","user":"nobody"})")), 0);
@@ -300,10 +307,10 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
 
 TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
   g_app_config.power = 0;
-  const std::string good[] = {"0", "8000", "23", "10.0.0.5", "255.255.255.0", "10.0.0.1",
-                              "studio", "VX7206"};
-  const char* keys[] = {"dhcp", "tcpport", "telnetport", "ipaddress", "subnet", "gateway",
-                        "hostname", "model"};
+  const std::string good[] = {"0",        "8000",   "23",    "10.0.0.5", "255.255.255.0",
+                              "10.0.0.1", "studio", "VX7206"};
+  const char* keys[] = {"dhcp",   "tcpport", "telnetport", "ipaddress",
+                        "subnet", "gateway", "hostname",   "model"};
   auto body = [&](int k, const std::string& value, bool drop = false) {
     std::string b = R"({"comhead":"set network")";
     for (int i = 0; i < 8; ++i) {
@@ -317,16 +324,34 @@ TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
     int key;
     std::string value;
   } cases[] = {
-      {3, "1.2.3.4\\nnohook resolv.conf"}, {3, "999.1.1.1"}, {3, "1.2.3.4\\\""},
-      {3, std::string(64, '1')},          {4, "255.0.255.0"}, {5, ""},
-      {6, "a b"},                          {6, "a\\nb"},       {6, std::string(33, 'h')},
-      {6, std::string(300, 'h')},          {7, std::string(32, 'm')}, {7, "MX\\r"},
-      {1, "0"},                            {1, "70000"},      {1, "80"},
-      {1, "23"},                           {2, "\"23\""},
+      {3, "1.2.3.4\\nnohook resolv.conf"},
+      {3, "999.1.1.1"},
+      {3, "1.2.3.4\\\""},
+      {3, std::string(64, '1')},
+      {4, "255.0.255.0"},
+      {5, ""},
+      {6, "a b"},
+      {6, "a\\nb"},
+      {6, std::string(33, 'h')},
+      {6, std::string(300, 'h')},
+      {7, std::string(32, 'm')},
+      {7, "MX\\r"},
+      {1, "0"},
+      {1, "70000"},
+      {1, "80"},
+      {1, "23"},
+      {2, "\"23\""},
       // Addresses no unit can have or route through, and host names a resolver refuses.
-      {3, "0.0.0.0"},   {3, "255.255.255.255"}, {3, "127.0.0.1"}, {3, "224.0.0.1"},
-      {3, "240.0.0.1"}, {5, "0.0.0.0"},         {5, "127.0.0.1"}, {5, "239.1.1.1"},
-      {6, "-studio"},   {6, "studio-"},
+      {3, "0.0.0.0"},
+      {3, "255.255.255.255"},
+      {3, "127.0.0.1"},
+      {3, "224.0.0.1"},
+      {3, "240.0.0.1"},
+      {5, "0.0.0.0"},
+      {5, "127.0.0.1"},
+      {5, "239.1.1.1"},
+      {6, "-studio"},
+      {6, "studio-"},
   };
   for (const auto& c : cases) {
     const Json r = Command(body(c.key, c.value));
@@ -373,10 +398,9 @@ TEST_F(WebNetworkTest, SetNetworkRefusesAPortInUse) {
 // for no reboot; the reply says the settings were not saved.
 TEST_F(WebNetworkTest, FailedSaveChangesNoFile) {
   platform::FailWritesUnder(platform::Path("/oem"));
-  const Json r = Command(
-      R"({"comhead":"set network","dhcp":0,"tcpport":8000,"telnetport":23,)"
-      R"("ipaddress":"10.0.0.5","subnet":"255.255.255.0","gateway":"10.0.0.1",)"
-      R"("hostname":"studio","model":"VX7206"})");
+  const Json r = Command(R"({"comhead":"set network","dhcp":0,"tcpport":8000,"telnetport":23,)"
+                         R"("ipaddress":"10.0.0.5","subnet":"255.255.255.0","gateway":"10.0.0.1",)"
+                         R"("hostname":"studio","model":"VX7206"})");
   EXPECT_EQ(Result(r), 0);
   EXPECT_STREQ(cJSON_GetStringValue(cJSON_GetObjectItem(r.get(), "error")), "settings not saved");
   g_app_config.dhcp = 0;

@@ -56,7 +56,9 @@ class WebOutputTest : public webtest::BoardTest {
     cJSON_Delete(json);
     return members;
   }
-  static std::string Ok(const char* comhead) { return std::string("comhead=") + comhead + ";result=1;"; }
+  static std::string Ok(const char* comhead) {
+    return std::string("comhead=") + comhead + ";result=1;";
+  }
   static std::string Refused(const char* comhead) {
     return std::string("comhead=") + comhead + ";result=0;";
   }
@@ -94,7 +96,8 @@ TEST_F(WebOutputTest, VolumeAndItsMute) {
     g_app_config.group_output_stereo4[2] = 1;
     EXPECT_EQ(Command(Vol(0, 2, c.vol)), Ok("set output vol"));
     EXPECT_EQ(DspLog(), c.dsp) << c.vol;
-    EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3 volume to " + std::to_string(c.vol) + ".\r\n");
+    EXPECT_EQ(notices_,
+              "[SUCCESS]Set analogue output CH3 volume to " + std::to_string(c.vol) + ".\r\n");
     EXPECT_EQ(g_app_config.analogue_output_mute[2], c.vol == 0 ? 1 : 0);
     EXPECT_EQ(g_app_config.group_output_stereo4[2], 0);
   }
@@ -153,8 +156,8 @@ TEST_F(WebOutputTest, VolumeAndMuteRanges) {
   g_app_config.power = 0;
   for (const std::string& body :
        {Vol(0, 0, 101), Vol(0, 0, -1), Vol(4, 0, 5), Vol(-1, 0, 5), Vol(0, 8, 5), Mute(0, 0, 2),
-       Mute(0, 0, -1), std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0}"),
-       std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":\"5\"}")}) {
+        Mute(0, 0, -1), std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0}"),
+        std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":\"5\"}")}) {
     const bool mute = body.find("mute") != std::string::npos;
     EXPECT_EQ(Command(body), Refused(mute ? "set output mute" : "set output vol")) << body;
     EXPECT_EQ(notices_, "") << body;
@@ -189,16 +192,41 @@ TEST_F(WebOutputTest, RoutingChannelForm) {
     std::string notice;
   };
   const Case cases[] = {
-      {{1}, {0}, 1, Route(1, 3), {0, 1}, {3, 4, 13, 14},
+      {{1},
+       {0},
+       1,
+       Route(1, 3),
+       {0, 1},
+       {3, 4, 13, 14},
        "[SUCCESS]Set output analogue CH1/CH2 from analogue input CH3/CH4.\r\n"},
-      {{6}, {6}, 1, Route(14, 13), {12, 13}, {1, 2, 13, 14},
+      {{6},
+       {6},
+       1,
+       Route(14, 13),
+       {12, 13},
+       {1, 2, 13, 14},
        "[SUCCESS]Set output USB left/right from USB input left/right.\r\n"},
-      {{0}, {0}, 1, Route(2, 5), {0, 1, 1}, {0, 5, 13, 14},
+      {{0},
+       {0},
+       1,
+       Route(2, 5),
+       {0, 1, 1},
+       {0, 5, 13, 14},
        "[SUCCESS]Set output analogue CH2 from tarvo input CH1.\r\n"},
-      {{}, {}, 1, Route(13, 5), {12}, {1, 2, 5, 14},
+      {{},
+       {},
+       1,
+       Route(13, 5),
+       {12},
+       {1, 2, 5, 14},
        "[SUCCESS]Set output USB left from tarvo input CH1.\r\n"},
       // "none" on a pair-fed pair: both cleared, then the addressed output once more.
-      {{0}, {0}, 1, Route(2, 0), {0, 1, 1}, {0, 0, 13, 14},
+      {{0},
+       {0},
+       1,
+       Route(2, 0),
+       {0, 1, 1},
+       {0, 0, 13, 14},
        "[SUCCESS]Set output analogue CH2 from none.\r\n"},
   };
   for (const auto& c : cases) {
@@ -252,9 +280,13 @@ TEST_F(WebOutputTest, RoutingAllOutputsAndPairForm) {
 
 TEST_F(WebOutputTest, RoutingRefusalsStillWake) {
   g_app_config.power = 0;
-  const std::string bodies[] = {
-      Route(1, 15), Route(15, 1), Route(-1, 1), Route(1, -1), Route(8, 1, 1), Route(1, 8, 1),
-      "{\"comhead\":\"set control status\",\"chn\":1}"};
+  const std::string bodies[] = {Route(1, 15),
+                                Route(15, 1),
+                                Route(-1, 1),
+                                Route(1, -1),
+                                Route(8, 1, 1),
+                                Route(1, 8, 1),
+                                "{\"comhead\":\"set control status\",\"chn\":1}"};
   for (const std::string& body : bodies) {
     EXPECT_EQ(Command(body), Refused("set control status")) << body;
   }
@@ -405,7 +437,10 @@ TEST_F(WebOutputTest, Names) {
   g_app_config.power = 0;
   for (const std::string& body :
        {Name("set output name", 0, "x"), Name("set output name", 19, "x"),
-        Name("set output name", 2, "a\r\n[SUCCESS]b"), Name("set output name", 2, "a\x7f" "b"),
+        Name("set output name", 2, "a\r\n[SUCCESS]b"),
+        Name("set output name", 2,
+             "a\x7f"
+             "b"),
         Name("set output name", 2, std::string(256, 'n')),
         std::string("{\"comhead\":\"set output name\",\"chn\":2,\"name\":\"\xff\xfe\"}"),
         std::string("{\"comhead\":\"set output name\",\"chn\":2}")}) {
@@ -493,7 +528,8 @@ TEST_F(WebOutputTest, DelayFadeLeavesTheLockFreeAndEndsOnTheRecord) {
 }
 
 TEST_F(WebOutputTest, DelayRanges) {
-  for (const std::string& body : {Delay(1, 8, 1), Delay(0, 0, 51), Delay(3, 0, 1), Delay(0, 5, 1)}) {
+  for (const std::string& body :
+       {Delay(1, 8, 1), Delay(0, 0, 51), Delay(3, 0, 1), Delay(0, 5, 1)}) {
     EXPECT_EQ(Command(body), Refused("set output delay")) << body;
   }
   EXPECT_EQ(Saves(), 0);

@@ -73,7 +73,7 @@ TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
         "{\"comhead\":\"set preset save\",\"preset\":-1}",
         "{\"comhead\":\"set preset recall\",\"preset\":9}",
         "{\"comhead\":\"set preset recall\",\"preset\":4}",  // not enabled
-        "{\"comhead\":\"set preset name\",\"chn\":2}",      // no name
+        "{\"comhead\":\"set preset name\",\"chn\":2}",       // no name
         "{\"comhead\":\"set preset name\",\"chn\":2,\"name\":\"a\\nb\"}",
         "{\"comhead\":\"set preset name\",\"chn\":2,\"name\":\"\\u001b[2J\"}",
         "{\"comhead\":\"set preset name\",\"chn\":9,\"name\":\"Hall\"}"}) {

@@ -163,8 +163,7 @@ TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
       {"{\"comhead\":\"reboot\",\"reboot\":\"x\"}", "reboot"},
       {"{\"comhead\":\"set factory\"}", "set factory"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(Command(c.body), Result(c.comhead, 0)) << c.body;
+  for (const Case& c : cases) EXPECT_EQ(Command(c.body), Result(c.comhead, 0)) << c.body;
   EXPECT_EQ(Notices(), "");
   EXPECT_EQ(Saves(), saves);
   EXPECT_EQ(g_app_config.power, 0);

@@ -151,8 +151,8 @@ class WebFrameWakeTest : public SimUnitFixture {
     const app_config_s& c = g_app_config;
     return "\"dhcp\":" + std::to_string(c.dhcp) + ",\"tcpport\":" + std::to_string(c.tcpport) +
            ",\"telnetport\":" + std::to_string(c.telnetport) + ",\"ipaddress\":\"" + c.ipaddress +
-           "\",\"subnet\":\"" + c.subnet + "\",\"gateway\":\"" + c.gateway +
-           "\",\"hostname\":\"" + c.hostname + "\",\"model\":\"" + c.model + "\"";
+           "\",\"subnet\":\"" + c.subnet + "\",\"gateway\":\"" + c.gateway + "\",\"hostname\":\"" +
+           c.hostname + "\",\"model\":\"" + c.model + "\"";
   }
 
   CApplication app_{"appthread"};

@@ -72,10 +72,11 @@ class WebappLoopTest : public ::testing::Test {
 
   webtest::FcgiReply Post(const std::string& qs, const std::string& body,
                           const std::string& uri = "/cgi-bin/instr.cgi") {
-    return webtest::FcgiRequest(port_, {{"REQUEST_METHOD", "POST"},
-                                        {"QUERY_STRING", qs},
-                                        {"REQUEST_URI", uri},
-                                        {"CONTENT_LENGTH", std::to_string(body.size())}},
+    return webtest::FcgiRequest(port_,
+                                {{"REQUEST_METHOD", "POST"},
+                                 {"QUERY_STRING", qs},
+                                 {"REQUEST_URI", uri},
+                                 {"CONTENT_LENGTH", std::to_string(body.size())}},
                                 body);
   }
 
@@ -168,7 +169,8 @@ TEST_F(WebappLoopTest, BrokenRequestsAreAnsweredAndTheNextIsServed) {
       {{{"QUERY_STRING", "instr.cgi&"}, {"CONTENT_LENGTH", "7340032"}}, "{}", "over the limit"},
       {{{"QUERY_STRING", "instr.cgi&"}, {"CONTENT_LENGTH", "100"}}, "{\"comhead\":", "cut short"},
       {{{"QUERY_STRING", "update_soc.cgi&cmd=hex(00,00,80,00,00)"}, {"CONTENT_LENGTH", "50"}},
-       "short chunk", "upload cut short"},
+       "short chunk",
+       "upload cut short"},
       {{{"CONTENT_LENGTH", "2"}}, "{}", "no QUERY_STRING or REQUEST_URI"},
   };
   for (const auto& c : cases) {
@@ -216,9 +218,12 @@ TEST(WebappTermination, SigtermEndsTheProcessOnceTheLoopRuns) {
     if (fd < 0) _exit(2);
     RecordingApp app;
     std::thread server([&] { app.Serve(fd); });
-    webtest::FcgiReply reply = webtest::FcgiRequest(
-        port, {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "xml=mxsta"},
-               {"REQUEST_URI", "/cgi-bin/getxml.cgi"}, {"CONTENT_LENGTH", "0"}}, "");
+    webtest::FcgiReply reply = webtest::FcgiRequest(port,
+                                                    {{"REQUEST_METHOD", "POST"},
+                                                     {"QUERY_STRING", "xml=mxsta"},
+                                                     {"REQUEST_URI", "/cgi-bin/getxml.cgi"},
+                                                     {"CONTENT_LENGTH", "0"}},
+                                                    "");
     (void)reply;
     kill(getpid(), SIGTERM);
     for (int i = 0; i < 500; ++i) usleep(10000);

@@ -36,16 +36,24 @@ int main(int argc, char** argv) {
         case 0:
           if (pos < s.size()) s[pos] = static_cast<char>(rng() % 256);
           break;
-        case 1: s.erase(pos, 1 + rng() % 8); break;
+        case 1:
+          s.erase(pos, 1 + rng() % 8);
+          break;
         case 2: {
           const std::string& other = seeds[rng() % seeds.size()];
           const size_t from = other.empty() ? 0 : rng() % other.size();
           s.insert(pos, other.substr(from, rng() % 64));
           break;
         }
-        case 3: s.insert(pos, tokens[rng() % tokens.size()]); break;
-        case 4: s.insert(pos, std::string(1 + rng() % 512, static_cast<char>(rng() % 256))); break;
-        default: s.resize(pos); break;
+        case 3:
+          s.insert(pos, tokens[rng() % tokens.size()]);
+          break;
+        case 4:
+          s.insert(pos, std::string(1 + rng() % 512, static_cast<char>(rng() % 256)));
+          break;
+        default:
+          s.resize(pos);
+          break;
       }
     }
     run(s);

@@ -82,7 +82,7 @@ TEST_F(TempRoot, StaleTemporariesOfOneFileAreRemoved) {
   }
   closedir(dir);
   EXPECT_EQ(left, (std::set<std::string>{"app.json", "app.json.bad", "app_preset1.json.tmp.12.0",
-                                          "other.tmp.1.1"}));
+                                         "other.tmp.1.1"}));
 }
 
 TEST(Clock, FakeClockMovesOnlyWhenSleptOn) {

@@ -57,7 +57,8 @@ class AlsaUtilsTest : public ::testing::Test {
   // its 5 ms lead and one batch beyond the period count when the tool ended.
   void stopEngineAfterTail() {
     const sim::StandInEngine::Config& c = engine->config();
-    const uint64_t tail = (c.samplerate * 5 / 1000 + c.samplesPerPeriod - 1) / c.samplesPerPeriod + 2;
+    const uint64_t tail =
+        (c.samplerate * 5 / 1000 + c.samplesPerPeriod - 1) / c.samplesPerPeriod + 2;
     const uint64_t until = engine->periodCount() + tail;
     for (int i = 0; i < 30000 && engine->periodCount() < until; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -91,7 +92,7 @@ const WavFormat kWavFormats[] = {{"S32", SF_FORMAT_PCM_32, "S32_LE"},
 // took tells which frame landed there: channel 0 counts up from 1, channel 1 down from -1,
 // exactly representable in every format (16-bit up to 32767 frames).
 struct RampFile {
-  std::vector<std::vector<int32_t>> ring;                  // [channel][frame]: ring value
+  std::vector<std::vector<int32_t>> ring;                      // [channel][frame]: ring value
   std::vector<std::unordered_map<int32_t, unsigned>> frameOf;  // [channel]: ring value -> frame
 };
 
@@ -158,8 +159,8 @@ TransmitWalk walkTransmit(const std::vector<int32_t>& ch0, const std::vector<int
     if (v == poison || v == 0) return true;
     const auto it = ramp.frameOf[c].find(v);
     if (it == ramp.frameOf[c].end()) {
-      walk.error = "position " + std::to_string(p) + " channel " + std::to_string(c) +
-                   ": value " + std::to_string(v) + " is no frame of the file";
+      walk.error = "position " + std::to_string(p) + " channel " + std::to_string(c) + ": value " +
+                   std::to_string(v) + " is no frame of the file";
       return false;
     }
     frame = long(it->second);
@@ -234,11 +235,12 @@ TEST_F(AlsaUtilsTest, AplayLandsInTheTransmitChannelsExactly) {
         << walk.expected << " in " << engine->capture(0).size() << " positions\n"
         << r.err;
     if (walk.firstFrame != 0 || walk.late != 0 || walk.reread != 0 || underruns != 0) {
-      printf("%s: first frame in time %u, late positions %llu, re-read %llu, underruns %zu "
-             "(engine: %llu late samples)\n",
-             format.name, walk.firstFrame, static_cast<unsigned long long>(walk.late),
-             static_cast<unsigned long long>(walk.reread), underruns,
-             static_cast<unsigned long long>(engine->lateSamplesTotal()));
+      printf(
+          "%s: first frame in time %u, late positions %llu, re-read %llu, underruns %zu "
+          "(engine: %llu late samples)\n",
+          format.name, walk.firstFrame, static_cast<unsigned long long>(walk.late),
+          static_cast<unsigned long long>(walk.reread), underruns,
+          static_cast<unsigned long long>(engine->lateSamplesTotal()));
     }
     for (unsigned c = 2; c < 8; ++c) {
       for (int32_t v : engine->capture(c)) ASSERT_EQ(v, StandInEngine::kPoison) << c;
@@ -249,8 +251,8 @@ TEST_F(AlsaUtilsTest, AplayLandsInTheTransmitChannelsExactly) {
 // Reads a recorded WAV file as the ring values would be converted for its format.
 struct Recording {
   unsigned channels = 0;
-  std::vector<int32_t> ints;   // S32, S16
-  std::vector<float> floats;   // FLOAT
+  std::vector<int32_t> ints;  // S32, S16
+  std::vector<float> floats;  // FLOAT
   size_t frames = 0;
 };
 
@@ -280,7 +282,8 @@ TEST_F(AlsaUtilsTest, ArecordRecordsTheReceivePatternExactly) {
   struct Case {
     const char* format;
     const char* seconds;
-  } cases[] = {{"S32_LE", "1"}, {"FLOAT_LE", "1"},
+  } cases[] = {{"S32_LE", "1"},
+               {"FLOAT_LE", "1"},
                // The 16-bit samples keep the upper half of the pattern, whose index part steps
                // every 65536 samples: three seconds hold two steps, which pin the position.
                {"S16_LE", "3"}};
@@ -357,8 +360,8 @@ TEST_F(AlsaUtilsTest, NegotiationRefusesWhatTheAreaCannotCarry) {
     const char* errorText;   // in stderr
     const char* absentText;  // not in stderr
   } cases[] = {
-      {"unsigned 8-bit", play("tarvo", "U8", "2", "48000"), false, 1,
-       "Sample format non available", "TSOUNDCARD"},
+      {"unsigned 8-bit", play("tarvo", "U8", "2", "48000"), false, 1, "Sample format non available",
+       "TSOUNDCARD"},
       {"memory-mapped access", play("tarvo", "S32_LE", "2", "48000", {"-M"}), false, 1,
        "Access type not available", "TSOUNDCARD"},
       {"more channels than the area", play("tarvo", "S32_LE", "9", "48000"), false, 1,
@@ -504,8 +507,7 @@ TEST_F(AlsaUtilsTest, SignalEndsTheStartWait) {
   }
   const CommandResult r = player.wait(kToolTimeoutSeconds);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("write: Interrupted system call\nstopped by signal\n"),
-            std::string::npos)
+  EXPECT_NE(r.err.find("write: Interrupted system call\nstopped by signal\n"), std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("not reachable"), std::string::npos) << r.err;
 }

@@ -54,8 +54,8 @@ TEST(SampleConversion, ExtremesBothWays) {
     int32_t ring;
     int16_t s16;
   } ringToS16Cases[] = {
-      {-65536, -1}, {INT32_MIN, -32768}, {INT32_MAX, 32767},
-      {65535, 0},   {-1, -1},            {0x12345678, 0x1234},
+      {-65536, -1}, {INT32_MIN, -32768},  {INT32_MAX, 32767}, {65535, 0},
+      {-1, -1},     {0x12345678, 0x1234},
   };
   for (auto& c : ringToS16Cases) EXPECT_EQ(ringToS16(c.ring), c.s16) << c.ring;
 
@@ -71,7 +71,9 @@ TEST(SampleConversion, ExtremesBothWays) {
     int32_t ring;
     float value;
   } ringToFloatCases[] = {
-      {INT32_MAX, 1.0f}, {INT32_MIN, float(INT32_MIN / 2147483647.0)}, {0, 0.0f},
+      {INT32_MAX, 1.0f},
+      {INT32_MIN, float(INT32_MIN / 2147483647.0)},
+      {0, 0.0f},
       {1073741824, float(1073741824 / 2147483647.0)},
   };
   for (auto& c : ringToFloatCases) EXPECT_EQ(ringToFloat(c.ring), c.value) << c.ring;
@@ -105,8 +107,8 @@ TEST_F(IntermediateBufferTest, EachFormatConvertsBothWaysThroughTheBuffer) {
   struct Case {
     snd_pcm_format_t format;
     ssize_t width;
-  } cases[] = {{SND_PCM_FORMAT_S16_LE, 2}, {SND_PCM_FORMAT_S32_LE, 4},
-               {SND_PCM_FORMAT_FLOAT_LE, 4}};
+  } cases[] = {
+      {SND_PCM_FORMAT_S16_LE, 2}, {SND_PCM_FORMAT_S32_LE, 4}, {SND_PCM_FORMAT_FLOAT_LE, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(snd_pcm_format_name(c.format));
     const unsigned frames = unsigned(ring.size());
@@ -181,8 +183,7 @@ TEST_F(IntermediateBufferTest, AlsaSideMovesWhatFitsOrWhatIsHeld) {
     EXPECT_EQ(buffer.writeAlsaSamples(src.data() + 16, c.write, 4), c.accepted);
     EXPECT_EQ(buffer.getWriteHead(), c.writeHead);
     EXPECT_EQ(buffer.getNumSamplesInBuffer(), c.prefill - c.drain + c.accepted);
-    EXPECT_EQ(buffer.getAvailableSpaceInSamplesInBuffer(),
-              16 - (c.prefill - c.drain + c.accepted));
+    EXPECT_EQ(buffer.getAvailableSpaceInSamplesInBuffer(), 16 - (c.prefill - c.drain + c.accepted));
 
     // Reading everything back gives the unread prefill, then the accepted samples, in order.
     std::vector<int32_t> expected(src.begin() + c.drain, src.begin() + c.prefill);
@@ -277,9 +278,8 @@ TEST_F(IntermediateBufferTest, CaptureOverrunDropsOrSkipsAndKeepsTheRingPosition
   // A stored batch clears the flag; the next full buffer warns again.
   rxHead = 0;
   ASSERT_EQ(buffer.writeNetaudioSamples(SND_PCM_FORMAT_S32_LE, 64, rx.rx, 2, rxHead, 100), 64u);
-  err = stderrOf([&] {
-    buffer.writeNetaudioSamples(SND_PCM_FORMAT_S32_LE, 8, rx.rx, 2, rxHead, 100);
-  });
+  err = stderrOf(
+      [&] { buffer.writeNetaudioSamples(SND_PCM_FORMAT_S32_LE, 8, rx.rx, 2, rxHead, 100); });
   EXPECT_EQ(err, full);
 }
 
@@ -319,9 +319,8 @@ TEST_F(IntermediateBufferTest, PlaybackUnderrunLeavesTheRingsAndAdvancesTheHead)
   EXPECT_EQ(tx.rings[1][2], kPoison);
 
   // Frames were taken, so the next empty batch warns again.
-  err = stderrOf([&] {
-    buffer.readNetaudioSamples(SND_PCM_FORMAT_S16_LE, 4, tx.tx, 2, txHead, 100);
-  });
+  err = stderrOf(
+      [&] { buffer.readNetaudioSamples(SND_PCM_FORMAT_S16_LE, 4, tx.tx, 2, txHead, 100); });
   EXPECT_EQ(err, empty);
 }
 

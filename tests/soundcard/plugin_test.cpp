@@ -131,8 +131,7 @@ int32_t rampSample(unsigned f, unsigned c) {
 }
 
 // Application bytes of frame f, channel c, in `format`, and the ring sample they must become.
-void encodeSample(snd_pcm_format_t format, unsigned f, unsigned c, uint8_t* out,
-                  int32_t* ring) {
+void encodeSample(snd_pcm_format_t format, unsigned f, unsigned c, uint8_t* out, int32_t* ring) {
   const int32_t v = rampSample(f, c);
   if (format == SND_PCM_FORMAT_S16_LE) {
     const int16_t s = int16_t(v >> 16);

@@ -205,8 +205,8 @@ CommandResult Command::wait(int timeoutSeconds) {
   return result;
 }
 
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, int timeoutSeconds) {
+CommandResult runCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         int timeoutSeconds) {
   Command command(argv, env);
   return command.wait(timeoutSeconds);
 }

@@ -49,8 +49,8 @@ struct CommandResult {
 // Runs argv (looked up in PATH) with `env` added to this process's environment, and waits
 // at most timeoutSeconds (then kills it). Children of a sanitized build get the sanitizer
 // runtime preloaded so they can load the sanitized plug-in.
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, int timeoutSeconds);
+CommandResult runCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         int timeoutSeconds);
 // The same, started now and collected by wait().
 class Command {
  public:

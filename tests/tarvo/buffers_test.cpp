@@ -151,9 +151,9 @@ TEST(BuffersLayout, ChannelTablesMatchTheEngine) {
       {true, 0x100, 0x200, 0, 0, 2, StandInEngine::Timing::NoSubheader},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "split " << c.split << " offsets " << c.txOffset << "/"
-                                    << c.rxOffset << " pad " << c.padding << " tx " << c.tx
-                                    << " rx " << c.rx);
+    SCOPED_TRACE(testing::Message()
+                 << "split " << c.split << " offsets " << c.txOffset << "/" << c.rxOffset << " pad "
+                 << c.padding << " tx " << c.tx << " rx " << c.rx);
     StandInEngine::Config cfg;
     cfg.name = uniqueAreaName();
     cfg.split = c.split;
@@ -362,12 +362,18 @@ TEST(BuffersLayout, RandomHeadersNeverPointOutsideTheMapping) {
   };
   auto pick = [&](uint32_t usual) -> uint32_t {
     switch (next() % 6) {
-      case 0: return 0;
-      case 1: return 0xFFFFFFFFu - uint32_t(next() % 8);
-      case 2: return uint32_t(next());
-      case 3: return usual + uint32_t(next() % 64) - 32;
-      case 4: return uint32_t(next() % (size + 64));
-      default: return usual;
+      case 0:
+        return 0;
+      case 1:
+        return 0xFFFFFFFFu - uint32_t(next() % 8);
+      case 2:
+        return uint32_t(next());
+      case 3:
+        return usual + uint32_t(next() % 64) - 32;
+      case 4:
+        return uint32_t(next() % (size + 64));
+      default:
+        return usual;
     }
   };
   unsigned accepted = 0;
@@ -400,9 +406,9 @@ TEST(BuffersLayout, RandomHeadersNeverPointOutsideTheMapping) {
     if (buffers.getTimingObjectSubheader() != nullptr) {
       const uint8_t* sub = reinterpret_cast<const uint8_t*>(
           const_cast<const Tarvo::timing_object_subheader*>(buffers.getTimingObjectSubheader()));
-      ASSERT_LE(uint64_t(sub - base) + Tarvo::kSubheaderFixedSize +
-                    buffers.getTimingObjectNameCapacity(),
-                size);
+      ASSERT_LE(
+          uint64_t(sub - base) + Tarvo::kSubheaderFixedSize + buffers.getTimingObjectNameCapacity(),
+          size);
     }
   }
   EXPECT_GT(accepted, 100u);  // the walk also reached layouts that fit

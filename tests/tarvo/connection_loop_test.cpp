@@ -33,8 +33,7 @@ int countOf(const std::vector<std::string>& all, const std::string& line) {
   return static_cast<int>(std::count(all.begin(), all.end(), line));
 }
 
-void expectStartAndEnd(const std::vector<std::string>& out,
-                       const std::vector<std::string>& first,
+void expectStartAndEnd(const std::vector<std::string>& out, const std::vector<std::string>& first,
                        const std::vector<std::string>& last) {
   ASSERT_GE(out.size(), first.size() + last.size() - 1) << testing::PrintToString(out);
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + first.size()), first);
@@ -167,10 +166,13 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
     void (*repair)(StandInEngine&);
     std::vector<std::string> gone;
   } cases[] = {
-      {"closed", StandInEngine::Timing::Semaphore, [](StandInEngine& e) { e.close(); },
+      {"closed",
+       StandInEngine::Timing::Semaphore,
+       [](StandInEngine& e) { e.close(); },
        [](StandInEngine& e) { e.reopen(); },
        {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
-      {"period 0", StandInEngine::Timing::Semaphore,
+      {"period 0",
+       StandInEngine::Timing::Semaphore,
        [](StandInEngine& e) {
          e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 0; });
        },
@@ -178,7 +180,8 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
          e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 48; });
        },
        {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
-      {"timing object missing", StandInEngine::Timing::MissingSemaphore,
+      {"timing object missing",
+       StandInEngine::Timing::MissingSemaphore,
        [](StandInEngine&) {},
        [](StandInEngine& e) {
          e.reconfigure([](Tarvo::buffer_header& h) { h.timing_object_offset_bytes = 0; });
@@ -260,9 +263,9 @@ TEST_F(ConnectionLoopTest, KilledEngineIsReportedOnceAndReplacedByName) {
   EXPECT_EQ(countOf(out, Tarvo::kEngineLostLine), 1) << testing::PrintToString(out);
   EXPECT_EQ(countOf(out, "Connected"), 2) << testing::PrintToString(out);
   EXPECT_EQ(countOf(out, "Connecting..."), 1) << testing::PrintToString(out);
-  const std::vector<std::string> lost = {"Deactivated", Tarvo::kEngineLostLine,
-                                         "Disconnecting...", "Disconnected", "Connected",
-                                         "Activated"};
+  const std::vector<std::string> lost = {"Deactivated",      Tarvo::kEngineLostLine,
+                                         "Disconnecting...", "Disconnected",
+                                         "Connected",        "Activated"};
   const auto at = std::search(out.begin(), out.end(), lost.begin(), lost.end());
   EXPECT_NE(at, out.end()) << testing::PrintToString(out);
 }
@@ -288,10 +291,9 @@ TEST_F(ConnectionLoopTest, StopDuringTheRetryPauseEndsPromptly) {
   std::vector<std::string> out = stop();
   signal(SIGUSR2, SIG_DFL);
   // It ended in the pause: no attempt after it.
-  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...",
-                                           "Error connecting to shared memory: ERROR is 2",
-                                           "No such file or directory",
-                                           "Trying to connect again..."}));
+  EXPECT_EQ(out, (std::vector<std::string>{
+                     "Connecting...", "Error connecting to shared memory: ERROR is 2",
+                     "No such file or directory", "Trying to connect again..."}));
 }
 
 }  // namespace

@@ -107,7 +107,9 @@ class RunnerTest : public testing::Test {
 
 TEST_F(RunnerTest, UnconnectedReturnsEinvalWithoutCalls) {
   int calls = 0;
-  EXPECT_EQ(runner.run(running, [&](unsigned) { ++calls; }, [&] { ++calls; }), EINVAL);
+  EXPECT_EQ(runner.run(
+                running, [&](unsigned) { ++calls; }, [&] { ++calls; }),
+            EINVAL);
   EXPECT_EQ(calls, 0);
 }
 
@@ -115,10 +117,14 @@ TEST_F(RunnerTest, EndsAtOnceWhenClosedOrStopped) {
   createAndConnect();
   int calls = 0;
   engine->close();
-  EXPECT_EQ(runner.run(running, [&](unsigned) { ++calls; }, [&] { ++calls; }), 0);
+  EXPECT_EQ(runner.run(
+                running, [&](unsigned) { ++calls; }, [&] { ++calls; }),
+            0);
   engine->reopen();
   running = false;
-  EXPECT_EQ(runner.run(running, [&](unsigned) { ++calls; }, [&] { ++calls; }), 0);
+  EXPECT_EQ(runner.run(
+                running, [&](unsigned) { ++calls; }, [&] { ++calls; }),
+            0);
   EXPECT_EQ(calls, 0);
   EXPECT_FALSE(runner.calledBackInLastRun());
 }
@@ -128,8 +134,12 @@ TEST_F(RunnerTest, TimingObjectMissingIsReportedOnce) {
   createAndConnect();
   int calls = 0;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(runner.run(running, [&](unsigned) { ++calls; }, [&] { ++calls; }), ENOENT);
-  EXPECT_EQ(runner.run(running, [&](unsigned) { ++calls; }, [&] { ++calls; }), ENOENT);
+  EXPECT_EQ(runner.run(
+                running, [&](unsigned) { ++calls; }, [&] { ++calls; }),
+            ENOENT);
+  EXPECT_EQ(runner.run(
+                running, [&](unsigned) { ++calls; }, [&] { ++calls; }),
+            ENOENT);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Error opening timing object: No such file or directory\n");
   EXPECT_EQ(calls, 0);
@@ -152,7 +162,8 @@ TEST_F(RunnerTest, CallOrderThroughBatchesAndReconfigurations) {
   engine->step(1);
   waitUntil([](const Trace& t) { return count(t, "reset") == 2; });
   engine->step(1);
-  Trace t = waitUntil([](const Trace& t) { return t.back() == "work 1" && count(t, "reset") == 2; });
+  Trace t =
+      waitUntil([](const Trace& t) { return t.back() == "work 1" && count(t, "reset") == 2; });
   const Trace tail(t.begin() + 4, t.end());
   EXPECT_TRUE(tail == Trace({"work 1", "reset", "work 1"}) || tail == Trace({"reset", "work 1"}))
       << testing::PrintToString(t);

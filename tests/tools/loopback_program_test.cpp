@@ -31,11 +31,8 @@ TEST(LoopbackProgramTest, RefusedOptionsPrintUsageAndVersionExitsAtOnce) {
     bool usage;
   };
   const Case cases[] = {
-      {{"-h"}, 1, true},
-      {{"-x"}, 1, true},
-      {{"-l", "100", "-h"}, 1, true},
-      {{"-v"}, 0, false},
-      {{"-v", "-h"}, 0, false},
+      {{"-h"}, 1, true},  {{"-x"}, 1, true},        {{"-l", "100", "-h"}, 1, true},
+      {{"-v"}, 0, false}, {{"-v", "-h"}, 0, false},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -44,8 +41,8 @@ TEST(LoopbackProgramTest, RefusedOptionsPrintUsageAndVersionExitsAtOnce) {
     if (c.usage) {
       EXPECT_EQ(splitLines(tool.out()), kUsage);
     } else {
-      EXPECT_TRUE(std::regex_match(tool.out(),
-                                   std::regex("netaudio_examples : v1\\.2\\.0\\.rc2::[0-9a-f]{8}\n")))
+      EXPECT_TRUE(std::regex_match(
+          tool.out(), std::regex("netaudio_examples : v1\\.2\\.0\\.rc2::[0-9a-f]{8}\n")))
           << tool.out();
     }
     EXPECT_EQ(tool.err().find("Connecting..."), std::string::npos);
@@ -63,7 +60,8 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
                      {"--name", name, "--tx", "2", "--rx", "2", "--spc", "48000", "--spp", "48",
                       "--start-count", "2000", "--capture", dir.path()},
                      dir.file("engine"));
-  ASSERT_TRUE(tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
+  ASSERT_TRUE(
+      tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
   // Half a second ahead: a loopback held up by a busy machine still writes before the engine
   // takes the samples.
   ToolProcess tool(TLOOPBACK_PATH, {"-s", name, "-l", "-24000"}, dir.file("tool"));
@@ -113,7 +111,8 @@ TEST(LoopbackProgramTest, LoopsTheEngineReceiveRingsBackWithTheLead) {
       ++written;
       if (first == tx.size()) first = a;
       ASSERT_GE(a, 24000u);
-      ASSERT_EQ(tx[a], sim::StandInEngine::rxPattern(ch, start + a - 24000)) << "ch " << ch << " at " << a;
+      ASSERT_EQ(tx[a], sim::StandInEngine::rxPattern(ch, start + a - 24000))
+          << "ch " << ch << " at " << a;
     }
     // From its first sample on, the loopback wrote nearly every position in time.
     EXPECT_GT(written, (tx.size() - first) / 2) << first << " of " << tx.size();
@@ -130,7 +129,8 @@ TEST(LoopbackProgramTest, KilledEngineIsReplacedByANewOneUnderTheSameName) {
   ASSERT_EQ(mkdir(dir.file("second").c_str(), 0755), 0);
   ASSERT_EQ(mkdir(dir.file("tool").c_str(), 0755), 0);
   auto first = std::make_unique<ToolProcess>(TARVO_ENGINE_PATH, engineArgs, dir.file("first"));
-  ASSERT_TRUE(tools_test::waitUntil([&] { return first->out().find("ready") != std::string::npos; }));
+  ASSERT_TRUE(
+      tools_test::waitUntil([&] { return first->out().find("ready") != std::string::npos; }));
   ToolProcess tool(TLOOPBACK_PATH, {"-s", name}, dir.file("tool"));
   ASSERT_TRUE(tool.waitForErrLine("Activated"));
   first->signal(SIGKILL);
@@ -157,7 +157,8 @@ TEST(LoopbackProgramTest, EngineEndingOnSigtermClearsMagic) {
   TempDir dir;
   const std::string name = tools_test::uniqueAreaName();
   ToolProcess engine(TARVO_ENGINE_PATH, {"--name", name}, dir.path());
-  ASSERT_TRUE(tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
+  ASSERT_TRUE(
+      tools_test::waitUntil([&] { return engine.out().find("ready") != std::string::npos; }));
   Tarvo::Buffers buffers;
   ASSERT_EQ(buffers.connect(name, false), 0);
   ASSERT_NE(buffers.getHeader()->magic, 0u);

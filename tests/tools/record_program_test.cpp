@@ -46,8 +46,8 @@ TEST(RecordProgramTest, RefusedOptionsPrintUsageAndVersionExitsAtOnce) {
     std::vector<std::string> args;
     int status;
   };
-  const Case cases[] = {{{"-h"}, 1}, {{"-x"}, 1}, {{"-l", "100", "-h"}, 1}, {{"-v"}, 0},
-                        {{"-v", "-h"}, 0}};
+  const Case cases[] = {
+      {{"-h"}, 1}, {{"-x"}, 1}, {{"-l", "100", "-h"}, 1}, {{"-v"}, 0}, {{"-v", "-h"}, 0}};
   for (const Case& c : cases) {
     TempDir dir;
     ToolProcess tool(TRECORD_PATH, c.args, dir.path(), {dir.path(), -1});
@@ -55,8 +55,8 @@ TEST(RecordProgramTest, RefusedOptionsPrintUsageAndVersionExitsAtOnce) {
     if (c.status == 1) {
       EXPECT_EQ(splitLines(tool.out()), kUsage);
     } else {
-      EXPECT_TRUE(std::regex_match(tool.out(),
-                                   std::regex("netaudio_examples : v1\\.2\\.0\\.rc2::[0-9a-f]{8}\n")));
+      EXPECT_TRUE(std::regex_match(
+          tool.out(), std::regex("netaudio_examples : v1\\.2\\.0\\.rc2::[0-9a-f]{8}\n")));
     }
     EXPECT_EQ(tool.err().find("Connecting..."), std::string::npos);
     EXPECT_FALSE(exists(dir.file("sound.wav")));
@@ -91,8 +91,8 @@ class LiveRecording {
     tools_test::waitUntil([&] { return engine->out().find("ready") != std::string::npos; });
     std::vector<std::string> args{"-s", name};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    tool.reset(new ToolProcess(TRECORD_PATH, args, dir.file("tool"),
-                               {dir.file("tool"), fileSizeLimit}));
+    tool.reset(
+        new ToolProcess(TRECORD_PATH, args, dir.file("tool"), {dir.file("tool"), fileSizeLimit}));
     path = dir.file("tool/sound.wav");
   }
 

@@ -28,8 +28,8 @@ uint32_t le32(const std::string& bytes, size_t at) {
 // One recording against the in-process engine, driven period by period.
 class RecordingFixture {
  public:
-  RecordingFixture(uint32_t rxChannels, uint32_t encoding, uint32_t spc = 1000,
-                   uint32_t spp = 48, uint64_t startCount = 0) {
+  RecordingFixture(uint32_t rxChannels, uint32_t encoding, uint32_t spc = 1000, uint32_t spp = 48,
+                   uint64_t startCount = 0) {
     config.name = tools_test::uniqueAreaName();
     config.rxChannels = rxChannels;
     config.txChannels = 1;
@@ -132,7 +132,7 @@ TEST(RecorderTest, HeaderSizesDoNotWrap) {
     uint64_t data;
   };
   const Case cases[] = {
-      {{8, 32, 48000, 20000000}, 640000000},     // 640 MB
+      {{8, 32, 48000, 20000000}, 640000000},  // 640 MB
       {{64, 32, 48000, 3000000}, 768000000},
       {{8, 32, 48000, 0xFFFFFFFFu}, 4294967232},  // cut: 0xFFFFFFFF - 36 rounded to 32
       {{3, 24, 44100, 0x80000000u}, 4294967256},  // cut to a multiple of 9
@@ -194,7 +194,7 @@ TEST(RecorderTest, HeaderIsValidFromTheStartAndRefreshedEverySecondOfAudio) {
   f.start();
   std::string file = readFile(f.path);
   EXPECT_EQ(file, expectedWavHeader(2, 16, 48000, 0));  // nothing recorded yet
-  for (int i = 0; i < 99; ++i) f.periods(1);             // 0.99 s
+  for (int i = 0; i < 99; ++i) f.periods(1);            // 0.99 s
   EXPECT_EQ(readFile(f.path).substr(0, 44), expectedWavHeader(2, 16, 48000, 0));
   f.periods(1);  // 1 s
   file = readFile(f.path);
@@ -314,8 +314,8 @@ TEST(RecorderTest, FallingBehindByMoreThanTheRingIsReported) {
   f.periods(2, true);
   f.recorder->close_encoders();
   const std::string file = readFile(f.path);
-  EXPECT_TRUE(file.substr(44) == expectedPatternFrames(1, 32, 0, 300) +
-                                     expectedPatternFrames(1, 32, 2300, 500 + 200));
+  EXPECT_TRUE(file.substr(44) ==
+              expectedPatternFrames(1, 32, 0, 300) + expectedPatternFrames(1, 32, 2300, 500 + 200));
 }
 
 TEST(RecorderTest, LayoutsAWavFileCannotHoldAreRefusedWithoutAFile) {

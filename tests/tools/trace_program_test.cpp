@@ -28,7 +28,8 @@ TEST(TraceProgramTest, TracesTheDefaultAreaUntilSigint) {
   if (geteuid() != 0) GTEST_SKIP() << "needs a private /dev/shm (unshare --mount, as root)";
   TempDir dir;
   const std::string script = std::string("mount -t tmpfs tmpfs /dev/shm || exit 99; ") +
-                             "'" TARVO_ENGINE_PATH "' --name TarvoEP --periods 60000 "
+                             "'" TARVO_ENGINE_PATH
+                             "' --name TarvoEP --periods 60000 "
                              ">/dev/null 2>&1 & echo $! > engine.pid; exec '" TTRACE_PATH "' -x";
   ToolProcess tool("/usr/bin/unshare", {"--mount", "--propagation", "private", "sh", "-c", script},
                    dir.path(), {dir.path(), -1});

@@ -71,8 +71,8 @@ TEST(Decoders, FloatBeyondFullScaleSaturates) {
   testing::internal::CaptureStderr();
   ASSERT_TRUE(d.open(path.c_str()));
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(readAll(d), std::vector<int32_t>({INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN,
-                                              1 << 30, 0, -(1 << 29)}));
+  EXPECT_EQ(readAll(d), std::vector<int32_t>(
+                            {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, 1 << 30, 0, -(1 << 29)}));
 }
 
 TEST(Decoders, Mp3IsSixteenBitFullScale) {
@@ -104,16 +104,17 @@ TEST(Decoders, UnusableFilesAreRefusedWithTheDecodersMessage) {
   TempDir dir;
   ASSERT_TRUE(writeInts(dir.file("flac_inside.wav"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 48000,
                         ramp16(100)));
-  ASSERT_TRUE(writeInts(dir.file("real.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(100)));
+  ASSERT_TRUE(
+      writeInts(dir.file("real.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(100)));
   ASSERT_TRUE(writeInts(dir.file("empty.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, {}));
   {
     // A WAV header claiming 5000 channels.
     std::ofstream f(dir.file("wide.wav"), std::ios::binary);
-    const uint8_t header[] = {'R', 'I', 'F', 'F', 36 + 8, 0, 0, 0, 'W', 'A', 'V', 'E',
-                              'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 0x88, 0x13,
-                              0x80, 0xBB, 0, 0, 0, 0, 0, 0, 0x10, 0x27, 16, 0,
-                              'd', 'a', 't', 'a', 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+    const uint8_t header[] = {'R',  'I',  'F',  'F',  36 + 8, 0,   0,   0, 'W', 'A', 'V',
+                              'E',  'f',  'm',  't',  ' ',    16,  0,   0, 0,   1,   0,
+                              0x88, 0x13, 0x80, 0xBB, 0,      0,   0,   0, 0,   0,   0x10,
+                              0x27, 16,   0,    'd',  'a',    't', 'a', 8, 0,   0,   0,
+                              1,    2,    3,    4,    5,      6,   7,   8};
     f.write(reinterpret_cast<const char*>(header), sizeof header);
   }
   struct Case {

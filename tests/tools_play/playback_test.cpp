@@ -89,7 +89,7 @@ TEST(Playback, ChannelMapOnEightTransmitChannels) {
     int channels;
     std::vector<int> fileChannelOf;  // per tx channel: file channel or -1 (untouched)
   } cases[] = {
-      {2, 0, {-1, -1, 0, 1, -1, -1, -1, -1}},  // -c 3
+      {2, 0, {-1, -1, 0, 1, -1, -1, -1, -1}},   // -c 3
       {2, 1, {-1, -1, 0, -1, -1, -1, -1, -1}},  // -c 3 -n 1
       {2, 5, {-1, -1, 0, 1, -1, -1, -1, -1}},   // -c 3 -n 5: only the file's two
       {6, 0, {-1, -1, -1, -1, -1, -1, 0, 1}},   // the last two
@@ -159,8 +159,8 @@ TEST(Playback, ContiguousAcrossWrapsAndBatches) {
     unsigned batch;
     uint64_t startCount;
   } cases[] = {
-      {4800, 64, 64, 1, 0},   {4800, 64, 130, 1, 0},         {4800, 48, 48, 1, 0},
-      {4096, 48, 150, 3, 0},  {4800, 64, 7 * 64, 7, 0},         {4800, 64, 130, 1, (1ULL << 32) + 7},
+      {4800, 64, 64, 1, 0},        {4800, 64, 130, 1, 0},    {4800, 48, 48, 1, 0},
+      {4096, 48, 150, 3, 0},       {4800, 64, 7 * 64, 7, 0}, {4800, 64, 130, 1, (1ULL << 32) + 7},
       {4800, 48, 4800 + 48, 1, 0},  // a lead of a whole ring and a period
   };
   for (const Case& c : cases) {
@@ -268,7 +268,10 @@ TEST(RingArithmetic, PositionsAndSplits) {
   struct SplitCase {
     uint32_t head, count, spc, first, second;
   } splits[] = {
-      {0, 48, 4800, 48, 0}, {4790, 48, 4800, 10, 38}, {4800, 48, 4800, 0, 48}, {4752, 48, 4800, 48, 0},
+      {0, 48, 4800, 48, 0},
+      {4790, 48, 4800, 10, 38},
+      {4800, 48, 4800, 0, 48},
+      {4752, 48, 4800, 48, 0},
   };
   for (const SplitCase& s : splits) {
     Tarvo::RingSplit r = Tarvo::splitAtRingEnd(s.head, s.count, s.spc);

@@ -38,8 +38,8 @@ TEST(SteadyState, PeriodLoopAndPlaybackAllocateNothing) {
   ASSERT_EQ(g_allocations - before, 2) << "the counting operator new is not in use";
 
   TempDir dir;
-  ASSERT_TRUE(writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(3000)));
+  ASSERT_TRUE(
+      writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(3000)));
   StandInEngine::Config config;
   config.name = tarvo_test::uniqueAreaName();
   config.samplesPerChannel = 1000;  // wraps at changing points

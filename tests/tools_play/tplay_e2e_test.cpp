@@ -69,7 +69,8 @@ class Engine {
     std::vector<std::string> args = {ENGINE_PATH, "--name", name, "--capture", dir.path};
     args.insert(args.end(), extra.begin(), extra.end());
     mProcess.reset(new Process(args, dir.path, "engine", true));
-    ready = mProcess->waitFor([](Process& p) { return p.out().find("ready") != std::string::npos; });
+    ready =
+        mProcess->waitFor([](Process& p) { return p.out().find("ready") != std::string::npos; });
   }
   ~Engine() { stop(); }
 
@@ -124,17 +125,36 @@ TEST(TplayCommandLine, OptionsAndRefusals) {
       {{"-c", "-2", "x.wav"}, 1, "Starting channel '-c' should be positive\\.\n", ""},
       {{"-n", "-1", "x.wav"}, 1, "Number of channels '-n' should be non-negative\n", ""},
       {{"-h"}, 1, std::regex_replace(kUsage, std::regex("[.()#'\\-]"), "\\$&"), ""},
-      {{"-x", "a.wav"}, 1, std::regex_replace(kUsage, std::regex("[.()#'\\-]"), "\\$&"),
+      {{"-x", "a.wav"},
+       1,
+       std::regex_replace(kUsage, std::regex("[.()#'\\-]"), "\\$&"),
        ".*invalid option.*\n"},
-      {{}, 1, std::regex_replace(kSettings, std::regex("[.\"]"), "\\$&"),
+      {{},
+       1,
+       std::regex_replace(kSettings, std::regex("[.\"]"), "\\$&"),
        "Error: Input filename not provided\\.\n"},
-      {{"song.MP3"}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
-      {{"noext"}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
-      {{dir.file("missing.wav")}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
-      {{dir.file("flac_inside.wav")}, 1, "(.|\n)*Repeat: no\n", std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
-      {{"-rignored", "noext"}, 1, "(.|\n)*Repeat: yes\n",
+      {{"song.MP3"},
+       1,
+       "(.|\n)*Repeat: no\n",
        std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
-      {{"-l", "99999999999", "-r", "-c", "2", "-n", "3", "noext"}, 1,
+      {{"noext"},
+       1,
+       "(.|\n)*Repeat: no\n",
+       std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
+      {{dir.file("missing.wav")},
+       1,
+       "(.|\n)*Repeat: no\n",
+       std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
+      {{dir.file("flac_inside.wav")},
+       1,
+       "(.|\n)*Repeat: no\n",
+       std::regex_replace(openFailure, std::regex("[.]"), "\\$&")},
+      {{"-rignored", "noext"},
+       1,
+       "(.|\n)*Repeat: yes\n",
+       std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
+      {{"-l", "99999999999", "-r", "-c", "2", "-n", "3", "noext"},
+       1,
        "Using \"TarvoEP\" as shared memory\nUsing 2147483647 samples as Tx Latency\n"
        "Starting channel: 2\nNumber of channels: 3\nRepeat: yes\n",
        std::regex_replace(formatFailure, std::regex("[.()']"), "\\$&")},
@@ -175,8 +195,8 @@ TEST(TplayPlays, PcmAndFloatFilesBitExact) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    const std::string command = std::string("sox -D -V1 ") + dir.file(c.source) + " " +
-                                c.soxArgs + " " + dir.file(c.file);
+    const std::string command =
+        std::string("sox -D -V1 ") + dir.file(c.source) + " " + c.soxArgs + " " + dir.file(c.file);
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     TempDir run;
     const std::string area = tarvo_test::uniqueAreaName();
@@ -246,8 +266,7 @@ TEST(TplayPlays, RepeatLoopsUntilSigint) {
   const std::string area = tarvo_test::uniqueAreaName();
   Engine engine(dir, area, {"--spc", kRing});
   ASSERT_TRUE(engine.ready);
-  Process player(tplay({"-s", area, "-l", kLead, "-r", dir.file("short.wav")}), dir.path,
-                 "tplay");
+  Process player(tplay({"-s", area, "-l", kLead, "-r", dir.file("short.wav")}), dir.path, "tplay");
   ASSERT_TRUE(engine.waitForPlayed(1, 5000));
   player.signal(SIGINT);
   EXPECT_EQ(player.wait(), 0);
@@ -265,10 +284,10 @@ TEST(TplayPlays, RepeatLoopsUntilSigint) {
 
 TEST(TplayPlays, MismatchesEndNormally) {
   TempDir dir;
-  ASSERT_TRUE(writeInts(dir.file("44k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100,
-                        ramp16(1000)));
-  ASSERT_TRUE(writeInts(dir.file("48k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(1000)));
+  ASSERT_TRUE(
+      writeInts(dir.file("44k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, ramp16(1000)));
+  ASSERT_TRUE(
+      writeInts(dir.file("48k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(1000)));
   struct Case {
     std::vector<std::string> args;
     std::string errLine;
@@ -297,8 +316,8 @@ TEST(TplayPlays, MismatchesEndNormally) {
 
 TEST(TplayConnects, WaitsQuietlyForTheEngine) {
   TempDir dir;
-  ASSERT_TRUE(writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(1000)));
+  ASSERT_TRUE(
+      writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(1000)));
   const std::string area = tarvo_test::uniqueAreaName();
   Process player(tplay({"-s", area, "-r", dir.file("a.wav")}), dir.path, "tplay");
   const std::string expected =
@@ -307,16 +326,15 @@ TEST(TplayConnects, WaitsQuietlyForTheEngine) {
       "Error connecting to shared memory: ERROR is 2\n"
       "No such file or directory\n"
       "Trying to connect again...\n";
-  ASSERT_TRUE(player.waitFor(
-      [&](Process& p) { return withoutPriorityLines(p.err()) == expected; }));
+  ASSERT_TRUE(
+      player.waitFor([&](Process& p) { return withoutPriorityLines(p.err()) == expected; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(2200));  // two more attempts
   EXPECT_EQ(withoutPriorityLines(player.err()), expected);
   Engine engine(dir, area);
   ASSERT_TRUE(engine.ready);
-  ASSERT_TRUE(player.waitFor(
-      [](Process& p) { return p.err().find("Activated\n") != std::string::npos; }));
-  EXPECT_NE(withoutPriorityLines(player.err()).find(expected + "Connected\n"),
-            std::string::npos);
+  ASSERT_TRUE(
+      player.waitFor([](Process& p) { return p.err().find("Activated\n") != std::string::npos; }));
+  EXPECT_NE(withoutPriorityLines(player.err()).find(expected + "Connected\n"), std::string::npos);
   player.signal(SIGINT);
   player.signal(SIGINT);
   EXPECT_EQ(player.wait(), 0);
@@ -324,10 +342,9 @@ TEST(TplayConnects, WaitsQuietlyForTheEngine) {
 
 TEST(TplayConnects, SigintDuringTheRetryPauseEndsIt) {
   TempDir dir;
-  ASSERT_TRUE(writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(1000)));
-  Process player(tplay({"-s", tarvo_test::uniqueAreaName(), dir.file("a.wav")}), dir.path,
-                 "tplay");
+  ASSERT_TRUE(
+      writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(1000)));
+  Process player(tplay({"-s", tarvo_test::uniqueAreaName(), dir.file("a.wav")}), dir.path, "tplay");
   ASSERT_TRUE(player.waitFor(
       [](Process& p) { return p.err().find("Trying to connect again...") != std::string::npos; }));
   player.signal(SIGINT);
@@ -350,8 +367,8 @@ int countLines(const std::string& text, const std::string& line) {
 
 TEST(TplayConnects, FollowsTheEngineThroughCloseAndRecreate) {
   TempDir dir;
-  ASSERT_TRUE(writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000,
-                        ramp16(1000)));
+  ASSERT_TRUE(
+      writeInts(dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, ramp16(1000)));
   const std::string area = tarvo_test::uniqueAreaName();
   Engine engine(dir, area);
   ASSERT_TRUE(engine.ready);
@@ -361,7 +378,8 @@ TEST(TplayConnects, FollowsTheEngineThroughCloseAndRecreate) {
   // The area removed and made anew: the player reconnects and plays on. It says once that
   // the area went and once that it is back.
   engine.send("recreate 300");
-  ASSERT_TRUE(player.waitFor([](Process& p) { return countLines(p.out(), "Config changed") == 2; }));
+  ASSERT_TRUE(
+      player.waitFor([](Process& p) { return countLines(p.out(), "Config changed") == 2; }));
   const std::string afterRecreate = player.err();
   EXPECT_EQ(countLines(afterRecreate, "Connecting..."), 1) << afterRecreate;
   EXPECT_EQ(countLines(afterRecreate, "Disconnected"), 1) << afterRecreate;
@@ -371,7 +389,8 @@ TEST(TplayConnects, FollowsTheEngineThroughCloseAndRecreate) {
   engine.send("close");
   ASSERT_TRUE(player.waitFor([](Process& p) { return countLines(p.err(), "Disconnected") == 2; }));
   engine.send("reopen");
-  ASSERT_TRUE(player.waitFor([](Process& p) { return countLines(p.out(), "Config changed") == 3; }));
+  ASSERT_TRUE(
+      player.waitFor([](Process& p) { return countLines(p.out(), "Config changed") == 3; }));
   const std::string afterReopen = player.err();
   EXPECT_EQ(countLines(afterReopen, "Disconnected"), 2) << afterReopen;
   EXPECT_EQ(countLines(afterReopen, "Connected"), 3) << afterReopen;
