@@ -1,15 +1,20 @@
 #include "tests/support/process_state.h"
 
+#include <cstring>
+#include <mutex>
+
 #include "devctl/core/config_lock.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/upgrade_staging.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/devices/gpio.h"
 #include "devctl/devices/io_expander.h"
+#include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
@@ -58,7 +63,21 @@ void ResetProcessState() {
   g_telnet_restart = false;
   g_tcp_restart = false;
   g_uart_restart = false;
-  g_ioexp_shadow_18 = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_ioexp_mutex);
+    g_ioexp_shadow_18 = 0;
+    g_ioexp_shadow_19 = 0x44;  // as at start
+    g_ioexp_shadow_1b = 0x44;
+    g_ioexp_shadow_1f = 0;
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_lcd_mutex);
+    std::memset(g_lcd_shadow, 0, sizeof g_lcd_shadow);
+  }
+  g_power_settled = false;
+  g_boot_screen_up = false;
+  g_netaudio_upgrade_time = 0;
+  g_app_upgrade_time = 0;
   GpioCloseAll();
 }
 
