@@ -44,12 +44,6 @@ class EqTextTest : public webtest::BoardTest {
     EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
     return reply.substr(2, reply.size() - 9);
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
   peq_data_s& Mem(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
   void Shape(int side, int m, int s, float gain) {
     peq_data_s& bands = Mem(side, m, s);

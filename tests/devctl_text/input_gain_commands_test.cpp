@@ -31,12 +31,6 @@ class InputGainTest : public webtest::BoardTest {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
 };
 
 TEST_F(InputGainTest, AnalogueInputGainSequence) {

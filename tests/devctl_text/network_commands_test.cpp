@@ -55,12 +55,8 @@ class NetworkCommandsTest : public webtest::BoardTest {
   static void Write(const std::string& path, const std::string& text) {
     std::ofstream(platform::Path(path)) << text;
   }
-  static app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, kConfigFile, &saved, "", "TRX");
-    return saved;
-  }
+  // The saved file as loaded without a MAC address.
+  static app_config_s Saved() { return testsupport::SimUnitFixture::Saved(""); }
 };
 
 TEST_F(NetworkCommandsTest, AddressValidation) {

@@ -38,12 +38,6 @@ class PresetCommands : public SimUnitFixture {
     EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
     return reply.substr(2, reply.size() - 9);
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
   // devctl started again on the same folder: the configuration and the preset slots reloaded.
   void Restart() {
     g_app_config = app_config_s();

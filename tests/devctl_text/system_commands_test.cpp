@@ -58,12 +58,6 @@ class SystemCommands : public SimUnitFixture {
     EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
     return reply.substr(2, reply.size() - 9);
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
 };
 
 // Lines refused with their family's error: nothing changes, nothing is saved.

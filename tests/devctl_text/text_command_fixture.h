@@ -31,12 +31,6 @@ class TextCommandTest : public webtest::BoardTest {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
   sim::SimDsp& DspOf(int c) { return (c >= 4 && c < 12) ? board_->dsp_b() : board_->dsp_a(); }
   uint32_t VolumeCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_output_volume_addr[c])); }
   bool OutputMutedCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_output_mute_addr[c])) == 0; }

@@ -55,12 +55,6 @@ class CommitOrderTest : public webtest::BoardTest {
     std::string reply;
     app_.HandleInstr(body.c_str(), reply);
   }
-  int SavedVolume() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved.analogue_output_vol[0];
-  }
 
  protected:
   CApplication app_{"appthread"};
@@ -95,7 +89,7 @@ TEST_F(CommitOrderTest, TheLastNoticeNamesWhatTheUnitHolds) {
       ASSERT_EQ(LastToldVolume(), held);
       ASSERT_EQ(board_->dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])),
                 DspOutputVolumeWord(held));
-      ASSERT_EQ(SavedVolume(), held);
+      ASSERT_EQ(Saved().analogue_output_vol[0], held);
     }
   }
 }

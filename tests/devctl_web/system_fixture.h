@@ -63,12 +63,6 @@ class SimUnitFixture : public webtest::BoardTest {
     return stat(platform::Path(unit_path).c_str(), &st) == 0;
   }
   // The configuration as stored in the file.
-  static app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
   // A cell of the DSP that holds channel c (0-13).
   uint32_t DspWord(uint32_t cell, int c) {
     sim::SimDsp& dsp = (c >= 4 && c < 12) ? board_->dsp_b() : board_->dsp_a();

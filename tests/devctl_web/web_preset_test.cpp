@@ -56,12 +56,6 @@ class WebPresets : public SimUnitFixture {
     std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
     return reply.substr(2, reply.size() - 9);
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
 
   CApplication app_{"appthread"};
 };

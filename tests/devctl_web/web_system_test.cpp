@@ -70,12 +70,6 @@ class WebSystem : public SimUnitFixture {
   static std::string Result(const char* comhead, int result) {
     return std::string("comhead=") + comhead + ";result=" + std::to_string(result) + ";";
   }
-  app_config_s Saved() {
-    app_config_s saved;
-    std::string path;
-    LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
-    return saved;
-  }
 
   CApplication app_{"appthread"};
 };

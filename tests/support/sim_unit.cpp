@@ -59,6 +59,13 @@ void SimUnitFixture::TearDown() {
   UnitRootFixture::TearDown();
 }
 
+app_config_s SimUnitFixture::Saved(const std::string& mac) {
+  app_config_s saved;
+  std::string path;
+  LoadAppConfigFile(path, "/oem/app.json", &saved, mac, "TRX");
+  return saved;
+}
+
 long SimUnitFixture::Saves() const { return platform::SyncCount() - syncs_before_; }
 
 std::string SimUnitFixture::notices() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "devctl/core/app_config.h"
 #include "platform/clock.h"
 #include "platform/sim_i2c.h"
 #include "platform/sim_sysfs.h"
@@ -42,6 +43,8 @@ class SimUnitFixture : public UnitRootFixture {
 
   // Saves of the configuration since SetUp (each save ends with one counted sync).
   long Saves() const;
+  // The configuration as a restart would load it from /oem/app.json.
+  static app_config_s Saved(const std::string& mac = "02:00:00:00:00:01");
   // Everything SendNotice and SendNetworkNotice sent since SetUp, in order.
   std::string notices();
 

@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <thread>
 
@@ -119,6 +121,12 @@ TEST(TraceTest, StuckUpdateFlagSkipsTheLineInsteadOfHanging) {
             std::string::npos);
 }
 
+// What the captured standard error holds so far (the capture writes to a file behind fd 2).
+std::string capturedSoFar() {
+  std::ifstream in("/proc/self/fd/2");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // The whole tool loop in process on a private area name: the header lines after "Connected",
 // then the dashes and the header lines again at the first reset, and SIGINT ends it, also
 // while the engine keeps its update flag set.
@@ -131,12 +139,23 @@ TEST(TraceTest, ToolLoopPrintsTheHeaderTwiceAndEndsOnSigint) {
   Tarvo::g_running = true;
   testing::internal::CaptureStderr();
   std::thread loop([&] { ttrace::runTimingTrace(config.name); });
-  // Periods go on while the update flag stays set: no timing line can be taken.
+  // Periods go on while the update flag stays set: no timing line can be taken. They go on until
+  // the tool has printed the header again at its first reset (read from the captured stream as it
+  // grows), and a while after, however slowly the tool's thread runs.
   Tarvo::buffer_header& h = engine.header();
   __atomic_or_fetch(&h.flags, Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
-  for (int i = 0; i < 300; ++i) {
+  auto period = [&h] {
     __atomic_add_fetch(&h.period_count, 1, __ATOMIC_RELEASE);
     __atomic_add_fetch(&h.monotonic, 1000000, __ATOMIC_RELEASE);
+  };
+  ASSERT_TRUE(tools_test::waitUntil(
+      [&] {
+        period();
+        return splitLines(capturedSoFar()).size() >= 9;
+      },
+      60));
+  for (int i = 0; i < 300; ++i) {
+    period();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   // The tool's handler must be in place before the signal comes.
