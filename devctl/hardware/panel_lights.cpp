@@ -22,20 +22,6 @@ PanelSettings Settings() {
   return {g_app_config.power, g_app_config.powerled, g_app_config.front_lcd};
 }
 
-// Countdown loaded by a wake in the timed modes: ticks of the 500 ms service loop.
-int TimedCountdown(int front_lcd) {
-  switch (front_lcd) {
-    case 2:
-      return 30;
-    case 3:
-      return 60;
-    case 4:
-      return 120;
-    default:
-      return -1;
-  }
-}
-
 void Show(const PanelSettings& s, bool lit, bool redraw) {
   if (g_boot_screen_up) return;
   if (!lit) {
@@ -55,8 +41,8 @@ void Wake(bool redraw) {
   } else if (s.front_lcd == 1) {
     g_backlight_countdown = 1;
     lit = true;
-  } else if (TimedCountdown(s.front_lcd) > 0) {
-    g_backlight_countdown = TimedCountdown(s.front_lcd);
+  } else if (BacklightCountdown(s.front_lcd) > 0) {
+    g_backlight_countdown = BacklightCountdown(s.front_lcd);
     lit = true;
   } else {
     lit = g_backlight_countdown >= 1;
@@ -96,4 +82,17 @@ void ApplyPanelLights() {
     lit = g_backlight_countdown > 0;
   }
   Show(s, lit, true);
+}
+
+int BacklightCountdown(int front_lcd) {
+  switch (front_lcd) {
+    case 2:
+      return 30;
+    case 3:
+      return 60;
+    case 4:
+      return 120;
+    default:
+      return -1;
+  }
 }

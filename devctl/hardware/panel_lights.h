@@ -16,3 +16,7 @@ void ApplyPanelLights();
 // alone showing power. Lit: backlight as power, every LED with the power state.
 void DarkenPanel(int power, int powerled);
 void LightPanel(int power);
+
+// The backlight countdown of an LCD mode, in ticks of the 500 ms service loop: 30, 60 or 120 for
+// the timed modes 2-4, -1 for the others.
+int BacklightCountdown(int front_lcd);

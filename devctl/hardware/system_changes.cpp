@@ -30,20 +30,6 @@ PortCheck CheckPort(long port, int other_server_port, int own_port) {
   return PortCheck::kFree;
 }
 
-// Backlight countdown of an LCD mode in 500 ms ticks; -1 for the untimed modes.
-int LcdCountdown(int mode) {
-  switch (mode) {
-    case 2:
-      return 30;
-    case 3:
-      return 60;
-    case 4:
-      return 120;
-    default:
-      return -1;
-  }
-}
-
 const char* LcdLine(int mode) {
   switch (mode) {
     case 0:
@@ -191,7 +177,7 @@ void SetPowerLedFollow(int led, std::string& lines) {
 
 void SetFrontLcd(int mode, std::string& lines) {
   g_app_config.front_lcd = mode;
-  g_backlight_countdown = LcdCountdown(mode);
+  g_backlight_countdown = BacklightCountdown(mode);
   ApplyPanelLights();
   lines += LcdLine(mode);
 }
