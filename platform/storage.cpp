@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/state_resets.h"
+
 namespace platform {
 namespace {
 
@@ -22,6 +24,14 @@ std::function<void(WriteStep)> g_step_hook;
 size_t g_max_write_bytes = 0;
 std::mutex g_failing_mutex;
 std::string g_failing_folder;  // under g_failing_mutex
+
+// The failures and limits a test asked for end with the test.
+const StateReset kReset([] {
+  g_fail_after.store(-1);
+  g_available_for_test.store(-1);
+  std::lock_guard<std::mutex> lock(g_failing_mutex);
+  g_failing_folder.clear();
+});
 
 bool UnderFailingFolder(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_failing_mutex);

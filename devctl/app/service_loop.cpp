@@ -1,7 +1,7 @@
 #include "devctl/app/service_loop.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
@@ -13,38 +13,38 @@
 namespace {
 
 void BacklightStep() {
-  if (g_boot_screen_up) return;  // the boot screen keeps the panel; its end applies the lights
+  if (g_panel.boot_screen_up) return;  // the boot screen keeps the panel; its end applies the lights
   int front_lcd, power, powerled;
   {
     ConfigReadLock lock;  // reads only
-    front_lcd = g_app_config.front_lcd;
-    power = g_app_config.power;
-    powerled = g_app_config.powerled;
+    front_lcd = g_unit.config.front_lcd;
+    power = g_unit.config.power;
+    powerled = g_unit.config.powerled;
   }
-  int countdown = g_backlight_countdown;
+  int countdown = g_power.backlight_countdown;
   if (front_lcd == 1) {
     if (countdown == 1) return;
-    g_backlight_countdown = 1;
+    g_power.backlight_countdown = 1;
     if (power != 0) LcdSetBacklight(1);
     LedShowAll(power);
   } else if (front_lcd == 0) {
     if (countdown == 0) return;
-    g_backlight_countdown = 0;
+    g_power.backlight_countdown = 0;
     DarkenPanel(power, powerled);
   } else if (countdown > 0) {
     // A wake that reloaded the countdown meanwhile wins over this step.
-    g_backlight_countdown.compare_exchange_strong(countdown, countdown - 1);
+    g_power.backlight_countdown.compare_exchange_strong(countdown, countdown - 1);
   } else if (countdown == 0) {
-    if (!g_backlight_countdown.compare_exchange_strong(countdown, -1)) return;
+    if (!g_power.backlight_countdown.compare_exchange_strong(countdown, -1)) return;
     DarkenPanel(power, powerled);
   }
 }
 
 // A control port whose settings a command changed starts again from the live configuration.
 void RestartRequestedPorts() {
-  if (g_telnet_restart.exchange(false)) RestartTelnetServer();
-  if (g_tcp_restart.exchange(false)) RestartTcpServer();
-  if (g_uart_restart.exchange(false)) RestartUart();
+  if (g_port_restarts.telnet.exchange(false)) RestartTelnetServer();
+  if (g_port_restarts.tcp.exchange(false)) RestartTcpServer();
+  if (g_port_restarts.uart.exchange(false)) RestartUart();
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/netaudio_version.h"
@@ -12,6 +12,7 @@
 #include "devctl/core/presets.h"
 #include "devctl/app/service_loop.h"
 #include "devctl/core/timer.h"
+#include "devctl/devices/dsp_watcher.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/devices/front_leds.h"
@@ -49,14 +50,14 @@ void LoadIdentityAndConfiguration() {
   LoadMacAddress(&mac);
   LoadSubMacAddress(&sub_mac);
   ConfigLock lock;
-  g_device_identity.mac = mac;
-  g_device_identity.sub_mac = sub_mac;
-  g_app_config.type = "TRX";
-  OpenAppConfig(g_config_path, kConfigFile, &g_app_config, g_device_identity.mac,
-                g_app_config.type);
-  g_pending_config.type = "TRX";
-  OpenAppConfig(g_config_path, kConfigFile, &g_pending_config, g_device_identity.mac,
-                g_pending_config.type);
+  g_unit.identity.mac = mac;
+  g_unit.identity.sub_mac = sub_mac;
+  g_unit.config.type = "TRX";
+  OpenAppConfig(g_unit.config_path, kConfigFile, &g_unit.config, g_unit.identity.mac,
+                g_unit.config.type);
+  g_unit.pending.type = "TRX";
+  OpenAppConfig(g_unit.config_path, kConfigFile, &g_unit.pending, g_unit.identity.mac,
+                g_unit.pending.type);
 }
 
 // Steps 4 to 7.
@@ -66,14 +67,14 @@ void LoadPresetsAndVersions() {
   std::string hostname;
   {
     ConfigLock lock;
-    hostname = g_app_config.hostname;
+    hostname = g_unit.config.hostname;
   }
   WriteHostname(hostname);
   ReadMainVersion();
   ReadMcuVersion();
   std::string netaudio = ParseNetaudioVersion(kNetaudioVersionFile, kNetaudioVersionDateFile);
   ConfigLock lock;
-  g_device_identity.netaudio_version = netaudio;
+  g_unit.identity.netaudio_version = netaudio;
 }
 
 }  // namespace
@@ -83,6 +84,7 @@ void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOp
   platform::UseShortTimerSlack();
   const bool threads = options.start_threads;
   RegisterControlPortNotices();
+  UnitDspWatcher();  // built, never initialised or started
   LoadIdentityAndConfiguration();
 
   LcdInit();
@@ -101,7 +103,7 @@ void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer, const StartupOp
   int usb_status;
   {
     ConfigLock lock;
-    usb_status = g_app_config.usb_status;
+    usb_status = g_unit.config.usb_status;
   }
   SetUsbPortLeds(usb_status);
   if (threads) StartUsbPortThread();

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 
 const char* const kRightArrayNames[kRightArrays] = {
     "phantom",         "dsp",          "input_analogue", "input_tarvo",  "input_usb", "input_group",
@@ -34,13 +34,13 @@ int* RightArray(app_user_s& u, int k, int* count) {
 }
 
 int AccountCount() {
-  return static_cast<int>(std::min<uint32_t>(g_app_config.user_cnt, kMaxUsers));
+  return static_cast<int>(std::min<uint32_t>(g_unit.config.user_cnt, kMaxUsers));
 }
 
 int FindAccount(const std::string& name) {
   const int n = AccountCount();
   for (int i = 0; i < n; ++i) {
-    if (g_app_config.user[i].user == name) return i;
+    if (g_unit.config.user[i].user == name) return i;
   }
   return -1;
 }
@@ -48,7 +48,7 @@ int FindAccount(const std::string& name) {
 bool CheckLogin(const std::string& user, const std::string& password) {
   const int n = AccountCount();
   for (int i = 0; i < n; ++i) {
-    const app_user_s& u = g_app_config.user[i];
+    const app_user_s& u = g_unit.config.user[i];
     if (u.user == user && u.password == password) return true;
   }
   return false;
@@ -59,7 +59,7 @@ bool ModifyPassword(const std::string& user, const std::string& newpassword,
   if (newpassword != makesure) return false;
   const int n = AccountCount();
   for (int i = 0; i < n; ++i) {
-    app_user_s& u = g_app_config.user[i];
+    app_user_s& u = g_unit.config.user[i];
     if (u.user != user || u.password == newpassword) continue;
     u.password = newpassword;
     return true;
@@ -70,29 +70,29 @@ bool ModifyPassword(const std::string& user, const std::string& newpassword,
 bool AddAccount(const std::string& user, const std::string& password) {
   const int n = AccountCount();
   if (n >= kMaxUsers || FindAccount(user) >= 0) return false;
-  app_user_s& u = g_app_config.user[n];
+  app_user_s& u = g_unit.config.user[n];
   u = app_user_s();
   u.user = user;
   u.password = password;
   GrantAllRights(&u);
   u.enabled = 1;
-  g_app_config.user_cnt = static_cast<uint32_t>(n + 1);
+  g_unit.config.user_cnt = static_cast<uint32_t>(n + 1);
   return true;
 }
 
 bool DeleteAccount(int index) {
   const int n = AccountCount();
   if (index < 0 || index >= n) return false;
-  for (int i = index; i < n - 1; ++i) g_app_config.user[i] = g_app_config.user[i + 1];
-  g_app_config.user[n - 1] = app_user_s();
-  g_app_config.user_cnt = static_cast<uint32_t>(n - 1);
+  for (int i = index; i < n - 1; ++i) g_unit.config.user[i] = g_unit.config.user[i + 1];
+  g_unit.config.user[n - 1] = app_user_s();
+  g_unit.config.user_cnt = static_cast<uint32_t>(n - 1);
   return true;
 }
 
 bool SetAccountRights(const std::string& user, const AccountRights& rights) {
   const int i = FindAccount(user);
   if (i < 0) return false;
-  app_user_s& u = g_app_config.user[i];
+  app_user_s& u = g_unit.config.user[i];
   u.matrix = rights.matrix;
   u.network = rights.network;
   u.system = rights.system;
@@ -111,6 +111,6 @@ bool SetAccountRights(const std::string& user, const AccountRights& rights) {
 bool SetAccountEnabled(const std::string& user, uint32_t enabled) {
   const int i = FindAccount(user);
   if (i < 0) return false;
-  g_app_config.user[i].enabled = enabled;
+  g_unit.config.user[i].enabled = enabled;
   return true;
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 
 namespace {
@@ -70,7 +70,7 @@ bool SetChannelName(int side, int n, const std::string& name, std::string& lines
     return false;
   }
   char(&field)[kNameSize] =
-      side == EQ_SIDE_OUTPUT ? g_app_config.output_name[n - 1] : g_app_config.input_name[n - 1];
+      side == EQ_SIDE_OUTPUT ? g_unit.config.output_name[n - 1] : g_unit.config.input_name[n - 1];
   std::memset(field, 0, sizeof field);
   std::memcpy(field, name.data(), CutAtCharacter(name, kNameSize - 1));
   // The line is formatted into the unit's 256-byte line buffer: a very long name cuts it short.

@@ -18,7 +18,7 @@ constexpr char kConfigBadSuffix[] = ".bad";  // an unparsable file is kept besid
 // the one already written to path writes nothing and returns true, as does every save to path
 // once SaveFinalAppConfig has written it.
 bool SaveAppConfig(const std::string& path, const app_config_s* cfg);
-// SaveAppConfig of the live record with the settings of the network edit (g_pending_config) in
+// SaveAppConfig of the live record with the settings of the network edit (g_unit.pending) in
 // it, whether or not the edit is still open (pending_network.h).
 bool SaveLiveConfigWithNetworkEdit(const std::string& path);
 

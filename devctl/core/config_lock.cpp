@@ -2,13 +2,22 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "platform/paths.h"
 
+namespace {
+
 std::recursive_mutex g_config_mutex;
 std::atomic<uint64_t> g_config_generation{1};
+std::atomic<bool> g_timing_on{false};
+
+bool TimingOn() { return g_timing_on.load(std::memory_order_relaxed); }
+
+}  // namespace
 
 namespace config_lock_timing {
 namespace {
@@ -34,12 +43,12 @@ uint64_t NowNs() {
 
 }  // namespace
 
-std::atomic<bool> g_enabled{false};
-
+// The lock was just taken.
 void Acquired() {
   if (t_depth++ == 0) t_start_ns = NowNs();
 }
 
+// The lock is about to be released.
 void Released() {
   if (t_depth == 0 || --t_depth != 0) return;
   const Hold hold{t_start_ns, NowNs() - t_start_ns};
@@ -49,9 +58,40 @@ void Released() {
 
 }  // namespace config_lock_timing
 
-void SetConfigLockTiming(bool on) { config_lock_timing::g_enabled = on; }
+ConfigLock::ConfigLock() {
+  g_config_mutex.lock();
+  if (TimingOn()) config_lock_timing::Acquired();
+}
 
-bool ConfigLockTimingEnabled() { return config_lock_timing::On(); }
+ConfigLock::~ConfigLock() {
+  g_config_generation.fetch_add(1);  // before the lock is released
+  if (TimingOn()) config_lock_timing::Released();
+  g_config_mutex.unlock();
+}
+
+ConfigReadLock::ConfigReadLock() {
+  g_config_mutex.lock();
+  if (TimingOn()) config_lock_timing::Acquired();
+}
+
+ConfigReadLock::~ConfigReadLock() {
+  if (TimingOn()) config_lock_timing::Released();
+  g_config_mutex.unlock();
+}
+
+uint64_t ConfigGeneration() { return g_config_generation.load(); }
+
+void CountConfigChange() { g_config_generation.fetch_add(1); }
+
+bool ConfigLockFree() {
+  if (!g_config_mutex.try_lock()) return false;
+  g_config_mutex.unlock();
+  return true;
+}
+
+void SetConfigLockTiming(bool on) { g_timing_on = on; }
+
+bool ConfigLockTimingEnabled() { return TimingOn(); }
 
 bool AppendConfigLockHolds(const std::string& path) {
   std::vector<config_lock_timing::Hold> holds;

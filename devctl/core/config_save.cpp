@@ -7,7 +7,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/config_print.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/json_util.h"
 #include "devctl/core/pending_network.h"
 #include "platform/paths.h"
@@ -26,7 +26,7 @@ std::set<std::string> g_frozen_paths;              // under g_save_mutex, resolv
 // A record as it was at one moment, and that moment's place among all saves. The configuration
 // lock is held only while the record is copied: the document is built and printed from the copy.
 struct Snapshot {
-  std::string path;  // callers may pass g_config_path itself, which the lock guards
+  std::string path;  // callers may pass g_unit.config_path itself, which the lock guards
   std::unique_ptr<app_config_s> record;
   uint64_t sequence = 0;
 };
@@ -42,9 +42,9 @@ Snapshot TakeSnapshot(const std::string& path, const app_config_s* cfg, NetworkE
   // While a text network edit is open the live record is saved with the edit in it, so neither
   // the edit nor the live changes made meanwhile are lost (pending_network.h).
   const bool merge =
-      edit == NetworkEdit::kAlways || (edit == NetworkEdit::kIfOpen && g_net_edit_pending);
-  if (cfg == &g_app_config && merge) {
-    CopyEditedNetworkSettings(g_pending_config, s.record.get());
+      edit == NetworkEdit::kAlways || (edit == NetworkEdit::kIfOpen && g_unit.net_edit_pending);
+  if (cfg == &g_unit.config && merge) {
+    CopyEditedNetworkSettings(g_unit.pending, s.record.get());
   }
   s.sequence = ++g_save_sequence;
   return s;
@@ -88,7 +88,7 @@ bool SaveAppConfig(const std::string& path, const app_config_s* cfg) {
 }
 
 bool SaveLiveConfigWithNetworkEdit(const std::string& path) {
-  return Save(path, &g_app_config, NetworkEdit::kAlways);
+  return Save(path, &g_unit.config, NetworkEdit::kAlways);
 }
 
 bool SaveFinalAppConfig(const std::string& path, const app_config_s* cfg) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_biquad.h"
@@ -31,16 +31,16 @@ int KindNumber(int s) { return IsAnalogue(s) ? s + 1 : s - kFirstTarvoChannel + 
 std::string Side(int side) { return side == EQ_SIDE_OUTPUT ? "output" : "input"; }
 
 int* Selection(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.output_preset : g_app_config.input_preset;
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_preset : g_unit.config.input_preset;
 }
 int* LockFlags(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo : g_app_config.input_stereo;
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_stereo : g_unit.config.input_stereo;
 }
 int* GroupMembers(int side, int g) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.OutputGroupMembers(g)
-                                : g_app_config.InputGroupMembers(g);
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputGroupMembers(g)
+                                : g_unit.config.InputGroupMembers(g);
 }
-peq_data_s& Bands(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
+peq_data_s& Bands(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
 
 bool IsLocked(int side, int s) {
   if (!IsChannel(s)) return false;
@@ -555,8 +555,8 @@ void ResetEqMemory(int side, int slot, int memory, std::string& lines) {
 void SelectEqEditorSlot(int side, int slot) {
   if (slot < 0 || slot >= kChannelSlots) return;
   if (side == EQ_SIDE_OUTPUT) {
-    g_app_config.output_geq_chn = slot;
+    g_unit.config.output_geq_chn = slot;
   } else {
-    g_app_config.input_geq_chn = slot;
+    g_unit.config.input_geq_chn = slot;
   }
 }

@@ -7,7 +7,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/file_copy.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
 
@@ -17,7 +17,7 @@ constexpr char kDhcpcdTemplate[] = "/usr/local/backend/apps/dhcpcd.conf";
 constexpr char kDhcpcdConfig[] = "/etc/dhcpcd.conf";
 
 std::string ConfigPath() {
-  return g_config_path.empty() ? std::string(kConfigFile) : g_config_path;
+  return g_unit.config_path.empty() ? std::string(kConfigFile) : g_unit.config_path;
 }
 
 bool ResetAll(bool into_live_record) {
@@ -27,7 +27,7 @@ bool ResetAll(bool into_live_record) {
     ConfigLock lock;
     path = ConfigPath();
     fresh->type = "TRX";
-    ResetAppConfig(path, fresh.get(), g_device_identity.mac);
+    ResetAppConfig(path, fresh.get(), g_unit.identity.mac);
   }
   if (!SaveFinalAppConfig(path, fresh.get())) return false;
   ClearTarvoConfigDir();
@@ -35,10 +35,10 @@ bool ResetAll(bool into_live_record) {
   WriteHostname(fresh->hostname);
   if (into_live_record) {
     ConfigLock lock;
-    g_app_config = *fresh;
+    g_unit.config = *fresh;
     // A text network edit still open (the reset key and the panel do not close it) is dropped.
-    g_net_edit_pending = false;
-    CopyEditedNetworkSettings(g_app_config, &g_pending_config);
+    g_unit.net_edit_pending = false;
+    CopyEditedNetworkSettings(g_unit.config, &g_unit.pending);
   }
   return true;
 }
@@ -47,11 +47,11 @@ bool ResetAll(bool into_live_record) {
 
 bool ResetSystemSettings() {
   ConfigLock lock;
-  auto reset = std::make_unique<app_config_s>(g_app_config);
-  ResetConfigReserved(g_config_path, reset.get());
-  ResetAudioConfig(g_config_path, reset.get());
-  if (!SaveAppConfig(g_config_path, reset.get())) return false;
-  g_app_config = *reset;
+  auto reset = std::make_unique<app_config_s>(g_unit.config);
+  ResetConfigReserved(g_unit.config_path, reset.get());
+  ResetAudioConfig(g_unit.config_path, reset.get());
+  if (!SaveAppConfig(g_unit.config_path, reset.get())) return false;
+  g_unit.config = *reset;
   return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_biquad.h"
 #include "devctl/devices/dsp_channels.h"
@@ -18,22 +18,22 @@ constexpr int kGroupSlot = kDspChannels;  // EQ slot of group 0; groups 0-3 are 
 bool IsSide(int side) { return side == EQ_SIDE_INPUT || side == EQ_SIDE_OUTPUT; }
 
 int* Members(int side, int g) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.OutputGroupMembers(g)
-                                : g_app_config.InputGroupMembers(g);
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputGroupMembers(g)
+                                : g_unit.config.InputGroupMembers(g);
 }
 
 int& LinkFlag(int side, int c) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.OutputLinkRef(c / 2)
-                                : g_app_config.InputLinkRef(c / 2);
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputLinkRef(c / 2)
+                                : g_unit.config.InputLinkRef(c / 2);
 }
 
 int* Selection(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_app_config.output_preset : g_app_config.input_preset;
+  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_preset : g_unit.config.input_preset;
 }
 
 // Channel c takes the level and mute of group g: the level only when it differs, the mute always.
 void TakeGroupLevel(int side, int g, int c) {
-  app_config_s& cfg = g_app_config;
+  app_config_s& cfg = g_unit.config;
   if (side == EQ_SIDE_OUTPUT) {
     if (cfg.OutputVolRef(c) != cfg.group_output_vol[g]) {
       cfg.OutputVolRef(c) = cfg.group_output_vol[g];
@@ -62,7 +62,7 @@ void TakeGroupLevel(int side, int g, int c) {
 void TakeGroupEq(int side, int g, int c) {
   int* selection = Selection(side);
   const int m = selection[kGroupSlot + g];
-  peq_data_s* memory = g_app_config.EqMemory(side, m);
+  peq_data_s* memory = g_unit.config.EqMemory(side, m);
   if (memory == nullptr) return;  // a stored selection outside Flat/Custom1/Custom2
   selection[c] = m;
   peq_data_s& own = memory[c];

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/net_interface.h"
 #include "devctl/core/stored_file.h"
 #include "platform/paths.h"
@@ -77,7 +77,7 @@ void ReadVersionInto(const char* file, std::string device_identity_s::*member) {
   std::string word;
   if (!ReadFirstWord(file, &word)) return;
   ConfigLock lock;
-  g_device_identity.*member = word;
+  g_unit.identity.*member = word;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "devctl/core/identity_changes.h"
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/network_files.h"
@@ -30,11 +30,11 @@ bool SetMacAddress(const std::string& value, std::string& lines) {
     lines += "[ERROR]Set MAC failed.\r\n";
     return false;
   }
-  g_device_identity.mac = mac;
+  g_unit.identity.mac = mac;
   lines += "[SUCCESS]Set MAC:" + mac + kApplyHint + "\r\n";
-  g_app_config.hostname = g_pending_config.hostname = kDefaultModel;
+  g_unit.config.hostname = g_unit.pending.hostname = kDefaultModel;
   WriteHostname(kDefaultModel);
-  WriteMacsToVendorStorage(g_device_identity.mac.c_str(), g_device_identity.sub_mac.c_str());
+  WriteMacsToVendorStorage(g_unit.identity.mac.c_str(), g_unit.identity.sub_mac.c_str());
   platform::SyncFileSystems();
   return true;
 }
@@ -45,9 +45,9 @@ bool SetSubMacAddress(const std::string& value, std::string& lines) {
     lines += "[ERROR]Set sub MAC failed.\r\n";
     return false;
   }
-  g_device_identity.sub_mac = mac;
+  g_unit.identity.sub_mac = mac;
   lines += "[SUCCESS]Set sub MAC:" + mac + kApplyHint + "\r\n";
-  WriteMacsToVendorStorage(g_device_identity.mac.c_str(), g_device_identity.sub_mac.c_str());
+  WriteMacsToVendorStorage(g_unit.identity.mac.c_str(), g_unit.identity.sub_mac.c_str());
   platform::SyncFileSystems();
   return true;
 }

@@ -1,6 +1,6 @@
 #include "devctl/core/input_changes.h"
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_channels.h"
@@ -24,7 +24,7 @@ void AppendMuteLine(int c, int m, std::string& lines) {
 }
 
 void UnmuteIfMuted(int c) {
-  int& mute = g_app_config.InputMuteRef(c);
+  int& mute = g_unit.config.InputMuteRef(c);
   if (mute) {
     mute = 0;
     DspSetInputMute(c, false);
@@ -35,7 +35,7 @@ void UnmuteIfMuted(int c) {
 
 void RemoveInputFromGroups(int c) {
   if (!IsInput(c)) return;
-  for (int g = 0; g < kGroups; ++g) g_app_config.InputGroupMembers(g)[c] = 0;
+  for (int g = 0; g < kGroups; ++g) g_unit.config.InputGroupMembers(g)[c] = 0;
 }
 
 std::string InputChannelName(int c) {
@@ -50,14 +50,14 @@ std::string InputChannelName(int c) {
 void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when) {
   if (!IsInput(c)) return;
   const bool gain_last = when == GainWrite::kAfterUnmute;
-  g_app_config.InputGainRef(c) = g;
+  g_unit.config.InputGainRef(c) = g;
   if (IsAnalogue(c)) {
     DspSetInputMute(c, true);
     platform::SleepMs(kRangeSwitchMuteMs);
     SetAnalogGainRange(unsigned(c), g);
     if (!gain_last) DspSetInputGain(c, g);
     if (leave_groups) RemoveInputFromGroups(c);
-    g_app_config.InputMuteRef(c) = 0;
+    g_unit.config.InputMuteRef(c) = 0;
     DspSetInputMute(c, false);
   } else {
     if (!gain_last) DspSetInputGain(c, g);
@@ -75,8 +75,8 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
     AppendGainLine(a, g, lines);
     return;
   }
-  g_app_config.InputGainRef(a) = g;
-  g_app_config.InputGainRef(b) = g;
+  g_unit.config.InputGainRef(a) = g;
+  g_unit.config.InputGainRef(b) = g;
   if (IsAnalogue(a)) {
     DspSetInputMute(a, true);
     DspSetInputMute(b, true);
@@ -87,7 +87,7 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
       RemoveInputFromGroups(ch);
     }
     for (int ch : {a, b}) {
-      g_app_config.InputMuteRef(ch) = 0;
+      g_unit.config.InputMuteRef(ch) = 0;
       DspSetInputMute(ch, false);
     }
   } else {
@@ -113,7 +113,7 @@ void StepInputChannelGain(int c, const LevelStep& step, std::string& lines) {
   auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
-    const int g = step.Apply(g_app_config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
+    const int g = step.Apply(g_unit.config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
     ApplyInputGain(ch, g, true);
     lines += step.Verb() + InputChannelName(ch) + " gain to " + std::to_string(g) + "dB.\r\n";
   }
@@ -124,7 +124,7 @@ void SetInputChannelMute(int c, int m, std::string& lines) {
   auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
-    g_app_config.InputMuteRef(ch) = m;
+    g_unit.config.InputMuteRef(ch) = m;
     DspSetInputMute(ch, m != 0);
     RemoveInputFromGroups(ch);
     AppendMuteLine(ch, m, lines);
@@ -132,14 +132,14 @@ void SetInputChannelMute(int c, int m, std::string& lines) {
 }
 
 void SetInputGroupMute(int g, int m, std::string& lines) {
-  int* members = g_app_config.InputGroupMembers(g);
+  int* members = g_unit.config.InputGroupMembers(g);
   if (members == nullptr) return;
-  g_app_config.group_input_mute[g] = m;
+  g_unit.config.group_input_mute[g] = m;
   lines += "[SUCCESS]Set input group " + std::to_string(g + 1) +
            (m ? " mute on.\r\n" : " mute off.\r\n");
   for (int k = 0; k < kDspChannels; ++k) {
     if (!members[k]) continue;
-    g_app_config.InputMuteRef(k) = m;
+    g_unit.config.InputMuteRef(k) = m;
     AppendMuteLine(k, m, lines);
     DspSetInputMute(k, m != 0);
   }
@@ -148,8 +148,8 @@ void SetInputGroupMute(int g, int m, std::string& lines) {
 void SetAllInputsMute(int m, std::string& lines) {
   lines += m ? "[SUCCESS]Set all input mute on.\r\n" : "[SUCCESS]Set all input mute off.\r\n";
   for (int c = 0; c < kDspChannels; ++c) {
-    g_app_config.InputMuteRef(c) = m;
+    g_unit.config.InputMuteRef(c) = m;
     DspSetInputMute(c, m != 0);
   }
-  for (int g = 0; g < kGroups; ++g) g_app_config.group_input_mute[g] = m;
+  for (int g = 0; g < kGroups; ++g) g_unit.config.group_input_mute[g] = m;
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 
 namespace {
@@ -17,14 +17,14 @@ std::string GroupWord(int g) { return "input group " + std::to_string(g + 1); }
 
 // The group's record: its gain, its mute flag cleared.
 void StoreGroupGain(int g, int value) {
-  g_app_config.group_input_gain[g] = value;
-  g_app_config.group_input_mute[g] = 0;
+  g_unit.config.group_input_gain[g] = value;
+  g_unit.config.group_input_mute[g] = 0;
 }
 
 // The group's record, then each member; returns the members in the order they were set.
 std::vector<int> ApplyInputGroupGain(int g, int value, GainWrite when) {
   std::vector<int> members;
-  const int* list = g_app_config.InputGroupMembers(g);
+  const int* list = g_unit.config.InputGroupMembers(g);
   if (list == nullptr) return members;
   StoreGroupGain(g, value);
   for (int c = 0; c < kDspChannels; ++c) {
@@ -38,7 +38,7 @@ std::vector<int> ApplyInputGroupGain(int g, int value, GainWrite when) {
 }  // namespace
 
 void SetInputGroupGain(int g, int value, GainWrite when, GroupGainName name, std::string& lines) {
-  if (g_app_config.InputGroupMembers(g) == nullptr) return;
+  if (g_unit.config.InputGroupMembers(g) == nullptr) return;
   lines += name == GroupGainName::kInputGroup
                ? "[SUCCESS]Set " + GroupWord(g) + " gain to " + Db(value)
                : "[SUCCESS]Set group " + std::to_string(g + 1) + " input gain to " + Db(value);
@@ -48,8 +48,8 @@ void SetInputGroupGain(int g, int value, GainWrite when, GroupGainName name, std
 }
 
 void StepInputGroupGain(int g, const LevelStep& step, std::string& lines) {
-  if (g_app_config.InputGroupMembers(g) == nullptr) return;
-  const int value = StepGain(step, g_app_config.group_input_gain[g]);
+  if (g_unit.config.InputGroupMembers(g) == nullptr) return;
+  const int value = StepGain(step, g_unit.config.group_input_gain[g]);
   // The raise line has no "to" (the unit's own wording).
   lines += step.Verb() + GroupWord(g) +
            (step.direction == LevelStep::kUp ? " gain " : " gain to ") + Db(value);
@@ -66,7 +66,7 @@ void SetAllInputsGain(int value, std::string& lines) {
 
 void StepAllInputsGain(const LevelStep& step, std::string& lines) {
   for (int c = 0; c < kDspChannels; ++c) {
-    const int value = StepGain(step, g_app_config.InputGainRef(c));
+    const int value = StepGain(step, g_unit.config.InputGainRef(c));
     ApplyInputGain(c, value, false);
     if (step.direction == LevelStep::kDown && c >= kFirstUsbChannel) {
       lines += "[SUCCESS]Decrease USB input CH" + std::to_string(c - kFirstUsbChannel + 1) +
@@ -76,7 +76,7 @@ void StepAllInputsGain(const LevelStep& step, std::string& lines) {
     }
   }
   for (int g = 0; g < kGroups; ++g) {
-    const int value = StepGain(step, g_app_config.group_input_gain[g]);
+    const int value = StepGain(step, g_unit.config.group_input_gain[g]);
     StoreGroupGain(g, value);
     lines += step.Verb() + GroupWord(g) + " gain to " + Db(value);
   }

@@ -1,6 +1,6 @@
 #include "devctl/core/links_groups.h"
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/output_changes.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
@@ -13,14 +13,14 @@ bool IsPair(int p) { return p >= 0 && p < kStereoPairs; }
 bool IsNumber(int n) { return n >= 1 && n <= kDspChannels; }
 
 void ClearRoute(int out) {
-  g_app_config.control[out] = 0;
+  g_unit.config.control[out] = 0;
   DspSetOutputSource(out, 0);
 }
 
 // Clears the sources of output pair q that come from input pair p, unless the route is straight.
 void FixPairRoute(int q, int p) {
   const int i1 = 2 * p + 1, i2 = 2 * p + 2;
-  const int a = g_app_config.control[2 * q], b = g_app_config.control[2 * q + 1];
+  const int a = g_unit.config.control[2 * q], b = g_unit.config.control[2 * q + 1];
   if (a == i1 && b == i2) return;
   if (a == i1 || a == i2) ClearRoute(2 * q);
   if (b == i1 || b == i2) ClearRoute(2 * q + 1);
@@ -40,7 +40,7 @@ std::string LinkLineOpening(int p, const char* side) {
 }
 
 void CopyOutputSettings(int first, int second) {
-  app_config_s& cfg = g_app_config;
+  app_config_s& cfg = g_unit.config;
   if (cfg.OutputVolRef(second) != cfg.OutputVolRef(first)) {
     cfg.OutputVolRef(second) = cfg.OutputVolRef(first);
     DspSetOutputVolume(second, cfg.OutputVolRef(second));
@@ -55,7 +55,7 @@ void CopyOutputSettings(int first, int second) {
 }
 
 void CopyInputSettings(int first, int second) {
-  app_config_s& cfg = g_app_config;
+  app_config_s& cfg = g_unit.config;
   const int gain = cfg.InputGainRef(first);
   const bool analogue = first < kFirstTarvoChannel;
   if (cfg.InputGainRef(second) != gain) {
@@ -83,17 +83,17 @@ void CopyInputSettings(int first, int second) {
 std::pair<int, int> LinkedChannels(int side, int c) {
   const int pair = c / 2;
   const int linked =
-      side == EQ_SIDE_INPUT ? g_app_config.InputLinkRef(pair) : g_app_config.OutputLinkRef(pair);
+      side == EQ_SIDE_INPUT ? g_unit.config.InputLinkRef(pair) : g_unit.config.OutputLinkRef(pair);
   if (linked) return {2 * pair, 2 * pair + 1};
   return {c, -1};
 }
 
 int IsInputPairLinked(int in) {
-  return IsNumber(in) && g_app_config.InputLinkRef((in - 1) / 2) != 0 ? 1 : 0;
+  return IsNumber(in) && g_unit.config.InputLinkRef((in - 1) / 2) != 0 ? 1 : 0;
 }
 
 int IsOutputPairLinked(int out) {
-  return IsNumber(out) && g_app_config.OutputLinkRef((out - 1) / 2) != 0 ? 1 : 0;
+  return IsNumber(out) && g_unit.config.OutputLinkRef((out - 1) / 2) != 0 ? 1 : 0;
 }
 
 int AreInOutPairsLinked(int in, int out) {
@@ -102,26 +102,26 @@ int AreInOutPairsLinked(int in, int out) {
 
 void RemoveOutputFromGroups(int c) {
   if (c < 0 || c >= kDspChannels) return;
-  for (int g = 0; g < kGroups; ++g) g_app_config.OutputGroupMembers(g)[c] = 0;
+  for (int g = 0; g < kGroups; ++g) g_unit.config.OutputGroupMembers(g)[c] = 0;
 }
 
 void FixRoutesForInputLink(int p, int linked) {
   if (linked != 1 || !IsPair(p)) return;
   for (int q = 0; q < kStereoPairs; ++q) {
-    if (g_app_config.OutputLinkRef(q) == 1) FixPairRoute(q, p);
+    if (g_unit.config.OutputLinkRef(q) == 1) FixPairRoute(q, p);
   }
 }
 
 void FixRoutesForOutputLink(int q, int linked) {
   if (linked != 1 || !IsPair(q)) return;
   for (int p = 0; p < kStereoPairs; ++p) {
-    if (g_app_config.InputLinkRef(p) == 1) FixPairRoute(q, p);
+    if (g_unit.config.InputLinkRef(p) == 1) FixPairRoute(q, p);
   }
 }
 
 void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
   if (!IsPair(p)) return;
-  g_app_config.InputLinkRef(p) = flag;
+  g_unit.config.InputLinkRef(p) = flag;
   lines += LinkLineOpening(p, "input") + (flag ? " locked.\r\n" : " unlocked.\r\n");
   if (flag && settings == LinkSettings::kSecondTakesFirst) CopyInputSettings(2 * p, 2 * p + 1);
   FixRoutesForInputLink(p, flag);
@@ -129,7 +129,7 @@ void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines
 
 void SetOutputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
   if (!IsPair(p)) return;
-  g_app_config.OutputLinkRef(p) = flag;
+  g_unit.config.OutputLinkRef(p) = flag;
   lines += LinkLineOpening(p, "output") + (flag ? " locked.\r\n" : " unlocked.\r\n");
   if (flag && settings == LinkSettings::kSecondTakesFirst) CopyOutputSettings(2 * p, 2 * p + 1);
   FixRoutesForOutputLink(p, flag);

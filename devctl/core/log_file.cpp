@@ -10,10 +10,10 @@
 
 #include "platform/paths.h"
 
-log_file_s g_log_file = {"/tmp/log.txt", nullptr, 524288, 1, PTHREAD_MUTEX_INITIALIZER};
-uint32_t g_log_level_mask = 0;
-
 namespace {
+
+log_file_s g_log_file = {"/tmp/log.txt", nullptr, 524288, 1, PTHREAD_MUTEX_INITIALIZER};
+const uint32_t g_log_level_mask = 0;  // debug levels let through
 
 constexpr size_t kMessageSize = 1941;
 constexpr size_t kRecordSize = 2018;  // at most 2017 characters and the NUL
@@ -228,3 +228,5 @@ void log_write(log_file_s* log, unsigned level, const char* name, int line, cons
   }
   pthread_mutex_unlock(&log->mutex);
 }
+
+log_file_s* UnitLogFile() { return &g_log_file; }

@@ -36,8 +36,8 @@ constexpr uint32_t kLogMagic = 0x20171109;
 constexpr uint32_t kLogVersion = 1;
 constexpr int32_t kLogHeaderSize = 12;
 
-extern log_file_s g_log_file;      // "/tmp/log.txt", 512 KiB, enabled
-extern uint32_t g_log_level_mask;  // debug levels let through; 0
+// The unit's log: "/tmp/log.txt", 512 KiB, enabled. Debug levels are not let through.
+log_file_s* UnitLogFile();
 
 // Opens the log file, creating it or repairing its header.
 void init_log(log_file_s* log);

@@ -10,6 +10,7 @@
 #include "devctl/devices/front_panel_shutdown.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
+#include "platform/state_resets.h"
 
 namespace {
 
@@ -86,3 +87,7 @@ void ResetRebootRequest() {
   g_reboot_requested = false;
   t_reboot_after_reply = false;
 }
+
+namespace {
+const platform::StateReset kReset(ResetRebootRequest);
+}  // namespace

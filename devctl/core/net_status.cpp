@@ -4,7 +4,7 @@
 #include <string>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/net_interface.h"
 #include "platform/paths.h"
 
@@ -53,12 +53,12 @@ void RefreshNetworkStatus() {
   // Called for every status request: a new configuration generation only when a value changed.
   bool changed = false;
   ConfigReadLock lock;
-  if (have_ip) changed |= StoreIfChanged(g_net_status.ipaddress, ip);
-  if (have_mask) changed |= StoreIfChanged(g_net_status.subnet, mask);
-  if (have_gateway) changed |= StoreIfChanged(g_net_status.gateway, gateway);
+  if (have_ip) changed |= StoreIfChanged(g_unit.net_status.ipaddress, ip);
+  if (have_mask) changed |= StoreIfChanged(g_unit.net_status.subnet, mask);
+  if (have_gateway) changed |= StoreIfChanged(g_unit.net_status.gateway, gateway);
   if (have_dns) {
-    changed |= StoreIfChanged(g_net_status.dnsserver, dns);
-    changed |= StoreIfChanged(g_app_config.dnsserver, dns);
+    changed |= StoreIfChanged(g_unit.net_status.dnsserver, dns);
+    changed |= StoreIfChanged(g_unit.config.dnsserver, dns);
   }
-  if (changed) g_config_generation.fetch_add(1);
+  if (changed) CountConfigChange();
 }

@@ -1,5 +1,5 @@
 // The network settings changes: the checks every front end applies to addresses and names before
-// they reach a system file, the text protocol's network edit (kept in g_pending_config until
+// they reach a system file, the text protocol's network edit (kept in g_unit.pending until
 // "NET RB"), the web's one-request network settings, the front panel's mode change and the
 // network defaults. The caller holds the configuration lock.
 #pragma once
@@ -47,7 +47,7 @@ std::string NormalizedMacAddress(const std::string& text);
 // its addresses. 0, or -1 when it could not be written (the old file then stays).
 int RewriteDhcpcdConf(const app_config_s& record);
 
-// --- The text protocol's network edit (g_pending_config; saved merged into the live record). ---
+// --- The text protocol's network edit (g_unit.pending; saved merged into the live record). ---
 // Each change is saved at once and dhcpcd.conf (and for the host name, its files) written from the
 // pending record. A change that cannot be saved or written is taken back, with kSaveFailedReply
 // (also while saves are frozen for the restart after a reset of everything) or

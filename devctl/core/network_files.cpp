@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/stored_file.h"
 #include "platform/clock.h"
 #include "platform/command.h"
@@ -85,10 +85,10 @@ int WriteDhcpcdStatic() {
   std::string address, subnet, gateway, dns;
   {
     ConfigLock lock;
-    address = g_app_config.ipaddress;
-    subnet = g_app_config.subnet;
-    gateway = g_app_config.gateway;
-    dns = g_app_config.dnsserver;
+    address = g_unit.config.ipaddress;
+    subnet = g_unit.config.subnet;
+    gateway = g_unit.config.gateway;
+    dns = g_unit.config.dnsserver;
   }
   return WriteDhcpcdStaticFor(address, subnet, gateway, dns);
 }

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/state_resets.h"
+
 namespace {
 
 struct Sinks {
@@ -61,3 +63,7 @@ void ResetNoticeSinks() {
   SetNetworkNoticeSink(nullptr);
   SetSerialBannerHook(nullptr);
 }
+
+namespace {
+const platform::StateReset kReset(ResetNoticeSinks);
+}  // namespace

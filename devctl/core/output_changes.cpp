@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/devices/dsp_channels.h"
@@ -27,7 +27,7 @@ std::string OnOff(int m) { return m ? " mute on" : " mute off"; }
 
 // Stores mute m of output c and writes it to the DSP.
 void ApplyOutputMute(int c, int m) {
-  g_app_config.OutputMuteRef(c) = m;
+  g_unit.config.OutputMuteRef(c) = m;
   DspSetOutputMute(c, m != 0);
 }
 
@@ -53,7 +53,7 @@ std::string PairWord(int number) {
 
 // Stores one routing entry and writes the DSP selector (output number 1-14).
 void Route(int out, int src) {
-  g_app_config.control[out - 1] = src;
+  g_unit.config.control[out - 1] = src;
   DspSetOutputSource(out - 1, src);
 }
 
@@ -85,8 +85,8 @@ std::string OutputChannelName(int c) {
 
 void ApplyOutputVolume(int c, int v, VolumeWrite order, bool leave_groups) {
   if (!IsOutput(c)) return;
-  g_app_config.OutputVolRef(c) = v;
-  int& mute = g_app_config.OutputMuteRef(c);
+  g_unit.config.OutputVolRef(c) = v;
+  int& mute = g_unit.config.OutputMuteRef(c);
   const int new_mute = v == 0 ? 1 : 0;
   const bool mute_changes = mute != new_mute;
   mute = new_mute;
@@ -98,8 +98,8 @@ void ApplyOutputVolume(int c, int v, VolumeWrite order, bool leave_groups) {
 
 void ApplyOutputGroupVolume(int g, int v) {
   if (!IsGroup(g)) return;
-  g_app_config.group_output_vol[g] = v;
-  g_app_config.group_output_mute[g] = v == 0 ? 1 : 0;
+  g_unit.config.group_output_vol[g] = v;
+  g_unit.config.group_output_mute[g] = v == 0 ? 1 : 0;
 }
 
 void SetOutputChannelVolume(int c, int v, std::string& lines) {
@@ -113,7 +113,7 @@ void SetOutputChannelVolume(int c, int v, std::string& lines) {
 }
 
 void SetOutputGroupVolume(int g, int v, VolumeWrite member_order, std::string& lines) {
-  const int* members = g_app_config.OutputGroupMembers(g);
+  const int* members = g_unit.config.OutputGroupMembers(g);
   if (members == nullptr) return;
   ApplyOutputGroupVolume(g, v);
   AppendVolumeLine(std::string("output group ") + GroupLetter(g), v, lines);
@@ -148,16 +148,16 @@ void StepOutputChannelVolume(int c, const LevelStep& step, std::string& lines) {
   auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
-    const int v = StepVolume(step, g_app_config.OutputVolRef(ch));
+    const int v = StepVolume(step, g_unit.config.OutputVolRef(ch));
     ApplyOutputVolume(ch, v, order, true);
     AppendStepLine(step, OutputChannelName(ch), v, lines);
   }
 }
 
 void StepOutputGroupVolume(int g, const LevelStep& step, std::string& lines) {
-  const int* members = g_app_config.OutputGroupMembers(g);
+  const int* members = g_unit.config.OutputGroupMembers(g);
   if (members == nullptr) return;
-  const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+  const int v = StepVolume(step, g_unit.config.group_output_vol[g]);
   ApplyOutputGroupVolume(g, v);
   AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
   for (int c = 0; c < kDspChannels; ++c) {
@@ -169,7 +169,7 @@ void StepOutputGroupVolume(int g, const LevelStep& step, std::string& lines) {
 
 void StepAllOutputsVolume(const LevelStep& step, std::string& lines) {
   for (int c = 0; c < kDspChannels; ++c) {
-    const int v = StepVolume(step, g_app_config.OutputVolRef(c));
+    const int v = StepVolume(step, g_unit.config.OutputVolRef(c));
     ApplyOutputVolume(c, v, VolumeWrite::kVolumeFirst, false);
     // In this listing the USB outputs are numbered CH1 and CH2.
     const std::string label = c >= kFirstUsbChannel
@@ -178,7 +178,7 @@ void StepAllOutputsVolume(const LevelStep& step, std::string& lines) {
     AppendStepLine(step, label, v, lines);
   }
   for (int g = 0; g < kGroups; ++g) {
-    const int v = StepVolume(step, g_app_config.group_output_vol[g]);
+    const int v = StepVolume(step, g_unit.config.group_output_vol[g]);
     ApplyOutputGroupVolume(g, v);
     AppendStepLine(step, std::string("output group ") + GroupLetter(g), v, lines);
   }
@@ -196,9 +196,9 @@ void SetOutputChannelMute(int c, int m, std::string& lines) {
 }
 
 void SetOutputGroupMute(int g, int m, UsbMemberLine usb_line, std::string& lines) {
-  const int* members = g_app_config.OutputGroupMembers(g);
+  const int* members = g_unit.config.OutputGroupMembers(g);
   if (members == nullptr) return;
-  g_app_config.group_output_mute[g] = m;
+  g_unit.config.group_output_mute[g] = m;
   lines += std::string("[SUCCESS]Set output group ") + GroupLetter(g) + OnOff(m) + ".\r\n";
   for (int c = 0; c < kDspChannels; ++c) {
     if (members[c] != 1) continue;
@@ -211,7 +211,7 @@ void SetOutputGroupMute(int g, int m, UsbMemberLine usb_line, std::string& lines
 void SetAllOutputsMute(int m, std::string& lines) {
   lines += std::string("[SUCCESS]Set all output") + OnOff(m) + ".\r\n";
   for (int c = 0; c < kDspChannels; ++c) ApplyOutputMute(c, m);
-  for (int g = 0; g < kGroups; ++g) g_app_config.group_output_mute[g] = m;
+  for (int g = 0; g < kGroups; ++g) g_unit.config.group_output_mute[g] = m;
 }
 
 DelayFade StartDelayFade(int first, int second, int ms, bool leave_groups) {
@@ -220,7 +220,7 @@ DelayFade StartDelayFade(int first, int second, int ms, bool leave_groups) {
   fade.channels[1] = second;
   for (int c : fade.channels) {
     if (c < 0) continue;
-    g_app_config.OutputDelayRef(c) = ms;
+    g_unit.config.OutputDelayRef(c) = ms;
     if (leave_groups) RemoveOutputFromGroups(c);
     DspSetOutputVolume(c, 0);
   }
@@ -239,13 +239,13 @@ void RunDelayFade(const DelayFade& fade) {
   };
   platform::SleepMs(kFadeStepMs);
   write_each([](int c) {
-    DspSetOutputDelay(c, static_cast<uint32_t>(g_app_config.OutputDelayRef(c) * kDspSamplesPerMs));
+    DspSetOutputDelay(c, static_cast<uint32_t>(g_unit.config.OutputDelayRef(c) * kDspSamplesPerMs));
   });
   for (int k = 0; k < kFadeSteps; ++k) {
-    write_each([k](int c) { DspSetOutputVolume(c, (g_app_config.OutputVolRef(c) / 10) * k); });
+    write_each([k](int c) { DspSetOutputVolume(c, (g_unit.config.OutputVolRef(c) / 10) * k); });
     platform::SleepMs(kFadeStepMs);
   }
-  write_each([](int c) { DspSetOutputVolume(c, g_app_config.OutputVolRef(c)); });
+  write_each([](int c) { DspSetOutputVolume(c, g_unit.config.OutputVolRef(c)); });
 }
 
 void FadeInOutputDelay(int first, int second, int ms, bool leave_groups) {
@@ -266,7 +266,7 @@ DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
   };
   if (how == DelayChange::kImmediate) {
     DspSetOutputDelay(c, static_cast<uint32_t>(ms * kDspSamplesPerMs));
-    g_app_config.OutputDelayRef(c) = ms;
+    g_unit.config.OutputDelayRef(c) = ms;
     line(c);
     return {};
   }
@@ -280,7 +280,7 @@ void SetAllOutputsDelay(int ms, std::string& lines) {
   lines += "[SUCCESS]Set all output delay time to " + std::to_string(ms) + "ms.\r\n";
   for (int c = 0; c < kDspChannels; ++c) {
     DspSetOutputDelay(c, static_cast<uint32_t>(ms * kDspSamplesPerMs));
-    g_app_config.OutputDelayRef(c) = ms;
+    g_unit.config.OutputDelayRef(c) = ms;
   }
 }
 
@@ -309,7 +309,7 @@ void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lin
     AppendRouteLine(out, src, true, lines);
     return;
   }
-  const bool pair_fed = AreInOutPairsLinked(g_app_config.control[first - 1], out) != 0;
+  const bool pair_fed = AreInOutPairsLinked(g_unit.config.control[first - 1], out) != 0;
   if (src == 0 && pair_fed && pairs == LinkedPairRouting::kAsPair) {
     Route(first, 0);
     Route(first + 1, 0);

@@ -1,5 +1,5 @@
 // The network edit of the text protocol. The NET commands and the LCD network page edit
-// g_pending_config; writing that whole copy over the file would throw away every other change
+// g_unit.pending; writing that whole copy over the file would throw away every other change
 // made meanwhile through the live record (web, panel, workers). While an edit is open, every save
 // of the live record writes it merged with the pending network settings instead.
 #pragma once
@@ -8,15 +8,13 @@
 
 #include "devctl/core/app_config.h"
 
-// True while a network edit is open: NET commands change g_pending_config until a line without
-// "NET" (and without "STATUS") closes the edit and writes the live settings back. Guarded by the
-// configuration lock.
-extern bool g_net_edit_pending;
+// While a network edit is open (g_unit.net_edit_pending), NET commands change g_unit.pending until
+// a line without "NET" (and without "STATUS") closes the edit and writes the live settings back.
 
 // Copies the settings a network edit changes (dhcp, ipaddress, subnet, gateway, hostname).
 void CopyEditedNetworkSettings(const app_config_s& from, app_config_s* to);
 
-// Saves g_app_config merged with the pending network settings of g_pending_config to path.
+// Saves g_unit.config merged with the pending network settings of g_unit.pending to path.
 // The live record itself is not changed. Returns SaveAppConfig's result.
 bool SavePendingNetworkEdit(const std::string& path);
 

@@ -1,5 +1,9 @@
 #include "devctl/core/port_restarts.h"
 
-std::atomic<bool> g_telnet_restart{false};
-std::atomic<bool> g_tcp_restart{false};
-std::atomic<bool> g_uart_restart{false};
+#include "platform/state_resets.h"
+
+PortRestartRequests g_port_restarts;
+
+namespace {
+const platform::StateReset kReset([] { platform::Rebuild(g_port_restarts); });
+}  // namespace

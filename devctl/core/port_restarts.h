@@ -4,6 +4,12 @@
 
 #include <atomic>
 
-extern std::atomic<bool> g_telnet_restart;
-extern std::atomic<bool> g_tcp_restart;
-extern std::atomic<bool> g_uart_restart;
+struct PortRestartRequests {
+  std::atomic<bool> telnet{false};
+  std::atomic<bool> tcp{false};
+  std::atomic<bool> uart{false};
+};
+
+// Global because the commands of every front end ask and the service loop, on its own thread,
+// carries them out.
+extern PortRestartRequests g_port_restarts;

@@ -7,13 +7,12 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/record_writes.h"
 #include "devctl/core/settings_save.h"
 #include "devctl/devices/board_lines.h"
 
-std::atomic<int> g_pending_preset{0};
 
 namespace {
 
@@ -102,13 +101,13 @@ void LoadPresetSlots() {
   std::string mac, type;
   {
     ConfigLock lock;
-    mac = g_device_identity.mac;
-    type = g_app_config.type;
+    mac = g_unit.identity.mac;
+    type = g_unit.config.type;
   }
   for (int n = 1; n <= kPresets; ++n) {
     char file[64];
     std::snprintf(file, sizeof file, "/oem/app_preset%d.json", n);
-    LoadAppConfigFile(file, file, &g_preset_configs[n - 1], mac, type);
+    LoadAppConfigFile(file, file, &g_unit.presets[n - 1], mac, type);
   }
 }
 
@@ -118,15 +117,15 @@ bool ReloadPresetSlot(int n) {
   std::snprintf(file, sizeof file, "/oem/app_preset%d.json", n);
   ConfigLock lock;
   auto slot = std::make_unique<app_config_s>();
-  if (!LoadAppConfigFile(file, file, slot.get(), g_device_identity.mac, g_app_config.type)) {
+  if (!LoadAppConfigFile(file, file, slot.get(), g_unit.identity.mac, g_unit.config.type)) {
     return false;
   }
-  g_preset_configs[n - 1] = *slot;
+  g_unit.presets[n - 1] = *slot;
   return true;
 }
 
 void RecallPendingPreset() {
-  int n = g_pending_preset.exchange(0);
+  int n = g_unit.pending_preset.exchange(0);
   if (n < 1 || n > kPresets) return;
 
   // The record changes under the configuration lock; the board writes it calls for follow, each
@@ -134,12 +133,12 @@ void RecallPendingPreset() {
   HardwareWrites writes;
   {
     ConfigLock lock;
-    if (g_app_config.preset_enable[n - 1] != 0) {
-      app_config_s& p = g_preset_configs[n - 1];
-      CopyChannels(g_app_config, p, writes);
-      CopyGroupsAndEqSelection(g_app_config, p);
-      CopyEq(g_app_config, p, EQ_SIDE_INPUT, writes);
-      CopyEq(g_app_config, p, EQ_SIDE_OUTPUT, writes);
+    if (g_unit.config.preset_enable[n - 1] != 0) {
+      app_config_s& p = g_unit.presets[n - 1];
+      CopyChannels(g_unit.config, p, writes);
+      CopyGroupsAndEqSelection(g_unit.config, p);
+      CopyEq(g_unit.config, p, EQ_SIDE_INPUT, writes);
+      CopyEq(g_unit.config, p, EQ_SIDE_OUTPUT, writes);
     }
   }
   for (const HardwareWrite& w : writes) {
@@ -150,7 +149,7 @@ void RecallPendingPreset() {
 }
 
 void RunPendingRecall() {
-  if (g_pending_preset == 0) return;
+  if (g_unit.pending_preset == 0) return;
   SetAudioMuteGpio(1);
   RecallPendingPreset();
   SetAudioMuteGpio(0);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_biquad.h"
@@ -61,5 +61,5 @@ void WriteEqBands(const app_config_s& record, int side, int c) {
 
 void WriteLive(const std::function<void(app_config_s&)>& write) {
   ConfigReadLock lock;  // reads only
-  write(g_app_config);
+  write(g_unit.config);
 }

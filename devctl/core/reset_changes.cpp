@@ -3,7 +3,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/factory_reset.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "platform/storage.h"
 
@@ -48,7 +48,7 @@ void ResetAllFromUnit(const std::function<void(const char* line)>& announce) {
 RebootOutcome RebootUnit() {
   return ChangeAndReboot([] {
     ConfigLock lock;
-    if (!SaveAppConfig(g_config_path, &g_app_config)) return false;
+    if (!SaveAppConfig(g_unit.config_path, &g_unit.config)) return false;
     platform::SyncFileSystems();
     return true;
   });

@@ -5,7 +5,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ bool Save(const app_config_s* record) {
   std::string path;
   {
     ConfigLock lock;
-    path = g_config_path;
+    path = g_unit.config_path;
   }
   if (SaveAppConfig(path, record)) return true;
   std::fprintf(stderr, "devctl: settings could not be saved to %s\n", path.c_str());
@@ -22,4 +22,4 @@ bool Save(const app_config_s* record) {
 
 }  // namespace
 
-bool SaveLiveSettings() { return Save(&g_app_config); }
+bool SaveLiveSettings() { return Save(&g_unit.config); }

@@ -20,10 +20,10 @@ UpgradeProgress PollUpgradeProgress(int type) {
   int64_t staged_ms = 0;
   const char* marker = nullptr;
   if (type == kSystemPackageType) {
-    staged_ms = g_app_upgrade_time;
+    staged_ms = AppStagedAtMs();
     marker = kAppMarker;
   } else if (type == kNetaudioPackageType) {
-    staged_ms = g_netaudio_upgrade_time;
+    staged_ms = NetaudioStagedAtMs();
     marker = kNetaudioMarker;
   }
   UpgradeProgress progress;

@@ -1,21 +1,39 @@
 #include "devctl/core/upgrade_staging.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <set>
 #include <sstream>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/stored_file.h"
 #include "platform/clock.h"
 #include "platform/command.h"
 #include "platform/paths.h"
+#include "platform/state_resets.h"
 #include "platform/storage.h"
 
-std::atomic<int64_t> g_netaudio_upgrade_time{0};
-std::atomic<int64_t> g_app_upgrade_time{0};
+namespace {
+
+std::atomic<int64_t> g_netaudio_staged_ms{0};
+std::atomic<int64_t> g_app_staged_ms{0};
+const platform::StateReset kReset([] {
+  g_netaudio_staged_ms = 0;
+  g_app_staged_ms = 0;
+});
+
+// Never 0, which means "not staged".
+int64_t StagingTimeNow() { return std::max<int64_t>(1, platform::NowMs()); }
+
+}  // namespace
+
+int64_t NetaudioStagedAtMs() { return g_netaudio_staged_ms; }
+int64_t AppStagedAtMs() { return g_app_staged_ms; }
+void MarkNetaudioStaged() { g_netaudio_staged_ms = StagingTimeNow(); }
+void MarkAppStaged() { g_app_staged_ms = StagingTimeNow(); }
 
 namespace upgrade {
 namespace {
@@ -105,7 +123,7 @@ bool McuFirmwareDiffers() {
   ReadFirstWordOfPlainFile(kMcuVersion, &package_version);
   ReadMcuVersion();
   ConfigLock lock;
-  return package_version != g_device_identity.mcu_version;
+  return package_version != g_unit.identity.mcu_version;
 }
 
 bool UnpackSystemPackage() {
@@ -170,7 +188,7 @@ bool StageNetaudioPackage() {
     CleanUpNetaudioPackage();
     return false;
   }
-  g_netaudio_upgrade_time = StagingTimeNow();
+  MarkNetaudioStaged();
   platform::SyncFileSystems();
   return true;
 }
@@ -180,7 +198,7 @@ bool StageSystemPackage() {
     CleanUpSystemPackage();
     return false;
   }
-  g_app_upgrade_time = StagingTimeNow();
+  MarkAppStaged();
   platform::SyncFileSystems();
   return true;
 }

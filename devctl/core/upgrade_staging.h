@@ -5,7 +5,6 @@
 // of a request reaches a command line or a path.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -59,5 +58,8 @@ void CleanUpOtaImage();
 
 // When each package was staged, in the process clock's milliseconds (0: not since devctl
 // started). Set by a successful staging, read by the progress poll.
-extern std::atomic<int64_t> g_netaudio_upgrade_time;
-extern std::atomic<int64_t> g_app_upgrade_time;
+int64_t NetaudioStagedAtMs();
+int64_t AppStagedAtMs();
+// Records that the package was staged now.
+void MarkNetaudioStaged();
+void MarkAppStaged();

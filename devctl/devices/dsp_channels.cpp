@@ -3,6 +3,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/state_resets.h"
+
 const uint32_t g_dsp_input_gain_addr[kDspChannelCount] = {
     0x10E, 0x111, 0x114, 0x117, 0x1CD, 0x1D0, 0x1D3, 0x1D6, 0x1D9, 0x1DC, 0x1DF, 0x1E2, 0xD4, 0xD7};
 const uint32_t g_dsp_input_mute_addr[kDspChannelCount] = {0x133, 0x136, 0x139,  0x13C, 0x1E6,
@@ -111,6 +113,12 @@ void DspHoldAllMutes(unsigned hold, bool on) {
     Hold(g_output_holds[c], hold, on);
   }
 }
+
+namespace {
+const platform::StateReset kReset([] {
+  DspHoldAllMutes(kMuteHoldStandby | kMuteHoldPhantom | kMuteHoldUsbSwitch, false);
+});
+}  // namespace
 
 void DspSetInputMute(int channel, bool mute) {
   if (!ValidChannel(channel)) return;

@@ -20,6 +20,11 @@ void OpenOutput(int gpio) {
 
 CDsp::~CDsp() { Stop(); }
 
+CDsp& UnitDspWatcher() {
+  static CDsp watcher;
+  return watcher;
+}
+
 void CDsp::Init(const std::string& thread_name) {
   name = thread_name;
   running = 0;

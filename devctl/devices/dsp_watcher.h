@@ -55,3 +55,6 @@ class CDsp {
   int state_ = 0;
   uint32_t applied_mode_ = UINT32_MAX;  // no mode applied yet
 };
+
+// The process's one watcher, built on the first call (start-up makes it) and never started.
+CDsp& UnitDspWatcher();

@@ -1,13 +1,16 @@
 #include "devctl/devices/front_leds.h"
 
+#include <mutex>
+
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/gpio.h"
 #include "platform/clock.h"
 
-std::mutex g_led_mutex;
 const uint8_t g_led_brightness_cmd[9] = {0x80, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F};
 
 namespace {
+
+std::mutex g_led_mutex;
 
 constexpr int kGpioStb = kGpioLedStb;
 constexpr int kGpioClk = kGpioLedClk;

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
-extern std::mutex g_led_mutex;
 // Display-control commands by brightness level 0-8.
 extern const uint8_t g_led_brightness_cmd[9];
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/state_resets.h"
 #include "platform/sysfs.h"
 
 namespace {
@@ -135,6 +136,10 @@ void GpioWrite(int gpio, uint8_t value) {
   io.Write(fd, buf, sizeof buf);
   io.Fsync(fd);
 }
+
+namespace {
+const platform::StateReset kReset(GpioCloseAll);
+}  // namespace
 
 void GpioCloseAll() {
   std::lock_guard<std::mutex> lock(g_gpio_open_mutex);

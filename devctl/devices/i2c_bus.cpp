@@ -2,16 +2,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/i2c.h"
 
-std::mutex g_i2c_dsp_mutex;
-std::mutex g_i2c_mutex;
-
 namespace {
+
+std::mutex g_i2c_dsp_mutex;  // guards bus 3
+std::mutex g_i2c_mutex;      // guards buses 4 and 5 together
 
 constexpr int kOk = 0;
 constexpr int kFail = 255;

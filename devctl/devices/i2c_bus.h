@@ -10,12 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
-
-// Guards bus 3.
-extern std::mutex g_i2c_dsp_mutex;
-// Guards buses 4 and 5 together.
-extern std::mutex g_i2c_mutex;
 
 // Bus addresses of the devices.
 constexpr uint8_t kDspAAddress8 = 0x70;

@@ -1,15 +1,21 @@
 #include "devctl/devices/io_expander.h"
 
+#include <mutex>
+
 #include "devctl/devices/i2c_bus.h"
 #include "platform/clock.h"
+#include "platform/state_resets.h"
 
+namespace {
+
+// The output bytes, read or changed only under g_ioexp_mutex.
 std::mutex g_ioexp_mutex;
 uint8_t g_ioexp_shadow_18 = 0x00;
 uint8_t g_ioexp_shadow_19 = 0x44;
 uint8_t g_ioexp_shadow_1b = 0x44;
 uint8_t g_ioexp_shadow_1f = 0x00;
 
-namespace {
+const platform::StateReset kReset(IoExpResetShadows);
 
 // Sets or clears one bit of the power expander's shadow and writes the byte, then pauses.
 void WritePowerBit(unsigned bit, bool set) {
@@ -70,3 +76,27 @@ void IoExpSetResetLine(unsigned line, int level) {
 }
 
 void IoExpSetEnableLine(int level) { WritePowerBit(1, level != 0); }
+
+uint8_t IoExpShadow(uint8_t addr7) {
+  std::lock_guard<std::mutex> lock(g_ioexp_mutex);
+  switch (addr7) {
+    case kIoExpGainRange:
+      return g_ioexp_shadow_18;
+    case kIoExp19:
+      return g_ioexp_shadow_19;
+    case kIoExp1B:
+      return g_ioexp_shadow_1b;
+    case kIoExpPower:
+      return g_ioexp_shadow_1f;
+    default:
+      return 0;
+  }
+}
+
+void IoExpResetShadows() {
+  std::lock_guard<std::mutex> lock(g_ioexp_mutex);
+  g_ioexp_shadow_18 = 0x00;
+  g_ioexp_shadow_19 = 0x44;
+  g_ioexp_shadow_1b = 0x44;
+  g_ioexp_shadow_1f = 0x00;
+}

@@ -7,12 +7,11 @@
 // 0x1F: bit 7-c phantom of analogue input c; bit 3 reset line 0; bit 2 reset line 1; bit 1
 //       enable line; bit 0 unused.
 //
-// g_ioexp_mutex is held across each shadow change and its bus write, so changes made by
+// The shadows' lock is held across each shadow change and its bus write, so changes made by
 // different threads at the same moment all survive. An inner lock.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 constexpr uint8_t kIoExpGainRange = 0x18;
 constexpr uint8_t kIoExp19 = 0x19;
@@ -21,12 +20,11 @@ constexpr uint8_t kIoExpPower = 0x1F;
 constexpr uint8_t kIoExpOutputRegister = 1;
 constexpr uint8_t kIoExpDirectionRegister = 3;
 
-// The shadows: read or change them only under g_ioexp_mutex.
-extern std::mutex g_ioexp_mutex;
-extern uint8_t g_ioexp_shadow_18;
-extern uint8_t g_ioexp_shadow_19;
-extern uint8_t g_ioexp_shadow_1b;
-extern uint8_t g_ioexp_shadow_1f;
+// The output byte last written (or to be written by IoExpInit) to expander addr7; 0 for an
+// address that is not an expander.
+uint8_t IoExpShadow(uint8_t addr7);
+// The shadows as at start-up: 0x1F and 0x18 all low, 0x19 and 0x1B 0x44. Nothing is written.
+void IoExpResetShadows();
 
 // 3 for dB >= 20, 2 for 6..19, 1 for -9..5, 0 for -10 or less.
 int IoExpGainRangeCode(int db);

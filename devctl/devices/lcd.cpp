@@ -1,15 +1,23 @@
 #include "devctl/devices/lcd.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/gpio.h"
 #include "platform/clock.h"
-
-std::mutex g_lcd_mutex;
-char g_lcd_shadow[2][17];
+#include "platform/state_resets.h"
 
 namespace {
+
+std::mutex g_lcd_mutex;
+// What was last sent to each line (16 columns and a NUL), under g_lcd_mutex.
+char g_lcd_shadow[2][17];
+
+const platform::StateReset kReset([] {
+  std::lock_guard<std::mutex> lock(g_lcd_mutex);
+  std::memset(g_lcd_shadow, 0, sizeof g_lcd_shadow);
+});
 
 constexpr int kGpioBacklight = kGpioLcdBacklight;
 constexpr int kGpioLcdSetup = kGpioLcdPower;
@@ -202,3 +210,9 @@ void LcdSetBacklight(uint8_t on) {
 void LcdShowCentered(uint8_t line, const char* text) { ShowInField(line, text, true); }
 
 void LcdShowLeft(uint8_t line, const char* text) { ShowInField(line, text, false); }
+
+std::string LcdShadowLine(int line) {
+  if (line < 0 || line >= 2) return std::string();
+  std::lock_guard<std::mutex> lock(g_lcd_mutex);
+  return std::string(g_lcd_shadow[line]);
+}

@@ -6,11 +6,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <string>
 
-extern std::mutex g_lcd_mutex;
-// What was last sent to each line (16 columns and a NUL).
-extern char g_lcd_shadow[2][17];
+// What was last sent to line 0 or 1 (16 characters; empty before LcdInit and for other lines).
+std::string LcdShadowLine(int line);
 
 // Full controller set-up: lines, backlight on, function set, display on, entry mode, clear; the
 // shadow becomes spaces.

@@ -10,7 +10,7 @@
 
 #include "devctl/core/app_config.h"
 
-// Applies g_app_config: the configuration lock is taken for each write, which sends what the
+// Applies g_unit.config: the configuration lock is taken for each write, which sends what the
 // record holds at that moment.
 void ApplyConfigToHardware();
 // Applies the given record.

@@ -5,7 +5,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
@@ -17,48 +17,48 @@ void AutoStandby::Pass(bool signal) {
   std::string model;
   {
     ConfigReadLock lock;  // reads only
-    standbytime = g_app_config.standbytime;
-    power = g_app_config.power;
-    model = g_app_config.model;
+    standbytime = g_unit.config.standbytime;
+    power = g_unit.config.power;
+    model = g_unit.config.model;
   }
   const uint32_t full = uint32_t(standbytime) * 120u;
   if (signal) {
     if (entered_) {
-      if (g_auto_standby_state != 1) {
-        g_auto_standby_state = 1;
+      if (g_power.auto_standby_state != 1) {
+        g_power.auto_standby_state = 1;
         {
           ConfigLock lock;
-          g_app_config.power = 1;
-          SaveAppConfig(g_config_path, &g_app_config);
+          g_unit.config.power = 1;
+          SaveAppConfig(g_unit.config_path, &g_unit.config);
         }
         SendNotice("\r\n" + model + ">" + "Signal detected, the system is waking up\r\n");
         ticks_ = 0;
       }
-    } else if (g_auto_standby_state == 2) {
+    } else if (g_power.auto_standby_state == 2) {
       ticks_ = full;
     }
     return;
   }
-  if (g_auto_standby_state == 1) {
+  if (g_power.auto_standby_state == 1) {
     if (standbytime != 0) {
       ticks_ = full;
-      g_auto_standby_state = 2;
+      g_power.auto_standby_state = 2;
       entered_ = false;
     }
-  } else if (g_auto_standby_state == 2) {
+  } else if (g_power.auto_standby_state == 2) {
     if (ticks_ != 0) {
       --ticks_;
     } else if (power == 1) {
       entered_ = true;
       {
         ConfigLock lock;
-        g_app_config.power = 0;
+        g_unit.config.power = 0;
       }
       for (int c = 0; c < kDspChannels; ++c) DspSetOutputMute(c, 1);
       SendNotice("\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n");
       {
         ConfigLock lock;
-        SaveAppConfig(g_config_path, &g_app_config);
+        SaveAppConfig(g_unit.config_path, &g_unit.config);
       }
       --ticks_;
     } else {

@@ -1,13 +1,7 @@
 // What the reset key and the USB-select button do.
 #pragma once
 
-#include <atomic>
-
 #include "devctl/devices/key_scanner.h"
-
-// 0 idle; 1 the reset key is held past 2 s (the USB indicators blink, port changes wait);
-// 2 a reset of everything is under way.
-extern std::atomic<int> g_reset_key_blink;
 
 // Toggles the selected USB port (unless keys are locked), saves and tells the TCP and telnet
 // clients. The USB worker switches the port.

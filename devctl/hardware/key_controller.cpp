@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
@@ -42,8 +42,8 @@ void TakeEdge(KeyThreadState* st, const KeyBit& k, const uint8_t* read) {
 }
 
 void HandToPage(key_type_e key) {
-  int page = g_lcd_page;
-  for (lcd_menu_s& m : g_lcd_menu) {
+  int page = g_panel.lcd_page;
+  for (lcd_menu_s& m : g_panel.menu) {
     if (m.id == page && m.on_key) {
       m.on_key(&m, key);
       return;
@@ -93,25 +93,25 @@ void KeyThreadPass(KeyThreadState* st) {
 
   st->rereads = 0;
   if (st->key == KEY_TYPE_E_NONE) return;
-  g_lcd_idle_ticks = 0;
+  g_panel.idle_ticks = 0;
   // Whatever another thread is drawing now was decided before this key.
-  g_panel_key_generation.fetch_add(1);
+  g_panel.key_generation.fetch_add(1);
   int key_lock, power, front_lcd;
   {
     ConfigReadLock lock;  // reads only
-    key_lock = g_app_config.key_lock;
-    power = g_app_config.power;
-    front_lcd = g_app_config.front_lcd;
+    key_lock = g_unit.config.key_lock;
+    power = g_unit.config.power;
+    front_lcd = g_unit.config.front_lcd;
   }
   if (key_lock != 0) {
-    g_panel_notice = 1;
+    g_panel.notice = 1;
     platform::SleepMs(200);
     return;
   }
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
     WakeOnCommand(nullptr);
     // The stored power state changed: after a power cut the unit comes back on.
-    SaveAppConfig(g_config_path, &g_app_config);
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
     return;
   }
   if (power == 1 && front_lcd > 1 && st->key != KEY_TYPE_E_POWER) WakePanelLights();

@@ -45,6 +45,3 @@ struct lcd_menu_s {
 };
 
 constexpr int kLcdMenuPages = 8;
-
-// The eight pages of the menu, built before main (lcd_menu.cpp).
-extern lcd_menu_s g_lcd_menu[kLcdMenuPages];

@@ -3,7 +3,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/lcd.h"
@@ -13,14 +13,6 @@
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/system_changes.h"
 
-std::atomic<int> g_lcd_page{2};
-std::atomic<bool> g_boot_screen_up{false};
-std::atomic<int> g_lcd_idle_ticks{20};
-std::atomic<int> g_panel_notice{0};
-std::atomic<unsigned> g_panel_key_generation{0};
-std::atomic<int> g_blink_phantom{0};
-std::atomic<int> g_blink_usb{0};
-std::atomic<int> g_blink_network{0};
 
 namespace {
 
@@ -29,16 +21,16 @@ const PowerLines kPanelPowerLines = {kSystemPowerOnLine, kSystemPowerOffLine, nu
 
 int PowerSetting() {
   ConfigReadLock lock;  // reads only
-  return g_app_config.power;
+  return g_unit.config.power;
 }
 
 void TogglePower() {
   std::string text;
   {
     ConfigLock lock;
-    SetPower(g_app_config.power != 0 ? 0 : 1, kPanelPowerLines, text);
-    text += g_app_config.model + ">";
-    SaveAppConfig(g_config_path, &g_app_config);
+    SetPower(g_unit.config.power != 0 ? 0 : 1, kPanelPowerLines, text);
+    text += g_unit.config.model + ">";
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   SendPanelText(text);
 }
@@ -51,9 +43,9 @@ bool IsCommonKey(key_type_e key) {
 }
 
 void MenuRedraw() {
-  LcdDrawScope scope(g_panel_key_generation, g_panel_key_generation.load());
-  int page = g_lcd_page;
-  for (lcd_menu_s& m : g_lcd_menu) {
+  LcdDrawScope scope(g_panel.key_generation, g_panel.key_generation.load());
+  int page = g_panel.lcd_page;
+  for (lcd_menu_s& m : g_panel.menu) {
     if (m.id == page && m.on_enter) {
       m.on_enter(&m);
       return;
@@ -62,7 +54,7 @@ void MenuRedraw() {
 }
 
 void MenuSelectPhantomChannel(unsigned ch) {
-  for (lcd_menu_s& m : g_lcd_menu) {
+  for (lcd_menu_s& m : g_panel.menu) {
     if (m.id == kPhantomPage) {
       m.item = int(ch);
       return;
@@ -77,16 +69,16 @@ int MenuCommonKey(lcd_menu_s*, key_type_e key) {
     case KEY_TYPE_E_3:
     case KEY_TYPE_E_4:
       MenuSelectPhantomChannel(unsigned(key - KEY_TYPE_E_1));
-      g_lcd_page = kPhantomPage;
+      g_panel.lcd_page = kPhantomPage;
       break;
     case KEY_TYPE_E_MENU:
-      g_lcd_page = kMainMenuPage;
+      g_panel.lcd_page = kMainMenuPage;
       break;
     case KEY_TYPE_E_POWER:
       TogglePower();
       break;
     case KEY_TYPE_E_RESET:
-      g_lcd_page = kFactoryResetPage;
+      g_panel.lcd_page = kFactoryResetPage;
       MenuRedraw();
       break;
     default:
@@ -98,7 +90,7 @@ int MenuCommonKey(lcd_menu_s*, key_type_e key) {
 
 std::string PanelModelName() {
   ConfigReadLock lock;  // reads only
-  return g_app_config.model.substr(0, 16);
+  return g_unit.config.model.substr(0, 16);
 }
 
 std::string PanelAddressText(const std::string& address) {
@@ -111,14 +103,14 @@ std::string PanelAddressText(const std::string& address) {
 
 PanelAddresses UnitAddresses() {
   ConfigReadLock lock;  // reads only
-  bool live = g_app_config.dhcp != 0 && !g_net_status.ipaddress.empty() &&
-              g_net_status.ipaddress != "0.0.0.0";
-  const app_config_s& from = live ? g_net_status : g_app_config;
-  return {from.ipaddress, from.gateway, from.subnet};
+  bool live = g_unit.config.dhcp != 0 && !g_unit.net_status.ipaddress.empty() &&
+              g_unit.net_status.ipaddress != "0.0.0.0";
+  if (live) return {g_unit.net_status.ipaddress, g_unit.net_status.gateway, g_unit.net_status.subnet};
+  return {g_unit.config.ipaddress, g_unit.config.gateway, g_unit.config.subnet};
 }
 
 void MenuGoTo(int page) {
-  g_lcd_page = page;
+  g_panel.lcd_page = page;
   MenuRedraw();
 }
 

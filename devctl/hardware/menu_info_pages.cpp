@@ -2,7 +2,7 @@
 #include <string>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/reset_changes.h"
@@ -36,8 +36,8 @@ void DrawVersion(int view) {
   std::string main_version, netaudio;
   {
     ConfigReadLock lock;  // reads only
-    main_version = g_device_identity.main_version;
-    netaudio = g_device_identity.netaudio_version;
+    main_version = g_unit.identity.main_version;
+    netaudio = g_unit.identity.netaudio_version;
   }
   switch (view) {
     case 0:

@@ -3,7 +3,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_changes.h"
@@ -24,7 +24,7 @@ int PhantomInput(const lcd_menu_s* menu) {
 
 int ConfiguredPhantom(int input) {
   ConfigReadLock lock;  // reads only
-  return g_app_config.analogue_input_phantom[input];
+  return g_unit.config.analogue_input_phantom[input];
 }
 
 const char* OnOff(int value) { return value != 0 ? "ON" : "OFF"; }
@@ -55,7 +55,7 @@ void ApplyPhantom(lcd_menu_s* menu) {
   {
     ConfigLock lock;
     SetInputPhantom(input, on, lines);
-    SaveAppConfig(g_config_path, &g_app_config);
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   SendPanelText(lines);
   ShowSuccess();
@@ -72,7 +72,7 @@ void ApplyUsbPort(lcd_menu_s* menu) {
   {
     ConfigLock lock;
     SetUsbPort(menu->value, lines);
-    SaveAppConfig(g_config_path, &g_app_config);
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   SendPanelText(lines);
   ShowSuccess();
@@ -81,7 +81,7 @@ void ApplyUsbPort(lcd_menu_s* menu) {
 
 int ConfiguredDhcp() {
   ConfigReadLock lock;  // reads only
-  return g_app_config.dhcp;
+  return g_unit.config.dhcp;
 }
 
 const char* DhcpName(int value) { return value != 0 ? "Auto" : "Static"; }
@@ -114,7 +114,7 @@ void ApplyNetworkMode(lcd_menu_s* menu) {
   {
     ConfigLock lock;
     changed = ChangeDhcpMode(menu->value, line);
-    if (changed) SaveAppConfig(g_config_path, &g_app_config);
+    if (changed) SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   if (!changed) {
     MenuRedraw();
@@ -140,7 +140,7 @@ int MenuPhantomRefresh(lcd_menu_s* menu) {
   if (menu->confirm == 1) {
     DrawPhantomConfirm(menu);
   } else if (menu->confirm == 0 && menu->editing == 1) {
-    int phase = g_blink_phantom = g_blink_phantom == 0 ? 1 : 0;
+    int phase = g_panel.blink_phantom = g_panel.blink_phantom == 0 ? 1 : 0;
     LcdShowLeft(
         1, phase != 0 ? "PHANTOM PWR" : (std::string("PHANTOM PWR ") + OnOff(menu->value)).c_str());
   } else if (menu->confirm == 0) {
@@ -188,7 +188,7 @@ int MenuUsbEnter(lcd_menu_s* menu) {
   menu->item = 0;
   {
     ConfigReadLock lock;  // reads only
-    menu->value = g_app_config.usb_status;
+    menu->value = g_unit.config.usb_status;
   }
   LcdShowLeft(0, "USB Select");
   LcdShowLeft(1, UsbPortName(menu->value));
@@ -197,7 +197,7 @@ int MenuUsbEnter(lcd_menu_s* menu) {
 
 int MenuUsbRefresh(lcd_menu_s* menu) {
   if (menu->editing == 0) return 0;
-  int phase = g_blink_usb = g_blink_usb == 0 ? 1 : 0;
+  int phase = g_panel.blink_usb = g_panel.blink_usb == 0 ? 1 : 0;
   LcdShowLeft(1, phase != 0 ? "" : UsbPortName(menu->value));
   return 0;
 }
@@ -237,7 +237,7 @@ int MenuNetworkEnter(lcd_menu_s* menu) {
 
 int MenuNetworkRefresh(lcd_menu_s* menu) {
   if (menu->editing == 0) return 0;
-  int phase = g_blink_network = g_blink_network == 0 ? 1 : 0;
+  int phase = g_panel.blink_network = g_panel.blink_network == 0 ? 1 : 0;
   if (phase != 0) {
     LcdShowLeft(0, kNetworkHidden[NetworkItem(menu)]);
     if (NetworkItem(menu) == 0) LcdShowLeft(1, "");

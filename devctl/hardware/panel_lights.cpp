@@ -1,13 +1,12 @@
 #include "devctl/hardware/panel_lights.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 
-void (*g_menu_redraw)() = nullptr;
 
 namespace {
 
@@ -19,33 +18,33 @@ struct PanelSettings {
 
 PanelSettings Settings() {
   ConfigReadLock lock;  // reads only
-  return {g_app_config.power, g_app_config.powerled, g_app_config.front_lcd};
+  return {g_unit.config.power, g_unit.config.powerled, g_unit.config.front_lcd};
 }
 
 void Show(const PanelSettings& s, bool lit, bool redraw) {
-  if (g_boot_screen_up) return;
+  if (g_panel.boot_screen_up) return;
   if (!lit) {
     DarkenPanel(s.power, s.powerled);
     return;
   }
   LightPanel(s.power);
-  if (redraw && s.power != 0 && g_menu_redraw) g_menu_redraw();
+  if (redraw && s.power != 0 && g_panel.menu_redraw) g_panel.menu_redraw();
 }
 
 void Wake(bool redraw) {
   PanelSettings s = Settings();
   bool lit;
   if (s.front_lcd == 0) {
-    g_backlight_countdown = 0;
+    g_power.backlight_countdown = 0;
     lit = false;
   } else if (s.front_lcd == 1) {
-    g_backlight_countdown = 1;
+    g_power.backlight_countdown = 1;
     lit = true;
   } else if (BacklightCountdown(s.front_lcd) > 0) {
-    g_backlight_countdown = BacklightCountdown(s.front_lcd);
+    g_power.backlight_countdown = BacklightCountdown(s.front_lcd);
     lit = true;
   } else {
-    lit = g_backlight_countdown >= 1;
+    lit = g_power.backlight_countdown >= 1;
   }
   Show(s, lit, redraw);
 }
@@ -73,13 +72,13 @@ void ApplyPanelLights() {
   PanelSettings s = Settings();
   bool lit;
   if (s.front_lcd == 0) {
-    g_backlight_countdown = 0;
+    g_power.backlight_countdown = 0;
     lit = false;
   } else if (s.front_lcd == 1) {
-    g_backlight_countdown = 1;
+    g_power.backlight_countdown = 1;
     lit = true;
   } else {
-    lit = g_backlight_countdown > 0;
+    lit = g_power.backlight_countdown > 0;
   }
   Show(s, lit, true);
 }

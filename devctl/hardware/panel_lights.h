@@ -2,9 +2,6 @@
 // (front_lcd) and the power-LED setting (powerled).
 #pragma once
 
-// Redraws the current menu page; installed by the panel when it runs (nothing before that).
-extern void (*g_menu_redraw)();
-
 // Restarts the backlight countdown and lights the panel as the LCD mode says.
 void WakePanelLights();
 // The same, and redraws the current menu page when it lights the panel while powered.

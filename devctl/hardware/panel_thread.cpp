@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/hardware/key_controller.h"
@@ -35,7 +35,7 @@ struct PanelSettings {
 
 PanelSettings Settings() {
   ConfigReadLock lock;  // reads only
-  return {g_app_config.power, g_app_config.front_lcd, g_app_config.key_lock};
+  return {g_unit.config.power, g_unit.config.front_lcd, g_unit.config.key_lock};
 }
 
 void ShowNotice(int notice) {
@@ -52,15 +52,15 @@ void ShowNotice(int notice) {
 }
 
 void RefreshCurrentPage() {
-  int page = g_lcd_page;
-  for (lcd_menu_s& m : g_lcd_menu)
+  int page = g_panel.lcd_page;
+  for (lcd_menu_s& m : g_panel.menu)
     if (m.id == page && m.on_refresh) m.on_refresh(&m);
 }
 
 }  // namespace
 
 void ShowBootScreen() {
-  g_boot_screen_up = true;
+  g_panel.boot_screen_up = true;
   const std::string marker = platform::Path(kWakeMarker);
   if (std::remove(marker.c_str()) != 0) {
     static const char* const kBooting[3] = {"    Booting.    ", "    Booting..   ",
@@ -85,28 +85,28 @@ void ShowBootScreen() {
 
 void FinishBoot() {
   ApplyPowerRails(Settings().power != 0);
-  g_boot_screen_up = false;
-  g_lcd_page = kHomePage;
-  g_menu_redraw = MenuRedraw;
+  g_panel.boot_screen_up = false;
+  g_panel.lcd_page = kHomePage;
+  g_panel.menu_redraw = MenuRedraw;
   MenuRedraw();
   ApplyPowerToPanel();
 }
 
 void PanelLoopPass(int* passes) {
-  int notice = g_panel_notice;
+  int notice = g_panel.notice;
   if (notice != 0) {
     ShowNotice(notice);
-    g_panel_notice = 0;
+    g_panel.notice = 0;
     *passes = 0;
     return;
   }
   if (++*passes < kPassesPerRefresh) return;
   *passes = 0;
   // Read before the page and the settings: a key handled from here on wins over this drawing.
-  LcdDrawScope scope(g_panel_key_generation, g_panel_key_generation.load());
-  if (g_lcd_page != kHomePage && ++g_lcd_idle_ticks > kIdleTicksBeforeHome) g_lcd_page = kHomePage;
+  LcdDrawScope scope(g_panel.key_generation, g_panel.key_generation.load());
+  if (g_panel.lcd_page != kHomePage && ++g_panel.idle_ticks > kIdleTicksBeforeHome) g_panel.lcd_page = kHomePage;
   PanelSettings s = Settings();
-  if (s.power == 1 && (s.front_lcd == 1 || g_backlight_countdown > 0)) {
+  if (s.power == 1 && (s.front_lcd == 1 || g_power.backlight_countdown > 0)) {
     RefreshCurrentPage();
   } else {
     LcdShowLeft(0, "");
@@ -122,13 +122,13 @@ void RunPanelThread() {
   FinishBoot();
   StartKeyThread();
   int passes = 0;
-  while (g_panel_thread_stop == 0) {
+  while (!PanelThreadStopRequested()) {
     PanelLoopPass(&passes);
     platform::SleepMs(10);
   }
 }
 
 void StartPanelThread() {
-  g_boot_screen_up = true;  // before the power worker's first pass can draw
+  g_panel.boot_screen_up = true;  // before the power worker's first pass can draw
   std::thread(RunPanelThread).detach();
 }

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
@@ -16,14 +16,14 @@ constexpr int kInputs = 4;
 
 int Setting(int ch) {
   ConfigReadLock lock;  // reads only
-  return g_app_config.analogue_input_phantom[ch];
+  return g_unit.config.analogue_input_phantom[ch];
 }
 
 // The window ends: the input gets the mute stored now, changes made meanwhile included.
 void ReleasePhantomHold(int ch) {
   ConfigReadLock lock;  // reads only
   DspHoldInputMute(ch, kMuteHoldPhantom, false);
-  DspSetInputMute(ch, g_app_config.analogue_input_mute[ch] != 0);
+  DspSetInputMute(ch, g_unit.config.analogue_input_mute[ch] != 0);
 }
 
 [[noreturn]] void RunWorker(int ch) {

@@ -6,7 +6,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
@@ -38,9 +38,9 @@ struct PowerSettings {
 PowerSettings Snapshot() {
   ConfigReadLock lock;  // reads only
   PowerSettings s;
-  s.power = g_app_config.power;
-  s.standby_mode = g_app_config.standby_mode;
-  s.front_lcd = g_app_config.front_lcd;
+  s.power = g_unit.config.power;
+  s.standby_mode = g_unit.config.standby_mode;
+  s.front_lcd = g_unit.config.front_lcd;
   return s;
 }
 
@@ -59,8 +59,8 @@ void ReleaseStandbyMutes() {
   ConfigReadLock lock;  // reads only
   DspHoldAllMutes(kMuteHoldStandby, false);
   for (int c = 0; c < kDspChannels; ++c) {
-    DspSetInputMute(c, g_app_config.InputMuteRef(c) != 0);
-    DspSetOutputMute(c, g_app_config.OutputMuteRef(c) != 0);
+    DspSetInputMute(c, g_unit.config.InputMuteRef(c) != 0);
+    DspSetOutputMute(c, g_unit.config.OutputMuteRef(c) != 0);
   }
 }
 
@@ -83,7 +83,7 @@ void WakeFromDeepSleep() {
 }
 
 void PowerOnPlain(const PowerSettings& s) {
-  if (s.front_lcd > 0 && !g_boot_screen_up) LcdInit();
+  if (s.front_lcd > 0 && !g_panel.boot_screen_up) LcdInit();
   ApplyPowerToPanel();
   SetAudioMuteGpio(1);
   GpioWrite(kGpioSleep, 0);
@@ -106,8 +106,8 @@ void PowerOff(const PowerSettings& s) {
 
 void ApplyPowerRails(uint8_t on) {
   PowerSettings s = Snapshot();
-  g_power_applied = s.power != 0;
-  g_power_settled = true;
+  g_power.applied = s.power != 0;
+  g_power.settled = true;
   if (on == 0 && s.standby_mode == kStandbyModeSleep) {
     EnterDeepSleep(DeepSleepEntry::kRailsAfterBootScreen);
   } else {
@@ -117,19 +117,19 @@ void ApplyPowerRails(uint8_t on) {
 }
 
 void PowerWorkerPass() {
-  const bool first_pass = !g_power_settled.exchange(true);
+  const bool first_pass = !g_power.settled.exchange(true);
   PowerSettings s = Snapshot();
   // A stored power value other than 0 and 1 counts as on.
   uint8_t wanted = s.power != 0;
-  if (g_power_applied != wanted) {
-    g_power_applied = wanted;
+  if (g_power.applied != wanted) {
+    g_power.applied = wanted;
     if (wanted) {
-      if (g_deep_sleep)
+      if (g_power.deep_sleep)
         WakeFromDeepSleep();
       else
         PowerOnPlain(s);
       SetAudioMuteGpio(0);
-      g_deep_sleep = 0;
+      g_power.deep_sleep = 0;
     } else {
       PowerOff(s);
     }

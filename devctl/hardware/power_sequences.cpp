@@ -1,7 +1,7 @@
 #include "devctl/hardware/power_sequences.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/hardware/apply_config.h"
 #include "devctl/devices/board_lines.h"
@@ -37,7 +37,7 @@ void EnterDeepSleep(DeepSleepEntry entry) {
   switch (entry) {
     case DeepSleepEntry::kStoredAtStartup:
       SetAudioMuteGpio(1);
-      g_deep_sleep = 1;
+      g_power.deep_sleep = 1;
       platform::SleepMs(100);
       GpioWrite(kGpioSleep, 1);
       WriteSubIfaceDownFlag();
@@ -47,14 +47,14 @@ void EnterDeepSleep(DeepSleepEntry entry) {
       break;
     case DeepSleepEntry::kWorkerPowerOff:
       SetAudioMuteGpio(1);
-      g_deep_sleep = 1;
+      g_power.deep_sleep = 1;
       WriteSubIfaceDownFlag();
       platform::SleepMs(kInterfaceDownMs);
       SleepLineAndRailOff();
       SetAudioMuteGpio(0);
       break;
     case DeepSleepEntry::kRailsAfterBootScreen:
-      g_deep_sleep = 1;
+      g_power.deep_sleep = 1;
       WriteSubIfaceDownFlag();
       platform::SleepMs(kInterfaceDownMs);
       SleepLineAndRailOff();
@@ -79,8 +79,8 @@ void ApplyStoredPowerState() {
   int power, standby_mode;
   {
     ConfigLock lock;
-    power = g_app_config.power;
-    standby_mode = g_app_config.standby_mode;
+    power = g_unit.config.power;
+    standby_mode = g_unit.config.standby_mode;
   }
   if (power != 0) {
     DspBootAll();

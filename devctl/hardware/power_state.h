@@ -5,15 +5,21 @@
 #include <atomic>
 #include <cstdint>
 
-// The power state the power worker last carried out (also set when the boot screen ends).
-extern std::atomic<uint8_t> g_power_applied;
-// Set once the stored power state has been carried out after start-up (by the boot screen's end
-// or the power worker); power changes after that show the RS-232 banner again.
-extern std::atomic<bool> g_power_settled;
-// 1 while the unit is in deep sleep (power off with standby mode 0).
-extern std::atomic<int> g_deep_sleep;
-// 1: the auto-standby countdown is to be (re)started; 2: counting.
-extern std::atomic<int> g_auto_standby_state;
-// LCD backlight countdown in passes of the service loop: -1 idle, held at 1 in LCD mode 1 and at
-// 0 in mode 0.
-extern std::atomic<int> g_backlight_countdown;
+struct PowerState {
+  // The power state the power worker last carried out (also set when the boot screen ends).
+  std::atomic<uint8_t> applied{0};
+  // Set once the stored power state has been carried out after start-up (by the boot screen's
+  // end or the power worker); power changes after that show the RS-232 banner again.
+  std::atomic<bool> settled{false};
+  // 1 while the unit is in deep sleep (power off with standby mode 0).
+  std::atomic<int> deep_sleep{0};
+  // 1: the auto-standby countdown is to be (re)started; 2: counting.
+  std::atomic<int> auto_standby_state{1};
+  // LCD backlight countdown in passes of the service loop: -1 idle, held at 1 in LCD mode 1 and
+  // at 0 in mode 0.
+  std::atomic<int> backlight_countdown{-1};
+};
+
+// Global because the unit has one power state, carried out by the power worker and read by
+// every thread that must behave differently in standby.
+extern PowerState g_power;

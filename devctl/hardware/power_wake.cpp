@@ -1,7 +1,7 @@
 #include "devctl/hardware/power_wake.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
@@ -10,12 +10,12 @@
 #include "devctl/hardware/system_changes.h"
 
 void WakeOnCommand(std::string* notice) {
-  g_auto_standby_state = 1;
+  g_power.auto_standby_state = 1;
   {
     ConfigLock lock;
-    if (g_app_config.power != 0) return;
-    g_app_config.power = 1;
-    if (g_app_config.front_lcd > 0 && g_deep_sleep == 0 && !g_boot_screen_up) {
+    if (g_unit.config.power != 0) return;
+    g_unit.config.power = 1;
+    if (g_unit.config.front_lcd > 0 && g_power.deep_sleep == 0 && !g_panel.boot_screen_up) {
       LcdInit();
       ApplyPowerToPanel();
     }

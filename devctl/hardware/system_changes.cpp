@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/port_restarts.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/lcd.h"
@@ -51,7 +51,7 @@ void AppendPhantomLine(int input, int on, std::string& lines) {
 }
 
 void StorePhantom(int input, int on) {
-  g_app_config.analogue_input_phantom[input] = on;
+  g_unit.config.analogue_input_phantom[input] = on;
   SetPhantomGpio(input, uint8_t(on));
 }
 
@@ -65,100 +65,100 @@ const char* BaudRateName(int index) {
 
 bool SetUsbPort(int usb_status, std::string& lines) {
   int port = usb_status == 1 ? 1 : 0;
-  bool changed = g_app_config.usb_status != port;
-  g_app_config.usb_status = port;
-  g_pending_config.usb_status = port;
+  bool changed = g_unit.config.usb_status != port;
+  g_unit.config.usb_status = port;
+  g_unit.pending.usb_status = port;
   lines += std::string("[SUCCESS]Set USB port to ") + (port == 1 ? "USB-B" : "USB-C") + ".\r\n";
   return changed;
 }
 
 void SetKeyLock(int lock, std::string& lines) {
-  g_app_config.key_lock = lock;
-  g_pending_config.key_lock = lock;
-  g_panel_notice = kPanelNoticeKeyLock;
+  g_unit.config.key_lock = lock;
+  g_unit.pending.key_lock = lock;
+  g_panel.notice = kPanelNoticeKeyLock;
   lines += std::string("[SUCCESS]Set key ") + OnOff(lock) + ".\r\n";
 }
 
 bool SetTelnetEnable(int enable, std::string& lines) {
-  bool changed = g_app_config.telnet_enable != enable;
+  bool changed = g_unit.config.telnet_enable != enable;
   if (changed) {
-    g_app_config.telnet_enable = enable;
-    g_pending_config.telnet_enable = enable;
-    g_telnet_restart = true;
+    g_unit.config.telnet_enable = enable;
+    g_unit.pending.telnet_enable = enable;
+    g_port_restarts.telnet = true;
   }
   lines += std::string("[SUCCESS]Set telnet to ") + OnOff(enable) + ".\r\n";
   return changed;
 }
 
 bool SetTcpPortEnable(int enable, std::string& lines) {
-  bool changed = g_app_config.tcpportenable != enable;
+  bool changed = g_unit.config.tcpportenable != enable;
   if (changed) {
-    g_app_config.tcpportenable = enable;
-    g_pending_config.tcpportenable = enable;
-    g_tcp_restart = true;
+    g_unit.config.tcpportenable = enable;
+    g_unit.pending.tcpportenable = enable;
+    g_port_restarts.tcp = true;
   }
   lines += std::string("[SUCCESS]Set TCP/IP to ") + OnOff(enable) + ".\r\n";
   return changed;
 }
 
 PortCheck CheckTcpPort(long port) {
-  return CheckPort(port, g_app_config.telnetport, g_app_config.tcpport);
+  return CheckPort(port, g_unit.config.telnetport, g_unit.config.tcpport);
 }
 PortCheck CheckTelnetPort(long port) {
-  return CheckPort(port, g_app_config.tcpport, g_app_config.telnetport);
+  return CheckPort(port, g_unit.config.tcpport, g_unit.config.telnetport);
 }
 
 bool SetTcpPort(int port, std::string& lines) {
-  bool changed = g_app_config.tcpport != port;
+  bool changed = g_unit.config.tcpport != port;
   if (changed) {
-    g_app_config.tcpport = port;
-    g_pending_config.tcpport = port;
-    g_tcp_restart = true;
+    g_unit.config.tcpport = port;
+    g_unit.pending.tcpport = port;
+    g_port_restarts.tcp = true;
   }
   lines += "[SUCCESS]Set TCP/IP port:" + std::to_string(port) + ".\r\n";
   return changed;
 }
 
 bool SetTelnetPort(int port, std::string& lines) {
-  bool changed = g_app_config.telnetport != port;
+  bool changed = g_unit.config.telnetport != port;
   if (changed) {
-    g_app_config.telnetport = port;
-    g_pending_config.telnetport = port;
-    g_telnet_restart = true;
+    g_unit.config.telnetport = port;
+    g_unit.pending.telnetport = port;
+    g_port_restarts.telnet = true;
   }
   lines += "[SUCCESS]Set telnet port:" + std::to_string(port) + ".\r\n";
   return changed;
 }
 
 bool SetBaudRate(int index, std::string& lines) {
-  bool changed = g_app_config.baudrate != index;
+  bool changed = g_unit.config.baudrate != index;
   if (changed) {
-    g_app_config.baudrate = index;
-    g_pending_config.baudrate = index;
-    g_uart_restart = true;
+    g_unit.config.baudrate = index;
+    g_unit.pending.baudrate = index;
+    g_port_restarts.uart = true;
   }
   lines += std::string("[SUCCESS]Set baudrate to ") + BaudRateName(index) + ".\r\n";
   return changed;
 }
 
 void SetStandbyMode(int mode, std::string& lines) {
-  g_app_config.standby_mode = mode;
-  g_pending_config.standby_mode = mode;
+  g_unit.config.standby_mode = mode;
+  g_unit.pending.standby_mode = mode;
   lines += std::string("[SUCCESS]Set system standby mode to ") + (mode != 0 ? "standby" : "sleep") +
            ".\r\n";
 }
 
 bool SetPower(int power, const PowerLines& report, std::string& lines) {
   power = power != 0 ? 1 : 0;
-  if (g_app_config.power == power) {
+  if (g_unit.config.power == power) {
     if (const char* line = power ? report.already_on : report.already_off) lines += line;
     return false;
   }
-  g_app_config.power = power;
-  g_pending_config.power = power;
+  g_unit.config.power = power;
+  g_unit.pending.power = power;
   if (power == 0) {
     ApplyPowerToPanel();
-  } else if (g_app_config.front_lcd > 0 && g_deep_sleep == 0) {
+  } else if (g_unit.config.front_lcd > 0 && g_power.deep_sleep == 0) {
     LcdInit();
     ApplyPowerToPanel();
   }
@@ -167,8 +167,8 @@ bool SetPower(int power, const PowerLines& report, std::string& lines) {
 }
 
 void SetPowerLedFollow(int led, std::string& lines) {
-  g_app_config.powerled = led;
-  g_pending_config.powerled = led;
+  g_unit.config.powerled = led;
+  g_unit.pending.powerled = led;
   ApplyPanelLights();
   lines += led != 0 ? "[SUCCESS]Set system power LED follow LCD status.\r\n"
                     : "[SUCCESS]Set system power LED not follow LCD status, in power on state, "
@@ -176,15 +176,15 @@ void SetPowerLedFollow(int led, std::string& lines) {
 }
 
 void SetFrontLcd(int mode, std::string& lines) {
-  g_app_config.front_lcd = mode;
-  g_backlight_countdown = BacklightCountdown(mode);
+  g_unit.config.front_lcd = mode;
+  g_power.backlight_countdown = BacklightCountdown(mode);
   ApplyPanelLights();
   lines += LcdLine(mode);
 }
 
 void SetAutoStandbyTime(int minutes, std::string& lines) {
-  g_app_config.standbytime = minutes;
-  g_auto_standby_state = 1;
+  g_unit.config.standbytime = minutes;
+  g_power.auto_standby_state = 1;
   lines += "[SUCCESS]Set auto standby time to " + std::to_string(minutes) + " mins." +
            (minutes == 0 ? "(Disable auto standby)" : "") + "\r\n";
 }
@@ -204,7 +204,7 @@ void SetAllInputPhantom(int on, std::string& lines) {
 void SetLinkedInputPhantom(int input, int on, std::string& lines) {
   if (input < 0 || input >= kAnalogueChannels) return;
   int pair = input / 2;
-  if (g_app_config.analogue_input_stereo[pair] == 0) {
+  if (g_unit.config.analogue_input_stereo[pair] == 0) {
     SetInputPhantom(input, on, lines);
     return;
   }

@@ -3,14 +3,14 @@
 #include <thread>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
 #include "platform/clock.h"
+#include "devctl/hardware/panel_state.h"
 
-std::atomic<int> g_usb_port_applied{0};
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr int kSettlePolls = 500;
 
 int SelectedPort() {
   ConfigReadLock lock;  // reads only
-  return g_app_config.usb_status;
+  return g_unit.config.usb_status;
 }
 
 // The USB inputs muted and held so while the port switches.
@@ -36,7 +36,7 @@ void RestoreUsbMutes() {
   ConfigReadLock lock;  // reads only
   for (int c : {kUsbLeft, kUsbRight}) {
     DspHoldInputMute(c, kMuteHoldUsbSwitch, false);
-    DspSetInputMute(c, g_app_config.usb_input_mute[c - kUsbLeft] != 0);
+    DspSetInputMute(c, g_unit.config.usb_input_mute[c - kUsbLeft] != 0);
   }
 }
 
@@ -70,8 +70,8 @@ void UsbPortWorkerPass(UsbPortWorker* w) {
   platform::SleepMs(500);
 
   int port = SelectedPort();
-  if (port != g_usb_port_applied && g_reset_key_blink == 0) {
-    g_usb_port_applied = port;
+  if (port != w->applied && g_panel.reset_key_blink == 0) {
+    w->applied = port;
     MuteUsbInputs();
     PulseUsbReset();
     platform::SleepMs(100);
@@ -88,12 +88,12 @@ void UsbPortWorkerPass(UsbPortWorker* w) {
   if (level != *last) {
     MuteUsbInputs();
     PulseUsbReset();
-    if (WaitUsbPortChange(g_usb_port_applied, kSettlePolls)) return;
+    if (WaitUsbPortChange(w->applied, kSettlePolls)) return;
     RestoreUsbMutes();
   }
   *last = level;
 
-  if (g_reset_key_blink == 1) {
+  if (g_panel.reset_key_blink == 1) {
     w->blink ^= 1;
     SetBothUsbLeds(w->blink);
   }

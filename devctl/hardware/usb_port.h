@@ -3,16 +3,12 @@
 // blinks both USB indicators while the reset key is held.
 #pragma once
 
-#include <atomic>
-
-// The port the worker last applied (1 USB-B, 0 USB-C).
-extern std::atomic<int> g_usb_port_applied;
-
 // Checks every 10 ms, at most polls times; 1 as soon as the selected port differs from old.
 int WaitUsbPortChange(int old, int polls);
 
 // What the worker keeps.
 struct UsbPortWorker {
+  int applied = 0;  // the port last applied (1 USB-B, 0 USB-C)
   int last_b = 0;  // last seen level of the USB-B detect line
   int last_c = 0;  // and of the USB-C detect line
   int blink = 0;

@@ -6,15 +6,15 @@
 
 void BroadcastToPorts(const std::string& text) {
   const int len = static_cast<int>(text.size());
-  g_tcp_server.SendAll(text.data(), len);
-  g_telnet_server.SendAll(text.data(), len);
-  g_uart.Write(text.data(), len);
+  g_control_servers.tcp.SendAll(text.data(), len);
+  g_control_servers.telnet.SendAll(text.data(), len);
+  g_control_servers.uart.Write(text.data(), len);
 }
 
 void SendToNetworkClients(const std::string& text) {
   const int len = static_cast<int>(text.size());
-  g_tcp_server.SendAll(text.data(), len);
-  g_telnet_server.SendAll(text.data(), len);
+  g_control_servers.tcp.SendAll(text.data(), len);
+  g_control_servers.telnet.SendAll(text.data(), len);
 }
 
 void RegisterControlPortNotices() {

@@ -1,7 +1,7 @@
 #include "devctl/text/control_ports.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/greetings.h"
@@ -32,31 +32,31 @@ void StartTcpServerFromConfig() {
   PortSettings s;
   {
     ConfigLock lock;
-    s = {g_app_config.tcpportenable != 0, g_app_config.tcpport};
+    s = {g_unit.config.tcpportenable != 0, g_unit.config.tcpport};
   }
-  StartServer(g_tcp_server, "tcpthread", s, CTcpserver::kModeRaw, OnTcpClientConnect);
+  StartServer(g_control_servers.tcp, "tcpthread", s, CTcpserver::kModeRaw, OnTcpClientConnect);
 }
 
 void StartTelnetServerFromConfig() {
   PortSettings s;
   {
     ConfigLock lock;
-    s = {g_app_config.telnet_enable != 0, g_app_config.telnetport};
+    s = {g_unit.config.telnet_enable != 0, g_unit.config.telnetport};
   }
-  StartServer(g_telnet_server, "telnetthread", s, CTcpserver::kModeTelnet, OnTelnetClientConnect);
+  StartServer(g_control_servers.telnet, "telnetthread", s, CTcpserver::kModeTelnet, OnTelnetClientConnect);
 }
 
 void StartUartFromConfig() {
   int baudrate;
   {
     ConfigLock lock;
-    baudrate = g_app_config.baudrate;
+    baudrate = g_unit.config.baudrate;
   }
-  g_uart.Init("uartthread");
-  g_uart.SetBaudRate(baudrate);
-  g_uart.on_line = TermDispatchLine;
-  g_uart.on_start = SendUartBannerOnce;
-  g_uart.Start();
+  g_control_servers.uart.Init("uartthread");
+  g_control_servers.uart.SetBaudRate(baudrate);
+  g_control_servers.uart.on_line = TermDispatchLine;
+  g_control_servers.uart.on_start = SendUartBannerOnce;
+  g_control_servers.uart.Start();
 }
 
 void StartControlPorts() {
@@ -66,20 +66,20 @@ void StartControlPorts() {
 }
 
 void RestartTcpServer() {
-  g_tcp_server.Stop();
+  g_control_servers.tcp.Stop();
   platform::SleepMs(kRestartPauseMs);
   StartTcpServerFromConfig();
 }
 
 void RestartTelnetServer() {
-  g_telnet_server.Stop();
+  g_control_servers.telnet.Stop();
   platform::SleepMs(kRestartPauseMs);
   StartTelnetServerFromConfig();
 }
 
 void RestartUart() {
-  const int fd = g_uart.fd();
-  g_uart.Stop();
+  const int fd = g_control_servers.uart.fd();
+  g_control_servers.uart.Stop();
   ForgetResetConfirm(fd);  // the descriptor may go to a network client next
   platform::SleepMs(kRestartPauseMs);
   StartUartFromConfig();

@@ -1,5 +1,3 @@
 #include "devctl/text/control_servers.h"
 
-CTcpserver g_tcp_server;
-CTcpserver g_telnet_server;
-CUart g_uart;
+ControlServers g_control_servers;

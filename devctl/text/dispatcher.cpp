@@ -6,7 +6,7 @@
 
 #include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/settings_save.h"
@@ -14,6 +14,7 @@
 #include "devctl/text/broadcast.h"
 #include "devctl/text/dispatch_routes.h"
 #include "devctl/text/line_text.h"
+#include "platform/state_resets.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool IsBlank(const char* line, int len) {
   return true;
 }
 
-std::string Prompt() { return g_app_config.model + ">"; }
+std::string Prompt() { return g_unit.config.model + ">"; }
 
 // What a line leaves for the frame to do once the configuration lock is released.
 struct Dispatched {
@@ -45,19 +46,19 @@ struct Dispatched {
 // Runs a row's handler inside the frame its flags ask for (the lock is held).
 void RunRow(const TextRow& row, const PreparedLine& line, Dispatched& d) {
   if (row.flags & kWakesWhenOff) {
-    if (g_app_config.power == 0) {
+    if (g_unit.config.power == 0) {
       WakeOnCommand(&d.notice);
       d.save_live = true;
     }
   }
-  const int power_before = g_app_config.power;
+  const int power_before = g_unit.config.power;
   if (row.flags & kWakes) WakeOnCommand(&d.notice);
   const bool changed = row.handler(line, d.reply);
   if (changed && (row.flags & kWakesAfter)) WakeOnCommand(&d.notice);
   if (changed && (row.flags & kSaves)) d.save_live = true;
   // A wake stores the power state: it is saved whatever the command itself did, so the unit comes
   // back on after a restart.
-  if (power_before == 0 && g_app_config.power != 0) d.save_live = true;
+  if (power_before == 0 && g_unit.config.power != 0) d.save_live = true;
 }
 
 // Everything of a non-blank line that needs the configuration lock.
@@ -114,6 +115,10 @@ void ClearResetConfirms() {
   ConfigLock lock;
   ResetConfirms().clear();
 }
+
+namespace {
+const platform::StateReset kReset(ClearResetConfirms);
+}  // namespace
 
 void DispatchLineInOrder(int fd, char* line, int len,
                          const std::function<void(const std::string&)>& tell) {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "devctl/core/pending_network.h"  // g_net_edit_pending
+#include "devctl/core/pending_network.h"  // g_unit.net_edit_pending
 #include "devctl/text/prepared_line.h"
 #include "devctl/text/text_rows.h"
 

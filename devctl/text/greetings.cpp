@@ -1,15 +1,19 @@
 #include "devctl/text/greetings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/control_servers.h"
-
-std::atomic<uint32_t> g_uart_banner_sent{0};
+#include "platform/state_resets.h"
 
 namespace {
+
+// 1 once the RS-232 port has shown its banner in this run.
+std::atomic<uint32_t> g_uart_banner_sent{0};
+const platform::StateReset kReset([] { g_uart_banner_sent = 0; });
 // IAC WILL SUPPRESS-GO-AHEAD, IAC WILL ECHO (this server echoes, so the client must not),
 // IAC DONT ECHO, IAC DONT BINARY.
 constexpr unsigned char kTelnetOpening[12] = {0xFF, 0xFB, 0x03, 0xFF, 0xFB, 0x01,
@@ -21,8 +25,8 @@ std::string FormatBanner() {
   std::string model, version;
   {
     ConfigLock lock;
-    model = g_app_config.model;
-    version = g_device_identity.main_version;
+    model = g_unit.config.model;
+    version = g_unit.identity.main_version;
   }
   char banner[kBannerSize];
   const int n = std::snprintf(
@@ -36,16 +40,16 @@ std::string FormatBanner() {
 }
 
 void OnTelnetClientConnect(int fd) {
-  g_telnet_server.SendTo(fd, kTelnetOpening, sizeof kTelnetOpening);
+  g_control_servers.telnet.SendTo(fd, kTelnetOpening, sizeof kTelnetOpening);
   const std::string banner = FormatBanner();
-  g_telnet_server.SendAll(banner.data(), static_cast<int>(banner.size()));
+  g_control_servers.telnet.SendAll(banner.data(), static_cast<int>(banner.size()));
 }
 
 void OnTcpClientConnect(int) {}
 
 void SendUartBanner() {
   const std::string banner = FormatBanner();
-  g_uart.Write(banner.data(), static_cast<int>(banner.size()));
+  g_control_servers.uart.Write(banner.data(), static_cast<int>(banner.size()));
 }
 
 void SendUartBannerOnce() {

@@ -2,12 +2,8 @@
 // opening and the banner ending with the prompt.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
-
-// 1 once the RS-232 port has shown its banner in this run.
-extern std::atomic<uint32_t> g_uart_banner_sent;
 
 // The banner for the live configuration's model and the main firmware version, at most 255
 // characters.

@@ -1,6 +1,6 @@
 #include "devctl/text/help_command.h"
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/text_commands.h"
 
 bool TermPrintHelp(const PreparedLine&, std::string& reply) {
@@ -12,11 +12,11 @@ bool TermPrintHelp(const PreparedLine&, std::string& reply) {
 void AppendHelpListing(std::string& reply, const text_command_s* table, size_t count) {
   const std::string rule(65, '=');
   reply += "\r\n" + rule + "\r\n";
-  reply += "      " + g_app_config.model + " Help Info\r\n";
-  reply += "      FW Version:MCU_Main " + g_device_identity.main_version + "/MCU_Sub " +
-           g_device_identity.mcu_version + "/NETAUDIO_SDK " + g_device_identity.netaudio_version +
+  reply += "      " + g_unit.config.model + " Help Info\r\n";
+  reply += "      FW Version:MCU_Main " + g_unit.identity.main_version + "/MCU_Sub " +
+           g_unit.identity.mcu_version + "/NETAUDIO_SDK " + g_unit.identity.netaudio_version +
            "\r\n\r\n";
-  const std::string& type = g_app_config.type;
+  const std::string& type = g_unit.config.type;
   const bool tx = type.compare(0, 2, "TX") == 0, rx = type.compare(0, 2, "RX") == 0;
   for (size_t i = 0; i < count; ++i) {
     const text_command_s& entry = table[i];

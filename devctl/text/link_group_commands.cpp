@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/group_members.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "devctl/core/channel_names.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/preset_changes.h"
@@ -46,7 +46,7 @@ const char* SourceName(int source) {
 }  // namespace
 
 std::string PresetStatusTable(int n) {
-  const app_config_s& p = g_preset_configs[n - 1];
+  const app_config_s& p = g_unit.presets[n - 1];
   app_config_s& q = const_cast<app_config_s&>(p);  // the channel accessors are not const
   std::string table = "Input   Name               Phantom_Power   Locked      Gain(dB)   Mute";
   char row[160];
@@ -78,7 +78,7 @@ bool TermPrintPresetStatus(const PreparedLine& line, std::string& reply) {
   const int n = ScanPreset(Text(line), kStatusNoPreset);
   if (!InRange(n)) {
     reply += kRangeError;
-  } else if (g_app_config.preset_enable[n - 1] == 0) {
+  } else if (g_unit.config.preset_enable[n - 1] == 0) {
     reply += NotEnabled(n);
   } else {
     reply += PresetStatusTable(n) + "\r\n";
@@ -92,7 +92,7 @@ bool TermSavePreset(const PreparedLine& line, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  if (g_app_config.preset_name[n - 1][0] == '\0') {
+  if (g_unit.config.preset_name[n - 1][0] == '\0') {
     reply += "[ERROR]Preset " + std::to_string(n) + " not name.\r\n";
     return false;
   }

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
@@ -119,21 +119,21 @@ bool TermPrintStatus(const PreparedLine&, std::string& reply) {
   LoadMacAddress(&s.mac);
   ReadMainVersion();
   ReadMcuVersion();
-  LoadMacAddress(&g_device_identity.mac);
+  LoadMacAddress(&g_unit.identity.mac);
   auto stored = std::make_unique<app_config_s>();
-  std::string path = g_config_path;
-  LoadAppConfigFile(path, kConfigFile, stored.get(), g_device_identity.mac, g_app_config.type);
+  std::string path = g_unit.config_path;
+  LoadAppConfigFile(path, kConfigFile, stored.get(), g_unit.identity.mac, g_unit.config.type);
   s.stored = stored.get();
   RefreshNetworkStatus();
-  s.current_ip = g_net_status.ipaddress;
-  s.current_subnet = g_net_status.subnet;
-  s.current_gateway = g_net_status.gateway;
+  s.current_ip = g_unit.net_status.ipaddress;
+  s.current_subnet = g_unit.net_status.subnet;
+  s.current_gateway = g_unit.net_status.gateway;
   s.uptime_seconds = UptimeSeconds();
   s.temperature = ReadTemperature();
-  s.main_version = g_device_identity.main_version;
-  s.mcu_version = g_device_identity.mcu_version;
-  s.netaudio_version = g_device_identity.netaudio_version;
-  reply += FormatStatusReport(g_app_config, s);
+  s.main_version = g_unit.identity.main_version;
+  s.mcu_version = g_unit.identity.mcu_version;
+  s.netaudio_version = g_unit.identity.netaudio_version;
+  reply += FormatStatusReport(g_unit.config, s);
   return false;
 }
 

@@ -1,6 +1,6 @@
 #include "devctl/text/system_commands.h"
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/uptime.h"
 #include "devctl/hardware/system_changes.h"

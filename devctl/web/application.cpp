@@ -5,7 +5,7 @@
 
 #include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/settings_save.h"
 #include "devctl/hardware/power_wake.h"
@@ -48,7 +48,7 @@ bool CApplication::HandleInstr(const char* body, std::string& reply) {
 bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAnswer& answer) {
   ConfigLock lock;
   const unsigned frame = command.frame;
-  const int power_before = g_app_config.power;
+  const int power_before = g_unit.config.power;
   if (frame & kWebWakesFirst) WakeOnCommand(&answer.notice);
   bool accepted = command.handler(request, answer);
   if (accepted) {
@@ -64,7 +64,7 @@ bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAns
     answer.set_result = accepted && (frame & kWebAnswersResult);
   }
   // A wake stores the power state: saved whatever the command itself did.
-  if (power_before == 0 && g_app_config.power != 0) answer.save = true;
+  if (power_before == 0 && g_unit.config.power != 0) answer.save = true;
   return accepted;
 }
 

@@ -1,6 +1,6 @@
 // Gathers what the status documents and the interface information show, from the live records.
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
 #include "devctl/core/uptime.h"
@@ -17,13 +17,13 @@ StatusFacts CollectStatusFacts() {
   facts.uptime_seconds = UptimeSeconds();
   RefreshNetworkStatus();
   ConfigReadLock lock;
-  facts.main_version = g_device_identity.main_version;
-  facts.mcu_version = g_device_identity.mcu_version;
-  facts.netaudio_version = g_device_identity.netaudio_version;
-  facts.mac = g_device_identity.mac;
-  facts.ip = g_net_status.ipaddress;
-  facts.subnet = g_net_status.subnet;
-  facts.gateway = g_net_status.gateway;
+  facts.main_version = g_unit.identity.main_version;
+  facts.mcu_version = g_unit.identity.mcu_version;
+  facts.netaudio_version = g_unit.identity.netaudio_version;
+  facts.mac = g_unit.identity.mac;
+  facts.ip = g_unit.net_status.ipaddress;
+  facts.subnet = g_unit.net_status.subnet;
+  facts.gateway = g_unit.net_status.gateway;
   return facts;
 }
 
@@ -40,14 +40,14 @@ void BuildStatusJson(std::string& out) {
   StatusFacts facts = CollectStatusFacts();
   std::lock_guard<std::mutex> cache_lock(g_status_cache_mutex);
   ConfigReadLock lock;
-  out = g_status_cache.Json(g_app_config, ConfigGeneration(), facts);
+  out = g_status_cache.Json(g_unit.config, ConfigGeneration(), facts);
 }
 
 void BuildStatusXml(std::string& out) {
   StatusFacts facts = CollectStatusFacts();
   std::lock_guard<std::mutex> cache_lock(g_status_cache_mutex);
   ConfigReadLock lock;
-  out = g_status_cache.Xml(g_app_config, ConfigGeneration(), facts);
+  out = g_status_cache.Xml(g_unit.config, ConfigGeneration(), facts);
 }
 
 void BuildInfoReply(std::string& out) {

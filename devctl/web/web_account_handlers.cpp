@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "devctl/core/accounts.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_network_handlers.h"
@@ -84,7 +84,7 @@ bool WebGetLoginUser(const cJSON* request, WebAnswer& answer) {
   cJSON* users = cJSON_CreateArray();
   const int n = AccountCount();
   for (int i = 1; i < n; ++i) {  // the first account is never listed
-    app_user_s& u = g_app_config.user[i];
+    app_user_s& u = g_unit.config.user[i];
     cJSON* o = cJSON_CreateObject();
     cJSON_AddItemToObject(o, "user", cJSON_CreateString(u.user.c_str()));
     AddNumber(o, "enabled", u.enabled);
@@ -125,7 +125,7 @@ bool WebGetUserLimit(const cJSON* request, WebAnswer& answer) {
   if (!ReadStrings(request, {"user"}, &v, answer)) return false;
   const int i = FindAccount(v[0]);
   if (i < 0) return RefuseSetCommand(answer);
-  app_user_s& u = g_app_config.user[i];
+  app_user_s& u = g_unit.config.user[i];
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
   cJSON_AddItemToObject(o, "comhead", cJSON_CreateString(answer.comhead.c_str()));

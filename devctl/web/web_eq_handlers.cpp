@@ -6,7 +6,7 @@
 
 #include "devctl/core/eq_changes.h"
 #include "devctl/core/name_text.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
@@ -71,14 +71,14 @@ cJSON* NameArray(const char (&names)[kChannelSlots][kNameSize]) {
 void PrintEqEditorSlot(int side, int slot, WebAnswer& answer) {
   const char* prefix = side == EQ_SIDE_OUTPUT ? "output" : "input";
   const int* selection =
-      side == EQ_SIDE_OUTPUT ? g_app_config.output_preset : g_app_config.input_preset;
+      side == EQ_SIDE_OUTPUT ? g_unit.config.output_preset : g_unit.config.input_preset;
   const int* locks =
-      side == EQ_SIDE_OUTPUT ? g_app_config.output_stereo : g_app_config.input_stereo;
-  const auto& names = side == EQ_SIDE_OUTPUT ? g_app_config.output_name : g_app_config.input_name;
+      side == EQ_SIDE_OUTPUT ? g_unit.config.output_stereo : g_unit.config.input_stereo;
+  const auto& names = side == EQ_SIDE_OUTPUT ? g_unit.config.output_name : g_unit.config.input_name;
   auto key = [&](const char* name) { return std::string(prefix) + "_" + name; };
 
   cJSON* reply = cJSON_CreateObject();
-  cJSON_AddNumberToObject(reply, "power", g_app_config.power);
+  cJSON_AddNumberToObject(reply, "power", g_unit.config.power);
   cJSON_AddNumberToObject(reply, key("chn").c_str(), slot);
   cJSON_AddNumberToObject(reply, key("preset").c_str(), selection[slot]);
   cJSON_AddNumberToObject(reply, key("stereo").c_str(), locks[slot]);
@@ -87,7 +87,7 @@ void PrintEqEditorSlot(int side, int slot, WebAnswer& answer) {
   const char* memories[kEqMemories] = {"flat", "custom1", "custom2"};
   for (int m = 0; m < kEqMemories; ++m) {
     cJSON_AddItemToObject(reply, key(memories[m]).c_str(),
-                          BandArray(g_app_config.EqMemory(side, m)[slot]));
+                          BandArray(g_unit.config.EqMemory(side, m)[slot]));
   }
   if (side == EQ_SIDE_INPUT) cJSON_AddItemToObject(reply, key("name").c_str(), NameArray(names));
   cJSON_AddStringToObject(reply, "comhead", answer.comhead.c_str());

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
@@ -45,7 +45,7 @@ bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
       // Members take the group's gain after they are unmuted, and stay in the group.
       SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute, GroupGainName::kInputGroup, lines);
     } else if (action == kUsb && chn == kUsbBothChn) {
-      if (g_app_config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
+      if (g_unit.config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
     } else {
       SetInputChannelGain(DspChannelOf(action, chn), gain, lines);
     }

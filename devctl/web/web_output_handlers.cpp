@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "devctl/core/channel_names.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/group_members.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"

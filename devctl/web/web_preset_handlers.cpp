@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "devctl/core/app_config.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/preset_changes.h"

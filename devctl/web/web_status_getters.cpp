@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/json_util.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
@@ -87,7 +87,7 @@ std::string DeviceName(const std::string& prefix, const std::string& mac) {
 }
 
 bool WebGetControlStatus(const cJSON* request, WebAnswer& answer) {
-  app_config_s& c = g_app_config;
+  app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   AddInts(r.get(), "status", c.control);
   AddInts(r.get(), "preset_enable", c.preset_enable);
@@ -108,7 +108,7 @@ bool WebGetControlStatus(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetInputStatus(const cJSON* request, WebAnswer& answer) {
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
   AddNumber(o, "power", c.power);
@@ -136,7 +136,7 @@ bool WebGetInputStatus(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetOutputStatus(const cJSON* request, WebAnswer& answer) {
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
   AddNumber(o, "power", c.power);
@@ -164,7 +164,7 @@ bool WebGetOutputStatus(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetPeqStatus(const cJSON* request, WebAnswer& answer) {
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   const int ci = EqSlot(c.input_geq_chn), co = EqSlot(c.output_geq_chn);
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
@@ -188,7 +188,7 @@ bool WebGetPeqStatus(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetPresetStatus(const cJSON* request, WebAnswer& answer) {
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   AddInts(r.get(), "enable", c.preset_enable);
   AddNames(r.get(), "name", c.preset_name);
@@ -198,7 +198,7 @@ bool WebGetPresetStatus(const cJSON* request, WebAnswer& answer) {
 }
 
 bool WebGetSystemStatus(const cJSON* request, WebAnswer& answer) {
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
   AddNumber(o, "powerled", c.powerled);
@@ -208,7 +208,7 @@ bool WebGetSystemStatus(const cJSON* request, WebAnswer& answer) {
   AddNumber(o, "power", c.power);
   AddNumber(o, "standby", c.standby_mode);
   AddNumber(o, "auto_standby_time", c.standbytime);
-  AddString(o, "macaddress", g_device_identity.mac);
+  AddString(o, "macaddress", g_unit.identity.mac);
   AddString(o, "comhead", Comhead(request));
   return Reply(std::move(r), answer);
 }
@@ -217,26 +217,26 @@ bool WebGetStatus(const cJSON* request, WebAnswer& answer) {
   const std::string uptime = FormatUptime(UptimeSeconds());
   std::string prefix;
   ReadTarvoDevicePrefix(&prefix);
-  const app_config_s& c = g_app_config;
+  const app_config_s& c = g_unit.config;
   web::JsonPtr r(cJSON_CreateObject());
   cJSON* o = r.get();
   AddString(o, "comhead", Comhead(request));
-  AddString(o, "devicename", DeviceName(prefix, g_device_identity.mac));
+  AddString(o, "devicename", DeviceName(prefix, g_unit.identity.mac));
   AddString(o, "model", c.model);
-  AddString(o, "version", g_device_identity.main_version);
-  AddString(o, "mcu_version", g_device_identity.mcu_version);
-  AddString(o, "netaudiosdk", g_device_identity.netaudio_version);
+  AddString(o, "version", g_unit.identity.main_version);
+  AddString(o, "mcu_version", g_unit.identity.mcu_version);
+  AddString(o, "netaudiosdk", g_unit.identity.netaudio_version);
   AddNumber(o, "dhcp", c.dhcp);
   AddNumber(o, "tcpport", c.tcpport);
   AddNumber(o, "telnetport", c.telnetport);
   AddNumber(o, "telnetportenable", c.telnet_enable);
   AddNumber(o, "tcpportenable", c.tcpportenable);
   RefreshNetworkStatus();
-  AddString(o, "ipaddress", g_net_status.ipaddress);
-  AddString(o, "subnet", g_net_status.subnet);
-  AddString(o, "dnsserver", g_net_status.dnsserver);
-  AddString(o, "gateway", g_net_status.gateway);
-  AddString(o, "macaddress", g_device_identity.mac);
+  AddString(o, "ipaddress", g_unit.net_status.ipaddress);
+  AddString(o, "subnet", g_unit.net_status.subnet);
+  AddString(o, "dnsserver", g_unit.net_status.dnsserver);
+  AddString(o, "gateway", g_unit.net_status.gateway);
+  AddString(o, "macaddress", g_unit.identity.mac);
   AddString(o, "hostname", c.hostname);
   AddNumber(o, "auto_standby_time", c.standbytime);
   AddString(o, "def_hostname", kDefaultHostName);

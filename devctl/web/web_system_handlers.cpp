@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/hardware/system_changes.h"
@@ -39,15 +39,15 @@ bool CompareAndSet(const cJSON* request, WebIntMember member, int stored_of(),
   return true;
 }
 
-int StoredStandbyMode() { return g_app_config.standby_mode; }
-int StoredBaudRate() { return g_app_config.baudrate; }
-int StoredKeyLock() { return g_app_config.key_lock; }
-int StoredTcpPortEnable() { return g_app_config.tcpportenable; }
-int StoredTelnetEnable() { return g_app_config.telnet_enable; }
-int StoredPower() { return g_app_config.power; }
-int StoredPowerLed() { return g_app_config.powerled; }
-int StoredStandbyTime() { return g_app_config.standbytime; }
-int StoredUsbStatus() { return g_app_config.usb_status; }
+int StoredStandbyMode() { return g_unit.config.standby_mode; }
+int StoredBaudRate() { return g_unit.config.baudrate; }
+int StoredKeyLock() { return g_unit.config.key_lock; }
+int StoredTcpPortEnable() { return g_unit.config.tcpportenable; }
+int StoredTelnetEnable() { return g_unit.config.telnet_enable; }
+int StoredPower() { return g_unit.config.power; }
+int StoredPowerLed() { return g_unit.config.powerled; }
+int StoredStandbyTime() { return g_unit.config.standbytime; }
+int StoredUsbStatus() { return g_unit.config.usb_status; }
 
 }  // namespace
 

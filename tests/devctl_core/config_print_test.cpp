@@ -25,7 +25,7 @@
 #include "devctl/core/config_fields.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/json_numbers.h"
 #include "devctl/core/json_util.h"
 #include "record_fields.h"
@@ -435,20 +435,20 @@ void* GatedMalloc(size_t size) {
 TEST_F(ConfigPrint, AnOlderSnapshotNeverReplacesANewerOne) {
   // The live record, its path and cJSON's allocator as they were, back when the test ends.
   struct Restore {
-    std::unique_ptr<app_config_s> live = std::make_unique<app_config_s>(g_app_config);
-    std::string path = g_config_path;
+    std::unique_ptr<app_config_s> live = std::make_unique<app_config_s>(g_unit.config);
+    std::string path = g_unit.config_path;
     ~Restore() {
       g_gate_open = true;
       cJSON_InitHooks(nullptr);
       ConfigLock lock;
-      g_app_config = *live;
-      g_config_path = path;
+      g_unit.config = *live;
+      g_unit.config_path = path;
     }
   } restore;
   {
     ConfigLock lock;
-    g_config_path = kConfigFile;
-    g_app_config = *Defaults();
+    g_unit.config_path = kConfigFile;
+    g_unit.config = *Defaults();
   }
   cJSON_Hooks hooks = {GatedMalloc, std::free};
   cJSON_InitHooks(&hooks);
@@ -462,9 +462,9 @@ TEST_F(ConfigPrint, AnOlderSnapshotNeverReplacesANewerOne) {
       g_held_thread = std::this_thread::get_id();
       {
         ConfigLock lock;
-        g_app_config.standbytime = older_value;
+        g_unit.config.standbytime = older_value;
       }
-      older_saved = SaveAppConfig(g_config_path, &g_app_config);
+      older_saved = SaveAppConfig(g_unit.config_path, &g_unit.config);
     });
     // The change and the save's copy of the record are two releases of the lock.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -473,7 +473,7 @@ TEST_F(ConfigPrint, AnOlderSnapshotNeverReplacesANewerOne) {
     }
     // The older document is printed without the configuration lock: a change can go ahead.
     bool free = false;
-    while (!(free = g_config_mutex.try_lock()) && std::chrono::steady_clock::now() < deadline) {
+    while (!(free = ConfigLockFree()) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::yield();
     }
     if (!free) {
@@ -481,12 +481,11 @@ TEST_F(ConfigPrint, AnOlderSnapshotNeverReplacesANewerOne) {
       older.join();
       FAIL() << "the configuration lock is held while the document is printed";
     }
-    g_config_mutex.unlock();
     {
       ConfigLock lock;
-      g_app_config.standbytime = newer_value;
+      g_unit.config.standbytime = newer_value;
     }
-    EXPECT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    EXPECT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
     g_gate_open = true;
     older.join();
     g_held_thread = std::thread::id();
@@ -498,7 +497,7 @@ TEST_F(ConfigPrint, AnOlderSnapshotNeverReplacesANewerOne) {
     cJSON_Delete(root);
     EXPECT_EQ(stored, newer_value);
   }
-  EXPECT_EQ(Printed(g_app_config), Read(kConfigFile));
+  EXPECT_EQ(Printed(g_unit.config), Read(kConfigFile));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/name_text.h"
 #include "temp_root.h"
 
@@ -16,13 +16,13 @@ class FactoryReset : public TempRoot {
  protected:
   void SetUp() override {
     TempRoot::SetUp();
-    g_config_path = kConfigFile;
-    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
-    g_app_config.type = "TRX";
+    g_unit.config_path = kConfigFile;
+    ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.type = "TRX";
   }
   void TearDown() override {
     UnfreezeConfigSaves();
-    g_app_config = app_config_s();
+    g_unit.config = app_config_s();
     TempRoot::TearDown();
   }
   static app_config_s Stored() {
@@ -34,17 +34,17 @@ class FactoryReset : public TempRoot {
 };
 
 TEST_F(FactoryReset, LaterSavesOfTheLiveRecordDoNotUndoTheReset) {
-  g_app_config.hostname = "studio";
-  g_app_config.analogue_input_gain[0] = 12;
-  g_app_config.tcpport = 9000;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.hostname = "studio";
+  g_unit.config.analogue_input_gain[0] = 12;
+  g_unit.config.tcpport = 9000;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
 
   ASSERT_TRUE(ResetAllForNextStart());
   // The live record is untouched; the next command's save is skipped and reports success.
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 12);
-  g_app_config.analogue_input_gain[1] = 7;
-  EXPECT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
-  EXPECT_TRUE(ConfigSavesFrozen(g_config_path));
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 12);
+  g_unit.config.analogue_input_gain[1] = 7;
+  EXPECT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
+  EXPECT_TRUE(ConfigSavesFrozen(g_unit.config_path));
 
   const app_config_s stored = Stored();
   EXPECT_EQ(stored.analogue_input_gain[0], 0);
@@ -55,15 +55,15 @@ TEST_F(FactoryReset, LaterSavesOfTheLiveRecordDoNotUndoTheReset) {
 }
 
 TEST_F(FactoryReset, SystemResetKeepsAccountsAndNetwork) {
-  g_app_config.hostname = "studio";
-  g_app_config.tcpport = 9000;
-  g_app_config.analogue_input_gain[0] = 12;
-  g_app_config.standbytime = 45;
+  g_unit.config.hostname = "studio";
+  g_unit.config.tcpport = 9000;
+  g_unit.config.analogue_input_gain[0] = 12;
+  g_unit.config.standbytime = 45;
   ResetSystemSettings();
-  EXPECT_EQ(g_app_config.hostname, "studio");
-  EXPECT_EQ(g_app_config.tcpport, 9000);
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 0);
-  EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+  EXPECT_EQ(g_unit.config.hostname, "studio");
+  EXPECT_EQ(g_unit.config.tcpport, 9000);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 0);
+  EXPECT_FALSE(ConfigSavesFrozen(g_unit.config_path));
 }
 
 TEST(NameText, CleanNamesAndCuts) {

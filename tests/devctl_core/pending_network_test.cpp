@@ -2,7 +2,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/pending_network.h"
 #include "temp_root.h"
 
@@ -11,17 +11,17 @@ namespace {
 using PendingNetwork = TempRoot;
 
 TEST_F(PendingNetwork, MergedSaveKeepsLiveChangesAndTheEdit) {
-  ResetAppConfig("", &g_app_config, "");
-  g_pending_config = g_app_config;
-  g_app_config.analogue_input_gain[2] = 7;  // a change made meanwhile on another path
-  g_app_config.tcpport = 9000;
-  g_pending_config.dhcp = 0;
-  g_pending_config.ipaddress = "10.1.2.3";
-  g_pending_config.hostname = "studio";
-  g_pending_config.tcpport = 8000;  // stale in the pending copy
+  ResetAppConfig("", &g_unit.config, "");
+  g_unit.pending = g_unit.config;
+  g_unit.config.analogue_input_gain[2] = 7;  // a change made meanwhile on another path
+  g_unit.config.tcpport = 9000;
+  g_unit.pending.dhcp = 0;
+  g_unit.pending.ipaddress = "10.1.2.3";
+  g_unit.pending.hostname = "studio";
+  g_unit.pending.tcpport = 8000;  // stale in the pending copy
 
   ASSERT_TRUE(SavePendingNetworkEdit(kConfigFile));
-  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");  // the live record is untouched
+  EXPECT_EQ(g_unit.config.ipaddress, "192.168.0.200");  // the live record is untouched
 
   app_config_s loaded;
   LoadAppConfigFile("", kConfigFile, &loaded, "", loaded.type);

@@ -1,4 +1,4 @@
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_watcher.h"
 #include "devctl/devices/gpio.h"
 #include "hardware_fixture.h"
@@ -21,8 +21,8 @@ class DspWatcherTest : public HardwareTest {
 };
 
 TEST_F(DspWatcherTest, BuiltObjectNeverStartsAndStopsHarmlessly) {
-  EXPECT_EQ(g_dsp_watcher.thread, nullptr);
-  EXPECT_EQ(g_dsp_watcher.running.load(), 0);
+  EXPECT_EQ(UnitDspWatcher().thread, nullptr);
+  EXPECT_EQ(UnitDspWatcher().running.load(), 0);
   CDsp local;
   local.Stop();
   local.Stop();

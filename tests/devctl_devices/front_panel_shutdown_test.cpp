@@ -34,7 +34,7 @@ TEST_F(FrontPanelShutdownTest, PanelGoesDarkAndTheSleepLineRises) {
   ASSERT_EQ(fs().Level(kGpioSleep), 0);
 
   ShutdownFrontPanel();
-  EXPECT_EQ(g_panel_thread_stop.load(), 1);
+  EXPECT_TRUE(PanelThreadStopRequested());
   EXPECT_EQ(panel_->lcd().Line(0), std::string(16, ' '));
   EXPECT_EQ(panel_->lcd().Line(1), std::string(16, ' '));
   EXPECT_EQ(panel_->lcd().Backlight(), 0);

@@ -54,13 +54,13 @@ TEST_F(IoExpanderTest, InitWritesDirectionThenShadowInItsOrder) {
   for (const auto& t : bus().Transfers()) seen.push_back({t.addr7, t.bytes});
   EXPECT_EQ(seen, (std::vector<std::pair<unsigned, Bytes>>{
                       {0x1F, {3, 0x00}},
-                      {0x1F, {1, g_ioexp_shadow_1f}},
+                      {0x1F, {1, IoExpShadow(kIoExpPower)}},
                       {0x1B, {3, 0x00}},
                       {0x1B, {1, 0x44}},
                       {0x19, {3, 0x00}},
                       {0x19, {1, 0x44}},
                       {0x18, {3, 0x00}},
-                      {0x18, {1, g_ioexp_shadow_18}},
+                      {0x18, {1, IoExpShadow(kIoExpGainRange)}},
                   }));
 }
 

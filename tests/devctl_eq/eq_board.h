@@ -135,7 +135,7 @@ inline std::vector<std::string> LoadOf(int side, int c) {
 // The DSP cells of channel c hold, band for band, the memory the record (the live one unless
 // given, e.g. as loaded back from app.json) says the channel plays.
 inline ::testing::AssertionResult PlaysRecord(sim::Board& board, int side, int c,
-                                              const app_config_s& record = g_app_config) {
+                                              const app_config_s& record = g_unit.config) {
   const int m = side == EQ_SIDE_OUTPUT ? record.output_preset[c] : record.input_preset[c];
   const peq_data_s& bands = const_cast<app_config_s&>(record).EqMemory(side, m)[c];
   sim::SimDsp& dsp = OnDspB(c) ? board.dsp_b() : board.dsp_a();

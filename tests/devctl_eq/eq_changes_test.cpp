@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/eq_commands.h"
 #include "devctl/web/web_eq_handlers.h"
 #include "eq_board.h"
@@ -28,7 +28,7 @@ class EqChangesTest : public webtest::BoardTest {
     BoardTest::SetUp();
     platform::sim_i2c().ClearTransfers();
   }
-  peq_data_s& Mem(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
+  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
   // Gives every band of a memory slot a distinct audible setting, so copies and loads show.
   void Shape(int side, int m, int s, float gain) {
     peq_data_s& bands = Mem(side, m, s);
@@ -45,7 +45,7 @@ class EqChangesTest : public webtest::BoardTest {
            std::string(a.type_name[band]) == b.type_name[band];
   }
   void Unlock(int side) {
-    int* flags = side == kOut ? g_app_config.output_stereo : g_app_config.input_stereo;
+    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
     for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
   std::string lines;
@@ -56,9 +56,9 @@ const EqBandValues kPeak{0, "PARAMETRIC", 1000, -3.0f, 1.41f};
 
 TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   Unlock(kIn);
-  g_app_config.input_preset[2] = 1;
-  g_app_config.group_input_stereo1[2] = 1;
-  g_app_config.group_input_stereo3[2] = 1;
+  g_unit.config.input_preset[2] = 1;
+  g_unit.config.group_input_stereo1[2] = 1;
+  g_unit.config.group_input_stereo3[2] = 1;
   EXPECT_TRUE(SetEqBand(kIn, 2, 1, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB "
@@ -68,8 +68,8 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   EXPECT_EQ(band.gain[1], -3.0f);
   EXPECT_EQ(band.quality[1], 1.41f);
   EXPECT_STREQ(band.type_name[1], "PARAMETRIC");
-  EXPECT_EQ(g_app_config.group_input_stereo1[2], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo3[2], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[2], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo3[2], 0);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_EQ(g_dsp_biquad_addr[0][2] + 5, 0x1E2u);
@@ -83,7 +83,7 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   // A band switched off keeps its new values but stays transparent.
   Mem(kOut, 2, 13).bypass[4] = 0;
   Unlock(kOut);
-  g_app_config.output_preset[13] = 2;
+  g_unit.config.output_preset[13] = 2;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 13, 4, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
@@ -99,17 +99,17 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
 
 TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   // The factory configuration locks every pair.
-  g_app_config.input_preset[0] = 2;
-  g_app_config.input_preset[1] = 1;
-  g_app_config.group_input_stereo2[0] = 1;
-  g_app_config.group_input_stereo4[1] = 1;
+  g_unit.config.input_preset[0] = 2;
+  g_unit.config.input_preset[1] = 1;
+  g_unit.config.group_input_stereo2[0] = 1;
+  g_unit.config.group_input_stereo4[1] = 1;
   EXPECT_TRUE(SetEqBand(kIn, 1, kAllEqBands, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain "
             "6dB Q 0.7.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[1], 2);
-  EXPECT_EQ(g_app_config.group_input_stereo2[0], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo4[1], 0);
+  EXPECT_EQ(g_unit.config.input_preset[1], 2);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo4[1], 0);
   auto qs = Biquads();
   // CH2 takes CH1's memory: all of it goes to the DSP first, then the edit band by band.
   ASSERT_EQ(qs.size(), 24u);
@@ -127,7 +127,7 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
 
   // The Tarvo pair (5,6) named by its second channel, on the output side.
-  g_app_config.output_preset[4] = 1;
+  g_unit.config.output_preset[4] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 5, 7, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
@@ -137,24 +137,24 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
 
 TEST_F(EqChangesTest, FlatRefusals) {
   Unlock(kIn);
-  g_app_config.group_input_stereo1[2] = 1;
+  g_unit.config.group_input_stereo1[2] = 1;
   // Refused, but the record changed (the channel left its group): it is to be saved.
   EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[ERROR]Input equalizer is flat mode now, setting invalid. (This error is if EQ "
             "is set to flat and not custom mode)\r\n");
   // The channel has left its group already (kept as the unit does it).
-  EXPECT_EQ(g_app_config.group_input_stereo1[2], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[2], 0);
   EXPECT_EQ(Mem(kIn, 0, 2).frequency[0], 32);
 
   // A locked output pair: the second takes the first's Flat selection, then refuses.
-  g_app_config.output_preset[3] = 1;
+  g_unit.config.output_preset[3] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if "
             "EQ is set to flat and not custom mode)\r\n");
-  EXPECT_EQ(g_app_config.output_preset[3], 0);
+  EXPECT_EQ(g_unit.config.output_preset[3], 0);
   // Refused again with nothing left to change: nothing to save.
   lines.clear();
   EXPECT_FALSE(SetEqBand(kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
@@ -183,8 +183,8 @@ TEST_F(EqChangesTest, FlatRefusals) {
 }
 
 TEST_F(EqChangesTest, BandEditOfAllSlotsWritesTheCustomOnes) {
-  g_app_config.input_preset[6] = 1;
-  g_app_config.input_preset[15] = 1;
+  g_unit.config.input_preset[6] = 1;
+  g_unit.config.input_preset[15] = 1;
   EXPECT_TRUE(SetEqBand(kIn, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set all input EQ 1 to parametric with FRQ 1000Hz gain -3dB Q "
@@ -199,11 +199,11 @@ TEST_F(EqChangesTest, BandEditOfAllSlotsWritesTheCustomOnes) {
 }
 
 TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
-  g_app_config.group_input_stereo2[0] = 1;
-  g_app_config.group_input_stereo2[12] = 1;
-  g_app_config.group_input_stereo2[5] = 1;
-  g_app_config.input_preset[0] = 1;
-  g_app_config.input_preset[5] = 2;
+  g_unit.config.group_input_stereo2[0] = 1;
+  g_unit.config.group_input_stereo2[12] = 1;
+  g_unit.config.group_input_stereo2[5] = 1;
+  g_unit.config.input_preset[0] = 1;
+  g_unit.config.input_preset[5] = 2;
   EXPECT_TRUE(SetEqBand(kIn, 15, 2, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
   const std::string tail = " EQ 3 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n";
   EXPECT_EQ(lines, "[SUCCESS]Set input group 2" + tail + "[SUCCESS]Set analogue input CH1" + tail +
@@ -215,19 +215,19 @@ TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
   EXPECT_EQ(Mem(kIn, 1, 0).gain[2], 6.0f);
   EXPECT_EQ(Mem(kIn, 2, 5).gain[2], 6.0f);
   EXPECT_EQ(Mem(kIn, 0, 12).gain[2], 0.0f);
-  EXPECT_EQ(g_app_config.group_input_stereo2[0], 1);  // members stay
+  EXPECT_EQ(g_unit.config.group_input_stereo2[0], 1);  // members stay
 
   // Web: an output group by letter with analogue members; the web's own spelling of the input
   // refusal.
-  g_app_config.group_output_stereo3[3] = 1;
-  g_app_config.output_preset[16] = 2;
-  g_app_config.output_preset[3] = 1;
+  g_unit.config.group_output_stereo3[3] = 1;
+  g_unit.config.output_preset[16] = 2;
+  g_unit.config.output_preset[3] = 1;
   lines.clear();
   EXPECT_TRUE(SetEqBand(kOut, 16, 2, kLowShelf, 0, kWebEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set output group C" + tail + "[SUCCESS]Set analogue output CH4" + tail);
   EXPECT_EQ(Mem(kOut, 2, 16).gain[2], 6.0f);
-  g_app_config.input_preset[0] = 0;
+  g_unit.config.input_preset[0] = 0;
   lines.clear();
   SetEqBand(kIn, 15, 2, kLowShelf, 0, kWebEqRules, lines);
   EXPECT_NE(lines.find("[ERROR]Analogue intput CH1 equalizer is flat mode now"), std::string::npos);
@@ -235,11 +235,11 @@ TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
 
 TEST_F(EqChangesTest, WebBandEditOfASingleWritesTheRequestedMemory) {
   Unlock(kIn);
-  g_app_config.input_preset[4] = 2;
+  g_unit.config.input_preset[4] = 2;
   EXPECT_TRUE(SetEqBand(kIn, 4, 0, kPeak, 1, kWebEqRules, lines));
   EXPECT_EQ(Mem(kIn, 1, 4).frequency[0], 1000);
   EXPECT_EQ(Mem(kIn, 2, 4).frequency[0], 32);
-  EXPECT_EQ(g_app_config.input_preset[4], 2);
+  EXPECT_EQ(g_unit.config.input_preset[4], 2);
   const auto qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_TRUE(WordsAre(qs[0], 1000, 0, 1, -3.0f, 1.41f));
@@ -251,11 +251,11 @@ TEST_F(EqChangesTest, SelectingAMemoryLoadsItsEightBands) {
   Shape(kIn, 0, 6, 0.0f);
   for (int b = 0; b < kEqBands; ++b) Mem(kIn, 0, 6).gain[b] = 0.0f;  // a flat Flat memory
   Mem(kIn, 1, 6).bypass[3] = 0;
-  g_app_config.group_input_stereo1[6] = 1;
+  g_unit.config.group_input_stereo1[6] = 1;
   SelectEqMemory(kIn, 6, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set tarvo input CH3 PEQ to Custom1.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[6], 1);
-  EXPECT_EQ(g_app_config.group_input_stereo1[6], 0);
+  EXPECT_EQ(g_unit.config.input_preset[6], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[6], 0);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
   for (int b = 0; b < kEqBands; ++b) {
@@ -299,8 +299,8 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
   EXPECT_EQ(order[8], "out 13 band 0");
 
   // Groups are named by letter on both sides; members stay.
-  g_app_config.group_input_stereo2[0] = 1;
-  g_app_config.group_input_stereo2[4] = 1;
+  g_unit.config.group_input_stereo2[0] = 1;
+  g_unit.config.group_input_stereo2[4] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
   SelectEqMemory(kIn, 15, 2, kTextEqRules, lines);
@@ -308,29 +308,29 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
             "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
             "[SUCCESS]Set analogue input CH1 PEQ to Custom2.\r\n"
             "[SUCCESS]Set tarvo input CH1 PEQ to Custom2.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[15], 2);
-  EXPECT_EQ(g_app_config.input_preset[4], 2);
-  EXPECT_EQ(g_app_config.group_input_stereo2[4], 1);
+  EXPECT_EQ(g_unit.config.input_preset[15], 2);
+  EXPECT_EQ(g_unit.config.input_preset[4], 2);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[4], 1);
   EXPECT_EQ(Biquads().size(), 16u);
 
   lines.clear();
   platform::sim_i2c().ClearTransfers();
   SelectEqMemory(kOut, kAllEqSlots, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set all output PEQ to Flat.\r\n");
-  for (int s = 0; s < kChannelSlots; ++s) EXPECT_EQ(g_app_config.output_preset[s], 0);
+  for (int s = 0; s < kChannelSlots; ++s) EXPECT_EQ(g_unit.config.output_preset[s], 0);
   EXPECT_EQ(Biquads().size(), 112u);
 }
 
 TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
   Unlock(kIn);
-  g_app_config.input_preset[0] = 1;
-  g_app_config.input_preset[1] = 2;
+  g_unit.config.input_preset[0] = 1;
+  g_unit.config.input_preset[1] = 2;
   Shape(kIn, 2, 0, 5.0f);
   SetEqLock(kIn, 1, true, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
-  EXPECT_EQ(g_app_config.input_stereo[0], 1);
-  EXPECT_EQ(g_app_config.input_stereo[1], 1);
-  EXPECT_EQ(g_app_config.input_preset[1], 2);
+  EXPECT_EQ(g_unit.config.input_stereo[0], 1);
+  EXPECT_EQ(g_unit.config.input_stereo[1], 1);
+  EXPECT_EQ(g_unit.config.input_preset[1], 2);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
   for (int b = 0; b < kEqBands; ++b) {
@@ -346,14 +346,14 @@ TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
 
   // All pairs: a second channel on Flat is resent without copying.
   Unlock(kOut);
-  g_app_config.output_preset[2] = 1;
-  g_app_config.output_preset[3] = 1;
+  g_unit.config.output_preset[2] = 1;
+  g_unit.config.output_preset[3] = 1;
   Shape(kOut, 1, 2, -4.0f);
   Shape(kOut, 0, 0, 3.0f);
   lines.clear();
   SetEqLock(kOut, kAllEqSlots, true, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set all output PEQ locked.\r\n");
-  for (int s = 0; s < kDspChannels; ++s) EXPECT_EQ(g_app_config.output_stereo[s], 1);
+  for (int s = 0; s < kDspChannels; ++s) EXPECT_EQ(g_unit.config.output_stereo[s], 1);
   EXPECT_TRUE(SameBand(Mem(kOut, 1, 2), Mem(kOut, 1, 3), 5));
   EXPECT_FALSE(SameBand(Mem(kOut, 0, 0), Mem(kOut, 0, 1), 5));
   EXPECT_EQ(Biquads().size(), 56u);  // seven second channels, eight bands each
@@ -361,11 +361,11 @@ TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
 
 TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
   Unlock(kIn);
-  g_app_config.input_preset[0] = 1;
+  g_unit.config.input_preset[0] = 1;
   Shape(kIn, 1, 0, 2.0f);
   SetEqLock(kIn, 1, true, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[1], 1);
+  EXPECT_EQ(g_unit.config.input_preset[1], 1);
   for (int b = 0; b < kEqBands; ++b) EXPECT_TRUE(SameBand(Mem(kIn, 1, 0), Mem(kIn, 1, 1), b));
   EXPECT_EQ(Biquads().size(), 8u);
 
@@ -386,18 +386,18 @@ TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
     SetEqLock(c.side, c.slot, c.locked, kWebEqRules, lines);
     EXPECT_EQ(lines, c.line);
   }
-  EXPECT_EQ(g_app_config.output_stereo[17], 1);
-  EXPECT_EQ(g_app_config.input_stereo[14], 0);
-  EXPECT_EQ(g_app_config.input_stereo[12], 0);
-  EXPECT_EQ(g_app_config.input_stereo[13], 0);
+  EXPECT_EQ(g_unit.config.output_stereo[17], 1);
+  EXPECT_EQ(g_unit.config.input_stereo[14], 0);
+  EXPECT_EQ(g_unit.config.input_stereo[12], 0);
+  EXPECT_EQ(g_unit.config.input_stereo[13], 0);
 
   // First channel on Flat: the second selects Flat and its own Flat bands are resent.
   Shape(kOut, 0, 7, 1.0f);
-  g_app_config.output_preset[7] = 2;
+  g_unit.config.output_preset[7] = 2;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   SetEqLock(kOut, 6, true, kWebEqRules, lines);
-  EXPECT_EQ(g_app_config.output_preset[7], 0);
+  EXPECT_EQ(g_unit.config.output_preset[7], 0);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
   for (int b = 0; b < kEqBands; ++b) EXPECT_TRUE(WordsAre(qs[b], Mem(kOut, 0, 7), b));
@@ -422,15 +422,15 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_EQ(Mem(kIn, 0, 1).bypass[2], 1);
   EXPECT_TRUE(WordsAre(qs[0], Mem(kIn, 0, 1), 2));
-  g_app_config.input_stereo[0] = 1;
-  g_app_config.input_preset[0] = 1;
-  g_app_config.group_input_stereo1[1] = 1;
+  g_unit.config.input_stereo[0] = 1;
+  g_unit.config.input_preset[0] = 1;
+  g_unit.config.group_input_stereo1[1] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
   SetEqBandSwitch(kIn, 1, 2, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 EQ 3 on.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[1], 1);
-  EXPECT_EQ(g_app_config.group_input_stereo1[1], 0);
+  EXPECT_EQ(g_unit.config.input_preset[1], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[1], 0);
   // CH2 takes CH1's Custom1: all of it first, then the switch on both.
   std::vector<std::string> order = LoadOf(kIn, 1);
   order.insert(order.end(), {"in 0 band 2", "in 1 band 2"});
@@ -445,10 +445,10 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   lines.clear();
   SetEqBandSwitch(kOut, 13, 0, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB right output EQ 1 off.\r\n");
-  g_app_config.group_output_stereo2[2] = 1;
-  g_app_config.group_output_stereo2[9] = 1;
-  g_app_config.output_preset[9] = 2;
-  g_app_config.output_preset[15] = 1;
+  g_unit.config.group_output_stereo2[2] = 1;
+  g_unit.config.group_output_stereo2[9] = 1;
+  g_unit.config.output_preset[9] = 2;
+  g_unit.config.output_preset[15] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
   SetEqBandSwitch(kOut, 15, 0, 0, kTextEqRules, lines);
@@ -460,13 +460,13 @@ TEST_F(EqChangesTest, TextBandSwitches) {
 }
 
 TEST_F(EqChangesTest, WebBandSwitches) {
-  g_app_config.group_input_stereo3[0] = 1;
-  g_app_config.group_input_stereo3[7] = 1;
-  g_app_config.group_input_stereo3[13] = 1;
-  g_app_config.input_preset[0] = 0;
-  g_app_config.input_preset[7] = 1;
-  g_app_config.input_preset[13] = 2;
-  g_app_config.input_preset[16] = 2;
+  g_unit.config.group_input_stereo3[0] = 1;
+  g_unit.config.group_input_stereo3[7] = 1;
+  g_unit.config.group_input_stereo3[13] = 1;
+  g_unit.config.input_preset[0] = 0;
+  g_unit.config.input_preset[7] = 1;
+  g_unit.config.input_preset[13] = 2;
+  g_unit.config.input_preset[16] = 2;
   SetEqBandSwitch(kIn, 16, 4, 0, kWebEqRules, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set input group 3 EQ 5 off.\r\n"
@@ -486,7 +486,7 @@ TEST_F(EqChangesTest, WebBandSwitches) {
   lines.clear();
   SetEqBandSwitch(kIn, 0, 4, 0, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1 EQ 5 off.\r\n");
-  EXPECT_EQ(g_app_config.group_input_stereo3[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo3[0], 0);
   EXPECT_EQ(Mem(kIn, 0, 0).bypass[4], 1);
   EXPECT_TRUE(Biquads().empty());
   lines.clear();
@@ -496,7 +496,7 @@ TEST_F(EqChangesTest, WebBandSwitches) {
 
 TEST_F(EqChangesTest, ClearPutsTheSelectedCustomMemoryBack) {
   Unlock(kIn);
-  g_app_config.input_preset[4] = 1;
+  g_unit.config.input_preset[4] = 1;
   Shape(kIn, 1, 4, 6.0f);
   Shape(kIn, 2, 4, 6.0f);
   ClearEqMemory(kIn, 4, lines);
@@ -533,15 +533,15 @@ TEST_F(EqChangesTest, ClearPutsTheSelectedCustomMemoryBack) {
     EXPECT_EQ(lines, c.line);
   }
   // Output clears lock the pair.
-  EXPECT_EQ(g_app_config.output_stereo[4], 1);
-  EXPECT_EQ(g_app_config.output_stereo[5], 1);
+  EXPECT_EQ(g_unit.config.output_stereo[4], 1);
+  EXPECT_EQ(g_unit.config.output_stereo[5], 1);
 }
 
 TEST_F(EqChangesTest, ClearOfAllResendsFlatAndResetsGroupSlotsWithoutSending) {
   Shape(kIn, 0, 3, 2.0f);
-  g_app_config.input_preset[16] = 2;
+  g_unit.config.input_preset[16] = 2;
   Shape(kIn, 2, 16, 2.0f);
-  g_app_config.input_preset[5] = 1;
+  g_unit.config.input_preset[5] = 1;
   Shape(kIn, 1, 5, 2.0f);
   ClearEqMemory(kIn, kAllEqSlots, lines);
   EXPECT_EQ(Mem(kIn, 0, 3).gain[1], 2.5f);  // Flat never changes
@@ -555,12 +555,12 @@ TEST_F(EqChangesTest, ClearOfAllResendsFlatAndResetsGroupSlotsWithoutSending) {
 
 TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   Unlock(kIn);
-  g_app_config.input_preset[2] = 1;
+  g_unit.config.input_preset[2] = 1;
   Shape(kIn, 1, 2, 3.0f);
   Shape(kIn, 2, 2, 3.0f);
   ResetEqMemory(kIn, 2, 2, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 PEQ Custom2 to reset.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[2], 2);
+  EXPECT_EQ(g_unit.config.input_preset[2], 2);
   EXPECT_EQ(Mem(kIn, 2, 2).gain[0], 0.0f);
   EXPECT_EQ(Mem(kIn, 1, 2).gain[0], 3.0f);
   EXPECT_EQ(Biquads().size(), 8u);
@@ -571,14 +571,14 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   lines.clear();
   ResetEqMemory(kIn, 2, 0, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 PEQ Flat to reset.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[2], 0);
+  EXPECT_EQ(g_unit.config.input_preset[2], 0);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
   for (int b = 0; b < kEqBands; ++b) EXPECT_TRUE(WordsAre(qs[b], Mem(kIn, 0, 2), b));
 
   // Groups: the output line says GEQ; every member reloaded, outputs too.
-  g_app_config.group_output_stereo3[0] = 1;
-  g_app_config.group_output_stereo3[11] = 1;
+  g_unit.config.group_output_stereo3[0] = 1;
+  g_unit.config.group_output_stereo3[11] = 1;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
   ResetEqMemory(kOut, 16, 0, lines);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
 #include "eq_board.h"
 #include "tests/devctl_web/board_fixture.h"
@@ -44,7 +44,7 @@ class EqTextTest : public webtest::BoardTest {
     EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
     return reply.substr(2, reply.size() - 9);
   }
-  peq_data_s& Mem(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
+  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
   void Shape(int side, int m, int s, float gain) {
     peq_data_s& bands = Mem(side, m, s);
     for (int b = 0; b < kEqBands; ++b) {
@@ -55,7 +55,7 @@ class EqTextTest : public webtest::BoardTest {
     }
   }
   void Unlock(int side) {
-    int* flags = side == kOut ? g_app_config.output_stereo : g_app_config.input_stereo;
+    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
     for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
 };
@@ -91,11 +91,11 @@ TEST_F(EqTextTest, BandLinesOnASingleChannel) {
        0, 4000, 0.123456789f, 2.0f, "PARAMETRIC"},
   };
   Unlock(kIn);
-  g_app_config.input_preset[2] = 1;
+  g_unit.config.input_preset[2] = 1;
   for (const auto& c : cases) {
-    g_app_config.group_input_stereo2[2] = 1;
+    g_unit.config.group_input_stereo2[2] = 1;
     EXPECT_EQ(Run(c.line), std::string(c.reply) + "\r\n") << c.line;
-    EXPECT_EQ(g_app_config.group_input_stereo2[2], 0) << c.line;
+    EXPECT_EQ(g_unit.config.group_input_stereo2[2], 0) << c.line;
     const auto qs = Biquads();
     ASSERT_EQ(qs.size(), c.band < 0 ? 8u : 1u) << c.line;
     for (size_t i = 0; i < qs.size(); ++i) {
@@ -119,8 +119,8 @@ TEST_F(EqTextTest, BandLinesOnASingleChannel) {
 
 TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
   // Factory configuration: every pair EQ-locked.
-  g_app_config.input_preset[0] = 2;
-  g_app_config.input_preset[1] = 1;
+  g_unit.config.input_preset[0] = 2;
+  g_unit.config.input_preset[1] = 1;
   EXPECT_EQ(Run("IN 2 EQ 0 TYPE 4 FRQ 200 GAIN 6 Q 0.7"),
             "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain 6dB Q "
             "0.7.\r\n");
@@ -134,7 +134,7 @@ TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
     EXPECT_TRUE(WordsAre(qs[i], 200, 3, 1, 6.0f, 0.7f));
   }
   EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
-  EXPECT_EQ(g_app_config.input_preset[1], 2);
+  EXPECT_EQ(g_unit.config.input_preset[1], 2);
   EXPECT_EQ(Saved().input_preset[1], 2);
   EXPECT_EQ(Saved().input_custom2_date[1].frequency[7], 200);
 
@@ -143,10 +143,10 @@ TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
             "to flat and not custom mode)\r\n");
 
   // Output group D: the group's own Custom2 slot, then the members; a Flat member is named.
-  g_app_config.group_output_stereo4[3] = 1;
-  g_app_config.group_output_stereo4[12] = 1;
-  g_app_config.output_preset[3] = 1;
-  g_app_config.output_preset[17] = 2;
+  g_unit.config.group_output_stereo4[3] = 1;
+  g_unit.config.group_output_stereo4[12] = 1;
+  g_unit.config.output_preset[3] = 1;
+  g_unit.config.output_preset[17] = 2;
   EXPECT_EQ(Run("OUT 18 EQ 3 TYPE 3 FRQ 80 GAIN 0 Q 1.41"),
             "[SUCCESS]Set output group D EQ 3 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n"
             "[SUCCESS]Set analogue output CH4 EQ 3 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n"
@@ -160,10 +160,10 @@ TEST_F(EqTextTest, BandLinesOnALockedPairAGroupAndAll) {
   EXPECT_EQ(Saved().group_output_stereo4[3], 1);
 
   // All inputs: only the slots on a custom memory.
-  g_app_config.input_preset[0] = 0;
-  g_app_config.input_preset[1] = 0;
-  g_app_config.input_preset[6] = 1;
-  g_app_config.input_preset[15] = 1;
+  g_unit.config.input_preset[0] = 0;
+  g_unit.config.input_preset[1] = 0;
+  g_unit.config.input_preset[6] = 1;
+  g_unit.config.input_preset[15] = 1;
   EXPECT_EQ(Run("IN 0 EQ 1 TYPE 2 FRQ 5000 GAIN 0 Q 0.5"),
             "[SUCCESS]Set all input EQ 1 to lowpass with FRQ 5000Hz gain 0dB Q 0.5.\r\n");
   qs = Biquads();
@@ -211,7 +211,7 @@ TEST_F(EqTextTest, BandLinesRefused) {
        "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if EQ is set to "
        "flat and not custom mode)\r\n"},
   };
-  const app_config_s before = g_app_config;
+  const app_config_s before = g_unit.config;
   for (const auto& c : cases) EXPECT_EQ(Run(c.line), c.reply) << c.line;
   EXPECT_TRUE(Biquads().empty());
   EXPECT_EQ(Saves(), 0);
@@ -225,7 +225,7 @@ TEST_F(EqTextTest, BandLinesRefused) {
 TEST_F(EqTextTest, PresetLinesSelectAndLoad) {
   Shape(kIn, 1, 2, 3.0f);
   Shape(kIn, 1, 3, -2.0f);
-  g_app_config.group_input_stereo1[3] = 1;
+  g_unit.config.group_input_stereo1[3] = 1;
   EXPECT_EQ(Run("IN 3 EQ PRESET 2"), "[SUCCESS]Set analogue input CH3/CH4 PEQ to Custom1.\r\n");
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 16u);
@@ -251,8 +251,8 @@ TEST_F(EqTextTest, PresetLinesSelectAndLoad) {
   Unlock(kIn);
   EXPECT_EQ(Run("IN 6 EQ PRESET 3"), "[SUCCESS]Set tarvo input CH2 PEQ to Custom2.\r\n");
   EXPECT_EQ(Biquads().size(), 8u);
-  g_app_config.group_input_stereo2[0] = 1;
-  g_app_config.group_input_stereo2[4] = 1;
+  g_unit.config.group_input_stereo2[0] = 1;
+  g_unit.config.group_input_stereo2[4] = 1;
   EXPECT_EQ(Run("IN 16 EQ PRESET 3"),
             "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
             "[SUCCESS]Set analogue input CH1 PEQ to Custom2.\r\n"
@@ -279,8 +279,8 @@ TEST_F(EqTextTest, PresetLinesSelectAndLoad) {
 
 TEST_F(EqTextTest, LockLines) {
   Unlock(kIn);
-  g_app_config.input_preset[0] = 1;
-  g_app_config.input_preset[1] = 2;
+  g_unit.config.input_preset[0] = 1;
+  g_unit.config.input_preset[1] = 2;
   Shape(kIn, 2, 0, -6.0f);
   EXPECT_EQ(Run("IN 2 EQ LOCK ON"), "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
   auto qs = Biquads();
@@ -341,8 +341,8 @@ TEST_F(EqTextTest, EnableLines) {
   ASSERT_EQ(qs.size(), 1u);
   EXPECT_TRUE(WordsAre(qs[0], 450, 0, 1, 4.0f, 1.5f));
   EXPECT_EQ(Saved().input_flat_date[1].bypass[2], 1);
-  g_app_config.input_stereo[0] = 1;
-  g_app_config.input_preset[0] = 1;
+  g_unit.config.input_stereo[0] = 1;
+  g_unit.config.input_preset[0] = 1;
   EXPECT_EQ(Run("IN 2 EQ 3 ON"), "[SUCCESS]Set analogue input CH1/CH2 EQ 3 on.\r\n");
   std::vector<std::string> order = LoadOf(kIn, 1);  // CH2 takes CH1's Custom1 whole
   order.insert(order.end(), {"in 0 band 2", "in 1 band 2"});
@@ -350,9 +350,9 @@ TEST_F(EqTextTest, EnableLines) {
   EXPECT_TRUE(PlaysRecord(board(), kIn, 1));
   EXPECT_EQ(Saved().input_preset[1], 1);
 
-  g_app_config.group_output_stereo2[1] = 1;
-  g_app_config.group_output_stereo2[8] = 1;
-  g_app_config.output_preset[8] = 2;
+  g_unit.config.group_output_stereo2[1] = 1;
+  g_unit.config.group_output_stereo2[8] = 1;
+  g_unit.config.output_preset[8] = 2;
   EXPECT_EQ(Run("OUT 16 EQ 1 OFF"), "[SUCCESS]Set output group B EQ 1 off.\r\n");
   EXPECT_EQ(Order(Biquads()), (std::vector<std::string>{"out 1 band 0", "out 8 band 0"}));
   saved = Saved();
@@ -360,7 +360,7 @@ TEST_F(EqTextTest, EnableLines) {
   EXPECT_EQ(saved.output_custom2_date[8].bypass[0], 0);
   EXPECT_EQ(saved.output_flat_date[15].bypass[0], 1);
   EXPECT_EQ(Run("IN 13 EQ 0 ON"), "[SUCCESS]Set USB left input all EQ on.\r\n");
-  g_app_config.input_stereo[13] = 1;
+  g_unit.config.input_stereo[13] = 1;
   EXPECT_EQ(Run("IN 13 EQ 0 ON"), "[SUCCESS]Set USB left/right input all EQ on.\r\n");
 }
 
@@ -383,7 +383,7 @@ TEST_F(EqTextTest, LockedPairPlaysWhatTheFileSays) {
     Run("OUT 2 EQ PRESET 3");
     Run("OUT 2 EQ 0 TYPE 1 FRQ 1000 GAIN 10 Q 1");
     // The pair locks again without copying (the text lock keeps each selection), then the step.
-    g_app_config.output_stereo[0] = g_app_config.output_stereo[1] = 1;
+    g_unit.config.output_stereo[0] = g_unit.config.output_stereo[1] = 1;
     Run(step.command);
     const app_config_s saved = Saved();
     EXPECT_EQ(saved.output_preset[1], saved.output_preset[0]);
@@ -395,12 +395,12 @@ TEST_F(EqTextTest, LockedPairPlaysWhatTheFileSays) {
 // A line that names EQ but is not a whole EQ command gets the band command's range error and
 // changes nothing: it never falls through to the gain command.
 TEST_F(EqTextTest, IncompleteEqLineNeverChangesTheGain) {
-  g_app_config.analogue_input_gain[0] = 6;
+  g_unit.config.analogue_input_gain[0] = 6;
   const long saves = Saves();
   const std::string reply = Run("IN 1 EQ 1 TYPE 1 FRQ 100 GAIN-3");
   EXPECT_EQ(reply.substr(0, 7), "[ERROR]") << reply;
   EXPECT_NE(reply.find("Type \"HELP\" for more reference."), std::string::npos) << reply;
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 6);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 6);
   EXPECT_EQ(Saves(), saves);
   EXPECT_TRUE(Biquads().empty());
 }
@@ -408,8 +408,8 @@ TEST_F(EqTextTest, IncompleteEqLineNeverChangesTheGain) {
 TEST_F(EqTextTest, ClearLines) {
   Unlock(kIn);
   Unlock(kOut);
-  g_app_config.input_preset[4] = 2;
-  g_app_config.input_preset[5] = 2;
+  g_unit.config.input_preset[4] = 2;
+  g_unit.config.input_preset[5] = 2;
   Shape(kIn, 2, 4, 5.0f);
   Shape(kIn, 2, 5, 5.0f);
   EXPECT_EQ(Run("IN 5 EQ CLR"), "[SUCCESS]Set tarvo CH1clear.\r\n");
@@ -421,8 +421,8 @@ TEST_F(EqTextTest, ClearLines) {
   EXPECT_EQ(saved.input_custom2_date[4].gain[7], 0.0f);
   EXPECT_EQ(saved.input_custom2_date[5].gain[7], 12.0f);
 
-  g_app_config.output_preset[4] = 1;
-  g_app_config.output_preset[5] = 2;
+  g_unit.config.output_preset[4] = 1;
+  g_unit.config.output_preset[5] = 2;
   Shape(kOut, 1, 4, 5.0f);
   Shape(kOut, 1, 5, 5.0f);
   EXPECT_EQ(Run("OUT 5 EQ CLR"), "[SUCCESS]Set tarvo output CH1/CH2 EQ clear.\r\n");

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
@@ -63,7 +63,7 @@ class EqWebTest : public webtest::BoardTest {
   }
   // A refused request: {"comhead": ..., "result": 0}, nothing to send or save, no DSP write.
   void ExpectRefused(WebHandler handler, const std::string& body, const std::string& comhead) {
-    const app_config_s before = g_app_config;
+    const app_config_s before = g_unit.config;
     EXPECT_FALSE(Call(handler, body)) << body;
     Json reply(cJSON_Parse(answer_.reply.c_str()));
     ASSERT_NE(reply, nullptr) << body;
@@ -76,18 +76,18 @@ class EqWebTest : public webtest::BoardTest {
     EXPECT_TRUE(Biquads().empty()) << body;
     for (int side : {kIn, kOut}) {
       for (int m = 0; m < kEqMemories; ++m) {
-        EXPECT_EQ(std::memcmp(before.EqMemory(side, m), g_app_config.EqMemory(side, m),
+        EXPECT_EQ(std::memcmp(before.EqMemory(side, m), g_unit.config.EqMemory(side, m),
                               sizeof(peq_data_s) * kChannelSlots),
                   0)
             << body;
       }
     }
     EXPECT_EQ(
-        std::memcmp(before.input_preset, g_app_config.input_preset, sizeof before.input_preset), 0);
+        std::memcmp(before.input_preset, g_unit.config.input_preset, sizeof before.input_preset), 0);
   }
-  peq_data_s& Mem(int side, int m, int s) { return g_app_config.EqMemory(side, m)[s]; }
+  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
   void Unlock(int side) {
-    int* flags = side == kOut ? g_app_config.output_stereo : g_app_config.input_stereo;
+    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
     for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
   static std::string Peq(int action, int chn, int preset, int id, const std::string& rest) {
@@ -173,16 +173,16 @@ TEST_F(EqWebTest, SetPeqValuesAcceptedAndRefused) {
 TEST_F(EqWebTest, SetPeqTargets) {
   // A single channel playing Custom2 gets its Custom1 band written and sent; selection stays.
   Unlock(kIn);
-  g_app_config.input_preset[4] = 2;
-  g_app_config.group_input_stereo1[4] = 1;
+  g_unit.config.input_preset[4] = 2;
+  g_unit.config.group_input_stereo1[4] = 1;
   EXPECT_TRUE(
       Call(WebSetPeq,
            Peq(0, 4, 1, 0, R"(,"frequency":1000,"gain":-3,"quality":1.41,"type":"PARAMETRIC")")));
   ExpectDone(
       "set peq",
       "[SUCCESS]Set tarvo input CH1 EQ 1 to parametric with FRQ 1000Hz gain -3dB Q 1.41.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[4], 2);
-  EXPECT_EQ(g_app_config.group_input_stereo1[4], 0);
+  EXPECT_EQ(g_unit.config.input_preset[4], 2);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[4], 0);
   EXPECT_EQ(Mem(kIn, 1, 4).frequency[0], 1000);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
@@ -198,13 +198,13 @@ TEST_F(EqWebTest, SetPeqTargets) {
   EXPECT_TRUE(Biquads().empty());
 
   // An EQ-locked output pair named by its second channel: the first's memory decides.
-  g_app_config.output_preset[0] = 2;
+  g_unit.config.output_preset[0] = 2;
   EXPECT_TRUE(Call(
       WebSetPeq, Peq(1, 1, 1, 7, R"(,"frequency":200,"gain":6,"quality":0.7,"type":"LOW_SHELF")")));
   ExpectDone(
       "set peq",
       "[SUCCESS]Set analogue output CH1/CH2 EQ 8 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n");
-  EXPECT_EQ(g_app_config.output_preset[1], 2);
+  EXPECT_EQ(g_unit.config.output_preset[1], 2);
   std::vector<std::string> order = LoadOf(kOut, 1);  // CH2 takes CH1's Custom2 whole
   order.insert(order.end(), {"out 0 band 7", "out 1 band 7"});
   EXPECT_EQ(Order(Biquads()), order);
@@ -212,11 +212,11 @@ TEST_F(EqWebTest, SetPeqTargets) {
   EXPECT_EQ(Mem(kOut, 2, 1).frequency[7], 200);
 
   // An output group: the refusal of a Flat member, then each custom member in its own memory.
-  g_app_config.group_output_stereo3[2] = 1;
-  g_app_config.group_output_stereo3[8] = 1;
-  g_app_config.group_output_stereo3[12] = 1;
-  g_app_config.output_preset[8] = 1;
-  g_app_config.output_preset[12] = 2;
+  g_unit.config.group_output_stereo3[2] = 1;
+  g_unit.config.group_output_stereo3[8] = 1;
+  g_unit.config.group_output_stereo3[12] = 1;
+  g_unit.config.output_preset[8] = 1;
+  g_unit.config.output_preset[12] = 2;
   EXPECT_TRUE(Call(
       WebSetPeq, Peq(1, 16, 0, 1, R"(,"frequency":80,"gain":0,"quality":1.41,"type":"HIGHPASS")")));
   const std::string tail = " EQ 2 to highpass with FRQ 80Hz gain 0dB Q 1.41.\r\n";
@@ -235,13 +235,13 @@ TEST_F(EqWebTest, SetPeqTargets) {
 TEST_F(EqWebTest, SetPeqChannelAnswersTheSlotsEq) {
   Mem(kIn, 2, 14).gain[5] = -7.5f;
   Mem(kIn, 2, 14).quality[5] = 1.41f;
-  g_app_config.input_preset[14] = 2;
+  g_unit.config.input_preset[14] = 2;
   EXPECT_TRUE(Call(WebSetPeqChannel, R"({"comhead":"set peq chn","action":0,"chn":14})"));
   EXPECT_TRUE(answer_.save);
   EXPECT_FALSE(answer_.set_result);
   EXPECT_TRUE(answer_.notice.empty());
   EXPECT_TRUE(Biquads().empty());
-  EXPECT_EQ(g_app_config.input_geq_chn, 14);
+  EXPECT_EQ(g_unit.config.input_geq_chn, 14);
   Json reply(cJSON_Parse(answer_.reply.c_str()));
   ASSERT_NE(reply, nullptr);
   std::vector<std::string> keys;
@@ -270,7 +270,7 @@ TEST_F(EqWebTest, SetPeqChannelAnswersTheSlotsEq) {
   EXPECT_EQ(cJSON_GetArraySize(cJSON_GetObjectItem(reply.get(), "input_name")), kChannelSlots);
 
   EXPECT_TRUE(Call(WebSetPeqChannel, R"({"comhead":"set peq chn","action":1,"chn":3})"));
-  EXPECT_EQ(g_app_config.output_geq_chn, 3);
+  EXPECT_EQ(g_unit.config.output_geq_chn, 3);
   reply.reset(cJSON_Parse(answer_.reply.c_str()));
   keys.clear();
   for (cJSON* item = reply->child; item; item = item->next) keys.push_back(item->string);
@@ -284,11 +284,11 @@ TEST_F(EqWebTest, SetPeqChannelAnswersTheSlotsEq) {
 }
 
 TEST_F(EqWebTest, SetPeqBypass) {
-  g_app_config.group_input_stereo2[1] = 1;
-  g_app_config.group_input_stereo2[6] = 1;
-  g_app_config.group_input_stereo2[9] = 1;
-  g_app_config.input_preset[6] = 1;
-  g_app_config.input_preset[9] = 2;
+  g_unit.config.group_input_stereo2[1] = 1;
+  g_unit.config.group_input_stereo2[6] = 1;
+  g_unit.config.group_input_stereo2[9] = 1;
+  g_unit.config.input_preset[6] = 1;
+  g_unit.config.input_preset[9] = 2;
   Mem(kIn, 2, 9).gain[2] = 4.0f;
   EXPECT_TRUE(Call(WebSetPeqBypass,
                    R"({"comhead":"set peq bypass","action":0,"chn":15,"id":2,"bypass":1})"));
@@ -302,11 +302,11 @@ TEST_F(EqWebTest, SetPeqBypass) {
   ASSERT_EQ(qs.size(), 2u);
   EXPECT_TRUE(WordsAre(qs[1], 200, 0, 1, 4.0f, 1.41f));
   // An EQ-locked pair named by its second channel: the first's memory (Custom1) decides.
-  g_app_config.input_preset[8] = 1;
+  g_unit.config.input_preset[8] = 1;
   EXPECT_TRUE(Call(WebSetPeqBypass,
                    R"({"comhead":"set peq bypass","action":0,"chn":9,"id":2,"bypass":0})"));
   ExpectDone("set peq bypass", "[SUCCESS]Set tarvo input CH5/CH6 EQ 3 off.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[9], 1);
+  EXPECT_EQ(g_unit.config.input_preset[9], 1);
   EXPECT_EQ(Mem(kIn, 1, 9).bypass[2], 0);
   EXPECT_EQ(Mem(kIn, 2, 9).bypass[2], 1);
   qs = Biquads();
@@ -318,7 +318,7 @@ TEST_F(EqWebTest, SetPeqBypass) {
   for (const auto& q : qs) EXPECT_EQ(q.words, (std::vector<uint32_t>{0, 0, 0x01000000, 0, 0}));
   EXPECT_TRUE(PlaysRecord(board(), kIn, 9));
   // The pair on Flat: the line, nothing switched; CH6 now plays its Flat memory.
-  g_app_config.input_preset[8] = 0;
+  g_unit.config.input_preset[8] = 0;
   EXPECT_TRUE(Call(WebSetPeqBypass,
                    R"({"comhead":"set peq bypass","action":0,"chn":8,"id":2,"bypass":0})"));
   ExpectDone("set peq bypass", "[SUCCESS]Set tarvo input CH5/CH6 EQ 3 off.\r\n");
@@ -342,26 +342,26 @@ TEST_F(EqWebTest, SetEqPreset) {
   ASSERT_EQ(qs.size(), 16u);
   EXPECT_TRUE(WordsAre(qs[0], 32, 0, 1, 5.0f, 1.41f));
   EXPECT_EQ(qs[8].Where(), "in 1 band 0");
-  g_app_config.group_input_stereo2[3] = 1;
+  g_unit.config.group_input_stereo2[3] = 1;
   EXPECT_TRUE(
       Call(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":15,"preset":2})"));
   ExpectDone("set eq preset",
              "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
              "[SUCCESS]Set analogue input CH4 PEQ to Custom2.\r\n");
-  EXPECT_EQ(g_app_config.input_preset[15], 2);
-  EXPECT_EQ(g_app_config.input_preset[3], 2);
+  EXPECT_EQ(g_unit.config.input_preset[15], 2);
+  EXPECT_EQ(g_unit.config.input_preset[3], 2);
   ExpectRefused(WebSetEqPreset, R"({"comhead":"set eq preset","action":0,"chn":0,"preset":3})",
                 "set eq preset");
 }
 
 TEST_F(EqWebTest, SetPeqReset) {
   Unlock(kOut);
-  g_app_config.output_preset[5] = 1;
+  g_unit.config.output_preset[5] = 1;
   Mem(kOut, 1, 5).gain[1] = 9.0f;
   Mem(kOut, 2, 5).gain[1] = 9.0f;
   EXPECT_TRUE(Call(WebSetPeqReset, R"({"comhead":"set peq reset","action":1,"chn":5,"preset":2})"));
   ExpectDone("set peq reset", "[SUCCESS]Set tarvo output CH2 PEQ Custom2 to reset.\r\n");
-  EXPECT_EQ(g_app_config.output_preset[5], 2);
+  EXPECT_EQ(g_unit.config.output_preset[5], 2);
   EXPECT_EQ(Mem(kOut, 2, 5).gain[1], 0.0f);
   EXPECT_EQ(Mem(kOut, 1, 5).gain[1], 9.0f);
   EXPECT_EQ(Biquads().size(), 8u);
@@ -381,13 +381,13 @@ TEST_F(EqWebTest, SetPeqReset) {
 
 TEST_F(EqWebTest, SetEqStereo) {
   Unlock(kIn);
-  g_app_config.input_preset[0] = 2;
+  g_unit.config.input_preset[0] = 2;
   Mem(kIn, 2, 0).gain[6] = 3.0f;
   EXPECT_TRUE(Call(WebSetEqStereo, R"({"comhead":"set eq stereo","action":0,"chn":1,"stereo":1})"));
   ExpectDone("set eq stereo", "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
-  EXPECT_EQ(g_app_config.input_stereo[0], 1);
-  EXPECT_EQ(g_app_config.input_stereo[1], 1);
-  EXPECT_EQ(g_app_config.input_preset[1], 2);
+  EXPECT_EQ(g_unit.config.input_stereo[0], 1);
+  EXPECT_EQ(g_unit.config.input_stereo[1], 1);
+  EXPECT_EQ(g_unit.config.input_preset[1], 2);
   EXPECT_EQ(Mem(kIn, 2, 1).gain[6], 3.0f);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
@@ -401,7 +401,7 @@ TEST_F(EqWebTest, SetEqStereo) {
   EXPECT_TRUE(
       Call(WebSetEqStereo, R"({"comhead":"set eq stereo","action":1,"chn":17,"stereo":0})"));
   ExpectDone("set eq stereo", "[SUCCESS]Set output group D PEQ unlock.\r\n");
-  EXPECT_EQ(g_app_config.output_stereo[17], 0);
+  EXPECT_EQ(g_unit.config.output_stereo[17], 0);
   ExpectRefused(WebSetEqStereo, R"({"comhead":"set eq stereo","action":2,"chn":0,"stereo":1})",
                 "set eq stereo");
   ExpectRefused(WebSetEqStereo, R"({"comhead":"set eq stereo","action":0,"chn":0,"stereo":2})",

@@ -5,7 +5,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/apply_config.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
@@ -214,14 +214,14 @@ TEST_F(ApplyConfigTest, UnknownStoredTypeNameLeavesTheBandPassing) {
 TEST_F(ApplyConfigTest, LiveRecordIsReadNotChanged) {
   {
     ConfigLock lock;
-    ResetAppConfig("", &g_app_config, "");
-    g_app_config.analogue_input_gain[2] = 77;
-    g_app_config.usb_output_delay[1] = 900;
+    ResetAppConfig("", &g_unit.config, "");
+    g_unit.config.analogue_input_gain[2] = 77;
+    g_unit.config.usb_output_delay[1] = 900;
   }
   ASSERT_TRUE(platform::MakeParentDirs(platform::Path("/oem/before.json")));
-  ASSERT_TRUE(SaveAppConfig("/oem/before.json", &g_app_config));
+  ASSERT_TRUE(SaveAppConfig("/oem/before.json", &g_unit.config));
   ApplyConfigToHardware();
-  ASSERT_TRUE(SaveAppConfig("/oem/after.json", &g_app_config));
+  ASSERT_TRUE(SaveAppConfig("/oem/after.json", &g_unit.config));
   auto read = [this](const char* f) {
     std::ifstream in(root_ + f);
     std::stringstream s;
@@ -236,7 +236,7 @@ TEST_F(ApplyConfigTest, LiveRecordIsReadNotChanged) {
 TEST_F(ApplyConfigTest, ACommandDuringTheWritesIsWhatTheBoardEndsWith) {
   {
     ConfigLock lock;
-    ResetAppConfig("", &g_app_config, "");
+    ResetAppConfig("", &g_unit.config, "");
   }
   bool changed = false;
   // A command lands after the first write (a phantom line) and before the channels are written.
@@ -244,8 +244,8 @@ TEST_F(ApplyConfigTest, ACommandDuringTheWritesIsWhatTheBoardEndsWith) {
     if (changed) return;
     changed = true;
     ConfigLock lock;
-    g_app_config.analogue_output_vol[3] = 25;
-    g_app_config.control[13] = 2;
+    g_unit.config.analogue_output_vol[3] = 25;
+    g_unit.config.control[13] = 2;
   });
   ApplyConfigToHardware();
   bus().SetTransferHook(nullptr);

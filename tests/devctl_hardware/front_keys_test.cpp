@@ -8,7 +8,7 @@
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/hardware/key_controller.h"
@@ -25,22 +25,22 @@ class FrontKeys : public BoardTest {
   void SetUp() override {
     BoardTest::SetUp();
     MakeDir("/oem");
-    ResetAppConfig("", &g_app_config, "");
-    g_app_config.power = 1;
-    g_app_config.front_lcd = 1;
-    g_config_path = "/oem/app.json";
-    saved_ = g_lcd_menu[0].on_key;
-    g_lcd_menu[0].on_key = [](lcd_menu_s*, key_type_e key) {
+    ResetAppConfig("", &g_unit.config, "");
+    g_unit.config.power = 1;
+    g_unit.config.front_lcd = 1;
+    g_unit.config_path = "/oem/app.json";
+    saved_ = g_panel.menu[0].on_key;
+    g_panel.menu[0].on_key = [](lcd_menu_s*, key_type_e key) {
       g_keys_seen.push_back(key);
       return 0;
     };
-    g_lcd_page = 2;
-    g_panel_notice = 0;
+    g_panel.lcd_page = 2;
+    g_panel.notice = 0;
     g_keys_seen.clear();
   }
   void TearDown() override {
-    g_lcd_menu[0].on_key = saved_;
-    g_reset_key_blink = 0;
+    g_panel.menu[0].on_key = saved_;
+    g_panel.reset_key_blink = 0;
     BoardTest::TearDown();
   }
   // n polls of the key thread with the given status bytes.
@@ -104,30 +104,30 @@ TEST_F(FrontKeys, CancelHeldFor400PollsGivesReset) {
 }
 
 TEST_F(FrontKeys, LockedKeysShowTheNoticeAndReachNoPage) {
-  g_app_config.key_lock = 1;
+  g_unit.config.key_lock = 1;
   Poll(0x00, 0x01, 3);
-  EXPECT_EQ(g_panel_notice.load(), 1);
-  g_panel_notice = 0;
+  EXPECT_EQ(g_panel.notice.load(), 1);
+  g_panel.notice = 0;
   Poll(0x00, 0x00, 3);  // the release repeats the notice
-  EXPECT_EQ(g_panel_notice.load(), 1);
+  EXPECT_EQ(g_panel.notice.load(), 1);
   EXPECT_TRUE(g_keys_seen.empty());
 }
 
 TEST_F(FrontKeys, KeyWakesAUnitThatIsOffAndActsOnRelease) {
-  g_app_config.power = 0;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.power = 0;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   Poll(0x00, 0x10, 3);
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_TRUE(g_keys_seen.empty());
   app_config_s stored;
-  std::string path = g_config_path;
-  LoadAppConfigFile(path, "/oem/app.json", &stored, "", g_app_config.type);
+  std::string path = g_unit.config_path;
+  LoadAppConfigFile(path, "/oem/app.json", &stored, "", g_unit.config.type);
   EXPECT_EQ(stored.power, 1) << "the wake is saved";
   Poll(0x00, 0x00, 3);
   EXPECT_EQ(g_keys_seen, std::vector<key_type_e>{KEY_TYPE_E_MENU});
 
   // POWER goes to the page at once.
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   g_keys_seen.clear();
   Poll(0x00, 0x20, 3);
   EXPECT_EQ(g_keys_seen, std::vector<key_type_e>{KEY_TYPE_E_POWER});
@@ -195,32 +195,32 @@ TEST_F(Buttons, HeartbeatToggles) {
 }
 
 TEST_F(Buttons, UsbSelectTogglesThePortUnlessLocked) {
-  g_app_config.usb_status = 1;
+  g_unit.config.usb_status = 1;
   HandleUsbSelectButton();
-  EXPECT_EQ(g_app_config.usb_status, 0);
+  EXPECT_EQ(g_unit.config.usb_status, 0);
   EXPECT_NE(Read("/oem/app.json").find("\"usb_status\":\t0"), std::string::npos);
-  g_app_config.key_lock = 1;
+  g_unit.config.key_lock = 1;
   HandleUsbSelectButton();
-  EXPECT_EQ(g_app_config.usb_status, 0);
+  EXPECT_EQ(g_unit.config.usb_status, 0);
 }
 
 TEST_F(Buttons, ResetKeyBlinksThenRestoresOrResetsAll) {
-  g_app_config.usb_status = 0;
+  g_unit.config.usb_status = 0;
   HandleResetKey(RESET_KEY_LONG_HELD_2S);
-  EXPECT_EQ(g_reset_key_blink.load(), 1);
+  EXPECT_EQ(g_panel.reset_key_blink.load(), 1);
   HandleResetKey(RESET_KEY_LONG_RELEASED);
-  EXPECT_EQ(g_reset_key_blink.load(), 0);
+  EXPECT_EQ(g_panel.reset_key_blink.load(), 0);
   EXPECT_EQ(fs().LedValue("gpio1_c0"), 255);
 
-  g_app_config.model = "Changed";
+  g_unit.config.model = "Changed";
   HandleResetKey(RESET_KEY_LONG_HELD_2S);
   HandleResetKey(RESET_KEY_LONG_HELD_4S);
-  EXPECT_EQ(g_reset_key_blink.load(), 2);
-  EXPECT_EQ(g_app_config.model, "VX7206");
-  EXPECT_EQ(g_app_config.type, "TRX");
+  EXPECT_EQ(g_panel.reset_key_blink.load(), 2);
+  EXPECT_EQ(g_unit.config.model, "VX7206");
+  EXPECT_EQ(g_unit.config.type, "TRX");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
   HandleResetKey(RESET_KEY_LONG_RELEASED);
-  EXPECT_EQ(g_reset_key_blink.load(), 2);
+  EXPECT_EQ(g_panel.reset_key_blink.load(), 2);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST_F(Lcd, InitSetsUpTheControllerAndBlanksTheShadow) {
   EXPECT_TRUE(lcd().DisplayOn());
   EXPECT_EQ(lcd().Backlight(), 1);
   EXPECT_EQ(lcd().Line(0), std::string(16, ' '));
-  EXPECT_EQ(std::string(g_lcd_shadow[0]), std::string(16, ' '));
+  EXPECT_EQ(LcdShadowLine(0), std::string(16, ' '));
   EXPECT_EQ(fs().Level(12), 0);
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/net_status.h"
 #include "platform/command.h"
@@ -21,8 +21,8 @@ class NetStatus : public UnitRoot {
     platform::SetCommandRunner(&runner_);
     SetDefaultRoute("0100A8C0");  // 192.168.0.1
     platform::ResetSimInterfaces();
-    g_net_status = app_config_s();
-    g_app_config.dnsserver = "8.8.8.8";
+    g_unit.net_status = net_addresses_s();
+    g_unit.config.dnsserver = "8.8.8.8";
   }
   void TearDown() override {
     platform::ResetSimInterfaces();
@@ -48,19 +48,19 @@ class NetStatus : public UnitRoot {
 TEST_F(NetStatus, RefreshTakesAddressesAndTheDnsServer) {
   Write("/etc/resolv.conf", "# generated\n#nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
   RefreshNetworkStatus();
-  EXPECT_EQ(g_net_status.ipaddress, "192.168.0.200");
-  EXPECT_EQ(g_net_status.subnet, "255.255.255.0");
-  EXPECT_EQ(g_net_status.gateway, "192.168.0.1");
+  EXPECT_EQ(g_unit.net_status.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.net_status.subnet, "255.255.255.0");
+  EXPECT_EQ(g_unit.net_status.gateway, "192.168.0.1");
   // A commented-out line still names the server, and the first one wins.
-  EXPECT_EQ(g_net_status.dnsserver, "1.1.1.1");
-  EXPECT_EQ(g_app_config.dnsserver, "1.1.1.1");
+  EXPECT_EQ(g_unit.net_status.dnsserver, "1.1.1.1");
+  EXPECT_EQ(g_unit.config.dnsserver, "1.1.1.1");
 }
 
 TEST_F(NetStatus, MissingResolvConfLeavesTheDnsServer) {
-  g_net_status.dnsserver = "4.4.4.4";
+  g_unit.net_status.dnsserver = "4.4.4.4";
   RefreshNetworkStatus();
-  EXPECT_EQ(g_net_status.dnsserver, "4.4.4.4");
-  EXPECT_EQ(g_app_config.dnsserver, "8.8.8.8");
+  EXPECT_EQ(g_unit.net_status.dnsserver, "4.4.4.4");
+  EXPECT_EQ(g_unit.config.dnsserver, "8.8.8.8");
 }
 
 TEST_F(NetStatus, LinkDownChangesNothingAndAMissingAddressKeepsTheOldOne) {
@@ -68,15 +68,15 @@ TEST_F(NetStatus, LinkDownChangesNothingAndAMissingAddressKeepsTheOldOne) {
   SetEth0("10.0.0.9", false);
   SetDefaultRoute("");
   RefreshNetworkStatus();
-  EXPECT_EQ(g_net_status.ipaddress, "192.168.0.200");
-  EXPECT_EQ(g_net_status.gateway, "192.168.0.1");
+  EXPECT_EQ(g_unit.net_status.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.net_status.gateway, "192.168.0.1");
 
   SetEth0("", true);
   CaptureStdout();
   RefreshNetworkStatus();
   EXPECT_EQ(GetCapturedStdout(), "SIOCGIFADDR Failed!\n");
-  EXPECT_EQ(g_net_status.ipaddress, "192.168.0.200");
-  EXPECT_EQ(g_net_status.gateway, "169.254.0.1");
+  EXPECT_EQ(g_unit.net_status.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.net_status.gateway, "169.254.0.1");
 }
 
 TEST_F(NetStatus, FailedLinkQueryCountsAsRunning) {
@@ -85,23 +85,23 @@ TEST_F(NetStatus, FailedLinkQueryCountsAsRunning) {
   CaptureStdout();
   RefreshNetworkStatus();
   GetCapturedStdout();
-  EXPECT_EQ(g_net_status.ipaddress, "");
-  EXPECT_EQ(g_net_status.gateway, "169.254.0.1");
+  EXPECT_EQ(g_unit.net_status.ipaddress, "");
+  EXPECT_EQ(g_unit.net_status.gateway, "169.254.0.1");
 }
 
 TEST_F(NetStatus, VersionFilesFillTheIdentity) {
-  g_device_identity = device_identity_s();
+  g_unit.identity = device_identity_s();
   Write("/usr/local/backend/apps/version", "1.0.7 built today\n");
   ReadMainVersion();
   ReadMcuVersion();
-  EXPECT_EQ(g_device_identity.main_version, "1.0.7");
-  EXPECT_EQ(g_device_identity.mcu_version, "");
+  EXPECT_EQ(g_unit.identity.main_version, "1.0.7");
+  EXPECT_EQ(g_unit.identity.mcu_version, "");
   Write("/tmp/mcu_version", "M2.1\n");
   Write("/usr/local/backend/apps/version", "");
   ReadMainVersion();
   ReadMcuVersion();
-  EXPECT_EQ(g_device_identity.main_version, "1.0.7");
-  EXPECT_EQ(g_device_identity.mcu_version, "M2.1");
+  EXPECT_EQ(g_unit.identity.main_version, "1.0.7");
+  EXPECT_EQ(g_unit.identity.mcu_version, "M2.1");
 }
 
 }  // namespace

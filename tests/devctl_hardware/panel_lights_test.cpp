@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "board_fixture.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/hardware/panel_state.h"
 
 namespace {
 
@@ -24,19 +25,19 @@ class PanelLights : public BoardTest {
     BoardTest::SetUp();
     LcdInit();
     InitFrontLeds();
-    g_menu_redraw = CountRedraw;
+    g_panel.menu_redraw = CountRedraw;
     g_redraws = 0;
   }
   void TearDown() override {
-    g_menu_redraw = nullptr;
-    g_backlight_countdown = -1;
+    g_panel.menu_redraw = nullptr;
+    g_power.backlight_countdown = -1;
     BoardTest::TearDown();
   }
   void Configure(int front_lcd, int powerled, int power, int countdown) {
-    g_app_config.front_lcd = front_lcd;
-    g_app_config.powerled = powerled;
-    g_app_config.power = power;
-    g_backlight_countdown = countdown;
+    g_unit.config.front_lcd = front_lcd;
+    g_unit.config.powerled = powerled;
+    g_unit.config.power = power;
+    g_power.backlight_countdown = countdown;
     LcdShowLeft(1, "something shown");
     g_redraws = 0;
   }
@@ -72,7 +73,7 @@ TEST_F(PanelLights, WakeAndPowerToPanelFollowTheLcdMode) {
       std::string what = "mode " + std::to_string(c.front_lcd) + " powerled " +
                          std::to_string(c.powerled) + " power " + std::to_string(c.power) +
                          (with_redraw ? " ApplyPowerToPanel" : " WakePanelLights");
-      EXPECT_EQ(g_backlight_countdown, c.countdown_after) << what;
+      EXPECT_EQ(g_power.backlight_countdown, c.countdown_after) << what;
       EXPECT_EQ(lcd().Backlight(), c.backlight) << what;
       EXPECT_EQ(PowerLedByte(), c.led_bytes[0]) << what;
       EXPECT_EQ(OtherLedByte(), c.led_bytes[1]) << what;
@@ -96,7 +97,7 @@ TEST_F(PanelLights, ApplyPanelLightsKeepsARunningCountdown) {
     ApplyPanelLights();
     std::string what =
         "mode " + std::to_string(c.front_lcd) + " countdown " + std::to_string(c.countdown_before);
-    EXPECT_EQ(g_backlight_countdown, c.countdown_after) << what;
+    EXPECT_EQ(g_power.backlight_countdown, c.countdown_after) << what;
     EXPECT_EQ(lcd().Backlight(), c.backlight) << what;
     EXPECT_EQ(PowerLedByte(), c.led_bytes[0]) << what;
     EXPECT_EQ(g_redraws, c.backlight) << what;

@@ -10,7 +10,7 @@
 
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/gpio.h"
@@ -34,52 +34,52 @@ class PanelMenu : public BoardTest {
   void SetUp() override {
     BoardTest::SetUp();
     MakeDir("/oem");
-    ResetAppConfig("", &g_app_config, "");
-    g_app_config.dhcp = 0;
-    g_app_config.ipaddress = "192.168.0.200";
-    g_app_config.front_lcd = 1;
-    g_app_config.power = 1;
-    g_config_path = "/oem/app.json";
-    g_net_status = app_config_s();
-    g_device_identity.main_version = "V2.0.1";
-    g_device_identity.netaudio_version = "V3.2_20240101";
+    ResetAppConfig("", &g_unit.config, "");
+    g_unit.config.dhcp = 0;
+    g_unit.config.ipaddress = "192.168.0.200";
+    g_unit.config.front_lcd = 1;
+    g_unit.config.power = 1;
+    g_unit.config_path = "/oem/app.json";
+    g_unit.net_status = net_addresses_s();
+    g_unit.identity.main_version = "V2.0.1";
+    g_unit.identity.netaudio_version = "V3.2_20240101";
     for (int gpio : kGpioPhantom) {
       GpioOpen(gpio);
       GpioSetOut(gpio);
     }
     LcdInit();
     InitFrontLeds();
-    g_lcd_page = 2;
-    g_lcd_idle_ticks = 20;
-    g_panel_notice = 0;
+    g_panel.lcd_page = 2;
+    g_panel.idle_ticks = 20;
+    g_panel.notice = 0;
     MenuRedraw();
   }
   void TearDown() override {
     platform::ResetSimInterfaces();
-    g_menu_redraw = nullptr;
-    g_backlight_countdown = -1;
+    g_panel.menu_redraw = nullptr;
+    g_power.backlight_countdown = -1;
     BoardTest::TearDown();
   }
   // Hands keys to the current page as the key thread does.
   void Press(std::vector<key_type_e> keys) {
     for (key_type_e key : keys)
-      for (lcd_menu_s& m : g_lcd_menu)
-        if (m.id == g_lcd_page && m.on_key) {
+      for (lcd_menu_s& m : g_panel.menu)
+        if (m.id == g_panel.lcd_page && m.on_key) {
           m.on_key(&m, key);
           break;
         }
   }
   lcd_menu_s& Page(int id) {
-    for (lcd_menu_s& m : g_lcd_menu)
+    for (lcd_menu_s& m : g_panel.menu)
       if (m.id == id) return m;
-    return g_lcd_menu[0];
+    return g_panel.menu[0];
   }
   std::string Line(int n) { return lcd().Line(n); }
 };
 
 TEST(LcdMenuTable, EightPagesWithTheirIds) {
-  ASSERT_EQ(sizeof g_lcd_menu / sizeof g_lcd_menu[0], 8u);
-  for (int i = 0; i < kLcdMenuPages; ++i) EXPECT_EQ(g_lcd_menu[i].id, i + 2) << i;
+  ASSERT_EQ(sizeof g_panel.menu / sizeof g_panel.menu[0], 8u);
+  for (int i = 0; i < kLcdMenuPages; ++i) EXPECT_EQ(g_panel.menu[i].id, i + 2) << i;
 }
 
 TEST_F(PanelMenu, HomePageShowsModelAndTheUnitsAddress) {
@@ -93,7 +93,7 @@ TEST_F(PanelMenu, HomePageShowsModelAndTheUnitsAddress) {
       {1, "0.0.0.0", "192.168.000.200 "},   // DHCP without an address yet
   };
   for (const Case& c : cases) {
-    g_app_config.dhcp = c.dhcp;
+    g_unit.config.dhcp = c.dhcp;
     platform::SimInterface eth0;
     eth0.address = c.live;
     eth0.netmask = "255.0.0.0";
@@ -141,10 +141,10 @@ TEST_F(PanelMenu, KeysMoveBetweenPages) {
       {{KEY_TYPE_E_2, KEY_TYPE_E_CANCEL}, 2, "     VX7206     ", "192.168.000.200 "},
   };
   for (const Case& c : cases) {
-    g_lcd_page = 2;
+    g_panel.lcd_page = 2;
     MenuRedraw();
     Press(c.keys);
-    EXPECT_EQ(g_lcd_page.load(), c.page) << c.line0;
+    EXPECT_EQ(g_panel.lcd_page.load(), c.page) << c.line0;
     EXPECT_EQ(Line(0), c.line0);
     EXPECT_EQ(Line(1), c.line1) << c.line0;
   }
@@ -156,59 +156,59 @@ TEST_F(PanelMenu, PhantomPageAppliesOnlyAfterConfirmation) {
   EXPECT_EQ(Line(1), "PWR CH2?        ");
   // CANCEL in the confirmation goes back to the page with the configured setting.
   Press({KEY_TYPE_E_CANCEL});
-  EXPECT_EQ(g_lcd_page.load(), 3);
+  EXPECT_EQ(g_panel.lcd_page.load(), 3);
   EXPECT_EQ(Line(1), "PHANTOM PWR OFF ");
-  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[1], 0);
 
   Press({KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_OK});
-  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[1], 1);
   EXPECT_EQ(fs().Level(52), 1);
   EXPECT_NE(Read("/oem/app.json").find("\"analogue_input_phantom\":\t[0, 1, 0, 0]"),
             std::string::npos)
       << Read("/oem/app.json");
-  EXPECT_EQ(g_lcd_page.load(), 2);
+  EXPECT_EQ(g_panel.lcd_page.load(), 2);
   EXPECT_GE(clock_.SleptUs(), 1000000);
 }
 
 TEST_F(PanelMenu, UsbPageSavesTheSelectedPort) {
   Press({KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK});
-  EXPECT_EQ(g_app_config.usb_status, 0);
+  EXPECT_EQ(g_unit.config.usb_status, 0);
   EXPECT_NE(Read("/oem/app.json").find("\"usb_status\":\t0"), std::string::npos);
-  EXPECT_EQ(g_lcd_page.load(), 4);
+  EXPECT_EQ(g_panel.lcd_page.load(), 4);
 }
 
 TEST_F(PanelMenu, NetworkModeUnchangedDoesNothingChangedRequestsReboot) {
   Press({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_OK});
   EXPECT_FALSE(Exists("/tmp/reboot"));
-  EXPECT_EQ(g_app_config.dhcp, 0);
+  EXPECT_EQ(g_unit.config.dhcp, 0);
 
   Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
   Press({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
-  EXPECT_EQ(g_app_config.dhcp, 1);
+  EXPECT_EQ(g_unit.config.dhcp, 1);
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), "# dhcp\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
 }
 
 TEST_F(PanelMenu, FactoryResetCancelShowsCanceledAndGoesHome) {
-  g_app_config.model = "Changed";
+  g_unit.config.model = "Changed";
   Press({KEY_TYPE_E_RESET, KEY_TYPE_E_CANCEL});
-  EXPECT_EQ(g_lcd_page.load(), 2);
-  EXPECT_EQ(g_app_config.model, "Changed");
+  EXPECT_EQ(g_panel.lcd_page.load(), 2);
+  EXPECT_EQ(g_unit.config.model, "Changed");
   EXPECT_GE(clock_.SleptUs(), 2000000);
 }
 
 TEST_F(PanelMenu, PanelReturnsHomeAfterIdleAndBlanksWhenDark) {
   int passes = 0;
   Press({KEY_TYPE_E_MENU});
-  g_lcd_idle_ticks = 0;
+  g_panel.idle_ticks = 0;
   for (int tick = 0; tick < 80 * 25; ++tick) PanelLoopPass(&passes);
-  EXPECT_EQ(g_lcd_page.load(), 4);
+  EXPECT_EQ(g_panel.lcd_page.load(), 4);
   for (int pass = 0; pass < 25; ++pass) PanelLoopPass(&passes);
-  EXPECT_EQ(g_lcd_page.load(), 2);
+  EXPECT_EQ(g_panel.lcd_page.load(), 2);
   EXPECT_EQ(Line(0), "     VX7206     ");
 
-  g_app_config.front_lcd = 2;
-  g_backlight_countdown = 0;
+  g_unit.config.front_lcd = 2;
+  g_power.backlight_countdown = 0;
   for (int pass = 0; pass < 25; ++pass) PanelLoopPass(&passes);
   EXPECT_EQ(Line(0), std::string(16, ' '));
   EXPECT_EQ(Line(1), std::string(16, ' '));
@@ -284,7 +284,7 @@ TEST_F(PanelMenu, KeyPressedWhileTheHomePageIsBeingDrawnIsNotLost) {
   platform::NetIo& inner = platform::net_io();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    g_lcd_page = 2;
+    g_panel.lcd_page = 2;
     MenuRedraw();
     KeyThreadState keys;
     HeldNetIo held(inner);
@@ -293,7 +293,7 @@ TEST_F(PanelMenu, KeyPressedWhileTheHomePageIsBeingDrawnIsNotLost) {
     held.WaitUntilHeld();
     board().keys().SetStatus(0x00, c.byte1);
     for (int poll = 0; poll < 3; ++poll) KeyThreadPass(&keys);
-    EXPECT_EQ(g_lcd_page.load(), c.page);
+    EXPECT_EQ(g_panel.lcd_page.load(), c.page);
     EXPECT_EQ(Line(0), c.line0);
     held.Release();
     drawer.join();
@@ -306,15 +306,15 @@ TEST_F(PanelMenu, KeyPressedWhileTheHomePageIsBeingDrawnIsNotLost) {
 
 TEST_F(PanelMenu, LockNoticeShowsAndFlashesOnlyForAKey) {
   int passes = 0;
-  g_app_config.key_lock = 1;
-  g_panel_notice = 2;
+  g_unit.config.key_lock = 1;
+  g_panel.notice = 2;
   int64_t before = clock_.SleptUs();
   PanelLoopPass(&passes);
   EXPECT_EQ(Line(0), " Key Is Locked  ");
   EXPECT_LT(clock_.SleptUs() - before, 100000);  // no flashing
-  EXPECT_EQ(g_panel_notice.load(), 0);
+  EXPECT_EQ(g_panel.notice.load(), 0);
 
-  g_panel_notice = 1;
+  g_panel.notice = 1;
   PanelLoopPass(&passes);
   EXPECT_NEAR(clock_.SleptUs() - before, 1250000, 50000);
   EXPECT_EQ(leds().Memory()[0], 3);  // ends with every LED showing power
@@ -327,7 +327,7 @@ TEST_F(PanelMenu, BootScreenThenHomePage) {
   EXPECT_NEAR(clock_.SleptUs() - before, 15000000, 100000);
   FinishBoot();
   EXPECT_EQ(Line(0), "     VX7206     ");
-  EXPECT_EQ(g_menu_redraw, &MenuRedraw);
+  EXPECT_EQ(g_panel.menu_redraw, &MenuRedraw);
 
   // Waking from deep sleep: the model and "Please wait..." instead, and the marker goes.
   Write("/oem/auto_standy", "1");
@@ -366,34 +366,34 @@ TEST_F(PanelMenu, BootScreenLinesStayWhileThePowerIsApplied) {
   } cases[] = {
       {false,
        [] {
-         g_power_applied = 0;
+         g_power.applied = 0;
          PowerWorkerPass();
        }},
       {true,
        [] {
-         g_power_applied = 0;
+         g_power.applied = 0;
          PowerWorkerPass();
        }},
       {false,
        [] {
-         g_app_config.power = 0;
+         g_unit.config.power = 0;
          WakeOnCommand(nullptr);
        }},
       {true,
        [] {
-         g_app_config.power = 0;
+         g_unit.config.power = 0;
          WakeOnCommand(nullptr);
        }},
       // The service loop's backlight step in LCD mode 0 (always off) waits for the boot's end.
       {false,
        [] {
-         g_app_config.front_lcd = 0;
+         g_unit.config.front_lcd = 0;
          ServiceLoopPass();
-         g_app_config.front_lcd = 1;
+         g_unit.config.front_lcd = 1;
        }},
   };
   for (const Case& c : cases) {
-    g_app_config.power = 1;
+    g_unit.config.power = 1;
     if (c.waking) Write("/oem/auto_standy", "1");
     boot_clock.seen.clear();
     boot_clock.hook = c.hook;

@@ -5,7 +5,7 @@
 
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/devices/io_expander.h"
@@ -16,6 +16,7 @@
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/usb_port.h"
+#include "devctl/hardware/panel_state.h"
 
 namespace {
 
@@ -50,20 +51,15 @@ class Workers : public BoardTest {
   void SetUp() override {
     BoardTest::SetUp();
     platform::SetClock(&hook_clock_);
-    ResetAppConfig("", &g_app_config, "");
-    {
-      std::lock_guard<std::mutex> lock(g_ioexp_mutex);
-      g_ioexp_shadow_1f = 0;
-    }
+    ResetAppConfig("", &g_unit.config, "");
+    IoExpResetShadows();
     InitPowerGpios();
     InitPhantomPower();
     board().expander(kIoExpPower)->ClearJournal();
-    g_usb_port_applied = 0;
-    g_reset_key_blink = 0;
+    g_panel.reset_key_blink = 0;
   }
   void TearDown() override {
-    g_usb_port_applied = 0;
-    g_reset_key_blink = 0;
+    g_panel.reset_key_blink = 0;
     BoardTest::TearDown();
   }
   uint8_t PowerExpander() { return board().expander(kIoExpPower)->Output(); }
@@ -73,7 +69,7 @@ class Workers : public BoardTest {
 };
 
 TEST_F(Workers, PhantomSwitchesInsideAMutedWindow) {
-  g_app_config.analogue_input_phantom[1] = 1;
+  g_unit.config.analogue_input_phantom[1] = 1;
   PhantomWorker worker;
   worker.ch = 1;
   bool muted_before_switch = false, switched_at_one_second = false;
@@ -98,12 +94,12 @@ TEST_F(Workers, PhantomSwitchesInsideAMutedWindow) {
 }
 
 TEST_F(Workers, PhantomTurnedOnAndOffQuicklyEndsOff) {
-  g_app_config.analogue_input_phantom[1] = 1;
-  g_app_config.analogue_input_mute[1] = 1;
+  g_unit.config.analogue_input_phantom[1] = 1;
+  g_unit.config.analogue_input_mute[1] = 1;
   PhantomWorker worker;
   worker.ch = 1;
   worker.last = 0;
-  hook_clock_.At(300, [] { g_app_config.analogue_input_phantom[1] = 0; });
+  hook_clock_.At(300, [] { g_unit.config.analogue_input_phantom[1] = 0; });
   PhantomWorkerPass(&worker);
   EXPECT_EQ(worker.last, 0);
   EXPECT_EQ(PowerExpander() & 0x40, 0);
@@ -112,7 +108,7 @@ TEST_F(Workers, PhantomTurnedOnAndOffQuicklyEndsOff) {
 }
 
 TEST_F(Workers, PhantomWaitEndsOnAChange) {
-  g_app_config.analogue_input_phantom[2] = 1;
+  g_unit.config.analogue_input_phantom[2] = 1;
   int64_t before = hook_clock_.SleptUs();
   EXPECT_EQ(WaitPhantomChange(1, 2, 9), 0);
   EXPECT_EQ(hook_clock_.SleptUs(), before);
@@ -124,14 +120,14 @@ TEST_F(Workers, PhantomWaitEndsOnAChange) {
 TEST_F(Workers, UsbPortChangeResetsTheInterfaceInsideAMutedWindow) {
   UsbPortWorker worker;
   InitUsbPortWorker(&worker);
-  g_usb_port_applied = 1;
-  g_app_config.usb_status = 0;
+  worker.applied = 1;
+  g_unit.config.usb_status = 0;
   bool muted = false;
   hook_clock_.At(1000, [&] { muted = Cell(kUsbMuteCells[0]) == kMuted; });
   fs().ClearHistory();
   UsbPortWorkerPass(&worker);
   EXPECT_TRUE(muted);
-  EXPECT_EQ(g_usb_port_applied.load(), 0);
+  EXPECT_EQ(worker.applied, 0);
   EXPECT_EQ(fs().Level(kGpioUsbSelect), 1);
   EXPECT_EQ(fs().LedValue("gpio1_c0"), 255);
   auto pulses = fs().History(kGpioUsbReset1);
@@ -142,12 +138,12 @@ TEST_F(Workers, UsbPortChangeResetsTheInterfaceInsideAMutedWindow) {
 }
 
 TEST_F(Workers, CableOnTheSelectedPortOnlyPulsesTheReset) {
-  g_app_config.usb_status = 1;
-  g_usb_port_applied = 1;
+  g_unit.config.usb_status = 1;
   fs().SetInput(kGpioUsbBDetect, 1);
   fs().SetInput(kGpioUsbCDetect, 1);
   UsbPortWorker worker;
   InitUsbPortWorker(&worker);
+  worker.applied = 1;
   fs().ClearHistory();
   fs().SetInput(kGpioUsbCDetect, 0);  // the other port: nothing
   UsbPortWorkerPass(&worker);
@@ -161,28 +157,28 @@ TEST_F(Workers, CableOnTheSelectedPortOnlyPulsesTheReset) {
 TEST_F(Workers, PortChangeWaitsForTheResetKeyAndTheIndicatorsBlink) {
   UsbPortWorker worker;
   InitUsbPortWorker(&worker);
-  g_app_config.usb_status = 1;
-  g_reset_key_blink = 1;
+  g_unit.config.usb_status = 1;
+  g_panel.reset_key_blink = 1;
   UsbPortWorkerPass(&worker);
-  EXPECT_EQ(g_usb_port_applied.load(), 0);
+  EXPECT_EQ(worker.applied, 0);
   EXPECT_EQ(fs().LedValue("gpio1_b7"), 255);
   EXPECT_EQ(fs().LedValue("gpio1_c0"), 255);
   UsbPortWorkerPass(&worker);
   EXPECT_EQ(fs().LedValue("gpio1_b7"), 0);
-  g_reset_key_blink = 0;
+  g_panel.reset_key_blink = 0;
   UsbPortWorkerPass(&worker);
-  EXPECT_EQ(g_usb_port_applied.load(), 1);
+  EXPECT_EQ(worker.applied, 1);
 }
 
 // What a command does to an input's mute: the record, then the DSP.
 void CommandSetsInputMute(int ch, int mute) {
-  g_app_config.InputMuteRef(ch) = mute;
+  g_unit.config.InputMuteRef(ch) = mute;
   DspSetInputMute(ch, mute != 0);
 }
 
 TEST_F(Workers, AChangeInsideThePhantomWindowIsAppliedWhenItEnds) {
-  g_app_config.analogue_input_phantom[1] = 1;
-  g_app_config.analogue_input_mute[1] = 1;
+  g_unit.config.analogue_input_phantom[1] = 1;
+  g_unit.config.analogue_input_mute[1] = 1;
   PhantomWorker worker;
   worker.ch = 1;
   bool held = false;
@@ -202,16 +198,16 @@ class StandbyMutes : public Workers {
     Workers::SetUp();
     LcdInit();
     InitFrontLeds();
-    g_power_applied = 1;
-    g_deep_sleep = 0;
-    g_app_config.standby_mode = 1;
+    g_power.applied = 1;
+    g_power.deep_sleep = 0;
+    g_unit.config.standby_mode = 1;
   }
   void TearDown() override {
-    g_power_applied = 0;
+    g_power.applied = 0;
     Workers::TearDown();
   }
   void EnterStandby() {
-    g_app_config.power = 0;
+    g_unit.config.power = 0;
     PowerWorkerPass();
   }
   // Every input and output mute cell of both DSPs still muted.
@@ -225,9 +221,9 @@ class StandbyMutes : public Workers {
 };
 
 TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
-  g_usb_port_applied = 1;
   UsbPortWorker usb;
   InitUsbPortWorker(&usb);
+  usb.applied = 1;
   EnterStandby();
   ExpectEverythingMuted("standby");
 
@@ -235,7 +231,7 @@ TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
       {"an unmute command", [] { CommandSetsInputMute(0, 0); }},
       {"a USB port switch",
        [&] {
-         g_app_config.usb_status = 1;
+         g_unit.config.usb_status = 1;
          UsbPortWorkerPass(&usb);
        }},
       {"a USB cable change",
@@ -247,7 +243,7 @@ TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
        }},
       {"a phantom switch",
        [] {
-         g_app_config.analogue_input_phantom[1] = 1;
+         g_unit.config.analogue_input_phantom[1] = 1;
          PhantomWorker worker;
          worker.ch = 1;
          PhantomWorkerPass(&worker);
@@ -258,7 +254,7 @@ TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
     ExpectEverythingMuted(what);
   }
 
-  g_app_config.power = 1;
+  g_unit.config.power = 1;
   PowerWorkerPass();
   EXPECT_EQ(Cell(uint16_t(g_dsp_input_mute_addr[0])), kUnmuted);
   EXPECT_EQ(Cell(kInput2MuteCell), kUnmuted);
@@ -267,7 +263,7 @@ TEST_F(StandbyMutes, NothingIsHeardInStandbyAndPowerOnPlaysTheRecord) {
 
 TEST_F(StandbyMutes, PowerOnWritesTheMuteStoredDuringItsWait) {
   EnterStandby();
-  g_app_config.power = 1;
+  g_unit.config.power = 1;
   // A mute command lands while the power-on sequence waits for the rail.
   hook_clock_.At(50, [] { CommandSetsInputMute(0, 1); });
   PowerWorkerPass();

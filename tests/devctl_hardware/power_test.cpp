@@ -10,7 +10,7 @@
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
@@ -34,26 +34,26 @@ class Power : public BoardTest {
  protected:
   void SetUp() override {
     BoardTest::SetUp();
-    g_config_path = kConfigFile;
-    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
-    g_app_config.type = "TRX";
+    g_unit.config_path = kConfigFile;
+    ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.type = "TRX";
     InitPowerGpios();
     LcdInit();
     InitFrontLeds();
-    g_power_applied = 1;
-    g_deep_sleep = 0;
-    g_pending_preset = 0;
-    g_auto_standby_state = 1;
+    g_power.applied = 1;
+    g_power.deep_sleep = 0;
+    g_unit.pending_preset = 0;
+    g_power.auto_standby_state = 1;
     board().dsp_a().ClearJournal();
     board().dsp_b().ClearJournal();
     platform::sim_i2c().ClearTransfers();
     fs().ClearHistory();
   }
   void TearDown() override {
-    g_power_applied = 0;
-    g_deep_sleep = 0;
-    g_auto_standby_state = 1;
-    g_backlight_countdown = -1;
+    g_power.applied = 0;
+    g_power.deep_sleep = 0;
+    g_power.auto_standby_state = 1;
+    g_power.backlight_countdown = -1;
     BoardTest::TearDown();
   }
   // Levels written to a line since the last ClearHistory.
@@ -83,20 +83,20 @@ class Power : public BoardTest {
 };
 
 TEST_F(Power, StandbyMutesEverythingAndPowerOnRestoresTheConfiguredMutes) {
-  g_app_config.standby_mode = 1;
-  g_app_config.tarvo_output_mute[2] = 1;  // channel 6 stays muted after power-on
-  g_app_config.power = 0;
+  g_unit.config.standby_mode = 1;
+  g_unit.config.tarvo_output_mute[2] = 1;  // channel 6 stays muted after power-on
+  g_unit.config.power = 0;
   PowerWorkerPass();
   EXPECT_EQ(SetterWrites(), AllMuted());
   EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
-  EXPECT_EQ(g_deep_sleep, 0);
+  EXPECT_EQ(g_power.deep_sleep, 0);
   EXPECT_EQ(fs().Level(kGpioSleep), 0);
   PowerWorkerPass();  // nothing changed: nothing happens
   EXPECT_EQ(SetterWrites(), AllMuted());
 
   board().dsp_a().ClearJournal();
   board().dsp_b().ClearJournal();
-  g_app_config.power = 1;
+  g_unit.config.power = 1;
   PowerWorkerPass();
   auto restored = SetterWrites();
   ASSERT_EQ(restored.size(), 28u);
@@ -110,22 +110,22 @@ TEST_F(Power, StandbyMutesEverythingAndPowerOnRestoresTheConfiguredMutes) {
 }
 
 TEST_F(Power, SleepCutsTheRailAndAWakeAsksForAReboot) {
-  g_app_config.standby_mode = 0;
-  g_app_config.power = 0;
+  g_unit.config.standby_mode = 0;
+  g_unit.config.power = 0;
   PowerWorkerPass();
   EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 0}));
   EXPECT_EQ(fs().Level(kGpioSleep), 1);
   EXPECT_EQ(fs().LedValue("gpio-power3v3"), 0);
   EXPECT_EQ(Read("/tmp/enp1s0_down"), "1");
-  EXPECT_EQ(g_deep_sleep, 1);
+  EXPECT_EQ(g_power.deep_sleep, 1);
 
   fs().ClearHistory();
   platform::sim_i2c().ClearTransfers();
-  g_app_config.power = 1;
+  g_unit.config.power = 1;
   PowerWorkerPass();
   EXPECT_EQ(Read("/oem/auto_standy"), "1");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
-  EXPECT_EQ(g_deep_sleep, 0);
+  EXPECT_EQ(g_power.deep_sleep, 0);
   // No reboot came: the sleep line falls and the rail returns before the expander pulse, then
   // the DSPs are booted and configured.
   auto sleep_events = fs().History(kGpioSleep);
@@ -136,20 +136,20 @@ TEST_F(Power, SleepCutsTheRailAndAWakeAsksForAReboot) {
   ASSERT_FALSE(pulse.empty());
   EXPECT_LE(sleep_events.back().time_us, pulse.front().time_us);
   EXPECT_FALSE(board().dsp_a().ControlWrites().empty());
-  EXPECT_EQ(board().dsp_a().Word(0x40E4), DspSourceCode(g_app_config.control[3]));
+  EXPECT_EQ(board().dsp_a().Word(0x40E4), DspSourceCode(g_unit.config.control[3]));
   EXPECT_EQ(fs().Level(kGpioAudioMute), 0);
 }
 
 TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
-  g_app_config.standby_mode = 1;
-  g_app_config.preset_enable[0] = 1;
-  g_preset_configs[0] = g_app_config;
-  g_preset_configs[0].control[0] = 2;
-  g_app_config.power = 0;
-  g_pending_preset = 1;
+  g_unit.config.standby_mode = 1;
+  g_unit.config.preset_enable[0] = 1;
+  g_unit.presets[0] = g_unit.config;
+  g_unit.presets[0].control[0] = 2;
+  g_unit.config.power = 0;
+  g_unit.pending_preset = 1;
   PowerWorkerPass();
-  EXPECT_EQ(g_pending_preset, 0);
-  EXPECT_EQ(g_app_config.control[0], 2);
+  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_EQ(g_unit.config.control[0], 2);
   // The 28 standby mutes, then the preset's routing change on DSP A.
   auto writes = SetterWrites();
   auto expected = AllMuted();
@@ -167,15 +167,15 @@ TEST_F(Power, RailsAtTheEndOfTheBootScreen) {
     int sleep_line, rail, deep_sleep;
   } cases[] = {{1, 0, 0, 255, 0}, {0, 1, 0, 255, 0}, {0, 0, 1, 0, 1}};
   for (const Case& c : cases) {
-    g_app_config.power = c.power;
-    g_app_config.standby_mode = c.standby_mode;
-    g_deep_sleep = 0;
-    g_power_applied = 7;
+    g_unit.config.power = c.power;
+    g_unit.config.standby_mode = c.standby_mode;
+    g_power.deep_sleep = 0;
+    g_power.applied = 7;
     ApplyPowerRails(c.power != 0);
-    EXPECT_EQ(g_power_applied, c.power != 0);
+    EXPECT_EQ(g_power.applied, c.power != 0);
     EXPECT_EQ(fs().Level(kGpioSleep), c.sleep_line);
     EXPECT_EQ(fs().LedValue("gpio-power3v3"), c.rail);
-    EXPECT_EQ(g_deep_sleep, c.deep_sleep);
+    EXPECT_EQ(g_power.deep_sleep, c.deep_sleep);
     EXPECT_EQ(Exists("/tmp/enp1s0_down"), c.deep_sleep == 1);
   }
 }
@@ -187,10 +187,10 @@ TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
   MakeDir("/dev");
   ASSERT_EQ(symlink(ttyname(slave), platform::Path("/dev/ttyS6").c_str()), 0);
-  g_uart.SetStartDelayMs(0);
-  g_uart.Init("uartthread");
-  g_uart.on_start = nullptr;
-  ASSERT_EQ(g_uart.Start(), 0);
+  g_control_servers.uart.SetStartDelayMs(0);
+  g_control_servers.uart.Init("uartthread");
+  g_control_servers.uart.on_start = nullptr;
+  ASSERT_EQ(g_control_servers.uart.Start(), 0);
   auto serial_until = [master](const std::string& mark) {
     std::string got;
     char buf[4096];
@@ -206,21 +206,21 @@ TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
   const std::string banner_mark = "Terminal Control System";
   SetSerialBannerHook(SendUartBanner);  // as start-up installs it
 
-  g_power_settled = false;  // as at start-up
-  g_power_applied = 0;
-  g_app_config.power = 1;
+  g_power.settled = false;  // as at start-up
+  g_power.applied = 0;
+  g_unit.config.power = 1;
   PowerWorkerPass();
-  g_uart.Write("<1>", 3);
+  g_control_servers.uart.Write("<1>", 3);
   EXPECT_EQ(serial_until("<1>").find(banner_mark), std::string::npos);
 
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   PowerWorkerPass();
-  g_uart.Write("<2>", 3);
+  g_control_servers.uart.Write("<2>", 3);
   EXPECT_NE(serial_until("<2>").find(banner_mark), std::string::npos);
 
   SetSerialBannerHook(nullptr);
-  g_uart.Stop();
-  g_uart.SetStartDelayMs(12000);
+  g_control_servers.uart.Stop();
+  g_control_servers.uart.SetStartDelayMs(12000);
   close(master);
   close(slave);
 }
@@ -229,26 +229,26 @@ class AutoStandbyTest : public Power {
  protected:
   void SetUp() override {
     Power::SetUp();
-    g_app_config.standbytime = 1;
-    g_app_config.power = 1;
+    g_unit.config.standbytime = 1;
+    g_unit.config.power = 1;
     // A raw TCP client sees what the thread sends to the control ports.
     RegisterControlPortNotices();
-    ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
-    ASSERT_EQ(g_tcp_server.Start(), 0);
-    client_ = testclient::Connect(g_tcp_server.BoundPort());
+    ASSERT_EQ(g_control_servers.tcp.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(g_control_servers.tcp.Start(), 0);
+    client_ = testclient::Connect(g_control_servers.tcp.BoundPort());
     ASSERT_GE(client_, 0);
-    ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() > 0; }));
+    ASSERT_TRUE(testsupport::WaitFor([] { return g_control_servers.tcp.ClientCount() > 0; }));
   }
   void TearDown() override {
     close(client_);
-    g_tcp_server.Stop();
+    g_control_servers.tcp.Stop();
     Power::TearDown();
   }
   // Runs passes with the given signal until power turns 0; the pass count, or -1.
   int PassesUntilStandby(AutoStandby& standby, bool signal, int limit) {
     for (int pass = 1; pass <= limit; ++pass) {
       standby.Pass(signal);
-      if (g_app_config.power == 0) return pass;
+      if (g_unit.config.power == 0) return pass;
     }
     return -1;
   }
@@ -260,10 +260,10 @@ class PowerKeyTest : public AutoStandbyTest {};
 
 TEST_F(PowerKeyTest, EachPressIsToldWithTheStatusLineAndThePrompt) {
   MenuCommonKey(nullptr, KEY_TYPE_E_POWER);
-  EXPECT_EQ(g_app_config.power, 0);
+  EXPECT_EQ(g_unit.config.power, 0);
   EXPECT_EQ(testclient::ReadUntil(client_, "VX7206>"), "[SUCCESS]Set system power off.\r\nVX7206>");
   MenuCommonKey(nullptr, KEY_TYPE_E_POWER);
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_EQ(testclient::ReadUntil(client_, "VX7206>"),
             "[SUCCESS]Set system power on, please wait a moment...\r\nVX7206>");
 }
@@ -283,8 +283,8 @@ TEST_F(AutoStandbyTest, SilenceEntersStandbyAfterTheConfiguredTime) {
   EXPECT_EQ(standby.ticks(), 0xFFFFFFFFu);
 
   standby.Pass(true);
-  EXPECT_EQ(g_app_config.power, 1);
-  EXPECT_EQ(g_auto_standby_state, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
+  EXPECT_EQ(g_power.auto_standby_state, 1);
   EXPECT_EQ(testclient::ReadUntil(client_, "waking up\r\n"),
             "\r\nVX7206>Signal detected, the system is waking up\r\n");
   standby.Pass(true);  // woken: nothing more is sent
@@ -302,19 +302,19 @@ TEST_F(AutoStandbyTest, SignalRestartsTheCountdownAndOffMeansOff) {
   EXPECT_EQ(PassesUntilStandby(standby, false, 200), 121);
 
   AutoStandby off;
-  g_app_config.power = 1;
-  g_auto_standby_state = 1;
-  g_app_config.standbytime = 0;
+  g_unit.config.power = 1;
+  g_power.auto_standby_state = 1;
+  g_unit.config.standbytime = 0;
   EXPECT_EQ(PassesUntilStandby(off, false, 1000), -1);
 
   // Powered off by a command while counting: reaching 0 does nothing.
   AutoStandby counting;
-  g_app_config.standbytime = 1;
+  g_unit.config.standbytime = 1;
   counting.Pass(false);
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   for (int i = 0; i < 130; ++i) counting.Pass(false);
   EXPECT_FALSE(counting.entered());
-  EXPECT_EQ(g_app_config.power, 0);
+  EXPECT_EQ(g_unit.config.power, 0);
 }
 
 }  // namespace

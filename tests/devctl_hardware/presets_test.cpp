@@ -8,7 +8,7 @@
 #include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/record_writes.h"
@@ -22,16 +22,16 @@ class PresetRecall : public BoardTest {
  protected:
   void SetUp() override {
     BoardTest::SetUp();
-    g_config_path = kConfigFile;
-    ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
-    g_app_config.type = "TRX";
-    for (auto& slot : g_preset_configs) slot = g_app_config;
-    g_app_config.preset_enable[2] = 1;
-    g_pending_preset = 0;
+    g_unit.config_path = kConfigFile;
+    ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.type = "TRX";
+    for (auto& slot : g_unit.presets) slot = g_unit.config;
+    g_unit.config.preset_enable[2] = 1;
+    g_unit.pending_preset = 0;
     ClearJournals();
   }
   void TearDown() override {
-    g_pending_preset = 0;
+    g_unit.pending_preset = 0;
     BoardTest::TearDown();
   }
   void ClearJournals() {
@@ -54,12 +54,12 @@ class PresetRecall : public BoardTest {
   // Recalls preset n as the worker does; returns the number of syncs (saves) it made.
   long Recall(int n) {
     long syncs = platform::SyncCount();
-    g_pending_preset = n;
+    g_unit.pending_preset = n;
     RecallPendingPreset();
-    EXPECT_EQ(g_pending_preset, 0);
+    EXPECT_EQ(g_unit.pending_preset, 0);
     return platform::SyncCount() - syncs;
   }
-  app_config_s& slot(int n) { return g_preset_configs[n - 1]; }
+  app_config_s& slot(int n) { return g_unit.presets[n - 1]; }
 };
 
 TEST_F(PresetRecall, EqualPresetRewritesOnlyTheEqualisers) {
@@ -77,7 +77,7 @@ TEST_F(PresetRecall, DifferencesAreWrittenRoutingFirst) {
   slot(3).analogue_input_gain[0] = 10;  // input 1: range first, then the trim
   slot(3).tarvo_input_mute[1] = 1;      // input 6 muted
   slot(3).analogue_output_delay[1] = 20;
-  g_app_config.analogue_output_delay[0] = 20;  // back to 0 by the preset
+  g_unit.config.analogue_output_delay[0] = 20;  // back to 0 by the preset
   EXPECT_EQ(Recall(3), 1);
 
   EXPECT_EQ(SetterWrites(board().dsp_a()),
@@ -87,9 +87,9 @@ TEST_F(PresetRecall, DifferencesAreWrittenRoutingFirst) {
             (std::vector<std::pair<uint16_t, uint32_t>>{{0x1CD, 0x00404DE6}, {0x1E9, 0}}));
   EXPECT_EQ(BiquadWrites(board().dsp_a()) + BiquadWrites(board().dsp_b()), 224u);
   ASSERT_FALSE(Writes(4, 0x18).empty());
-  EXPECT_EQ(g_app_config.control[5], 13);
-  EXPECT_EQ(g_app_config.analogue_output_delay[0], 0);
-  EXPECT_EQ(g_app_config.tarvo_input_mute[1], 1);
+  EXPECT_EQ(g_unit.config.control[5], 13);
+  EXPECT_EQ(g_unit.config.analogue_output_delay[0], 0);
+  EXPECT_EQ(g_unit.config.tarvo_input_mute[1], 1);
 
   // The saved file holds the recalled values.
   app_config_s saved;
@@ -108,16 +108,16 @@ TEST_F(PresetRecall, SelectedCustomMemoryIsCopiedAndOthersStay) {
   p.input_flat_date[0].gain[0] = 9.0f;      // Flat is never copied
   p.output_preset[15] = 1;                  // a group slot: copied, never written
   p.output_custom1_date[15].frequency[0] = 1234;
-  g_app_config.input_custom1_date[3].gain[2] = 1.0f;
-  g_app_config.input_flat_date[0].gain[0] = -2.0f;
+  g_unit.config.input_custom1_date[3].gain[2] = 1.0f;
+  g_unit.config.input_flat_date[0].gain[0] = -2.0f;
 
   EXPECT_EQ(Recall(3), 1);
-  EXPECT_EQ(g_app_config.input_preset[3], 2);
-  EXPECT_FLOAT_EQ(g_app_config.input_custom2_date[3].gain[2], 4.5f);
-  EXPECT_STREQ(g_app_config.input_custom2_date[3].type_name[2], "LOW_SHELF");
-  EXPECT_FLOAT_EQ(g_app_config.input_custom1_date[3].gain[2], 1.0f);
-  EXPECT_FLOAT_EQ(g_app_config.input_flat_date[0].gain[0], -2.0f);
-  EXPECT_EQ(g_app_config.output_custom1_date[15].frequency[0], 1234);
+  EXPECT_EQ(g_unit.config.input_preset[3], 2);
+  EXPECT_FLOAT_EQ(g_unit.config.input_custom2_date[3].gain[2], 4.5f);
+  EXPECT_STREQ(g_unit.config.input_custom2_date[3].type_name[2], "LOW_SHELF");
+  EXPECT_FLOAT_EQ(g_unit.config.input_custom1_date[3].gain[2], 1.0f);
+  EXPECT_FLOAT_EQ(g_unit.config.input_flat_date[0].gain[0], -2.0f);
+  EXPECT_EQ(g_unit.config.output_custom1_date[15].frequency[0], 1234);
   EXPECT_EQ(BiquadWrites(board().dsp_a()) + BiquadWrites(board().dsp_b()), 224u);
 }
 
@@ -134,43 +134,43 @@ TEST_F(PresetRecall, OnlyAudioSettingsAreTaken) {
   p.ipaddress = "10.9.9.9";
   p.front_lcd = 0;
   p.preset_enable[5] = 1;
-  app_config_s before = g_app_config;
+  app_config_s before = g_unit.config;
 
   Recall(3);
-  EXPECT_EQ(g_app_config.analogue_input_stereo[0], 1);
-  EXPECT_EQ(g_app_config.usb_output_stereo, 1);
-  EXPECT_EQ(g_app_config.group_input_stereo2[4], 1);
-  EXPECT_EQ(g_app_config.group_output_vol[1], 33);
-  EXPECT_EQ(g_app_config.input_geq_chn, 7);
-  EXPECT_EQ(g_app_config.output_geq_chn, before.output_geq_chn);
-  EXPECT_STREQ(g_app_config.input_name[0], before.input_name[0]);
-  EXPECT_EQ(g_app_config.user[0].user, before.user[0].user);
-  EXPECT_EQ(g_app_config.ipaddress, before.ipaddress);
-  EXPECT_EQ(g_app_config.front_lcd, before.front_lcd);
-  EXPECT_EQ(g_app_config.preset_enable[5], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_stereo[0], 1);
+  EXPECT_EQ(g_unit.config.usb_output_stereo, 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[4], 1);
+  EXPECT_EQ(g_unit.config.group_output_vol[1], 33);
+  EXPECT_EQ(g_unit.config.input_geq_chn, 7);
+  EXPECT_EQ(g_unit.config.output_geq_chn, before.output_geq_chn);
+  EXPECT_STREQ(g_unit.config.input_name[0], before.input_name[0]);
+  EXPECT_EQ(g_unit.config.user[0].user, before.user[0].user);
+  EXPECT_EQ(g_unit.config.ipaddress, before.ipaddress);
+  EXPECT_EQ(g_unit.config.front_lcd, before.front_lcd);
+  EXPECT_EQ(g_unit.config.preset_enable[5], 0);
   EXPECT_TRUE(SetterWrites(board().dsp_a()).empty());
 }
 
 TEST_F(PresetRecall, DisabledOrInvalidPresetsWriteNothing) {
   slot(5).control[0] = 3;
   EXPECT_EQ(Recall(5), 1);  // disabled: only the save
-  EXPECT_NE(g_app_config.control[0], 3);
+  EXPECT_NE(g_unit.config.control[0], 3);
   for (int n : {9, -1, 1000}) EXPECT_EQ(Recall(n), 0) << n;
   EXPECT_TRUE(board().dsp_a().Safeloads().empty());
   EXPECT_TRUE(board().dsp_b().Safeloads().empty());
 }
 
 TEST_F(PresetRecall, SlotsLoadFromThePresetFiles) {
-  app_config_s stored = g_app_config;
+  app_config_s stored = g_unit.config;
   stored.control[2] = 7;
   ASSERT_TRUE(SaveAppConfig("/oem/app_preset4.json", &stored));
-  g_preset_configs[3] = app_config_s();
-  g_preset_configs[0] = app_config_s();
-  g_preset_configs[0].control[2] = 99;
+  g_unit.presets[3] = app_config_s();
+  g_unit.presets[0] = app_config_s();
+  g_unit.presets[0].control[2] = 99;
   LoadPresetSlots();
-  EXPECT_EQ(g_preset_configs[3].control[2], 7);
+  EXPECT_EQ(g_unit.presets[3].control[2], 7);
   // A missing file leaves the slot at the defaults.
-  EXPECT_EQ(g_preset_configs[0].control[2], g_app_config.control[2]);
+  EXPECT_EQ(g_unit.presets[0].control[2], g_unit.config.control[2]);
 }
 
 }  // namespace
@@ -189,8 +189,8 @@ TEST_F(PresetRecall, CommandsDuringTheWritesAreWhatTheBoardEndsWith) {
     if (changed) return;
     changed = true;
     ConfigLock lock;
-    g_app_config.analogue_output_vol[0] = 77;
-    g_app_config.output_custom1_date[13].gain[0] = -6.0f;
+    g_unit.config.analogue_output_vol[0] = 77;
+    g_unit.config.output_custom1_date[13].gain[0] = -6.0f;
   });
   EXPECT_EQ(Recall(3), 1);
   platform::sim_i2c().SetTransferHook(nullptr);
@@ -205,25 +205,25 @@ TEST_F(PresetRecall, CommandsDuringTheWritesAreWhatTheBoardEndsWith) {
     return words;
   };
   const std::vector<uint32_t> recalled = band_words();
-  WriteEqBands(g_app_config, EQ_SIDE_OUTPUT, 13);
+  WriteEqBands(g_unit.config, EQ_SIDE_OUTPUT, 13);
   EXPECT_EQ(band_words(), recalled);
-  EXPECT_FLOAT_EQ(g_app_config.output_custom1_date[13].gain[0], -6.0f);
+  EXPECT_FLOAT_EQ(g_unit.config.output_custom1_date[13].gain[0], -6.0f);
 }
 
 TEST_F(PresetRecall, RequestDuringARecallWaitsForTheNextPass) {
-  g_app_config.preset_enable[3] = 1;
+  g_unit.config.preset_enable[3] = 1;
   bool requested = false;
   platform::sim_i2c().SetTransferHook([&] {
     if (!requested) {
       requested = true;
-      g_pending_preset = 4;
+      g_unit.pending_preset = 4;
     }
   });
-  g_pending_preset = 3;
+  g_unit.pending_preset = 3;
   RecallPendingPreset();
   platform::sim_i2c().SetTransferHook(nullptr);
   EXPECT_TRUE(requested);
-  EXPECT_EQ(g_pending_preset, 4);
+  EXPECT_EQ(g_unit.pending_preset, 4);
 }
 
 }  // namespace

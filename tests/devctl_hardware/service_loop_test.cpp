@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "board_fixture.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/app/service_loop.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/devices/board_lines.h"
@@ -28,10 +28,10 @@ class ServiceLoop : public BoardTest {
     Quiet();
   }
   void TearDown() override {
-    g_tcp_server.Stop();
-    g_telnet_server.Stop();
-    g_uart.Stop();
-    g_backlight_countdown = -1;
+    g_control_servers.tcp.Stop();
+    g_control_servers.telnet.Stop();
+    g_control_servers.uart.Stop();
+    g_power.backlight_countdown = -1;
     BoardTest::TearDown();
   }
   void Quiet() {
@@ -69,10 +69,10 @@ TEST_F(ServiceLoop, BacklightAndLedsFollowTheLcdMode) {
       {7, 5, 1, 0, 4, kNothing},
   };
   for (const Case& c : cases) {
-    g_app_config.front_lcd = c.front_lcd;
-    g_app_config.power = c.power;
-    g_app_config.powerled = c.powerled;
-    g_backlight_countdown = c.countdown;
+    g_unit.config.front_lcd = c.front_lcd;
+    g_unit.config.power = c.power;
+    g_unit.config.powerled = c.powerled;
+    g_power.backlight_countdown = c.countdown;
     LedShowAll(1);  // something that a dark panel would change
     LcdSetBacklight(1);
     Quiet();
@@ -80,58 +80,58 @@ TEST_F(ServiceLoop, BacklightAndLedsFollowTheLcdMode) {
     std::string what = "mode " + std::to_string(c.front_lcd) + " countdown " +
                        std::to_string(c.countdown) + " power " + std::to_string(c.power) +
                        " powerled " + std::to_string(c.powerled);
-    EXPECT_EQ(g_backlight_countdown, c.countdown_after) << what;
+    EXPECT_EQ(g_power.backlight_countdown, c.countdown_after) << what;
     EXPECT_EQ(Seen(), c.effect) << what;
   }
 }
 
 TEST_F(ServiceLoop, TimedModeDarkensAfterItsPassesAndThenStaysQuiet) {
-  g_app_config.front_lcd = 3;
-  g_app_config.power = 1;
-  g_backlight_countdown = 60;
+  g_unit.config.front_lcd = 3;
+  g_unit.config.power = 1;
+  g_power.backlight_countdown = 60;
   for (int pass = 1; pass <= 60; ++pass) ServiceLoopPass();
   EXPECT_EQ(Seen(), kNothing);
-  EXPECT_EQ(g_backlight_countdown, 0);
+  EXPECT_EQ(g_power.backlight_countdown, 0);
   ServiceLoopPass();
   EXPECT_EQ(Seen(), kDarkPowerOnly);
   Quiet();
   for (int pass = 0; pass < 10; ++pass) ServiceLoopPass();
-  EXPECT_EQ(g_backlight_countdown, -1);
+  EXPECT_EQ(g_power.backlight_countdown, -1);
   EXPECT_EQ(Seen(), kNothing);
 }
 
 TEST_F(ServiceLoop, RestartRequestsMoveOrStopTheServers) {
-  g_app_config.front_lcd = 0;  // keep the panel out of it
-  g_backlight_countdown = 0;
-  g_app_config.tcpportenable = 1;
-  g_app_config.tcpport = 0;  // any free port: a restart shows as a new port
-  g_app_config.telnet_enable = 1;
-  g_app_config.telnetport = 0;
-  g_tcp_restart = true;
-  g_telnet_restart = true;
+  g_unit.config.front_lcd = 0;  // keep the panel out of it
+  g_power.backlight_countdown = 0;
+  g_unit.config.tcpportenable = 1;
+  g_unit.config.tcpport = 0;  // any free port: a restart shows as a new port
+  g_unit.config.telnet_enable = 1;
+  g_unit.config.telnetport = 0;
+  g_port_restarts.tcp = true;
+  g_port_restarts.telnet = true;
   ServiceLoopPass();
-  ASSERT_TRUE(g_tcp_server.running());
-  ASSERT_TRUE(g_telnet_server.running());
-  uint16_t port = g_tcp_server.BoundPort();
+  ASSERT_TRUE(g_control_servers.tcp.running());
+  ASSERT_TRUE(g_control_servers.telnet.running());
+  uint16_t port = g_control_servers.tcp.BoundPort();
   int client = testclient::Connect(port);
   EXPECT_GE(client, 0);
   close(client);
 
   // Several requests before a pass give one restart; a pass without a request changes nothing.
-  g_tcp_restart = true;
-  g_tcp_restart = true;
+  g_port_restarts.tcp = true;
+  g_port_restarts.tcp = true;
   ServiceLoopPass();
-  EXPECT_FALSE(g_tcp_restart);
-  uint16_t restarted = g_tcp_server.BoundPort();
+  EXPECT_FALSE(g_port_restarts.tcp);
+  uint16_t restarted = g_control_servers.tcp.BoundPort();
   ServiceLoopPass();
-  EXPECT_EQ(g_tcp_server.BoundPort(), restarted);
-  EXPECT_TRUE(g_tcp_server.running());
+  EXPECT_EQ(g_control_servers.tcp.BoundPort(), restarted);
+  EXPECT_TRUE(g_control_servers.tcp.running());
 
-  g_app_config.telnet_enable = 0;
-  g_telnet_restart = true;
+  g_unit.config.telnet_enable = 0;
+  g_port_restarts.telnet = true;
   ServiceLoopPass();
-  EXPECT_FALSE(g_telnet_server.running());
-  EXPECT_TRUE(g_tcp_server.running());
+  EXPECT_FALSE(g_control_servers.telnet.running());
+  EXPECT_TRUE(g_control_servers.tcp.running());
 }
 
 TEST_F(ServiceLoop, UartRestartReopensThePortAtTheNewRate) {
@@ -139,17 +139,17 @@ TEST_F(ServiceLoop, UartRestartReopensThePortAtTheNewRate) {
   char name[128] = {};
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
   ASSERT_EQ(symlink(name, platform::Path("/dev/ttyS6").c_str()), 0);
-  g_app_config.front_lcd = 0;
-  g_backlight_countdown = 0;
-  g_app_config.baudrate = 2;
-  g_uart_restart = true;
+  g_unit.config.front_lcd = 0;
+  g_power.backlight_countdown = 0;
+  g_unit.config.baudrate = 2;
+  g_port_restarts.uart = true;
   ServiceLoopPass();
-  EXPECT_FALSE(g_uart_restart);
-  EXPECT_TRUE(g_uart.running());
+  EXPECT_FALSE(g_port_restarts.uart);
+  EXPECT_TRUE(g_control_servers.uart.running());
   termios t{};
   ASSERT_EQ(tcgetattr(slave, &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
-  g_uart.Stop();
+  g_control_servers.uart.Stop();
   close(slave);
   close(master);
 }

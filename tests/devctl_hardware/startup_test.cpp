@@ -6,7 +6,7 @@
 
 #include "board_fixture.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/app/startup.h"
 #include "devctl/core/timer.h"
 #include "devctl/devices/board_lines.h"
@@ -25,19 +25,19 @@ class Startup : public BoardTest {
     BoardTest::SetUp();
     platform::SetCommandRunner(&runner_);
     platform::ResetSimInterfaces();
-    g_app_config = app_config_s();
-    g_pending_config = app_config_s();
-    g_device_identity = device_identity_s();
-    g_deep_sleep = 0;
-    g_power_applied = 0;
+    g_unit.config = app_config_s();
+    g_unit.pending = app_config_s();
+    g_unit.identity = device_identity_s();
+    g_power.deep_sleep = 0;
+    g_power.applied = 0;
     Write("/usr/local/backend/apps/version", "2.0.1\n");
     Write("/tmp/mcu_version", "M1.4\n");
     Write("/usr/local/netaudio/tarvo_package/version", "NETAUDIO_VERSION=3.2\n");
   }
   void TearDown() override {
     platform::SetCommandRunner(nullptr);
-    g_deep_sleep = 0;
-    g_power_applied = 0;
+    g_power.deep_sleep = 0;
+    g_power.applied = 0;
     BoardTest::TearDown();
   }
   // Starts with the given stored power state (no threads).
@@ -64,17 +64,17 @@ class Startup : public BoardTest {
 TEST_F(Startup, FreshBoardGetsConfigurationIdentityAndVersions) {
   Start(nullptr);
   EXPECT_TRUE(Exists("/oem/app.json"));
-  EXPECT_EQ(g_app_config.type, "TRX");
-  EXPECT_EQ(g_pending_config.type, "TRX");
-  EXPECT_EQ(g_pending_config.telnetport, g_app_config.telnetport);
+  EXPECT_EQ(g_unit.config.type, "TRX");
+  EXPECT_EQ(g_unit.pending.type, "TRX");
+  EXPECT_EQ(g_unit.pending.telnetport, g_unit.config.telnetport);
   EXPECT_EQ(Read("/oem/mac"), "02:00:00:72:06:01");
   EXPECT_EQ(Read("/oem/sub_mac"), "02:00:00:72:06:02");
-  EXPECT_EQ(g_device_identity.mac, "02:00:00:72:06:01");
-  EXPECT_EQ(Read("/etc/hostname"), g_app_config.hostname);
+  EXPECT_EQ(g_unit.identity.mac, "02:00:00:72:06:01");
+  EXPECT_EQ(Read("/etc/hostname"), g_unit.config.hostname);
   EXPECT_EQ(Read("/tmp/hostname"), "1");
-  EXPECT_EQ(g_device_identity.main_version, "2.0.1");
-  EXPECT_EQ(g_device_identity.mcu_version, "M1.4");
-  EXPECT_EQ(g_device_identity.netaudio_version, "V3.2");
+  EXPECT_EQ(g_unit.identity.main_version, "2.0.1");
+  EXPECT_EQ(g_unit.identity.mcu_version, "M1.4");
+  EXPECT_EQ(g_unit.identity.netaudio_version, "V3.2");
   ASSERT_FALSE(runner_.Commands().empty());
   EXPECT_EQ(runner_.Commands().front(), platform::Path("/usr/local/backend/mcu/serial_upgrade") +
                                             " -v -d /dev/ttyS1 -b 115200-8n1");
@@ -90,7 +90,7 @@ TEST_F(Startup, PowerOnBootsAfterTheExpanderPulseAndReleasesTheMuteLast) {
   EXPECT_NE(board().dsp_a().ControlWrites().size(), 0u);
   EXPECT_NE(board().dsp_b().ControlWrites().size(), 0u);
   // The apply ends with the routing.
-  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_app_config.control[0]));
+  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_unit.config.control[0]));
   auto mute = fs().History(kGpioAudioMute);
   ASSERT_FALSE(mute.empty());
   EXPECT_EQ(mute.back().level, 0);
@@ -108,7 +108,7 @@ TEST_F(Startup, StoredSleepLeavesTheDspsUnbootedAndTheRailOff) {
   EXPECT_EQ(fs().Level(kGpioSleep), 1);
   EXPECT_EQ(fs().LedValue("gpio-power3v3"), 0);
   EXPECT_EQ(Read("/tmp/enp1s0_down"), "1");
-  EXPECT_EQ(g_deep_sleep, 1);
+  EXPECT_EQ(g_power.deep_sleep, 1);
   EXPECT_EQ(fs().Level(kGpioAudioMute), 0);
   // Every input and output was muted before the sleep line rose.
   EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_mute_addr[0])), 0u);
@@ -118,17 +118,17 @@ TEST_F(Startup, StoredSleepLeavesTheDspsUnbootedAndTheRailOff) {
 TEST_F(Startup, StoredStandbyBootsAndConfiguresWithTheMuteHeld) {
   Start("{\"power\": 0, \"standby_mode\": 1}");
   EXPECT_FALSE(board().dsp_a().ControlWrites().empty());
-  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_app_config.control[0]));
+  EXPECT_EQ(board().dsp_a().Word(0x1B49), DspSourceCode(g_unit.config.control[0]));
   EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
   EXPECT_EQ(fs().Level(kGpioSleep), 0);
-  EXPECT_EQ(g_deep_sleep, 0);
+  EXPECT_EQ(g_power.deep_sleep, 0);
 }
 
 TEST_F(Startup, PhantomLinesFollowTheStoredSettings) {
   Write("/oem/app.json",
         "{\"input\": {\"analogue_input_phantom\": [1, 0, 1, 0]}, \"system\": {\"power\": 1}}");
   Start(nullptr);
-  EXPECT_EQ(g_app_config.analogue_input_phantom[2], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[2], 1);
   const int expected[4] = {1, 0, 1, 0};
   for (int ch = 0; ch < 4; ++ch) {
     EXPECT_TRUE(fs().IsOutput(kGpioPhantom[ch])) << ch;

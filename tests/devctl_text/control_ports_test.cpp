@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/app/service_loop.h"
 #include "devctl/core/notices.h"
 #include "devctl/text/broadcast.h"
@@ -50,23 +50,22 @@ class ControlPortsTest : public webtest::BoardTest {
     std::filesystem::create_directories(platform::Path("/dev"));
     HistoryInit();
     ClearResetConfirms();
-    g_device_identity.main_version = "V2.0";
-    g_uart_banner_sent = 0;
+    g_unit.identity.main_version = "V2.0";
     ASSERT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
     termios raw{};
     tcgetattr(master_, &raw);
     cfmakeraw(&raw);
     tcsetattr(master_, TCSANOW, &raw);
     ASSERT_EQ(symlink(ttyname(slave_), platform::Path("/dev/ttyS6").c_str()), 0);
-    g_app_config.tcpportenable = 1;
-    g_app_config.tcpport = 0;  // an ephemeral port: read back below
-    g_app_config.telnet_enable = 1;
-    g_app_config.telnetport = 0;
-    g_uart.SetStartDelayMs(0);
+    g_unit.config.tcpportenable = 1;
+    g_unit.config.tcpport = 0;  // an ephemeral port: read back below
+    g_unit.config.telnet_enable = 1;
+    g_unit.config.telnetport = 0;
+    g_control_servers.uart.SetStartDelayMs(0);
     StartControlPorts();
-    ASSERT_TRUE(g_tcp_server.running());
-    ASSERT_TRUE(g_telnet_server.running());
-    ASSERT_TRUE(g_uart.running());
+    ASSERT_TRUE(g_control_servers.tcp.running());
+    ASSERT_TRUE(g_control_servers.telnet.running());
+    ASSERT_TRUE(g_control_servers.uart.running());
     reader_ = std::thread([this] {
       using SteadyClock = std::chrono::steady_clock;
       SteadyClock::time_point last = SteadyClock::now();
@@ -101,26 +100,26 @@ class ControlPortsTest : public webtest::BoardTest {
     });
   }
   void TearDown() override {
-    g_tcp_server.Stop();
-    g_telnet_server.Stop();
-    g_uart.Stop();
-    g_uart.SetStartDelayMs(12000);
+    g_control_servers.tcp.Stop();
+    g_control_servers.telnet.Stop();
+    g_control_servers.uart.Stop();
+    g_control_servers.uart.SetStartDelayMs(12000);
     reading_ = false;
     reader_.join();
     close(master_);
     close(slave_);
     for (int fd : fds_) close(fd);
-    g_device_identity = device_identity_s();
+    g_unit.identity = device_identity_s();
     BoardTest::TearDown();
   }
   // A raw client, once the server has taken it on.
   int Tcp() {
-    const size_t before = g_tcp_server.ClientCount();
-    const int fd = fds_.emplace_back(Connect(g_tcp_server.BoundPort()));
-    EXPECT_TRUE(testsupport::WaitFor([&] { return g_tcp_server.ClientCount() != before; }));
+    const size_t before = g_control_servers.tcp.ClientCount();
+    const int fd = fds_.emplace_back(Connect(g_control_servers.tcp.BoundPort()));
+    EXPECT_TRUE(testsupport::WaitFor([&] { return g_control_servers.tcp.ClientCount() != before; }));
     return fd;
   }
-  int Telnet() { return fds_.emplace_back(Connect(g_telnet_server.BoundPort())); }
+  int Telnet() { return fds_.emplace_back(Connect(g_control_servers.telnet.BoundPort())); }
   // What the serial port sent up to and including `tail` (waits for it).
   std::string Serial(const std::string& tail) {
     for (int i = 0; i < 3000; ++i) {
@@ -200,14 +199,14 @@ TEST_F(ControlPortsTest, CommandInStandbyAnnouncesThePowerOnFirst) {
   Serial("VX7206>");
   const int raw = Tcp(), tn = Telnet();
   ReadUntil(tn, "VX7206>");
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   const std::string notice = "[SUCCESS]Set system power on, please wait a moment...\r\n";
   const std::string reply = "\r\n[SUCCESS]Set analogue input CH1 gain to 2dB.\r\nVX7206>";
   Send(tn, "IN1GAIN2\r");
   EXPECT_EQ(ReadUntil(tn, "VX7206>"), "IN1GAIN2" + notice + reply);
   EXPECT_EQ(ReadUntil(raw, "VX7206>"), notice + reply);
   EXPECT_EQ(Serial("VX7206>"), notice + reply);
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   Send(tn, "IN1GAIN3\r");
   EXPECT_EQ(ReadUntil(raw, "VX7206>").find(notice), std::string::npos);  // only once
 }
@@ -282,9 +281,9 @@ TEST_F(ControlPortsTest, ABlockedSerialReaderHoldsUpNoOtherPort) {
 // line carries them: each serial command is answered there, and notices count what was dropped.
 TEST_F(ControlPortsTest, SerialCommandsAreAnsweredAt9600WhileAnotherPortFloods) {
   Serial("VX7206>");
-  g_app_config.baudrate = 2;
+  g_unit.config.baudrate = 2;
   RestartUart();
-  ASSERT_EQ(g_uart.baud_rate(), 9600u);
+  ASSERT_EQ(g_control_servers.uart.baud_rate(), 9600u);
   pace_ = CUart::LineBytesPerSecond(9600);
   const int raw = Tcp();
   std::atomic<bool> flooding{true};
@@ -345,34 +344,34 @@ TEST_F(ControlPortsTest, RestartsForgetTheQuestionsOfClosedClients) {
 }
 
 TEST(Banner, LongModelNameIsCutAt255Characters) {
-  const std::string model = g_app_config.model;
-  g_app_config.model = std::string(200, 'M');
+  const std::string model = g_unit.config.model;
+  g_unit.config.model = std::string(200, 'M');
   const std::string banner = FormatBanner();
   EXPECT_EQ(banner.size(), 255u);
   EXPECT_EQ(banner.substr(0, 41), "\r\n================================= \r\nMMM");
-  g_app_config.model = model;
+  g_unit.config.model = model;
 }
 
 TEST_F(ControlPortsTest, ServiceLoopRestartsAPortWithItsNewSettings) {
   const int tn = Telnet();
   ReadUntil(tn, "VX7206>");
-  g_app_config.telnet_enable = 0;
-  g_telnet_restart = true;
+  g_unit.config.telnet_enable = 0;
+  g_port_restarts.telnet = true;
   ServiceLoopPass();
   EXPECT_TRUE(ClosedWithoutData(tn));
-  EXPECT_FALSE(g_telnet_server.running());
-  EXPECT_TRUE(g_tcp_server.running());
-  g_app_config.telnet_enable = 1;
-  g_telnet_restart = true;
+  EXPECT_FALSE(g_control_servers.telnet.running());
+  EXPECT_TRUE(g_control_servers.tcp.running());
+  g_unit.config.telnet_enable = 1;
+  g_port_restarts.telnet = true;
   ServiceLoopPass();
-  ASSERT_TRUE(g_telnet_server.running());
+  ASSERT_TRUE(g_control_servers.telnet.running());
   const int again = Telnet();
   EXPECT_EQ(ReadUntil(again, "VX7206>"), kOpening + kBanner);
-  g_app_config.baudrate = 2;
-  g_uart_restart = true;
+  g_unit.config.baudrate = 2;
+  g_port_restarts.uart = true;
   ServiceLoopPass();
-  EXPECT_EQ(g_uart.baud_rate(), 9600u);
-  EXPECT_TRUE(g_uart.running());
+  EXPECT_EQ(g_control_servers.uart.baud_rate(), 9600u);
+  EXPECT_TRUE(g_control_servers.uart.running());
 }
 
 }  // namespace

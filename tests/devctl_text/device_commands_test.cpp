@@ -11,7 +11,7 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/factory_reset.h"
 #include "devctl/core/reset_changes.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_panel_shutdown.h"
@@ -36,14 +36,14 @@ class DeviceCommandsTest : public webtest::BoardTest {
     }
     std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
     ClearResetConfirms();
-    g_net_edit_pending = false;
-    g_device_identity = device_identity_s();
-    SaveAppConfig(g_config_path, &g_app_config);
+    g_unit.net_edit_pending = false;
+    g_unit.identity = device_identity_s();
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   void TearDown() override {
     ClearResetConfirms();
-    g_net_edit_pending = false;
-    g_device_identity = device_identity_s();
+    g_unit.net_edit_pending = false;
+    g_unit.identity = device_identity_s();
     BoardTest::TearDown();
   }
   std::string Run(std::string line, int fd = 4) {
@@ -65,9 +65,9 @@ class DeviceCommandsTest : public webtest::BoardTest {
 };
 
 TEST_F(DeviceCommandsTest, ResetKeepsAccountsAndNetwork) {
-  g_app_config.analogue_input_gain[0] = 9;
-  g_app_config.ipaddress = "10.9.9.9";
-  g_app_config.user[1].password = "kept";
+  g_unit.config.analogue_input_gain[0] = 9;
+  g_unit.config.ipaddress = "10.9.9.9";
+  g_unit.config.user[1].password = "kept";
   EXPECT_EQ(Run("RESET").substr(0, 13), "Sure to reset");
   EXPECT_EQ(Run("yes"), "[SUCCESS]System reset, please wait a moment...\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
@@ -78,9 +78,9 @@ TEST_F(DeviceCommandsTest, ResetKeepsAccountsAndNetwork) {
 }
 
 TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
-  g_app_config.ipaddress = "10.9.9.9";
-  g_app_config.hostname = "custom";
-  g_app_config.type = "RX";
+  g_unit.config.ipaddress = "10.9.9.9";
+  g_unit.config.hostname = "custom";
+  g_unit.config.type = "RX";
   std::ofstream(platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json"))
       << "{}";
   EXPECT_EQ(Run("RESET ALL").substr(0, 13), "Sure to reset");
@@ -88,7 +88,7 @@ TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
   EXPECT_EQ(Read("/tmp/reboot"), "1");
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), "# template\n");
   EXPECT_EQ(Read("/etc/hostname"), "VX7206");
-  EXPECT_EQ(g_app_config.type, "TRX");
+  EXPECT_EQ(g_unit.config.type, "TRX");
   EXPECT_EQ(Saved().ipaddress, "192.168.0.200");
   EXPECT_FALSE(std::filesystem::exists(
       platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
@@ -99,12 +99,12 @@ TEST_F(DeviceCommandsTest, ResetAllRestoresEverything) {
 TEST_F(DeviceCommandsTest, PanelResetAllDropsAnOpenNetworkEdit) {
   Run("NET DHCP OFF");
   Run("NET IP 10.0.0.5");
-  ASSERT_TRUE(g_net_edit_pending);
+  ASSERT_TRUE(g_unit.net_edit_pending);
   {
     ConfigLock lock;
     ResetAllSettings();  // as the reset key and the panel's factory-reset page make it
   }
-  EXPECT_FALSE(g_net_edit_pending);
+  EXPECT_FALSE(g_unit.net_edit_pending);
   const app_config_s saved = Saved();
   EXPECT_EQ(saved.dhcp, 1);
   EXPECT_EQ(saved.ipaddress, "192.168.0.200");
@@ -122,11 +122,11 @@ TEST_F(DeviceCommandsTest, ConfirmationBelongsToTheAskingPort) {
 }
 
 TEST_F(DeviceCommandsTest, StandbyRebootWakesFirstAndStatusNever) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   std::string status = "STATUS";
   const std::string report = DispatchLine(4, status.data(), 6);
   EXPECT_EQ(report.substr(0, 4), "\r\n\r\n");
-  EXPECT_EQ(g_app_config.power, 0);  // a status query never wakes the unit
+  EXPECT_EQ(g_unit.config.power, 0);  // a status query never wakes the unit
   std::string reboot = "REBOOT";
   EXPECT_EQ(DispatchLine(4, reboot.data(), 6),
             "[SUCCESS]Set system power on, please wait a moment...\r\n"
@@ -157,8 +157,8 @@ TEST_F(DeviceCommandsTest, RebootMarkerFollowsTheReply) {
 // With /tmp full the marker cannot be written: every reboot command says so, changes nothing and
 // leaves the unit playing with its panel lit.
 TEST_F(DeviceCommandsTest, RebootThatCannotBeRequestedIsAFailure) {
-  g_app_config.analogue_input_gain[0] = 5;
-  SaveAppConfig(g_config_path, &g_app_config);
+  g_unit.config.analogue_input_gain[0] = 5;
+  SaveAppConfig(g_unit.config_path, &g_unit.config);
   GpioOpen(kGpioAudioMute);
   GpioSetOut(kGpioAudioMute);
   SetAudioMuteGpio(0);
@@ -173,16 +173,16 @@ TEST_F(DeviceCommandsTest, RebootThatCannotBeRequestedIsAFailure) {
     EXPECT_EQ(Run(c.line), "[ERROR]Reboot could not be requested.\r\n") << c.line;
     EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot"))) << c.line;
     EXPECT_EQ(platform::sim_sysfs().Level(kGpioAudioMute), 0) << c.line;
-    EXPECT_EQ(g_panel_thread_stop.load(), 0) << c.line;
+    EXPECT_FALSE(PanelThreadStopRequested()) << c.line;
     EXPECT_EQ(Read("/oem/app.json"), file) << c.line;
-    EXPECT_EQ(g_app_config.analogue_input_gain[0], 5) << c.line;
+    EXPECT_EQ(g_unit.config.analogue_input_gain[0], 5) << c.line;
   }
 }
 
 // A reset whose save fails changes nothing: no file, no live setting, no reboot.
 TEST_F(DeviceCommandsTest, ResetThatCannotBeSavedChangesNothing) {
-  g_app_config.analogue_input_gain[0] = 5;
-  SaveAppConfig(g_config_path, &g_app_config);
+  g_unit.config.analogue_input_gain[0] = 5;
+  SaveAppConfig(g_unit.config_path, &g_unit.config);
   std::filesystem::create_directories(
       platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config"));
   Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json", "{}");
@@ -191,18 +191,18 @@ TEST_F(DeviceCommandsTest, ResetThatCannotBeSavedChangesNothing) {
   for (const char* question : {"RESET", "RESET ALL"}) {
     Run(question);
     EXPECT_EQ(Run("YES"), "[ERROR]Settings could not be saved.\r\n") << question;
-    EXPECT_EQ(g_app_config.analogue_input_gain[0], 5) << question;
+    EXPECT_EQ(g_unit.config.analogue_input_gain[0], 5) << question;
     EXPECT_EQ(Saved().analogue_input_gain[0], 5) << question;
     EXPECT_EQ(Read("/etc/dhcpcd.conf"), "static\n") << question;
     EXPECT_TRUE(std::filesystem::exists(
         platform::Path("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.json")));
     EXPECT_FALSE(std::filesystem::exists(platform::Path("/tmp/reboot"))) << question;
-    EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+    EXPECT_FALSE(ConfigSavesFrozen(g_unit.config_path));
   }
 }
 
 TEST_F(DeviceCommandsTest, MacAddressTable) {
-  g_app_config.hostname = "custom";
+  g_unit.config.hostname = "custom";
   struct Case {
     const char* line;
     const char* reply_start;
@@ -226,9 +226,9 @@ TEST_F(DeviceCommandsTest, MacAddressTable) {
     if (c.stored) {
       EXPECT_EQ(reply, std::string(c.reply_start) + kHint);
       EXPECT_EQ(Read("/oem/mac"), c.stored);
-      EXPECT_EQ(g_device_identity.mac, c.stored);
+      EXPECT_EQ(g_unit.identity.mac, c.stored);
       EXPECT_EQ(Read("/etc/hostname"), "VX7206");
-      EXPECT_EQ(g_app_config.hostname, "VX7206");
+      EXPECT_EQ(g_unit.config.hostname, "VX7206");
     } else {
       EXPECT_FALSE(std::filesystem::exists(platform::Path("/oem/mac"))) << c.line;
     }
@@ -238,10 +238,10 @@ TEST_F(DeviceCommandsTest, MacAddressTable) {
 }
 
 TEST_F(DeviceCommandsTest, SubMacKeepsTheHostName) {
-  g_app_config.hostname = "custom";
+  g_unit.config.hostname = "custom";
   EXPECT_EQ(Run("NETSUBMAC 02/00/00/00/00/0a"), "[SUCCESS]Set sub MAC:02:00:00:00:00:0A" + kHint);
   EXPECT_EQ(Read("/oem/sub_mac"), "02:00:00:00:00:0A");
-  EXPECT_EQ(g_app_config.hostname, "custom");
+  EXPECT_EQ(g_unit.config.hostname, "custom");
   EXPECT_EQ(Run("GETNETSUBMAC"), "Sub Mac:02:00:00:00:00:0A\r\n");
 }
 
@@ -258,13 +258,13 @@ TEST_F(DeviceCommandsTest, IdentityWriteFailureIsAnError) {
   for (const char* path : {"/oem/serialnumber", "/oem/mac", "/oem/sub_mac"}) {
     std::filesystem::create_directories(platform::Path(path));
   }
-  g_app_config.hostname = "custom";
+  g_unit.config.hostname = "custom";
   EXPECT_EQ(Run("NETSN NEW"), "[ERROR]Set SN failed.\r\n");
   EXPECT_EQ(Run("NETMAC 00:11:22:33:44:55"), "[ERROR]Set MAC failed.\r\n");
   EXPECT_EQ(Run("NETSUBMAC 00:11:22:33:44:55"), "[ERROR]Set sub MAC failed.\r\n");
-  EXPECT_EQ(g_device_identity.mac, "");
-  EXPECT_EQ(g_device_identity.sub_mac, "");
-  EXPECT_EQ(g_app_config.hostname, "custom");
+  EXPECT_EQ(g_unit.identity.mac, "");
+  EXPECT_EQ(g_unit.identity.sub_mac, "");
+  EXPECT_EQ(g_unit.config.hostname, "custom");
   EXPECT_FALSE(std::filesystem::exists(platform::Path("/etc/hostname")));
 }
 

@@ -12,7 +12,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/text/device_commands.h"
 #include "devctl/text/dispatch_routes.h"
@@ -168,11 +168,11 @@ class DispatcherTest : public webtest::BoardTest {
       std::filesystem::create_directories(platform::Path(dir));
     }
     ClearResetConfirms();
-    g_net_edit_pending = false;
+    g_unit.net_edit_pending = false;
   }
   void TearDown() override {
     ClearResetConfirms();
-    g_net_edit_pending = false;
+    g_unit.net_edit_pending = false;
     BoardTest::TearDown();
   }
   std::string Run(std::string line, int fd = 4) {
@@ -192,7 +192,7 @@ TEST_F(DispatcherTest, EveryReplyIsFramedByTheLineEndAndThePrompt) {
   EXPECT_EQ(Run("   \r"), "\r\nVX7206>");
   EXPECT_EQ(Run("ab\x7f\x7f\r"), "\r\nVX7206>");
   EXPECT_EQ(Run(""), "\r\nVX7206>");
-  g_app_config.model = "MX88";
+  g_unit.config.model = "MX88";
   EXPECT_EQ(Run("IN 99 GAIN 5\r"),
             "\r\n[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n"
             "MX88>");
@@ -203,7 +203,7 @@ TEST_F(DispatcherTest, OverlongLineIsRefusedBeforeAnyHandler) {
   line += std::string(5000, 'x');
   line += "\r";
   EXPECT_EQ(Run(line), "\r\n[ERROR]Command not found.\r\nVX7206>");
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 0);
   EXPECT_TRUE(platform::sim_i2c().Transfers().empty());
   // Blanks do not count: a long line of blanks around a command still runs it.
   EXPECT_EQ(Run(std::string(5000, ' ') + "IN 1 GAIN 5\r"),
@@ -245,27 +245,27 @@ TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
 }
 
 TEST_F(DispatcherTest, NetworkEditIsClosedByTheFirstOtherCommand) {
-  g_app_config.dhcp = 0;
-  g_app_config.ipaddress = "192.168.1.100";
-  g_app_config.hostname = "unit-a";
+  g_unit.config.dhcp = 0;
+  g_unit.config.ipaddress = "192.168.1.100";
+  g_unit.config.hostname = "unit-a";
   Run("NET IP 10.0.0.5");
-  EXPECT_TRUE(g_net_edit_pending);
-  EXPECT_EQ(g_pending_config.type, "TRX");
+  EXPECT_TRUE(g_unit.net_edit_pending);
+  EXPECT_EQ(g_unit.pending.type, "TRX");
   EXPECT_FALSE(Read("/oem/app.json").empty());  // the edit starts from the stored file
-  g_pending_config.hostname = "edited";
+  g_unit.pending.hostname = "edited";
   Run("STATUS");
   Run("net gw 10.0.0.1");
-  EXPECT_TRUE(g_net_edit_pending);
+  EXPECT_TRUE(g_unit.net_edit_pending);
   EXPECT_EQ(Read("/etc/hostname"), "");
   Run("in 1 name My Input");  // "NET" after NAME is a name, not a network command
-  EXPECT_FALSE(g_net_edit_pending);
-  EXPECT_EQ(g_pending_config.hostname, "unit-a");
+  EXPECT_FALSE(g_unit.net_edit_pending);
+  EXPECT_EQ(g_unit.pending.hostname, "unit-a");
   EXPECT_EQ(Read("/etc/hostname"), "unit-a");
   EXPECT_NE(Read("/etc/dhcpcd.conf").find("192.168.1.100"), std::string::npos);
   // A blank line leaves an open edit as it is.
   Run("NET IP 10.0.0.6");
   Run("\r");
-  EXPECT_TRUE(g_net_edit_pending);
+  EXPECT_TRUE(g_unit.net_edit_pending);
 }
 
 TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
@@ -289,11 +289,11 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
       {0, "OUT 1 NOTHING 50\r", "\r\n[ERROR]Command not found.\r\nVX7206>", 0},
   };
   for (const auto& c : cases) {
-    g_app_config.power = c.power;
+    g_unit.config.power = c.power;
     const long before = Saves();
     EXPECT_EQ(Run(c.line), c.text) << c.line;
     EXPECT_EQ(Saves() - before, c.saves) << c.line;
-    EXPECT_EQ(g_app_config.power, c.text.find(power_on) == 0 ? 1 : c.power) << c.line;
+    EXPECT_EQ(g_unit.config.power, c.text.find(power_on) == 0 ? 1 : c.power) << c.line;
     // What the unit starts with after a restart.
     if (c.saves != 0) EXPECT_EQ(Saved().power, 1) << c.line;
   }
@@ -312,11 +312,11 @@ TEST_F(DispatcherTest, EveryRowInStandbyWakesUnlessItIsOneThatNeverWakes) {
   };
   for (const TextRow& row : TextDispatchTable()) {
     ClearResetConfirms();
-    g_app_config.power = 0;
+    g_unit.config.power = 0;
     const long saves = Saves();
     const std::string text = Run(row.example);
     RunRebootAfterReply();  // as the port frame does once the reply is queued
-    const bool woke = g_app_config.power == 1;
+    const bool woke = g_unit.config.power == 1;
     const bool asks = row.question != nullptr;
     EXPECT_EQ(woke, !asks && never_wakes.count(row.handler) == 0) << row.example << "\n" << text;
     if (woke) EXPECT_GT(Saves(), saves) << row.example;
@@ -329,7 +329,7 @@ TEST_F(DispatcherTest, FailedSaveIsReportedAndTheChangeStays) {
             "\r\n[SUCCESS]Set analogue input CH2 gain to -7dB.\r\n"
             "[ERROR]Settings could not be saved.\r\nVX7206>");
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(g_app_config.analogue_input_gain[1], -7);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[1], -7);
   EXPECT_EQ(DspGainWord(1), DspInputGainWord(1, -7));
   EXPECT_EQ(Saves(), 0);
   EXPECT_EQ(Read("/oem/app.json"), "");

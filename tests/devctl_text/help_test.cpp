@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
@@ -93,10 +93,10 @@ TEST(HelpListing, VariantHidesEntriesByDeviceType) {
       {1, "B", TermPrintHelp, "TX only"},
       {2, "C", TermPrintHelp, "RX only"},
   };
-  g_device_identity.main_version = "V1.2";
-  g_device_identity.mcu_version = "M3";
-  g_device_identity.netaudio_version = "V4_20240101";
-  g_app_config.model = "VX7206";
+  g_unit.identity.main_version = "V1.2";
+  g_unit.identity.mcu_version = "M3";
+  g_unit.identity.netaudio_version = "V4_20240101";
+  g_unit.config.model = "VX7206";
   const std::string head =
       "\r\n" + Rule() +
       "\r\n      VX7206 Help Info\r\n"
@@ -111,13 +111,13 @@ TEST(HelpListing, VariantHidesEntriesByDeviceType) {
       {"RX1", "=== System\r\nSTATUS\r\nRX only\r\n"},
   };
   for (const auto& c : cases) {
-    g_app_config.type = c.type;
+    g_unit.config.type = c.type;
     std::string reply;
     AppendHelpListing(reply, table, 3);
     EXPECT_EQ(reply, head + c.body + tail) << c.type;
   }
-  g_device_identity = device_identity_s();
-  g_app_config = app_config_s();
+  g_unit.identity = device_identity_s();
+  g_unit.config = app_config_s();
 }
 
 class HelpOverTcpTest : public webtest::BoardTest {
@@ -127,24 +127,24 @@ class HelpOverTcpTest : public webtest::BoardTest {
     std::filesystem::create_directories(platform::Path("/oem"));
     HistoryInit();
     ClearResetConfirms();
-    g_app_config.tcpportenable = 1;
-    g_app_config.tcpport = 0;
-    g_app_config.type = "TRX";
+    g_unit.config.tcpportenable = 1;
+    g_unit.config.tcpport = 0;
+    g_unit.config.type = "TRX";
     StartTcpServerFromConfig();
-    ASSERT_TRUE(g_tcp_server.running());
+    ASSERT_TRUE(g_control_servers.tcp.running());
   }
   void TearDown() override {
-    g_tcp_server.Stop();
-    g_device_identity = device_identity_s();
+    g_control_servers.tcp.Stop();
+    g_unit.identity = device_identity_s();
     BoardTest::TearDown();
   }
 };
 
 TEST_F(HelpOverTcpTest, RawClientReceivesTheWholeListing) {
-  g_device_identity.main_version = "V2.0.1";
-  g_device_identity.mcu_version = "V1.3";
-  g_device_identity.netaudio_version = "V5.1_20240611";
-  const int fd = testclient::Connect(g_tcp_server.BoundPort());
+  g_unit.identity.main_version = "V2.0.1";
+  g_unit.identity.mcu_version = "V1.3";
+  g_unit.identity.netaudio_version = "V5.1_20240611";
+  const int fd = testclient::Connect(g_control_servers.tcp.BoundPort());
   ASSERT_GE(fd, 0);
   testclient::Send(fd, "help\r");
   const std::string tail = Rule() + "\r\n\r\nVX7206>";

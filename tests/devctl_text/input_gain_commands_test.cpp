@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
 #include "tests/devctl_web/board_fixture.h"
 
@@ -34,8 +34,8 @@ class InputGainTest : public webtest::BoardTest {
 };
 
 TEST_F(InputGainTest, AnalogueInputGainSequence) {
-  g_app_config.analogue_input_mute[0] = 1;
-  g_app_config.group_input_stereo2[0] = 1;
+  g_unit.config.analogue_input_mute[0] = 1;
+  g_unit.config.group_input_stereo2[0] = 1;
   EXPECT_EQ(Run("IN 1 GAIN 10\r"), "[SUCCESS]Set analogue input CH1 gain to 10dB.\r\n");
   // Muted, 10 ms, the expander's range code (6..19 dB: 2 in bits 0-1), the gain word by safeload
   // to cell 0x10E, unmuted.
@@ -44,8 +44,8 @@ TEST_F(InputGainTest, AnalogueInputGainSequence) {
   EXPECT_EQ(g_dsp_input_gain_addr[0], 0x10Eu);
   EXPECT_EQ(DspGainWord(0), DspInputGainWord(0, 10));
   EXPECT_FALSE(DspMuted(0));
-  EXPECT_EQ(g_app_config.analogue_input_mute[0], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo2[0], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[0], 0);
   EXPECT_EQ(Saves(), 1);
   const app_config_s saved = Saved();
   EXPECT_EQ(saved.analogue_input_gain[0], 10);
@@ -100,20 +100,20 @@ TEST_F(InputGainTest, OutOfRangeChangesNothing) {
 }
 
 TEST_F(InputGainTest, StepsClampAtTheLimits) {
-  g_app_config.analogue_input_gain[0] = 28;
-  g_app_config.tarvo_input_gain[0] = -27;
-  g_app_config.analogue_input_gain[2] = 4;
+  g_unit.config.analogue_input_gain[0] = 28;
+  g_unit.config.tarvo_input_gain[0] = -27;
+  g_unit.config.analogue_input_gain[2] = 4;
   EXPECT_EQ(Run("IN 1 GAIN+5\r"), "[SUCCESS]Increase analogue input CH1 gain to 30dB.\r\n");
   EXPECT_EQ(Run("IN 5 GAIN-10\r"), "[SUCCESS]Decrease tarvo input CH1 gain to -30dB.\r\n");
   EXPECT_EQ(Run("IN 3 GAIN+\r"), "[SUCCESS]Increase analogue input CH3 gain to 5dB.\r\n");
   EXPECT_EQ(Run("IN 3 GAIN-\r"), "[SUCCESS]Decrease analogue input CH3 gain to 4dB.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 30);
-  EXPECT_EQ(g_app_config.tarvo_input_gain[0], -30);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 30);
+  EXPECT_EQ(g_unit.config.tarvo_input_gain[0], -30);
 }
 
 TEST_F(InputGainTest, LinkedPairsMoveTogether) {
-  g_app_config.analogue_input_stereo[0] = 1;
-  g_app_config.analogue_input_gain[1] = 5;
+  g_unit.config.analogue_input_stereo[0] = 1;
+  g_unit.config.analogue_input_gain[1] = 5;
   EXPECT_EQ(Run("IN 2 GAIN+3\r"),
             "[SUCCESS]Increase analogue input CH1 gain to 3dB.\r\n"
             "[SUCCESS]Increase analogue input CH2 gain to 8dB.\r\n");
@@ -123,7 +123,7 @@ TEST_F(InputGainTest, LinkedPairsMoveTogether) {
             "[SUCCESS]Set analogue input CH2 gain to 10dB.\r\n");
   const auto log = HardwareLog();
   EXPECT_EQ(std::count(log.begin(), log.end(), "wait"), 1);  // one shared wait for the pair
-  g_app_config.usb_input_stereo = 1;
+  g_unit.config.usb_input_stereo = 1;
   EXPECT_EQ(Run("IN 14 GAIN-2\r"),
             "[SUCCESS]Decrease USB input left gain to -2dB.\r\n"
             "[SUCCESS]Decrease USB input right gain to -2dB.\r\n");
@@ -133,24 +133,24 @@ TEST_F(InputGainTest, LinkedPairsMoveTogether) {
 }
 
 TEST_F(InputGainTest, GroupMembersTakeTheGroupsGain) {
-  g_app_config.group_input_gain[0] = 4;
-  g_app_config.group_input_mute[0] = 1;
-  g_app_config.group_input_stereo1[0] = 1;
-  g_app_config.group_input_stereo1[12] = 1;
-  g_app_config.analogue_input_gain[0] = -9;
-  g_app_config.usb_input_gain[0] = 20;
-  g_app_config.usb_input_mute[0] = 1;
+  g_unit.config.group_input_gain[0] = 4;
+  g_unit.config.group_input_mute[0] = 1;
+  g_unit.config.group_input_stereo1[0] = 1;
+  g_unit.config.group_input_stereo1[12] = 1;
+  g_unit.config.analogue_input_gain[0] = -9;
+  g_unit.config.usb_input_gain[0] = 20;
+  g_unit.config.usb_input_mute[0] = 1;
   EXPECT_EQ(Run("IN 15 GAIN+2\r"),
             "[SUCCESS]Increase input group 1 gain 6dB.\r\n"
             "[SUCCESS]Increase analogue input CH1 gain to 6dB.\r\n"
             "[SUCCESS]Increase USB input left gain to 6dB.\r\n");
-  EXPECT_EQ(g_app_config.group_input_gain[0], 6);
-  EXPECT_EQ(g_app_config.group_input_mute[0], 0);
-  EXPECT_EQ(g_app_config.usb_input_gain[0], 6);
-  EXPECT_EQ(g_app_config.usb_input_mute[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_gain[0], 6);
+  EXPECT_EQ(g_unit.config.group_input_mute[0], 0);
+  EXPECT_EQ(g_unit.config.usb_input_gain[0], 6);
+  EXPECT_EQ(g_unit.config.usb_input_mute[0], 0);
   EXPECT_FALSE(DspMuted(12));
-  EXPECT_EQ(g_app_config.group_input_stereo1[0], 1);
-  EXPECT_EQ(g_app_config.group_input_stereo1[12], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[0], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[12], 1);
   EXPECT_EQ(Run("IN 15 GAIN-1\r"),
             "[SUCCESS]Decrease input group 1 gain to 5dB.\r\n"
             "[SUCCESS]Decrease analogue input CH1 gain to 5dB.\r\n"
@@ -162,18 +162,18 @@ TEST_F(InputGainTest, GroupMembersTakeTheGroupsGain) {
   EXPECT_EQ(Run("IN 16 GAIN 2\r"), "[SUCCESS]Set group 2 input gain to 2dB.\r\n");
   // A channel set by its own number leaves its groups.
   EXPECT_EQ(Run("IN 1 GAIN 1\r"), "[SUCCESS]Set analogue input CH1 gain to 1dB.\r\n");
-  EXPECT_EQ(g_app_config.group_input_stereo1[0], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo1[12], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[12], 1);
 }
 
 TEST_F(InputGainTest, AllInputs) {
-  g_app_config.group_input_stereo3[2] = 1;
-  g_app_config.tarvo_input_mute[3] = 1;
+  g_unit.config.group_input_stereo3[2] = 1;
+  g_unit.config.tarvo_input_mute[3] = 1;
   EXPECT_EQ(Run("IN 0 GAIN 5\r"), "[SUCCESS]Set all input gain to 5dB.\r\n");
-  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_app_config.InputGainRef(c), 5) << c;
-  for (int k = 0; k < kGroups; ++k) EXPECT_EQ(g_app_config.group_input_gain[k], 5);
-  EXPECT_EQ(g_app_config.tarvo_input_mute[3], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo3[2], 1);
+  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_unit.config.InputGainRef(c), 5) << c;
+  for (int k = 0; k < kGroups; ++k) EXPECT_EQ(g_unit.config.group_input_gain[k], 5);
+  EXPECT_EQ(g_unit.config.tarvo_input_mute[3], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo3[2], 1);
   const auto log = HardwareLog();
   EXPECT_EQ(std::count(log.begin(), log.end(), "wait"), 4);  // one per analogue input
 

@@ -8,7 +8,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -44,8 +44,8 @@ void Prepare() {
     // Every command saves; the saves are flushed file by file but never sync the host's disks.
     platform::SetHostSync(false);
     static sim::Board board;
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_config_path = "/oem/app.json";
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config_path = "/oem/app.json";
     return true;
   }();
   (void)done;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {
@@ -38,52 +38,52 @@ TEST_F(LinksGroupsTest, LinkingAnInputPairClearsRoutesThatAreNotStraight) {
       {0, 2, 1, 0, 0, {1}}, {5, 6, 1, 5, 6, {}},     {2, 1, 0, 2, 1, {}},
   };
   for (const auto& c : cases) {
-    g_app_config.analogue_output_stereo[0] = 1;
-    g_app_config.control[0] = c.a;
-    g_app_config.control[1] = c.b;
+    g_unit.config.analogue_output_stereo[0] = 1;
+    g_unit.config.control[0] = c.a;
+    g_unit.config.control[1] = c.b;
     platform::sim_i2c().ClearTransfers();
     FixRoutesForInputLink(0, c.linked);
-    EXPECT_EQ(g_app_config.control[0], c.want_a) << c.a << "," << c.b;
-    EXPECT_EQ(g_app_config.control[1], c.want_b) << c.a << "," << c.b;
+    EXPECT_EQ(g_unit.config.control[0], c.want_a) << c.a << "," << c.b;
+    EXPECT_EQ(g_unit.config.control[1], c.want_b) << c.a << "," << c.b;
     EXPECT_EQ(SourceWrites(), c.writes) << c.a << "," << c.b;
   }
   // Unlinked output pairs are left alone.
-  g_app_config.analogue_output_stereo[0] = 0;
-  g_app_config.control[0] = 2;
+  g_unit.config.analogue_output_stereo[0] = 0;
+  g_unit.config.control[0] = 2;
   FixRoutesForInputLink(0, 1);
-  EXPECT_EQ(g_app_config.control[0], 2);
+  EXPECT_EQ(g_unit.config.control[0], 2);
   FixRoutesForInputLink(7, 1);  // no such pair: nothing
 }
 
 TEST_F(LinksGroupsTest, LinkingAnOutputPairChecksEveryLinkedInputPair) {
-  g_app_config.analogue_input_stereo[0] = 1;
-  g_app_config.tarvo_input_stereo[1] = 1;  // inputs 7, 8
-  g_app_config.control[12] = 1;
-  g_app_config.control[13] = 8;
+  g_unit.config.analogue_input_stereo[0] = 1;
+  g_unit.config.tarvo_input_stereo[1] = 1;  // inputs 7, 8
+  g_unit.config.control[12] = 1;
+  g_unit.config.control[13] = 8;
   FixRoutesForOutputLink(6, 1);
-  EXPECT_EQ(g_app_config.control[12], 0);
-  EXPECT_EQ(g_app_config.control[13], 0);
+  EXPECT_EQ(g_unit.config.control[12], 0);
+  EXPECT_EQ(g_unit.config.control[13], 0);
   EXPECT_EQ(SourceWrites(), (std::vector<int>{12, 13}));
 }
 
 TEST_F(LinksGroupsTest, RemovingAnOutputFromGroupsTouchesOnlyItsEntries) {
   for (int g = 0; g < kGroups; ++g) {
-    for (int c = 0; c < kDspChannels; ++c) g_app_config.OutputGroupMembers(g)[c] = 1;
+    for (int c = 0; c < kDspChannels; ++c) g_unit.config.OutputGroupMembers(g)[c] = 1;
   }
-  app_config_s before = g_app_config;
+  app_config_s before = g_unit.config;
   RemoveOutputFromGroups(4);
   for (int g = 0; g < kGroups; ++g) {
     before.OutputGroupMembers(g)[4] = 0;
     for (int c = 0; c < kDspChannels; ++c) {
-      EXPECT_EQ(g_app_config.OutputGroupMembers(g)[c], before.OutputGroupMembers(g)[c]);
+      EXPECT_EQ(g_unit.config.OutputGroupMembers(g)[c], before.OutputGroupMembers(g)[c]);
     }
   }
   RemoveOutputFromGroups(14);  // out of range: nothing
 }
 
 TEST_F(LinksGroupsTest, InOutPairsLinked) {
-  g_app_config.analogue_input_stereo[0] = 1;
-  g_app_config.usb_output_stereo = 1;
+  g_unit.config.analogue_input_stereo[0] = 1;
+  g_unit.config.usb_output_stereo = 1;
   EXPECT_EQ(AreInOutPairsLinked(0, 1), 0);
   EXPECT_EQ(AreInOutPairsLinked(1, 15), 0);
   EXPECT_EQ(AreInOutPairsLinked(1, 14), 1);

@@ -20,52 +20,52 @@ const std::string kOutputError =
     "[ERROR]Set output mute param out of range. Type \"HELP\" for more reference.\r\n";
 
 TEST_F(MuteCommandTest, ChannelsAndLinkedPairsLeaveTheirGroups) {
-  g_app_config.group_input_stereo2[0] = 1;
+  g_unit.config.group_input_stereo2[0] = 1;
   EXPECT_EQ(Run("IN 1 MUTE ON\r"), "[SUCCESS]Set analogue input CH1 mute on.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_mute[0], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[0], 1);
   EXPECT_TRUE(InputMutedCell(0));
-  EXPECT_EQ(g_app_config.group_input_stereo2[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[0], 0);
   EXPECT_EQ(Saves(), 1);
   EXPECT_EQ(Saved().analogue_input_mute[0], 1);
 
-  g_app_config.analogue_input_stereo[0] = 1;
+  g_unit.config.analogue_input_stereo[0] = 1;
   EXPECT_EQ(Run("IN 2 MUTE OFF\r"),
             "[SUCCESS]Set analogue input CH1 mute off.\r\n"
             "[SUCCESS]Set analogue input CH2 mute off.\r\n");
   EXPECT_EQ(DspLog(), (Log{"inunmute 0", "inunmute 1"}));
 
-  g_app_config.analogue_output_stereo[1] = 1;
-  g_app_config.group_output_stereo1[3] = 1;
+  g_unit.config.analogue_output_stereo[1] = 1;
+  g_unit.config.group_output_stereo1[3] = 1;
   EXPECT_EQ(Run("OUT 3 MUTE ON\r"),
             "[SUCCESS]Set analogue output CH3 mute on.\r\n"
             "[SUCCESS]Set analogue output CH4 mute on.\r\n");
   EXPECT_EQ(DspLog(), (Log{"mute 2", "mute 3"}));
-  EXPECT_EQ(g_app_config.analogue_output_mute[1], 0);  // pair (1,2) is not linked
-  EXPECT_EQ(g_app_config.group_output_stereo1[3], 0);
+  EXPECT_EQ(g_unit.config.analogue_output_mute[1], 0);  // pair (1,2) is not linked
+  EXPECT_EQ(g_unit.config.group_output_stereo1[3], 0);
 
   EXPECT_EQ(Run("OUT 9 MUTE ON\r"), "[SUCCESS]Set tarvo output CH5 mute on.\r\n");
   EXPECT_EQ(Run("IN 14 MUTE ON\r"), "[SUCCESS]Set USB input right mute on.\r\n");
   EXPECT_EQ(Run("OUT 13 MUTE OFF\r"), "[SUCCESS]Set USB output left mute off.\r\n");
   // The volume stays as it was.
-  EXPECT_EQ(g_app_config.analogue_output_vol[2], 50);
+  EXPECT_EQ(g_unit.config.analogue_output_vol[2], 50);
 }
 
 TEST_F(MuteCommandTest, GroupsMuteTheirMembers) {
-  g_app_config.group_input_stereo1[1] = 1;
-  g_app_config.group_input_stereo1[13] = 1;
+  g_unit.config.group_input_stereo1[1] = 1;
+  g_unit.config.group_input_stereo1[13] = 1;
   EXPECT_EQ(Run("IN 15 MUTE ON\r"),
             "[SUCCESS]Set input group 1 mute on.\r\n"
             "[SUCCESS]Set analogue input CH2 mute on.\r\n"
             "[SUCCESS]Set USB input right mute on.\r\n");
-  EXPECT_EQ(g_app_config.group_input_mute[0], 1);
-  EXPECT_EQ(g_app_config.analogue_input_mute[1], 1);
-  EXPECT_EQ(g_app_config.usb_input_mute[1], 1);
+  EXPECT_EQ(g_unit.config.group_input_mute[0], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[1], 1);
+  EXPECT_EQ(g_unit.config.usb_input_mute[1], 1);
   EXPECT_EQ(DspLog(), (Log{"inmute 1", "inmute 13"}));
-  EXPECT_EQ(g_app_config.group_input_stereo1[1], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[1], 1);
 
-  g_app_config.group_output_stereo2[6] = 1;
-  g_app_config.group_output_stereo2[12] = 1;
-  g_app_config.group_output_stereo2[13] = 1;
+  g_unit.config.group_output_stereo2[6] = 1;
+  g_unit.config.group_output_stereo2[12] = 1;
+  g_unit.config.group_output_stereo2[13] = 1;
   // A USB member's line has no final period on the output side.
   EXPECT_EQ(Run("OUT 16 MUTE OFF\r"),
             "[SUCCESS]Set output group B mute off.\r\n"
@@ -74,25 +74,25 @@ TEST_F(MuteCommandTest, GroupsMuteTheirMembers) {
             "[SUCCESS]Set USB output right mute off\r\n");
   EXPECT_EQ(DspLog(), (Log{"unmute 6", "unmute 12", "unmute 13"}));
   EXPECT_EQ(Run("OUT 18 MUTE ON\r"), "[SUCCESS]Set output group D mute on.\r\n");
-  EXPECT_EQ(g_app_config.group_output_mute[3], 1);
+  EXPECT_EQ(g_unit.config.group_output_mute[3], 1);
 }
 
 TEST_F(MuteCommandTest, AllChannels) {
-  g_app_config.group_input_stereo3[4] = 1;
-  for (int c = 0; c < kDspChannels; ++c) g_app_config.InputMuteRef(c) = 1;
-  for (int g = 0; g < kGroups; ++g) g_app_config.group_input_mute[g] = 1;
+  g_unit.config.group_input_stereo3[4] = 1;
+  for (int c = 0; c < kDspChannels; ++c) g_unit.config.InputMuteRef(c) = 1;
+  for (int g = 0; g < kGroups; ++g) g_unit.config.group_input_mute[g] = 1;
   EXPECT_EQ(Run("IN 0 MUTE OFF\r"), "[SUCCESS]Set all input mute off.\r\n");
   for (int c = 0; c < kDspChannels; ++c) {
-    EXPECT_EQ(g_app_config.InputMuteRef(c), 0) << c;
+    EXPECT_EQ(g_unit.config.InputMuteRef(c), 0) << c;
     EXPECT_FALSE(InputMutedCell(c)) << c;
   }
-  for (int g = 0; g < kGroups; ++g) EXPECT_EQ(g_app_config.group_input_mute[g], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo3[4], 1);
+  for (int g = 0; g < kGroups; ++g) EXPECT_EQ(g_unit.config.group_input_mute[g], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo3[4], 1);
 
   // Without a number the output command means all outputs.
   EXPECT_EQ(Run("OUT MUTE ON\r"), "[SUCCESS]Set all output mute on.\r\n");
   for (int c = 0; c < kDspChannels; ++c) EXPECT_TRUE(OutputMutedCell(c)) << c;
-  for (int g = 0; g < kGroups; ++g) EXPECT_EQ(g_app_config.group_output_mute[g], 1);
+  for (int g = 0; g < kGroups; ++g) EXPECT_EQ(g_unit.config.group_output_mute[g], 1);
   EXPECT_EQ(Run("OUT 0 MUTE OFF\r"), "[SUCCESS]Set all output mute off.\r\n");
   EXPECT_EQ(Run("IN 0 MUTE ON\r"), "[SUCCESS]Set all input mute on.\r\n");
 
@@ -103,7 +103,7 @@ TEST_F(MuteCommandTest, AllChannels) {
   EXPECT_EQ(Run("IN 0 MUTEX MUTE OFF\r"), "");
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Saves(), saves + 2);
-  EXPECT_EQ(g_app_config.analogue_input_mute[0], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[0], 1);
 }
 
 TEST_F(MuteCommandTest, BadChannelNumbers) {

@@ -44,14 +44,14 @@ TEST_F(NameCommandTest, NamesAndTheirLines) {
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.reply) << c.line;
     const char* field =
-        c.output ? g_app_config.output_name[c.slot] : g_app_config.input_name[c.slot];
+        c.output ? g_unit.config.output_name[c.slot] : g_unit.config.input_name[c.slot];
     EXPECT_STREQ(field, c.stored) << c.line;
   }
   EXPECT_EQ(Saves(), 11);
   EXPECT_STREQ(Saved().output_name[17], "Zone");
   // The partner of a linked pair keeps its name.
-  EXPECT_STREQ(g_app_config.input_name[0], "123456789012345678901234");
-  EXPECT_STREQ(g_app_config.input_name[4], "Tarvo Input CH1");
+  EXPECT_STREQ(g_unit.config.input_name[0], "123456789012345678901234");
+  EXPECT_STREQ(g_unit.config.input_name[4], "Tarvo Input CH1");
 }
 
 TEST_F(NameCommandTest, RefusedNamesKeepTheOldOne) {
@@ -75,18 +75,18 @@ TEST_F(NameCommandTest, RefusedNamesKeepTheOldOne) {
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.line + "\r"), c.error) << c.line;
   }
-  EXPECT_STREQ(g_app_config.input_name[2], "Analogue Input CH3");
-  EXPECT_STREQ(g_app_config.output_name[2], "Analogue Output CH3");
+  EXPECT_STREQ(g_unit.config.input_name[2], "Analogue Input CH3");
+  EXPECT_STREQ(g_unit.config.output_name[2], "Analogue Output CH3");
   EXPECT_EQ(Saves(), 0);
 }
 
 TEST_F(NameCommandTest, RefusedNameStillPowersTheUnitOn) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   std::string line = "IN 3 NAME\r";
   const std::string text = DispatchLine(3, line.data(), static_cast<int>(line.size()));
   EXPECT_EQ(text, "[SUCCESS]Set system power on, please wait a moment...\r\n\r\n" + kInputError +
                       "VX7206>");
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_EQ(Saves(), 1);  // the stored power state, so a restart comes back on
   EXPECT_EQ(Saved().power, 1);
 }

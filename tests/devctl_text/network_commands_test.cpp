@@ -9,7 +9,7 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/storage.h"
@@ -30,13 +30,13 @@ class NetworkCommandsTest : public webtest::BoardTest {
     }
     Write("/usr/local/backend/apps/dhcpcd.conf", kTemplate);
     ClearResetConfirms();
-    g_net_edit_pending = false;
-    SaveAppConfig(g_config_path, &g_app_config);
+    g_unit.net_edit_pending = false;
+    SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   void TearDown() override {
     ClearResetConfirms();
-    g_net_edit_pending = false;
-    g_pending_config = app_config_s();
+    g_unit.net_edit_pending = false;
+    g_unit.pending = app_config_s();
     BoardTest::TearDown();
   }
   // The reply lines between the leading "\r\n" and the prompt.
@@ -108,7 +108,7 @@ TEST_F(NetworkCommandsTest, AddressValidation) {
   // Leading zeros are numbers: the address is stored as the unit formats it.
   EXPECT_EQ(Run("NET IP 010.0.0.5"), "[SUCCESS]Set IP address: 10.0.0.5" + kHint);
   EXPECT_EQ(Run("NET SM 255.255.240.0"), "[SUCCESS]Set subnet mask:255.255.240.0" + kHint);
-  EXPECT_EQ(g_pending_config.ipaddress, "10.0.0.5");
+  EXPECT_EQ(g_unit.pending.ipaddress, "10.0.0.5");
 }
 
 TEST_F(NetworkCommandsTest, DhcpModeRefusesStaticAddresses) {
@@ -125,7 +125,7 @@ TEST_F(NetworkCommandsTest, DhcpModeRefusesStaticAddresses) {
   EXPECT_EQ(Run("NET SM 255.255.255.0"),
             "[ERROR]The system is in DHCP mode, please disable DHCP first before setting the "
             "SUBNET MASK.\r\n");
-  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.pending.ipaddress, "192.168.0.200");
 }
 
 TEST_F(NetworkCommandsTest, StaticEditIsSavedAndAppliedByNetRb) {
@@ -139,7 +139,7 @@ TEST_F(NetworkCommandsTest, StaticEditIsSavedAndAppliedByNetRb) {
   EXPECT_NE(conf.find("static ip_address=10.0.0.5/24\n"), std::string::npos) << conf;
   EXPECT_NE(conf.find("static routers=10.0.0.1\n"), std::string::npos) << conf;
   // The live record keeps the running addresses until the reboot.
-  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.config.ipaddress, "192.168.0.200");
   EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
   const app_config_s saved = Saved();
@@ -173,8 +173,8 @@ TEST_F(NetworkCommandsTest, EditIsSavedMergedWithLiveChanges) {
   Run("NET DHCP OFF");
   Run("NET IP 10.0.0.5");
   // A change made meanwhile through the live record (web or panel) and saved.
-  g_app_config.analogue_input_gain[1] = 7;
-  SaveAppConfig(g_config_path, &g_app_config);
+  g_unit.config.analogue_input_gain[1] = 7;
+  SaveAppConfig(g_unit.config_path, &g_unit.config);
   EXPECT_EQ(Saved().ipaddress, "10.0.0.5");
   Run("NET RB");
   const app_config_s saved = Saved();
@@ -183,8 +183,8 @@ TEST_F(NetworkCommandsTest, EditIsSavedMergedWithLiveChanges) {
 }
 
 TEST_F(NetworkCommandsTest, NetRbInStandbyKeepsTheEdit) {
-  g_app_config.power = 0;
-  SaveAppConfig(g_config_path, &g_app_config);
+  g_unit.config.power = 0;
+  SaveAppConfig(g_unit.config_path, &g_unit.config);
   Run("NET DHCP OFF");
   Run("NET IP 10.0.0.9");
   EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
@@ -273,7 +273,7 @@ TEST_F(NetworkCommandsTest, FailedSaveTakesTheEditBack) {
   const std::string conf = Read("/etc/dhcpcd.conf");
   platform::FailWritesUnder(platform::Path("/oem"));
   EXPECT_EQ(Run("NET IP 10.0.0.5"), "[ERROR]Settings could not be saved.\r\n");
-  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.pending.ipaddress, "192.168.0.200");
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf);
   EXPECT_EQ(Run("NET DNS studio"), "[ERROR]Settings could not be saved.\r\n");
   EXPECT_NE(Read("/etc/hostname"), "STUDIO");

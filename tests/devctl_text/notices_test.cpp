@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/text/broadcast.h"
 #include "devctl/text/control_servers.h"
@@ -21,32 +21,32 @@ class ControlPortNoticesTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
     SimUnitFixture::SetUp();
-    ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
-    ASSERT_EQ(g_tcp_server.Start(), 0);
-    ASSERT_EQ(g_telnet_server.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
-    ASSERT_EQ(g_telnet_server.Start(), 0);
-    tcp_ = testclient::Connect(g_tcp_server.BoundPort());
-    telnet_ = testclient::Connect(g_telnet_server.BoundPort());
+    ASSERT_EQ(g_control_servers.tcp.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(g_control_servers.tcp.Start(), 0);
+    ASSERT_EQ(g_control_servers.telnet.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
+    ASSERT_EQ(g_control_servers.telnet.Start(), 0);
+    tcp_ = testclient::Connect(g_control_servers.tcp.BoundPort());
+    telnet_ = testclient::Connect(g_control_servers.telnet.BoundPort());
     ASSERT_GE(tcp_, 0);
     ASSERT_GE(telnet_, 0);
     ASSERT_TRUE(testsupport::WaitFor(
-        [] { return g_tcp_server.ClientCount() >= 1 && g_telnet_server.ClientCount() >= 1; }));
+        [] { return g_control_servers.tcp.ClientCount() >= 1 && g_control_servers.telnet.ClientCount() >= 1; }));
 
     int slave = -1;
     char name[256];
     ASSERT_EQ(openpty(&uart_peer_, &slave, name, nullptr, nullptr), 0);
     close(slave);
     std::filesystem::create_symlink(name, root_ + "/dev/ttyS6");
-    g_uart.Init("uartthread");
-    g_uart.SetDevicePath("/dev/ttyS6");
-    g_uart.SetStartDelayMs(0);
-    ASSERT_EQ(g_uart.Start(), 0);
+    g_control_servers.uart.Init("uartthread");
+    g_control_servers.uart.SetDevicePath("/dev/ttyS6");
+    g_control_servers.uart.SetStartDelayMs(0);
+    ASSERT_EQ(g_control_servers.uart.Start(), 0);
     RegisterControlPortNotices();
   }
   void TearDown() override {
-    g_uart.Stop();
-    g_tcp_server.Stop();
-    g_telnet_server.Stop();
+    g_control_servers.uart.Stop();
+    g_control_servers.tcp.Stop();
+    g_control_servers.telnet.Stop();
     close(tcp_);
     close(telnet_);
     close(uart_peer_);

@@ -22,19 +22,19 @@ const std::string kDownError =
     "[ERROR]Decrease output volume param out of range. Type \"HELP\" for more reference.\r\n";
 
 TEST_F(OutputVolumeTest, SingleChannelLeavesGroupsAndMuteFollows) {
-  g_app_config.group_output_stereo2[0] = 1;
-  g_app_config.analogue_output_mute[0] = 1;  // muted by a mute command
+  g_unit.config.group_output_stereo2[0] = 1;
+  g_unit.config.analogue_output_mute[0] = 1;  // muted by a mute command
   EXPECT_EQ(Run("OUT 1 VOL 40\r"), "[SUCCESS]Set analogue output CH1 volume to 40.\r\n");
   EXPECT_EQ(DspLog(), (Log{"vol 0=40", "unmute 0"}));
   EXPECT_EQ(VolumeCell(0), DspOutputVolumeWord(40));
   EXPECT_FALSE(OutputMutedCell(0));
-  EXPECT_EQ(g_app_config.group_output_stereo2[0], 0);
+  EXPECT_EQ(g_unit.config.group_output_stereo2[0], 0);
   EXPECT_EQ(Saves(), 1);
   EXPECT_EQ(Saved().analogue_output_vol[0], 40);
 
   EXPECT_EQ(Run("OUT 1 VOL 0\r"), "[SUCCESS]Set analogue output CH1 volume to 0.\r\n");
   EXPECT_EQ(DspLog(), (Log{"vol 0=0", "mute 0"}));
-  EXPECT_EQ(g_app_config.analogue_output_mute[0], 1);
+  EXPECT_EQ(g_unit.config.analogue_output_mute[0], 1);
   // The same value again still writes the volume; the mute flag does not change, so no mute.
   EXPECT_EQ(Run("OUT 1 VOL 0\r"), "[SUCCESS]Set analogue output CH1 volume to 0.\r\n");
   EXPECT_EQ(DspLog(), (Log{"vol 0=0"}));
@@ -42,21 +42,21 @@ TEST_F(OutputVolumeTest, SingleChannelLeavesGroupsAndMuteFollows) {
   EXPECT_EQ(Run("OUT 6 VOL 100\r"), "[SUCCESS]Set tarvo output CH2 volume to 100.\r\n");
   EXPECT_EQ(VolumeCell(5), DspOutputVolumeWord(100));
   EXPECT_EQ(Run("OUT 14 VOL 7\r"), "[SUCCESS]Set USB output right volume to 7.\r\n");
-  EXPECT_EQ(g_app_config.usb_output_vol[1], 7);
+  EXPECT_EQ(g_unit.config.usb_output_vol[1], 7);
 }
 
 TEST_F(OutputVolumeTest, LinkedPairs) {
-  g_app_config.analogue_output_stereo[1] = 1;
-  g_app_config.group_output_stereo1[2] = 1;
-  g_app_config.group_output_stereo3[3] = 1;
+  g_unit.config.analogue_output_stereo[1] = 1;
+  g_unit.config.group_output_stereo1[2] = 1;
+  g_unit.config.group_output_stereo3[3] = 1;
   EXPECT_EQ(Run("OUT 4 VOL 30\r"),
             "[SUCCESS]Set analogue output CH3 volume to 30.\r\n"
             "[SUCCESS]Set analogue output CH4 volume to 30.\r\n");
-  EXPECT_EQ(g_app_config.group_output_stereo1[2], 0);
-  EXPECT_EQ(g_app_config.group_output_stereo3[3], 0);
+  EXPECT_EQ(g_unit.config.group_output_stereo1[2], 0);
+  EXPECT_EQ(g_unit.config.group_output_stereo3[3], 0);
 
-  g_app_config.analogue_output_vol[2] = 98;
-  g_app_config.analogue_output_vol[3] = 40;
+  g_unit.config.analogue_output_vol[2] = 98;
+  g_unit.config.analogue_output_vol[3] = 40;
   EXPECT_EQ(Run("OUT 4 VOL+5\r"),
             "[SUCCESS]Increase analogue output CH3 volume to 100.\r\n"
             "[SUCCESS]Increase analogue output CH4 volume to 45.\r\n");
@@ -64,9 +64,9 @@ TEST_F(OutputVolumeTest, LinkedPairs) {
   EXPECT_EQ(VolumeCell(3), DspOutputVolumeWord(45));
 
   // Lowering writes the changed mute ahead of the volume.
-  g_app_config.usb_output_stereo = 1;
-  g_app_config.usb_output_vol[0] = 3;
-  g_app_config.usb_output_vol[1] = 9;
+  g_unit.config.usb_output_stereo = 1;
+  g_unit.config.usb_output_vol[0] = 3;
+  g_unit.config.usb_output_vol[1] = 9;
   EXPECT_EQ(Run("OUT 13 VOL-4\r"),
             "[SUCCESS]Decrease USB output left volume to 0.\r\n"
             "[SUCCESS]Decrease USB output right volume to 5.\r\n");
@@ -74,24 +74,24 @@ TEST_F(OutputVolumeTest, LinkedPairs) {
 }
 
 TEST_F(OutputVolumeTest, GroupMembersFollowTheirGroup) {
-  g_app_config.group_output_stereo1[0] = 1;
-  g_app_config.group_output_stereo1[13] = 1;
+  g_unit.config.group_output_stereo1[0] = 1;
+  g_unit.config.group_output_stereo1[13] = 1;
   EXPECT_EQ(Run("OUT 15 VOL 60\r"),
             "[SUCCESS]Set output group A volume to 60.\r\n"
             "[SUCCESS]Set analogue output CH1 volume to 60.\r\n"
             "[SUCCESS]Set USB output right volume to 60.\r\n");
-  EXPECT_EQ(g_app_config.group_output_vol[0], 60);
-  EXPECT_EQ(g_app_config.group_output_stereo1[0], 1);
-  EXPECT_EQ(g_app_config.group_output_stereo1[13], 1);
+  EXPECT_EQ(g_unit.config.group_output_vol[0], 60);
+  EXPECT_EQ(g_unit.config.group_output_stereo1[0], 1);
+  EXPECT_EQ(g_unit.config.group_output_stereo1[13], 1);
 
-  g_app_config.group_output_vol[1] = 5;
-  g_app_config.group_output_stereo2[1] = 1;
-  g_app_config.analogue_output_vol[1] = 80;
+  g_unit.config.group_output_vol[1] = 5;
+  g_unit.config.group_output_stereo2[1] = 1;
+  g_unit.config.analogue_output_vol[1] = 80;
   EXPECT_EQ(Run("OUT 16 VOL-10\r"),
             "[SUCCESS]Decrease output group B volume to 0.\r\n"
             "[SUCCESS]Decrease analogue output CH2 volume to 0.\r\n");
-  EXPECT_EQ(g_app_config.group_output_mute[1], 1);
-  EXPECT_EQ(g_app_config.analogue_output_mute[1], 1);
+  EXPECT_EQ(g_unit.config.group_output_mute[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_output_mute[1], 1);
   EXPECT_EQ(DspLog(), (Log{"vol 1=0", "mute 1"}));
 
   // The set command's member loop writes a changed mute first.
@@ -99,27 +99,27 @@ TEST_F(OutputVolumeTest, GroupMembersFollowTheirGroup) {
             "[SUCCESS]Set output group B volume to 20.\r\n"
             "[SUCCESS]Set analogue output CH2 volume to 20.\r\n");
   EXPECT_EQ(DspLog(), (Log{"unmute 1", "vol 1=20"}));
-  EXPECT_EQ(g_app_config.group_output_mute[1], 0);
+  EXPECT_EQ(g_unit.config.group_output_mute[1], 0);
   EXPECT_EQ(Run("OUT 17 VOL 0\r"), "[SUCCESS]Set output group C volume to 0.\r\n");
-  EXPECT_EQ(g_app_config.group_output_mute[2], 1);
+  EXPECT_EQ(g_unit.config.group_output_mute[2], 1);
 }
 
 TEST_F(OutputVolumeTest, AllOutputs) {
-  g_app_config.group_output_stereo4[5] = 1;
+  g_unit.config.group_output_stereo4[5] = 1;
   EXPECT_EQ(Run("OUT 0 VOL 0\r"), "[SUCCESS]Set all output volume to 0.\r\n");
   for (int c = 0; c < kDspChannels; ++c) {
-    EXPECT_EQ(g_app_config.OutputVolRef(c), 0) << c;
-    EXPECT_EQ(g_app_config.OutputMuteRef(c), 1) << c;
+    EXPECT_EQ(g_unit.config.OutputVolRef(c), 0) << c;
+    EXPECT_EQ(g_unit.config.OutputMuteRef(c), 1) << c;
     EXPECT_TRUE(OutputMutedCell(c)) << c;
   }
   for (int g = 0; g < kGroups; ++g) {
-    EXPECT_EQ(g_app_config.group_output_vol[g], 0);
-    EXPECT_EQ(g_app_config.group_output_mute[g], 1);
+    EXPECT_EQ(g_unit.config.group_output_vol[g], 0);
+    EXPECT_EQ(g_unit.config.group_output_mute[g], 1);
   }
-  EXPECT_EQ(g_app_config.group_output_stereo4[5], 1);
+  EXPECT_EQ(g_unit.config.group_output_stereo4[5], 1);
 
-  g_app_config.group_output_vol[2] = 9;
-  g_app_config.analogue_output_vol[0] = 2;
+  g_unit.config.group_output_vol[2] = 9;
+  g_unit.config.analogue_output_vol[0] = 2;
   const std::string down = Run("OUT 0 VOL-3\r");
   EXPECT_EQ(Count(down, "\r\n"), 18);
   EXPECT_EQ(down.substr(0, down.find("\r\n") + 2),
@@ -143,7 +143,7 @@ TEST_F(OutputVolumeTest, AllOutputs) {
 }
 
 TEST_F(OutputVolumeTest, OutOfRangeAndMissingValuesChangeNothing) {
-  g_app_config.group_output_stereo1[0] = 1;
+  g_unit.config.group_output_stereo1[0] = 1;
   struct Case {
     const char* line;
     const std::string& error;
@@ -169,9 +169,9 @@ TEST_F(OutputVolumeTest, OutOfRangeAndMissingValuesChangeNothing) {
     EXPECT_TRUE(DspLog().empty()) << c.line;
   }
   EXPECT_EQ(Saves(), 0);
-  EXPECT_EQ(g_app_config.analogue_output_vol[0], 50);
-  EXPECT_EQ(g_app_config.analogue_output_mute[0], 0);
-  EXPECT_EQ(g_app_config.group_output_stereo1[0], 1);
+  EXPECT_EQ(g_unit.config.analogue_output_vol[0], 50);
+  EXPECT_EQ(g_unit.config.analogue_output_mute[0], 0);
+  EXPECT_EQ(g_unit.config.group_output_stereo1[0], 1);
 }
 
 TEST_F(OutputVolumeTest, SignedValuesPickTheStepCommands) {

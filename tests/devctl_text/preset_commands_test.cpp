@@ -8,7 +8,7 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
 #include "devctl/hardware/power.h"
 #include "devctl/text/dispatcher.h"
@@ -25,11 +25,11 @@ class PresetCommands : public SimUnitFixture {
  protected:
   void SetUp() override {
     SimUnitFixture::SetUp();
-    g_pending_preset = 0;
-    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    g_unit.pending_preset = 0;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
-    g_pending_preset = 0;
+    g_unit.pending_preset = 0;
     SimUnitFixture::TearDown();
   }
   std::string Run(std::string line) {
@@ -40,17 +40,17 @@ class PresetCommands : public SimUnitFixture {
   }
   // devctl started again on the same folder: the configuration and the preset slots reloaded.
   void Restart() {
-    g_app_config = app_config_s();
-    for (auto& slot : g_preset_configs) slot = app_config_s();
+    g_unit.config = app_config_s();
+    for (auto& slot : g_unit.presets) slot = app_config_s();
     std::string path;
-    OpenAppConfig(path, kConfigFile, &g_app_config, "02:00:00:00:00:01", "TRX");
-    g_config_path = path;
+    OpenAppConfig(path, kConfigFile, &g_unit.config, "02:00:00:00:00:01", "TRX");
+    g_unit.config_path = path;
     LoadPresetSlots();
   }
 };
 
 TEST_F(PresetCommands, RangeAndNameErrors) {
-  const app_config_s before = g_app_config;
+  const app_config_s before = g_unit.config;
   const long saves = Saves();
   for (const char* line :
        {"preset 9 save\r", "preset save\r", "preset 0 apply\r", "preset 9 delete\r",
@@ -63,17 +63,17 @@ TEST_F(PresetCommands, RangeAndNameErrors) {
   std::string huge = "preset 2 name " + std::string(900, 'x') + "\r";
   EXPECT_EQ(Run(huge), kRangeError);
   EXPECT_EQ(Saves(), saves);
-  EXPECT_STREQ(g_app_config.preset_name[1], before.preset_name[1]);
+  EXPECT_STREQ(g_unit.config.preset_name[1], before.preset_name[1]);
   EXPECT_EQ(Run("preset 2 status\r"), "[ERROR]Preset 2 not enable.\r\n");
   EXPECT_EQ(Run("preset 3 apply\r"), "[ERROR]Preset 3 not enable.\r\n");
-  EXPECT_EQ(g_app_config.preset_recall, 0);
-  EXPECT_EQ(g_pending_preset, 0);
+  EXPECT_EQ(g_unit.config.preset_recall, 0);
+  EXPECT_EQ(g_unit.pending_preset, 0);
 }
 
 TEST_F(PresetCommands, NamesKeepTheirCaseAndKeywordsInsideThemDoNothing) {
   EXPECT_EQ(Run("preset 2 name Stage Left\r"),
             "[SUCCESS]Set preset 2 with the name StageLeft.\r\n");
-  EXPECT_STREQ(g_app_config.preset_name[1], "StageLeft");
+  EXPECT_STREQ(g_unit.config.preset_name[1], "StageLeft");
   EXPECT_STREQ(Saved().preset_name[1], "StageLeft");
   // 24 characters are stored whole.
   EXPECT_EQ(Run("preset 1 name ABCDEFGHIJKLMNOPQRSTUVWX\r"),
@@ -84,23 +84,23 @@ TEST_F(PresetCommands, NamesKeepTheirCaseAndKeywordsInsideThemDoNothing) {
     EXPECT_EQ(Run(std::string("preset 1 name ") + name + "\r"),
               "[SUCCESS]Set preset 1 with the name " + expected + ".\r\n");
   }
-  EXPECT_EQ(g_app_config.preset_enable[0], 0);
+  EXPECT_EQ(g_unit.config.preset_enable[0], 0);
   EXPECT_FALSE(Exists("/oem/app_preset1.json"));
 }
 
 TEST_F(PresetCommands, SaveNeedsANameAndCopiesTheConfigurationFile) {
-  g_app_config.analogue_input_gain[0] = 7;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_input_gain[0] = 7;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   const std::string on_disk = Read("/oem/app.json");
-  g_app_config.preset_name[3][0] = '\0';
+  g_unit.config.preset_name[3][0] = '\0';
   EXPECT_EQ(Run("preset 4 save\r"), "[ERROR]Preset 4 not name.\r\n");
-  EXPECT_EQ(g_app_config.preset_enable[3], 0);
+  EXPECT_EQ(g_unit.config.preset_enable[3], 0);
 
   EXPECT_EQ(Run("preset 3 save\r"), "[SUCCESS]Save current config to preset 3.\r\n");
-  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  EXPECT_EQ(g_unit.config.preset_enable[2], 1);
   // The preset file is the configuration file as it was before this save.
   EXPECT_EQ(Read("/oem/app_preset3.json"), on_disk);
-  EXPECT_EQ(g_preset_configs[2].analogue_input_gain[0], 7);
+  EXPECT_EQ(g_unit.presets[2].analogue_input_gain[0], 7);
   // The enable flag reached the file at once.
   EXPECT_EQ(Saved().preset_enable[2], 1);
 }
@@ -108,30 +108,30 @@ TEST_F(PresetCommands, SaveNeedsANameAndCopiesTheConfigurationFile) {
 TEST_F(PresetCommands, FailedSaveKeepsWhatWasThere) {
   ASSERT_EQ(Run("preset 3 save\r"), "[SUCCESS]Save current config to preset 3.\r\n");
   const std::string preset_file = Read("/oem/app_preset3.json");
-  g_app_config.analogue_input_gain[0] = -9;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_input_gain[0] = -9;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   // No file can be written: the overwrite fails, the preset saved before stays as it was.
   platform::FailWritesAfter(0);
   EXPECT_EQ(Run("preset 3 save\r"), "[ERROR]Preset 3 could not be saved.\r\n");
   // A preset that had no file stays disabled.
   EXPECT_EQ(Run("preset 5 save\r"), "[ERROR]Preset 5 could not be saved.\r\n");
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  EXPECT_EQ(g_unit.config.preset_enable[2], 1);
   EXPECT_EQ(Read("/oem/app_preset3.json"), preset_file);
   EXPECT_EQ(Saved().preset_enable[2], 1);
-  EXPECT_EQ(g_app_config.preset_enable[4], 0);
+  EXPECT_EQ(g_unit.config.preset_enable[4], 0);
   EXPECT_FALSE(Exists("/oem/app_preset5.json"));
   EXPECT_EQ(Saved().preset_enable[4], 0);
   // The source cannot be read: the same.
   ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
   EXPECT_EQ(Run("preset 3 save\r"), "[ERROR]Preset 3 could not be saved.\r\n");
-  EXPECT_EQ(g_app_config.preset_enable[2], 1);
+  EXPECT_EQ(g_unit.config.preset_enable[2], 1);
   EXPECT_EQ(Read("/oem/app_preset3.json"), preset_file);
 }
 
 TEST_F(PresetCommands, AnEnabledPresetWithoutAGoodFileIsNotRecalled) {
   ASSERT_EQ(Run("preset 2 save\r"), "[SUCCESS]Save current config to preset 2.\r\n");
-  g_app_config.analogue_output_vol[1] = 61;
+  g_unit.config.analogue_output_vol[1] = 61;
   const char* const contents[] = {"", "{\"user_cnt\":", nullptr};  // nullptr: no file
   for (const char* content : contents) {
     if (content == nullptr) {
@@ -140,24 +140,24 @@ TEST_F(PresetCommands, AnEnabledPresetWithoutAGoodFileIsNotRecalled) {
       Write("/oem/app_preset2.json", content);
     }
     EXPECT_EQ(Run("preset 2 apply\r"), "[ERROR]Preset 2 could not be read.\r\n");
-    EXPECT_EQ(g_pending_preset, 0);
+    EXPECT_EQ(g_unit.pending_preset, 0);
     PowerWorkerPass();
-    EXPECT_EQ(g_app_config.analogue_output_vol[1], 61);
-    EXPECT_EQ(g_app_config.preset_enable[1], 1);
+    EXPECT_EQ(g_unit.config.analogue_output_vol[1], 61);
+    EXPECT_EQ(g_unit.config.preset_enable[1], 1);
   }
 }
 
 TEST_F(PresetCommands, ApplyIsCarriedOutByTheWorker) {
-  g_app_config.analogue_output_vol[0] = 40;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_output_vol[0] = 40;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Run("preset 5 save\r"), "[SUCCESS]Save current config to preset 5.\r\n");
-  g_app_config.analogue_output_vol[0] = 90;
+  g_unit.config.analogue_output_vol[0] = 90;
   EXPECT_EQ(Run("preset 5 apply\r"), "[SUCCESS]Recall preset 5 to the current setting.\r\n");
-  EXPECT_EQ(g_app_config.preset_recall, 5);
-  EXPECT_EQ(g_pending_preset, 5);
+  EXPECT_EQ(g_unit.config.preset_recall, 5);
+  EXPECT_EQ(g_unit.pending_preset, 5);
   PowerWorkerPass();
-  EXPECT_EQ(g_pending_preset, 0);
-  EXPECT_EQ(g_app_config.analogue_output_vol[0], 40);
+  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_EQ(g_unit.config.analogue_output_vol[0], 40);
   EXPECT_EQ(Saved().analogue_output_vol[0], 40);
   EXPECT_EQ(Saved().preset_recall, 5);
 }
@@ -168,46 +168,46 @@ TEST_F(PresetCommands, DeleteFreesThePresetForGood) {
   ASSERT_EQ(Run("preset 4 apply\r"), "[SUCCESS]Recall preset 4 to the current setting.\r\n");
   PowerWorkerPass();
   EXPECT_EQ(Run("preset 4 delete\r"), "[SUCCESS]Delete preset 4 from the system.\r\n");
-  EXPECT_EQ(g_app_config.preset_recall, 0);
-  EXPECT_STREQ(g_app_config.preset_name[3], "Preset 4");
+  EXPECT_EQ(g_unit.config.preset_recall, 0);
+  EXPECT_STREQ(g_unit.config.preset_name[3], "Preset 4");
   EXPECT_FALSE(Exists("/oem/app_preset4.json"));
   EXPECT_EQ(Run("preset 4 status\r"), "[ERROR]Preset 4 not enable.\r\n");
 
   Restart();
-  EXPECT_EQ(g_app_config.preset_enable[3], 0);
-  EXPECT_EQ(g_app_config.preset_recall, 0);
-  EXPECT_STREQ(g_app_config.preset_name[3], "Preset 4");
+  EXPECT_EQ(g_unit.config.preset_enable[3], 0);
+  EXPECT_EQ(g_unit.config.preset_recall, 0);
+  EXPECT_STREQ(g_unit.config.preset_name[3], "Preset 4");
   EXPECT_EQ(Run("preset 4 apply\r"), "[ERROR]Preset 4 not enable.\r\n");
 }
 
 TEST_F(PresetCommands, SavedAndNamedPresetSurvivesARestart) {
-  g_app_config.tarvo_input_gain[1] = -6;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.tarvo_input_gain[1] = -6;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Run("preset 6 name Lobby\r"), "[SUCCESS]Set preset 6 with the name Lobby.\r\n");
   ASSERT_EQ(Run("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
-  g_app_config.tarvo_input_gain[1] = 3;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.tarvo_input_gain[1] = 3;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
 
   Restart();
-  EXPECT_EQ(g_app_config.preset_enable[5], 1);
-  EXPECT_STREQ(g_app_config.preset_name[5], "Lobby");
-  EXPECT_EQ(g_preset_configs[5].tarvo_input_gain[1], -6);
-  EXPECT_EQ(g_app_config.tarvo_input_gain[1], 3);
+  EXPECT_EQ(g_unit.config.preset_enable[5], 1);
+  EXPECT_STREQ(g_unit.config.preset_name[5], "Lobby");
+  EXPECT_EQ(g_unit.presets[5].tarvo_input_gain[1], -6);
+  EXPECT_EQ(g_unit.config.tarvo_input_gain[1], 3);
   ASSERT_EQ(Run("preset 6 apply\r"), "[SUCCESS]Recall preset 6 to the current setting.\r\n");
   PowerWorkerPass();
-  EXPECT_EQ(g_app_config.tarvo_input_gain[1], -6);
+  EXPECT_EQ(g_unit.config.tarvo_input_gain[1], -6);
 }
 
 TEST_F(PresetCommands, StatusTable) {
-  g_app_config.analogue_input_phantom[0] = 1;
-  g_app_config.analogue_input_stereo[0] = 1;
-  g_app_config.analogue_input_gain[1] = -12;
-  g_app_config.usb_input_mute[1] = 1;
-  g_app_config.control[4] = 0;    // output 5: no source
-  g_app_config.control[0] = 13;   // output 1: USB left
-  g_app_config.control[13] = 77;  // a value no input has
-  g_app_config.analogue_output_vol[0] = 100;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_input_phantom[0] = 1;
+  g_unit.config.analogue_input_stereo[0] = 1;
+  g_unit.config.analogue_input_gain[1] = -12;
+  g_unit.config.usb_input_mute[1] = 1;
+  g_unit.config.control[4] = 0;    // output 5: no source
+  g_unit.config.control[0] = 13;   // output 1: USB left
+  g_unit.config.control[13] = 77;  // a value no input has
+  g_unit.config.analogue_output_vol[0] = 100;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Run("preset 1 save\r"), "[SUCCESS]Save current config to preset 1.\r\n");
 
   const std::string table = Run("preset 1 status\r");

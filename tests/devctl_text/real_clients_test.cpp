@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/control_ports.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
@@ -82,17 +82,17 @@ class RealClientsTest : public webtest::BoardTest {
     std::filesystem::create_directories(platform::Path("/oem"));
     HistoryInit();
     ClearResetConfirms();
-    g_app_config.tcpportenable = 1;
-    g_app_config.tcpport = 0;
-    g_app_config.telnet_enable = 1;
-    g_app_config.telnetport = 0;
+    g_unit.config.tcpportenable = 1;
+    g_unit.config.tcpport = 0;
+    g_unit.config.telnet_enable = 1;
+    g_unit.config.telnetport = 0;
     StartTcpServerFromConfig();
     StartTelnetServerFromConfig();
-    ASSERT_TRUE(g_tcp_server.running() && g_telnet_server.running());
+    ASSERT_TRUE(g_control_servers.tcp.running() && g_control_servers.telnet.running());
   }
   void TearDown() override {
-    g_tcp_server.Stop();
-    g_telnet_server.Stop();
+    g_control_servers.tcp.Stop();
+    g_control_servers.telnet.Stop();
     BoardTest::TearDown();
   }
   static int Count(const std::string& text, const std::string& what) {
@@ -104,7 +104,7 @@ class RealClientsTest : public webtest::BoardTest {
 
 TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
   if (access("/usr/bin/telnet", X_OK) != 0) GTEST_SKIP() << "no telnet program";
-  Terminal telnet({"telnet", "127.0.0.1", std::to_string(g_telnet_server.BoundPort())});
+  Terminal telnet({"telnet", "127.0.0.1", std::to_string(g_control_servers.telnet.BoundPort())});
   EXPECT_NE(telnet.ShownUntil("VX7206>").find("VX7206 Terminal Control System"), std::string::npos);
   // Each typed character appears once: the server echoes, the client does not.
   telnet.Type("IN 1 GAIN 12");
@@ -123,7 +123,7 @@ TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
   telnet.ShownUntil("5\b");
   telnet.Type("\r");
   EXPECT_NE(telnet.ShownUntil("VX7206>").find("CH1 gain to 5dB."), std::string::npos);
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 5);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 5);
   // Up recalls the last line; Up again the one before; Enter runs what is shown.
   telnet.Type("\x1b[A");
   telnet.ShownUntil("IN 1 GAIN 5");
@@ -135,9 +135,9 @@ TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
 
 TEST_F(RealClientsTest, SocatRawClientWithCrLfLines) {
   if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "no socat";
-  const int watcher = Connect(g_tcp_server.BoundPort());
+  const int watcher = Connect(g_control_servers.tcp.BoundPort());
   Terminal socat(
-      {"socat", "-", "TCP:127.0.0.1:" + std::to_string(g_tcp_server.BoundPort()) + ",crlf"});
+      {"socat", "-", "TCP:127.0.0.1:" + std::to_string(g_control_servers.tcp.BoundPort()) + ",crlf"});
   socat.Type("IN 2 GAIN -4\n");
   const std::string reply = "\r\n[SUCCESS]Set analogue input CH2 gain to -4dB.\r\nVX7206>";
   EXPECT_EQ(ReadUntil(watcher, "VX7206>"), reply);
@@ -151,9 +151,9 @@ TEST_F(RealClientsTest, SocatRawClientWithCrLfLines) {
 TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   constexpr int kClients = 50, kCommandsEach = 2;
   std::vector<int> fds;
-  for (int i = 0; i < kClients; ++i) fds.push_back(Connect(g_tcp_server.BoundPort()));
-  ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() == kClients; }));
-  ASSERT_EQ(g_tcp_server.ClientCount(), static_cast<size_t>(kClients));
+  for (int i = 0; i < kClients; ++i) fds.push_back(Connect(g_control_servers.tcp.BoundPort()));
+  ASSERT_TRUE(testsupport::WaitFor([] { return g_control_servers.tcp.ClientCount() == kClients; }));
+  ASSERT_EQ(g_control_servers.tcp.ClientCount(), static_cast<size_t>(kClients));
   const int leaver = fds.back();
   fds.pop_back();
   // The leaver asks for a long reply and goes while it is being sent, as the others send.
@@ -189,7 +189,7 @@ TEST_F(RealClientsTest, FiftyClientsAtOnce) {
   std::string text;
   ASSERT_TRUE(PrintAppConfig(&saved, &text));
   for (int c = 0; c < kDspChannels; ++c)
-    EXPECT_EQ(saved.InputGainRef(c), g_app_config.InputGainRef(c));
+    EXPECT_EQ(saved.InputGainRef(c), g_unit.config.InputGainRef(c));
 }
 
 // The RS-232 port on one end of a socat pseudo-terminal pair, the controller on the other.
@@ -204,12 +204,12 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   }
   const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(controller, 0);
-  const int watcher = Connect(g_tcp_server.BoundPort());
-  ASSERT_TRUE(testsupport::WaitFor([] { return g_tcp_server.ClientCount() > 0; }));
-  g_app_config.baudrate = 3;
-  g_uart.SetStartDelayMs(0);
+  const int watcher = Connect(g_control_servers.tcp.BoundPort());
+  ASSERT_TRUE(testsupport::WaitFor([] { return g_control_servers.tcp.ClientCount() > 0; }));
+  g_unit.config.baudrate = 3;
+  g_control_servers.uart.SetStartDelayMs(0);
   StartUartFromConfig();
-  ASSERT_TRUE(g_uart.running());
+  ASSERT_TRUE(g_control_servers.uart.running());
   const int dev_fd = open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   termios t{};
   ASSERT_EQ(tcgetattr(dev_fd, &t), 0);
@@ -226,8 +226,8 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   }
   EXPECT_EQ(got.substr(got.size() - (11 + reply.size())), "IN 4 GAIN 2" + reply);
   EXPECT_EQ(ReadUntil(watcher, "VX7206>"), reply);
-  g_uart.Stop();
-  g_uart.SetStartDelayMs(12000);
+  g_control_servers.uart.Stop();
+  g_control_servers.uart.SetStartDelayMs(12000);
   close(controller);
   close(watcher);
 }

@@ -16,14 +16,14 @@ class RoutingCommandTest : public outtest::TextCommandTest {};
 
 // Link flags by pair index (0-6) for one side.
 void LinkInputs(std::initializer_list<int> pairs) {
-  for (int p : pairs) g_app_config.InputLinkRef(p) = 1;
+  for (int p : pairs) g_unit.config.InputLinkRef(p) = 1;
 }
 void LinkOutputs(std::initializer_list<int> pairs) {
-  for (int p : pairs) g_app_config.OutputLinkRef(p) = 1;
+  for (int p : pairs) g_unit.config.OutputLinkRef(p) = 1;
 }
 
 std::vector<int> Control() {
-  return std::vector<int>(g_app_config.control, g_app_config.control + kDspChannels);
+  return std::vector<int>(g_unit.config.control, g_unit.config.control + kDspChannels);
 }
 
 TEST_F(RoutingCommandTest, SingleOutputs) {
@@ -43,7 +43,7 @@ TEST_F(RoutingCommandTest, SingleOutputs) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.reply) << c.line;
-    EXPECT_EQ(g_app_config.control[c.out], c.src) << c.line;
+    EXPECT_EQ(g_unit.config.control[c.out], c.src) << c.line;
     EXPECT_EQ(SourceCell(c.out), DspSourceCode(c.src)) << c.line;
   }
   EXPECT_EQ(Saves(), 6);
@@ -107,12 +107,12 @@ TEST_F(RoutingCommandTest, LinkedPairs) {
        "[SUCCESS]Set output analogue CH4 from none.\r\n"},
   };
   for (const auto& c : cases) {
-    g_app_config = app_config_s();
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_app_config.power = 1;
-    for (int p : c.in_pairs) g_app_config.InputLinkRef(p) = 1;
-    for (int p : c.out_pairs) g_app_config.OutputLinkRef(p) = 1;
-    std::copy(c.control.begin(), c.control.end(), g_app_config.control);
+    g_unit.config = app_config_s();
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.power = 1;
+    for (int p : c.in_pairs) g_unit.config.InputLinkRef(p) = 1;
+    for (int p : c.out_pairs) g_unit.config.OutputLinkRef(p) = 1;
+    std::copy(c.control.begin(), c.control.end(), g_unit.config.control);
     EXPECT_EQ(Run(std::string(c.line) + "\r"), c.reply) << c.line;
     // The DSP's source codes: 1-4 analogue, 5/6 USB, 7-14 Tarvo.
     Log dsp;
@@ -177,7 +177,7 @@ TEST_F(RoutingCommandTest, OutOfRange) {
   }
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Saves(), 0);
-  EXPECT_EQ(g_app_config.control[0], 1);
+  EXPECT_EQ(g_unit.config.control[0], 1);
 }
 
 }  // namespace

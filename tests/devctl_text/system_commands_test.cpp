@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/port_restarts.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/app/service_loop.h"
@@ -41,15 +41,15 @@ class SystemCommands : public SimUnitFixture {
  protected:
   void SetUp() override {
     SimUnitFixture::SetUp();
-    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
-    g_panel_notice = 0;
-    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
+    g_panel.notice = 0;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
-    g_tcp_server.Stop();
-    g_uart.Stop();
-    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
-    g_panel_notice = 0;
+    g_control_servers.tcp.Stop();
+    g_control_servers.uart.Stop();
+    g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
+    g_panel.notice = 0;
     SimUnitFixture::TearDown();
   }
   std::string Run(std::string line) {
@@ -89,19 +89,19 @@ TEST_F(SystemCommands, OutOfRangeChangesNothing) {
       {"net tn 5555\r", "[ERROR]Port 5555 is occupied, please select another port.\r\n"},
       {"net tn 65536\r", RangeError("Telnet port")},
   };
-  const app_config_s before = g_app_config;
+  const app_config_s before = g_unit.config;
   for (const Case& c : cases) {
     const long saves = Saves();
     EXPECT_EQ(Run(c.line), c.reply) << c.line;
     EXPECT_EQ(Saves(), saves) << c.line;
   }
-  EXPECT_EQ(g_app_config.usb_status, before.usb_status);
-  EXPECT_EQ(g_app_config.tcpport, before.tcpport);
-  EXPECT_EQ(g_app_config.telnetport, before.telnetport);
-  EXPECT_EQ(g_app_config.baudrate, before.baudrate);
-  EXPECT_EQ(g_app_config.front_lcd, before.front_lcd);
-  EXPECT_EQ(g_app_config.standbytime, before.standbytime);
-  EXPECT_FALSE(g_tcp_restart || g_telnet_restart || g_uart_restart);
+  EXPECT_EQ(g_unit.config.usb_status, before.usb_status);
+  EXPECT_EQ(g_unit.config.tcpport, before.tcpport);
+  EXPECT_EQ(g_unit.config.telnetport, before.telnetport);
+  EXPECT_EQ(g_unit.config.baudrate, before.baudrate);
+  EXPECT_EQ(g_unit.config.front_lcd, before.front_lcd);
+  EXPECT_EQ(g_unit.config.standbytime, before.standbytime);
+  EXPECT_FALSE(g_port_restarts.tcp || g_port_restarts.telnet || g_port_restarts.uart);
 }
 
 TEST_F(SystemCommands, SettingsTakeEffectAndAreSaved) {
@@ -143,33 +143,33 @@ TEST_F(SystemCommands, SettingsTakeEffectAndAreSaved) {
   for (const Case& c : cases) {
     const long saves = Saves();
     EXPECT_EQ(Run(c.line), c.reply) << c.line;
-    EXPECT_EQ(g_app_config.*c.field, c.value) << c.line;
+    EXPECT_EQ(g_unit.config.*c.field, c.value) << c.line;
     EXPECT_EQ(Saved().*c.field, c.value) << c.line;
     EXPECT_GT(Saves(), saves) << c.line;
   }
   // The USB port and the control-port settings are in the pending network copy too, so a network
   // edit saved later keeps them.
-  EXPECT_EQ(g_pending_config.tcpport, 9000);
-  EXPECT_EQ(g_pending_config.usb_status, 1);
+  EXPECT_EQ(g_unit.pending.tcpport, 9000);
+  EXPECT_EQ(g_unit.pending.usb_status, 1);
 }
 
 TEST_F(SystemCommands, PortsRestartOnlyOnChange) {
   EXPECT_EQ(Run("net tcpport 8000\r"), "[SUCCESS]Set TCP/IP port:8000.\r\n");
-  EXPECT_FALSE(g_tcp_restart);
+  EXPECT_FALSE(g_port_restarts.tcp);
   EXPECT_EQ(Run("net tn on\r"), "[SUCCESS]Set telnet to on.\r\n");
-  EXPECT_FALSE(g_telnet_restart);
+  EXPECT_FALSE(g_port_restarts.telnet);
   EXPECT_EQ(Run("rsb 5\r"), "[SUCCESS]Set baudrate to 57600.\r\n");
-  EXPECT_FALSE(g_uart_restart);
+  EXPECT_FALSE(g_port_restarts.uart);
   const long saves = Saves();
   EXPECT_EQ(Run("net tcpport 8000\r"), "[SUCCESS]Set TCP/IP port:8000.\r\n");
   EXPECT_EQ(Saves(), saves);
 
   Run("net tcpport 8001\r");
-  EXPECT_TRUE(g_tcp_restart);
+  EXPECT_TRUE(g_port_restarts.tcp);
   Run("net tn 2424\r");
-  EXPECT_TRUE(g_telnet_restart);
+  EXPECT_TRUE(g_port_restarts.telnet);
   Run("rsb 3\r");
-  EXPECT_TRUE(g_uart_restart);
+  EXPECT_TRUE(g_port_restarts.uart);
   // The port in use by the other server is refused both ways.
   EXPECT_EQ(Run("net tcpport 2424\r"),
             "[ERROR]Port 2424 is occupied, please select another port.\r\n");
@@ -196,10 +196,10 @@ TEST_F(SystemCommands, PortHeldByAnotherProgramIsRefused) {
         "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n")
         << command;
   }
-  EXPECT_EQ(g_app_config.telnetport, 23);
-  EXPECT_EQ(g_app_config.tcpport, 8000);
-  EXPECT_FALSE(g_tcp_restart);
-  EXPECT_FALSE(g_telnet_restart);
+  EXPECT_EQ(g_unit.config.telnetport, 23);
+  EXPECT_EQ(g_unit.config.tcpport, 8000);
+  EXPECT_FALSE(g_port_restarts.tcp);
+  EXPECT_FALSE(g_port_restarts.telnet);
   EXPECT_EQ(Saves(), saves);
   close(holder);
   // Free again: taken.
@@ -209,29 +209,29 @@ TEST_F(SystemCommands, PortHeldByAnotherProgramIsRefused) {
 
 TEST_F(SystemCommands, KeyLockAsksThePanelForItsNotice) {
   Run("key on\r");
-  EXPECT_EQ(g_panel_notice, 2);
+  EXPECT_EQ(g_panel.notice, 2);
 }
 
 TEST_F(SystemCommands, LcdModeSetsTheBacklightCountdown) {
-  g_backlight_countdown = -1;
+  g_power.backlight_countdown = -1;
   EXPECT_EQ(Run("lcd 30\r"), "[SUCCESS]Set LCD light on 30s.\r\n");
-  EXPECT_EQ(g_app_config.front_lcd, 3);
-  EXPECT_EQ(g_backlight_countdown, 60);
+  EXPECT_EQ(g_unit.config.front_lcd, 3);
+  EXPECT_EQ(g_power.backlight_countdown, 60);
   EXPECT_EQ(Run("lcd 20\r"), RangeError("Set LCD light"));
-  EXPECT_EQ(g_app_config.front_lcd, 3);
+  EXPECT_EQ(g_unit.config.front_lcd, 3);
 }
 
 TEST_F(SystemCommands, PhantomPowerOneInputOrAll) {
   EXPECT_EQ(Run("in 2 pht on\r"), "[SUCCESS]Set analogue input CH2 phantom power on.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[1], 1);
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioPhantom[1]), 1);
   // A linked pair is not followed by the text command.
-  g_app_config.analogue_input_stereo[1] = 1;
+  g_unit.config.analogue_input_stereo[1] = 1;
   EXPECT_EQ(Run("in 3 pht on\r"), "[SUCCESS]Set analogue input CH3 phantom power on.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_phantom[3], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[3], 0);
   EXPECT_EQ(Run("in 0 pht off\r"), "[SUCCESS]Set analogue input all phantom power off.\r\n");
   for (int c = 0; c < 4; ++c) {
-    EXPECT_EQ(g_app_config.analogue_input_phantom[c], 0) << c;
+    EXPECT_EQ(g_unit.config.analogue_input_phantom[c], 0) << c;
     EXPECT_EQ(platform::sim_sysfs().Level(kGpioPhantom[c]), 0) << c;
   }
   EXPECT_EQ(Run("in 0 pht on\r"), "[SUCCESS]Set analogue input all phantom power on.\r\n");
@@ -252,10 +252,10 @@ TEST_F(SystemCommands, UptimeLine) {
 // the audio-mute line and the DSP mutes.
 TEST_F(SystemCommands, PowerOffAndOnReachTheHardware) {
   InitPowerGpios();
-  g_power_applied = 1;
-  g_deep_sleep = 0;
-  g_app_config.standby_mode = 1;
-  g_app_config.analogue_output_mute[1] = 1;  // stays muted after power-on
+  g_power.applied = 1;
+  g_power.deep_sleep = 0;
+  g_unit.config.standby_mode = 1;
+  g_unit.config.analogue_output_mute[1] = 1;  // stays muted after power-on
   EXPECT_EQ(Run("poff\r"), "[SUCCESS]Set system power off.\r\n");
   EXPECT_EQ(Saved().power, 0);
   EXPECT_EQ(Run("poff\r"), "System is power off.\r\n");
@@ -277,20 +277,20 @@ TEST_F(SystemCommands, PowerOffAndOnReachTheHardware) {
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioSleep), 0);
   EXPECT_NE(DspWord(g_dsp_output_mute_addr[0], 0), 0u);
   EXPECT_EQ(DspWord(g_dsp_output_mute_addr[1], 1), 0u);
-  g_power_applied = 0;
+  g_power.applied = 0;
 }
 
 TEST_F(SystemCommands, SleepModePowerOffCutsTheRail) {
   InitPowerGpios();
-  g_power_applied = 1;
-  g_deep_sleep = 0;
+  g_power.applied = 1;
+  g_power.deep_sleep = 0;
   EXPECT_EQ(Run("standby 0\r"), "[SUCCESS]Set system standby mode to sleep.\r\n");
   EXPECT_EQ(Run("poff\r"), "[SUCCESS]Set system power off.\r\n");
   PowerWorkerPass();
-  EXPECT_EQ(g_deep_sleep, 1);
+  EXPECT_EQ(g_power.deep_sleep, 1);
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioSleep), 1);
-  g_power_applied = 0;
-  g_deep_sleep = 0;
+  g_power.applied = 0;
+  g_power.deep_sleep = 0;
 }
 
 TEST_F(SystemCommands, BaudRateReopensTheSerialPort) {
@@ -298,18 +298,18 @@ TEST_F(SystemCommands, BaudRateReopensTheSerialPort) {
   char name[128] = {};
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
   ASSERT_EQ(symlink(name, platform::Path("/dev/ttyS6").c_str()), 0);
-  g_app_config.front_lcd = 0;
-  g_backlight_countdown = 0;
+  g_unit.config.front_lcd = 0;
+  g_power.backlight_countdown = 0;
   EXPECT_EQ(Run("rsb 2\r"), "[SUCCESS]Set baudrate to 9600.\r\n");
-  ASSERT_TRUE(g_uart_restart);
+  ASSERT_TRUE(g_port_restarts.uart);
   ServiceLoopPass();
-  EXPECT_FALSE(g_uart_restart);
-  EXPECT_TRUE(g_uart.running());
-  EXPECT_EQ(g_uart.baud_rate(), 9600u);
+  EXPECT_FALSE(g_port_restarts.uart);
+  EXPECT_TRUE(g_control_servers.uart.running());
+  EXPECT_EQ(g_control_servers.uart.baud_rate(), 9600u);
   termios t{};
   ASSERT_EQ(tcgetattr(slave, &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
-  g_uart.Stop();
+  g_control_servers.uart.Stop();
   close(slave);
   close(master);
 }
@@ -358,18 +358,18 @@ std::string ReadUntil(int fd, const std::string& what) {
 // "net tcpport" moves the raw TCP server: the service loop restarts it, a client reaches it on
 // the new port and is answered there.
 TEST_F(SystemCommands, TcpPortChangeRestartsTheServerOnTheNewPort) {
-  g_app_config.front_lcd = 0;
-  g_backlight_countdown = 0;
-  g_app_config.tcpport = FreePort();
-  g_tcp_restart = true;
+  g_unit.config.front_lcd = 0;
+  g_power.backlight_countdown = 0;
+  g_unit.config.tcpport = FreePort();
+  g_port_restarts.tcp = true;
   ServiceLoopPass();
-  ASSERT_TRUE(g_tcp_server.running());
+  ASSERT_TRUE(g_control_servers.tcp.running());
   const uint16_t moved = FreePort();
   const std::string line = "net tcpport " + std::to_string(moved) + "\r";
   EXPECT_EQ(Run(line), "[SUCCESS]Set TCP/IP port:" + std::to_string(moved) + ".\r\n");
   EXPECT_EQ(Saved().tcpport, moved);
   ServiceLoopPass();
-  EXPECT_EQ(g_tcp_server.BoundPort(), moved);
+  EXPECT_EQ(g_control_servers.tcp.BoundPort(), moved);
   int client = Connect(moved);
   ASSERT_GE(client, 0);
   // The raw port greets nobody: the command goes out at once.
@@ -378,7 +378,7 @@ TEST_F(SystemCommands, TcpPortChangeRestartsTheServerOnTheNewPort) {
   EXPECT_NE(ReadUntil(client, "The uptime of the system is ").find("The uptime"),
             std::string::npos);
   close(client);
-  g_tcp_server.Stop();
+  g_control_servers.tcp.Stop();
 }
 
 }  // namespace

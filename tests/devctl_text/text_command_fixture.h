@@ -5,7 +5,7 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
 #include "tests/devctl_text/output_log.h"
 #include "tests/devctl_web/board_fixture.h"

@@ -47,10 +47,10 @@ class UpgradeProgressTest : public UploadTest {
   // A package of the type staged now, its marker in place.
   void Staged(int type) {
     if (type == 1) {
-      g_app_upgrade_time = platform::NowMs();
+      MarkAppStaged();
       PutUnitFile("/oem/upgrade_app", "1");
     } else {
-      g_netaudio_upgrade_time = platform::NowMs();
+      MarkNetaudioStaged();
       PutUnitFile("/tmp/upgrade_netaudio", "1");
     }
   }

@@ -3,7 +3,7 @@
 // check, the member check and the markers.
 #include <gtest/gtest.h>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/upgrade_staging.h"
 #include "upload_fixture.h"
 
@@ -128,7 +128,7 @@ TEST_F(SystemPackageTest, MarksTheApplicationAndAnMcuFirmwareOfAnotherVersion) {
     fs::remove_all(root_ + "/tmp");
     fs::remove_all(root_ + "/oem");
     MakeUnitFolders();
-    g_device_identity.mcu_version.clear();
+    g_unit.identity.mcu_version.clear();
     auto files = Package();
     if (c.firmware) files["backend/mcu/mcu_upgrade.bin"] = "firmware";
     if (c.package_version) files["backend/mcu/version"] = c.package_version;
@@ -138,12 +138,12 @@ TEST_F(SystemPackageTest, MarksTheApplicationAndAnMcuFirmwareOfAnotherVersion) {
     ASSERT_TRUE(Stage(tar)) << c.why;
     EXPECT_EQ(UnitFile("/oem/upgrade_app"), "1") << c.why;
     EXPECT_EQ(UnitFile("/tmp/upgrade_mcu"), c.mcu_marker ? "1" : "<missing>") << c.why;
-    EXPECT_EQ(g_app_upgrade_time.load(), platform::NowMs()) << c.why;
+    EXPECT_EQ(AppStagedAtMs(), platform::NowMs()) << c.why;
     // The package and the unpacked folder stay for the board's scripts.
     EXPECT_TRUE(UnitFile("/tmp/soc.tar") == tar) << c.why;
     EXPECT_EQ(UnitFile("/tmp/soctmp/backend/apps/devctl"), "program") << c.why;
   }
-  g_device_identity.mcu_version.clear();
+  g_unit.identity.mcu_version.clear();
 }
 
 TEST_F(SystemPackageTest, UnpacksOnlyAfterListingAndReplacesAnEarlierFolder) {
@@ -172,14 +172,14 @@ TEST_F(SystemPackageTest, RefusedPackagesAreRemovedAndNothingIsMarked) {
   };
   for (const auto& c : cases) {
     runner_.Clear();
-    const int64_t before = g_app_upgrade_time.load();
+    const int64_t before = AppStagedAtMs();
     clock_.Advance(1000000);
     EXPECT_FALSE(Stage(c.tar)) << c.why;
     EXPECT_FALSE(UnitExists("/oem/upgrade_app")) << c.why;
     EXPECT_FALSE(UnitExists("/tmp/upgrade_mcu")) << c.why;
     EXPECT_FALSE(UnitExists("/tmp/soctmp")) << c.why;
     EXPECT_FALSE(UnitExists("/tmp/soc.tar")) << c.why;
-    EXPECT_EQ(g_app_upgrade_time.load(), before) << c.why;
+    EXPECT_EQ(AppStagedAtMs(), before) << c.why;
     std::vector<std::string> commands = Commands();
     ASSERT_GE(commands.size(), 2u) << c.why;
     EXPECT_EQ(commands[commands.size() - 2], "rm -rf /tmp/soctmp") << c.why;
@@ -207,7 +207,7 @@ TEST_F(SystemPackageTest, AnUnwritableMarkerFailsTheStaging) {
   files["backend/mcu/version"] = "V9";
   PutUnitFile("/tmp/mcu_version", "V1");
   EXPECT_FALSE(Stage(MakeTar(files)));
-  EXPECT_EQ(g_app_upgrade_time.load(), 0);
+  EXPECT_EQ(AppStagedAtMs(), 0);
   EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
   // No marker is left pointing at the removed firmware.
   EXPECT_FALSE(UnitExists("/tmp/upgrade_mcu"));
@@ -230,7 +230,7 @@ TEST_F(NetaudioPackageTest, StagesWithoutAMountedEngine) {
   EXPECT_EQ(Commands(), (std::vector<std::string>{kNetList, kNetTypes, kNetUnpack}));
   EXPECT_EQ(UnitFile("/tmp/upgrade_netaudio"), "1");
   EXPECT_EQ(UnitFile("/run/netaudiotmp/netaudio/tarvo_package/bin/engine"), "engine");
-  EXPECT_EQ(g_netaudio_upgrade_time.load(), platform::NowMs());
+  EXPECT_EQ(NetaudioStagedAtMs(), platform::NowMs());
 }
 
 TEST_F(NetaudioPackageTest, KeepsTheMountedEnginesConfiguration) {
@@ -258,7 +258,7 @@ TEST_F(NetaudioPackageTest, FailedConfigurationCopyCleansUp) {
   EXPECT_FALSE(UnitExists("/tmp/upgrade_netaudio"));
   EXPECT_FALSE(UnitExists("/run/netaudiotmp"));
   EXPECT_FALSE(UnitExists("/tmp/netaudio.tar"));
-  EXPECT_EQ(g_netaudio_upgrade_time.load(), 0);
+  EXPECT_EQ(NetaudioStagedAtMs(), 0);
 }
 
 TEST_F(NetaudioPackageTest, RefusedPackagesLeaveNoMarker) {
@@ -276,7 +276,7 @@ TEST_F(NetaudioPackageTest, RefusedPackagesLeaveNoMarker) {
     EXPECT_FALSE(UnitExists("/tmp/upgrade_netaudio")) << c.why;
     EXPECT_FALSE(UnitExists("/run/netaudiotmp")) << c.why;
     EXPECT_FALSE(UnitExists("/tmp/netaudio.tar")) << c.why;
-    EXPECT_EQ(g_netaudio_upgrade_time.load(), 0) << c.why;
+    EXPECT_EQ(NetaudioStagedAtMs(), 0) << c.why;
   }
   EXPECT_FALSE(UnitExists("/run/engine"));
 }

@@ -50,8 +50,8 @@ class UploadChunksTest : public UploadTest {
          {"/tmp/upgrade_netaudio", "/oem/upgrade_app", "/tmp/upgrade_mcu", "/oem/upgrade_ota"}) {
       EXPECT_FALSE(UnitExists(marker)) << why << ": " << marker;
     }
-    EXPECT_EQ(g_app_upgrade_time.load(), 0) << why;
-    EXPECT_EQ(g_netaudio_upgrade_time.load(), 0) << why;
+    EXPECT_EQ(AppStagedAtMs(), 0) << why;
+    EXPECT_EQ(NetaudioStagedAtMs(), 0) << why;
     for (const auto& line : Commands())
       EXPECT_EQ(line.find("updateEngine"), std::string::npos) << why;
   }

@@ -31,8 +31,6 @@ class UploadTest : public webtest::BoardTest {
     webtest::BoardTest::SetUp();
     platform::InstallSimFileCommands(runner_);
     platform::SetCommandRunner(&runner_);
-    g_netaudio_upgrade_time = 0;
-    g_app_upgrade_time = 0;
     scratch_ = root_ + "-scratch";
     fs::create_directories(scratch_);
     MakeUnitFolders();
@@ -44,8 +42,6 @@ class UploadTest : public webtest::BoardTest {
   }
   void TearDown() override {
     platform::SetCommandRunner(nullptr);
-    g_netaudio_upgrade_time = 0;
-    g_app_upgrade_time = 0;
     std::error_code ec;
     fs::remove_all(scratch_, ec);
     webtest::BoardTest::TearDown();

@@ -4,54 +4,54 @@
 #include <gtest/gtest.h>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 
 namespace {
 
 class AccountsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetAppConfig("", &g_app_config, ""); }
-  void TearDown() override { g_app_config = app_config_s(); }
+  void SetUp() override { ResetAppConfig("", &g_unit.config, ""); }
+  void TearDown() override { g_unit.config = app_config_s(); }
 };
 
 TEST_F(AccountsTest, LoginComparesExactly) {
-  const std::string admin = g_app_config.user[0].user;
-  const std::string digest = g_app_config.user[0].password;
+  const std::string admin = g_unit.config.user[0].user;
+  const std::string digest = g_unit.config.user[0].password;
   EXPECT_TRUE(CheckLogin(admin, digest));
   EXPECT_FALSE(CheckLogin(admin, kDefaultPassword));  // only the stored text
   EXPECT_TRUE(CheckLogin("Guest", ""));
   EXPECT_FALSE(CheckLogin("guest", ""));
   EXPECT_FALSE(CheckLogin("Guest ", ""));
-  g_app_config.user[1].enabled = 0;
+  g_unit.config.user[1].enabled = 0;
   EXPECT_TRUE(CheckLogin("Guest", ""));  // the flag is not consulted
 }
 
 TEST_F(AccountsTest, TableLifecycle) {
   EXPECT_FALSE(AddAccount("Guest", "x"));
   for (int n = 3; n <= kMaxUsers; ++n) EXPECT_TRUE(AddAccount("u" + std::to_string(n), "p"));
-  EXPECT_EQ(g_app_config.user_cnt, 11u);
+  EXPECT_EQ(g_unit.config.user_cnt, 11u);
   EXPECT_FALSE(AddAccount("twelfth", "p"));
-  EXPECT_EQ(g_app_config.user_cnt, 11u);
-  EXPECT_EQ(g_app_config.user[2].enabled, 1u);
-  EXPECT_EQ(g_app_config.user[2].preset[7], 1);
+  EXPECT_EQ(g_unit.config.user_cnt, 11u);
+  EXPECT_EQ(g_unit.config.user[2].enabled, 1u);
+  EXPECT_EQ(g_unit.config.user[2].preset[7], 1);
 
   EXPECT_FALSE(DeleteAccount(11));
   EXPECT_FALSE(DeleteAccount(-1));
   EXPECT_TRUE(DeleteAccount(1));  // Guest
-  EXPECT_EQ(g_app_config.user[1].user, "u3");
-  EXPECT_EQ(g_app_config.user_cnt, 10u);
+  EXPECT_EQ(g_unit.config.user[1].user, "u3");
+  EXPECT_EQ(g_unit.config.user_cnt, 10u);
   EXPECT_TRUE(DeleteAccount(0));  // the administrator too
-  EXPECT_EQ(g_app_config.user[0].user, "u3");
+  EXPECT_EQ(g_unit.config.user[0].user, "u3");
 }
 
 TEST_F(AccountsTest, CountAboveTheTableIsBounded) {
-  g_app_config.user_cnt = 15;  // as a hand-edited file may say
+  g_unit.config.user_cnt = 15;  // as a hand-edited file may say
   EXPECT_EQ(AccountCount(), 11);
   EXPECT_FALSE(DeleteAccount(12));
   EXPECT_FALSE(AddAccount("new", "p"));
   EXPECT_EQ(FindAccount("nobody"), -1);
   EXPECT_TRUE(DeleteAccount(10));
-  EXPECT_EQ(g_app_config.user_cnt, 10u);
+  EXPECT_EQ(g_unit.config.user_cnt, 10u);
 }
 
 TEST_F(AccountsTest, ModifyPassword) {
@@ -70,10 +70,10 @@ TEST_F(AccountsTest, RightsAndEnabled) {
   r.arrays[1] = {2, 3, 4, 5};
   r.present[10] = true;  // preset: the first eight
   r.arrays[10] = {8, 8, 8, 8, 8, 8, 8, 8, 9};
-  g_app_config.user[1].phantom[0] = 0;
+  g_unit.config.user[1].phantom[0] = 0;
   EXPECT_FALSE(SetAccountRights("nobody", r));
   EXPECT_TRUE(SetAccountRights("Guest", r));
-  const app_user_s& u = g_app_config.user[1];
+  const app_user_s& u = g_unit.config.user[1];
   EXPECT_EQ(u.network, 2u);
   EXPECT_EQ(u.dsp[0], 2);
   EXPECT_EQ(u.dsp[1], 3);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
 #include "platform/paths.h"

@@ -85,7 +85,7 @@ TEST_F(CommitOrderTest, TheLastNoticeNamesWhatTheUnitHolds) {
       std::thread b(racer, pair.second, 75 - trial % 2);
       a.join();
       b.join();
-      const int held = g_app_config.analogue_output_vol[0];
+      const int held = g_unit.config.analogue_output_vol[0];
       ASSERT_EQ(LastToldVolume(), held);
       ASSERT_EQ(board_->dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])),
                 DspOutputVolumeWord(held));

@@ -9,12 +9,12 @@ namespace {
 class InputChangesTest : public webtest::BoardTest {};
 
 TEST_F(InputChangesTest, LinkedAnaloguePairFromEitherChannel) {
-  g_app_config.analogue_input_stereo[0] = 1;
-  g_app_config.group_input_stereo1[0] = 1;
-  g_app_config.group_input_stereo4[1] = 1;
+  g_unit.config.analogue_input_stereo[0] = 1;
+  g_unit.config.group_input_stereo1[0] = 1;
+  g_unit.config.group_input_stereo4[1] = 1;
   std::vector<std::string> logs[2];
   for (int c : {0, 1}) {
-    g_ioexp_shadow_18 = 0;
+    IoExpResetShadows();
     platform::sim_i2c().ClearTransfers();
     std::string lines;
     SetInputChannelGain(c, 20, lines);
@@ -28,18 +28,18 @@ TEST_F(InputChangesTest, LinkedAnaloguePairFromEitherChannel) {
   EXPECT_EQ(logs[0], (std::vector<std::string>{"mute/unmute 0", "mute/unmute 1", "wait",
                                                "range 18=03", "gain 0", "range 18=0f", "gain 1",
                                                "mute/unmute 0", "mute/unmute 1"}));
-  EXPECT_EQ(g_app_config.group_input_stereo1[0], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo4[1], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[0], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo4[1], 0);
   EXPECT_FALSE(DspMuted(0));
   EXPECT_FALSE(DspMuted(1));
   EXPECT_EQ(DspGainWord(1), DspInputGainWord(1, 20));
 
-  g_app_config.analogue_input_stereo[0] = 0;
+  g_unit.config.analogue_input_stereo[0] = 0;
   std::string lines;
   SetInputChannelGain(1, -3, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH2 gain to -3dB.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], 20);
-  EXPECT_EQ(g_app_config.analogue_input_gain[1], -3);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], 20);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[1], -3);
 }
 
 TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
@@ -63,10 +63,10 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
        "[SUCCESS]Set USB input left gain to 7dB.\r\n[SUCCESS]Set USB right input gain to 7dB.\r\n"},
   };
   for (const auto& c : cases) {
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_app_config.InputLinkRef(c.c / 2) = c.pair_linked;
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.InputLinkRef(c.c / 2) = c.pair_linked;
     for (int k = 0; k < kDspChannels; ++k) {
-      g_app_config.InputMuteRef(k) = 1;
+      g_unit.config.InputMuteRef(k) = 1;
       DspSetInputMute(k, true);
     }
     std::string lines;
@@ -74,8 +74,8 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
     EXPECT_EQ(lines, c.lines) << c.c;
     for (int k = 0; k < kDspChannels; ++k) {
       bool changed = std::find(c.changed.begin(), c.changed.end(), k) != c.changed.end();
-      EXPECT_EQ(g_app_config.InputGainRef(k), changed ? 7 : 0) << c.c << " " << k;
-      EXPECT_EQ(g_app_config.InputMuteRef(k), changed ? 0 : 1) << c.c << " " << k;
+      EXPECT_EQ(g_unit.config.InputGainRef(k), changed ? 7 : 0) << c.c << " " << k;
+      EXPECT_EQ(g_unit.config.InputMuteRef(k), changed ? 0 : 1) << c.c << " " << k;
       EXPECT_EQ(DspMuted(k), !changed) << c.c << " " << k;
       if (changed) {
         EXPECT_EQ(DspGainWord(k), DspInputGainWord(k, 7)) << k;
@@ -83,7 +83,7 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
     }
   }
   // A Tarvo channel that was not muted is not written unmuted.
-  g_app_config.InputMuteRef(9) = 0;
+  g_unit.config.InputMuteRef(9) = 0;
   platform::sim_i2c().ClearTransfers();
   std::string lines;
   SetInputChannelGain(9, 1, lines);
@@ -91,9 +91,9 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
 }
 
 TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
-  g_app_config.tarvo_input_stereo[1] = 1;
-  g_app_config.group_input_stereo1[6] = 1;
-  g_app_config.group_input_stereo4[7] = 1;
+  g_unit.config.tarvo_input_stereo[1] = 1;
+  g_unit.config.group_input_stereo1[6] = 1;
+  g_unit.config.group_input_stereo4[7] = 1;
   std::string lines;
   SetInputChannelMute(7, 1, lines);
   EXPECT_EQ(lines,
@@ -101,20 +101,20 @@ TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
   EXPECT_EQ(HardwareLog(), (std::vector<std::string>{"mute/unmute 6", "mute/unmute 7"}));
   EXPECT_TRUE(DspMuted(6));
   EXPECT_TRUE(DspMuted(7));
-  EXPECT_EQ(g_app_config.group_input_stereo1[6], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo4[7], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo1[6], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo4[7], 0);
 
-  for (int k : {3, 13}) g_app_config.group_input_stereo2[k] = 1;
+  for (int k : {3, 13}) g_unit.config.group_input_stereo2[k] = 1;
   lines.clear();
   SetInputGroupMute(1, 1, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set input group 2 mute on.\r\n[SUCCESS]Set analogue input CH4 mute on.\r\n"
             "[SUCCESS]Set USB input right mute on.\r\n");
-  EXPECT_EQ(g_app_config.group_input_mute[1], 1);
-  EXPECT_EQ(g_app_config.analogue_input_mute[3], 1);
-  EXPECT_EQ(g_app_config.usb_input_mute[1], 1);
-  EXPECT_EQ(g_app_config.group_input_stereo2[3], 1);
-  EXPECT_EQ(g_app_config.group_input_stereo2[13], 1);
+  EXPECT_EQ(g_unit.config.group_input_mute[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[3], 1);
+  EXPECT_EQ(g_unit.config.usb_input_mute[1], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[3], 1);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[13], 1);
   EXPECT_TRUE(DspMuted(3));
   EXPECT_TRUE(DspMuted(13));
 
@@ -124,7 +124,7 @@ TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
 }
 
 TEST_F(InputChangesTest, IndexesOutOfRangeChangeNothing) {
-  const app_config_s before = g_app_config;
+  const app_config_s before = g_unit.config;
   std::string lines;
   for (int c : {-1, 14, 1000}) {
     SetInputChannelGain(c, 5, lines);
@@ -135,7 +135,7 @@ TEST_F(InputChangesTest, IndexesOutOfRangeChangeNothing) {
   SetInputGroupMute(-1, 1, lines);
   EXPECT_EQ(lines, "");
   EXPECT_TRUE(HardwareLog().empty());
-  EXPECT_EQ(g_app_config.group_input_mute[3], before.group_input_mute[3]);
+  EXPECT_EQ(g_unit.config.group_input_mute[3], before.group_input_mute[3]);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/clock.h"
@@ -31,8 +31,8 @@ CApplication& App() {
     // file but never sync the host's disks.
     platform::SetHostSync(false);
     platform::MakeParentDirs(platform::Path("/oem/app.json"));
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_config_path = "/oem/app.json";
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config_path = "/oem/app.json";
     auto* a = new CApplication("appthread");
     a->FillCommandMap(g_web_commands, g_web_command_count);
     return a;

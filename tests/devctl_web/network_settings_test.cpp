@@ -8,7 +8,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/pending_network.h"
@@ -27,26 +27,26 @@ class NetworkSettingsTest : public webtest::BoardTest {
       std::filesystem::create_directories(platform::Path(dir));
     }
     std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << kTemplate;
-    g_pending_config = g_app_config;
-    g_net_edit_pending = false;
-    g_tcp_restart = false;
-    g_telnet_restart = false;
+    g_unit.pending = g_unit.config;
+    g_unit.net_edit_pending = false;
+    g_port_restarts.tcp = false;
+    g_port_restarts.telnet = false;
   }
   void TearDown() override {
-    g_pending_config = app_config_s();
+    g_unit.pending = app_config_s();
     BoardTest::TearDown();
   }
   // The request that repeats every stored value.
   NetworkSettings Current() const {
     NetworkSettings s;
-    s.dhcp = g_app_config.dhcp;
-    s.tcpport = g_app_config.tcpport;
-    s.telnetport = g_app_config.telnetport;
-    s.ipaddress = g_app_config.ipaddress;
-    s.subnet = g_app_config.subnet;
-    s.gateway = g_app_config.gateway;
-    s.hostname = g_app_config.hostname;
-    s.model = g_app_config.model;
+    s.dhcp = g_unit.config.dhcp;
+    s.tcpport = g_unit.config.tcpport;
+    s.telnetport = g_unit.config.telnetport;
+    s.ipaddress = g_unit.config.ipaddress;
+    s.subnet = g_unit.config.subnet;
+    s.gateway = g_unit.config.gateway;
+    s.hostname = g_unit.config.hostname;
+    s.model = g_unit.config.model;
     return s;
   }
   static bool Exists(const char* path) { return std::filesystem::exists(platform::Path(path)); }
@@ -101,18 +101,18 @@ TEST_F(NetworkSettingsTest, Scenarios) {
     EXPECT_EQ(lines, c.lines);
     EXPECT_EQ(out.reboot, c.reboot);
     EXPECT_EQ(Exists("/etc/dhcpcd.conf"), c.dhcpcd_written);
-    EXPECT_EQ(g_app_config.tcpport, s.tcpport);
-    EXPECT_EQ(g_pending_config.tcpport, s.tcpport);
-    EXPECT_EQ(g_tcp_restart.load(), s.tcpport == 9000);
-    EXPECT_EQ(g_app_config.model, s.model);
-    EXPECT_EQ(g_pending_config.hostname, s.hostname);
+    EXPECT_EQ(g_unit.config.tcpport, s.tcpport);
+    EXPECT_EQ(g_unit.pending.tcpport, s.tcpport);
+    EXPECT_EQ(g_port_restarts.tcp.load(), s.tcpport == 9000);
+    EXPECT_EQ(g_unit.config.model, s.model);
+    EXPECT_EQ(g_unit.pending.hostname, s.hostname);
     if (s.hostname != "VX7206") EXPECT_EQ(Read("/etc/hostname"), s.hostname);
     TearDown();
   }
 }
 
 TEST_F(NetworkSettingsTest, StaticToDhcpCopiesTheTemplate) {
-  g_app_config.dhcp = 0;
+  g_unit.config.dhcp = 0;
   NetworkSettings s = Current();
   s.dhcp = 1;
   std::string lines;
@@ -156,21 +156,21 @@ TEST_F(NetworkSettingsTest, InvalidRequestsAreRefused) {
 }
 
 TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
-  g_app_config.type = "TRX";
-  app_config_s before = g_app_config;
-  g_app_config.dhcp = 0;
-  g_app_config.ipaddress = "10.0.0.5";
-  g_app_config.subnet = "255.0.0.0";
-  g_app_config.gateway = "10.0.0.1";
-  g_app_config.dnsserver = "10.0.0.2";
-  g_app_config.hostname = "custom";
-  g_app_config.tcpport = 9000;
-  g_app_config.tcpportenable = 0;
-  g_app_config.telnetport = 2323;
-  g_app_config.telnet_enable = 0;
-  g_app_config.model = "MX-1";               // not a network setting
-  g_app_config.analogue_input_gain[0] = 5;   // nor this
-  g_app_config.user[1].password = "secret";  // nor this
+  g_unit.config.type = "TRX";
+  app_config_s before = g_unit.config;
+  g_unit.config.dhcp = 0;
+  g_unit.config.ipaddress = "10.0.0.5";
+  g_unit.config.subnet = "255.0.0.0";
+  g_unit.config.gateway = "10.0.0.1";
+  g_unit.config.dnsserver = "10.0.0.2";
+  g_unit.config.hostname = "custom";
+  g_unit.config.tcpport = 9000;
+  g_unit.config.tcpportenable = 0;
+  g_unit.config.telnetport = 2323;
+  g_unit.config.telnet_enable = 0;
+  g_unit.config.model = "MX-1";               // not a network setting
+  g_unit.config.analogue_input_gain[0] = 5;   // nor this
+  g_unit.config.user[1].password = "secret";  // nor this
   std::string lines;
   EXPECT_EQ(ResetNetworkToDefaults(lines), RebootOutcome::kRebooting);
   RunRebootAfterReply();  // as the frame does once the reply is out
@@ -184,7 +184,7 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
   app_config_s saved;
   std::string path;
   LoadAppConfigFile(path, kConfigFile, &saved, "", "TRX");
-  for (const app_config_s* c : {&g_app_config, &saved}) {
+  for (const app_config_s* c : {&g_unit.config, &saved}) {
     std::string got, want;
     ASSERT_TRUE(PrintAppConfig(c, &got));
     ASSERT_TRUE(PrintAppConfig(&expected, &want));
@@ -209,14 +209,14 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
 TEST_F(NetworkSettingsTest, PanelModeChangeWritesTheFileFirst) {
   std::string lines;
   EXPECT_FALSE(ChangeDhcpMode(1, lines));  // already DHCP
-  g_pending_config.ipaddress = "not an address";
+  g_unit.pending.ipaddress = "not an address";
   EXPECT_FALSE(ChangeDhcpMode(0, lines));  // no static file can be made: nothing changes
-  EXPECT_EQ(g_app_config.dhcp, 1);
+  EXPECT_EQ(g_unit.config.dhcp, 1);
   EXPECT_EQ(lines, "");
-  g_pending_config.ipaddress = "10.0.0.7";
+  g_unit.pending.ipaddress = "10.0.0.7";
   EXPECT_TRUE(ChangeDhcpMode(0, lines));
   EXPECT_EQ(lines, "[SUCCESS]Set IP mode: Static.\r\n");
-  EXPECT_EQ(g_app_config.dhcp, 0);
+  EXPECT_EQ(g_unit.config.dhcp, 0);
   EXPECT_NE(Read("/etc/dhcpcd.conf").find("static ip_address=10.0.0.7/24"), std::string::npos);
 }
 

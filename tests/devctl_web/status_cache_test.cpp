@@ -10,7 +10,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/json_members.h"
 #include "unit_root.h"
@@ -77,7 +77,7 @@ TEST(StatusCacheTest, SameBytesAsAFreshBuild) {
 class LiveStatusCacheTest : public webtest::UnitRootTest {
  protected:
   void TearDown() override {
-    g_app_config = app_config_s();
+    g_unit.config = app_config_s();
     webtest::UnitRootTest::TearDown();
   }
 };
@@ -87,7 +87,7 @@ class LiveStatusCacheTest : public webtest::UnitRootTest {
 TEST_F(LiveStatusCacheTest, ADocumentAfterAChangeShowsIt) {
   {
     ConfigLock lock;
-    g_app_config = VariedConfig();
+    g_unit.config = VariedConfig();
   }
   CApplication app("appthread");
   std::string before, again, after, xml;
@@ -98,7 +98,7 @@ TEST_F(LiveStatusCacheTest, ADocumentAfterAChangeShowsIt) {
   EXPECT_EQ(config_part(before), config_part(again));
   {
     ConfigLock lock;
-    g_app_config.group_output_vol[3] = 77;
+    g_unit.config.group_output_vol[3] = 77;
   }
   app.HandleGetJson("", "", 0, after);
   app.HandleGetXml("", "", 0, xml);

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "unit_root.h"
 
@@ -21,7 +21,7 @@ std::vector<std::string> Keys(const cJSON* object) {
 }
 
 TEST_F(StatusHandlersTest, GetInfoAnswersTheFourAddressesAndIgnoresTheBody) {
-  g_device_identity.mac = "02:00:00:aa:bb:cc";
+  g_unit.identity.mac = "02:00:00:aa:bb:cc";
   CApplication app("appthread");
   for (const char* body : {"", "not json", "{\"comhead\":\"x\"}"}) {
     std::string reply = "stale";
@@ -31,17 +31,17 @@ TEST_F(StatusHandlersTest, GetInfoAnswersTheFourAddressesAndIgnoresTheBody) {
     EXPECT_EQ(Keys(info),
               (std::vector<std::string>{"ipaddress", "subnet", "gateway", "macaddress"}));
     EXPECT_STREQ(cJSON_GetObjectItem(info, "ipaddress")->valuestring,
-                 g_net_status.ipaddress.c_str());
-    EXPECT_STREQ(cJSON_GetObjectItem(info, "gateway")->valuestring, g_net_status.gateway.c_str());
+                 g_unit.net_status.ipaddress.c_str());
+    EXPECT_STREQ(cJSON_GetObjectItem(info, "gateway")->valuestring, g_unit.net_status.gateway.c_str());
     EXPECT_STREQ(cJSON_GetObjectItem(info, "macaddress")->valuestring, "02:00:00:aa:bb:cc");
     cJSON_Delete(info);
   }
-  g_device_identity.mac.clear();
+  g_unit.identity.mac.clear();
 }
 
 TEST_F(StatusHandlersTest, StatusDocumentsOfTheLiveConfiguration) {
-  g_app_config.model = "VX7206";
-  g_app_config.tarvo_input_gain[7] = 9;
+  g_unit.config.model = "VX7206";
+  g_unit.config.tarvo_input_gain[7] = 9;
   CApplication app("appthread");
   std::string json, xml;
   EXPECT_TRUE(app.HandleGetJson("", "", 0, json));
@@ -59,7 +59,7 @@ TEST_F(StatusHandlersTest, StatusDocumentsOfTheLiveConfiguration) {
       xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?><MATRIX><syssta><devname>VX7206<", 0),
       0u);
   EXPECT_NE(xml.find("<tarvo_input_gain>0,0,0,0,0,0,0,9</tarvo_input_gain>"), std::string::npos);
-  g_app_config = app_config_s();
+  g_unit.config = app_config_s();
 }
 
 // A stored file whose names hold control characters and more than a field takes: the load keeps
@@ -72,8 +72,8 @@ TEST_F(StatusHandlersTest, NamesWithControlCharactersFromTheFile) {
     file << R"({"input":{"input_name":[")" << long_name << R"("]}})";
   }
   std::string path;
-  OpenAppConfig(path, "/oem/app.json", &g_app_config, "", g_app_config.type);
-  EXPECT_EQ(std::string(g_app_config.input_name[0]), "Stage\x01Left\x1b" + std::string(20, 'x'));
+  OpenAppConfig(path, "/oem/app.json", &g_unit.config, "", g_unit.config.type);
+  EXPECT_EQ(std::string(g_unit.config.input_name[0]), "Stage\x01Left\x1b" + std::string(20, 'x'));
   CApplication app("appthread");
   std::string json, xml;
   app.HandleGetJson("", "", 0, json);
@@ -82,7 +82,7 @@ TEST_F(StatusHandlersTest, NamesWithControlCharactersFromTheFile) {
   EXPECT_NE(xml.find("<input_name>Stage\\u0001Left\\u001bxxxx"), std::string::npos)
       << xml.substr(0, 2000);
   EXPECT_EQ(xml.find_first_of(std::string("\x01\x1b", 2)), std::string::npos);
-  g_app_config = app_config_s();
+  g_unit.config = app_config_s();
 }
 
 }  // namespace

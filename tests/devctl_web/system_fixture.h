@@ -10,7 +10,7 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
@@ -32,7 +32,7 @@ class SimUnitFixture : public webtest::BoardTest {
     InitPowerGpios();
     InitPhantomPower();
     platform::sim_i2c().ClearTransfers();
-    g_pending_config = g_app_config;
+    g_unit.pending = g_unit.config;
     notices_.clear();
     SetNoticeSink([this](const std::string& text) { notices_ += text; });
   }

@@ -21,7 +21,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
@@ -76,16 +76,16 @@ class WebInputTest : public webtest::BoardTest {
  protected:
   void SetUp() override {
     webtest::BoardTest::SetUp();
-    ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
-    ASSERT_EQ(g_tcp_server.Start(), 0);
-    ASSERT_EQ(g_telnet_server.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
-    ASSERT_EQ(g_telnet_server.Start(), 0);
-    tcp_client_ = ConnectLoopback(g_tcp_server.BoundPort());
-    telnet_client_ = ConnectLoopback(g_telnet_server.BoundPort());
+    ASSERT_EQ(g_control_servers.tcp.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
+    ASSERT_EQ(g_control_servers.tcp.Start(), 0);
+    ASSERT_EQ(g_control_servers.telnet.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
+    ASSERT_EQ(g_control_servers.telnet.Start(), 0);
+    tcp_client_ = ConnectLoopback(g_control_servers.tcp.BoundPort());
+    telnet_client_ = ConnectLoopback(g_control_servers.telnet.BoundPort());
     ASSERT_GE(tcp_client_, 0);
     ASSERT_GE(telnet_client_, 0);
     ASSERT_TRUE(testsupport::WaitFor(
-        [] { return g_tcp_server.ClientCount() >= 1 && g_telnet_server.ClientCount() >= 1; }));
+        [] { return g_control_servers.tcp.ClientCount() >= 1 && g_control_servers.telnet.ClientCount() >= 1; }));
 
     int slave = -1;
     char name[256];
@@ -93,10 +93,10 @@ class WebInputTest : public webtest::BoardTest {
     close(slave);
     std::filesystem::create_directories(root_ + "/dev");
     std::filesystem::create_symlink(name, root_ + "/dev/ttyS6");
-    g_uart.Init("uartthread");
-    g_uart.SetDevicePath("/dev/ttyS6");
-    g_uart.SetStartDelayMs(0);
-    ASSERT_EQ(g_uart.Start(), 0);
+    g_control_servers.uart.Init("uartthread");
+    g_control_servers.uart.SetDevicePath("/dev/ttyS6");
+    g_control_servers.uart.SetStartDelayMs(0);
+    ASSERT_EQ(g_control_servers.uart.Start(), 0);
     std::filesystem::create_directories(root_ + "/oem");
 
     app_.FillCommandMap(g_web_commands, g_web_command_count);
@@ -106,9 +106,9 @@ class WebInputTest : public webtest::BoardTest {
 
   void TearDown() override {
     SetNoticeSink(nullptr);
-    g_uart.Stop();
-    g_tcp_server.Stop();
-    g_telnet_server.Stop();
+    g_control_servers.uart.Stop();
+    g_control_servers.tcp.Stop();
+    g_control_servers.telnet.Stop();
     close(tcp_client_);
     close(telnet_client_);
     close(uart_peer_);
@@ -182,39 +182,39 @@ TEST_F(WebInputTest, RejectedRequestsChangeNothing) {
       {"{\"comhead\":\"set input gain\",\"action\":0,\"chn\":0,\"gain\":1e10}",
        "comhead=set input gain;result=0;"},
   };
-  const app_config_s before = g_app_config;
+  const app_config_s before = g_unit.config;
   for (const auto& c : cases) {
     EXPECT_EQ(Command(c.body), c.reply) << c.body;
   }
   EXPECT_TRUE(HardwareLog().empty());
   EXPECT_EQ(Notice(0), "");
   EXPECT_EQ(Saves(), 0);
-  EXPECT_EQ(g_app_config.analogue_input_gain[0], before.analogue_input_gain[0]);
-  EXPECT_EQ(g_app_config.tarvo_input_mute[7], before.tarvo_input_mute[7]);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[0], before.analogue_input_gain[0]);
+  EXPECT_EQ(g_unit.config.tarvo_input_mute[7], before.tarvo_input_mute[7]);
 }
 
 TEST_F(WebInputTest, GainWakesAUnitInStandbyEvenWhenRejected) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   Command(Mute(0, 0, 5));
-  EXPECT_EQ(g_app_config.power, 0) << "a rejected mute request does not wake";
+  EXPECT_EQ(g_unit.config.power, 0) << "a rejected mute request does not wake";
   EXPECT_EQ(Notice(0), "");
 
   Command(Gain(0, 0, 99));
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   const std::string power_on = "[SUCCESS]Set system power on, please wait a moment...\r\n";
   EXPECT_EQ(Notice(power_on.size()), power_on);
   EXPECT_EQ(Saves(), 1);  // the stored power state, so a restart comes back on
 }
 
 TEST_F(WebInputTest, AnalogueChannelGain) {
-  g_app_config.analogue_input_mute[2] = 1;
-  g_app_config.group_input_stereo2[2] = 1;
+  g_unit.config.analogue_input_mute[2] = 1;
+  g_unit.config.group_input_stereo2[2] = 1;
   bool result = false;
   EXPECT_EQ(Command(Gain(0, 2, -12), &result), "comhead=set input gain;result=1;");
   EXPECT_TRUE(result);
-  EXPECT_EQ(g_app_config.analogue_input_gain[2], -12);
-  EXPECT_EQ(g_app_config.analogue_input_mute[2], 0);
-  EXPECT_EQ(g_app_config.group_input_stereo2[2], 0) << "a channel set directly leaves its groups";
+  EXPECT_EQ(g_unit.config.analogue_input_gain[2], -12);
+  EXPECT_EQ(g_unit.config.analogue_input_mute[2], 0);
+  EXPECT_EQ(g_unit.config.group_input_stereo2[2], 0) << "a channel set directly leaves its groups";
   EXPECT_EQ(HardwareLog(), (std::vector<std::string>{"mute/unmute 2", "wait", "range 18=00",
                                                      "gain 2", "mute/unmute 2"}));
   EXPECT_FALSE(DspMuted(2));
@@ -235,7 +235,7 @@ TEST_F(WebInputTest, FailedSaveAnswersResultZeroAndKeepsTheChange) {
   platform::FailWritesAfter(0);
   EXPECT_EQ(Command(Mute(1, 3, 1)), "comhead=set input mute;result=0;error=settings not saved;");
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(g_app_config.tarvo_input_mute[3], 1);
+  EXPECT_EQ(g_unit.config.tarvo_input_mute[3], 1);
   EXPECT_TRUE(DspMuted(kFirstTarvoChannel + 3));
   // The change was made, so the ports hear of it; and of the failed save, as after a text command.
   const std::string lines =
@@ -250,8 +250,7 @@ TEST_F(WebInputTest, NoticeIsSentAfterTheConfigurationLockIsReleased) {
   bool lock_free = false;
   SetNoticeSink([&](const std::string&) {
     std::thread other([&] {
-      lock_free = g_config_mutex.try_lock();
-      if (lock_free) g_config_mutex.unlock();
+      lock_free = ConfigLockFree();
     });
     other.join();
   });
@@ -281,9 +280,9 @@ TEST_F(WebInputTest, KindAndChannelNameTheInputs) {
       {Mute(3, 3, 1), -1, "[SUCCESS]Set input group 4 mute on.\r\n"},
   };
   for (const auto& c : cases) {
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_app_config.power = 1;
-    if (c.linked_pair >= 0) g_app_config.InputLinkRef(c.linked_pair) = 1;
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.power = 1;
+    if (c.linked_pair >= 0) g_unit.config.InputLinkRef(c.linked_pair) = 1;
     long saves = Saves();
     bool result = false;
     EXPECT_NE(Command(c.body, &result), "");
@@ -294,10 +293,10 @@ TEST_F(WebInputTest, KindAndChannelNameTheInputs) {
 }
 
 TEST_F(WebInputTest, GroupGainSetsEveryMemberAndKeepsMemberships) {
-  for (int k : {0, 1, 12}) g_app_config.group_input_stereo3[k] = 1;
-  g_app_config.group_input_mute[2] = 1;
-  g_app_config.usb_input_mute[0] = 1;
-  g_app_config.analogue_input_mute[1] = 1;
+  for (int k : {0, 1, 12}) g_unit.config.group_input_stereo3[k] = 1;
+  g_unit.config.group_input_mute[2] = 1;
+  g_unit.config.usb_input_mute[0] = 1;
+  g_unit.config.analogue_input_mute[1] = 1;
   Command(Gain(3, 2, 6));
   const std::string lines =
       "[SUCCESS]Set input group 3 gain to 6dB.\r\n"
@@ -305,12 +304,12 @@ TEST_F(WebInputTest, GroupGainSetsEveryMemberAndKeepsMemberships) {
       "[SUCCESS]Set analogue input CH2 gain to 6dB.\r\n"
       "[SUCCESS]Set USB input left gain to 6dB.\r\n";
   EXPECT_EQ(Notice(lines.size()), lines);
-  EXPECT_EQ(g_app_config.group_input_gain[2], 6);
-  EXPECT_EQ(g_app_config.group_input_mute[2], 0);
+  EXPECT_EQ(g_unit.config.group_input_gain[2], 6);
+  EXPECT_EQ(g_unit.config.group_input_mute[2], 0);
   for (int k : {0, 1, 12}) {
-    EXPECT_EQ(g_app_config.group_input_stereo3[k], 1) << k;
-    EXPECT_EQ(g_app_config.InputGainRef(k), 6) << k;
-    EXPECT_EQ(g_app_config.InputMuteRef(k), 0) << k;
+    EXPECT_EQ(g_unit.config.group_input_stereo3[k], 1) << k;
+    EXPECT_EQ(g_unit.config.InputGainRef(k), 6) << k;
+    EXPECT_EQ(g_unit.config.InputMuteRef(k), 0) << k;
     EXPECT_FALSE(DspMuted(k)) << k;
     EXPECT_EQ(DspGainWord(k), DspInputGainWord(k, 6)) << k;
   }
@@ -327,7 +326,7 @@ TEST_F(WebInputTest, GroupGainSetsEveryMemberAndKeepsMemberships) {
   const std::string line = "[SUCCESS]Set input group 1 gain to -4dB.\r\n";
   EXPECT_EQ(Notice(line.size()), line);
   EXPECT_TRUE(HardwareLog().empty());
-  EXPECT_EQ(g_app_config.group_input_gain[0], -4);
+  EXPECT_EQ(g_unit.config.group_input_gain[0], -4);
 }
 
 TEST_F(WebInputTest, OverLongStringsAreRefused) {

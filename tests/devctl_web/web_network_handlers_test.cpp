@@ -15,7 +15,7 @@
 
 #include "devctl/core/markers.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/web/application.h"
@@ -47,17 +47,17 @@ class WebNetworkTest : public webtest::BoardTest {
       std::filesystem::create_directories(platform::Path(dir));
     }
     std::ofstream(platform::Path("/usr/local/backend/apps/dhcpcd.conf")) << "# template\n";
-    g_app_config.type = "TRX";
-    g_pending_config = g_app_config;
-    g_net_edit_pending = false;
+    g_unit.config.type = "TRX";
+    g_unit.pending = g_unit.config;
+    g_unit.net_edit_pending = false;
     app_.FillCommandMap(g_web_commands, g_web_command_count);
     notices_.clear();
     SetNoticeSink([this](const std::string& text) { notices_.push_back(text); });
   }
   void TearDown() override {
     SetNoticeSink(nullptr);
-    g_pending_config = app_config_s();
-    g_device_identity = device_identity_s();
+    g_unit.pending = app_config_s();
+    g_unit.identity = device_identity_s();
     BoardTest::TearDown();
   }
   Json Command(const std::string& body) {
@@ -82,7 +82,7 @@ class WebNetworkTest : public webtest::BoardTest {
   // The configuration record as its file shows it, for member-by-member comparisons.
   static Json ConfigJson() {
     std::string text;
-    EXPECT_TRUE(PrintAppConfig(&g_app_config, &text));
+    EXPECT_TRUE(PrintAppConfig(&g_unit.config, &text));
     return Json(cJSON_Parse(text.c_str()));
   }
   // Every reply member that has a namesake in the section equals it.
@@ -102,17 +102,17 @@ class WebNetworkTest : public webtest::BoardTest {
 };
 
 TEST_F(WebNetworkTest, InputAndOutputStatusEqualTheConfiguration) {
-  g_app_config.analogue_input_gain[2] = -7;
-  g_app_config.tarvo_input_stereo[1] = 1;
-  g_app_config.usb_output_delay[1] = 12;
-  g_app_config.group_output_stereo3[5] = 1;
-  SetNameField(g_app_config.output_name[17], "Zone <B>");
+  g_unit.config.analogue_input_gain[2] = -7;
+  g_unit.config.tarvo_input_stereo[1] = 1;
+  g_unit.config.usb_output_delay[1] = 12;
+  g_unit.config.group_output_stereo3[5] = 1;
+  SetNameField(g_unit.config.output_name[17], "Zone <B>");
   const Json config = ConfigJson();
   const Json in = Command(R"({"comhead":"get input status"})");
   EXPECT_EQ(CompareWithSection(in.get(), cJSON_GetObjectItem(config.get(), "input")), 17);
   EXPECT_EQ(Keys(in.get()).back(), "result");
   EXPECT_EQ(Result(in), 1);
-  EXPECT_EQ(cJSON_GetObjectItem(in.get(), "usb")->valueint, g_app_config.usb_status);
+  EXPECT_EQ(cJSON_GetObjectItem(in.get(), "usb")->valueint, g_unit.config.usb_status);
   const Json out = Command(R"({"comhead":"get output status"})");
   EXPECT_EQ(CompareWithSection(out.get(), cJSON_GetObjectItem(config.get(), "output")), 19);
   EXPECT_EQ(Keys(out.get()).back(), "comhead");
@@ -122,11 +122,11 @@ TEST_F(WebNetworkTest, InputAndOutputStatusEqualTheConfiguration) {
 }
 
 TEST_F(WebNetworkTest, ControlAndSystemStatus) {
-  g_app_config.tarvo_input_stereo[2] = 1;
-  g_app_config.group_input_stereo1[0] = 1;  // groups are not pairs
-  g_app_config.control[4] = 9;
-  g_app_config.power = 0;
-  g_device_identity.mac = "00:11:22:AA:BB:CC";
+  g_unit.config.tarvo_input_stereo[2] = 1;
+  g_unit.config.group_input_stereo1[0] = 1;  // groups are not pairs
+  g_unit.config.control[4] = 9;
+  g_unit.config.power = 0;
+  g_unit.identity.mac = "00:11:22:AA:BB:CC";
   const Json control = Command(R"({"comhead":"get control status"})");
   EXPECT_EQ(Keys(control.get()),
             (std::vector<std::string>{"status", "preset_enable", "power", "preset", "input_name",
@@ -136,7 +136,7 @@ TEST_F(WebNetworkTest, ControlAndSystemStatus) {
   ASSERT_EQ(cJSON_GetArraySize(stereo), 7);
   for (int p = 0; p < 7; ++p) EXPECT_EQ(cJSON_GetArrayItem(stereo, p)->valueint, p == 4 ? 1 : 0);
   EXPECT_EQ(cJSON_GetArrayItem(cJSON_GetObjectItem(control.get(), "status"), 4)->valueint, 9);
-  EXPECT_EQ(g_app_config.power, 0);  // a getter never wakes
+  EXPECT_EQ(g_unit.config.power, 0);  // a getter never wakes
 
   const Json system = Command(R"({"comhead":"get system status"})");
   EXPECT_EQ(Keys(system.get()),
@@ -148,15 +148,15 @@ TEST_F(WebNetworkTest, ControlAndSystemStatus) {
     EXPECT_EQ(cJSON_GetObjectItem(system.get(), k)->valueint, cJSON_GetObjectItem(sys, k)->valueint)
         << k;
   }
-  EXPECT_EQ(cJSON_GetObjectItem(system.get(), "standby")->valueint, g_app_config.standby_mode);
+  EXPECT_EQ(cJSON_GetObjectItem(system.get(), "standby")->valueint, g_unit.config.standby_mode);
   EXPECT_STREQ(cJSON_GetObjectItem(system.get(), "macaddress")->valuestring, "00:11:22:AA:BB:CC");
 }
 
 TEST_F(WebNetworkTest, PeqStatusOfTheSelectedChannelsClamped) {
-  g_app_config.input_geq_chn = 14;
-  g_app_config.input_custom1_date[14].frequency[3] = 777;
-  g_app_config.output_geq_chn = 99;  // as an edited file may hold
-  g_app_config.output_flat_date[17].frequency[0] = 55;
+  g_unit.config.input_geq_chn = 14;
+  g_unit.config.input_custom1_date[14].frequency[3] = 777;
+  g_unit.config.output_geq_chn = 99;  // as an edited file may hold
+  g_unit.config.output_flat_date[17].frequency[0] = 55;
   const Json peq = Command(R"({"comhead":"get peq status"})");
   EXPECT_EQ(cJSON_GetObjectItem(peq.get(), "input_chn")->valueint, 14);
   EXPECT_EQ(cJSON_GetObjectItem(peq.get(), "output_chn")->valueint, 17);
@@ -171,7 +171,7 @@ TEST_F(WebNetworkTest, PeqStatusOfTheSelectedChannelsClamped) {
 }
 
 TEST_F(WebNetworkTest, GetStatusOrderAndDeviceName) {
-  g_device_identity.mac = "00:11:22:aa:bb:cc";
+  g_unit.identity.mac = "00:11:22:aa:bb:cc";
   const Json status = Command(R"({"comhead":"get status"})");
   EXPECT_EQ(Keys(status.get()), (std::vector<std::string>{"comhead",       "devicename",
                                                           "model",         "version",
@@ -188,7 +188,7 @@ TEST_F(WebNetworkTest, GetStatusOrderAndDeviceName) {
   EXPECT_STREQ(cJSON_GetObjectItem(status.get(), "devicename")->valuestring, "-aabbcc");
   EXPECT_STREQ(cJSON_GetObjectItem(status.get(), "def_hostname")->valuestring, "VX7206");
   EXPECT_TRUE(cJSON_IsNumber(cJSON_GetObjectItem(status.get(), "temp")));
-  EXPECT_EQ(cJSON_GetObjectItem(status.get(), "tcpport")->valueint, g_app_config.tcpport);
+  EXPECT_EQ(cJSON_GetObjectItem(status.get(), "tcpport")->valueint, g_unit.config.tcpport);
 
   const std::string dir = "/usr/local/netaudio/tarvo_package/tarvo_data/capability";
   std::filesystem::create_directories(platform::Path(dir));
@@ -207,14 +207,14 @@ TEST_F(WebNetworkTest, GetStatusOrderAndDeviceName) {
     std::ofstream(platform::Path(file)) << c.content;
     std::string prefix;
     ReadTarvoDevicePrefix(&prefix);
-    EXPECT_EQ(DeviceName(prefix, g_device_identity.mac), c.name) << c.content;
+    EXPECT_EQ(DeviceName(prefix, g_unit.identity.mac), c.name) << c.content;
   }
   EXPECT_EQ(DeviceName("", "zz"), "-000000");
 }
 
 TEST_F(WebNetworkTest, Accounts) {
-  const std::string digest = g_app_config.user[0].password;
-  const std::string admin = g_app_config.user[0].user;
+  const std::string digest = g_unit.config.user[0].password;
+  const std::string admin = g_unit.config.user[0].user;
   EXPECT_EQ(Result(Command(R"({"comhead":"login","user":")" + admin + R"(","password":")" + digest +
                            "\"}")),
             1);
@@ -232,7 +232,7 @@ TEST_F(WebNetworkTest, Accounts) {
               1);
   }
   EXPECT_EQ(Result(Command(R"({"comhead":"add login user","user":"u12","password":"p"})")), 0);
-  EXPECT_EQ(g_app_config.user_cnt, 11u);
+  EXPECT_EQ(g_unit.config.user_cnt, 11u);
 
   const Json list = Command(R"({"comhead":"get login user"})");
   EXPECT_EQ(Keys(list.get()), (std::vector<std::string>{"comhead", "user"}));
@@ -260,7 +260,7 @@ TEST_F(WebNetworkTest, Accounts) {
 
   EXPECT_EQ(Result(Command(R"({"comhead":"delete login user","index":11})")), 0);
   EXPECT_EQ(Result(Command(R"({"comhead":"delete login user","index":1})")), 1);
-  EXPECT_EQ(g_app_config.user[1].user, "u3");
+  EXPECT_EQ(g_unit.config.user[1].user, "u3");
   EXPECT_TRUE(notices_.empty());
   std::string reply = "untouched";
   app_.HandleInstr(R"({"comhead":"modify username"})", reply);
@@ -272,7 +272,7 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
   static platform::RecordingCommandRunner runner;
   runner.Clear();
   platform::SetCommandRunner(&runner);
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   const std::string body =
       R"({"comhead":"set network","dhcp":0,"tcpport":8000,"telnetport":23,)"
       R"("ipaddress":"10.0.0.5","subnet":"255.255.255.0","gateway":"10.0.0.1",)"
@@ -293,7 +293,7 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
   LoadAppConfigFile(path, kConfigFile, &saved, "", "TRX");
   EXPECT_EQ(saved.ipaddress, "10.0.0.5");
   EXPECT_EQ(saved.hostname, "studio");
-  EXPECT_EQ(g_pending_config.ipaddress, "10.0.0.5");
+  EXPECT_EQ(g_unit.pending.ipaddress, "10.0.0.5");
   // dhcpcd is restarted on its own thread once the file was rewritten.
   auto restarted = [] {
     for (const auto& c : runner.Commands()) {
@@ -306,7 +306,7 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
 }
 
 TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   const std::string good[] = {"0",        "8000",   "23",    "10.0.0.5", "255.255.255.0",
                               "10.0.0.1", "studio", "VX7206"};
   const char* keys[] = {"dhcp",   "tcpport", "telnetport", "ipaddress",
@@ -359,12 +359,12 @@ TEST_F(WebNetworkTest, SetNetworkRefusalsChangeNothing) {
   }
   EXPECT_EQ(Result(Command(body(7, "", true))), 0);  // "model" missing
   EXPECT_TRUE(notices_.empty());
-  EXPECT_EQ(g_app_config.power, 0);  // not woken
+  EXPECT_EQ(g_unit.config.power, 0);  // not woken
   EXPECT_EQ(Saves(), 0);
   EXPECT_FALSE(Exists("/etc/dhcpcd.conf"));
   EXPECT_FALSE(Exists("/etc/hostname"));
   EXPECT_FALSE(Exists("/tmp/reboot"));
-  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.config.ipaddress, "192.168.0.200");
 }
 
 // A port another program listens on is refused: the server would not start there.
@@ -389,8 +389,8 @@ TEST_F(WebNetworkTest, SetNetworkRefusesAPortInUse) {
     EXPECT_EQ(Result(Command(body)), 0) << which;
   }
   close(holder);
-  EXPECT_EQ(g_app_config.tcpport, 8000);
-  EXPECT_EQ(g_app_config.telnetport, 23);
+  EXPECT_EQ(g_unit.config.tcpport, 8000);
+  EXPECT_EQ(g_unit.config.telnetport, 23);
   EXPECT_EQ(Saves(), 0);
 }
 
@@ -403,23 +403,23 @@ TEST_F(WebNetworkTest, FailedSaveChangesNoFile) {
                          R"("hostname":"studio","model":"VX7206"})");
   EXPECT_EQ(Result(r), 0);
   EXPECT_STREQ(cJSON_GetStringValue(cJSON_GetObjectItem(r.get(), "error")), "settings not saved");
-  g_app_config.dhcp = 0;
+  g_unit.config.dhcp = 0;
   const Json d = Command(R"({"comhead":"set defaults network"})");
   EXPECT_EQ(Result(d), 0);
-  EXPECT_EQ(g_app_config.dhcp, 0);
-  EXPECT_EQ(g_app_config.ipaddress, "192.168.0.200");
-  EXPECT_EQ(g_pending_config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.config.dhcp, 0);
+  EXPECT_EQ(g_unit.config.ipaddress, "192.168.0.200");
+  EXPECT_EQ(g_unit.pending.ipaddress, "192.168.0.200");
   EXPECT_FALSE(Exists("/etc/dhcpcd.conf"));
   EXPECT_FALSE(Exists("/etc/hostname"));
   EXPECT_FALSE(Exists("/tmp/reboot"));
-  EXPECT_EQ(g_tcp_restart.load(), false);
+  EXPECT_EQ(g_port_restarts.tcp.load(), false);
   platform::FailWritesUnder("");
 }
 
 TEST_F(WebNetworkTest, DefaultsNetworkWakesSavesAndReboots) {
-  g_app_config.power = 0;
-  g_app_config.hostname = "custom";
-  g_app_config.tcpport = 9000;
+  g_unit.config.power = 0;
+  g_unit.config.hostname = "custom";
+  g_unit.config.tcpport = 9000;
   const Json r = Command(R"({"comhead":"set defaults network"})");
   EXPECT_EQ(Result(r), 1);
   ASSERT_EQ(notices_.size(), 1u);
@@ -427,7 +427,7 @@ TEST_F(WebNetworkTest, DefaultsNetworkWakesSavesAndReboots) {
             "[SUCCESS]Set system power on, please wait a moment...\r\n"
             "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
             "seconds.\r\n");
-  EXPECT_EQ(g_app_config.tcpport, 8000);
+  EXPECT_EQ(g_unit.config.tcpport, 8000);
   EXPECT_EQ(Read("/etc/hostname"), "VX7206");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
 }

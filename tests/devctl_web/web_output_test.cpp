@@ -13,7 +13,7 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
@@ -91,24 +91,24 @@ TEST_F(WebOutputTest, VolumeAndItsMute) {
       {30, 0, 30, {"vol 2=30"}},  // the same value is written again
   };
   for (const auto& c : cases) {
-    g_app_config.analogue_output_vol[2] = c.stored_vol;
-    g_app_config.analogue_output_mute[2] = c.stored_mute;
-    g_app_config.group_output_stereo4[2] = 1;
+    g_unit.config.analogue_output_vol[2] = c.stored_vol;
+    g_unit.config.analogue_output_mute[2] = c.stored_mute;
+    g_unit.config.group_output_stereo4[2] = 1;
     EXPECT_EQ(Command(Vol(0, 2, c.vol)), Ok("set output vol"));
     EXPECT_EQ(DspLog(), c.dsp) << c.vol;
     EXPECT_EQ(notices_,
               "[SUCCESS]Set analogue output CH3 volume to " + std::to_string(c.vol) + ".\r\n");
-    EXPECT_EQ(g_app_config.analogue_output_mute[2], c.vol == 0 ? 1 : 0);
-    EXPECT_EQ(g_app_config.group_output_stereo4[2], 0);
+    EXPECT_EQ(g_unit.config.analogue_output_mute[2], c.vol == 0 ? 1 : 0);
+    EXPECT_EQ(g_unit.config.group_output_stereo4[2], 0);
   }
   EXPECT_EQ(Saves(), 4);
 
   // Mute off at volume 0 leaves the volume at 0.
-  g_app_config.analogue_output_vol[2] = 0;
-  g_app_config.analogue_output_mute[2] = 1;
+  g_unit.config.analogue_output_vol[2] = 0;
+  g_unit.config.analogue_output_mute[2] = 1;
   EXPECT_EQ(Command(Mute(0, 2, 0)), Ok("set output mute"));
   EXPECT_EQ(DspLog(), (Log{"unmute 2"}));
-  EXPECT_EQ(g_app_config.analogue_output_vol[2], 0);
+  EXPECT_EQ(g_unit.config.analogue_output_vol[2], 0);
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3 mute off.\r\n");
 
   EXPECT_EQ(Command(Vol(1, 7, 100)), Ok("set output vol"));
@@ -118,7 +118,7 @@ TEST_F(WebOutputTest, VolumeAndItsMute) {
 }
 
 TEST_F(WebOutputTest, LinkedPairFromEitherChannel) {
-  g_app_config.tarvo_output_stereo[0] = 1;
+  g_unit.config.tarvo_output_stereo[0] = 1;
   for (int chn : {0, 1}) {
     EXPECT_EQ(Command(Vol(1, chn, 20)), Ok("set output vol"));
     EXPECT_EQ(notices_,
@@ -129,18 +129,18 @@ TEST_F(WebOutputTest, LinkedPairFromEitherChannel) {
 }
 
 TEST_F(WebOutputTest, GroupVolumeAndMute) {
-  g_app_config.group_output_stereo2[1] = 1;
-  g_app_config.group_output_stereo2[12] = 1;
-  g_app_config.group_output_stereo2[13] = 1;
+  g_unit.config.group_output_stereo2[1] = 1;
+  g_unit.config.group_output_stereo2[12] = 1;
+  g_unit.config.group_output_stereo2[13] = 1;
   EXPECT_EQ(Command(Vol(3, 1, 0)), Ok("set output vol"));
   EXPECT_EQ(notices_,
             "[SUCCESS]Set output group B volume to 0.\r\n"
             "[SUCCESS]Set analogue output CH2 volume to 0.\r\n"
             "[SUCCESS]Set USB output left volume to 0.\r\n"
             "[SUCCESS]Set USB output right volume to 0.\r\n");
-  EXPECT_EQ(g_app_config.group_output_mute[1], 1);
+  EXPECT_EQ(g_unit.config.group_output_mute[1], 1);
   EXPECT_EQ(DspLog(), (Log{"vol 1=0", "mute 1", "vol 12=0", "mute 12", "vol 13=0", "mute 13"}));
-  EXPECT_EQ(g_app_config.group_output_stereo2[12], 1);
+  EXPECT_EQ(g_unit.config.group_output_stereo2[12], 1);
 
   EXPECT_EQ(Command(Mute(3, 1, 0)), Ok("set output mute"));
   EXPECT_EQ(notices_,
@@ -153,7 +153,7 @@ TEST_F(WebOutputTest, GroupVolumeAndMute) {
 }
 
 TEST_F(WebOutputTest, VolumeAndMuteRanges) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   for (const std::string& body :
        {Vol(0, 0, 101), Vol(0, 0, -1), Vol(4, 0, 5), Vol(-1, 0, 5), Vol(0, 8, 5), Mute(0, 0, 2),
         Mute(0, 0, -1), std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0}"),
@@ -162,10 +162,10 @@ TEST_F(WebOutputTest, VolumeAndMuteRanges) {
     EXPECT_EQ(Command(body), Refused(mute ? "set output mute" : "set output vol")) << body;
     EXPECT_EQ(notices_, "") << body;
   }
-  EXPECT_EQ(g_app_config.power, 0) << "refused before the wake";
+  EXPECT_EQ(g_unit.config.power, 0) << "refused before the wake";
   // The per-kind bound comes after the wake.
   EXPECT_EQ(Command(Vol(0, 4, 5)), Refused("set output vol"));
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_EQ(notices_, kPowerOn);
   EXPECT_EQ(Command(Mute(3, 4, 1)), Refused("set output mute"));
   EXPECT_TRUE(DspLog().empty());
@@ -230,19 +230,19 @@ TEST_F(WebOutputTest, RoutingChannelForm) {
        "[SUCCESS]Set output analogue CH2 from none.\r\n"},
   };
   for (const auto& c : cases) {
-    ResetAppConfig("/oem/app.json", &g_app_config, "02:00:00:00:00:01");
-    g_app_config.power = 1;
-    for (int p : c.in_pairs) g_app_config.InputLinkRef(p) = 1;
-    for (int p : c.out_pairs) g_app_config.OutputLinkRef(p) = 1;
-    g_app_config.control[0] = c.control0;
+    ResetAppConfig("/oem/app.json", &g_unit.config, "02:00:00:00:00:01");
+    g_unit.config.power = 1;
+    for (int p : c.in_pairs) g_unit.config.InputLinkRef(p) = 1;
+    for (int p : c.out_pairs) g_unit.config.OutputLinkRef(p) = 1;
+    g_unit.config.control[0] = c.control0;
     EXPECT_EQ(Command(c.body), Ok("set control status")) << c.body;
     Log outputs;
     for (const auto& e : DspLog()) outputs.push_back(e.substr(0, e.find('=')));
     Log expected;
     for (int o : c.dsp_outputs) expected.push_back("src " + std::to_string(o));
     EXPECT_EQ(outputs, expected) << c.body;
-    EXPECT_EQ((std::vector<int>{g_app_config.control[0], g_app_config.control[1],
-                                g_app_config.control[12], g_app_config.control[13]}),
+    EXPECT_EQ((std::vector<int>{g_unit.config.control[0], g_unit.config.control[1],
+                                g_unit.config.control[12], g_unit.config.control[13]}),
               c.after)
         << c.body;
     EXPECT_EQ(notices_, c.notice) << c.body;
@@ -253,33 +253,33 @@ TEST_F(WebOutputTest, RoutingAllOutputsAndPairForm) {
   EXPECT_EQ(Command(Route(0, 0)), Ok("set control status"));
   EXPECT_EQ(std::count(notices_.begin(), notices_.end(), '\n'), 15);
   EXPECT_EQ(notices_.substr(0, 37), "[SUCCESS]Set all output from none.\r\n[");
-  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_app_config.control[c], 0);
+  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_unit.config.control[c], 0);
 
   // All outputs pass over an output pair that the source pair claims.
-  g_app_config.InputLinkRef(0) = 1;
-  g_app_config.OutputLinkRef(1) = 1;
+  g_unit.config.InputLinkRef(0) = 1;
+  g_unit.config.OutputLinkRef(1) = 1;
   EXPECT_EQ(Command(Route(0, 1)), Ok("set control status"));
   EXPECT_EQ(std::count(notices_.begin(), notices_.end(), '\n'), 13);
   EXPECT_EQ(notices_.find("analogue CH3"), std::string::npos);
   EXPECT_EQ(notices_.find("analogue CH4"), std::string::npos);
-  EXPECT_EQ(g_app_config.control[2], 0);
-  EXPECT_EQ(g_app_config.control[4], 1);
+  EXPECT_EQ(g_unit.config.control[2], 0);
+  EXPECT_EQ(g_unit.config.control[4], 1);
 
   EXPECT_EQ(Command(Route(0, 3, 1)), Ok("set control status"));
   EXPECT_EQ(notices_, "[SUCCESS]Set all output from tarvo input CH1/CH2.\r\n");
   for (int p = 0; p < kStereoPairs; ++p) {
-    EXPECT_EQ(g_app_config.control[2 * p], 5);
-    EXPECT_EQ(g_app_config.control[2 * p + 1], 6);
+    EXPECT_EQ(g_unit.config.control[2 * p], 5);
+    EXPECT_EQ(g_unit.config.control[2 * p + 1], 6);
   }
   EXPECT_EQ(Command(Route(7, 0, 1)), Ok("set control status"));
   EXPECT_EQ(notices_, "[SUCCESS]Set USB output left/right from none.\r\n");
   EXPECT_EQ(Command(Route(2, 7, 2)), Ok("set control status"));
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 from USB input left/right.\r\n");
-  EXPECT_EQ(g_app_config.control[2], 13);
+  EXPECT_EQ(g_unit.config.control[2], 13);
 }
 
 TEST_F(WebOutputTest, RoutingRefusalsStillWake) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   const std::string bodies[] = {Route(1, 15),
                                 Route(15, 1),
                                 Route(-1, 1),
@@ -290,9 +290,9 @@ TEST_F(WebOutputTest, RoutingRefusalsStillWake) {
   for (const std::string& body : bodies) {
     EXPECT_EQ(Command(body), Refused("set control status")) << body;
   }
-  EXPECT_EQ(g_app_config.power, 1);
+  EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_TRUE(DspLog().empty());
-  EXPECT_EQ(g_app_config.control[0], 1);
+  EXPECT_EQ(g_unit.config.control[0], 1);
   EXPECT_EQ(Saves(), 1) << "only the wake is saved";
 }
 
@@ -302,13 +302,13 @@ std::string Stereo(const char* comhead, int action, int chn, int stereo) {
 }
 
 TEST_F(WebOutputTest, LinkingCopiesTheFirstChannelsSettings) {
-  g_app_config.analogue_output_vol[2] = 60;
-  g_app_config.analogue_output_mute[2] = 1;
-  g_app_config.analogue_output_delay[2] = 5;
-  g_app_config.analogue_output_vol[3] = 20;
-  g_app_config.control[2] = 7;  // output 3 from input 7 ...
-  g_app_config.control[3] = 6;
-  g_app_config.tarvo_input_stereo[1] = 1;  // ... of a linked input pair, not straight
+  g_unit.config.analogue_output_vol[2] = 60;
+  g_unit.config.analogue_output_mute[2] = 1;
+  g_unit.config.analogue_output_delay[2] = 5;
+  g_unit.config.analogue_output_vol[3] = 20;
+  g_unit.config.control[2] = 7;  // output 3 from input 7 ...
+  g_unit.config.control[3] = 6;
+  g_unit.config.tarvo_input_stereo[1] = 1;  // ... of a linked input pair, not straight
   const int64_t slept = clock_.SleptUs();
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 1, 1)), Ok("set output stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 locked.\r\n");
@@ -322,10 +322,10 @@ TEST_F(WebOutputTest, LinkingCopiesTheFirstChannelsSettings) {
   expected.push_back("vol 3=60");
   expected.push_back("src 2=0");
   EXPECT_EQ(DspLog(), expected);
-  EXPECT_EQ(g_app_config.analogue_output_stereo[1], 1);
-  EXPECT_EQ(g_app_config.analogue_output_delay[3], 5);
-  EXPECT_EQ(g_app_config.control[2], 0);
-  EXPECT_EQ(g_app_config.control[3], 6);
+  EXPECT_EQ(g_unit.config.analogue_output_stereo[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_output_delay[3], 5);
+  EXPECT_EQ(g_unit.config.control[2], 0);
+  EXPECT_EQ(g_unit.config.control[3], 6);
 
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 1, 0)), Ok("set output stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 unlocked.\r\n");
@@ -334,53 +334,53 @@ TEST_F(WebOutputTest, LinkingCopiesTheFirstChannelsSettings) {
   EXPECT_EQ(notices_, "[SUCCESS]Set USB input left/right locked.\r\n");
   EXPECT_EQ(Command(Stereo("set output stereo", 1, 2, 1)), Ok("set output stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH5/CH6 locked.\r\n");
-  EXPECT_EQ(g_app_config.tarvo_output_stereo[2], 1);
+  EXPECT_EQ(g_unit.config.tarvo_output_stereo[2], 1);
   EXPECT_EQ(Saves(), 4);
 }
 
 TEST_F(WebOutputTest, LinkingInputsCopiesGainMuteAndPhantom) {
-  g_app_config.analogue_input_gain[0] = 12;
-  g_app_config.analogue_input_mute[0] = 0;
-  g_app_config.analogue_input_phantom[0] = 1;
+  g_unit.config.analogue_input_gain[0] = 12;
+  g_unit.config.analogue_input_mute[0] = 0;
+  g_unit.config.analogue_input_phantom[0] = 1;
   EXPECT_EQ(Command(Stereo("set input stereo", 0, 0, 1)), Ok("set input stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue input CH1/CH2 locked.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_gain[1], 12);
-  EXPECT_EQ(g_app_config.analogue_input_phantom[1], 1);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[1], 12);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[1], 1);
   EXPECT_EQ(DspLog(), (Log{"inmute 1", "wait", "range", "gain 1", "inunmute 1"}));
 }
 
 TEST_F(WebOutputTest, StereoRangesAndWake) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   EXPECT_EQ(Command(Stereo("set output stereo", 7, 0, 1)), Refused("set output stereo"));
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 0, 2)), Refused("set output stereo"));
   EXPECT_EQ(Command(Stereo("set input stereo", 3, 14, 1)), Refused("set input stereo"));
-  EXPECT_EQ(g_app_config.power, 0);
+  EXPECT_EQ(g_unit.config.power, 0);
   EXPECT_EQ(Command(Stereo("set output stereo", 2, 1, 1)), Refused("set output stereo"));
-  EXPECT_EQ(g_app_config.power, 1) << "the per-action test follows the wake";
+  EXPECT_EQ(g_unit.config.power, 1) << "the per-action test follows the wake";
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 2, 1)), Refused("set output stereo"));
   EXPECT_EQ(Command(Stereo("set input stereo", 1, 4, 1)), Refused("set input stereo"));
-  EXPECT_EQ(g_app_config.usb_output_stereo, 0);
+  EXPECT_EQ(g_unit.config.usb_output_stereo, 0);
   EXPECT_EQ(Saves(), 1) << "only the wake is saved";
 }
 
 TEST_F(WebOutputTest, JoiningAGroup) {
-  g_app_config.analogue_output_stereo[0] = 1;
-  g_app_config.group_output_vol[0] = 35;
-  g_app_config.group_output_mute[0] = 1;
-  g_app_config.group_output_stereo2[0] = 1;
-  g_app_config.group_output_stereo1[9] = 1;
-  g_app_config.output_preset[14] = 2;  // group A plays Custom2
-  g_app_config.output_custom2_date[14].frequency[0] = 123;
+  g_unit.config.analogue_output_stereo[0] = 1;
+  g_unit.config.group_output_vol[0] = 35;
+  g_unit.config.group_output_mute[0] = 1;
+  g_unit.config.group_output_stereo2[0] = 1;
+  g_unit.config.group_output_stereo1[9] = 1;
+  g_unit.config.output_preset[14] = 2;  // group A plays Custom2
+  g_unit.config.output_custom2_date[14].frequency[0] = 123;
   EXPECT_EQ(Command(Stereo("set output stereo", 3, 1, 1)), Ok("set output stereo"));
   EXPECT_EQ(notices_,
             "[SUCCESS]Set output group A include analogue output 1,2 tarvo output 6.\r\n");
   Log expected = {"vol 0=35", "mute 0", "vol 1=35", "mute 1"};
   expected.insert(expected.end(), 8, "eq");
   EXPECT_EQ(DspLog(), expected);
-  EXPECT_EQ(g_app_config.output_preset[1], 2);
-  EXPECT_EQ(g_app_config.output_preset[0], 0) << "only the named channel takes the EQ";
-  EXPECT_EQ(g_app_config.output_custom2_date[1].frequency[0], 123);
-  EXPECT_EQ(g_app_config.group_output_stereo2[0], 0);
+  EXPECT_EQ(g_unit.config.output_preset[1], 2);
+  EXPECT_EQ(g_unit.config.output_preset[0], 0) << "only the named channel takes the EQ";
+  EXPECT_EQ(g_unit.config.output_custom2_date[1].frequency[0], 123);
+  EXPECT_EQ(g_unit.config.group_output_stereo2[0], 0);
 
   // Leaving writes nothing to the DSP.
   EXPECT_EQ(Command(Stereo("set output stereo", 3, 9, 0)), Ok("set output stereo"));
@@ -389,12 +389,12 @@ TEST_F(WebOutputTest, JoiningAGroup) {
   EXPECT_EQ(Command(Stereo("set output stereo", 6, 0, 0)), Ok("set output stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set output group D include.\r\n");
 
-  g_app_config.tarvo_input_stereo[0] = 1;
-  g_app_config.group_input_gain[1] = -6;
+  g_unit.config.tarvo_input_stereo[0] = 1;
+  g_unit.config.group_input_gain[1] = -6;
   EXPECT_EQ(Command(Stereo("set input stereo", 4, 5, 1)), Ok("set input stereo"));
   EXPECT_EQ(notices_, "[SUCCESS]Set intput group 2 include tarvo input 1,2.\r\n");
-  EXPECT_EQ(g_app_config.tarvo_input_gain[0], -6);
-  EXPECT_EQ(g_app_config.tarvo_input_gain[1], -6);
+  EXPECT_EQ(g_unit.config.tarvo_input_gain[0], -6);
+  EXPECT_EQ(g_unit.config.tarvo_input_gain[1], -6);
   Log log = DspLog();
   log.erase(std::remove(log.begin(), log.end(), "eq"), log.end());
   EXPECT_EQ(log, (Log{"gain 4", "inunmute 4", "gain 5", "inunmute 5"}));
@@ -417,7 +417,7 @@ TEST_F(WebOutputTest, Names) {
   ASSERT_EQ(forty.size(), 40u);
   EXPECT_EQ(Command(Name("set output name", 8, forty)), Ok("set output name"));
   EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH4 name to " + forty + ".\r\n");
-  EXPECT_EQ(std::string(g_app_config.output_name[7]), forty.substr(0, 31));
+  EXPECT_EQ(std::string(g_unit.config.output_name[7]), forty.substr(0, 31));
   EXPECT_EQ(Command(Name("set output name", 16, "Hall")), Ok("set output name"));
   EXPECT_EQ(notices_, "[SUCCESS]Set output group B name to Hall.\r\n");
   EXPECT_EQ(Command(Name("set input name", 18, "")), Ok("set input name"));
@@ -427,14 +427,14 @@ TEST_F(WebOutputTest, Names) {
   // A two-byte character across the 31st byte is left out whole.
   const std::string umlaut = std::string(30, 'a') + "\xc3\xa4" + "b";
   EXPECT_EQ(Command(Name("set input name", 1, umlaut)), Ok("set input name"));
-  EXPECT_EQ(std::string(g_app_config.input_name[0]), std::string(30, 'a'));
+  EXPECT_EQ(std::string(g_unit.config.input_name[0]), std::string(30, 'a'));
   EXPECT_EQ(Saves(), 5);
   app_config_s saved;
   std::string path;
   LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");
   EXPECT_EQ(std::string(saved.output_name[15]), "Hall");
 
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   for (const std::string& body :
        {Name("set output name", 0, "x"), Name("set output name", 19, "x"),
         Name("set output name", 2, "a\r\n[SUCCESS]b"),
@@ -446,8 +446,8 @@ TEST_F(WebOutputTest, Names) {
         std::string("{\"comhead\":\"set output name\",\"chn\":2}")}) {
     EXPECT_EQ(Command(body), Refused("set output name")) << body;
   }
-  EXPECT_EQ(g_app_config.power, 0);
-  EXPECT_STREQ(g_app_config.output_name[1], "Analogue Output CH2");
+  EXPECT_EQ(g_unit.config.power, 0);
+  EXPECT_STREQ(g_unit.config.output_name[1], "Analogue Output CH2");
   EXPECT_EQ(Saves(), 5);
 }
 
@@ -457,8 +457,8 @@ std::string Delay(int action, int chn, int delay) {
 }
 
 TEST_F(WebOutputTest, DelayFadesTheVolume) {
-  g_app_config.analogue_output_vol[2] = 12;
-  g_app_config.group_output_stereo1[2] = 1;
+  g_unit.config.analogue_output_vol[2] = 12;
+  g_unit.config.group_output_stereo1[2] = 1;
   EXPECT_EQ(Command(Delay(0, 2, 7)), Ok("set output delay"));
   EXPECT_EQ(notices_, "[SUCCESS]Set analogue CH3 output delay time to 7ms.\r\n");
   Log expected = {"vol 2=0", "wait", "delay 2=336"};
@@ -468,11 +468,11 @@ TEST_F(WebOutputTest, DelayFadesTheVolume) {
   }
   expected.push_back("vol 2=12");
   EXPECT_EQ(DspLog(), expected);
-  EXPECT_EQ(g_app_config.group_output_stereo1[2], 0);
-  EXPECT_EQ(g_app_config.analogue_output_delay[2], 7);
+  EXPECT_EQ(g_unit.config.group_output_stereo1[2], 0);
+  EXPECT_EQ(g_unit.config.analogue_output_delay[2], 7);
 
-  g_app_config.analogue_output_stereo[1] = 1;
-  g_app_config.analogue_output_vol[3] = 40;
+  g_unit.config.analogue_output_stereo[1] = 1;
+  g_unit.config.analogue_output_vol[3] = 40;
   EXPECT_EQ(Command(Delay(0, 3, 7)), Ok("set output delay"));
   EXPECT_EQ(notices_,
             "[SUCCESS]Set analogue CH3 output delay time to 7ms.\r\n"
@@ -502,17 +502,17 @@ class SleepHookClock : public platform::FakeClock {
 TEST_F(WebOutputTest, DelayFadeLeavesTheLockFreeAndEndsOnTheRecord) {
   SleepHookClock clock;
   platform::SetClock(&clock);
-  g_app_config.analogue_output_vol[2] = 12;
+  g_unit.config.analogue_output_vol[2] = 12;
   int free_sleeps = 0;
   clock.hook = [&](int sleep) {
     // Another port's command while the fade runs: it gets the lock and changes the volume.
     auto other = std::async(std::launch::async, [sleep] {
-      if (!g_config_mutex.try_lock()) return false;
+      if (!ConfigLockFree()) return false;
       if (sleep == 4) {
-        g_app_config.analogue_output_vol[2] = 80;
+        ConfigLock lock;
+        g_unit.config.analogue_output_vol[2] = 80;
         DspSetOutputVolume(2, 80);
       }
-      g_config_mutex.unlock();
       return true;
     });
     if (other.get()) ++free_sleeps;
@@ -524,7 +524,7 @@ TEST_F(WebOutputTest, DelayFadeLeavesTheLockFreeAndEndsOnTheRecord) {
   EXPECT_EQ(free_sleeps, 11) << "the configuration lock is free during every wait of the fade";
   EXPECT_EQ(DspLog().back(), "vol 2=80");
   EXPECT_EQ(DelayCell(2), 336u);
-  EXPECT_EQ(g_app_config.analogue_output_delay[2], 7);
+  EXPECT_EQ(g_unit.config.analogue_output_delay[2], 7);
 }
 
 TEST_F(WebOutputTest, DelayRanges) {

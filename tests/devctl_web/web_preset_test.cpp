@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
@@ -28,11 +28,11 @@ class WebPresets : public SimUnitFixture {
   void SetUp() override {
     SimUnitFixture::SetUp();
     app_.FillCommandMap(g_web_commands, g_web_command_count);
-    g_pending_preset = 0;
-    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    g_unit.pending_preset = 0;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
-    g_pending_preset = 0;
+    g_unit.pending_preset = 0;
     SimUnitFixture::TearDown();
   }
   std::string Command(const std::string& body) {
@@ -76,8 +76,8 @@ TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
   }
   EXPECT_EQ(Notices(), "");
   EXPECT_EQ(Saves(), saves);
-  EXPECT_EQ(g_pending_preset, 0);
-  EXPECT_STREQ(g_app_config.preset_name[1], "Preset 2");
+  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_STREQ(g_unit.config.preset_name[1], "Preset 2");
 }
 
 TEST_F(WebPresets, NameIsCutToTheFieldAtACharacter) {
@@ -90,7 +90,7 @@ TEST_F(WebPresets, NameIsCutToTheFieldAtACharacter) {
   const std::string longer = std::string(30, 'x') + "\xc3\xbc" + "yyyyyyyy";
   EXPECT_EQ(Command("{\"comhead\":\"set preset name\",\"chn\":3,\"name\":\"" + longer + "\"}"),
             Result("set preset name", 1));
-  EXPECT_EQ(std::string(g_app_config.preset_name[2]), std::string(30, 'x'));
+  EXPECT_EQ(std::string(g_unit.config.preset_name[2]), std::string(30, 'x'));
   // "chn" 3.7 names preset 3; an empty name is stored empty.
   Notices().clear();
   EXPECT_EQ(Command("{\"comhead\":\"set preset name\",\"chn\":3.7,\"name\":\"\"}"),
@@ -99,8 +99,8 @@ TEST_F(WebPresets, NameIsCutToTheFieldAtACharacter) {
 }
 
 TEST_F(WebPresets, SaveRecallAndDelete) {
-  g_app_config.usb_output_vol[0] = 33;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.usb_output_vol[0] = 33;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   const std::string on_disk = Read("/oem/app.json");
   EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":2}"),
             Result("set preset save", 1));
@@ -108,22 +108,22 @@ TEST_F(WebPresets, SaveRecallAndDelete) {
   EXPECT_EQ(Read("/oem/app_preset2.json"), on_disk);
   EXPECT_EQ(Saved().preset_enable[1], 1);
 
-  g_app_config.usb_output_vol[0] = 70;
+  g_unit.config.usb_output_vol[0] = 70;
   Notices().clear();
   EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":2}"),
             Result("set preset recall", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]Recall preset 2 to the current setting. \r\n");
-  EXPECT_EQ(g_pending_preset, 2);
+  EXPECT_EQ(g_unit.pending_preset, 2);
   PowerWorkerPass();
-  EXPECT_EQ(g_app_config.usb_output_vol[0], 33);
+  EXPECT_EQ(g_unit.config.usb_output_vol[0], 33);
 
   // Deleting another preset keeps the current one.
   Notices().clear();
   EXPECT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":5}"), Result("delete preset", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]Delete preset 5 from the system.\r\n");
-  EXPECT_EQ(g_app_config.preset_recall, 2);
+  EXPECT_EQ(g_unit.config.preset_recall, 2);
   EXPECT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":2}"), Result("delete preset", 1));
-  EXPECT_EQ(g_app_config.preset_recall, 0);
+  EXPECT_EQ(g_unit.config.preset_recall, 0);
   EXPECT_FALSE(Exists("/oem/app_preset2.json"));
   EXPECT_EQ(Saved().preset_enable[1], 0);
 }
@@ -139,32 +139,32 @@ TEST_F(WebPresets, FailedSaveAnswersZeroAndKeepsTheSavedPreset) {
               Result("set preset save", 0));
   }
   EXPECT_EQ(Notices(), "");
-  EXPECT_EQ(g_app_config.preset_enable[5], 1);
+  EXPECT_EQ(g_unit.config.preset_enable[5], 1);
   EXPECT_EQ(Read("/oem/app_preset6.json"), preset_file);
-  EXPECT_EQ(g_app_config.preset_enable[2], 0);
+  EXPECT_EQ(g_unit.config.preset_enable[2], 0);
   EXPECT_FALSE(Exists("/oem/app_preset3.json"));
   // Without its file the enabled preset answers 0 to a recall and nothing changes.
   ASSERT_EQ(std::remove(platform::Path("/oem/app_preset6.json").c_str()), 0);
   EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":6}"),
             Result("set preset recall", 0));
-  EXPECT_EQ(g_pending_preset, 0);
-  EXPECT_EQ(g_app_config.preset_recall, 0);
+  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_EQ(g_unit.config.preset_recall, 0);
 }
 
 TEST_F(WebPresets, ASaveAfterARecallStoresTheRecalledState) {
-  g_app_config.usb_output_vol[1] = 21;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.usb_output_vol[1] = 21;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":5}"),
             Result("set preset save", 1));
-  g_app_config.usb_output_vol[1] = 88;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.usb_output_vol[1] = 88;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   // The recall has not run yet when the save comes: the save waits for it.
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":5}"),
             Result("set preset recall", 1));
   ASSERT_EQ(Text("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
-  EXPECT_EQ(g_pending_preset, 0);
-  EXPECT_EQ(g_app_config.usb_output_vol[1], 21);
-  EXPECT_EQ(g_preset_configs[5].usb_output_vol[1], 21);
+  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_EQ(g_unit.config.usb_output_vol[1], 21);
+  EXPECT_EQ(g_unit.presets[5].usb_output_vol[1], 21);
 }
 
 TEST_F(WebPresets, AFailedRecallSaveIsToldToThePorts) {
@@ -221,23 +221,23 @@ TEST_F(WebPresets, ADeleteStoppedAtAnyStepLeavesTheOldPresetOrADisabledOne) {
 }
 
 TEST_F(WebPresets, SavedOnTheWebRecalledOnTheTextPortAndTheReverse) {
-  g_app_config.analogue_input_gain[3] = 12;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_input_gain[3] = 12;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":1}"),
             Result("set preset save", 1));
-  g_app_config.analogue_input_gain[3] = -3;
+  g_unit.config.analogue_input_gain[3] = -3;
   EXPECT_EQ(Text("preset 1 apply\r"), "[SUCCESS]Recall preset 1 to the current setting.\r\n");
   PowerWorkerPass();
-  EXPECT_EQ(g_app_config.analogue_input_gain[3], 12);
+  EXPECT_EQ(g_unit.config.analogue_input_gain[3], 12);
 
-  g_app_config.tarvo_output_vol[7] = 12;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.tarvo_output_vol[7] = 12;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Text("preset 7 save\r"), "[SUCCESS]Save current config to preset 7.\r\n");
-  g_app_config.tarvo_output_vol[7] = 99;
+  g_unit.config.tarvo_output_vol[7] = 99;
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":7}"),
             Result("set preset recall", 1));
   PowerWorkerPass();
-  EXPECT_EQ(g_app_config.tarvo_output_vol[7], 12);
+  EXPECT_EQ(g_unit.config.tarvo_output_vol[7], 12);
   EXPECT_EQ(Saved().preset_recall, 7);
 }
 

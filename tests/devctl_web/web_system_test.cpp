@@ -9,7 +9,7 @@
 
 #include "devctl/core/markers.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/port_restarts.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/core/notices.h"
@@ -34,16 +34,16 @@ class WebSystem : public SimUnitFixture {
   void SetUp() override {
     SimUnitFixture::SetUp();
     app_.FillCommandMap(g_web_commands, g_web_command_count);
-    g_pending_config = g_app_config;
-    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
-    g_panel_notice = 0;
-    g_pending_preset = 0;
-    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    g_unit.pending = g_unit.config;
+    g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
+    g_panel.notice = 0;
+    g_unit.pending_preset = 0;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
-    g_tcp_restart = g_telnet_restart = g_uart_restart = false;
-    g_panel_notice = 0;
-    g_pending_preset = 0;
+    g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
+    g_panel.notice = 0;
+    g_unit.pending_preset = 0;
     UnfreezeConfigSaves();
     SimUnitFixture::TearDown();
   }
@@ -113,9 +113,9 @@ TEST_F(WebSystem, CompareFirstSetters) {
     EXPECT_EQ(Command(Set(c.comhead, c.key, c.value)), Result(c.comhead, 1)) << c.comhead;
     EXPECT_EQ(Notices(), c.notice) << c.comhead;
     EXPECT_GT(Saves(), saves) << c.comhead;
-    const int stored = g_app_config.*c.field;
+    const int stored = g_unit.config.*c.field;
     EXPECT_EQ(Saved().*c.field, stored) << c.comhead;
-    if (c.field != &app_config_s::standbytime) EXPECT_EQ(g_pending_config.*c.field, stored);
+    if (c.field != &app_config_s::standbytime) EXPECT_EQ(g_unit.pending.*c.field, stored);
 
     // Repeating the stored value changes nothing.
     Notices().clear();
@@ -124,18 +124,18 @@ TEST_F(WebSystem, CompareFirstSetters) {
     EXPECT_EQ(Notices(), "") << c.comhead;
     EXPECT_EQ(Saves(), saves) << c.comhead;
   }
-  EXPECT_TRUE(g_uart_restart);
-  EXPECT_TRUE(g_tcp_restart);
-  EXPECT_TRUE(g_telnet_restart);
-  EXPECT_EQ(g_panel_notice, 2);
-  EXPECT_EQ(g_auto_standby_state, 1);
+  EXPECT_TRUE(g_port_restarts.uart);
+  EXPECT_TRUE(g_port_restarts.tcp);
+  EXPECT_TRUE(g_port_restarts.telnet);
+  EXPECT_EQ(g_panel.notice, 2);
+  EXPECT_EQ(g_power.auto_standby_state, 1);
 }
 
 // Values outside what the unit can take answer 0 before anything changes; the unit stays in
 // standby.
 TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
-  g_app_config.power = 0;
-  const app_config_s before = g_app_config;
+  g_unit.config.power = 0;
+  const app_config_s before = g_unit.config;
   const long saves = Saves();
   struct Case {
     std::string body;
@@ -160,22 +160,22 @@ TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
   for (const Case& c : cases) EXPECT_EQ(Command(c.body), Result(c.comhead, 0)) << c.body;
   EXPECT_EQ(Notices(), "");
   EXPECT_EQ(Saves(), saves);
-  EXPECT_EQ(g_app_config.power, 0);
-  EXPECT_EQ(g_app_config.baudrate, before.baudrate);
-  EXPECT_EQ(g_app_config.front_lcd, before.front_lcd);
-  EXPECT_EQ(g_app_config.standbytime, before.standbytime);
+  EXPECT_EQ(g_unit.config.power, 0);
+  EXPECT_EQ(g_unit.config.baudrate, before.baudrate);
+  EXPECT_EQ(g_unit.config.front_lcd, before.front_lcd);
+  EXPECT_EQ(g_unit.config.standbytime, before.standbytime);
   EXPECT_FALSE(Exists("/tmp/reboot"));
 }
 
 TEST_F(WebSystem, FrontLcdAlwaysActsAndWakesAfterTheChange) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
   EXPECT_EQ(Notices(),
             "[SUCCESS]Set system power on, please wait a moment...\r\n"
             "[SUCCESS]Set LCD light on 30s.\r\n");
-  EXPECT_EQ(g_app_config.power, 1);
-  EXPECT_EQ(g_app_config.front_lcd, 3);
-  EXPECT_EQ(g_backlight_countdown, 60);
+  EXPECT_EQ(g_unit.config.power, 1);
+  EXPECT_EQ(g_unit.config.front_lcd, 3);
+  EXPECT_EQ(g_power.backlight_countdown, 60);
   Notices().clear();
   const long saves = Saves();
   EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
@@ -184,14 +184,14 @@ TEST_F(WebSystem, FrontLcdAlwaysActsAndWakesAfterTheChange) {
 }
 
 TEST_F(WebSystem, PowerNeverWakesFirst) {
-  g_app_config.power = 0;
+  g_unit.config.power = 0;
   EXPECT_EQ(Command(Set("set power", "power", 1)), Result("set power", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]Set power to on, please wait a moment...\r\n");
-  EXPECT_EQ(g_pending_config.power, 1);
+  EXPECT_EQ(g_unit.pending.power, 1);
 }
 
 TEST_F(WebSystem, PhantomFollowsALinkedPair) {
-  g_app_config.analogue_input_stereo[0] = 1;
+  g_unit.config.analogue_input_stereo[0] = 1;
   EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":1,\"phantom\":1}"),
             Result("set input phantom", 1));
   EXPECT_EQ(Notices(),
@@ -204,7 +204,7 @@ TEST_F(WebSystem, PhantomFollowsALinkedPair) {
   EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":3,\"phantom\":1}"),
             Result("set input phantom", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]Set analogue input CH4 phantom power on.\r\n");
-  EXPECT_EQ(g_app_config.analogue_input_phantom[2], 0);
+  EXPECT_EQ(g_unit.config.analogue_input_phantom[2], 0);
 }
 
 TEST_F(WebSystem, UsbPortComparesTheValueAsSent) {
@@ -212,7 +212,7 @@ TEST_F(WebSystem, UsbPortComparesTheValueAsSent) {
   EXPECT_EQ(Notices(), "");
   EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]Set USB port to USB-C.\r\n");
-  EXPECT_EQ(g_pending_config.usb_status, 0);
+  EXPECT_EQ(g_unit.pending.usb_status, 0);
   Notices().clear();
   const long saves = Saves();
   EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
@@ -240,17 +240,17 @@ TEST_F(WebSystem, RebootThatCannotBeRequestedAnswersZero) {
   EXPECT_EQ(Notices(), "");
   EXPECT_FALSE(Exists("/tmp/reboot"));
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioAudioMute), 0);
-  EXPECT_EQ(g_panel_thread_stop.load(), 0);
-  EXPECT_FALSE(ConfigSavesFrozen(g_config_path));
+  EXPECT_FALSE(PanelThreadStopRequested());
+  EXPECT_FALSE(ConfigSavesFrozen(g_unit.config_path));
   platform::FailWritesUnder("");
 }
 
 // A factory reset whose save fails (read-only /oem) changes nothing: not the live record, not the
 // file, not the network-audio configuration or dhcpcd.conf; the reply says so.
 TEST_F(WebSystem, FactoryResetThatCannotBeSavedChangesNothing) {
-  g_app_config.analogue_input_gain[2] = 9;
-  g_app_config.hostname = "studio";
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.analogue_input_gain[2] = 9;
+  g_unit.config.hostname = "studio";
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   Write("/etc/dhcpcd.conf", "static\n");
   Write("/etc/hostname", "studio");
   Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf", "x");
@@ -260,24 +260,24 @@ TEST_F(WebSystem, FactoryResetThatCannotBeSavedChangesNothing) {
     EXPECT_EQ(Command(Set("set factory", "factory", factory)),
               "comhead=set factory;result=0;error=settings not saved;")
         << factory;
-    EXPECT_EQ(g_app_config.analogue_input_gain[2], 9) << factory;
+    EXPECT_EQ(g_unit.config.analogue_input_gain[2], 9) << factory;
     EXPECT_EQ(Read("/oem/app.json"), file) << factory;
     EXPECT_EQ(Read("/etc/dhcpcd.conf"), "static\n") << factory;
     EXPECT_EQ(Read("/etc/hostname"), "studio") << factory;
     EXPECT_TRUE(Exists("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf")) << factory;
     EXPECT_FALSE(Exists("/tmp/reboot")) << factory;
-    EXPECT_FALSE(ConfigSavesFrozen(g_config_path)) << factory;
+    EXPECT_FALSE(ConfigSavesFrozen(g_unit.config_path)) << factory;
   }
   EXPECT_EQ(Notices(), "");
   platform::FailWritesUnder("");
 }
 
 TEST_F(WebSystem, SystemResetKeepsAccountsAndNetwork) {
-  g_app_config.tcpport = 9000;
-  g_app_config.hostname = "studio";
-  g_app_config.analogue_input_gain[2] = 9;
-  g_app_config.preset_enable[1] = 1;
-  ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+  g_unit.config.tcpport = 9000;
+  g_unit.config.hostname = "studio";
+  g_unit.config.analogue_input_gain[2] = 9;
+  g_unit.config.preset_enable[1] = 1;
+  ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   EXPECT_EQ(Command(Set("set factory", "factory", 1)), Result("set factory", 1));
   EXPECT_EQ(Notices(), "[SUCCESS]System reset, please wait a moment...\r\n");
   const app_config_s saved = Saved();
@@ -291,17 +291,17 @@ TEST_F(WebSystem, SystemResetKeepsAccountsAndNetwork) {
 TEST_F(WebSystem, ResetAllIsNotUndoneByLaterSaves) {
   for (int factory : {0, 2}) {
     UnfreezeConfigSaves();
-    g_app_config.tcpport = 9000;
-    g_app_config.hostname = "studio";
-    g_app_config.analogue_input_gain[2] = 9;
-    ASSERT_TRUE(SaveAppConfig(g_config_path, &g_app_config));
+    g_unit.config.tcpport = 9000;
+    g_unit.config.hostname = "studio";
+    g_unit.config.analogue_input_gain[2] = 9;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
     Write("/usr/local/backend/apps/dhcpcd.conf", "template\n");
     Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf", "x");
     Notices().clear();
     EXPECT_EQ(Command(Set("set factory", "factory", factory)), Result("set factory", 1));
     EXPECT_EQ(Notices(), "[SUCCESS]System reset all, please wait a moment...\r\n");
     // The live record still holds the old settings; later commands answer as usual.
-    EXPECT_EQ(g_app_config.tcpport, 9000);
+    EXPECT_EQ(g_unit.config.tcpport, 9000);
     EXPECT_EQ(Command("{\"comhead\":\"set input mute\",\"action\":0,\"chn\":0,\"mute\":1}"),
               Result("set input mute", 1));
     std::string text = "IN 2 GAIN 5\r";

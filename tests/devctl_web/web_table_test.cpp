@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
@@ -132,13 +132,13 @@ class WebFrameWakeTest : public SimUnitFixture {
   }
   // Runs body with the unit in standby; returns whether it woke. reply gets the answer.
   bool WokeFromStandby(const std::string& body, std::string& reply) {
-    g_app_config.power = 0;
+    g_unit.config.power = 0;
     Notices().clear();
     reply.clear();
     app_.HandleInstr(body.c_str(), reply);
     RunRebootAfterReply();
     ResetRebootRequest();
-    const bool woke = g_app_config.power != 0;
+    const bool woke = g_unit.config.power != 0;
     // The power-on notice goes out first, and only with a wake.
     EXPECT_EQ(Notices().rfind(kPowerOnNotice, 0) == 0, woke) << body << "\n" << Notices();
     return woke;
@@ -148,7 +148,7 @@ class WebFrameWakeTest : public SimUnitFixture {
   }
   // "set network" with the settings the unit has: accepted, nothing to rewrite.
   static std::string SameNetwork() {
-    const app_config_s& c = g_app_config;
+    const app_config_s& c = g_unit.config;
     return "\"dhcp\":" + std::to_string(c.dhcp) + ",\"tcpport\":" + std::to_string(c.tcpport) +
            ",\"telnetport\":" + std::to_string(c.telnetport) + ",\"ipaddress\":\"" + c.ipaddress +
            "\",\"subnet\":\"" + c.subnet + "\",\"gateway\":\"" + c.gateway + "\",\"hostname\":\"" +

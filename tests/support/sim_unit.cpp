@@ -7,7 +7,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
@@ -32,9 +32,9 @@ void SimUnitFixture::SetUp() {
   platform::sim_i2c().ClearTransfers();
   if (options_.factory_config) {
     ConfigLock lock;
-    ResetAppConfig(kConfigFile, &g_app_config, kTestMac);
-    g_app_config.power = 1;
-    g_config_path = kConfigFile;
+    ResetAppConfig(kConfigFile, &g_unit.config, kTestMac);
+    g_unit.config.power = 1;
+    g_unit.config_path = kConfigFile;
   }
   if (options_.capture_notices) {
     auto capture = [this](const std::string& text) {

@@ -26,7 +26,7 @@ class SimUnitFixture : public UnitRootFixture {
   // What a fixture derived from this one wants; set in its constructor.
   struct Options {
     bool front_panel = false;     // the LCD and LED decoders of the front panel
-    bool factory_config = true;   // g_app_config at its defaults, power on, g_config_path set
+    bool factory_config = true;   // g_unit.config at its defaults, power on, g_unit.config_path set
     bool capture_notices = true;  // SendNotice and SendNetworkNotice collected in notices()
   };
   SimUnitFixture() = default;

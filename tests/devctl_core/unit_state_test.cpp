@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/globals.h"
+#include "devctl/core/unit_state.h"
 #include "temp_root.h"
 
 namespace {
@@ -24,12 +24,12 @@ int TaskCount() {
   return count;
 }
 
-TEST(Globals, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
+TEST(UnitState, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
   // Each test runs in its own process, so only static construction ran before this line.
   EXPECT_EQ(TaskCount(), 1);
 
-  for (const app_config_s* cfg : {&g_app_config, &g_pending_config, &g_net_status,
-                                  &g_preset_configs[0], &g_preset_configs[kPresets - 1]}) {
+  for (const app_config_s* cfg :
+       {&g_unit.config, &g_unit.pending, &g_unit.presets[0], &g_unit.presets[kPresets - 1]}) {
     EXPECT_EQ(cfg->user_cnt, 0u);
     EXPECT_EQ(cfg->model, "");
     EXPECT_EQ(cfg->type, "");
@@ -38,11 +38,14 @@ TEST(Globals, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
     EXPECT_EQ(cfg->power, 0);
     EXPECT_EQ(cfg->input_flat_date[0].frequency[0], 0);
   }
-  EXPECT_EQ(g_config_path, "");
-  EXPECT_EQ(g_device_identity.main_version, "");
-  EXPECT_EQ(g_device_identity.sub_mac, "");
-  EXPECT_EQ(g_dsp_watcher.thread, nullptr);
-  EXPECT_EQ(sizeof g_preset_configs / sizeof g_preset_configs[0], 8u);
+  EXPECT_EQ(g_unit.net_status.ipaddress, "");
+  EXPECT_EQ(g_unit.net_status.dnsserver, "");
+  EXPECT_EQ(g_unit.pending_preset.load(), 0);
+  EXPECT_FALSE(g_unit.net_edit_pending);
+  EXPECT_EQ(g_unit.config_path, "");
+  EXPECT_EQ(g_unit.identity.main_version, "");
+  EXPECT_EQ(g_unit.identity.sub_mac, "");
+  EXPECT_EQ(sizeof g_unit.presets / sizeof g_unit.presets[0], 8u);
 }
 
 // The lock's hold times, as the benchmarks read them: only the outermost hold of a thread is one
