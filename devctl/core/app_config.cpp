@@ -58,6 +58,14 @@ int& app_config_s::OutputLinkRef(int pair) {
   return ByPair(pair, analogue_output_stereo, tarvo_output_stereo, usb_output_stereo);
 }
 
+int app_config_s::InputLinkRef(int pair) const {
+  return const_cast<app_config_s*>(this)->InputLinkRef(pair);
+}
+
+int app_config_s::OutputLinkRef(int pair) const {
+  return const_cast<app_config_s*>(this)->OutputLinkRef(pair);
+}
+
 int* app_config_s::InputGroupMembers(int g) {
   int* lists[kGroups] = {group_input_stereo1, group_input_stereo2, group_input_stereo3,
                          group_input_stereo4};

@@ -157,6 +157,8 @@ struct app_config_s {
   // Channel link flag of stereo pair p (0-6): 0-1 analogue, 2-5 Tarvo, 6 USB.
   int& InputLinkRef(int pair);
   int& OutputLinkRef(int pair);
+  int InputLinkRef(int pair) const;
+  int OutputLinkRef(int pair) const;
   // Membership list (14 flags by DSP index) of group g (0-3); nullptr outside 0-3.
   int* InputGroupMembers(int g);
   int* OutputGroupMembers(int g);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "devctl/core/config_bounds.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_fields.h"
-#include "devctl/core/limits.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/json_util.h"
+#include "devctl/core/limits.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 

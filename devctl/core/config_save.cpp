@@ -7,9 +7,9 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/config_print.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/json_util.h"
 #include "devctl/core/pending_network.h"
+#include "devctl/core/unit_state.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/links_groups.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_biquad.h"
 
 namespace {
@@ -56,7 +56,7 @@ bool LeaveGroups(int side, int c) {
     member = member || (flags != nullptr && flags[c] != 0);
   }
   if (side == EQ_SIDE_OUTPUT) {
-    RemoveOutputFromGroups(c);
+    RemoveOutputFromGroups(g_unit.config, c);
   } else {
     RemoveInputFromGroups(c);
   }

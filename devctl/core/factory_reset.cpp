@@ -7,9 +7,9 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/file_copy.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
+#include "devctl/core/unit_state.h"
 
 namespace {
 

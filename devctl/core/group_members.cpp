@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/links_groups.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_biquad.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/net_interface.h"
 #include "devctl/core/stored_file.h"
+#include "devctl/core/unit_state.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 #include "platform/vendor_storage.h"

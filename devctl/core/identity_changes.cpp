@@ -1,11 +1,11 @@
 #include "devctl/core/identity_changes.h"
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/stored_file.h"
+#include "devctl/core/unit_state.h"
 #include "platform/storage.h"
 
 bool SetSerialNumber(const std::string& value, std::string& lines) {

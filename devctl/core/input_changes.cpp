@@ -1,8 +1,8 @@
 #include "devctl/core/input_changes.h"
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
 #include "platform/clock.h"
@@ -69,7 +69,7 @@ void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when) {
 
 void SetInputChannelGain(int c, int g, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
   if (b < 0) {
     ApplyInputGain(a, g, true);
     AppendGainLine(a, g, lines);
@@ -110,7 +110,7 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
 
 void StepInputChannelGain(int c, const LevelStep& step, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     const int g = step.Apply(g_unit.config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
@@ -121,7 +121,7 @@ void StepInputChannelGain(int c, const LevelStep& step, std::string& lines) {
 
 void SetInputChannelMute(int c, int m, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     g_unit.config.InputMuteRef(ch) = m;

@@ -1,7 +1,7 @@
 #include "devctl/core/links_groups.h"
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/output_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
@@ -80,29 +80,28 @@ void CopyInputSettings(int first, int second) {
 
 }  // namespace
 
-std::pair<int, int> LinkedChannels(int side, int c) {
+std::pair<int, int> LinkedChannels(const app_config_s& config, int side, int c) {
   const int pair = c / 2;
-  const int linked =
-      side == EQ_SIDE_INPUT ? g_unit.config.InputLinkRef(pair) : g_unit.config.OutputLinkRef(pair);
+  const int linked = side == EQ_SIDE_INPUT ? config.InputLinkRef(pair) : config.OutputLinkRef(pair);
   if (linked) return {2 * pair, 2 * pair + 1};
   return {c, -1};
 }
 
-int IsInputPairLinked(int in) {
-  return IsNumber(in) && g_unit.config.InputLinkRef((in - 1) / 2) != 0 ? 1 : 0;
+int IsInputPairLinked(const app_config_s& config, int in) {
+  return IsNumber(in) && config.InputLinkRef((in - 1) / 2) != 0 ? 1 : 0;
 }
 
-int IsOutputPairLinked(int out) {
-  return IsNumber(out) && g_unit.config.OutputLinkRef((out - 1) / 2) != 0 ? 1 : 0;
+int IsOutputPairLinked(const app_config_s& config, int out) {
+  return IsNumber(out) && config.OutputLinkRef((out - 1) / 2) != 0 ? 1 : 0;
 }
 
-int AreInOutPairsLinked(int in, int out) {
-  return IsInputPairLinked(in) && IsOutputPairLinked(out) ? 1 : 0;
+int AreInOutPairsLinked(const app_config_s& config, int in, int out) {
+  return IsInputPairLinked(config, in) && IsOutputPairLinked(config, out) ? 1 : 0;
 }
 
-void RemoveOutputFromGroups(int c) {
+void RemoveOutputFromGroups(app_config_s& config, int c) {
   if (c < 0 || c >= kDspChannels) return;
-  for (int g = 0; g < kGroups; ++g) g_unit.config.OutputGroupMembers(g)[c] = 0;
+  for (int g = 0; g < kGroups; ++g) config.OutputGroupMembers(g)[c] = 0;
 }
 
 void FixRoutesForInputLink(int p, int linked) {

@@ -9,18 +9,22 @@
 #include <string>
 #include <utility>
 
+#include "devctl/core/app_config.h"
+
+// What a record says of its links and groups; nothing else is read or written.
+//
 // 1 when the pair of input in (1-14) and the pair of output out (1-14) are both linked.
-int AreInOutPairsLinked(int in, int out);
+int AreInOutPairsLinked(const app_config_s& config, int in, int out);
 // 1 when the pair of the input / output number (1-14) is linked; 0 outside 1-14.
-int IsInputPairLinked(int in);
-int IsOutputPairLinked(int out);
+int IsInputPairLinked(const app_config_s& config, int in);
+int IsOutputPairLinked(const app_config_s& config, int out);
 
 // The channels a change of channel c (DSP index 0-13) on side (EQ_SIDE_INPUT / EQ_SIDE_OUTPUT)
 // reaches: its pair (lower, higher) when the pair is linked, otherwise (c, -1).
-std::pair<int, int> LinkedChannels(int side, int c);
+std::pair<int, int> LinkedChannels(const app_config_s& config, int side, int c);
 
 // Clears output c (DSP index 0-13) from the four output group lists.
-void RemoveOutputFromGroups(int c);
+void RemoveOutputFromGroups(app_config_s& config, int c);
 
 // After input pair p was linked (linked == 1): every linked output pair that uses p's channels
 // other than straight (first output from 2p+1, second from 2p+2) loses those sources.

@@ -9,8 +9,8 @@
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_panel_shutdown.h"
 #include "platform/paths.h"
-#include "platform/storage.h"
 #include "platform/state_resets.h"
+#include "platform/storage.h"
 
 namespace {
 

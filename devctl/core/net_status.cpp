@@ -4,8 +4,8 @@
 #include <string>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/net_interface.h"
+#include "devctl/core/unit_state.h"
 #include "platform/paths.h"
 
 namespace {

@@ -10,13 +10,13 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/file_copy.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/port_restarts.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "platform/listen_port.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/stored_file.h"
+#include "devctl/core/unit_state.h"
 #include "platform/clock.h"
 #include "platform/command.h"
 #include "platform/paths.h"

@@ -3,9 +3,9 @@
 #include <functional>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "platform/clock.h"
 
@@ -92,7 +92,7 @@ void ApplyOutputVolume(int c, int v, VolumeWrite order, bool leave_groups) {
   mute = new_mute;
   if (order == VolumeWrite::kMuteFirst && mute_changes) DspSetOutputMute(c, new_mute != 0);
   DspSetOutputVolume(c, v);
-  if (leave_groups) RemoveOutputFromGroups(c);
+  if (leave_groups) RemoveOutputFromGroups(g_unit.config, c);
   if (order == VolumeWrite::kVolumeFirst && mute_changes) DspSetOutputMute(c, new_mute != 0);
 }
 
@@ -104,7 +104,7 @@ void ApplyOutputGroupVolume(int g, int v) {
 
 void SetOutputChannelVolume(int c, int v, std::string& lines) {
   if (!IsOutput(c)) return;
-  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     ApplyOutputVolume(ch, v, VolumeWrite::kVolumeFirst, true);
@@ -145,7 +145,7 @@ void StepOutputChannelVolume(int c, const LevelStep& step, std::string& lines) {
   // Lowering writes a channel's changed mute before its volume, raising after.
   const VolumeWrite order =
       step.direction == LevelStep::kUp ? VolumeWrite::kVolumeFirst : VolumeWrite::kMuteFirst;
-  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     const int v = StepVolume(step, g_unit.config.OutputVolRef(ch));
@@ -186,12 +186,12 @@ void StepAllOutputsVolume(const LevelStep& step, std::string& lines) {
 
 void SetOutputChannelMute(int c, int m, std::string& lines) {
   if (!IsOutput(c)) return;
-  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_OUTPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
     ApplyOutputMute(ch, m);
     lines += "[SUCCESS]Set " + OutputChannelName(ch) + OnOff(m) + ".\r\n";
-    RemoveOutputFromGroups(ch);
+    RemoveOutputFromGroups(g_unit.config, ch);
   }
 }
 
@@ -221,7 +221,7 @@ DelayFade StartDelayFade(int first, int second, int ms, bool leave_groups) {
   for (int c : fade.channels) {
     if (c < 0) continue;
     g_unit.config.OutputDelayRef(c) = ms;
-    if (leave_groups) RemoveOutputFromGroups(c);
+    if (leave_groups) RemoveOutputFromGroups(g_unit.config, c);
     DspSetOutputVolume(c, 0);
   }
   return fade;
@@ -270,7 +270,7 @@ DelayFade SetOutputDelay(int c, int ms, DelayChange how, std::string& lines) {
     line(c);
     return {};
   }
-  auto [a, b] = LinkedChannels(EQ_SIDE_OUTPUT, c);
+  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_OUTPUT, c);
   line(a);
   if (b >= 0) line(b);
   return StartDelayFade(a, b, ms, true);
@@ -289,7 +289,7 @@ void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lin
   if (out == 0) {
     lines += "[SUCCESS]Set all output from " + SourceText(src, false) + ".\r\n";
     for (int i = 1; i <= kDspChannels; ++i) {
-      if (AreInOutPairsLinked(src, i)) {
+      if (AreInOutPairsLinked(g_unit.config, src, i)) {
         // The walk meets a claimed pair at its first output.
         if (pairs == LinkedPairRouting::kAsPair) {
           RoutePair(i, src);
@@ -304,12 +304,12 @@ void SetOutputSource(int out, int src, LinkedPairRouting pairs, std::string& lin
     return;
   }
   const int first = ((out - 1) & ~1) + 1;
-  if (src != 0 && AreInOutPairsLinked(src, out)) {
+  if (src != 0 && AreInOutPairsLinked(g_unit.config, src, out)) {
     RoutePair(out, src);
     AppendRouteLine(out, src, true, lines);
     return;
   }
-  const bool pair_fed = AreInOutPairsLinked(g_unit.config.control[first - 1], out) != 0;
+  const bool pair_fed = AreInOutPairsLinked(g_unit.config, g_unit.config.control[first - 1], out) != 0;
   if (src == 0 && pair_fed && pairs == LinkedPairRouting::kAsPair) {
     Route(first, 0);
     Route(first + 1, 0);

@@ -5,9 +5,9 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/file_copy.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_files.h"
+#include "devctl/core/unit_state.h"
 
 void CopyEditedNetworkSettings(const app_config_s& from, app_config_s* to) {
   to->dhcp = from.dhcp;

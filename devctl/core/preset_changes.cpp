@@ -4,9 +4,9 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/file_copy.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/core/unit_state.h"
 #include "platform/paths.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/record_writes.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_biquad.h"
 #include "devctl/devices/dsp_channels.h"

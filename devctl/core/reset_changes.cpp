@@ -3,8 +3,8 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/factory_reset.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/unit_state.h"
 #include "platform/storage.h"
 
 RebootOutcome ChangeAndReboot(const std::function<bool()>& change) {

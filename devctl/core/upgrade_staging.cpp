@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/stored_file.h"
+#include "devctl/core/unit_state.h"
 #include "platform/clock.h"
 #include "platform/command.h"
 #include "platform/paths.h"
@@ -101,8 +101,6 @@ bool UnpackSafely(const char* list_command, const char* types_command, const cha
 }
 
 bool WriteMarker(const char* marker) { return WriteStoredFile(marker, "1") == 0; }
-
-int64_t StagingTimeNow() { return std::max<int64_t>(1, platform::NowMs()); }
 
 bool UnpackNetaudioPackage() {
   if (UnitFileExists(kNetaudioFolder) && !Succeeds(kNetaudioRemoveOld)) return false;

@@ -5,8 +5,8 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
 #include "platform/clock.h"

@@ -4,9 +4,9 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/panel_state.h"
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <thread>
 
+#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
-#include "devctl/core/config_file.h"
 #include "devctl/hardware/power_wake.h"
 #include "platform/clock.h"
 

@@ -3,9 +3,9 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"

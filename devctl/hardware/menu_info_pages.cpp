@@ -2,10 +2,10 @@
 #include <string>
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_files.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
 #include "platform/clock.h"

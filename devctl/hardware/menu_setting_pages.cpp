@@ -3,10 +3,10 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"

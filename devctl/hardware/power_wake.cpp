@@ -1,8 +1,8 @@
 #include "devctl/hardware/power_wake.h"
 
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/port_restarts.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"

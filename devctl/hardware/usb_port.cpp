@@ -5,11 +5,11 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
-#include "devctl/hardware/buttons.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
-#include "platform/clock.h"
+#include "devctl/hardware/buttons.h"
 #include "devctl/hardware/panel_state.h"
+#include "platform/clock.h"
 
 
 namespace {

@@ -6,10 +6,10 @@
 
 #include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/text/broadcast.h"
 #include "devctl/text/dispatch_routes.h"

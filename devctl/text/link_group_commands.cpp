@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/group_members.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/core/output_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

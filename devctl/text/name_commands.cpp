@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "devctl/core/channel_names.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/preset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

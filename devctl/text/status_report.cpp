@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/uptime.h"
 #include "devctl/text/reply_text.h"
 

@@ -1,7 +1,7 @@
 #include "devctl/text/system_commands.h"
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/uptime.h"
 #include "devctl/hardware/system_changes.h"
 #include "devctl/text/line_text.h"

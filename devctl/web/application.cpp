@@ -5,9 +5,9 @@
 
 #include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/power_wake.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_document.h"

@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "devctl/web/webapp.h"
-#include "devctl/web/web_command.h"
 #include "devctl/web/upload_slot.h"
+#include "devctl/web/web_command.h"
+#include "devctl/web/webapp.h"
 
 class CApplication : public CWebapp {
  public:

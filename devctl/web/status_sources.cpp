@@ -1,8 +1,8 @@
 // Gathers what the status documents and the interface information show, from the live records.
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/status_cache.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "devctl/core/eq_changes.h"
+#include "devctl/core/limits.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/unit_state.h"
-#include "devctl/core/limits.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/channel_kind.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_handlers.h"

@@ -5,13 +5,13 @@
 #include <iterator>
 
 #include "devctl/core/channel_names.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/group_members.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/links_groups.h"
 #include "devctl/core/output_changes.h"
-#include "devctl/web/json_members.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/channel_kind.h"
+#include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_output_handlers.h"
 

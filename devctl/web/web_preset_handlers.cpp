@@ -4,10 +4,10 @@
 #include <iterator>
 
 #include "devctl/core/app_config.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/preset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 

@@ -6,10 +6,10 @@
 #include <iterator>
 #include <vector>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/json_util.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/temperature.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/uptime.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/web_network_handlers.h"

@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/limits.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/system_changes.h"
 #include "devctl/web/set_command.h"
 

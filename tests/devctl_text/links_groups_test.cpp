@@ -66,32 +66,49 @@ TEST_F(LinksGroupsTest, LinkingAnOutputPairChecksEveryLinkedInputPair) {
   EXPECT_EQ(SourceWrites(), (std::vector<int>{12, 13}));
 }
 
-TEST_F(LinksGroupsTest, RemovingAnOutputFromGroupsTouchesOnlyItsEntries) {
+TEST(LinksGroupsRecord, RemovingAnOutputFromGroupsTouchesOnlyItsEntries) {
+  app_config_s config;
   for (int g = 0; g < kGroups; ++g) {
-    for (int c = 0; c < kDspChannels; ++c) g_unit.config.OutputGroupMembers(g)[c] = 1;
+    for (int c = 0; c < kDspChannels; ++c) config.OutputGroupMembers(g)[c] = 1;
   }
-  app_config_s before = g_unit.config;
-  RemoveOutputFromGroups(4);
+  app_config_s before = config;
+  RemoveOutputFromGroups(config, 4);
   for (int g = 0; g < kGroups; ++g) {
     before.OutputGroupMembers(g)[4] = 0;
     for (int c = 0; c < kDspChannels; ++c) {
-      EXPECT_EQ(g_unit.config.OutputGroupMembers(g)[c], before.OutputGroupMembers(g)[c]);
+      EXPECT_EQ(config.OutputGroupMembers(g)[c], before.OutputGroupMembers(g)[c]);
     }
   }
-  RemoveOutputFromGroups(14);  // out of range: nothing
+  RemoveOutputFromGroups(config, 14);  // out of range: nothing
+  for (int g = 0; g < kGroups; ++g) {
+    for (int c = 0; c < kDspChannels; ++c) {
+      EXPECT_EQ(config.OutputGroupMembers(g)[c], before.OutputGroupMembers(g)[c]);
+    }
+  }
 }
 
-TEST_F(LinksGroupsTest, InOutPairsLinked) {
-  g_unit.config.analogue_input_stereo[0] = 1;
-  g_unit.config.usb_output_stereo = 1;
-  EXPECT_EQ(AreInOutPairsLinked(0, 1), 0);
-  EXPECT_EQ(AreInOutPairsLinked(1, 15), 0);
-  EXPECT_EQ(AreInOutPairsLinked(1, 14), 1);
-  EXPECT_EQ(AreInOutPairsLinked(2, 13), 1);
-  EXPECT_EQ(AreInOutPairsLinked(3, 14), 0);
-  EXPECT_EQ(AreInOutPairsLinked(2, 3), 0);
-  EXPECT_EQ(IsInputPairLinked(2), 1);
-  EXPECT_EQ(IsOutputPairLinked(1), 0);
+TEST(LinksGroupsRecord, InOutPairsLinked) {
+  app_config_s config;
+  config.analogue_input_stereo[0] = 1;
+  config.usb_output_stereo = 1;
+  EXPECT_EQ(AreInOutPairsLinked(config, 0, 1), 0);
+  EXPECT_EQ(AreInOutPairsLinked(config, 1, 15), 0);
+  EXPECT_EQ(AreInOutPairsLinked(config, 1, 14), 1);
+  EXPECT_EQ(AreInOutPairsLinked(config, 2, 13), 1);
+  EXPECT_EQ(AreInOutPairsLinked(config, 3, 14), 0);
+  EXPECT_EQ(AreInOutPairsLinked(config, 2, 3), 0);
+  EXPECT_EQ(IsInputPairLinked(config, 2), 1);
+  EXPECT_EQ(IsOutputPairLinked(config, 1), 0);
+}
+
+TEST(LinksGroupsRecord, LinkedChannelsFollowEachSidesLinks) {
+  app_config_s config;
+  config.analogue_input_stereo[1] = 1;  // inputs 3/4
+  config.usb_output_stereo = 1;         // outputs 13/14
+  EXPECT_EQ(LinkedChannels(config, EQ_SIDE_INPUT, 3), (std::pair<int, int>{2, 3}));
+  EXPECT_EQ(LinkedChannels(config, EQ_SIDE_INPUT, 12), (std::pair<int, int>{12, -1}));
+  EXPECT_EQ(LinkedChannels(config, EQ_SIDE_OUTPUT, 12), (std::pair<int, int>{12, 13}));
+  EXPECT_EQ(LinkedChannels(config, EQ_SIDE_OUTPUT, 2), (std::pair<int, int>{2, -1}));
 }
 
 }  // namespace
