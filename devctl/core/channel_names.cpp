@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "devctl/core/limits.h"
-#include "devctl/core/unit_state.h"
 
 namespace {
 
@@ -65,12 +64,13 @@ bool IsDisplayableName(const std::string& name) {
   return true;
 }
 
-bool SetChannelName(int side, int n, const std::string& name, std::string& lines) {
+bool SetChannelName(app_config_s& config, int side, int n, const std::string& name,
+                    std::string& lines) {
   if ((side != EQ_SIDE_INPUT && side != EQ_SIDE_OUTPUT) || n < 1 || n > kChannelSlots) {
     return false;
   }
   char(&field)[kNameSize] =
-      side == EQ_SIDE_OUTPUT ? g_unit.config.output_name[n - 1] : g_unit.config.input_name[n - 1];
+      side == EQ_SIDE_OUTPUT ? config.output_name[n - 1] : config.input_name[n - 1];
   std::memset(field, 0, sizeof field);
   std::memcpy(field, name.data(), CutAtCharacter(name, kNameSize - 1));
   // The line is formatted into the unit's 256-byte line buffer: a very long name cuts it short.

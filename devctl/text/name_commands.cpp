@@ -29,7 +29,7 @@ bool SetName(int side, const char* line, const char* pattern, const char* what,
       !IsDisplayableName(name) || channel < 1 || channel > kMaxChannelNumber) {
     return RefuseRange(what, reply);
   }
-  return SetChannelName(side, channel, name, reply);
+  return SetChannelName(g_unit.config, side, channel, name, reply);
 }
 
 }  // namespace

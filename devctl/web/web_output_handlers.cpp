@@ -141,7 +141,7 @@ bool SetName(int side, const cJSON* request, WebAnswer& answer) {
   // (they would forge lines there) and valid UTF-8 only.
   if (!has_name || !IsDisplayableName(name)) return RefuseSetCommand(answer);
   answer.change = [side, chn = v[0], name](WebAnswer& answer) {
-    SetChannelName(side, chn, name, answer.notice);
+    SetChannelName(g_unit.config, side, chn, name, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
