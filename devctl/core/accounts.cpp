@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "devctl/core/config_defaults.h"
-#include "devctl/core/unit_state.h"
 
 const char* const kRightArrayNames[kRightArrays] = {
     "phantom",         "dsp",          "input_analogue", "input_tarvo",  "input_usb", "input_group",
@@ -33,33 +32,33 @@ int* RightArray(app_user_s& u, int k, int* count) {
   }
 }
 
-int AccountCount() {
-  return static_cast<int>(std::min<uint32_t>(g_unit.config.user_cnt, kMaxUsers));
+int AccountCount(const app_config_s& config) {
+  return static_cast<int>(std::min<uint32_t>(config.user_cnt, kMaxUsers));
 }
 
-int FindAccount(const std::string& name) {
-  const int n = AccountCount();
+int FindAccount(const app_config_s& config, const std::string& name) {
+  const int n = AccountCount(config);
   for (int i = 0; i < n; ++i) {
-    if (g_unit.config.user[i].user == name) return i;
+    if (config.user[i].user == name) return i;
   }
   return -1;
 }
 
-bool CheckLogin(const std::string& user, const std::string& password) {
-  const int n = AccountCount();
+bool CheckLogin(const app_config_s& config, const std::string& user, const std::string& password) {
+  const int n = AccountCount(config);
   for (int i = 0; i < n; ++i) {
-    const app_user_s& u = g_unit.config.user[i];
+    const app_user_s& u = config.user[i];
     if (u.user == user && u.password == password) return true;
   }
   return false;
 }
 
-bool ModifyPassword(const std::string& user, const std::string& newpassword,
+bool ModifyPassword(app_config_s& config, const std::string& user, const std::string& newpassword,
                     const std::string& makesure) {
   if (newpassword != makesure) return false;
-  const int n = AccountCount();
+  const int n = AccountCount(config);
   for (int i = 0; i < n; ++i) {
-    app_user_s& u = g_unit.config.user[i];
+    app_user_s& u = config.user[i];
     if (u.user != user || u.password == newpassword) continue;
     u.password = newpassword;
     return true;
@@ -67,32 +66,32 @@ bool ModifyPassword(const std::string& user, const std::string& newpassword,
   return false;
 }
 
-bool AddAccount(const std::string& user, const std::string& password) {
-  const int n = AccountCount();
-  if (n >= kMaxUsers || FindAccount(user) >= 0) return false;
-  app_user_s& u = g_unit.config.user[n];
+bool AddAccount(app_config_s& config, const std::string& user, const std::string& password) {
+  const int n = AccountCount(config);
+  if (n >= kMaxUsers || FindAccount(config, user) >= 0) return false;
+  app_user_s& u = config.user[n];
   u = app_user_s();
   u.user = user;
   u.password = password;
   GrantAllRights(&u);
   u.enabled = 1;
-  g_unit.config.user_cnt = static_cast<uint32_t>(n + 1);
+  config.user_cnt = static_cast<uint32_t>(n + 1);
   return true;
 }
 
-bool DeleteAccount(int index) {
-  const int n = AccountCount();
+bool DeleteAccount(app_config_s& config, int index) {
+  const int n = AccountCount(config);
   if (index < 0 || index >= n) return false;
-  for (int i = index; i < n - 1; ++i) g_unit.config.user[i] = g_unit.config.user[i + 1];
-  g_unit.config.user[n - 1] = app_user_s();
-  g_unit.config.user_cnt = static_cast<uint32_t>(n - 1);
+  for (int i = index; i < n - 1; ++i) config.user[i] = config.user[i + 1];
+  config.user[n - 1] = app_user_s();
+  config.user_cnt = static_cast<uint32_t>(n - 1);
   return true;
 }
 
-bool SetAccountRights(const std::string& user, const AccountRights& rights) {
-  const int i = FindAccount(user);
+bool SetAccountRights(app_config_s& config, const std::string& user, const AccountRights& rights) {
+  const int i = FindAccount(config, user);
   if (i < 0) return false;
-  app_user_s& u = g_unit.config.user[i];
+  app_user_s& u = config.user[i];
   u.matrix = rights.matrix;
   u.network = rights.network;
   u.system = rights.system;
@@ -108,9 +107,9 @@ bool SetAccountRights(const std::string& user, const AccountRights& rights) {
   return true;
 }
 
-bool SetAccountEnabled(const std::string& user, uint32_t enabled) {
-  const int i = FindAccount(user);
+bool SetAccountEnabled(app_config_s& config, const std::string& user, uint32_t enabled) {
+  const int i = FindAccount(config, user);
   if (i < 0) return false;
-  g_unit.config.user[i].enabled = enabled;
+  config.user[i].enabled = enabled;
   return true;
 }

@@ -1,4 +1,4 @@
-// The web interface's account table (user_cnt and user[] of the live record). Only the first
+// The web interface's account table (user_cnt and user[] of a record). Only the first
 // min(user_cnt, 11) records count, whatever a loaded file said. Names and passwords are compared
 // as sent: same length, same bytes. The caller holds the configuration lock; nothing here saves.
 #pragma once
@@ -15,21 +15,21 @@ extern const char* const kRightArrayNames[kRightArrays];
 int* RightArray(app_user_s& u, int k, int* count);
 
 // The number of records that count.
-int AccountCount();
+int AccountCount(const app_config_s& config);
 // The first record named name among those, or -1.
-int FindAccount(const std::string& name);
+int FindAccount(const app_config_s& config, const std::string& name);
 
 // Some record has both this name and this password.
-bool CheckLogin(const std::string& user, const std::string& password);
+bool CheckLogin(const app_config_s& config, const std::string& user, const std::string& password);
 // The first record named user whose password differs from newpassword gets it, when newpassword
 // equals makesure. False when none qualifies.
-bool ModifyPassword(const std::string& user, const std::string& newpassword,
+bool ModifyPassword(app_config_s& config, const std::string& user, const std::string& newpassword,
                     const std::string& makesure);
 // Appends an enabled account with every right. False when the name is taken or the table is full.
-bool AddAccount(const std::string& user, const std::string& password);
+bool AddAccount(app_config_s& config, const std::string& user, const std::string& password);
 // Removes record index (0-based; 0 is allowed), moving the later ones down. False outside the
 // table.
-bool DeleteAccount(int index);
+bool DeleteAccount(app_config_s& config, int index);
 
 struct AccountRights {
   uint32_t matrix = 0, network = 0, system = 0, information = 0, power = 0;
@@ -37,6 +37,6 @@ struct AccountRights {
   std::vector<int> arrays[kRightArrays];  // taken up to the field's length
 };
 // The area rights and the present arrays of the named account. False for an unknown name.
-bool SetAccountRights(const std::string& user, const AccountRights& rights);
+bool SetAccountRights(app_config_s& config, const std::string& user, const AccountRights& rights);
 // The enabled flag of the named account, stored as sent. False for an unknown name.
-bool SetAccountEnabled(const std::string& user, uint32_t enabled);
+bool SetAccountEnabled(app_config_s& config, const std::string& user, uint32_t enabled);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "devctl/core/accounts.h"
 #include "devctl/core/config_fields.h"
 #include "devctl/core/json_numbers.h"
 
@@ -205,14 +206,9 @@ cJSON* PeqSection(const app_config_s& cfg) {
   return peq;
 }
 
-// The record holds at most kMaxUsers accounts whatever its count says.
-uint32_t AccountCount(const app_config_s& cfg) {
-  return cfg.user_cnt < uint32_t(kMaxUsers) ? cfg.user_cnt : uint32_t(kMaxUsers);
-}
-
 cJSON* Accounts(const app_config_s& cfg) {
   cJSON* array = cJSON_CreateArray();
-  for (uint32_t k = 0; k < AccountCount(cfg); ++k) {
+  for (int k = 0; k < AccountCount(cfg); ++k) {
     cJSON* object = cJSON_CreateObject();
     ForFields(cfg.user[k], config_fields::kUser, [&](const config_fields::UserField& f, void* at) {
       AddField(object, f.key, f.kind, f.count, at);
@@ -223,7 +219,7 @@ cJSON* Accounts(const app_config_s& cfg) {
 }
 
 void AppendAccountsContent(std::string* content, const app_config_s& cfg) {
-  const uint32_t count = AccountCount(cfg);
+  const uint32_t count = static_cast<uint32_t>(AccountCount(cfg));
   content->append(reinterpret_cast<const char*>(&count), sizeof count);
   for (uint32_t k = 0; k < count; ++k) {
     ForFields(cfg.user[k], config_fields::kUser, [&](const config_fields::UserField& f, void* at) {

@@ -51,7 +51,7 @@ void AddRights(cJSON* o, app_user_s& u, const char* const* arrays, int count) {
 bool Login(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "password"}, &v, answer)) return false;
-  return CheckLogin(v[0], v[1]) || RefuseSetCommand(answer);
+  return CheckLogin(g_unit.config, v[0], v[1]) || RefuseSetCommand(answer);
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ bool WebModifyPassword(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "newpassword", "makesure"}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    return Changed(ModifyPassword(v[0], v[1], v[2]), answer);
+    return Changed(ModifyPassword(g_unit.config, v[0], v[1], v[2]), answer);
   };
   return true;
 }
@@ -82,7 +82,7 @@ bool WebGetLoginUser(const cJSON* request, WebAnswer& answer) {
   web::JsonPtr r(cJSON_CreateObject());
   cJSON_AddItemToObject(r.get(), "comhead", cJSON_CreateString(comhead.c_str()));
   cJSON* users = cJSON_CreateArray();
-  const int n = AccountCount();
+  const int n = AccountCount(g_unit.config);
   for (int i = 1; i < n; ++i) {  // the first account is never listed
     app_user_s& u = g_unit.config.user[i];
     cJSON* o = cJSON_CreateObject();
@@ -104,7 +104,9 @@ bool WebGetLoginUser(const cJSON* request, WebAnswer& answer) {
 bool WebAddLoginUser(const cJSON* request, WebAnswer& answer) {
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user", "password"}, &v, answer)) return false;
-  answer.change = [v](WebAnswer& answer) { return Changed(AddAccount(v[0], v[1]), answer); };
+  answer.change = [v](WebAnswer& answer) {
+    return Changed(AddAccount(g_unit.config, v[0], v[1]), answer);
+  };
   return true;
 }
 
@@ -112,7 +114,9 @@ bool WebDeleteLoginUser(const cJSON* request, WebAnswer& answer) {
   web::ReadJsonString(request, "comhead", &answer.comhead);
   int index = -1;
   if (!web::ReadJsonInt(request, "index", &index)) return RefuseSetCommand(answer);
-  answer.change = [index](WebAnswer& answer) { return Changed(DeleteAccount(index), answer); };
+  answer.change = [index](WebAnswer& answer) {
+    return Changed(DeleteAccount(g_unit.config, index), answer);
+  };
   return true;
 }
 
@@ -123,7 +127,7 @@ bool WebGetUserLimit(const cJSON* request, WebAnswer& answer) {
                                         "output_group",    "preset"};
   std::vector<std::string> v;
   if (!ReadStrings(request, {"user"}, &v, answer)) return false;
-  const int i = FindAccount(v[0]);
+  const int i = FindAccount(g_unit.config, v[0]);
   if (i < 0) return RefuseSetCommand(answer);
   app_user_s& u = g_unit.config.user[i];
   web::JsonPtr r(cJSON_CreateObject());
@@ -164,7 +168,7 @@ bool WebSetUserLimit(const cJSON* request, WebAnswer& answer) {
     }
   }
   answer.change = [user = v[0], rights](WebAnswer& answer) {
-    return Changed(SetAccountRights(user, rights), answer);
+    return Changed(SetAccountRights(g_unit.config, user, rights), answer);
   };
   return true;
 }
@@ -175,7 +179,7 @@ bool WebSetUserEnabled(const cJSON* request, WebAnswer& answer) {
   int enabled = 0;
   if (!web::ReadJsonInt(request, "enabled", &enabled)) return RefuseSetCommand(answer);
   answer.change = [user = v[0], enabled](WebAnswer& answer) {
-    return Changed(SetAccountEnabled(user, static_cast<uint32_t>(enabled)), answer);
+    return Changed(SetAccountEnabled(g_unit.config, user, static_cast<uint32_t>(enabled)), answer);
   };
   return true;
 }

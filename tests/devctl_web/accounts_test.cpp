@@ -17,49 +17,50 @@ class AccountsTest : public ::testing::Test {
 TEST_F(AccountsTest, LoginComparesExactly) {
   const std::string admin = g_unit.config.user[0].user;
   const std::string digest = g_unit.config.user[0].password;
-  EXPECT_TRUE(CheckLogin(admin, digest));
-  EXPECT_FALSE(CheckLogin(admin, kDefaultPassword));  // only the stored text
-  EXPECT_TRUE(CheckLogin("Guest", ""));
-  EXPECT_FALSE(CheckLogin("guest", ""));
-  EXPECT_FALSE(CheckLogin("Guest ", ""));
+  EXPECT_TRUE(CheckLogin(g_unit.config, admin, digest));
+  EXPECT_FALSE(CheckLogin(g_unit.config, admin, kDefaultPassword));  // only the stored text
+  EXPECT_TRUE(CheckLogin(g_unit.config, "Guest", ""));
+  EXPECT_FALSE(CheckLogin(g_unit.config, "guest", ""));
+  EXPECT_FALSE(CheckLogin(g_unit.config, "Guest ", ""));
   g_unit.config.user[1].enabled = 0;
-  EXPECT_TRUE(CheckLogin("Guest", ""));  // the flag is not consulted
+  EXPECT_TRUE(CheckLogin(g_unit.config, "Guest", ""));  // the flag is not consulted
 }
 
 TEST_F(AccountsTest, TableLifecycle) {
-  EXPECT_FALSE(AddAccount("Guest", "x"));
-  for (int n = 3; n <= kMaxUsers; ++n) EXPECT_TRUE(AddAccount("u" + std::to_string(n), "p"));
+  EXPECT_FALSE(AddAccount(g_unit.config, "Guest", "x"));
+  for (int n = 3; n <= kMaxUsers; ++n)
+    EXPECT_TRUE(AddAccount(g_unit.config, "u" + std::to_string(n), "p"));
   EXPECT_EQ(g_unit.config.user_cnt, 11u);
-  EXPECT_FALSE(AddAccount("twelfth", "p"));
+  EXPECT_FALSE(AddAccount(g_unit.config, "twelfth", "p"));
   EXPECT_EQ(g_unit.config.user_cnt, 11u);
   EXPECT_EQ(g_unit.config.user[2].enabled, 1u);
   EXPECT_EQ(g_unit.config.user[2].preset[7], 1);
 
-  EXPECT_FALSE(DeleteAccount(11));
-  EXPECT_FALSE(DeleteAccount(-1));
-  EXPECT_TRUE(DeleteAccount(1));  // Guest
+  EXPECT_FALSE(DeleteAccount(g_unit.config, 11));
+  EXPECT_FALSE(DeleteAccount(g_unit.config, -1));
+  EXPECT_TRUE(DeleteAccount(g_unit.config, 1));  // Guest
   EXPECT_EQ(g_unit.config.user[1].user, "u3");
   EXPECT_EQ(g_unit.config.user_cnt, 10u);
-  EXPECT_TRUE(DeleteAccount(0));  // the administrator too
+  EXPECT_TRUE(DeleteAccount(g_unit.config, 0));  // the administrator too
   EXPECT_EQ(g_unit.config.user[0].user, "u3");
 }
 
 TEST_F(AccountsTest, CountAboveTheTableIsBounded) {
   g_unit.config.user_cnt = 15;  // as a hand-edited file may say
-  EXPECT_EQ(AccountCount(), 11);
-  EXPECT_FALSE(DeleteAccount(12));
-  EXPECT_FALSE(AddAccount("new", "p"));
-  EXPECT_EQ(FindAccount("nobody"), -1);
-  EXPECT_TRUE(DeleteAccount(10));
+  EXPECT_EQ(AccountCount(g_unit.config), 11);
+  EXPECT_FALSE(DeleteAccount(g_unit.config, 12));
+  EXPECT_FALSE(AddAccount(g_unit.config, "new", "p"));
+  EXPECT_EQ(FindAccount(g_unit.config, "nobody"), -1);
+  EXPECT_TRUE(DeleteAccount(g_unit.config, 10));
   EXPECT_EQ(g_unit.config.user_cnt, 10u);
 }
 
 TEST_F(AccountsTest, ModifyPassword) {
-  EXPECT_FALSE(ModifyPassword("Guest", "a", "b"));
-  EXPECT_FALSE(ModifyPassword("Guest", "", ""));  // equal to the stored text
-  EXPECT_TRUE(ModifyPassword("Guest", "new", "new"));
-  EXPECT_FALSE(CheckLogin("Guest", ""));
-  EXPECT_TRUE(CheckLogin("Guest", "new"));
+  EXPECT_FALSE(ModifyPassword(g_unit.config, "Guest", "a", "b"));
+  EXPECT_FALSE(ModifyPassword(g_unit.config, "Guest", "", ""));  // equal to the stored text
+  EXPECT_TRUE(ModifyPassword(g_unit.config, "Guest", "new", "new"));
+  EXPECT_FALSE(CheckLogin(g_unit.config, "Guest", ""));
+  EXPECT_TRUE(CheckLogin(g_unit.config, "Guest", "new"));
 }
 
 TEST_F(AccountsTest, RightsAndEnabled) {
@@ -71,17 +72,17 @@ TEST_F(AccountsTest, RightsAndEnabled) {
   r.present[10] = true;  // preset: the first eight
   r.arrays[10] = {8, 8, 8, 8, 8, 8, 8, 8, 9};
   g_unit.config.user[1].phantom[0] = 0;
-  EXPECT_FALSE(SetAccountRights("nobody", r));
-  EXPECT_TRUE(SetAccountRights("Guest", r));
+  EXPECT_FALSE(SetAccountRights(g_unit.config, "nobody", r));
+  EXPECT_TRUE(SetAccountRights(g_unit.config, "Guest", r));
   const app_user_s& u = g_unit.config.user[1];
   EXPECT_EQ(u.network, 2u);
   EXPECT_EQ(u.dsp[0], 2);
   EXPECT_EQ(u.dsp[1], 3);
   EXPECT_EQ(u.preset[7], 8);
   EXPECT_EQ(u.phantom[0], 0);  // absent array unchanged
-  EXPECT_TRUE(SetAccountEnabled("Guest", 7));
+  EXPECT_TRUE(SetAccountEnabled(g_unit.config, "Guest", 7));
   EXPECT_EQ(u.enabled, 7u);
-  EXPECT_FALSE(SetAccountEnabled("nobody", 1));
+  EXPECT_FALSE(SetAccountEnabled(g_unit.config, "nobody", 1));
 }
 
 }  // namespace
