@@ -30,42 +30,43 @@ int KindNumber(int s) { return IsAnalogue(s) ? s + 1 : s - kFirstTarvoChannel + 
 
 std::string Side(int side) { return side == EQ_SIDE_OUTPUT ? "output" : "input"; }
 
-int* Selection(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_preset : g_unit.config.input_preset;
+int* Selection(app_config_s& config, int side) {
+  return side == EQ_SIDE_OUTPUT ? config.output_preset : config.input_preset;
 }
-int* LockFlags(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_stereo : g_unit.config.input_stereo;
+int* LockFlags(app_config_s& config, int side) {
+  return side == EQ_SIDE_OUTPUT ? config.output_stereo : config.input_stereo;
 }
-int* GroupMembers(int side, int g) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputGroupMembers(g)
-                                : g_unit.config.InputGroupMembers(g);
+int* GroupMembers(app_config_s& config, int side, int g) {
+  return side == EQ_SIDE_OUTPUT ? config.OutputGroupMembers(g) : config.InputGroupMembers(g);
 }
-peq_data_s& Bands(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
+peq_data_s& Bands(app_config_s& config, int side, int m, int s) {
+  return config.EqMemory(side, m)[s];
+}
 
-bool IsLocked(int side, int s) {
+bool IsLocked(app_config_s& config, int side, int s) {
   if (!IsChannel(s)) return false;
   const int e = s & ~1;
-  return LockFlags(side)[e] != 0 || LockFlags(side)[e + 1] != 0;
+  return LockFlags(config, side)[e] != 0 || LockFlags(config, side)[e + 1] != 0;
 }
 
 // Takes channel c out of every group of its side; true when it was in one.
-bool LeaveGroups(int side, int c) {
+bool LeaveGroups(app_config_s& config, int side, int c) {
   bool member = false;
   for (int g = 0; g < kChannelSlots - kDspChannels; ++g) {
-    const int* flags = GroupMembers(side, g);
+    const int* flags = GroupMembers(config, side, g);
     member = member || (flags != nullptr && flags[c] != 0);
   }
   if (side == EQ_SIDE_OUTPUT) {
-    RemoveOutputFromGroups(g_unit.config, c);
+    RemoveOutputFromGroups(config, c);
   } else {
-    RemoveInputFromGroups(c);
+    RemoveInputFromGroups(config, c);
   }
   return member;
 }
 
-std::vector<int> Members(int side, int group_slot) {
+std::vector<int> Members(app_config_s& config, int side, int group_slot) {
   std::vector<int> members;
-  const int* flags = GroupMembers(side, group_slot - kDspChannels);
+  const int* flags = GroupMembers(config, side, group_slot - kDspChannels);
   if (flags == nullptr) return members;
   for (int c = 0; c < kDspChannels; ++c) {
     if (flags[c]) members.push_back(c);
@@ -81,32 +82,32 @@ std::vector<int> ChosenBands(int band) {
 }
 
 // Sends band b of memory m of channel c as stored.
-void SendBand(int side, int m, int c, int b) {
+void SendBand(app_config_s& config, int side, int m, int c, int b) {
   if (!IsChannel(c) || !IsMemory(m)) return;
-  const peq_data_s& bands = Bands(side, m, c);
+  const peq_data_s& bands = Bands(config, side, m, c);
   DspSetBiquad(uint32_t(side), uint32_t(c), uint8_t(b), bands.frequency[b],
                ParseEqTypeName(bands.type_name[b]), bands.bypass[b], bands.gain[b],
                bands.quality[b]);
 }
 
-void LoadMemory(int side, int m, int c) {
-  for (int b = 0; b < kEqBands; ++b) SendBand(side, m, c, b);
+void LoadMemory(app_config_s& config, int side, int m, int c) {
+  for (int b = 0; b < kEqBands; ++b) SendBand(config, side, m, c, b);
 }
 
 // The second channel o of an EQ-locked pair takes the selection of the first, e. A selection that
 // changes puts the whole newly selected memory into the DSP, so the pair plays what the record
 // says it plays.
 // True when the selection changed.
-bool FollowPairSelection(int side, int e, int o) {
-  int* selection = Selection(side);
+bool FollowPairSelection(app_config_s& config, int side, int e, int o) {
+  int* selection = Selection(config, side);
   if (selection[o] == selection[e]) return false;
   selection[o] = selection[e];
-  LoadMemory(side, selection[o], o);
+  LoadMemory(config, side, selection[o], o);
   return true;
 }
 
-void CopyBand(int side, int m, int from, int to, int b) {
-  CopyEqBand(Bands(side, m, to), Bands(side, m, from), b);
+void CopyBand(app_config_s& config, int side, int m, int from, int to, int b) {
+  CopyEqBand(Bands(config, side, m, to), Bands(config, side, m, from), b);
 }
 
 // "analogue input CH1", "tarvo output CH8", "USB input left".
@@ -153,18 +154,19 @@ std::string FormatG(float value) {
 
 // ---- band edits ----
 
-void WriteBand(int side, int m, int s, int b, const EqBandValues& v) {
-  peq_data_s& bands = Bands(side, m, s);
+void WriteBand(app_config_s& config, int side, int m, int s, int b, const EqBandValues& v) {
+  peq_data_s& bands = Bands(config, side, m, s);
   bands.gain[b] = v.gain;
   bands.frequency[b] = v.frequency;
   bands.quality[b] = v.quality;
   SetNameField(bands.type_name[b], v.type_name.c_str());
 }
 
-void WriteAndSend(int side, int m, int s, const std::vector<int>& bands, const EqBandValues& v) {
+void WriteAndSend(app_config_s& config, int side, int m, int s, const std::vector<int>& bands,
+                  const EqBandValues& v) {
   for (int b : bands) {
-    WriteBand(side, m, s, b, v);
-    SendBand(side, m, s, b);
+    WriteBand(config, side, m, s, b, v);
+    SendBand(config, side, m, s, b);
   }
 }
 
@@ -185,9 +187,9 @@ std::string FlatChannelLine(int side) {
 
 // ---- band switches ----
 
-void SwitchBand(int side, int m, int s, int b, int on) {
-  Bands(side, m, s).bypass[b] = on;
-  SendBand(side, m, s, b);
+void SwitchBand(app_config_s& config, int side, int m, int s, int b, int on) {
+  Bands(config, side, m, s).bypass[b] = on;
+  SendBand(config, side, m, s, b);
 }
 
 std::string SwitchLabel(int side, int s, bool pair, const EqRules& rules) {
@@ -216,27 +218,28 @@ std::string LockLine(int side, int s, bool locked, const EqRules& rules) {
 
 // Locks (value 1) or unlocks (0) the pair of e; locking gives the second channel the first's
 // bands as rules.pair_lock says. one_pair: the pair alone is addressed (not every pair at once).
-void LockPair(int side, int e, int value, bool one_pair, const EqRules& rules) {
+void LockPair(app_config_s& config, int side, int e, int value, bool one_pair,
+              const EqRules& rules) {
   const int o = e + 1;
-  LockFlags(side)[e] = value;
-  LockFlags(side)[o] = value;
+  LockFlags(config, side)[e] = value;
+  LockFlags(config, side)[o] = value;
   if (value == 0) return;
-  int* selection = Selection(side);
+  int* selection = Selection(config, side);
   if (rules.pair_lock == PairLock::kFollowFirst) selection[o] = selection[e];
   const int m = selection[o];
   if (!IsMemory(m)) return;
   const bool copy = IsCustom(m) || (one_pair && rules.pair_lock == PairLock::kCopyIntoOwnMemory);
   for (int b = 0; b < kEqBands; ++b) {
-    if (copy) CopyBand(side, m, e, o, b);
-    SendBand(side, m, o, b);
+    if (copy) CopyBand(config, side, m, e, o, b);
+    SendBand(config, side, m, o, b);
   }
 }
 
 // ---- clear and reset ----
 
-void ResetAndSend(int side, int m, int s, int b) {
-  ResetEqBand(&Bands(side, m, s), b);
-  SendBand(side, m, s, b);
+void ResetAndSend(app_config_s& config, int side, int m, int s, int b) {
+  ResetEqBand(&Bands(config, side, m, s), b);
+  SendBand(config, side, m, s, b);
 }
 
 std::string ClearLine(int side, int s, bool pair) {
@@ -253,12 +256,12 @@ std::string ClearLine(int side, int s, bool pair) {
 
 }  // namespace
 
-bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int memory,
-               const EqRules& rules, std::string& lines) {
+bool SetEqBand(app_config_s& config, int side, int slot, int band, const EqBandValues& values,
+               int memory, const EqRules& rules, std::string& lines) {
   if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return false;
   const std::vector<int> bands = ChosenBands(band);
   const std::string tail = BandTail(band, values);
-  int* selection = Selection(side);
+  int* selection = Selection(config, side);
 
   if (slot == kAllEqSlots) {
     bool any_custom = false;
@@ -272,44 +275,44 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int mem
     }
     lines += "[SUCCESS]Set all " + Side(side) + tail;
     for (int s = 0; s < kChannelSlots; ++s) {
-      if (IsCustom(selection[s])) WriteAndSend(side, selection[s], s, bands, values);
+      if (IsCustom(selection[s])) WriteAndSend(config, side, selection[s], s, bands, values);
     }
     return true;
   }
 
   if (IsGroup(slot)) {
     if (IsCustom(selection[slot])) {
-      for (int b : bands) WriteBand(side, selection[slot], slot, b, values);
+      for (int b : bands) WriteBand(config, side, selection[slot], slot, b, values);
     }
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
-    for (int c : Members(side, slot)) {
+    for (int c : Members(config, side, slot)) {
       if (selection[c] == kFlat) {
         lines += FlatMemberLine(side, c, rules);
         continue;
       }
-      if (IsCustom(selection[c])) WriteAndSend(side, selection[c], c, bands, values);
+      if (IsCustom(selection[c])) WriteAndSend(config, side, selection[c], c, bands, values);
       lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
     }
     return true;
   }
 
   if (!IsChannel(slot)) return false;
-  if (!IsLocked(side, slot)) {
-    const bool left = LeaveGroups(side, slot);
+  if (!IsLocked(config, side, slot)) {
+    const bool left = LeaveGroups(config, side, slot);
     const int m = memory == kSelectedEqMemory ? selection[slot] : memory;
     if (m == kFlat && rules.refuses_flat_edit) {
       lines += FlatChannelLine(side);
       return left;
     }
-    if (IsCustom(m)) WriteAndSend(side, m, slot, bands, values);
+    if (IsCustom(m)) WriteAndSend(config, side, m, slot, bands, values);
     lines += "[SUCCESS]Set " + ChannelLabel(side, slot) + tail;
     return true;
   }
 
   const int e = slot & ~1, o = e + 1;
-  bool changed = LeaveGroups(side, e);
-  changed = LeaveGroups(side, o) || changed;
-  changed = FollowPairSelection(side, e, o) || changed;
+  bool changed = LeaveGroups(config, side, e);
+  changed = LeaveGroups(config, side, o) || changed;
+  changed = FollowPairSelection(config, side, e, o) || changed;
   const int m = selection[e];
   if (m == kFlat && rules.refuses_flat_edit) {
     lines += FlatChannelLine(side);
@@ -317,42 +320,43 @@ bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int mem
   }
   if (IsCustom(m)) {
     for (int b : bands) {
-      WriteAndSend(side, m, e, {b}, values);
-      WriteAndSend(side, m, o, {b}, values);
+      WriteAndSend(config, side, m, e, {b}, values);
+      WriteAndSend(config, side, m, o, {b}, values);
     }
   }
   lines += "[SUCCESS]Set " + PairLabel(side, e) + tail;
   return true;
 }
 
-void SelectEqMemory(int side, int slot, int memory, const EqRules& rules, std::string& lines) {
+void SelectEqMemory(app_config_s& config, int side, int slot, int memory, const EqRules& rules,
+                    std::string& lines) {
   if (!IsMemory(memory)) return;
-  int* selection = Selection(side);
+  int* selection = Selection(config, side);
   const std::string to = std::string(" PEQ to ") + kMemoryNames[memory] + ".\r\n";
 
   if (slot == kAllEqSlots) {
     lines += "[SUCCESS]Set all " + Side(side) + to;
     for (int s = 0; s < kChannelSlots; ++s) {
       selection[s] = memory;
-      if (IsChannel(s)) LoadMemory(side, memory, s);
+      if (IsChannel(s)) LoadMemory(config, side, memory, s);
     }
     return;
   }
   if (IsGroup(slot)) {
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, true) + to;
     selection[slot] = memory;
-    for (int c : Members(side, slot)) {
+    for (int c : Members(config, side, slot)) {
       selection[c] = memory;
-      LoadMemory(side, memory, c);
+      LoadMemory(config, side, memory, c);
       lines += "[SUCCESS]Set " + ChannelLabel(side, c) + to;
     }
     return;
   }
   if (!IsChannel(slot)) return;
-  if (!IsLocked(side, slot)) {
+  if (!IsLocked(config, side, slot)) {
     selection[slot] = memory;
-    LeaveGroups(side, slot);
-    LoadMemory(side, memory, slot);
+    LeaveGroups(config, side, slot);
+    LoadMemory(config, side, memory, slot);
     lines += "[SUCCESS]Set " + ChannelLabel(side, slot) + to;
     return;
   }
@@ -360,34 +364,35 @@ void SelectEqMemory(int side, int slot, int memory, const EqRules& rules, std::s
   if (rules.pair_load == PairLoad::kChannelByChannel) {
     for (int c : {e, o}) {
       selection[c] = memory;
-      LoadMemory(side, memory, c);
+      LoadMemory(config, side, memory, c);
       lines += "[SUCCESS]Set " + ChannelLabel(side, c) + to;
-      LeaveGroups(side, c);
+      LeaveGroups(config, side, c);
     }
     return;
   }
   selection[e] = memory;
   selection[o] = memory;
-  LeaveGroups(side, e);
-  LeaveGroups(side, o);
+  LeaveGroups(config, side, e);
+  LeaveGroups(config, side, o);
   for (int b = 0; b < kEqBands; ++b) {
-    SendBand(side, memory, e, b);
-    SendBand(side, memory, o, b);
+    SendBand(config, side, memory, e, b);
+    SendBand(config, side, memory, o, b);
   }
   // The USB pair's line has no slash (the unit's own text).
   lines +=
       "[SUCCESS]Set " + (IsUsb(e) ? "USB " + Side(side) + " left right" : PairLabel(side, e)) + to;
 }
 
-void SetEqLock(int side, int slot, bool locked, const EqRules& rules, std::string& lines) {
+void SetEqLock(app_config_s& config, int side, int slot, bool locked, const EqRules& rules,
+               std::string& lines) {
   const int value = locked ? 1 : 0;
   if (slot == kAllEqSlots) {
     lines += "[SUCCESS]Set all " + Side(side) + LockLine(side, slot, locked, rules);
-    for (int e = 0; e < kDspChannels; e += 2) LockPair(side, e, value, false, rules);
+    for (int e = 0; e < kDspChannels; e += 2) LockPair(config, side, e, value, false, rules);
     return;
   }
   if (IsGroup(slot)) {
-    LockFlags(side)[slot] = value;
+    LockFlags(config, side)[slot] = value;
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + LockLine(side, slot, locked, rules);
     return;
   }
@@ -396,15 +401,15 @@ void SetEqLock(int side, int slot, bool locked, const EqRules& rules, std::strin
   const bool by_channel = IsUsb(e) && rules.usb_lock_by_channel;
   lines += "[SUCCESS]Set " + (by_channel ? ChannelLabel(side, slot) : PairLabel(side, e)) +
            LockLine(side, e, locked, rules);
-  LockPair(side, e, value, true, rules);
+  LockPair(config, side, e, value, true, rules);
 }
 
-void SetEqBandSwitch(int side, int slot, int band, int on, const EqRules& rules,
-                     std::string& lines) {
+void SetEqBandSwitch(app_config_s& config, int side, int slot, int band, int on,
+                     const EqRules& rules, std::string& lines) {
   if (band != kAllEqBands && (band < 0 || band >= kEqBands)) return;
   const std::vector<int> bands = ChosenBands(band);
   const std::string tail = SwitchTail(band, on);
-  int* selection = Selection(side);
+  int* selection = Selection(config, side);
   auto switches = [&](int m) { return rules.switches_flat ? IsMemory(m) : IsCustom(m); };
 
   if (slot == kAllEqSlots) {
@@ -412,62 +417,62 @@ void SetEqBandSwitch(int side, int slot, int band, int on, const EqRules& rules,
     for (int s = 0; s < kChannelSlots; ++s) {
       for (int b : bands) {
         if (!switches(selection[s])) continue;
-        Bands(side, selection[s], s).bypass[b] = on;
-        SendBand(side, selection[s], s, b);
+        Bands(config, side, selection[s], s).bypass[b] = on;
+        SendBand(config, side, selection[s], s, b);
       }
     }
     return;
   }
   if (IsGroup(slot)) {
     if (rules.switches_whole_group && switches(selection[slot])) {
-      for (int b : bands) Bands(side, selection[slot], slot).bypass[b] = on;
+      for (int b : bands) Bands(config, side, selection[slot], slot).bypass[b] = on;
     }
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + tail;
-    for (int c : Members(side, slot)) {
+    for (int c : Members(config, side, slot)) {
       const int m = selection[c];
       if (m == kFlat && !switches(m)) {
         lines += FlatMemberLine(side, c, rules);
         continue;
       }
       if (switches(m)) {
-        for (int b : bands) SwitchBand(side, m, c, b, on);
+        for (int b : bands) SwitchBand(config, side, m, c, b, on);
       }
       if (rules.switches_whole_group) lines += "[SUCCESS]Set " + ChannelLabel(side, c) + tail;
     }
     return;
   }
   if (!IsChannel(slot)) return;
-  if (!IsLocked(side, slot)) {
+  if (!IsLocked(config, side, slot)) {
     lines += "[SUCCESS]Set " + SwitchLabel(side, slot, false, rules) + tail;
-    LeaveGroups(side, slot);
+    LeaveGroups(config, side, slot);
     if (switches(selection[slot])) {
-      for (int b : bands) SwitchBand(side, selection[slot], slot, b, on);
+      for (int b : bands) SwitchBand(config, side, selection[slot], slot, b, on);
     }
     return;
   }
   const int e = slot & ~1, o = e + 1;
   lines += "[SUCCESS]Set " + SwitchLabel(side, e, true, rules) + tail;
-  LeaveGroups(side, e);
-  LeaveGroups(side, o);
-  FollowPairSelection(side, e, o);
+  LeaveGroups(config, side, e);
+  LeaveGroups(config, side, o);
+  FollowPairSelection(config, side, e, o);
   const int m = selection[e];
   if (!switches(m)) return;
   for (int b : bands) {
-    SwitchBand(side, m, e, b, on);
-    SwitchBand(side, m, o, b, on);
+    SwitchBand(config, side, m, e, b, on);
+    SwitchBand(config, side, m, o, b, on);
   }
 }
 
-void ClearEqMemory(int side, int slot, std::string& lines) {
-  int* selection = Selection(side);
+void ClearEqMemory(app_config_s& config, int side, int slot, std::string& lines) {
+  int* selection = Selection(config, side);
   if (slot == kAllEqSlots) {
     lines += "[SUCCESS]Set all " + Side(side) + " EQ clear.\r\n";
     for (int s = 0; s < kChannelSlots; ++s) {
       const int m = selection[s];
       if (!IsMemory(m)) continue;
       for (int b = 0; b < kEqBands; ++b) {
-        if (IsCustom(m)) ResetEqBand(&Bands(side, m, s), b);
-        SendBand(side, m, s, b);
+        if (IsCustom(m)) ResetEqBand(&Bands(config, side, m, s), b);
+        SendBand(config, side, m, s, b);
       }
     }
     return;
@@ -475,11 +480,12 @@ void ClearEqMemory(int side, int slot, std::string& lines) {
   if (IsGroup(slot)) {
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) + " EQ clear.\r\n";
     if (IsCustom(selection[slot])) {
-      for (int b = 0; b < kEqBands; ++b) ResetEqBand(&Bands(side, selection[slot], slot), b);
+      for (int b = 0; b < kEqBands; ++b)
+        ResetEqBand(&Bands(config, side, selection[slot], slot), b);
     }
-    for (int c : Members(side, slot)) {
+    for (int c : Members(config, side, slot)) {
       if (!IsCustom(selection[c])) continue;
-      for (int b = 0; b < kEqBands; ++b) ResetAndSend(side, selection[c], c, b);
+      for (int b = 0; b < kEqBands; ++b) ResetAndSend(config, side, selection[c], c, b);
     }
     return;
   }
@@ -487,40 +493,40 @@ void ClearEqMemory(int side, int slot, std::string& lines) {
   const int e = slot & ~1, o = e + 1;
   // An output channel is always cleared as a pair, which thereby becomes EQ-locked.
   if (side == EQ_SIDE_OUTPUT) {
-    LockFlags(side)[e] = 1;
-    LockFlags(side)[o] = 1;
+    LockFlags(config, side)[e] = 1;
+    LockFlags(config, side)[o] = 1;
   }
-  if (!IsLocked(side, slot)) {
+  if (!IsLocked(config, side, slot)) {
     lines += ClearLine(side, slot, false);
-    LeaveGroups(side, slot);
+    LeaveGroups(config, side, slot);
     if (!IsCustom(selection[slot])) return;
-    for (int b = 0; b < kEqBands; ++b) ResetAndSend(side, selection[slot], slot, b);
+    for (int b = 0; b < kEqBands; ++b) ResetAndSend(config, side, selection[slot], slot, b);
     return;
   }
   lines += ClearLine(side, e, true);
-  LeaveGroups(side, e);
-  LeaveGroups(side, o);
-  FollowPairSelection(side, e, o);
+  LeaveGroups(config, side, e);
+  LeaveGroups(config, side, o);
+  FollowPairSelection(config, side, e, o);
   const int m = selection[e];
   if (!IsCustom(m)) return;
   for (int b = 0; b < kEqBands; ++b) {
-    ResetAndSend(side, m, e, b);
-    ResetAndSend(side, m, o, b);
+    ResetAndSend(config, side, m, e, b);
+    ResetAndSend(config, side, m, o, b);
   }
 }
 
-void ResetEqMemory(int side, int slot, int memory, std::string& lines) {
+void ResetEqMemory(app_config_s& config, int side, int slot, int memory, std::string& lines) {
   if (!IsMemory(memory)) return;
-  int* selection = Selection(side);
+  int* selection = Selection(config, side);
   const std::string name = kMemoryNames[memory];
   // Selecting a memory makes the channel play it: a custom memory is reset and sent, Flat loaded.
   auto reset_channel = [&](int c) {
     selection[c] = memory;
     for (int b = 0; b < kEqBands; ++b) {
       if (IsCustom(memory)) {
-        ResetAndSend(side, memory, c, b);
+        ResetAndSend(config, side, memory, c, b);
       } else {
-        SendBand(side, memory, c, b);
+        SendBand(config, side, memory, c, b);
       }
     }
   };
@@ -531,12 +537,12 @@ void ResetEqMemory(int side, int slot, int memory, std::string& lines) {
   if (IsGroup(slot)) {
     selection[slot] = memory;
     if (IsCustom(memory)) {
-      for (int b = 0; b < kEqBands; ++b) ResetEqBand(&Bands(side, memory, slot), b);
+      for (int b = 0; b < kEqBands; ++b) ResetEqBand(&Bands(config, side, memory, slot), b);
     }
     // The output group line names the memory "GEQ" (the unit's own text).
     lines += "[SUCCESS]Set " + GroupLabel(side, slot, false) +
              (side == EQ_SIDE_OUTPUT ? " GEQ " : " PEQ ") + name + " to reset.\r\n";
-    for (int c : Members(side, slot)) {
+    for (int c : Members(config, side, slot)) {
       reset_channel(c);
       channel_line(c);
     }
@@ -544,19 +550,19 @@ void ResetEqMemory(int side, int slot, int memory, std::string& lines) {
   }
   if (!IsChannel(slot)) return;
   std::vector<int> targets = {slot};
-  if (IsLocked(side, slot)) targets = {slot & ~1, (slot & ~1) + 1};
+  if (IsLocked(config, side, slot)) targets = {slot & ~1, (slot & ~1) + 1};
   for (int c : targets) {
-    LeaveGroups(side, c);
+    LeaveGroups(config, side, c);
     reset_channel(c);
     channel_line(c);
   }
 }
 
-void SelectEqEditorSlot(int side, int slot) {
+void SelectEqEditorSlot(app_config_s& config, int side, int slot) {
   if (slot < 0 || slot >= kChannelSlots) return;
   if (side == EQ_SIDE_OUTPUT) {
-    g_unit.config.output_geq_chn = slot;
+    config.output_geq_chn = slot;
   } else {
-    g_unit.config.input_geq_chn = slot;
+    config.input_geq_chn = slot;
   }
 }

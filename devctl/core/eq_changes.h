@@ -77,32 +77,34 @@ struct EqBandValues {
 //   second; Flat as for a single channel.
 // Returns whether the record changed: true when the band was written; after a refusal, true only
 // when the group removal or the selection copy (which stay) changed it.
-bool SetEqBand(int side, int slot, int band, const EqBandValues& values, int memory,
-               const EqRules& rules, std::string& lines);
+bool SetEqBand(app_config_s& config, int side, int slot, int band, const EqBandValues& values,
+               int memory, const EqRules& rules, std::string& lines);
 
 // Selects memory (0-2) for slot (or kAllEqSlots) and loads it into the DSP: a group slot and its
 // members; a pair both channels, as rules.pair_load says.
-void SelectEqMemory(int side, int slot, int memory, const EqRules& rules, std::string& lines);
+void SelectEqMemory(app_config_s& config, int side, int slot, int memory, const EqRules& rules,
+                    std::string& lines);
 
 // Sets (locked true) or clears the EQ lock of the pair of slot, of every pair (kAllEqSlots), or
 // the flag of a group slot. Locking a pair copies the first channel's bands into the second and
 // sends them, as rules.pair_lock says.
-void SetEqLock(int side, int slot, bool locked, const EqRules& rules, std::string& lines);
+void SetEqLock(app_config_s& config, int side, int slot, bool locked, const EqRules& rules,
+               std::string& lines);
 
 // Switches band (0-7 or kAllEqBands) on (1) or off (0) in the selected memory and resends it, for
 // slot, a group with its members, or every slot (kAllEqSlots); rules.switches_flat and
 // rules.switches_whole_group say what a Flat memory and a group slot take.
-void SetEqBandSwitch(int side, int slot, int band, int on, const EqRules& rules,
-                     std::string& lines);
+void SetEqBandSwitch(app_config_s& config, int side, int slot, int band, int on,
+                     const EqRules& rules, std::string& lines);
 
 // Text clear: puts the selected custom memory of slot (or kAllEqSlots) back to the default bands
 // and sends them; Flat memories never change (kAllEqSlots resends them). An output channel always
 // clears its whole pair and sets the pair's EQ lock.
-void ClearEqMemory(int side, int slot, std::string& lines);
+void ClearEqMemory(app_config_s& config, int side, int slot, std::string& lines);
 
 // Web reset: selects memory (0-2) for the target and, for a custom memory, puts it back to the
 // default bands and sends them; selecting Flat loads the Flat memory into the DSP.
-void ResetEqMemory(int side, int slot, int memory, std::string& lines);
+void ResetEqMemory(app_config_s& config, int side, int slot, int memory, std::string& lines);
 
 // Remembers slot (0-17) as the channel the web EQ editor of side shows.
-void SelectEqEditorSlot(int side, int slot);
+void SelectEqEditorSlot(app_config_s& config, int side, int slot);

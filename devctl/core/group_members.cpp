@@ -17,23 +17,21 @@ constexpr int kGroupSlot = kDspChannels;  // EQ slot of group 0; groups 0-3 are 
 
 bool IsSide(int side) { return side == EQ_SIDE_INPUT || side == EQ_SIDE_OUTPUT; }
 
-int* Members(int side, int g) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputGroupMembers(g)
-                                : g_unit.config.InputGroupMembers(g);
+int* Members(app_config_s& config, int side, int g) {
+  return side == EQ_SIDE_OUTPUT ? config.OutputGroupMembers(g) : config.InputGroupMembers(g);
 }
 
-int& LinkFlag(int side, int c) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.OutputLinkRef(c / 2)
-                                : g_unit.config.InputLinkRef(c / 2);
+int& LinkFlag(app_config_s& config, int side, int c) {
+  return side == EQ_SIDE_OUTPUT ? config.OutputLinkRef(c / 2) : config.InputLinkRef(c / 2);
 }
 
-int* Selection(int side) {
-  return side == EQ_SIDE_OUTPUT ? g_unit.config.output_preset : g_unit.config.input_preset;
+int* Selection(app_config_s& config, int side) {
+  return side == EQ_SIDE_OUTPUT ? config.output_preset : config.input_preset;
 }
 
 // Channel c takes the level and mute of group g: the level only when it differs, the mute always.
-void TakeGroupLevel(int side, int g, int c) {
-  app_config_s& cfg = g_unit.config;
+void TakeGroupLevel(app_config_s& config, int side, int g, int c) {
+  app_config_s& cfg = config;
   if (side == EQ_SIDE_OUTPUT) {
     if (cfg.OutputVolRef(c) != cfg.group_output_vol[g]) {
       cfg.OutputVolRef(c) = cfg.group_output_vol[g];
@@ -59,10 +57,10 @@ void TakeGroupLevel(int side, int g, int c) {
 
 // Channel c takes the EQ memory selection of group g; a Custom memory's bands are copied from the
 // group's slot. The eight bands of the selected memory are then written.
-void TakeGroupEq(int side, int g, int c) {
-  int* selection = Selection(side);
+void TakeGroupEq(app_config_s& config, int side, int g, int c) {
+  int* selection = Selection(config, side);
   const int m = selection[kGroupSlot + g];
-  peq_data_s* memory = g_unit.config.EqMemory(side, m);
+  peq_data_s* memory = config.EqMemory(side, m);
   if (memory == nullptr) return;  // a stored selection outside Flat/Custom1/Custom2
   selection[c] = m;
   peq_data_s& own = memory[c];
@@ -110,11 +108,11 @@ std::string MemberList(int side, const int* members) {
 }
 
 // Every member of group g leaves the other three groups of the side.
-void MakeExclusive(int side, int g) {
-  const int* members = Members(side, g);
+void MakeExclusive(app_config_s& config, int side, int g) {
+  const int* members = Members(config, side, g);
   for (int other = 0; other < kGroups; ++other) {
     if (other == g) continue;
-    int* list = Members(side, other);
+    int* list = Members(config, side, other);
     for (int c = 0; c < kDspChannels; ++c) {
       if (members[c] == 1) list[c] = 0;
     }
@@ -123,43 +121,46 @@ void MakeExclusive(int side, int g) {
 
 }  // namespace
 
-bool SetGroupMembers(int side, int g, const bool members[14], std::string& lines) {
-  if (!IsSide(side) || Members(side, g) == nullptr) return false;
+bool SetGroupMembers(app_config_s& config, int side, int g, const bool members[14],
+                     std::string& lines) {
+  if (!IsSide(side) || Members(config, side, g) == nullptr) return false;
   bool wanted[kDspChannels];
   for (int c = 0; c < kDspChannels; ++c) wanted[c] = members[c];
   // A marked channel of a linked pair brings its partner; the pair takes the group's level.
   for (int p = 0; p < kStereoPairs; ++p) {
     const int a = 2 * p, b = 2 * p + 1;
-    if ((wanted[a] || wanted[b]) && LinkFlag(side, a)) {
+    if ((wanted[a] || wanted[b]) && LinkFlag(config, side, a)) {
       wanted[a] = wanted[b] = true;
-      TakeGroupLevel(side, g, a);
-      TakeGroupLevel(side, g, b);
+      TakeGroupLevel(config, side, g, a);
+      TakeGroupLevel(config, side, g, b);
     }
   }
-  int* list = Members(side, g);
+  int* list = Members(config, side, g);
   for (int c = 0; c < kDspChannels; ++c) {
     list[c] = wanted[c] ? 1 : 0;
-    if (wanted[c]) TakeGroupEq(side, g, c);
+    if (wanted[c]) TakeGroupEq(config, side, g, c);
   }
-  MakeExclusive(side, g);
+  MakeExclusive(config, side, g);
   lines += Opening(side, g) + MemberList(side, list) + "\r\n";
   return true;
 }
 
-bool SetGroupMembership(int side, int g, int c, int flag, std::string& lines) {
-  if (!IsSide(side) || Members(side, g) == nullptr || c < 0 || c >= kDspChannels) return false;
-  int* list = Members(side, g);
-  const int partner = LinkFlag(side, c) ? (c ^ 1) : -1;
+bool SetGroupMembership(app_config_s& config, int side, int g, int c, int flag,
+                        std::string& lines) {
+  if (!IsSide(side) || Members(config, side, g) == nullptr || c < 0 || c >= kDspChannels)
+    return false;
+  int* list = Members(config, side, g);
+  const int partner = LinkFlag(config, side, c) ? (c ^ 1) : -1;
   const int first = partner >= 0 ? (c & ~1) : c;
   const int second = partner >= 0 ? (c | 1) : -1;
   list[first] = flag;
   if (second >= 0) list[second] = flag;
   if (flag == 1) {
-    TakeGroupLevel(side, g, first);
-    if (second >= 0) TakeGroupLevel(side, g, second);
-    TakeGroupEq(side, g, c);
+    TakeGroupLevel(config, side, g, first);
+    if (second >= 0) TakeGroupLevel(config, side, g, second);
+    TakeGroupEq(config, side, g, c);
   }
   lines += Opening(side, g) + MemberList(side, list) + ".\r\n";
-  MakeExclusive(side, g);
+  MakeExclusive(config, side, g);
   return true;
 }

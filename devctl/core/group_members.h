@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "devctl/core/app_config.h"
+
 // Makes exactly the channels marked in members (14 flags by DSP index) the members of group g.
 // A marked channel of a linked pair brings its partner; both channels of such a pair take the
 // group's level and mute. Every member takes the group's EQ memory selection (Custom bands
@@ -15,9 +17,10 @@
 // Appends "[SUCCESS]Set output group A include ..." / "[SUCCESS]Set intput group 1 include ..."
 // with the member list and "\r\n" (no final period). Returns false, changing nothing, for g or a
 // side out of range.
-bool SetGroupMembers(int side, int g, const bool members[14], std::string& lines);
+bool SetGroupMembers(app_config_s& config, int side, int g, const bool members[14],
+                     std::string& lines);
 
 // Puts channel c (with its linked partner) into group g (flag 1) or takes it out (flag 0). On
 // joining, the channel(s) take the group's level and mute, and c alone takes the group's EQ.
 // Members leave the other three groups. Appends the opening, the member list, ".\r\n".
-bool SetGroupMembership(int side, int g, int c, int flag, std::string& lines);
+bool SetGroupMembership(app_config_s& config, int side, int g, int c, int flag, std::string& lines);

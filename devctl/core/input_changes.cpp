@@ -23,8 +23,8 @@ void AppendMuteLine(int c, int m, std::string& lines) {
   lines += "[SUCCESS]Set " + InputChannelName(c) + (m ? " mute on.\r\n" : " mute off.\r\n");
 }
 
-void UnmuteIfMuted(int c) {
-  int& mute = g_unit.config.InputMuteRef(c);
+void UnmuteIfMuted(app_config_s& config, int c) {
+  int& mute = config.InputMuteRef(c);
   if (mute) {
     mute = 0;
     DspSetInputMute(c, false);
@@ -33,9 +33,9 @@ void UnmuteIfMuted(int c) {
 
 }  // namespace
 
-void RemoveInputFromGroups(int c) {
+void RemoveInputFromGroups(app_config_s& config, int c) {
   if (!IsInput(c)) return;
-  for (int g = 0; g < kGroups; ++g) g_unit.config.InputGroupMembers(g)[c] = 0;
+  for (int g = 0; g < kGroups; ++g) config.InputGroupMembers(g)[c] = 0;
 }
 
 std::string InputChannelName(int c) {
@@ -47,36 +47,36 @@ std::string InputChannelName(int c) {
   return "input";
 }
 
-void ApplyInputGain(int c, int g, bool leave_groups, GainWrite when) {
+void ApplyInputGain(app_config_s& config, int c, int g, bool leave_groups, GainWrite when) {
   if (!IsInput(c)) return;
   const bool gain_last = when == GainWrite::kAfterUnmute;
-  g_unit.config.InputGainRef(c) = g;
+  config.InputGainRef(c) = g;
   if (IsAnalogue(c)) {
     DspSetInputMute(c, true);
     platform::SleepMs(kRangeSwitchMuteMs);
     SetAnalogGainRange(unsigned(c), g);
     if (!gain_last) DspSetInputGain(c, g);
-    if (leave_groups) RemoveInputFromGroups(c);
-    g_unit.config.InputMuteRef(c) = 0;
+    if (leave_groups) RemoveInputFromGroups(config, c);
+    config.InputMuteRef(c) = 0;
     DspSetInputMute(c, false);
   } else {
     if (!gain_last) DspSetInputGain(c, g);
-    if (leave_groups) RemoveInputFromGroups(c);
-    UnmuteIfMuted(c);
+    if (leave_groups) RemoveInputFromGroups(config, c);
+    UnmuteIfMuted(config, c);
   }
   if (gain_last) DspSetInputGain(c, g);
 }
 
-void SetInputChannelGain(int c, int g, std::string& lines) {
+void SetInputChannelGain(app_config_s& config, int c, int g, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(config, EQ_SIDE_INPUT, c);
   if (b < 0) {
-    ApplyInputGain(a, g, true);
+    ApplyInputGain(config, a, g, true);
     AppendGainLine(a, g, lines);
     return;
   }
-  g_unit.config.InputGainRef(a) = g;
-  g_unit.config.InputGainRef(b) = g;
+  config.InputGainRef(a) = g;
+  config.InputGainRef(b) = g;
   if (IsAnalogue(a)) {
     DspSetInputMute(a, true);
     DspSetInputMute(b, true);
@@ -84,19 +84,19 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
     for (int ch : {a, b}) {
       SetAnalogGainRange(unsigned(ch), g);
       DspSetInputGain(ch, g);
-      RemoveInputFromGroups(ch);
+      RemoveInputFromGroups(config, ch);
     }
     for (int ch : {a, b}) {
-      g_unit.config.InputMuteRef(ch) = 0;
+      config.InputMuteRef(ch) = 0;
       DspSetInputMute(ch, false);
     }
   } else {
     for (int ch : {a, b}) {
       DspSetInputGain(ch, g);
-      RemoveInputFromGroups(ch);
+      RemoveInputFromGroups(config, ch);
     }
-    UnmuteIfMuted(a);
-    UnmuteIfMuted(b);
+    UnmuteIfMuted(config, a);
+    UnmuteIfMuted(config, b);
   }
   if (a == kFirstUsbChannel) {
     // The USB pair has its own pair of texts (the second one's word order is the unit's own).
@@ -108,48 +108,48 @@ void SetInputChannelGain(int c, int g, std::string& lines) {
   }
 }
 
-void StepInputChannelGain(int c, const LevelStep& step, std::string& lines) {
+void StepInputChannelGain(app_config_s& config, int c, const LevelStep& step, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(config, EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
-    const int g = step.Apply(g_unit.config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
-    ApplyInputGain(ch, g, true);
+    const int g = step.Apply(config.InputGainRef(ch), kMinInputGain, kMaxInputGain);
+    ApplyInputGain(config, ch, g, true);
     lines += step.Verb() + InputChannelName(ch) + " gain to " + std::to_string(g) + "dB.\r\n";
   }
 }
 
-void SetInputChannelMute(int c, int m, std::string& lines) {
+void SetInputChannelMute(app_config_s& config, int c, int m, std::string& lines) {
   if (!IsInput(c)) return;
-  auto [a, b] = LinkedChannels(g_unit.config, EQ_SIDE_INPUT, c);
+  auto [a, b] = LinkedChannels(config, EQ_SIDE_INPUT, c);
   for (int ch : {a, b}) {
     if (ch < 0) continue;
-    g_unit.config.InputMuteRef(ch) = m;
+    config.InputMuteRef(ch) = m;
     DspSetInputMute(ch, m != 0);
-    RemoveInputFromGroups(ch);
+    RemoveInputFromGroups(config, ch);
     AppendMuteLine(ch, m, lines);
   }
 }
 
-void SetInputGroupMute(int g, int m, std::string& lines) {
-  int* members = g_unit.config.InputGroupMembers(g);
+void SetInputGroupMute(app_config_s& config, int g, int m, std::string& lines) {
+  int* members = config.InputGroupMembers(g);
   if (members == nullptr) return;
-  g_unit.config.group_input_mute[g] = m;
+  config.group_input_mute[g] = m;
   lines += "[SUCCESS]Set input group " + std::to_string(g + 1) +
            (m ? " mute on.\r\n" : " mute off.\r\n");
   for (int k = 0; k < kDspChannels; ++k) {
     if (!members[k]) continue;
-    g_unit.config.InputMuteRef(k) = m;
+    config.InputMuteRef(k) = m;
     AppendMuteLine(k, m, lines);
     DspSetInputMute(k, m != 0);
   }
 }
 
-void SetAllInputsMute(int m, std::string& lines) {
+void SetAllInputsMute(app_config_s& config, int m, std::string& lines) {
   lines += m ? "[SUCCESS]Set all input mute on.\r\n" : "[SUCCESS]Set all input mute off.\r\n";
   for (int c = 0; c < kDspChannels; ++c) {
-    g_unit.config.InputMuteRef(c) = m;
+    config.InputMuteRef(c) = m;
     DspSetInputMute(c, m != 0);
   }
-  for (int g = 0; g < kGroups; ++g) g_unit.config.group_input_mute[g] = m;
+  for (int g = 0; g < kGroups; ++g) config.group_input_mute[g] = m;
 }

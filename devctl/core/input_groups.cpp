@@ -16,20 +16,20 @@ int StepGain(const LevelStep& step, int old) {
 std::string GroupWord(int g) { return "input group " + std::to_string(g + 1); }
 
 // The group's record: its gain, its mute flag cleared.
-void StoreGroupGain(int g, int value) {
-  g_unit.config.group_input_gain[g] = value;
-  g_unit.config.group_input_mute[g] = 0;
+void StoreGroupGain(app_config_s& config, int g, int value) {
+  config.group_input_gain[g] = value;
+  config.group_input_mute[g] = 0;
 }
 
 // The group's record, then each member; returns the members in the order they were set.
-std::vector<int> ApplyInputGroupGain(int g, int value, GainWrite when) {
+std::vector<int> ApplyInputGroupGain(app_config_s& config, int g, int value, GainWrite when) {
   std::vector<int> members;
-  const int* list = g_unit.config.InputGroupMembers(g);
+  const int* list = config.InputGroupMembers(g);
   if (list == nullptr) return members;
-  StoreGroupGain(g, value);
+  StoreGroupGain(config, g, value);
   for (int c = 0; c < kDspChannels; ++c) {
     if (list[c] != 1) continue;
-    ApplyInputGain(c, value, false, when);
+    ApplyInputGain(config, c, value, false, when);
     members.push_back(c);
   }
   return members;
@@ -37,37 +37,38 @@ std::vector<int> ApplyInputGroupGain(int g, int value, GainWrite when) {
 
 }  // namespace
 
-void SetInputGroupGain(int g, int value, GainWrite when, GroupGainName name, std::string& lines) {
-  if (g_unit.config.InputGroupMembers(g) == nullptr) return;
+void SetInputGroupGain(app_config_s& config, int g, int value, GainWrite when, GroupGainName name,
+                       std::string& lines) {
+  if (config.InputGroupMembers(g) == nullptr) return;
   lines += name == GroupGainName::kInputGroup
                ? "[SUCCESS]Set " + GroupWord(g) + " gain to " + Db(value)
                : "[SUCCESS]Set group " + std::to_string(g + 1) + " input gain to " + Db(value);
-  for (int c : ApplyInputGroupGain(g, value, when)) {
+  for (int c : ApplyInputGroupGain(config, g, value, when)) {
     lines += "[SUCCESS]Set " + InputChannelName(c) + " gain to " + Db(value);
   }
 }
 
-void StepInputGroupGain(int g, const LevelStep& step, std::string& lines) {
-  if (g_unit.config.InputGroupMembers(g) == nullptr) return;
-  const int value = StepGain(step, g_unit.config.group_input_gain[g]);
+void StepInputGroupGain(app_config_s& config, int g, const LevelStep& step, std::string& lines) {
+  if (config.InputGroupMembers(g) == nullptr) return;
+  const int value = StepGain(step, config.group_input_gain[g]);
   // The raise line has no "to" (the unit's own wording).
   lines += step.Verb() + GroupWord(g) +
            (step.direction == LevelStep::kUp ? " gain " : " gain to ") + Db(value);
-  for (int c : ApplyInputGroupGain(g, value, GainWrite::kBeforeUnmute)) {
+  for (int c : ApplyInputGroupGain(config, g, value, GainWrite::kBeforeUnmute)) {
     lines += step.Verb() + InputChannelName(c) + " gain to " + Db(value);
   }
 }
 
-void SetAllInputsGain(int value, std::string& lines) {
+void SetAllInputsGain(app_config_s& config, int value, std::string& lines) {
   lines += "[SUCCESS]Set all input gain to " + Db(value);
-  for (int c = 0; c < kDspChannels; ++c) ApplyInputGain(c, value, false);
-  for (int g = 0; g < kGroups; ++g) StoreGroupGain(g, value);
+  for (int c = 0; c < kDspChannels; ++c) ApplyInputGain(config, c, value, false);
+  for (int g = 0; g < kGroups; ++g) StoreGroupGain(config, g, value);
 }
 
-void StepAllInputsGain(const LevelStep& step, std::string& lines) {
+void StepAllInputsGain(app_config_s& config, const LevelStep& step, std::string& lines) {
   for (int c = 0; c < kDspChannels; ++c) {
-    const int value = StepGain(step, g_unit.config.InputGainRef(c));
-    ApplyInputGain(c, value, false);
+    const int value = StepGain(step, config.InputGainRef(c));
+    ApplyInputGain(config, c, value, false);
     if (step.direction == LevelStep::kDown && c >= kFirstUsbChannel) {
       lines += "[SUCCESS]Decrease USB input CH" + std::to_string(c - kFirstUsbChannel + 1) +
                " gain to " + Db(value);
@@ -76,8 +77,8 @@ void StepAllInputsGain(const LevelStep& step, std::string& lines) {
     }
   }
   for (int g = 0; g < kGroups; ++g) {
-    const int value = StepGain(step, g_unit.config.group_input_gain[g]);
-    StoreGroupGain(g, value);
+    const int value = StepGain(step, config.group_input_gain[g]);
+    StoreGroupGain(config, g, value);
     lines += step.Verb() + GroupWord(g) + " gain to " + Db(value);
   }
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "devctl/core/app_config.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/level_step.h"
 
@@ -18,18 +19,19 @@ enum class GroupGainName {
 // index order) the group's gain, unmuted; members stay in the group. Appends the group's line,
 // then "[SUCCESS]Set <member> gain to <value>dB." per member; nothing for g outside 0-3.
 // when: see ApplyInputGain.
-void SetInputGroupGain(int g, int value, GainWrite when, GroupGainName name, std::string& lines);
+void SetInputGroupGain(app_config_s& config, int g, int value, GainWrite when, GroupGainName name,
+                       std::string& lines);
 
 // Steps group g from its own gain, then gives each member the group's new gain as
 // SetInputGroupGain does. Appends the group's line (a raise's has no "to"), then one per member.
-void StepInputGroupGain(int g, const LevelStep& step, std::string& lines);
+void StepInputGroupGain(app_config_s& config, int g, const LevelStep& step, std::string& lines);
 
 // Gives all fourteen inputs the gain value (channel order, no group membership changes) and the
 // four groups the gain with their mute flags cleared. Appends the single
 // "[SUCCESS]Set all input gain to <value>dB." first.
-void SetAllInputsGain(int value, std::string& lines);
+void SetAllInputsGain(app_config_s& config, int value, std::string& lines);
 
 // Steps each of the fourteen inputs, then each group (mute flag cleared), from its own gain; no
 // membership changes, members are not set from their group. Appends a line for each; lowered USB
 // inputs are named "USB input CH1" and "CH2".
-void StepAllInputsGain(const LevelStep& step, std::string& lines);
+void StepAllInputsGain(app_config_s& config, const LevelStep& step, std::string& lines);

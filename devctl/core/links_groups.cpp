@@ -12,18 +12,18 @@ namespace {
 bool IsPair(int p) { return p >= 0 && p < kStereoPairs; }
 bool IsNumber(int n) { return n >= 1 && n <= kDspChannels; }
 
-void ClearRoute(int out) {
-  g_unit.config.control[out] = 0;
+void ClearRoute(app_config_s& config, int out) {
+  config.control[out] = 0;
   DspSetOutputSource(out, 0);
 }
 
 // Clears the sources of output pair q that come from input pair p, unless the route is straight.
-void FixPairRoute(int q, int p) {
+void FixPairRoute(app_config_s& config, int q, int p) {
   const int i1 = 2 * p + 1, i2 = 2 * p + 2;
-  const int a = g_unit.config.control[2 * q], b = g_unit.config.control[2 * q + 1];
+  const int a = config.control[2 * q], b = config.control[2 * q + 1];
   if (a == i1 && b == i2) return;
-  if (a == i1 || a == i2) ClearRoute(2 * q);
-  if (b == i1 || b == i2) ClearRoute(2 * q + 1);
+  if (a == i1 || a == i2) ClearRoute(config, 2 * q);
+  if (b == i1 || b == i2) ClearRoute(config, 2 * q + 1);
 }
 
 // The analogue front end switches its gain range while the input is muted.
@@ -39,8 +39,8 @@ std::string LinkLineOpening(int p, const char* side) {
          std::to_string(first) + "/CH" + std::to_string(first + 1);
 }
 
-void CopyOutputSettings(int first, int second) {
-  app_config_s& cfg = g_unit.config;
+void CopyOutputSettings(app_config_s& config, int first, int second) {
+  app_config_s& cfg = config;
   if (cfg.OutputVolRef(second) != cfg.OutputVolRef(first)) {
     cfg.OutputVolRef(second) = cfg.OutputVolRef(first);
     DspSetOutputVolume(second, cfg.OutputVolRef(second));
@@ -50,12 +50,12 @@ void CopyOutputSettings(int first, int second) {
     DspSetOutputMute(second, cfg.OutputMuteRef(second) != 0);
   }
   if (cfg.OutputDelayRef(second) != cfg.OutputDelayRef(first)) {
-    FadeInOutputDelay(second, -1, cfg.OutputDelayRef(first), false);
+    FadeInOutputDelay(config, second, -1, cfg.OutputDelayRef(first), false);
   }
 }
 
-void CopyInputSettings(int first, int second) {
-  app_config_s& cfg = g_unit.config;
+void CopyInputSettings(app_config_s& config, int first, int second) {
+  app_config_s& cfg = config;
   const int gain = cfg.InputGainRef(first);
   const bool analogue = first < kFirstTarvoChannel;
   if (cfg.InputGainRef(second) != gain) {
@@ -104,32 +104,36 @@ void RemoveOutputFromGroups(app_config_s& config, int c) {
   for (int g = 0; g < kGroups; ++g) config.OutputGroupMembers(g)[c] = 0;
 }
 
-void FixRoutesForInputLink(int p, int linked) {
+void FixRoutesForInputLink(app_config_s& config, int p, int linked) {
   if (linked != 1 || !IsPair(p)) return;
   for (int q = 0; q < kStereoPairs; ++q) {
-    if (g_unit.config.OutputLinkRef(q) == 1) FixPairRoute(q, p);
+    if (config.OutputLinkRef(q) == 1) FixPairRoute(config, q, p);
   }
 }
 
-void FixRoutesForOutputLink(int q, int linked) {
+void FixRoutesForOutputLink(app_config_s& config, int q, int linked) {
   if (linked != 1 || !IsPair(q)) return;
   for (int p = 0; p < kStereoPairs; ++p) {
-    if (g_unit.config.InputLinkRef(p) == 1) FixPairRoute(q, p);
+    if (config.InputLinkRef(p) == 1) FixPairRoute(config, q, p);
   }
 }
 
-void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
+void SetInputPairLink(app_config_s& config, int p, int flag, LinkSettings settings,
+                      std::string& lines) {
   if (!IsPair(p)) return;
-  g_unit.config.InputLinkRef(p) = flag;
+  config.InputLinkRef(p) = flag;
   lines += LinkLineOpening(p, "input") + (flag ? " locked.\r\n" : " unlocked.\r\n");
-  if (flag && settings == LinkSettings::kSecondTakesFirst) CopyInputSettings(2 * p, 2 * p + 1);
-  FixRoutesForInputLink(p, flag);
+  if (flag && settings == LinkSettings::kSecondTakesFirst)
+    CopyInputSettings(config, 2 * p, 2 * p + 1);
+  FixRoutesForInputLink(config, p, flag);
 }
 
-void SetOutputPairLink(int p, int flag, LinkSettings settings, std::string& lines) {
+void SetOutputPairLink(app_config_s& config, int p, int flag, LinkSettings settings,
+                       std::string& lines) {
   if (!IsPair(p)) return;
-  g_unit.config.OutputLinkRef(p) = flag;
+  config.OutputLinkRef(p) = flag;
   lines += LinkLineOpening(p, "output") + (flag ? " locked.\r\n" : " unlocked.\r\n");
-  if (flag && settings == LinkSettings::kSecondTakesFirst) CopyOutputSettings(2 * p, 2 * p + 1);
-  FixRoutesForOutputLink(p, flag);
+  if (flag && settings == LinkSettings::kSecondTakesFirst)
+    CopyOutputSettings(config, 2 * p, 2 * p + 1);
+  FixRoutesForOutputLink(config, p, flag);
 }

@@ -28,9 +28,9 @@ void RemoveOutputFromGroups(app_config_s& config, int c);
 
 // After input pair p was linked (linked == 1): every linked output pair that uses p's channels
 // other than straight (first output from 2p+1, second from 2p+2) loses those sources.
-void FixRoutesForInputLink(int p, int linked);
+void FixRoutesForInputLink(app_config_s& config, int p, int linked);
 // After output pair q was linked (linked == 1): the same for q against every linked input pair.
-void FixRoutesForOutputLink(int q, int linked);
+void FixRoutesForOutputLink(app_config_s& config, int q, int linked);
 
 // What linking a pair does to the second channel's settings.
 enum class LinkSettings {
@@ -45,5 +45,7 @@ enum class LinkSettings {
 // Sets the link flag of input / output pair p (0-6) to flag (1 linked, 0 not), appends
 // "[SUCCESS]Set <kind> <side> <pair> locked." / "... unlocked.", then on linking fixes the routes
 // that the linked pair no longer allows.
-void SetInputPairLink(int p, int flag, LinkSettings settings, std::string& lines);
-void SetOutputPairLink(int p, int flag, LinkSettings settings, std::string& lines);
+void SetInputPairLink(app_config_s& config, int p, int flag, LinkSettings settings,
+                      std::string& lines);
+void SetOutputPairLink(app_config_s& config, int p, int flag, LinkSettings settings,
+                       std::string& lines);

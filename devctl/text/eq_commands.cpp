@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/eq_commands.h"
 
 #include <cstring>
@@ -85,8 +86,8 @@ bool SetBand(const EqSide& s, const char* line, std::string& reply) {
   values.frequency = frequency;
   values.gain = gain;
   values.quality = quality;
-  return SetEqBand(s.side, SlotOf(channel), BandOf(band), values, kSelectedEqMemory, kTextEqRules,
-                   reply);
+  return SetEqBand(g_unit.config, s.side, SlotOf(channel), BandOf(band), values, kSelectedEqMemory,
+                   kTextEqRules, reply);
 }
 
 bool SetPreset(const EqSide& s, const char* line, std::string& reply) {
@@ -94,7 +95,7 @@ bool SetPreset(const EqSide& s, const char* line, std::string& reply) {
   ScanText(line, Pattern(s, "%dEQPRESET%d").c_str(), &channel, &preset);
   if (!Within(preset, kFirstEqMemoryNumber, kEqMemories)) return Refuse(s.preset_error, reply);
   if (IsChannelOrGroupNumber(channel)) {
-    SelectEqMemory(s.side, SlotOf(channel), preset - 1, kTextEqRules, reply);
+    SelectEqMemory(g_unit.config, s.side, SlotOf(channel), preset - 1, kTextEqRules, reply);
   } else {
     // No line, yet the file is rewritten (as the unit does).
     reply += "\r\n";
@@ -116,15 +117,15 @@ bool SetLock(const EqSide& s, const char* line, std::string& reply) {
     // The first "LOCK" decides; a line with neither word still rewrites the file.
     const std::string_view rest = After(line, "LOCK");
     if (BeginsWith(rest, "ON"))
-      SetEqLock(s.side, kAllEqSlots, true, kTextEqRules, reply);
+      SetEqLock(g_unit.config, s.side, kAllEqSlots, true, kTextEqRules, reply);
     else if (BeginsWith(rest, "OFF"))
-      SetEqLock(s.side, kAllEqSlots, false, kTextEqRules, reply);
+      SetEqLock(g_unit.config, s.side, kAllEqSlots, false, kTextEqRules, reply);
     return true;
   }
   if (std::strstr(line, "LOCKON")) {
-    SetEqLock(s.side, channel - 1, true, kTextEqRules, reply);
+    SetEqLock(g_unit.config, s.side, channel - 1, true, kTextEqRules, reply);
   } else if (std::strstr(line, "LOCKOFF")) {
-    SetEqLock(s.side, channel - 1, false, kTextEqRules, reply);
+    SetEqLock(g_unit.config, s.side, channel - 1, false, kTextEqRules, reply);
   }
   return true;
 }
@@ -143,7 +144,7 @@ bool SetEnable(const EqSide& s, const char* line, std::string& reply) {
   } else {
     return Refuse(s.set_error, reply);
   }
-  SetEqBandSwitch(s.side, SlotOf(channel), BandOf(band), on, kTextEqRules, reply);
+  SetEqBandSwitch(g_unit.config, s.side, SlotOf(channel), BandOf(band), on, kTextEqRules, reply);
   return true;
 }
 
@@ -151,7 +152,7 @@ bool Clear(const EqSide& s, const char* line, std::string& reply) {
   int channel = 0;
   ScanText(line, Pattern(s, "%d").c_str(), &channel);
   if (!IsChannelOrGroupNumber(channel)) return Refuse(s.set_error, reply);
-  ClearEqMemory(s.side, SlotOf(channel), reply);
+  ClearEqMemory(g_unit.config, s.side, SlotOf(channel), reply);
   return true;
 }
 

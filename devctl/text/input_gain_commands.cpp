@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/input_gain_commands.h"
 
 #include <cctype>
@@ -27,12 +28,12 @@ bool TermSetInputGain(const PreparedLine& line, std::string& reply) {
     return RefuseRange(kSetParam, reply);
   }
   if (channel == 0) {
-    SetAllInputsGain(gain, reply);
+    SetAllInputsGain(g_unit.config, gain, reply);
   } else if (channel >= kFirstGroupNumber) {
-    SetInputGroupGain(channel - kFirstGroupNumber, gain, GainWrite::kBeforeUnmute,
+    SetInputGroupGain(g_unit.config, channel - kFirstGroupNumber, gain, GainWrite::kBeforeUnmute,
                       GroupGainName::kGroupOfInputs, reply);
   } else {
-    SetInputChannelGain(channel - 1, gain, reply);
+    SetInputChannelGain(g_unit.config, channel - 1, gain, reply);
   }
   return true;
 }

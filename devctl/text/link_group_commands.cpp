@@ -50,7 +50,7 @@ bool GroupMembers(int side, const char* line, const char* pattern, const char* w
   if (!ReadMemberString(line, members) || group < 1 || group > kGroups) {
     return RefuseRange(what, reply);
   }
-  return SetGroupMembers(side, group - 1, members, reply);
+  return SetGroupMembers(g_unit.config, side, group - 1, members, reply);
 }
 
 }  // namespace
@@ -63,7 +63,8 @@ bool TermSetInputChannelLock(const PreparedLine& line, std::string& reply) {
   }
   const int lock = LockOf(line.condensed);
   // Neither ON nor OFF: no change, no line.condensed; saved all the same.
-  if (lock >= 0) SetInputPairLink((channel - 1) / 2, lock, LinkSettings::kKeep, reply);
+  if (lock >= 0)
+    SetInputPairLink(g_unit.config, (channel - 1) / 2, lock, LinkSettings::kKeep, reply);
   return true;
 }
 
@@ -75,7 +76,7 @@ bool TermSetOutputChannelLock(const PreparedLine& line, std::string& reply) {
   }
   const int lock = LockOf(line.condensed);
   if (lock >= 0) {
-    SetOutputPairLink((channel - 1) / 2, lock, LinkSettings::kKeep, reply);
+    SetOutputPairLink(g_unit.config, (channel - 1) / 2, lock, LinkSettings::kKeep, reply);
   } else {
     reply += "\r\n";
   }
@@ -102,9 +103,9 @@ bool TermSetOutputDelay(const PreparedLine& line, std::string& reply) {
     return RefuseRange("Output delay time", reply);
   }
   if (channel == 0) {
-    SetAllOutputsDelay(ms, reply);
+    SetAllOutputsDelay(g_unit.config, ms, reply);
   } else {
-    SetOutputDelay(channel - 1, ms, DelayChange::kImmediate, reply);
+    SetOutputDelay(g_unit.config, channel - 1, ms, DelayChange::kImmediate, reply);
   }
   return true;
 }

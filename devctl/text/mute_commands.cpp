@@ -33,11 +33,11 @@ bool TermSetInputMute(const PreparedLine& line, std::string& reply) {
   // An undecided "all" line changes nothing and still saves, as the unit always has.
   if (m < 0) return true;
   if (channel == 0) {
-    SetAllInputsMute(m, reply);
+    SetAllInputsMute(g_unit.config, m, reply);
   } else if (channel >= kFirstGroupNumber) {
-    SetInputGroupMute(channel - kFirstGroupNumber, m, reply);
+    SetInputGroupMute(g_unit.config, channel - kFirstGroupNumber, m, reply);
   } else {
-    SetInputChannelMute(channel - 1, m, reply);
+    SetInputChannelMute(g_unit.config, channel - 1, m, reply);
   }
   return true;
 }
@@ -52,11 +52,12 @@ bool TermSetOutputMute(const PreparedLine& line, std::string& reply) {
     return true;
   }
   if (channel == 0) {
-    SetAllOutputsMute(m, reply);
+    SetAllOutputsMute(g_unit.config, m, reply);
   } else if (channel >= kFirstGroupNumber) {
-    SetOutputGroupMute(channel - kFirstGroupNumber, m, UsbMemberLine::kWithoutPeriod, reply);
+    SetOutputGroupMute(g_unit.config, channel - kFirstGroupNumber, m, UsbMemberLine::kWithoutPeriod,
+                       reply);
   } else {
-    SetOutputChannelMute(channel - 1, m, reply);
+    SetOutputChannelMute(g_unit.config, channel - 1, m, reply);
   }
   return true;
 }

@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/output_volume_commands.h"
 
 #include "devctl/core/limits.h"
@@ -25,11 +26,12 @@ bool TermSetOutputVolume(const PreparedLine& line, std::string& reply) {
     return RefuseRange(kSetParam, reply);
   }
   if (channel == 0) {
-    SetAllOutputsVolume(volume, reply);
+    SetAllOutputsVolume(g_unit.config, volume, reply);
   } else if (channel >= kFirstGroupNumber) {
-    SetOutputGroupVolume(channel - kFirstGroupNumber, volume, VolumeWrite::kMuteFirst, reply);
+    SetOutputGroupVolume(g_unit.config, channel - kFirstGroupNumber, volume,
+                         VolumeWrite::kMuteFirst, reply);
   } else {
-    SetOutputChannelVolume(channel - 1, volume, reply);
+    SetOutputChannelVolume(g_unit.config, channel - 1, volume, reply);
   }
   return true;
 }

@@ -13,7 +13,7 @@ bool TermSetOutputSource(const PreparedLine& line, std::string& reply) {
       static_cast<unsigned>(src) > kLastChannelNumber) {
     return RefuseRange("Output from", reply);
   }
-  SetOutputSource(out, src, LinkedPairRouting::kAsPair, reply);
+  SetOutputSource(g_unit.config, out, src, LinkedPairRouting::kAsPair, reply);
   return true;
 }
 

@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/step_commands.h"
 
 #include <cstring>
@@ -30,11 +31,11 @@ bool RunStepCommand(const StepChanges& changes, LevelStep::Direction direction, 
   }
   const LevelStep change{direction, step};
   if (channel == kAllChannelsNumber) {
-    changes.all(change, reply);
+    changes.all(g_unit.config, change, reply);
   } else if (channel >= kFirstGroupNumber) {
-    changes.group(channel - kFirstGroupNumber, change, reply);
+    changes.group(g_unit.config, channel - kFirstGroupNumber, change, reply);
   } else {
-    changes.channel(channel - 1, change, reply);
+    changes.channel(g_unit.config, channel - 1, change, reply);
   }
   return true;
 }

@@ -5,13 +5,15 @@
 
 #include <string>
 
+#include "devctl/core/app_config.h"
 #include "devctl/core/level_step.h"
 
 // The core changes one step command makes, by what it addresses.
 struct StepChanges {
-  void (*all)(const LevelStep& step, std::string& lines);
-  void (*group)(int g, const LevelStep& step, std::string& lines);    // g 0-3
-  void (*channel)(int c, const LevelStep& step, std::string& lines);  // DSP index 0-13
+  void (*all)(app_config_s& config, const LevelStep& step, std::string& lines);
+  void (*group)(app_config_s& config, int g, const LevelStep& step, std::string& lines);  // 0-3
+  // c: DSP index 0-13
+  void (*channel)(app_config_s& config, int c, const LevelStep& step, std::string& lines);
 };
 
 // Runs the step command of the condensed line "<prefix>xx<word>+yy" (kUp) or "<prefix>xx<word>-yy"

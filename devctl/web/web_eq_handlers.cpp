@@ -102,7 +102,7 @@ bool WebSetPeqChannel(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn}, &v, answer)) return false;
   answer.change = [side = v[0], slot = v[1]](WebAnswer& answer) {
-    SelectEqEditorSlot(side, slot);
+    SelectEqEditorSlot(g_unit.config, side, slot);
     PrintEqEditorSlot(side, slot, answer);
     return WebOutcome::kChanged;
   };
@@ -129,7 +129,7 @@ bool WebSetPeq(const cJSON* request, WebAnswer& answer) {
   values.type = ParseEqTypeName(type.c_str());
   values.type_name = CutAtCharacter(type, kNameSize - 1);
   answer.change = [v, values](WebAnswer& answer) {
-    SetEqBand(v[0], v[1], v[3], values, v[2], kWebEqRules, answer.notice);
+    SetEqBand(g_unit.config, v[0], v[1], v[3], values, v[2], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -141,7 +141,7 @@ bool WebSetPeqBypass(const cJSON* request, WebAnswer& answer) {
     return false;
   }
   answer.change = [v](WebAnswer& answer) {
-    SetEqBandSwitch(v[0], v[1], v[2], v[3], kWebEqRules, answer.notice);
+    SetEqBandSwitch(g_unit.config, v[0], v[1], v[2], v[3], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -151,7 +151,7 @@ bool WebSetEqPreset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    SelectEqMemory(v[0], v[1], v[2], kWebEqRules, answer.notice);
+    SelectEqMemory(g_unit.config, v[0], v[1], v[2], kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -161,7 +161,7 @@ bool WebSetPeqReset(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, kMemory}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    ResetEqMemory(v[0], v[1], v[2], answer.notice);
+    ResetEqMemory(g_unit.config, v[0], v[1], v[2], answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -171,7 +171,7 @@ bool WebSetEqStereo(const cJSON* request, WebAnswer& answer) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {kAction, kChn, {"stereo", 0, 1}}, &v, answer)) return false;
   answer.change = [v](WebAnswer& answer) {
-    SetEqLock(v[0], v[1], v[2] != 0, kWebEqRules, answer.notice);
+    SetEqLock(g_unit.config, v[0], v[1], v[2] != 0, kWebEqRules, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;

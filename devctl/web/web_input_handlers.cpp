@@ -43,11 +43,13 @@ bool WebSetInputGain(const cJSON* request, WebAnswer& answer) {
     std::string& lines = answer.notice;
     if (action == kInputGroup) {
       // Members take the group's gain after they are unmuted, and stay in the group.
-      SetInputGroupGain(chn, gain, GainWrite::kAfterUnmute, GroupGainName::kInputGroup, lines);
+      SetInputGroupGain(g_unit.config, chn, gain, GainWrite::kAfterUnmute,
+                        GroupGainName::kInputGroup, lines);
     } else if (action == kUsb && chn == kUsbBothChn) {
-      if (g_unit.config.usb_input_stereo) SetInputChannelGain(kFirstUsbChannel, gain, lines);
+      if (g_unit.config.usb_input_stereo)
+        SetInputChannelGain(g_unit.config, kFirstUsbChannel, gain, lines);
     } else {
-      SetInputChannelGain(DspChannelOf(action, chn), gain, lines);
+      SetInputChannelGain(g_unit.config, DspChannelOf(action, chn), gain, lines);
     }
     // Every accepted request is saved, whether it changed anything or not.
     return WebOutcome::kChanged;
@@ -61,9 +63,9 @@ bool WebSetInputMute(const cJSON* request, WebAnswer& answer) {
   answer.change = [action = v[0], chn = v[1], mute = v[2]](WebAnswer& answer) {
     if (chn > kLastChannelOfKind[action]) return RefuseChange(answer);
     if (action == kInputGroup) {
-      SetInputGroupMute(chn, mute, answer.notice);
+      SetInputGroupMute(g_unit.config, chn, mute, answer.notice);
     } else if (!(action == kUsb && chn == kUsbBothChn)) {
-      SetInputChannelMute(DspChannelOf(action, chn), mute, answer.notice);
+      SetInputChannelMute(g_unit.config, DspChannelOf(action, chn), mute, answer.notice);
     }
     return WebOutcome::kChanged;
   };

@@ -49,9 +49,9 @@ bool WebSetOutputVolume(const cJSON* request, WebAnswer& answer) {
   answer.change = [kind = v[0], chn = v[1], vol = v[2]](WebAnswer& answer) {
     if (chn > kLastVolumeChn[kind]) return RefuseChange(answer);
     if (kind == kOutputGroup) {
-      SetOutputGroupVolume(chn, vol, VolumeWrite::kVolumeFirst, answer.notice);
+      SetOutputGroupVolume(g_unit.config, chn, vol, VolumeWrite::kVolumeFirst, answer.notice);
     } else if (!(kind == kUsb && chn == kUsbChannels)) {
-      SetOutputChannelVolume(DspChannelOf(kind, chn), vol, answer.notice);
+      SetOutputChannelVolume(g_unit.config, DspChannelOf(kind, chn), vol, answer.notice);
     }
     return WebOutcome::kChanged;
   };
@@ -68,9 +68,9 @@ bool WebSetOutputMute(const cJSON* request, WebAnswer& answer) {
   answer.change = [kind = v[0], chn = v[1], mute = v[2]](WebAnswer& answer) {
     if (chn > kLastVolumeChn[kind]) return RefuseChange(answer);
     if (kind == kOutputGroup) {
-      SetOutputGroupMute(chn, mute, UsbMemberLine::kWithPeriod, answer.notice);
+      SetOutputGroupMute(g_unit.config, chn, mute, UsbMemberLine::kWithPeriod, answer.notice);
     } else if (!(kind == kUsb && chn == kUsbChannels)) {
-      SetOutputChannelMute(DspChannelOf(kind, chn), mute, answer.notice);
+      SetOutputChannelMute(g_unit.config, DspChannelOf(kind, chn), mute, answer.notice);
     }
     return WebOutcome::kChanged;
   };
@@ -90,7 +90,7 @@ bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
       return RefuseSetCommand(answer);
     }
     answer.change = [chn, status](WebAnswer& answer) {
-      SetOutputSource(chn, status, LinkedPairRouting::kPerOutput, answer.notice);
+      SetOutputSource(g_unit.config, chn, status, LinkedPairRouting::kPerOutput, answer.notice);
       return WebOutcome::kChanged;
     };
   } else {
@@ -98,7 +98,7 @@ bool WebSetControlStatus(const cJSON* request, WebAnswer& answer) {
       return RefuseSetCommand(answer);
     }
     answer.change = [chn, status](WebAnswer& answer) {
-      SetOutputPairSource(chn, status, answer.notice);
+      SetOutputPairSource(g_unit.config, chn, status, answer.notice);
       return WebOutcome::kChanged;
     };
   }
@@ -120,12 +120,15 @@ bool SetStereo(int side, const cJSON* request, WebAnswer& answer) {
       if (chn > kLastPairChn[action]) return RefuseChange(answer);
       const int pair = kFirstPairOfKind[action] + chn;
       if (side == EQ_SIDE_OUTPUT) {
-        SetOutputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, answer.notice);
+        SetOutputPairLink(g_unit.config, pair, stereo, LinkSettings::kSecondTakesFirst,
+                          answer.notice);
       } else {
-        SetInputPairLink(pair, stereo, LinkSettings::kSecondTakesFirst, answer.notice);
+        SetInputPairLink(g_unit.config, pair, stereo, LinkSettings::kSecondTakesFirst,
+                         answer.notice);
       }
     } else {
-      SetGroupMembership(side, action - kFirstGroupAction, chn, stereo, answer.notice);
+      SetGroupMembership(g_unit.config, side, action - kFirstGroupAction, chn, stereo,
+                         answer.notice);
     }
     return WebOutcome::kChanged;
   };
@@ -179,9 +182,9 @@ bool WebSetOutputDelay(const cJSON* request, WebAnswer& answer) {
     const bool names_output =
         !(kind == kAnalogue && chn == kAnalogueChannels) && !(kind == kUsb && chn == kUsbChannels);
     if (names_output) {
-      const DelayFade fade =
-          SetOutputDelay(DspChannelOf(kind, chn), ms, DelayChange::kFaded, answer.notice);
-      answer.after_lock = [fade] { RunDelayFade(fade); };
+      const DelayFade fade = SetOutputDelay(g_unit.config, DspChannelOf(kind, chn), ms,
+                                            DelayChange::kFaded, answer.notice);
+      answer.after_lock = [fade] { RunDelayFade(g_unit.config, fade); };
     }
     return WebOutcome::kChanged;
   };

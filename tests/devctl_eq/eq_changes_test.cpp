@@ -59,7 +59,7 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   g_unit.config.input_preset[2] = 1;
   g_unit.config.group_input_stereo1[2] = 1;
   g_unit.config.group_input_stereo3[2] = 1;
-  EXPECT_TRUE(SetEqBand(kIn, 2, 1, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kIn, 2, 1, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set analogue input CH3 EQ 2 to parametric with FRQ 1000Hz gain -3dB "
             "Q 1.41.\r\n");
@@ -86,7 +86,8 @@ TEST_F(EqChangesTest, BandEditOfASingleChannel) {
   g_unit.config.output_preset[13] = 2;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  EXPECT_TRUE(SetEqBand(kOut, 13, 4, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(
+      SetEqBand(g_unit.config, kOut, 13, 4, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set USB output right EQ 5 to low shelf with FRQ 200Hz gain 6dB Q "
             "0.7.\r\n");
@@ -103,7 +104,8 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   g_unit.config.input_preset[1] = 1;
   g_unit.config.group_input_stereo2[0] = 1;
   g_unit.config.group_input_stereo4[1] = 1;
-  EXPECT_TRUE(SetEqBand(kIn, 1, kAllEqBands, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kIn, 1, kAllEqBands, kLowShelf, kSelectedEqMemory,
+                        kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set analogue input CH1/CH2 all EQ to low shelf with FRQ 200Hz gain "
             "6dB Q 0.7.\r\n");
@@ -129,7 +131,7 @@ TEST_F(EqChangesTest, BandEditOfALockedPairWritesBothBandByBand) {
   // The Tarvo pair (5,6) named by its second channel, on the output side.
   g_unit.config.output_preset[4] = 1;
   lines.clear();
-  EXPECT_TRUE(SetEqBand(kOut, 5, 7, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kOut, 5, 7, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set tarvo output CH1/CH2 EQ 8 to parametric with FRQ 1000Hz gain "
             "-3dB Q 1.41.\r\n");
@@ -139,7 +141,7 @@ TEST_F(EqChangesTest, FlatRefusals) {
   Unlock(kIn);
   g_unit.config.group_input_stereo1[2] = 1;
   // Refused, but the record changed (the channel left its group): it is to be saved.
-  EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kIn, 2, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[ERROR]Input equalizer is flat mode now, setting invalid. (This error is if EQ "
             "is set to flat and not custom mode)\r\n");
@@ -150,14 +152,14 @@ TEST_F(EqChangesTest, FlatRefusals) {
   // A locked output pair: the second takes the first's Flat selection, then refuses.
   g_unit.config.output_preset[3] = 1;
   lines.clear();
-  EXPECT_TRUE(SetEqBand(kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[ERROR]Output equalizer is flat mode now, setting invalid. (This error is if "
             "EQ is set to flat and not custom mode)\r\n");
   EXPECT_EQ(g_unit.config.output_preset[3], 0);
   // Refused again with nothing left to change: nothing to save.
   lines.clear();
-  EXPECT_FALSE(SetEqBand(kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_FALSE(SetEqBand(g_unit.config, kOut, 3, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   // What it plays now is its Flat memory: loaded, though the edit itself was refused.
   EXPECT_EQ(Order(Biquads()), LoadOf(kOut, 3));
   EXPECT_TRUE(PlaysRecord(board(), kOut, 3));
@@ -166,7 +168,8 @@ TEST_F(EqChangesTest, FlatRefusals) {
   // Every slot on Flat: the all-channel edit is refused with the unit's one text.
   for (int side : {kIn, kOut}) {
     lines.clear();
-    EXPECT_FALSE(SetEqBand(side, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+    EXPECT_FALSE(SetEqBand(g_unit.config, side, kAllEqSlots, 0, kPeak, kSelectedEqMemory,
+                           kTextEqRules, lines));
     EXPECT_EQ(lines,
               "[ERROR]All 0utput equalizer is flat mode now, setting invalid. (This error "
               "is if EQ is set to flat and not custom mode)\r\n");
@@ -175,7 +178,7 @@ TEST_F(EqChangesTest, FlatRefusals) {
 
   // The web writes nothing for Flat but reports the line.
   lines.clear();
-  EXPECT_TRUE(SetEqBand(kIn, 2, 0, kPeak, 0, kWebEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kIn, 2, 0, kPeak, 0, kWebEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set analogue input CH3 EQ 1 to parametric with FRQ 1000Hz gain -3dB "
             "Q 1.41.\r\n");
@@ -185,7 +188,8 @@ TEST_F(EqChangesTest, FlatRefusals) {
 TEST_F(EqChangesTest, BandEditOfAllSlotsWritesTheCustomOnes) {
   g_unit.config.input_preset[6] = 1;
   g_unit.config.input_preset[15] = 1;
-  EXPECT_TRUE(SetEqBand(kIn, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(
+      SetEqBand(g_unit.config, kIn, kAllEqSlots, 0, kPeak, kSelectedEqMemory, kTextEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set all input EQ 1 to parametric with FRQ 1000Hz gain -3dB Q "
             "1.41.\r\n");
@@ -204,7 +208,8 @@ TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
   g_unit.config.group_input_stereo2[5] = 1;
   g_unit.config.input_preset[0] = 1;
   g_unit.config.input_preset[5] = 2;
-  EXPECT_TRUE(SetEqBand(kIn, 15, 2, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
+  EXPECT_TRUE(
+      SetEqBand(g_unit.config, kIn, 15, 2, kLowShelf, kSelectedEqMemory, kTextEqRules, lines));
   const std::string tail = " EQ 3 to low shelf with FRQ 200Hz gain 6dB Q 0.7.\r\n";
   EXPECT_EQ(lines, "[SUCCESS]Set input group 2" + tail + "[SUCCESS]Set analogue input CH1" + tail +
                        "[SUCCESS]Set tarvo input CH2" + tail +
@@ -223,20 +228,20 @@ TEST_F(EqChangesTest, BandEditOfAGroupGoesToEachMembersOwnMemory) {
   g_unit.config.output_preset[16] = 2;
   g_unit.config.output_preset[3] = 1;
   lines.clear();
-  EXPECT_TRUE(SetEqBand(kOut, 16, 2, kLowShelf, 0, kWebEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kOut, 16, 2, kLowShelf, 0, kWebEqRules, lines));
   EXPECT_EQ(lines,
             "[SUCCESS]Set output group C" + tail + "[SUCCESS]Set analogue output CH4" + tail);
   EXPECT_EQ(Mem(kOut, 2, 16).gain[2], 6.0f);
   g_unit.config.input_preset[0] = 0;
   lines.clear();
-  SetEqBand(kIn, 15, 2, kLowShelf, 0, kWebEqRules, lines);
+  SetEqBand(g_unit.config, kIn, 15, 2, kLowShelf, 0, kWebEqRules, lines);
   EXPECT_NE(lines.find("[ERROR]Analogue intput CH1 equalizer is flat mode now"), std::string::npos);
 }
 
 TEST_F(EqChangesTest, WebBandEditOfASingleWritesTheRequestedMemory) {
   Unlock(kIn);
   g_unit.config.input_preset[4] = 2;
-  EXPECT_TRUE(SetEqBand(kIn, 4, 0, kPeak, 1, kWebEqRules, lines));
+  EXPECT_TRUE(SetEqBand(g_unit.config, kIn, 4, 0, kPeak, 1, kWebEqRules, lines));
   EXPECT_EQ(Mem(kIn, 1, 4).frequency[0], 1000);
   EXPECT_EQ(Mem(kIn, 2, 4).frequency[0], 32);
   EXPECT_EQ(g_unit.config.input_preset[4], 2);
@@ -252,7 +257,7 @@ TEST_F(EqChangesTest, SelectingAMemoryLoadsItsEightBands) {
   for (int b = 0; b < kEqBands; ++b) Mem(kIn, 0, 6).gain[b] = 0.0f;  // a flat Flat memory
   Mem(kIn, 1, 6).bypass[3] = 0;
   g_unit.config.group_input_stereo1[6] = 1;
-  SelectEqMemory(kIn, 6, 1, kTextEqRules, lines);
+  SelectEqMemory(g_unit.config, kIn, 6, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set tarvo input CH3 PEQ to Custom1.\r\n");
   EXPECT_EQ(g_unit.config.input_preset[6], 1);
   EXPECT_EQ(g_unit.config.group_input_stereo1[6], 0);
@@ -268,7 +273,7 @@ TEST_F(EqChangesTest, SelectingAMemoryLoadsItsEightBands) {
   // Flat: the DSP becomes flat again.
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SelectEqMemory(kIn, 6, 0, kWebEqRules, lines);
+  SelectEqMemory(g_unit.config, kIn, 6, 0, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set tarvo input CH3 PEQ to Flat.\r\n");
   qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
@@ -277,7 +282,7 @@ TEST_F(EqChangesTest, SelectingAMemoryLoadsItsEightBands) {
 
 TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
   // Text: one line, interleaved; web: one channel after the other, two lines.
-  SelectEqMemory(kIn, 2, 1, kTextEqRules, lines);
+  SelectEqMemory(g_unit.config, kIn, 2, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3/CH4 PEQ to Custom1.\r\n");
   auto order = Order(Biquads());
   ASSERT_EQ(order.size(), 16u);
@@ -285,11 +290,11 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
             (std::vector<std::string>{"in 2 band 0", "in 3 band 0", "in 2 band 1"}));
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SelectEqMemory(kOut, 12, 2, kTextEqRules, lines);
+  SelectEqMemory(g_unit.config, kOut, 12, 2, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB output left right PEQ to Custom2.\r\n");
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SelectEqMemory(kOut, 13, 2, kWebEqRules, lines);
+  SelectEqMemory(g_unit.config, kOut, 13, 2, kWebEqRules, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set USB output left PEQ to Custom2.\r\n"
             "[SUCCESS]Set USB output right PEQ to Custom2.\r\n");
@@ -303,7 +308,7 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
   g_unit.config.group_input_stereo2[4] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
-  SelectEqMemory(kIn, 15, 2, kTextEqRules, lines);
+  SelectEqMemory(g_unit.config, kIn, 15, 2, kTextEqRules, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set input group B PEQ to Custom2.\r\n"
             "[SUCCESS]Set analogue input CH1 PEQ to Custom2.\r\n"
@@ -315,7 +320,7 @@ TEST_F(EqChangesTest, SelectingAMemoryForPairsGroupsAndAll) {
 
   lines.clear();
   platform::sim_i2c().ClearTransfers();
-  SelectEqMemory(kOut, kAllEqSlots, 0, kTextEqRules, lines);
+  SelectEqMemory(g_unit.config, kOut, kAllEqSlots, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set all output PEQ to Flat.\r\n");
   for (int s = 0; s < kChannelSlots; ++s) EXPECT_EQ(g_unit.config.output_preset[s], 0);
   EXPECT_EQ(Biquads().size(), 112u);
@@ -326,7 +331,7 @@ TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
   g_unit.config.input_preset[0] = 1;
   g_unit.config.input_preset[1] = 2;
   Shape(kIn, 2, 0, 5.0f);
-  SetEqLock(kIn, 1, true, kTextEqRules, lines);
+  SetEqLock(g_unit.config, kIn, 1, true, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
   EXPECT_EQ(g_unit.config.input_stereo[0], 1);
   EXPECT_EQ(g_unit.config.input_stereo[1], 1);
@@ -340,7 +345,7 @@ TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
   }
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SetEqLock(kIn, 11, false, kTextEqRules, lines);
+  SetEqLock(g_unit.config, kIn, 11, false, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set tarvo input CH7/CH8 PEQ unlocked.\r\n");
   EXPECT_TRUE(Biquads().empty());
 
@@ -351,7 +356,7 @@ TEST_F(EqChangesTest, TextLockCopiesIntoTheSecondChannelsOwnMemory) {
   Shape(kOut, 1, 2, -4.0f);
   Shape(kOut, 0, 0, 3.0f);
   lines.clear();
-  SetEqLock(kOut, kAllEqSlots, true, kTextEqRules, lines);
+  SetEqLock(g_unit.config, kOut, kAllEqSlots, true, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set all output PEQ locked.\r\n");
   for (int s = 0; s < kDspChannels; ++s) EXPECT_EQ(g_unit.config.output_stereo[s], 1);
   EXPECT_TRUE(SameBand(Mem(kOut, 1, 2), Mem(kOut, 1, 3), 5));
@@ -363,7 +368,7 @@ TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
   Unlock(kIn);
   g_unit.config.input_preset[0] = 1;
   Shape(kIn, 1, 0, 2.0f);
-  SetEqLock(kIn, 1, true, kWebEqRules, lines);
+  SetEqLock(g_unit.config, kIn, 1, true, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 PEQ locked.\r\n");
   EXPECT_EQ(g_unit.config.input_preset[1], 1);
   for (int b = 0; b < kEqBands; ++b) EXPECT_TRUE(SameBand(Mem(kIn, 1, 0), Mem(kIn, 1, 1), b));
@@ -383,7 +388,7 @@ TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
   };
   for (const auto& c : cases) {
     lines.clear();
-    SetEqLock(c.side, c.slot, c.locked, kWebEqRules, lines);
+    SetEqLock(g_unit.config, c.side, c.slot, c.locked, kWebEqRules, lines);
     EXPECT_EQ(lines, c.line);
   }
   EXPECT_EQ(g_unit.config.output_stereo[17], 1);
@@ -396,7 +401,7 @@ TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
   g_unit.config.output_preset[7] = 2;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SetEqLock(kOut, 6, true, kWebEqRules, lines);
+  SetEqLock(g_unit.config, kOut, 6, true, kWebEqRules, lines);
   EXPECT_EQ(g_unit.config.output_preset[7], 0);
   auto qs = Biquads();
   ASSERT_EQ(qs.size(), 8u);
@@ -404,7 +409,7 @@ TEST_F(EqChangesTest, WebLockMakesTheSecondTakeTheFirstsEq) {
 }
 
 TEST_F(EqChangesTest, TextBandSwitches) {
-  SetEqBandSwitch(kIn, kAllEqSlots, kAllEqBands, 0, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, kAllEqSlots, kAllEqBands, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set all input all EQ off.\r\n");
   auto qs = Biquads();
   EXPECT_EQ(qs.size(), 112u);
@@ -416,7 +421,7 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   Shape(kIn, 0, 1, 3.0f);
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SetEqBandSwitch(kIn, 1, 2, 1, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, 1, 2, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH2 EQ 3 on.\r\n");
   qs = Biquads();
   ASSERT_EQ(qs.size(), 1u);
@@ -427,7 +432,7 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   g_unit.config.group_input_stereo1[1] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
-  SetEqBandSwitch(kIn, 1, 2, 1, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, 1, 2, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1/CH2 EQ 3 on.\r\n");
   EXPECT_EQ(g_unit.config.input_preset[1], 1);
   EXPECT_EQ(g_unit.config.group_input_stereo1[1], 0);
@@ -439,11 +444,11 @@ TEST_F(EqChangesTest, TextBandSwitches) {
 
   // USB words and the group form: members in their own memory, Flat included.
   lines.clear();
-  SetEqBandSwitch(kOut, 12, kAllEqBands, 1, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kOut, 12, kAllEqBands, 1, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB left/right output all EQ on.\r\n");
   Unlock(kOut);
   lines.clear();
-  SetEqBandSwitch(kOut, 13, 0, 0, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kOut, 13, 0, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB right output EQ 1 off.\r\n");
   g_unit.config.group_output_stereo2[2] = 1;
   g_unit.config.group_output_stereo2[9] = 1;
@@ -451,7 +456,7 @@ TEST_F(EqChangesTest, TextBandSwitches) {
   g_unit.config.output_preset[15] = 1;
   lines.clear();
   platform::sim_i2c().ClearTransfers();
-  SetEqBandSwitch(kOut, 15, 0, 0, kTextEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kOut, 15, 0, 0, kTextEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set output group B EQ 1 off.\r\n");
   EXPECT_EQ(Mem(kOut, 0, 2).bypass[0], 0);
   EXPECT_EQ(Mem(kOut, 2, 9).bypass[0], 0);
@@ -467,7 +472,7 @@ TEST_F(EqChangesTest, WebBandSwitches) {
   g_unit.config.input_preset[7] = 1;
   g_unit.config.input_preset[13] = 2;
   g_unit.config.input_preset[16] = 2;
-  SetEqBandSwitch(kIn, 16, 4, 0, kWebEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, 16, 4, 0, kWebEqRules, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set input group 3 EQ 5 off.\r\n"
             "[ERROR]Analogue intput CH1 equalizer is flat mode now, setting invalid. (This "
@@ -484,13 +489,13 @@ TEST_F(EqChangesTest, WebBandSwitches) {
   Unlock(kIn);
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  SetEqBandSwitch(kIn, 0, 4, 0, kWebEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, 0, 4, 0, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH1 EQ 5 off.\r\n");
   EXPECT_EQ(g_unit.config.group_input_stereo3[0], 0);
   EXPECT_EQ(Mem(kIn, 0, 0).bypass[4], 1);
   EXPECT_TRUE(Biquads().empty());
   lines.clear();
-  SetEqBandSwitch(kIn, 12, 0, 1, kWebEqRules, lines);
+  SetEqBandSwitch(g_unit.config, kIn, 12, 0, 1, kWebEqRules, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB input left EQ 1 on.\r\n");
 }
 
@@ -499,7 +504,7 @@ TEST_F(EqChangesTest, ClearPutsTheSelectedCustomMemoryBack) {
   g_unit.config.input_preset[4] = 1;
   Shape(kIn, 1, 4, 6.0f);
   Shape(kIn, 2, 4, 6.0f);
-  ClearEqMemory(kIn, 4, lines);
+  ClearEqMemory(g_unit.config, kIn, 4, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set tarvo CH1clear.\r\n");
   const int frequencies[kEqBands] = {32, 80, 200, 500, 1250, 3150, 8000, 12000};
   auto qs = Biquads();
@@ -529,7 +534,7 @@ TEST_F(EqChangesTest, ClearPutsTheSelectedCustomMemoryBack) {
   };
   for (const auto& c : cases) {
     lines.clear();
-    ClearEqMemory(c.side, c.slot, lines);
+    ClearEqMemory(g_unit.config, c.side, c.slot, lines);
     EXPECT_EQ(lines, c.line);
   }
   // Output clears lock the pair.
@@ -543,7 +548,7 @@ TEST_F(EqChangesTest, ClearOfAllResendsFlatAndResetsGroupSlotsWithoutSending) {
   Shape(kIn, 2, 16, 2.0f);
   g_unit.config.input_preset[5] = 1;
   Shape(kIn, 1, 5, 2.0f);
-  ClearEqMemory(kIn, kAllEqSlots, lines);
+  ClearEqMemory(g_unit.config, kIn, kAllEqSlots, lines);
   EXPECT_EQ(Mem(kIn, 0, 3).gain[1], 2.5f);  // Flat never changes
   EXPECT_EQ(Mem(kIn, 2, 16).gain[1], 0.0f);
   EXPECT_EQ(Mem(kIn, 1, 5).gain[1], 0.0f);
@@ -558,7 +563,7 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   g_unit.config.input_preset[2] = 1;
   Shape(kIn, 1, 2, 3.0f);
   Shape(kIn, 2, 2, 3.0f);
-  ResetEqMemory(kIn, 2, 2, lines);
+  ResetEqMemory(g_unit.config, kIn, 2, 2, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 PEQ Custom2 to reset.\r\n");
   EXPECT_EQ(g_unit.config.input_preset[2], 2);
   EXPECT_EQ(Mem(kIn, 2, 2).gain[0], 0.0f);
@@ -569,7 +574,7 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   Shape(kIn, 0, 2, 1.0f);
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  ResetEqMemory(kIn, 2, 0, lines);
+  ResetEqMemory(g_unit.config, kIn, 2, 0, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH3 PEQ Flat to reset.\r\n");
   EXPECT_EQ(g_unit.config.input_preset[2], 0);
   auto qs = Biquads();
@@ -581,18 +586,18 @@ TEST_F(EqChangesTest, ResetSelectsAndResetsAndFlatIsLoaded) {
   g_unit.config.group_output_stereo3[11] = 1;
   platform::sim_i2c().ClearTransfers();
   lines.clear();
-  ResetEqMemory(kOut, 16, 0, lines);
+  ResetEqMemory(g_unit.config, kOut, 16, 0, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set output group C GEQ Flat to reset.\r\n"
             "[SUCCESS]Set analogue output CH1 PEQ Flat to reset.\r\n"
             "[SUCCESS]Set tarvo output CH8 PEQ Flat to reset.\r\n");
   EXPECT_EQ(Biquads().size(), 16u);
   lines.clear();
-  ResetEqMemory(kIn, 14, 1, lines);
+  ResetEqMemory(g_unit.config, kIn, 14, 1, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set input group 1 PEQ Custom1 to reset.\r\n");
   // A locked pair: both channels, a line each.
   lines.clear();
-  ResetEqMemory(kOut, 13, 1, lines);
+  ResetEqMemory(g_unit.config, kOut, 13, 1, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set USB output left PEQ Custom1 to reset.\r\n"
             "[SUCCESS]Set USB output right PEQ Custom1 to reset.\r\n");

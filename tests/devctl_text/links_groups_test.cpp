@@ -42,7 +42,7 @@ TEST_F(LinksGroupsTest, LinkingAnInputPairClearsRoutesThatAreNotStraight) {
     g_unit.config.control[0] = c.a;
     g_unit.config.control[1] = c.b;
     platform::sim_i2c().ClearTransfers();
-    FixRoutesForInputLink(0, c.linked);
+    FixRoutesForInputLink(g_unit.config, 0, c.linked);
     EXPECT_EQ(g_unit.config.control[0], c.want_a) << c.a << "," << c.b;
     EXPECT_EQ(g_unit.config.control[1], c.want_b) << c.a << "," << c.b;
     EXPECT_EQ(SourceWrites(), c.writes) << c.a << "," << c.b;
@@ -50,9 +50,9 @@ TEST_F(LinksGroupsTest, LinkingAnInputPairClearsRoutesThatAreNotStraight) {
   // Unlinked output pairs are left alone.
   g_unit.config.analogue_output_stereo[0] = 0;
   g_unit.config.control[0] = 2;
-  FixRoutesForInputLink(0, 1);
+  FixRoutesForInputLink(g_unit.config, 0, 1);
   EXPECT_EQ(g_unit.config.control[0], 2);
-  FixRoutesForInputLink(7, 1);  // no such pair: nothing
+  FixRoutesForInputLink(g_unit.config, 7, 1);  // no such pair: nothing
 }
 
 TEST_F(LinksGroupsTest, LinkingAnOutputPairChecksEveryLinkedInputPair) {
@@ -60,7 +60,7 @@ TEST_F(LinksGroupsTest, LinkingAnOutputPairChecksEveryLinkedInputPair) {
   g_unit.config.tarvo_input_stereo[1] = 1;  // inputs 7, 8
   g_unit.config.control[12] = 1;
   g_unit.config.control[13] = 8;
-  FixRoutesForOutputLink(6, 1);
+  FixRoutesForOutputLink(g_unit.config, 6, 1);
   EXPECT_EQ(g_unit.config.control[12], 0);
   EXPECT_EQ(g_unit.config.control[13], 0);
   EXPECT_EQ(SourceWrites(), (std::vector<int>{12, 13}));

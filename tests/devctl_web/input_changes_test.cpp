@@ -3,6 +3,7 @@
 
 #include "board_fixture.h"
 #include "devctl/core/input_changes.h"
+#include "devctl/core/unit_state.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ TEST_F(InputChangesTest, LinkedAnaloguePairFromEitherChannel) {
     IoExpResetShadows();
     platform::sim_i2c().ClearTransfers();
     std::string lines;
-    SetInputChannelGain(c, 20, lines);
+    SetInputChannelGain(g_unit.config, c, 20, lines);
     logs[c] = HardwareLog();
     EXPECT_EQ(lines,
               "[SUCCESS]Set analogue input CH1 gain to 20dB.\r\n"
@@ -36,7 +37,7 @@ TEST_F(InputChangesTest, LinkedAnaloguePairFromEitherChannel) {
 
   g_unit.config.analogue_input_stereo[0] = 0;
   std::string lines;
-  SetInputChannelGain(1, -3, lines);
+  SetInputChannelGain(g_unit.config, 1, -3, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set analogue input CH2 gain to -3dB.\r\n");
   EXPECT_EQ(g_unit.config.analogue_input_gain[0], 20);
   EXPECT_EQ(g_unit.config.analogue_input_gain[1], -3);
@@ -70,7 +71,7 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
       DspSetInputMute(k, true);
     }
     std::string lines;
-    SetInputChannelGain(c.c, 7, lines);
+    SetInputChannelGain(g_unit.config, c.c, 7, lines);
     EXPECT_EQ(lines, c.lines) << c.c;
     for (int k = 0; k < kDspChannels; ++k) {
       bool changed = std::find(c.changed.begin(), c.changed.end(), k) != c.changed.end();
@@ -86,7 +87,7 @@ TEST_F(InputChangesTest, GainUnmutesTheChannelsItSets) {
   g_unit.config.InputMuteRef(9) = 0;
   platform::sim_i2c().ClearTransfers();
   std::string lines;
-  SetInputChannelGain(9, 1, lines);
+  SetInputChannelGain(g_unit.config, 9, 1, lines);
   EXPECT_EQ(HardwareLog(), (std::vector<std::string>{"gain 9"}));
 }
 
@@ -95,7 +96,7 @@ TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
   g_unit.config.group_input_stereo1[6] = 1;
   g_unit.config.group_input_stereo4[7] = 1;
   std::string lines;
-  SetInputChannelMute(7, 1, lines);
+  SetInputChannelMute(g_unit.config, 7, 1, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set tarvo input CH3 mute on.\r\n[SUCCESS]Set tarvo input CH4 mute on.\r\n");
   EXPECT_EQ(HardwareLog(), (std::vector<std::string>{"mute/unmute 6", "mute/unmute 7"}));
@@ -106,7 +107,7 @@ TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
 
   for (int k : {3, 13}) g_unit.config.group_input_stereo2[k] = 1;
   lines.clear();
-  SetInputGroupMute(1, 1, lines);
+  SetInputGroupMute(g_unit.config, 1, 1, lines);
   EXPECT_EQ(lines,
             "[SUCCESS]Set input group 2 mute on.\r\n[SUCCESS]Set analogue input CH4 mute on.\r\n"
             "[SUCCESS]Set USB input right mute on.\r\n");
@@ -119,7 +120,7 @@ TEST_F(InputChangesTest, MuteOfChannelsPairsAndGroups) {
   EXPECT_TRUE(DspMuted(13));
 
   lines.clear();
-  SetInputChannelMute(12, 0, lines);
+  SetInputChannelMute(g_unit.config, 12, 0, lines);
   EXPECT_EQ(lines, "[SUCCESS]Set USB input left mute off.\r\n");
 }
 
@@ -127,12 +128,12 @@ TEST_F(InputChangesTest, IndexesOutOfRangeChangeNothing) {
   const app_config_s before = g_unit.config;
   std::string lines;
   for (int c : {-1, 14, 1000}) {
-    SetInputChannelGain(c, 5, lines);
-    SetInputChannelMute(c, 1, lines);
-    RemoveInputFromGroups(c);
+    SetInputChannelGain(g_unit.config, c, 5, lines);
+    SetInputChannelMute(g_unit.config, c, 1, lines);
+    RemoveInputFromGroups(g_unit.config, c);
   }
-  SetInputGroupMute(4, 1, lines);
-  SetInputGroupMute(-1, 1, lines);
+  SetInputGroupMute(g_unit.config, 4, 1, lines);
+  SetInputGroupMute(g_unit.config, -1, 1, lines);
   EXPECT_EQ(lines, "");
   EXPECT_TRUE(HardwareLog().empty());
   EXPECT_EQ(g_unit.config.group_input_mute[3], before.group_input_mute[3]);
