@@ -16,18 +16,18 @@ namespace {
 constexpr char kDhcpcdTemplate[] = "/usr/local/backend/apps/dhcpcd.conf";
 constexpr char kDhcpcdConfig[] = "/etc/dhcpcd.conf";
 
-std::string ConfigPath() {
-  return g_unit.config_path.empty() ? std::string(kConfigFile) : g_unit.config_path;
+std::string ConfigPath(UnitState& unit) {
+  return unit.config_path.empty() ? std::string(kConfigFile) : unit.config_path;
 }
 
-bool ResetAll(bool into_live_record) {
+bool ResetAll(UnitState& unit, bool into_live_record) {
   auto fresh = std::make_unique<app_config_s>();
   std::string path;
   {
     ConfigLock lock;
-    path = ConfigPath();
+    path = ConfigPath(unit);
     fresh->type = "TRX";
-    ResetAppConfig(path, fresh.get(), g_unit.identity.mac);
+    ResetAppConfig(path, fresh.get(), unit.identity.mac);
   }
   if (!SaveFinalAppConfig(path, fresh.get())) return false;
   ClearTarvoConfigDir();
@@ -35,26 +35,26 @@ bool ResetAll(bool into_live_record) {
   WriteHostname(fresh->hostname);
   if (into_live_record) {
     ConfigLock lock;
-    g_unit.config = *fresh;
+    unit.config = *fresh;
     // A text network edit still open (the reset key and the panel do not close it) is dropped.
-    g_unit.net_edit_pending = false;
-    CopyEditedNetworkSettings(g_unit.config, &g_unit.pending);
+    unit.net_edit_pending = false;
+    CopyEditedNetworkSettings(unit.config, &unit.pending);
   }
   return true;
 }
 
 }  // namespace
 
-bool ResetSystemSettings() {
+bool ResetSystemSettings(UnitState& unit) {
   ConfigLock lock;
-  auto reset = std::make_unique<app_config_s>(g_unit.config);
-  ResetConfigReserved(g_unit.config_path, reset.get());
-  ResetAudioConfig(g_unit.config_path, reset.get());
-  if (!SaveAppConfig(g_unit.config_path, reset.get())) return false;
-  g_unit.config = *reset;
+  auto reset = std::make_unique<app_config_s>(unit.config);
+  ResetConfigReserved(unit.config_path, reset.get());
+  ResetAudioConfig(unit.config_path, reset.get());
+  if (!SaveAppConfig(unit.config_path, reset.get())) return false;
+  unit.config = *reset;
   return true;
 }
 
-bool ResetAllSettings() { return ResetAll(true); }
+bool ResetAllSettings(UnitState& unit) { return ResetAll(unit, true); }
 
-bool ResetAllForNextStart() { return ResetAll(false); }
+bool ResetAllForNextStart(UnitState& unit) { return ResetAll(unit, false); }

@@ -24,30 +24,30 @@ std::string SerialNumber() {
   return word;
 }
 
-bool SetMacAddress(const std::string& value, std::string& lines) {
+bool SetMacAddress(UnitState& unit, const std::string& value, std::string& lines) {
   const std::string mac = NormalizedMacAddress(value);
   if (WriteStoredFile("/oem/mac", mac) != 0) {
     lines += "[ERROR]Set MAC failed.\r\n";
     return false;
   }
-  g_unit.identity.mac = mac;
+  unit.identity.mac = mac;
   lines += "[SUCCESS]Set MAC:" + mac + kApplyHint + "\r\n";
-  g_unit.config.hostname = g_unit.pending.hostname = kDefaultModel;
+  unit.config.hostname = unit.pending.hostname = kDefaultModel;
   WriteHostname(kDefaultModel);
-  WriteMacsToVendorStorage(g_unit.identity.mac.c_str(), g_unit.identity.sub_mac.c_str());
+  WriteMacsToVendorStorage(unit.identity.mac.c_str(), unit.identity.sub_mac.c_str());
   platform::SyncFileSystems();
   return true;
 }
 
-bool SetSubMacAddress(const std::string& value, std::string& lines) {
+bool SetSubMacAddress(UnitState& unit, const std::string& value, std::string& lines) {
   const std::string mac = NormalizedMacAddress(value);
   if (WriteStoredFile("/oem/sub_mac", mac) != 0) {
     lines += "[ERROR]Set sub MAC failed.\r\n";
     return false;
   }
-  g_unit.identity.sub_mac = mac;
+  unit.identity.sub_mac = mac;
   lines += "[SUCCESS]Set sub MAC:" + mac + kApplyHint + "\r\n";
-  WriteMacsToVendorStorage(g_unit.identity.mac.c_str(), g_unit.identity.sub_mac.c_str());
+  WriteMacsToVendorStorage(unit.identity.mac.c_str(), unit.identity.sub_mac.c_str());
   platform::SyncFileSystems();
   return true;
 }

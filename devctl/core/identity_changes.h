@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "devctl/core/unit_state.h"
+
 // "/oem/serialnumber" := value (any text, also empty). False, with "[ERROR]Set SN failed." in
 // lines and the old file kept, when it could not be written.
 bool SetSerialNumber(const std::string& value, std::string& lines);
@@ -14,6 +16,6 @@ std::string SerialNumber();
 // model code (live and pending record, host-name files) and both addresses into the vendor
 // storage. The caller saves. False, with "[ERROR]Set MAC failed." and nothing changed, when the
 // file could not be written.
-bool SetMacAddress(const std::string& value, std::string& lines);
+bool SetMacAddress(UnitState& unit, const std::string& value, std::string& lines);
 // The same for "/oem/sub_mac" and the identity's sub_mac; the host name stays.
-bool SetSubMacAddress(const std::string& value, std::string& lines);
+bool SetSubMacAddress(UnitState& unit, const std::string& value, std::string& lines);

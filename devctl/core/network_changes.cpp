@@ -156,24 +156,25 @@ namespace {
 // dhcpcd.conf written from it (and with the host name, the host-name files). Nothing is written
 // while saves are frozen for the restart after a reset of everything. On failure the pending
 // record is put back as before (and its dhcpcd.conf with it) and lines say why.
-bool CommitPendingChange(const app_config_s& before, bool hostname, std::string& lines) {
-  if (ConfigSavesFrozen(g_unit.config_path)) {
-    g_unit.pending = before;
+bool CommitPendingChange(UnitState& unit, const app_config_s& before, bool hostname,
+                         std::string& lines) {
+  if (ConfigSavesFrozen(unit.config_path)) {
+    unit.pending = before;
     lines += kSaveFailedReply;
     return false;
   }
-  if (RewriteDhcpcdConf(g_unit.pending) != 0) {
-    g_unit.pending = before;
+  if (RewriteDhcpcdConf(unit.pending) != 0) {
+    unit.pending = before;
     lines += kNetworkFileFailedReply;
     return false;
   }
-  if (!SavePendingNetworkEdit(g_unit.config_path)) {
-    g_unit.pending = before;
-    RewriteDhcpcdConf(g_unit.pending);
+  if (!SavePendingNetworkEdit(unit.config_path)) {
+    unit.pending = before;
+    RewriteDhcpcdConf(unit.pending);
     lines += kSaveFailedReply;
     return false;
   }
-  if (hostname && WriteHostname(g_unit.pending.hostname) != 0) {
+  if (hostname && WriteHostname(unit.pending.hostname) != 0) {
     lines += kNetworkFileFailedReply;
     return false;
   }
@@ -182,50 +183,51 @@ bool CommitPendingChange(const app_config_s& before, bool hostname, std::string&
 
 }  // namespace
 
-bool SetPendingDhcp(int dhcp, std::string& lines) {
-  const app_config_s before = g_unit.pending;
-  g_unit.pending.dhcp = dhcp;
-  if (!CommitPendingChange(before, false, lines)) return false;
+bool SetPendingDhcp(UnitState& unit, int dhcp, std::string& lines) {
+  const app_config_s before = unit.pending;
+  unit.pending.dhcp = dhcp;
+  if (!CommitPendingChange(unit, before, false, lines)) return false;
   // The mode line carries the hint without its leading ", ".
   lines += std::string("[SUCCESS]Set IP mode: ") + (dhcp != 0 ? "DHCP" : "Static") + " " +
            (kApplyHint + 2) + "\r\n";
   return true;
 }
 
-bool SetPendingAddress(AddressField field, const std::string& text, std::string& lines) {
+bool SetPendingAddress(UnitState& unit, AddressField field, const std::string& text,
+                       std::string& lines) {
   const AddressFieldInfo& info = InfoOf(field);
-  if (g_unit.pending.dhcp != 0) {
+  if (unit.pending.dhcp != 0) {
     lines += std::string(info.dhcp_error) + "\r\n";
     return false;
   }
-  const app_config_s before = g_unit.pending;
-  g_unit.pending.*info.field = text;
-  if (!CommitPendingChange(before, false, lines)) return false;
+  const app_config_s before = unit.pending;
+  unit.pending.*info.field = text;
+  if (!CommitPendingChange(unit, before, false, lines)) return false;
   lines += info.success + text + kApplyHint + "\r\n";
   return true;
 }
 
-bool SetPendingHostname(const std::string& name, std::string& lines) {
-  const app_config_s before = g_unit.pending;
-  g_unit.pending.hostname = name;
-  if (!CommitPendingChange(before, true, lines)) return false;
+bool SetPendingHostname(UnitState& unit, const std::string& name, std::string& lines) {
+  const app_config_s before = unit.pending;
+  unit.pending.hostname = name;
+  if (!CommitPendingChange(unit, before, true, lines)) return false;
   lines += "[SUCCESS]Set DNS domain name: " + name + kApplyHint + "\r\n";
   return true;
 }
 
-RebootOutcome RebootToApplyNetwork() {
+RebootOutcome RebootToApplyNetwork(UnitState& unit) {
   // Saved before the reboot request; while the edit is open the save keeps it (pending_network.h),
   // and once the reboot is asked for the edit is no longer written back.
-  return ChangeAndReboot([] { return SaveAppConfig(g_unit.config_path, &g_unit.config); });
+  return ChangeAndReboot([&unit] { return SaveAppConfig(unit.config_path, &unit.config); });
 }
 
-bool IsValidNetworkSettings(const NetworkSettings& s) {
+bool IsValidNetworkSettings(UnitState& unit, const NetworkSettings& s) {
   if (!IsAllowedControlPort(s.tcpport) || !IsAllowedControlPort(s.telnetport) ||
       s.tcpport == s.telnetport)
     return false;
   // A new port must be free: a server that cannot listen there would leave the port unreachable.
-  if (s.tcpport != g_unit.config.tcpport && !platform::CanListenOn(s.tcpport)) return false;
-  if (s.telnetport != g_unit.config.telnetport && !platform::CanListenOn(s.telnetport)) return false;
+  if (s.tcpport != unit.config.tcpport && !platform::CanListenOn(s.tcpport)) return false;
+  if (s.telnetport != unit.config.telnetport && !platform::CanListenOn(s.telnetport)) return false;
   if (!IsValidHostName(s.hostname) || !IsValidModelName(s.model)) return false;
   if (s.dhcp != 0) return true;  // the addresses are not used in DHCP mode
   return IsPlainAddress(s.ipaddress, false) && IsUsableHostAddress(s.ipaddress) &&
@@ -233,11 +235,12 @@ bool IsValidNetworkSettings(const NetworkSettings& s) {
          IsUsableHostAddress(s.gateway);
 }
 
-NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines) {
+NetworkSettingsOutcome ApplyNetworkSettings(UnitState& unit, const NetworkSettings& s,
+                                            std::string& lines) {
   NetworkSettingsOutcome out;
   // The changes are made on copies and become the live and pending records only once saved.
-  auto live_copy = std::make_unique<app_config_s>(g_unit.config);
-  auto pending_copy = std::make_unique<app_config_s>(g_unit.pending);
+  auto live_copy = std::make_unique<app_config_s>(unit.config);
+  auto pending_copy = std::make_unique<app_config_s>(unit.pending);
   app_config_s& live = *live_copy;
   app_config_s& pending = *pending_copy;
   std::string changes;
@@ -291,7 +294,7 @@ NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::strin
   // Saved first, the reboot marker ready before that: a failure leaves every file and record as
   // it was.
   const auto save = [&] {
-    return !ConfigSavesFrozen(g_unit.config_path) && SaveAppConfig(g_unit.config_path, &live);
+    return !ConfigSavesFrozen(unit.config_path) && SaveAppConfig(unit.config_path, &live);
   };
   if (out.reboot) {
     out.result = ChangeAndReboot(save);
@@ -302,47 +305,47 @@ NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::strin
     out.changed = out.address_changed = out.reboot = false;
     return out;
   }
-  g_unit.config = live;
-  g_unit.pending = pending;
+  unit.config = live;
+  unit.pending = pending;
   // The port is stored before its restart flag: the service loop reads it when it sees the flag.
   if (tcp_restart) g_port_restarts.tcp = true;
   if (telnet_restart) g_port_restarts.telnet = true;
   if (hostname) WriteHostname(s.hostname);
-  if (out.address_changed) RewriteDhcpcdConf(g_unit.config);
+  if (out.address_changed) RewriteDhcpcdConf(unit.config);
   lines += changes;
   return out;
 }
 
 void StartDhcpcdRestart() { std::thread(RestartDhcpcd).detach(); }
 
-bool ChangeDhcpMode(int dhcp, std::string& lines) {
+bool ChangeDhcpMode(UnitState& unit, int dhcp, std::string& lines) {
   dhcp = dhcp != 0 ? 1 : 0;
-  if (dhcp == g_unit.config.dhcp) return false;
+  if (dhcp == unit.config.dhcp) return false;
   // The file is written first (static: from the pending addresses): when it cannot be, the mode
   // stays as it is rather than rebooting into a mode dhcpcd was not set up for. The pending record
   // takes the mode too, so a save during an open text edit keeps it.
-  const int old = g_unit.pending.dhcp;
-  g_unit.pending.dhcp = dhcp;
-  if (RewriteDhcpcdConf(g_unit.pending) != 0) {
-    g_unit.pending.dhcp = old;
+  const int old = unit.pending.dhcp;
+  unit.pending.dhcp = dhcp;
+  if (RewriteDhcpcdConf(unit.pending) != 0) {
+    unit.pending.dhcp = old;
     return false;
   }
-  g_unit.config.dhcp = dhcp;
+  unit.config.dhcp = dhcp;
   lines += ModeLine(dhcp);
   return true;
 }
 
-RebootOutcome ResetNetworkToDefaults(std::string& lines) {
-  auto reset = std::make_unique<app_config_s>(g_unit.config);
-  ResetNetworkConfig(g_unit.config_path, reset.get());
+RebootOutcome ResetNetworkToDefaults(UnitState& unit, std::string& lines) {
+  auto reset = std::make_unique<app_config_s>(unit.config);
+  ResetNetworkConfig(unit.config_path, reset.get());
   const RebootOutcome outcome = ChangeAndReboot([&] {
-    return !ConfigSavesFrozen(g_unit.config_path) && SaveAppConfig(g_unit.config_path, reset.get());
+    return !ConfigSavesFrozen(unit.config_path) && SaveAppConfig(unit.config_path, reset.get());
   });
   if (outcome != RebootOutcome::kRebooting) return outcome;
-  g_unit.config = *reset;
-  CopyEditedNetworkSettings(g_unit.config, &g_unit.pending);
+  unit.config = *reset;
+  CopyEditedNetworkSettings(unit.config, &unit.pending);
   CopyTextFile(kDhcpTemplate, kDhcpConf);
-  WriteHostname(g_unit.config.hostname);
+  WriteHostname(unit.config.hostname);
   lines +=
       "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
       "seconds.\r\n";

@@ -8,6 +8,7 @@
 
 #include "devctl/core/app_config.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 
 // The reply line of a change whose system file (dhcpcd.conf, the host name) could not be written.
 constexpr char kNetworkFileFailedReply[] = "[ERROR]Network configuration could not be written.\r\n";
@@ -54,20 +55,21 @@ int RewriteDhcpcdConf(const app_config_s& record);
 // kNetworkFileFailedReply in lines instead of the success line. True when the change stands.
 
 // Pending dhcp := dhcp.
-bool SetPendingDhcp(int dhcp, std::string& lines);
+bool SetPendingDhcp(UnitState& unit, int dhcp, std::string& lines);
 
 enum class AddressField { kIpAddress, kGateway, kSubnetMask };
 // Pending address field := text (already checked); refused, with the field's DHCP-mode refusal
 // in lines, while the pending mode is DHCP.
-bool SetPendingAddress(AddressField field, const std::string& text, std::string& lines);
+bool SetPendingAddress(UnitState& unit, AddressField field, const std::string& text,
+                       std::string& lines);
 
 // Pending host name := name (already checked).
-bool SetPendingHostname(const std::string& name, std::string& lines);
+bool SetPendingHostname(UnitState& unit, const std::string& name, std::string& lines);
 
 // Saves the live record merged with the pending edit, then asks for the reboot that applies it
 // (after the reply). The caller wakes the unit first, so the saved record comes back powered on.
 // Success line "[SUCCESS]Set network reboot and apply new config.".
-RebootOutcome RebootToApplyNetwork();
+RebootOutcome RebootToApplyNetwork(UnitState& unit);
 constexpr char kNetworkRebootLine[] = "[SUCCESS]Set network reboot and apply new config.\r\n";
 
 // --- The web's network settings. ---
@@ -83,7 +85,7 @@ struct NetworkSettings {
 // host name and model valid, and the three addresses plain dotted quads (address and gateway
 // usable by a host) whenever the mode they would be applied in is static. The caller holds the
 // configuration lock.
-bool IsValidNetworkSettings(const NetworkSettings& s);
+bool IsValidNetworkSettings(UnitState& unit, const NetworkSettings& s);
 
 struct NetworkSettingsOutcome {
   bool changed = false;          // some value differed and the change stands (saved)
@@ -98,7 +100,8 @@ struct NetworkSettingsOutcome {
 // host-name files and dhcpcd.conf get written, the server restart flags go up and one line per
 // change is appended. When the save or the marker fails nothing changes. s must have passed
 // IsValidNetworkSettings.
-NetworkSettingsOutcome ApplyNetworkSettings(const NetworkSettings& s, std::string& lines);
+NetworkSettingsOutcome ApplyNetworkSettings(UnitState& unit, const NetworkSettings& s,
+                                            std::string& lines);
 
 // Restarts dhcpcd on a short-lived thread (200 ms, then its init script), so a rewritten
 // dhcpcd.conf is taken up before the reboot.
@@ -109,11 +112,11 @@ void StartDhcpcdRestart();
 // Live dhcp := dhcp after dhcpcd.conf was rewritten for it (the static addresses of the pending
 // record); appends "[SUCCESS]Set IP mode: DHCP." / "Static.". False, with nothing changed, when
 // the mode is already dhcp or the file could not be written.
-bool ChangeDhcpMode(int dhcp, std::string& lines);
+bool ChangeDhcpMode(UnitState& unit, int dhcp, std::string& lines);
 
 // --- Network defaults. ---
 
 // The ten network settings of the live (and pending) record at their defaults, saved first; then
 // dhcpcd.conf back to the DHCP template, the default host name written, the line appended and the
 // reboot asked for (after the reply). When the save or the marker fails nothing changes.
-RebootOutcome ResetNetworkToDefaults(std::string& lines);
+RebootOutcome ResetNetworkToDefaults(UnitState& unit, std::string& lines);

@@ -17,7 +17,7 @@ bool IsPreset(int n) { return n >= 1 && n <= kPresets; }
 
 std::string PresetFilePath(int n) { return "/oem/app_preset" + std::to_string(n) + ".json"; }
 
-bool SavePreset(int n, std::string& lines) {
+bool SavePreset(UnitState& unit, int n, std::string& lines) {
   if (!IsPreset(n)) return false;
   // A recall still waiting would change what the unit plays: the preset stores the recalled state.
   RunPendingRecall();
@@ -26,29 +26,28 @@ bool SavePreset(int n, std::string& lines) {
   // slot is read from the new copy, so the slot and the file always agree; the enable flag goes
   // into the record only once both exist.
   if (CopyTextFile(kConfigFile, file.c_str()) != 0) return false;
-  LoadAppConfigFile(file, file.c_str(), &g_unit.presets[n - 1], g_unit.identity.mac,
-                    g_unit.config.type);
-  g_unit.config.preset_enable[n - 1] = 1;
+  LoadAppConfigFile(file, file.c_str(), &unit.presets[n - 1], unit.identity.mac, unit.config.type);
+  unit.config.preset_enable[n - 1] = 1;
   lines += "[SUCCESS]Save current config to preset " + std::to_string(n) + ".\r\n";
   return true;
 }
 
-RecallRequest RequestPresetRecall(int n, RecallLineEnd end, std::string& lines) {
-  if (!IsPreset(n) || g_unit.config.preset_enable[n - 1] == 0) return RecallRequest::kNotEnabled;
+RecallRequest RequestPresetRecall(UnitState& unit, int n, RecallLineEnd end, std::string& lines) {
+  if (!IsPreset(n) || unit.config.preset_enable[n - 1] == 0) return RecallRequest::kNotEnabled;
   // The recall plays what the preset's file holds; without a good file it changes nothing.
   if (!ReloadPresetSlot(n)) return RecallRequest::kUnreadable;
   lines += "[SUCCESS]Recall preset " + std::to_string(n) + " to the current setting." +
            (end == RecallLineEnd::kBlankBeforeEnd ? " \r\n" : "\r\n");
-  g_unit.config.preset_recall = n;
-  g_unit.pending_preset = n;
+  unit.config.preset_recall = n;
+  unit.pending_preset = n;
   return RecallRequest::kRequested;
 }
 
-void DeletePreset(int n, std::string& lines) {
+void DeletePreset(UnitState& unit, int n, std::string& lines) {
   if (!IsPreset(n)) return;
-  g_unit.config.preset_enable[n - 1] = 0;
-  if (g_unit.config.preset_recall == n) g_unit.config.preset_recall = 0;
-  SetNameField(g_unit.config.preset_name[n - 1], ("Preset " + std::to_string(n)).c_str());
+  unit.config.preset_enable[n - 1] = 0;
+  if (unit.config.preset_recall == n) unit.config.preset_recall = 0;
+  SetNameField(unit.config.preset_name[n - 1], ("Preset " + std::to_string(n)).c_str());
   // The record saying "disabled" is on disk before the file goes, so a stop at any point leaves
   // either the old preset whole or a disabled one. When the save fails the file stays; the caller's
   // own save reports the failure.
@@ -56,9 +55,9 @@ void DeletePreset(int n, std::string& lines) {
   lines += "[SUCCESS]Delete preset " + std::to_string(n) + " from the system.\r\n";
 }
 
-void SetPresetName(int n, const std::string& name, std::string& lines) {
+void SetPresetName(UnitState& unit, int n, const std::string& name, std::string& lines) {
   if (!IsPreset(n)) return;
-  SetNameField(g_unit.config.preset_name[n - 1], name.c_str());
+  SetNameField(unit.config.preset_name[n - 1], name.c_str());
   lines += "[SUCCESS]Set preset " + std::to_string(n) + " with the name " +
-           g_unit.config.preset_name[n - 1] + ".\r\n";
+           unit.config.preset_name[n - 1] + ".\r\n";
 }

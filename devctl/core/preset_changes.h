@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "devctl/core/unit_state.h"
+
 // The preset file of preset n: "/oem/app_preset<n>.json".
 std::string PresetFilePath(int n);
 
@@ -13,7 +15,7 @@ std::string PresetFilePath(int n);
 // the preset file and the preset's slot is loaded from that copy. A recall still pending is carried
 // out first. When the copy cannot be made, false with no line and nothing changed: a preset saved
 // before keeps its file and stays enabled.
-bool SavePreset(int n, std::string& lines);
+bool SavePreset(UnitState& unit, int n, std::string& lines);
 
 // How the recall line ends: at once, or with a blank before the line end.
 enum class RecallLineEnd { kPlain, kBlankBeforeEnd };
@@ -25,12 +27,12 @@ enum class RecallRequest {
 };
 
 // Requests the recall of preset n, its slot read again from its file.
-RecallRequest RequestPresetRecall(int n, RecallLineEnd end, std::string& lines);
+RecallRequest RequestPresetRecall(UnitState& unit, int n, RecallLineEnd end, std::string& lines);
 
 // Frees preset n: disabled, no longer the current preset, named "Preset <n>"; the configuration is
 // saved and then the file removed (a missing file is no error; after a failed save the file
 // stays). Its slot keeps its contents.
-void DeletePreset(int n, std::string& lines);
+void DeletePreset(UnitState& unit, int n, std::string& lines);
 
 // Stores name (cut to the field) as the name of preset n and reports the stored name.
-void SetPresetName(int n, const std::string& name, std::string& lines);
+void SetPresetName(UnitState& unit, int n, const std::string& name, std::string& lines);

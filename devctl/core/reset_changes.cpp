@@ -29,15 +29,21 @@ const char* OutcomeLine(RebootOutcome outcome, const char* success_line) {
   return kSaveFailedReply;
 }
 
-RebootOutcome ResetSystemSettingsAndReboot() { return ChangeAndReboot(ResetSystemSettings); }
+RebootOutcome ResetSystemSettingsAndReboot(UnitState& unit) {
+  return ChangeAndReboot([&unit] { return ResetSystemSettings(unit); });
+}
 
-RebootOutcome ResetAllSettingsAndReboot() { return ChangeAndReboot(ResetAllSettings); }
+RebootOutcome ResetAllSettingsAndReboot(UnitState& unit) {
+  return ChangeAndReboot([&unit] { return ResetAllSettings(unit); });
+}
 
-RebootOutcome ResetAllForNextStartAndReboot() { return ChangeAndReboot(ResetAllForNextStart); }
+RebootOutcome ResetAllForNextStartAndReboot(UnitState& unit) {
+  return ChangeAndReboot([&unit] { return ResetAllForNextStart(unit); });
+}
 
-void ResetAllFromUnit(const std::function<void(const char* line)>& announce) {
+void ResetAllFromUnit(UnitState& unit, const std::function<void(const char* line)>& announce) {
   // The reset stands only once it is on disk; then the reboot.
-  if (!ResetAllSettings()) {
+  if (!ResetAllSettings(unit)) {
     announce(kSaveFailedReply);
     return;
   }
@@ -45,10 +51,10 @@ void ResetAllFromUnit(const std::function<void(const char* line)>& announce) {
   RequestReboot();
 }
 
-RebootOutcome RebootUnit() {
-  return ChangeAndReboot([] {
+RebootOutcome RebootUnit(UnitState& unit) {
+  return ChangeAndReboot([&unit] {
     ConfigLock lock;
-    if (!SaveAppConfig(g_unit.config_path, &g_unit.config)) return false;
+    if (!SaveAppConfig(unit.config_path, &unit.config)) return false;
     platform::SyncFileSystems();
     return true;
   });

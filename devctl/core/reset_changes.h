@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "devctl/core/unit_state.h"
+
 // The reply lines of the two failures.
 constexpr char kSaveFailedReply[] = "[ERROR]Settings could not be saved.\r\n";
 constexpr char kRebootFailedReply[] = "[ERROR]Reboot could not be requested.\r\n";
@@ -28,25 +30,25 @@ const char* OutcomeLine(RebootOutcome outcome, const char* success_line);
 
 // The system reset (factory_reset.h), then the reboot. Success line "[SUCCESS]System reset,
 // please wait a moment...".
-RebootOutcome ResetSystemSettingsAndReboot();
+RebootOutcome ResetSystemSettingsAndReboot(UnitState& unit);
 
 // The reset of everything into the live record (ResetAllSettings), then the reboot. Success line
 // "[SUCCESS]System reset all, please wait a moment...".
-RebootOutcome ResetAllSettingsAndReboot();
+RebootOutcome ResetAllSettingsAndReboot(UnitState& unit);
 
 // The same reset into a fresh record for the next start only (ResetAllForNextStart, the web): the
 // live record stays as it is. The same success line.
-RebootOutcome ResetAllForNextStartAndReboot();
+RebootOutcome ResetAllForNextStartAndReboot(UnitState& unit);
 
 // The reset of everything asked for on the unit itself (the reset key, the panel's factory-reset
 // page), where no client waits for a reply: the reset into the live record, then announce() with
 // the line for the clients, then the reboot request at once. When the reset could not be saved,
 // announce() gets kSaveFailedReply, nothing changed and no reboot is asked for.
-void ResetAllFromUnit(const std::function<void(const char* line)>& announce);
+void ResetAllFromUnit(UnitState& unit, const std::function<void(const char* line)>& announce);
 
 // The live record saved (a unit woken from standby comes back on) and the reboot. Success line
 // "[SUCCESS]System reboot, please wait a moment...".
-RebootOutcome RebootUnit();
+RebootOutcome RebootUnit(UnitState& unit);
 
 // The reboot alone: nothing is saved (every setting is on disk when it changes).
 RebootOutcome RebootWithoutSave();

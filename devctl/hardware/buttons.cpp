@@ -10,7 +10,6 @@
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/panel_state.h"
 
-
 namespace {
 
 // The prompt that follows a notice's line.
@@ -29,7 +28,7 @@ void HandleUsbSelectButton() {
     g_unit.config.usb_status = g_unit.config.usb_status == 1 ? 0 : 1;
     SaveAppConfig(g_unit.config_path, &g_unit.config);
     text = g_unit.config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C\r\n"
-                                        : "[SUCCESS]Set USB port to USB-B\r\n";
+                                         : "[SUCCESS]Set USB port to USB-B\r\n";
   }
   SendNetworkNotice(text + ModelPrompt());
 }
@@ -41,7 +40,7 @@ void HandleResetKey(reset_key_long state) {
       break;
     case RESET_KEY_LONG_HELD_4S:
       g_panel.reset_key_blink = 2;
-      ResetAllFromUnit([](const char* line) { SendNetworkNotice(line + ModelPrompt()); });
+      ResetAllFromUnit(g_unit, [](const char* line) { SendNetworkNotice(line + ModelPrompt()); });
       break;
     case RESET_KEY_LONG_RELEASED:
       if (g_panel.reset_key_blink == 1) {

@@ -65,7 +65,7 @@ void FactoryReset(lcd_menu_s* menu) {
   LcdShowLeft(0, "RESETING,");
   LcdShowLeft(1, "PLEASE WAIT...");
   platform::SleepMs(2000);
-  ResetAllFromUnit([](const char* line) { SendPanelText(line); });
+  ResetAllFromUnit(g_unit, [](const char* line) { SendPanelText(line); });
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ void ApplyNetworkMode(lcd_menu_s* menu) {
   bool changed;
   {
     ConfigLock lock;
-    changed = ChangeDhcpMode(menu->value, line);
+    changed = ChangeDhcpMode(g_unit, menu->value, line);
     if (changed) SaveAppConfig(g_unit.config_path, &g_unit.config);
   }
   if (!changed) {

@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/device_commands.h"
 
 #include "devctl/core/identity.h"
@@ -18,17 +19,17 @@ constexpr size_t kMacLimit = 255;
 // dispatcher to save.
 
 bool TermResetSystem(const PreparedLine&, std::string& reply) {
-  reply += OutcomeLine(ResetSystemSettingsAndReboot(), kSystemResetLine);
+  reply += OutcomeLine(ResetSystemSettingsAndReboot(g_unit), kSystemResetLine);
   return false;
 }
 
 bool TermResetAll(const PreparedLine&, std::string& reply) {
-  reply += OutcomeLine(ResetAllSettingsAndReboot(), kResetAllLine);
+  reply += OutcomeLine(ResetAllSettingsAndReboot(g_unit), kResetAllLine);
   return false;
 }
 
 bool TermReboot(const PreparedLine&, std::string& reply) {
-  reply += OutcomeLine(RebootUnit(), kRebootLine);
+  reply += OutcomeLine(RebootUnit(g_unit), kRebootLine);
   return false;
 }
 
@@ -59,7 +60,7 @@ bool TermSetMac(const PreparedLine& line, std::string& reply) {
   if (!IsAssignableMacAddress(value)) {
     return RefuseRange("Set MAC", reply);
   }
-  return SetMacAddress(value, reply);
+  return SetMacAddress(g_unit, value, reply);
 }
 
 bool TermSetSubMac(const PreparedLine& line, std::string& reply) {
@@ -67,7 +68,7 @@ bool TermSetSubMac(const PreparedLine& line, std::string& reply) {
   if (!IsAssignableMacAddress(value)) {
     return RefuseRange("Set sub MAC", reply);
   }
-  SetSubMacAddress(value, reply);
+  SetSubMacAddress(g_unit, value, reply);
   return false;
 }
 

@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/network_commands.h"
 
 #include <cstdio>
@@ -40,13 +41,13 @@ bool SetAddress(const AddressCommand& command, const char* line, std::string& re
     reply += command.range_error;
     return false;
   }
-  return SetPendingAddress(command.field, text, reply);
+  return SetPendingAddress(g_unit, command.field, text, reply);
 }
 
 }  // namespace
 
 bool TermSetDhcp(const PreparedLine& line, std::string& reply) {
-  return SetPendingDhcp(BeginsWith(line.condensed, "NETDHCPON") ? 1 : 0, reply);
+  return SetPendingDhcp(g_unit, BeginsWith(line.condensed, "NETDHCPON") ? 1 : 0, reply);
 }
 
 bool TermSetIpAddress(const PreparedLine& line, std::string& reply) {
@@ -65,12 +66,12 @@ bool TermSetDnsDomain(const PreparedLine& line, std::string& reply) {
   if (!IsValidHostName(name)) {
     return RefuseRange("DNS domain name", reply);
   }
-  return SetPendingHostname(name, reply);
+  return SetPendingHostname(g_unit, name, reply);
 }
 
 bool TermRebootNetwork(const PreparedLine&, std::string& reply) {
   // Saved before the reboot request, so there is nothing left for the dispatcher to save.
-  reply += OutcomeLine(RebootToApplyNetwork(), kNetworkRebootLine);
+  reply += OutcomeLine(RebootToApplyNetwork(g_unit), kNetworkRebootLine);
   return false;
 }
 

@@ -96,7 +96,7 @@ bool TermSavePreset(const PreparedLine& line, std::string& reply) {
     reply += "[ERROR]Preset " + std::to_string(n) + " not name.\r\n";
     return false;
   }
-  if (!SavePreset(n, reply)) {
+  if (!SavePreset(g_unit, n, reply)) {
     reply += "[ERROR]Preset " + std::to_string(n) + " could not be saved.\r\n";
     return false;  // nothing changed: a preset saved before keeps its file
   }
@@ -109,7 +109,7 @@ bool TermApplyPreset(const PreparedLine& line, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  switch (RequestPresetRecall(n, RecallLineEnd::kPlain, reply)) {
+  switch (RequestPresetRecall(g_unit, n, RecallLineEnd::kPlain, reply)) {
     case RecallRequest::kRequested:
       return true;
     case RecallRequest::kNotEnabled:
@@ -128,7 +128,7 @@ bool TermDeletePreset(const PreparedLine& line, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  DeletePreset(n, reply);
+  DeletePreset(g_unit, n, reply);
   return true;
 }
 
@@ -145,7 +145,7 @@ bool TermSetPresetName(const PreparedLine& line, std::string& reply) {
     reply += kRangeError;
     return false;
   }
-  SetPresetName(n, name, reply);
+  SetPresetName(g_unit, n, name, reply);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "devctl/core/limits.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/json_members.h"
 #include "devctl/web/set_command.h"
 #include "devctl/web/web_network_handlers.h"
@@ -36,9 +37,9 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
   for (const auto& m : strings) {
     if (!web::ReadJsonString(request, m.key, m.out, m.limit)) return RefuseSetCommand(answer);
   }
-  if (!IsValidNetworkSettings(s)) return RefuseSetCommand(answer);
+  if (!IsValidNetworkSettings(g_unit, s)) return RefuseSetCommand(answer);
   answer.change = [s](WebAnswer& answer) {
-    const NetworkSettingsOutcome out = ApplyNetworkSettings(s, answer.notice);
+    const NetworkSettingsOutcome out = ApplyNetworkSettings(g_unit, s, answer.notice);
     // Saved by the change itself, before any file was written or the reboot asked for.
     answer.error = OutcomeError(out.result);
     if (out.address_changed) StartDhcpcdRestart();
@@ -50,7 +51,7 @@ bool WebSetNetwork(const cJSON* request, WebAnswer& answer) {
 bool WebSetDefaultsNetwork(const cJSON* request, WebAnswer& answer) {
   web::ReadJsonString(request, "comhead", &answer.comhead);
   answer.change = [](WebAnswer& answer) {
-    answer.error = OutcomeError(ResetNetworkToDefaults(answer.notice));
+    answer.error = OutcomeError(ResetNetworkToDefaults(g_unit, answer.notice));
     return WebOutcome::kChanged;
   };
   return true;

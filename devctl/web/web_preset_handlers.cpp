@@ -27,7 +27,7 @@ bool WebDeletePreset(const cJSON* request, WebAnswer& answer) {
   int n;
   if (!ReadPreset(request, "chn", &n, answer)) return false;
   answer.change = [n](WebAnswer& answer) {
-    DeletePreset(n, answer.notice);
+    DeletePreset(g_unit, n, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;
@@ -38,7 +38,7 @@ bool WebSetPresetRecall(const cJSON* request, WebAnswer& answer) {
   if (!ReadPreset(request, "preset", &n, answer)) return false;
   answer.change = [n](WebAnswer& answer) {
     std::string lines;
-    if (RequestPresetRecall(n, RecallLineEnd::kBlankBeforeEnd, lines) !=
+    if (RequestPresetRecall(g_unit, n, RecallLineEnd::kBlankBeforeEnd, lines) !=
         RecallRequest::kRequested) {
       return RefuseChange(answer);
     }
@@ -54,7 +54,7 @@ bool WebSetPresetSave(const cJSON* request, WebAnswer& answer) {
   answer.change = [n](WebAnswer& answer) {
     std::string lines;
     // A failed save changes nothing: a preset saved before keeps its file.
-    if (!SavePreset(n, lines)) return RefuseChange(answer);
+    if (!SavePreset(g_unit, n, lines)) return RefuseChange(answer);
     answer.notice += lines;
     return WebOutcome::kChanged;
   };
@@ -69,7 +69,7 @@ bool WebSetPresetName(const cJSON* request, WebAnswer& answer) {
   if (!web::ReadJsonString(request, "name", &name) || !IsCleanName(name))
     return RefuseSetCommand(answer);
   answer.change = [n, name = CutAtCharacter(name, kNameSize - 1)](WebAnswer& answer) {
-    SetPresetName(n, name, answer.notice);
+    SetPresetName(g_unit, n, name, answer.notice);
     return WebOutcome::kChanged;
   };
   return true;

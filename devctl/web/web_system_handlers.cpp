@@ -148,10 +148,10 @@ bool WebSetFactory(const cJSON* request, WebAnswer& answer) {
   if (!ReadSetCommand(request, {AnyNumber("factory")}, &v, answer)) return false;
   answer.change = [system_only = v[0] == kSystemReset](WebAnswer& answer) {
     if (system_only) {
-      return RebootAnswer(ResetSystemSettingsAndReboot(), kSystemResetLine, answer);
+      return RebootAnswer(ResetSystemSettingsAndReboot(g_unit), kSystemResetLine, answer);
     }
     // The live record keeps its settings until the restart loads the factory file.
-    return RebootAnswer(ResetAllForNextStartAndReboot(), kResetAllLine, answer);
+    return RebootAnswer(ResetAllForNextStartAndReboot(g_unit), kResetAllLine, answer);
   };
   return true;
 }

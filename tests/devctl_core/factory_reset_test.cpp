@@ -6,8 +6,8 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/name_text.h"
+#include "devctl/core/unit_state.h"
 #include "temp_root.h"
 
 namespace {
@@ -39,7 +39,7 @@ TEST_F(FactoryReset, LaterSavesOfTheLiveRecordDoNotUndoTheReset) {
   g_unit.config.tcpport = 9000;
   ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
 
-  ASSERT_TRUE(ResetAllForNextStart());
+  ASSERT_TRUE(ResetAllForNextStart(g_unit));
   // The live record is untouched; the next command's save is skipped and reports success.
   EXPECT_EQ(g_unit.config.analogue_input_gain[0], 12);
   g_unit.config.analogue_input_gain[1] = 7;
@@ -59,7 +59,7 @@ TEST_F(FactoryReset, SystemResetKeepsAccountsAndNetwork) {
   g_unit.config.tcpport = 9000;
   g_unit.config.analogue_input_gain[0] = 12;
   g_unit.config.standbytime = 45;
-  ResetSystemSettings();
+  ResetSystemSettings(g_unit);
   EXPECT_EQ(g_unit.config.hostname, "studio");
   EXPECT_EQ(g_unit.config.tcpport, 9000);
   EXPECT_EQ(g_unit.config.analogue_input_gain[0], 0);

@@ -10,15 +10,15 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/factory_reset.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/core/unit_state.h"
-#include "devctl/core/markers.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/devices/gpio.h"
+#include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "devctl/text/dispatcher.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {
@@ -102,7 +102,7 @@ TEST_F(DeviceCommandsTest, PanelResetAllDropsAnOpenNetworkEdit) {
   ASSERT_TRUE(g_unit.net_edit_pending);
   {
     ConfigLock lock;
-    ResetAllSettings();  // as the reset key and the panel's factory-reset page make it
+    ResetAllSettings(g_unit);  // as the reset key and the panel's factory-reset page make it
   }
   EXPECT_FALSE(g_unit.net_edit_pending);
   const app_config_s saved = Saved();

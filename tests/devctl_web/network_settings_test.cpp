@@ -8,11 +8,11 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/network_changes.h"
 #include "devctl/core/pending_network.h"
 #include "devctl/core/port_restarts.h"
+#include "devctl/core/unit_state.h"
 #include "tests/devctl_web/board_fixture.h"
 
 namespace {
@@ -60,7 +60,7 @@ class NetworkSettingsTest : public webtest::BoardTest {
 
 TEST_F(NetworkSettingsTest, RepeatingTheStoredValuesChangesNothing) {
   std::string lines;
-  const NetworkSettingsOutcome out = ApplyNetworkSettings(Current(), lines);
+  const NetworkSettingsOutcome out = ApplyNetworkSettings(g_unit, Current(), lines);
   EXPECT_FALSE(out.changed || out.address_changed || out.reboot);
   EXPECT_EQ(lines, "");
   EXPECT_FALSE(Exists("/etc/dhcpcd.conf"));
@@ -95,9 +95,9 @@ TEST_F(NetworkSettingsTest, Scenarios) {
     SetUp();
     NetworkSettings s = Current();
     c.edit(s);
-    ASSERT_TRUE(IsValidNetworkSettings(s));
+    ASSERT_TRUE(IsValidNetworkSettings(g_unit, s));
     std::string lines;
-    const NetworkSettingsOutcome out = ApplyNetworkSettings(s, lines);
+    const NetworkSettingsOutcome out = ApplyNetworkSettings(g_unit, s, lines);
     EXPECT_EQ(lines, c.lines);
     EXPECT_EQ(out.reboot, c.reboot);
     EXPECT_EQ(Exists("/etc/dhcpcd.conf"), c.dhcpcd_written);
@@ -106,7 +106,9 @@ TEST_F(NetworkSettingsTest, Scenarios) {
     EXPECT_EQ(g_port_restarts.tcp.load(), s.tcpport == 9000);
     EXPECT_EQ(g_unit.config.model, s.model);
     EXPECT_EQ(g_unit.pending.hostname, s.hostname);
-    if (s.hostname != "VX7206") EXPECT_EQ(Read("/etc/hostname"), s.hostname);
+    if (s.hostname != "VX7206") {
+      EXPECT_EQ(Read("/etc/hostname"), s.hostname);
+    }
     TearDown();
   }
 }
@@ -116,7 +118,7 @@ TEST_F(NetworkSettingsTest, StaticToDhcpCopiesTheTemplate) {
   NetworkSettings s = Current();
   s.dhcp = 1;
   std::string lines;
-  EXPECT_TRUE(ApplyNetworkSettings(s, lines).reboot);
+  EXPECT_TRUE(ApplyNetworkSettings(g_unit, s, lines).reboot);
   EXPECT_EQ(lines, "[SUCCESS]Set IP mode: DHCP.\r\n");
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), kTemplate);
 }
@@ -147,12 +149,12 @@ TEST_F(NetworkSettingsTest, InvalidRequestsAreRefused) {
     NetworkSettings s = Current();
     s.dhcp = 0;
     c.edit(s);
-    EXPECT_FALSE(IsValidNetworkSettings(s)) << c.what;
+    EXPECT_FALSE(IsValidNetworkSettings(g_unit, s)) << c.what;
   }
   // In DHCP mode the addresses are not used, so they are not checked either.
   NetworkSettings dhcp = Current();
   dhcp.ipaddress = "garbage";
-  EXPECT_TRUE(IsValidNetworkSettings(dhcp));
+  EXPECT_TRUE(IsValidNetworkSettings(g_unit, dhcp));
 }
 
 TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
@@ -172,7 +174,7 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
   g_unit.config.analogue_input_gain[0] = 5;   // nor this
   g_unit.config.user[1].password = "secret";  // nor this
   std::string lines;
-  EXPECT_EQ(ResetNetworkToDefaults(lines), RebootOutcome::kRebooting);
+  EXPECT_EQ(ResetNetworkToDefaults(g_unit, lines), RebootOutcome::kRebooting);
   RunRebootAfterReply();  // as the frame does once the reply is out
   EXPECT_EQ(lines,
             "[SUCCESS]Doing network reset, the network will restart, please wait for about 60 "
@@ -208,13 +210,13 @@ TEST_F(NetworkSettingsTest, DefaultsResetExactlyTheNetworkSettings) {
 
 TEST_F(NetworkSettingsTest, PanelModeChangeWritesTheFileFirst) {
   std::string lines;
-  EXPECT_FALSE(ChangeDhcpMode(1, lines));  // already DHCP
+  EXPECT_FALSE(ChangeDhcpMode(g_unit, 1, lines));  // already DHCP
   g_unit.pending.ipaddress = "not an address";
-  EXPECT_FALSE(ChangeDhcpMode(0, lines));  // no static file can be made: nothing changes
+  EXPECT_FALSE(ChangeDhcpMode(g_unit, 0, lines));  // no static file can be made: nothing changes
   EXPECT_EQ(g_unit.config.dhcp, 1);
   EXPECT_EQ(lines, "");
   g_unit.pending.ipaddress = "10.0.0.7";
-  EXPECT_TRUE(ChangeDhcpMode(0, lines));
+  EXPECT_TRUE(ChangeDhcpMode(g_unit, 0, lines));
   EXPECT_EQ(lines, "[SUCCESS]Set IP mode: Static.\r\n");
   EXPECT_EQ(g_unit.config.dhcp, 0);
   EXPECT_NE(Read("/etc/dhcpcd.conf").find("static ip_address=10.0.0.7/24"), std::string::npos);
