@@ -8,14 +8,14 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/name_text.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-class FactoryReset : public TempRoot {
+class FactoryReset : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    TempRoot::SetUp();
+    UnitRootFixture::SetUp();
     g_config_path = kConfigFile;
     ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
     g_app_config.type = "TRX";
@@ -23,7 +23,7 @@ class FactoryReset : public TempRoot {
   void TearDown() override {
     UnfreezeConfigSaves();
     g_app_config = app_config_s();
-    TempRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   static app_config_s Stored() {
     app_config_s stored;

@@ -4,11 +4,11 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/core/pending_network.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-using PendingNetwork = TempRoot;
+using PendingNetwork = testsupport::UnitRootFixture;
 
 TEST_F(PendingNetwork, MergedSaveKeepsLiveChangesAndTheEdit) {
   ResetAppConfig("", &g_app_config, "");

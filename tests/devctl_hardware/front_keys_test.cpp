@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
@@ -20,10 +20,11 @@ namespace {
 // Key presses as the test page receives them.
 std::vector<key_type_e> g_keys_seen;
 
-class FrontKeys : public BoardTest {
+class FrontKeys : public testsupport::SimUnitFixture {
  protected:
+  FrontKeys() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     MakeDir("/oem");
     ResetAppConfig("", &g_app_config, "");
     g_app_config.power = 1;
@@ -41,7 +42,7 @@ class FrontKeys : public BoardTest {
   void TearDown() override {
     g_lcd_menu[0].on_key = saved_;
     g_reset_key_blink = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // n polls of the key thread with the given status bytes.
   void Poll(uint8_t byte0, uint8_t byte1, int n = 1) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/globals.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
@@ -18,10 +18,11 @@ void CountRedraw() {
   LcdShowLeft(0, "Home page");
 }
 
-class PanelLights : public BoardTest {
+class PanelLights : public testsupport::SimUnitFixture {
  protected:
+  PanelLights() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     LcdInit();
     InitFrontLeds();
     g_menu_redraw = CountRedraw;
@@ -30,7 +31,7 @@ class PanelLights : public BoardTest {
   void TearDown() override {
     g_menu_redraw = nullptr;
     g_backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void Configure(int front_lcd, int powerled, int power, int countdown) {
     g_app_config.front_lcd = front_lcd;

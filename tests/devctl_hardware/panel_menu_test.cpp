@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/globals.h"
 #include "devctl/devices/board_lines.h"
@@ -29,10 +29,11 @@
 
 namespace {
 
-class PanelMenu : public BoardTest {
+class PanelMenu : public testsupport::SimUnitFixture {
  protected:
+  PanelMenu() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     MakeDir("/oem");
     ResetAppConfig("", &g_app_config, "");
     g_app_config.dhcp = 0;
@@ -58,7 +59,7 @@ class PanelMenu : public BoardTest {
     platform::ResetSimInterfaces();
     g_menu_redraw = nullptr;
     g_backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Hands keys to the current page as the key thread does.
   void Press(std::vector<key_type_e> keys) {

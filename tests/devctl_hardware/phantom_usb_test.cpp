@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/globals.h"
 #include "devctl/devices/board_lines.h"
@@ -45,10 +45,11 @@ class HookClock : public platform::FakeClock {
   std::function<void()> hook_;
 };
 
-class Workers : public BoardTest {
+class Workers : public testsupport::SimUnitFixture {
  protected:
+  Workers() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::SetClock(&hook_clock_);
     ResetAppConfig("", &g_app_config, "");
     {
@@ -64,7 +65,7 @@ class Workers : public BoardTest {
   void TearDown() override {
     g_usb_port_applied = 0;
     g_reset_key_blink = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   uint8_t PowerExpander() { return board().expander(kIoExpPower)->Output(); }
   uint32_t Cell(uint16_t address) { return board().dsp_a().Word(address); }

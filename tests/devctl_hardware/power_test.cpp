@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
@@ -30,10 +30,11 @@
 
 namespace {
 
-class Power : public BoardTest {
+class Power : public testsupport::SimUnitFixture {
  protected:
+  Power() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     g_config_path = kConfigFile;
     ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
     g_app_config.type = "TRX";
@@ -54,7 +55,7 @@ class Power : public BoardTest {
     g_deep_sleep = 0;
     g_auto_standby_state = 1;
     g_backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Levels written to a line since the last ClearHistory.
   std::vector<int> Levels(int gpio) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
@@ -18,10 +18,11 @@
 
 namespace {
 
-class PresetRecall : public BoardTest {
+class PresetRecall : public testsupport::SimUnitFixture {
  protected:
+  PresetRecall() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     g_config_path = kConfigFile;
     ResetAppConfig(g_config_path, &g_app_config, "02:00:00:00:00:01");
     g_app_config.type = "TRX";
@@ -32,7 +33,7 @@ class PresetRecall : public BoardTest {
   }
   void TearDown() override {
     g_pending_preset = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void ClearJournals() {
     board().dsp_a().ClearJournal();

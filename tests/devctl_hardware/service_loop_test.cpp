@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/globals.h"
 #include "devctl/app/service_loop.h"
 #include "devctl/text/control_ports.h"
@@ -19,10 +19,11 @@
 
 namespace {
 
-class ServiceLoop : public BoardTest {
+class ServiceLoop : public testsupport::SimUnitFixture {
  protected:
+  ServiceLoop() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     LcdInit();
     InitFrontLeds();
     Quiet();
@@ -32,7 +33,7 @@ class ServiceLoop : public BoardTest {
     g_telnet_server.Stop();
     g_uart.Stop();
     g_backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void Quiet() {
     fs().ClearHistory();

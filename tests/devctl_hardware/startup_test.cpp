@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/app/startup.h"
@@ -19,10 +19,11 @@
 
 namespace {
 
-class Startup : public BoardTest {
+class Startup : public testsupport::SimUnitFixture {
  protected:
+  Startup() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::SetCommandRunner(&runner_);
     platform::ResetSimInterfaces();
     g_app_config = app_config_s();
@@ -38,7 +39,7 @@ class Startup : public BoardTest {
     platform::SetCommandRunner(nullptr);
     g_deep_sleep = 0;
     g_power_applied = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Starts with the given stored power state (no threads).
   void Start(const char* system_json) {

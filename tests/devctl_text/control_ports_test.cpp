@@ -29,7 +29,7 @@
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "socket_client.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
 namespace {
@@ -42,10 +42,10 @@ const std::string kBanner =
     "V2.0\r\nType \"HELP\" For More Information\r\n================================= "
     "\r\n\r\nVX7206>";
 
-class ControlPortsTest : public webtest::BoardTest {
+class ControlPortsTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
     std::filesystem::create_directories(platform::Path("/dev"));
     HistoryInit();
@@ -111,7 +111,7 @@ class ControlPortsTest : public webtest::BoardTest {
     close(slave_);
     for (int fd : fds_) close(fd);
     g_device_identity = device_identity_s();
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // A raw client, once the server has taken it on.
   int Tcp() {

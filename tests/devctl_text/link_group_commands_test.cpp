@@ -1,3 +1,4 @@
+#include "devctl/core/globals.h"
 #include "devctl/text/link_group_commands.h"
 
 #include <gtest/gtest.h>
@@ -6,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class LinkGroupTest : public outtest::TextCommandTest {};
+class LinkGroupTest : public testsupport::TextCommandFixture {};
 
 TEST_F(LinkGroupTest, LockLinesForEveryPair) {
   const char* kinds[] = {"analogue input CH1/CH2", "analogue input CH3/CH4", "tarvo input CH1/CH2",

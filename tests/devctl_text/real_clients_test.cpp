@@ -21,7 +21,7 @@
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/history.h"
 #include "socket_client.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
 namespace {
@@ -75,10 +75,10 @@ class Terminal {
   std::string screen_;
 };
 
-class RealClientsTest : public webtest::BoardTest {
+class RealClientsTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
     HistoryInit();
     ClearResetConfirms();
@@ -93,12 +93,7 @@ class RealClientsTest : public webtest::BoardTest {
   void TearDown() override {
     g_tcp_server.Stop();
     g_telnet_server.Stop();
-    BoardTest::TearDown();
-  }
-  static int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+    SimUnitFixture::TearDown();
   }
 };
 

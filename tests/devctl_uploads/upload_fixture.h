@@ -19,16 +19,16 @@
 #include "platform/command.h"
 #include "platform/paths.h"
 #include "platform/sim_file_commands.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace uploadtest {
 
 namespace fs = std::filesystem;
 
-class UploadTest : public webtest::BoardTest {
+class UploadTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    webtest::BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::InstallSimFileCommands(runner_);
     platform::SetCommandRunner(&runner_);
     g_netaudio_upgrade_time = 0;
@@ -48,7 +48,7 @@ class UploadTest : public webtest::BoardTest {
     g_app_upgrade_time = 0;
     std::error_code ec;
     fs::remove_all(scratch_, ec);
-    webtest::BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
 
   // A unit file's content ("<missing>" when absent).

@@ -8,11 +8,11 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/globals.h"
 #include "devctl/web/application.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-class StatusHandlersTest : public webtest::UnitRootTest {};
+class StatusHandlersTest : public testsupport::UnitRootFixture {};
 
 std::vector<std::string> Keys(const cJSON* object) {
   std::vector<std::string> keys;

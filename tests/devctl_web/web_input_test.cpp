@@ -36,7 +36,7 @@
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
 #include "sim/board/board.h"
-#include "board_fixture.h"
+#include "tests/support/web_commands.h"
 #include "tests/support/wait_for.h"
 
 namespace {
@@ -72,10 +72,10 @@ std::string ReadAvailable(int fd, size_t expected, int quiet_ms) {
   return out;
 }
 
-class WebInputTest : public webtest::BoardTest {
+class WebInputTest : public testsupport::WebCommandFixture {
  protected:
   void SetUp() override {
-    webtest::BoardTest::SetUp();
+    WebCommandFixture::SetUp();
     ASSERT_EQ(g_tcp_server.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
     ASSERT_EQ(g_tcp_server.Start(), 0);
     ASSERT_EQ(g_telnet_server.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
@@ -99,7 +99,6 @@ class WebInputTest : public webtest::BoardTest {
     ASSERT_EQ(g_uart.Start(), 0);
     std::filesystem::create_directories(root_ + "/oem");
 
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
     SetNoticeSink(BroadcastToPorts);
     syncs_before_ = platform::SyncCount();
   }
@@ -112,24 +111,13 @@ class WebInputTest : public webtest::BoardTest {
     close(tcp_client_);
     close(telnet_client_);
     close(uart_peer_);
-    webtest::BoardTest::TearDown();
+    WebCommandFixture::TearDown();
   }
+
 
   // Sends a request through the dispatcher; returns the parsed reply members as text.
   std::string Command(const std::string& body, bool* result = nullptr) {
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    cJSON* json = cJSON_Parse(reply.c_str());
-    EXPECT_NE(json, nullptr) << reply;
-    std::string members;
-    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
-      members += std::string(c->string) + "=";
-      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
-      members += ";";
-    }
-    if (result) *result = cJSON_GetObjectItem(json, "result")->valueint == 1;
-    cJSON_Delete(json);
-    return members;
+    return Members(Post(body), result);
   }
 
   // The notice each of the three ports received: all three must agree.
@@ -144,7 +132,6 @@ class WebInputTest : public webtest::BoardTest {
     return tcp;
   }
 
-  CApplication app_{"appthread"};
   int tcp_client_ = -1, telnet_client_ = -1, uart_peer_ = -1;
 };
 
