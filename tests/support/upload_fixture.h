@@ -1,4 +1,4 @@
-// A simulated unit for the upload tests: the board fixture of the web tests, plus a command
+// A simulated unit for the upload tests: the simulated unit fixture, plus a command
 // runner that records every line and acts the file tools out inside the unit root, and helpers
 // that build packages with GNU tar in a scratch folder.
 #pragma once
