@@ -5,7 +5,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "record_fields.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ TEST(ResetNetworkConfig, ChangesOnlyTheTenNetworkFields) {
   EXPECT_EQ(cfg->gateway, "192.168.0.1");
 }
 
-using ResetConfigReservedFile = TempRoot;
+using ResetConfigReservedFile = testsupport::UnitRootFixture;
 
 TEST_F(ResetConfigReservedFile, LeavesTheRecordUnchanged) {
   auto cfg = Edited();

@@ -16,7 +16,7 @@
 #include "devctl/core/json_util.h"
 #include "platform/storage.h"
 #include "record_fields.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ std::vector<std::string> Keys(const cJSON* object) {
   return keys;
 }
 
-using ConfigFile = TempRoot;
+using ConfigFile = testsupport::UnitRootFixture;
 
 TEST_F(ConfigFile, RecordWithEveryMemberSetSurvivesSaveAndLoad) {
   auto saved = NewRecord();

@@ -25,11 +25,11 @@
 #include "devctl/core/config_fields.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/json_numbers.h"
 #include "devctl/core/json_util.h"
+#include "devctl/core/unit_state.h"
 #include "record_fields.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 // The lock that orders the writes of the configuration file (config_save.cpp).
 std::mutex& ConfigSaveMutex();
@@ -296,7 +296,7 @@ void FillEdges(app_config_s* cfg) {
   cfg->power = std::numeric_limits<int>::min();
 }
 
-using ConfigPrint = TempRoot;
+using ConfigPrint = testsupport::UnitRootFixture;
 
 TEST_F(ConfigPrint, DocumentsReadBackAsTheReferencePrinterWroteThem) {
   struct Case {

@@ -8,14 +8,14 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/name_text.h"
 #include "devctl/core/unit_state.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-class FactoryReset : public TempRoot {
+class FactoryReset : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    TempRoot::SetUp();
+    UnitRootFixture::SetUp();
     g_unit.config_path = kConfigFile;
     ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
     g_unit.config.type = "TRX";
@@ -23,7 +23,7 @@ class FactoryReset : public TempRoot {
   void TearDown() override {
     UnfreezeConfigSaves();
     g_unit.config = app_config_s();
-    TempRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   static app_config_s Stored() {
     app_config_s stored;

@@ -6,7 +6,7 @@
 
 #include "devctl/core/json_util.h"
 #include "platform/storage.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ TEST(JsonTreeHelpers, DetachCreateAndReplaceText) {
   EXPECT_EQ(SetJsonStringValue(nullptr, "x"), 0);
 }
 
-using JsonFile = TempRoot;
+using JsonFile = testsupport::UnitRootFixture;
 
 TEST_F(JsonFile, ReadReportsMissingAndEmptyFiles) {
   testing::internal::CaptureStdout();

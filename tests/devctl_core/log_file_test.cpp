@@ -6,19 +6,19 @@
 
 #include "devctl/core/base64.h"
 #include "devctl/core/log_file.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-class LogFile : public TempRoot {
+class LogFile : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    TempRoot::SetUp();
+    UnitRootFixture::SetUp();
     std::strcpy(log_.path, "/oem/log.txt");
   }
   void TearDown() override {
     if (log_.stream) std::fclose(log_.stream);
-    TempRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   // The header fields {position, version, magic} as stored.
   static void Header(const std::string& file, uint32_t out[3]) {

@@ -2,13 +2,13 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/pending_network.h"
-#include "temp_root.h"
+#include "devctl/core/unit_state.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-using PendingNetwork = TempRoot;
+using PendingNetwork = testsupport::UnitRootFixture;
 
 TEST_F(PendingNetwork, MergedSaveKeepsLiveChangesAndTheEdit) {
   ResetAppConfig("", &g_unit.config, "");

@@ -9,7 +9,7 @@
 
 #include "devctl/core/config_lock.h"
 #include "devctl/core/unit_state.h"
-#include "temp_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ TEST(UnitState, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
 
 // The lock's hold times, as the benchmarks read them: only the outermost hold of a thread is one
 // hold, reads and changes alike, and nothing is recorded while timing is off.
-using ConfigLockTiming = TempRoot;
+using ConfigLockTiming = testsupport::UnitRootFixture;
 
 TEST_F(ConfigLockTiming, OutermostHoldsAreAppendedOneLineEach) {
   const char* file = "/tmp/holds.txt";

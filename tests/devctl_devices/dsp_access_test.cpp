@@ -3,11 +3,16 @@
 #include <thread>
 
 #include "devctl/devices/dsp_access.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-using DspAccessTest = HardwareTest;
+using testsupport::Bytes;
+
+class DspAccessTest : public testsupport::SimUnitFixture {
+ protected:
+  DspAccessTest() : SimUnitFixture(Drivers()) {}
+};
 
 Bytes Fixed(double v) {
   uint8_t buf[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};

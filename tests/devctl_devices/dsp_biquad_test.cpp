@@ -3,15 +3,16 @@
 #include <limits>
 
 #include "devctl/devices/dsp_biquad.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
 using Words = std::vector<uint32_t>;
 const Words kPassThrough = {0, 0, 0x01000000, 0, 0};
 
-class DspBiquadTest : public HardwareTest {
+class DspBiquadTest : public testsupport::SimUnitFixture {
  protected:
+  DspBiquadTest() : SimUnitFixture(Drivers()) {}
   // Writes one band of input channel 0 and returns the five words DSP A received.
   Words Band(int freq, int type, int enable, float gain, float q) {
     board().dsp_a().ClearJournal();

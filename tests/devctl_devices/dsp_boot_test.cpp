@@ -5,7 +5,7 @@
 #include "devctl/devices/dsp_boot.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/dsp_images.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
@@ -53,7 +53,10 @@ uint16_t Reg(const platform::I2cTransferRecord& t) {
   return uint16_t(t.bytes[0] << 8 | t.bytes[1]);
 }
 
-using DspBootTest = HardwareTest;
+class DspBootTest : public testsupport::SimUnitFixture {
+ protected:
+  DspBootTest() : SimUnitFixture(Drivers()) {}
+};
 
 TEST_F(DspBootTest, ControlWritesOfBothDspsInOrder) {
   DspBootAll();

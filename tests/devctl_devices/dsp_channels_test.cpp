@@ -2,12 +2,13 @@
 #include <functional>
 
 #include "devctl/devices/dsp_channels.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class DspChannelsTest : public HardwareTest {
+class DspChannelsTest : public testsupport::SimUnitFixture {
  protected:
+  DspChannelsTest() : SimUnitFixture(Drivers()) {}
   // The one safeload a setter made: (DSP 7-bit address, cell, word).
   struct Landing {
     unsigned dsp;

@@ -1,19 +1,20 @@
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_watcher.h"
 #include "devctl/devices/gpio.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class DspWatcherTest : public HardwareTest {
+class DspWatcherTest : public testsupport::SimUnitFixture {
  protected:
+  DspWatcherTest() : SimUnitFixture(Drivers()) {}
   void SetUp() override {
-    HardwareTest::SetUp();
+    SimUnitFixture::SetUp();
     GpioCloseAll();
   }
   void TearDown() override {
     GpioCloseAll();
-    HardwareTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void Guards(int level) {
     for (int line : {134, 135, 0, 1}) fs().SetInput(line, level);

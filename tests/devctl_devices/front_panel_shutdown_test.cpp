@@ -5,22 +5,23 @@
 #include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/devices/gpio.h"
 #include "devctl/devices/lcd.h"
-#include "hardware_fixture.h"
 #include "sim/board/front_panel.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class FrontPanelShutdownTest : public HardwareTest {
+class FrontPanelShutdownTest : public testsupport::SimUnitFixture {
  protected:
+  FrontPanelShutdownTest() : SimUnitFixture(Drivers()) {}
   void SetUp() override {
-    HardwareTest::SetUp();
+    SimUnitFixture::SetUp();
     GpioCloseAll();
     panel_ = std::make_unique<sim::FrontPanel>(board());
   }
   void TearDown() override {
     panel_.reset();
     GpioCloseAll();
-    HardwareTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   std::unique_ptr<sim::FrontPanel> panel_;
 };

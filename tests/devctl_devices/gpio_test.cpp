@@ -6,20 +6,21 @@
 
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/gpio.h"
-#include "hardware_fixture.h"
 #include "platform/sysfs.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class GpioTest : public HardwareTest {
+class GpioTest : public testsupport::SimUnitFixture {
  protected:
+  GpioTest() : SimUnitFixture(Drivers()) {}
   void SetUp() override {
-    HardwareTest::SetUp();
+    SimUnitFixture::SetUp();
     GpioCloseAll();
   }
   void TearDown() override {
     GpioCloseAll();
-    HardwareTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   std::string Captured(const std::function<void()>& f) {
     testing::internal::CaptureStdout();

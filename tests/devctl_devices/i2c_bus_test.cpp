@@ -2,9 +2,11 @@
 #include <map>
 
 #include "devctl/devices/i2c_bus.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
+
+using testsupport::Bytes;
 
 using Op = platform::SimI2cBus::Op;
 
@@ -23,7 +25,10 @@ class RegisterEcho : public platform::SimI2cDevice {
   uint8_t reg_ = 0;
 };
 
-using I2cBusTest = HardwareTest;
+class I2cBusTest : public testsupport::SimUnitFixture {
+ protected:
+  I2cBusTest() : SimUnitFixture(Drivers()) {}
+};
 
 TEST_F(I2cBusTest, EmptyWriteSendsOnlyTheRegisterAddress) {
   struct Case {

@@ -1,11 +1,16 @@
 #include <thread>
 
 #include "devctl/devices/io_expander.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-using IoExpanderTest = HardwareTest;
+using testsupport::Bytes;
+
+class IoExpanderTest : public testsupport::SimUnitFixture {
+ protected:
+  IoExpanderTest() : SimUnitFixture(Drivers()) {}
+};
 
 TEST_F(IoExpanderTest, GainRangeCodesChangeAtMinus9And6And20Db) {
   const struct {

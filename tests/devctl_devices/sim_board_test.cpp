@@ -6,11 +6,14 @@
 #include <thread>
 
 #include "devctl/devices/i2c_bus.h"
-#include "hardware_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-using SimBoardTest = HardwareTest;
+class SimBoardTest : public testsupport::SimUnitFixture {
+ protected:
+  SimBoardTest() : SimUnitFixture(Drivers()) {}
+};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);

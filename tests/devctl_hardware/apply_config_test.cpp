@@ -6,12 +6,12 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/unit_state.h"
-#include "devctl/hardware/apply_config.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/gpio.h"
 #include "devctl/devices/io_expander.h"
-#include "tests/devctl_devices/hardware_fixture.h"
+#include "devctl/hardware/apply_config.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
@@ -33,10 +33,11 @@ std::ostream& operator<<(std::ostream& os, const HardwareWrite& w) {
   return os << " ]";
 }
 
-class ApplyConfigTest : public HardwareTest {
+class ApplyConfigTest : public testsupport::SimUnitFixture {
  protected:
+  ApplyConfigTest() : SimUnitFixture(Drivers()) {}
   void SetUp() override {
-    HardwareTest::SetUp();
+    SimUnitFixture::SetUp();
     GpioCloseAll();
     for (int line : kGpioPhantom) {
       GpioOpen(line);
@@ -50,7 +51,7 @@ class ApplyConfigTest : public HardwareTest {
   }
   void TearDown() override {
     GpioCloseAll();
-    HardwareTest::TearDown();
+    SimUnitFixture::TearDown();
   }
 
   // Decodes the bus journal into safeloads and expander writes, in bus order.

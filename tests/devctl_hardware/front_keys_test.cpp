@@ -5,25 +5,26 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
+#include "devctl/devices/key_scanner.h"
 #include "devctl/hardware/buttons.h"
 #include "devctl/hardware/key_controller.h"
-#include "devctl/devices/key_scanner.h"
 #include "devctl/hardware/panel_state.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
 // Key presses as the test page receives them.
 std::vector<key_type_e> g_keys_seen;
 
-class FrontKeys : public BoardTest {
+class FrontKeys : public testsupport::SimUnitFixture {
  protected:
+  FrontKeys() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     MakeDir("/oem");
     ResetAppConfig("", &g_unit.config, "");
     g_unit.config.power = 1;
@@ -41,7 +42,7 @@ class FrontKeys : public BoardTest {
   void TearDown() override {
     g_panel.menu[0].on_key = saved_;
     g_panel.reset_key_blink = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // n polls of the key thread with the given status bytes.
   void Poll(uint8_t byte0, uint8_t byte1, int n = 1) {

@@ -5,20 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/markers.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class Lcd : public BoardTest {
+class Lcd : public testsupport::SimUnitFixture {
  protected:
+  Lcd() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     LcdInit();
     lcd().ClearCounters();
   }
@@ -115,10 +116,11 @@ TEST_F(Lcd, ClearKeepsTheShadowAndBacklightOffBlanks) {
   EXPECT_EQ(Sent(), std::make_pair(std::vector<uint8_t>{}, 0));
 }
 
-class Leds : public BoardTest {
+class Leds : public testsupport::SimUnitFixture {
  protected:
+  Leds() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     InitFrontLeds();
   }
   static Bytes Pattern(std::initializer_list<std::pair<int, uint8_t>> set) {
@@ -218,7 +220,10 @@ TEST_F(Leds, StateFilesShowThePanel) {
 
 namespace {
 
-class Reboot : public BoardTest {};
+class Reboot : public testsupport::SimUnitFixture {
+ protected:
+  Reboot() : SimUnitFixture(Panel()) {}
+};
 
 TEST_F(Reboot, RequestMutesShutsThePanelDownThenWritesTheMarker) {
   InitPowerGpios();

@@ -9,22 +9,22 @@
 #include "platform/command.h"
 #include "platform/net_if.h"
 #include "platform/sysfs.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-class NetInterface : public UnitRoot {
+class NetInterface : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    UnitRoot::SetUp();
+    UnitRootFixture::SetUp();
     platform::SetCommandRunner(&runner_);
   }
   void TearDown() override {
     platform::SetCommandRunner(nullptr);
-    UnitRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   platform::RecordingCommandRunner runner_;
 };
@@ -180,7 +180,7 @@ TEST_F(NetInterface, SimulatedInterfacesAnswerForTheUnit) {
 }
 
 TEST_F(NetInterface, NoDescriptorIsKeptOnAnyPath) {
-  int before = OpenDescriptorCount();
+  int before = testsupport::OpenDescriptorCount();
   char out[64];
   CaptureStdout();
   for (int i = 0; i < 1000; ++i) {
@@ -191,7 +191,7 @@ TEST_F(NetInterface, NoDescriptorIsKeptOnAnyPath) {
     NetGetGateway("eth0", out);
   }
   GetCapturedStdout();
-  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_EQ(testsupport::OpenDescriptorCount(), before);
 }
 
 TEST_F(NetInterface, MacSetterPutsOnlyCheckedTextIntoCommands) {

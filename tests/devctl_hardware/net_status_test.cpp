@@ -2,22 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/identity.h"
 #include "devctl/core/net_status.h"
+#include "devctl/core/unit_state.h"
 #include "platform/command.h"
 #include "platform/net_if.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-class NetStatus : public UnitRoot {
+class NetStatus : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    UnitRoot::SetUp();
+    UnitRootFixture::SetUp();
     platform::SetCommandRunner(&runner_);
     SetDefaultRoute("0100A8C0");  // 192.168.0.1
     platform::ResetSimInterfaces();
@@ -27,7 +27,7 @@ class NetStatus : public UnitRoot {
   void TearDown() override {
     platform::ResetSimInterfaces();
     platform::SetCommandRunner(nullptr);
-    UnitRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   // /proc/net/route with a default route through gateway (hex, host order), or none when empty.
   void SetDefaultRoute(const std::string& gateway) {

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/panel_lights.h"
-#include "devctl/hardware/power_state.h"
 #include "devctl/hardware/panel_state.h"
+#include "devctl/hardware/power_state.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
@@ -19,10 +19,11 @@ void CountRedraw() {
   LcdShowLeft(0, "Home page");
 }
 
-class PanelLights : public BoardTest {
+class PanelLights : public testsupport::SimUnitFixture {
  protected:
+  PanelLights() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     LcdInit();
     InitFrontLeds();
     g_panel.menu_redraw = CountRedraw;
@@ -31,7 +32,7 @@ class PanelLights : public BoardTest {
   void TearDown() override {
     g_panel.menu_redraw = nullptr;
     g_power.backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void Configure(int front_lcd, int powerled, int power, int countdown) {
     g_unit.config.front_lcd = front_lcd;

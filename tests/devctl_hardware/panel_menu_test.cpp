@@ -8,31 +8,32 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "devctl/app/service_loop.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/gpio.h"
-#include "devctl/hardware/key_controller.h"
 #include "devctl/devices/lcd.h"
+#include "devctl/hardware/key_controller.h"
 #include "devctl/hardware/lcd_menu.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/panel_thread.h"
-#include "devctl/app/service_loop.h"
 #include "devctl/hardware/power.h"
-#include "devctl/hardware/power_wake.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/hardware/power_wake.h"
 #include "platform/net_if.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class PanelMenu : public BoardTest {
+class PanelMenu : public testsupport::SimUnitFixture {
  protected:
+  PanelMenu() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     MakeDir("/oem");
     ResetAppConfig("", &g_unit.config, "");
     g_unit.config.dhcp = 0;
@@ -58,7 +59,7 @@ class PanelMenu : public BoardTest {
     platform::ResetSimInterfaces();
     g_panel.menu_redraw = nullptr;
     g_power.backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Hands keys to the current page as the key thread does.
   void Press(std::vector<key_type_e> keys) {

@@ -3,20 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
-#include "devctl/hardware/buttons.h"
-#include "devctl/devices/io_expander.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/front_leds.h"
+#include "devctl/devices/io_expander.h"
 #include "devctl/devices/lcd.h"
+#include "devctl/hardware/buttons.h"
+#include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/phantom_power.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/usb_port.h"
-#include "devctl/hardware/panel_state.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
@@ -46,10 +46,11 @@ class HookClock : public platform::FakeClock {
   std::function<void()> hook_;
 };
 
-class Workers : public BoardTest {
+class Workers : public testsupport::SimUnitFixture {
  protected:
+  Workers() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::SetClock(&hook_clock_);
     ResetAppConfig("", &g_unit.config, "");
     IoExpResetShadows();
@@ -60,7 +61,7 @@ class Workers : public BoardTest {
   }
   void TearDown() override {
     g_panel.reset_key_blink = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   uint8_t PowerExpander() { return board().expander(kIoExpPower)->Output(); }
   uint32_t Cell(uint16_t address) { return board().dsp_a().Word(address); }

@@ -7,33 +7,34 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
+#include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
+#include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/menu_pages.h"
 #include "devctl/hardware/power.h"
-#include "devctl/hardware/auto_standby.h"
 #include "devctl/hardware/power_state.h"
-#include "platform/paths.h"
-#include "devctl/core/notices.h"
 #include "devctl/text/broadcast.h"
-#include "devctl/text/greetings.h"
 #include "devctl/text/control_servers.h"
+#include "devctl/text/greetings.h"
+#include "platform/paths.h"
 #include "socket_client.h"
+#include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
 namespace {
 
-class Power : public BoardTest {
+class Power : public testsupport::SimUnitFixture {
  protected:
+  Power() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     g_unit.config_path = kConfigFile;
     ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
     g_unit.config.type = "TRX";
@@ -54,7 +55,7 @@ class Power : public BoardTest {
     g_power.deep_sleep = 0;
     g_power.auto_standby_state = 1;
     g_power.backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Levels written to a line since the last ClearHistory.
   std::vector<int> Levels(int gpio) {

@@ -5,23 +5,24 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/record_writes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_biquad.h"
 #include "devctl/devices/dsp_channels.h"
 #include "platform/storage.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class PresetRecall : public BoardTest {
+class PresetRecall : public testsupport::SimUnitFixture {
  protected:
+  PresetRecall() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     g_unit.config_path = kConfigFile;
     ResetAppConfig(g_unit.config_path, &g_unit.config, "02:00:00:00:00:01");
     g_unit.config.type = "TRX";
@@ -32,7 +33,7 @@ class PresetRecall : public BoardTest {
   }
   void TearDown() override {
     g_unit.pending_preset = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void ClearJournals() {
     board().dsp_a().ClearJournal();

@@ -6,23 +6,24 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/app/service_loop.h"
-#include "devctl/text/control_ports.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_ports.h"
 #include "devctl/text/control_servers.h"
 #include "socket_client.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class ServiceLoop : public BoardTest {
+class ServiceLoop : public testsupport::SimUnitFixture {
  protected:
+  ServiceLoop() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     LcdInit();
     InitFrontLeds();
     Quiet();
@@ -32,7 +33,7 @@ class ServiceLoop : public BoardTest {
     g_control_servers.telnet.Stop();
     g_control_servers.uart.Stop();
     g_power.backlight_countdown = -1;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   void Quiet() {
     fs().ClearHistory();

@@ -4,25 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
-#include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/app/startup.h"
+#include "devctl/core/config_file.h"
 #include "devctl/core/timer.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
-#include "devctl/devices/key_scanner.h"
 #include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/key_scanner.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/web/application.h"
 #include "platform/command.h"
 #include "platform/net_if.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class Startup : public BoardTest {
+class Startup : public testsupport::SimUnitFixture {
  protected:
+  Startup() : SimUnitFixture(Panel()) {}
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::SetCommandRunner(&runner_);
     platform::ResetSimInterfaces();
     g_unit.config = app_config_s();
@@ -38,7 +39,7 @@ class Startup : public BoardTest {
     platform::SetCommandRunner(nullptr);
     g_power.deep_sleep = 0;
     g_power.applied = 0;
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // Starts with the given stored power state (no threads).
   void Start(const char* system_json) {

@@ -13,14 +13,14 @@
 #include "devctl/core/network_files.h"
 #include "platform/net_if.h"
 #include "platform/vendor_storage.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
-using SystemFiles = UnitRoot;
+using SystemFiles = testsupport::UnitRootFixture;
 
 class RecordingVendorStorage : public platform::VendorStorageIo {
  public:
@@ -45,15 +45,15 @@ class RecordingVendorStorage : public platform::VendorStorageIo {
   std::vector<unsigned char> last_record;
 };
 
-class VendorStorage : public UnitRoot {
+class VendorStorage : public testsupport::UnitRootFixture {
  protected:
   void SetUp() override {
-    UnitRoot::SetUp();
+    UnitRootFixture::SetUp();
     platform::SetVendorStorage(&device_);
   }
   void TearDown() override {
     platform::SetVendorStorage(nullptr);
-    UnitRoot::TearDown();
+    UnitRootFixture::TearDown();
   }
   RecordingVendorStorage device_;
 };

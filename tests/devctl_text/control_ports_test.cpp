@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/app/service_loop.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/broadcast.h"
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
@@ -29,7 +29,7 @@
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "socket_client.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
 namespace {
@@ -42,10 +42,10 @@ const std::string kBanner =
     "V2.0\r\nType \"HELP\" For More Information\r\n================================= "
     "\r\n\r\nVX7206>";
 
-class ControlPortsTest : public webtest::BoardTest {
+class ControlPortsTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
     std::filesystem::create_directories(platform::Path("/dev"));
     HistoryInit();
@@ -110,13 +110,14 @@ class ControlPortsTest : public webtest::BoardTest {
     close(slave_);
     for (int fd : fds_) close(fd);
     g_unit.identity = device_identity_s();
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // A raw client, once the server has taken it on.
   int Tcp() {
     const size_t before = g_control_servers.tcp.ClientCount();
     const int fd = fds_.emplace_back(Connect(g_control_servers.tcp.BoundPort()));
-    EXPECT_TRUE(testsupport::WaitFor([&] { return g_control_servers.tcp.ClientCount() != before; }));
+    EXPECT_TRUE(
+        testsupport::WaitFor([&] { return g_control_servers.tcp.ClientCount() != before; }));
     return fd;
   }
   int Telnet() { return fds_.emplace_back(Connect(g_control_servers.telnet.BoundPort())); }

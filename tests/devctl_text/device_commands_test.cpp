@@ -19,17 +19,17 @@
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
 const std::string kHint =
     ", (Please use \"NET RB\" command or re-power device to apply new config!)\r\n";
 
-class DeviceCommandsTest : public webtest::BoardTest {
+class DeviceCommandsTest : public testsupport::TextCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    TextCommandFixture::SetUp();
     for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps",
                             "/usr/local/netaudio/tarvo_package/tarvo_data/config/keep"}) {
       std::filesystem::create_directories(platform::Path(dir));
@@ -44,21 +44,7 @@ class DeviceCommandsTest : public webtest::BoardTest {
     ClearResetConfirms();
     g_unit.net_edit_pending = false;
     g_unit.identity = device_identity_s();
-    BoardTest::TearDown();
-  }
-  std::string Run(std::string line, int fd = 4) {
-    std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
-    RunRebootAfterReply();  // as the port frame does once the reply is queued
-    return reply.substr(2, reply.size() - 9);
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(platform::Path(path));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(platform::Path(path)) << text;
+    TextCommandFixture::TearDown();
   }
   // The saved file as loaded without a MAC address.
   static app_config_s Saved() { return testsupport::SimUnitFixture::Saved(""); }

@@ -1,3 +1,4 @@
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/text/dispatcher.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,8 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/device_commands.h"
 #include "devctl/text/dispatch_routes.h"
 #include "devctl/text/eq_commands.h"
@@ -29,7 +30,7 @@
 #include "devctl/text/status_report.h"
 #include "devctl/text/system_commands.h"
 #include "devctl/text/text_commands.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
@@ -160,10 +161,10 @@ TEST(DispatchRoutes, NamesKeepTheirCaseAndLoseTheirBlanks) {
   EXPECT_EQ(raw, "IN 1 NAME STAGE LEFT\r");
 }
 
-class DispatcherTest : public webtest::BoardTest {
+class DispatcherTest : public testsupport::TextCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    TextCommandFixture::SetUp();
     for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
       std::filesystem::create_directories(platform::Path(dir));
     }
@@ -173,27 +174,18 @@ class DispatcherTest : public webtest::BoardTest {
   void TearDown() override {
     ClearResetConfirms();
     g_unit.net_edit_pending = false;
-    BoardTest::TearDown();
-  }
-  std::string Run(std::string line, int fd = 4) {
-    return DispatchLine(fd, line.data(), static_cast<int>(line.size()));
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(platform::Path(path));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    TextCommandFixture::TearDown();
   }
 };
 
 TEST_F(DispatcherTest, EveryReplyIsFramedByTheLineEndAndThePrompt) {
-  EXPECT_EQ(Run("xyz\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");
-  EXPECT_EQ(Run("\r\n"), "\r\nVX7206>");
-  EXPECT_EQ(Run("   \r"), "\r\nVX7206>");
-  EXPECT_EQ(Run("ab\x7f\x7f\r"), "\r\nVX7206>");
-  EXPECT_EQ(Run(""), "\r\nVX7206>");
+  EXPECT_EQ(Framed("xyz\r"), "\r\n[ERROR]Command not found.\r\nVX7206>");
+  EXPECT_EQ(Framed("\r\n"), "\r\nVX7206>");
+  EXPECT_EQ(Framed("   \r"), "\r\nVX7206>");
+  EXPECT_EQ(Framed("ab\x7f\x7f\r"), "\r\nVX7206>");
+  EXPECT_EQ(Framed(""), "\r\nVX7206>");
   g_unit.config.model = "MX88";
-  EXPECT_EQ(Run("IN 99 GAIN 5\r"),
+  EXPECT_EQ(Framed("IN 99 GAIN 5\r"),
             "\r\n[ERROR]Set input gain param out of range. Type \"HELP\" for more reference.\r\n"
             "MX88>");
 }
@@ -202,11 +194,11 @@ TEST_F(DispatcherTest, OverlongLineIsRefusedBeforeAnyHandler) {
   std::string line = "IN 1 GAIN 5";
   line += std::string(5000, 'x');
   line += "\r";
-  EXPECT_EQ(Run(line), "\r\n[ERROR]Command not found.\r\nVX7206>");
+  EXPECT_EQ(Framed(line), "\r\n[ERROR]Command not found.\r\nVX7206>");
   EXPECT_EQ(g_unit.config.analogue_input_gain[0], 0);
   EXPECT_TRUE(platform::sim_i2c().Transfers().empty());
   // Blanks do not count: a long line of blanks around a command still runs it.
-  EXPECT_EQ(Run(std::string(5000, ' ') + "IN 1 GAIN 5\r"),
+  EXPECT_EQ(Framed(std::string(5000, ' ') + "IN 1 GAIN 5\r"),
             "\r\n[SUCCESS]Set analogue input CH1 gain to 5dB.\r\nVX7206>");
 }
 
@@ -225,46 +217,46 @@ TEST_F(DispatcherTest, ResetQuestionIsAnsweredByTheSameClientOnly) {
   };
   for (const auto& c : cases) {
     std::string last;
-    for (const auto& l : c.lines) last = Run(l);
+    for (const auto& l : c.lines) last = Framed(l);
     EXPECT_EQ(last, c.last_reply) << c.lines[1];
     EXPECT_EQ(PendingConfirmation(4), nullptr);
   }
-  EXPECT_EQ(Run("reset"), ask);
-  EXPECT_EQ(Run("reset all", 9),
+  EXPECT_EQ(Framed("reset"), ask);
+  EXPECT_EQ(Framed("reset all", 9),
             "\r\nSure to reset system and network settings to default? Type \"Yes\" after next "
             "prompt to confirm...\r\nVX7206>");
   // Another client's command runs normally while the question is open.
-  EXPECT_EQ(Run("IN1GAIN3", 7), "\r\n[SUCCESS]Set analogue input CH1 gain to 3dB.\r\nVX7206>");
+  EXPECT_EQ(Framed("IN1GAIN3", 7), "\r\n[SUCCESS]Set analogue input CH1 gain to 3dB.\r\nVX7206>");
   ASSERT_NE(PendingConfirmation(4), nullptr);
   EXPECT_EQ(PendingConfirmation(4)->handler, TermResetSystem);
   ASSERT_NE(PendingConfirmation(9), nullptr);
   EXPECT_EQ(PendingConfirmation(9)->handler, TermResetAll);
   ForgetResetConfirm(9);
   EXPECT_EQ(PendingConfirmation(9), nullptr);
-  EXPECT_EQ(Run("no"), "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>");
+  EXPECT_EQ(Framed("no"), "\r\n[SUCCESS]RESET process ignored.\r\nVX7206>");
 }
 
 TEST_F(DispatcherTest, NetworkEditIsClosedByTheFirstOtherCommand) {
   g_unit.config.dhcp = 0;
   g_unit.config.ipaddress = "192.168.1.100";
   g_unit.config.hostname = "unit-a";
-  Run("NET IP 10.0.0.5");
+  Framed("NET IP 10.0.0.5");
   EXPECT_TRUE(g_unit.net_edit_pending);
   EXPECT_EQ(g_unit.pending.type, "TRX");
   EXPECT_FALSE(Read("/oem/app.json").empty());  // the edit starts from the stored file
   g_unit.pending.hostname = "edited";
-  Run("STATUS");
-  Run("net gw 10.0.0.1");
+  Framed("STATUS");
+  Framed("net gw 10.0.0.1");
   EXPECT_TRUE(g_unit.net_edit_pending);
   EXPECT_EQ(Read("/etc/hostname"), "");
-  Run("in 1 name My Input");  // "NET" after NAME is a name, not a network command
+  Framed("in 1 name My Input");  // "NET" after NAME is a name, not a network command
   EXPECT_FALSE(g_unit.net_edit_pending);
   EXPECT_EQ(g_unit.pending.hostname, "unit-a");
   EXPECT_EQ(Read("/etc/hostname"), "unit-a");
   EXPECT_NE(Read("/etc/dhcpcd.conf").find("192.168.1.100"), std::string::npos);
   // A blank line leaves an open edit as it is.
-  Run("NET IP 10.0.0.6");
-  Run("\r");
+  Framed("NET IP 10.0.0.6");
+  Framed("\r");
   EXPECT_TRUE(g_unit.net_edit_pending);
 }
 
@@ -291,11 +283,13 @@ TEST_F(DispatcherTest, FrameWakesBeforeTheHandlerAndSavesOnlyAChange) {
   for (const auto& c : cases) {
     g_unit.config.power = c.power;
     const long before = Saves();
-    EXPECT_EQ(Run(c.line), c.text) << c.line;
+    EXPECT_EQ(Framed(c.line), c.text) << c.line;
     EXPECT_EQ(Saves() - before, c.saves) << c.line;
     EXPECT_EQ(g_unit.config.power, c.text.find(power_on) == 0 ? 1 : c.power) << c.line;
     // What the unit starts with after a restart.
-    if (c.saves != 0) EXPECT_EQ(Saved().power, 1) << c.line;
+    if (c.saves != 0) {
+      EXPECT_EQ(Saved().power, 1) << c.line;
+    }
   }
 }
 
@@ -314,18 +308,20 @@ TEST_F(DispatcherTest, EveryRowInStandbyWakesUnlessItIsOneThatNeverWakes) {
     ClearResetConfirms();
     g_unit.config.power = 0;
     const long saves = Saves();
-    const std::string text = Run(row.example);
+    const std::string text = Framed(row.example);
     RunRebootAfterReply();  // as the port frame does once the reply is queued
     const bool woke = g_unit.config.power == 1;
     const bool asks = row.question != nullptr;
     EXPECT_EQ(woke, !asks && never_wakes.count(row.handler) == 0) << row.example << "\n" << text;
-    if (woke) EXPECT_GT(Saves(), saves) << row.example;
+    if (woke) {
+      EXPECT_GT(Saves(), saves) << row.example;
+    }
   }
 }
 
 TEST_F(DispatcherTest, FailedSaveIsReportedAndTheChangeStays) {
   platform::FailWritesAfter(0);
-  EXPECT_EQ(Run("IN 2 GAIN -7\r"),
+  EXPECT_EQ(Framed("IN 2 GAIN -7\r"),
             "\r\n[SUCCESS]Set analogue input CH2 gain to -7dB.\r\n"
             "[ERROR]Settings could not be saved.\r\nVX7206>");
   platform::FailWritesAfter(-1);
@@ -334,7 +330,7 @@ TEST_F(DispatcherTest, FailedSaveIsReportedAndTheChangeStays) {
   EXPECT_EQ(Saves(), 0);
   EXPECT_EQ(Read("/oem/app.json"), "");
   // The next save writes the change.
-  EXPECT_EQ(Run("IN 3 GAIN 1\r"), "\r\n[SUCCESS]Set analogue input CH3 gain to 1dB.\r\nVX7206>");
+  EXPECT_EQ(Framed("IN 3 GAIN 1\r"), "\r\n[SUCCESS]Set analogue input CH3 gain to 1dB.\r\nVX7206>");
   app_config_s saved;
   std::string path;
   LoadAppConfigFile(path, "/oem/app.json", &saved, "02:00:00:00:00:01", "TRX");

@@ -22,7 +22,7 @@
 #include "devctl/text/system_commands.h"
 #include "devctl/text/text_commands.h"
 #include "socket_client.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
@@ -120,10 +120,10 @@ TEST(HelpListing, VariantHidesEntriesByDeviceType) {
   g_unit.config = app_config_s();
 }
 
-class HelpOverTcpTest : public webtest::BoardTest {
+class HelpOverTcpTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
     HistoryInit();
     ClearResetConfirms();
@@ -136,7 +136,7 @@ class HelpOverTcpTest : public webtest::BoardTest {
   void TearDown() override {
     g_control_servers.tcp.Stop();
     g_unit.identity = device_identity_s();
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
 };
 

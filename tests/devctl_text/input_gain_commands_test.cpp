@@ -1,3 +1,4 @@
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/text/input_gain_commands.h"
 
 #include <gtest/gtest.h>
@@ -9,27 +10,15 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-class InputGainTest : public webtest::BoardTest {
+class InputGainTest : public testsupport::TextCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    TextCommandFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
-  }
-  // The reply lines between the leading "\r\n" and the prompt.
-  std::string Run(std::string line) {
-    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
-    EXPECT_EQ(reply.substr(0, 2), "\r\n");
-    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
-    return reply.substr(2, reply.size() - 9);
-  }
-  static int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
   }
 };
 

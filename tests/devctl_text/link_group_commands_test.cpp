@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/link_group_commands.h"
 
 #include <gtest/gtest.h>
@@ -6,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class LinkGroupTest : public outtest::TextCommandTest {};
+class LinkGroupTest : public testsupport::TextCommandFixture {};
 
 TEST_F(LinkGroupTest, LockLinesForEveryPair) {
   const char* kinds[] = {"analogue input CH1/CH2", "analogue input CH3/CH4", "tarvo input CH1/CH2",
@@ -104,7 +104,8 @@ TEST_F(LinkGroupTest, OutputGroupMembers) {
   EXPECT_EQ(Run("OUT GROUP 1 MEMBER 11000000000001\r"),
             "[SUCCESS]Set output group A include analogue output 1,2 USB output right\r\n");
   const int a[kDspChannels] = {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_unit.config.group_output_stereo1[c], a[c]) << c;
+  for (int c = 0; c < kDspChannels; ++c)
+    EXPECT_EQ(g_unit.config.group_output_stereo1[c], a[c]) << c;
   EXPECT_EQ(g_unit.config.group_output_stereo2[0], 0);
   EXPECT_EQ(g_unit.config.group_output_stereo3[13], 0);
   EXPECT_EQ(g_unit.config.group_output_stereo4[5], 1);  // not a member of A: stays in D

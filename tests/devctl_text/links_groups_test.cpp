@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "devctl/core/unit_state.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "devctl/devices/dsp_channels.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class LinksGroupsTest : public webtest::BoardTest {
+class LinksGroupsTest : public testsupport::SimUnitFixture {
  protected:
   // Outputs whose source cell was written, in order.
   std::vector<int> SourceWrites() {

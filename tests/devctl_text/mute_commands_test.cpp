@@ -1,3 +1,4 @@
+#include "devctl/core/unit_state.h"
 #include "devctl/text/mute_commands.h"
 
 #include <gtest/gtest.h>
@@ -5,14 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class MuteCommandTest : public outtest::TextCommandTest {};
+class MuteCommandTest : public testsupport::TextCommandFixture {};
 
 const std::string kInputError =
     "[ERROR]Set input mute param out of range. Type \"HELP\" for more reference.\r\n";
@@ -23,7 +23,7 @@ TEST_F(MuteCommandTest, ChannelsAndLinkedPairsLeaveTheirGroups) {
   g_unit.config.group_input_stereo2[0] = 1;
   EXPECT_EQ(Run("IN 1 MUTE ON\r"), "[SUCCESS]Set analogue input CH1 mute on.\r\n");
   EXPECT_EQ(g_unit.config.analogue_input_mute[0], 1);
-  EXPECT_TRUE(InputMutedCell(0));
+  EXPECT_TRUE(DspMuted(0));
   EXPECT_EQ(g_unit.config.group_input_stereo2[0], 0);
   EXPECT_EQ(Saves(), 1);
   EXPECT_EQ(Saved().analogue_input_mute[0], 1);
@@ -84,7 +84,7 @@ TEST_F(MuteCommandTest, AllChannels) {
   EXPECT_EQ(Run("IN 0 MUTE OFF\r"), "[SUCCESS]Set all input mute off.\r\n");
   for (int c = 0; c < kDspChannels; ++c) {
     EXPECT_EQ(g_unit.config.InputMuteRef(c), 0) << c;
-    EXPECT_FALSE(InputMutedCell(c)) << c;
+    EXPECT_FALSE(DspMuted(c)) << c;
   }
   for (int g = 0; g < kGroups; ++g) EXPECT_EQ(g_unit.config.group_input_mute[g], 0);
   EXPECT_EQ(g_unit.config.group_input_stereo3[4], 1);

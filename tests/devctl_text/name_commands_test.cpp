@@ -1,14 +1,16 @@
+#include "devctl/core/unit_state.h"
+#include "devctl/text/dispatcher.h"
 #include "devctl/text/name_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-class NameCommandTest : public outtest::TextCommandTest {};
+class NameCommandTest : public testsupport::TextCommandFixture {};
 
 const std::string kInputError =
     "[ERROR]Set input name param out of range. Type \"HELP\" for more reference.\r\n";

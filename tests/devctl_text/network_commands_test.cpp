@@ -9,11 +9,11 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/network_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/storage.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ const std::string kHint =
     ", (Please use \"NET RB\" command or re-power device to apply new config!)\r\n";
 constexpr char kTemplate[] = "# dhcp template\ninterface eth0\n";
 
-class NetworkCommandsTest : public webtest::BoardTest {
+class NetworkCommandsTest : public testsupport::TextCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    TextCommandFixture::SetUp();
     for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
       std::filesystem::create_directories(platform::Path(dir));
     }
@@ -37,23 +37,7 @@ class NetworkCommandsTest : public webtest::BoardTest {
     ClearResetConfirms();
     g_unit.net_edit_pending = false;
     g_unit.pending = app_config_s();
-    BoardTest::TearDown();
-  }
-  // The reply lines between the leading "\r\n" and the prompt.
-  std::string Run(std::string line, int fd = 4) {
-    std::string reply = DispatchLine(fd, line.data(), static_cast<int>(line.size()));
-    RunRebootAfterReply();  // as the port frame does once the reply is queued
-    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
-    return reply.substr(2, reply.size() - 9);
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(platform::Path(path));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    std::ofstream(platform::Path(path)) << text;
+    TextCommandFixture::TearDown();
   }
   // The saved file as loaded without a MAC address.
   static app_config_s Saved() { return testsupport::SimUnitFixture::Saved(""); }
@@ -185,7 +169,7 @@ TEST_F(NetworkCommandsTest, EditIsSavedMergedWithLiveChanges) {
 TEST_F(NetworkCommandsTest, NetRbInStandbyKeepsTheEdit) {
   g_unit.config.power = 0;
   SaveAppConfig(g_unit.config_path, &g_unit.config);
-  Run("NET DHCP OFF");
+  Framed("NET DHCP OFF");  // wakes the unit: the power-on notice comes ahead of the reply
   Run("NET IP 10.0.0.9");
   EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
   const app_config_s saved = Saved();

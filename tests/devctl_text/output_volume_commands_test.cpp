@@ -1,3 +1,5 @@
+#include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/text/output_volume_commands.h"
 
 #include <gtest/gtest.h>
@@ -5,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class OutputVolumeTest : public outtest::TextCommandTest {};
+class OutputVolumeTest : public testsupport::TextCommandFixture {};
 
 const std::string kSetError =
     "[ERROR]Set output volume param out of range. Type \"HELP\" for more reference.\r\n";

@@ -8,35 +8,30 @@
 #include <string>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/power.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "tests/devctl_web/system_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
 const std::string kRangeError =
     "[ERROR]Set preset param out of range. Type \"HELP\" for more reference.\r\n";
 
-class PresetCommands : public SimUnitFixture {
+class PresetCommands : public testsupport::TextCommandFixture {
  protected:
+  PresetCommands() : TextCommandFixture(SystemLines()) {}
   void SetUp() override {
-    SimUnitFixture::SetUp();
+    TextCommandFixture::SetUp();
     g_unit.pending_preset = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
     g_unit.pending_preset = 0;
-    SimUnitFixture::TearDown();
-  }
-  std::string Run(std::string line) {
-    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
-    EXPECT_EQ(reply.substr(0, 2), "\r\n");
-    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
-    return reply.substr(2, reply.size() - 9);
+    TextCommandFixture::TearDown();
   }
   // devctl started again on the same folder: the configuration and the preset slots reloaded.
   void Restart() {

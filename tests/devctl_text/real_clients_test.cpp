@@ -21,7 +21,7 @@
 #include "devctl/text/dispatcher.h"
 #include "devctl/text/history.h"
 #include "socket_client.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
 namespace {
@@ -75,10 +75,10 @@ class Terminal {
   std::string screen_;
 };
 
-class RealClientsTest : public webtest::BoardTest {
+class RealClientsTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     std::filesystem::create_directories(platform::Path("/oem"));
     HistoryInit();
     ClearResetConfirms();
@@ -93,12 +93,7 @@ class RealClientsTest : public webtest::BoardTest {
   void TearDown() override {
     g_control_servers.tcp.Stop();
     g_control_servers.telnet.Stop();
-    BoardTest::TearDown();
-  }
-  static int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+    SimUnitFixture::TearDown();
   }
 };
 
@@ -136,8 +131,8 @@ TEST_F(RealClientsTest, TelnetProgramEditsAndRecallsLines) {
 TEST_F(RealClientsTest, SocatRawClientWithCrLfLines) {
   if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "no socat";
   const int watcher = Connect(g_control_servers.tcp.BoundPort());
-  Terminal socat(
-      {"socat", "-", "TCP:127.0.0.1:" + std::to_string(g_control_servers.tcp.BoundPort()) + ",crlf"});
+  Terminal socat({"socat", "-",
+                  "TCP:127.0.0.1:" + std::to_string(g_control_servers.tcp.BoundPort()) + ",crlf"});
   socat.Type("IN 2 GAIN -4\n");
   const std::string reply = "\r\n[SUCCESS]Set analogue input CH2 gain to -4dB.\r\nVX7206>";
   EXPECT_EQ(ReadUntil(watcher, "VX7206>"), reply);

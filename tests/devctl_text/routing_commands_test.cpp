@@ -1,3 +1,6 @@
+#include "devctl/core/config_defaults.h"
+#include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/text/routing_commands.h"
 
 #include <gtest/gtest.h>
@@ -5,14 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/devctl_text/text_command_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class RoutingCommandTest : public outtest::TextCommandTest {};
+class RoutingCommandTest : public testsupport::TextCommandFixture {};
 
 // Link flags by pair index (0-6) for one side.
 void LinkInputs(std::initializer_list<int> pairs) {

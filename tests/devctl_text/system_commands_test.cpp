@@ -14,11 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
-#include "devctl/core/port_restarts.h"
-#include "devctl/text/control_servers.h"
 #include "devctl/app/service_loop.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/core/uptime.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
@@ -26,9 +25,10 @@
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
-#include "tests/devctl_web/system_fixture.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
@@ -37,10 +37,11 @@ std::string RangeError(const char* what) {
          " param out of range. Type \"HELP\" for more reference.\r\n";
 }
 
-class SystemCommands : public SimUnitFixture {
+class SystemCommands : public testsupport::TextCommandFixture {
  protected:
+  SystemCommands() : TextCommandFixture(SystemLines()) {}
   void SetUp() override {
-    SimUnitFixture::SetUp();
+    TextCommandFixture::SetUp();
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
@@ -50,13 +51,7 @@ class SystemCommands : public SimUnitFixture {
     g_control_servers.uart.Stop();
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
-    SimUnitFixture::TearDown();
-  }
-  std::string Run(std::string line) {
-    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
-    EXPECT_EQ(reply.substr(0, 2), "\r\n");
-    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
-    return reply.substr(2, reply.size() - 9);
+    TextCommandFixture::TearDown();
   }
 };
 
@@ -267,9 +262,9 @@ TEST_F(SystemCommands, PowerOffAndOnReachTheHardware) {
   }
 
   // In standby "pon" answers with its own line only: no separate power-on notice.
-  Notices().clear();
+  ClearNotices();
   EXPECT_EQ(Run("pon\r"), "[SUCCESS]Set system power on, please wait a moment...\r\n");
-  EXPECT_EQ(Notices().find("[SUCCESS]Set system power on"), std::string::npos);
+  EXPECT_EQ(notices().find("[SUCCESS]Set system power on"), std::string::npos);
   EXPECT_EQ(Saved().power, 1);
   EXPECT_EQ(Run("pon\r"), "System is power on.\r\n");
   PowerWorkerPass();

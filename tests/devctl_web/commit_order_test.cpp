@@ -11,24 +11,24 @@
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
-class CommitOrderTest : public webtest::BoardTest {
+class CommitOrderTest : public testsupport::WebCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
-    std::filesystem::create_directories(root_ + "/oem");
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    WebCommandFixture::SetUp();
     SetNoticeSink([this](const std::string& text) { Heard(text); });
   }
   void TearDown() override {
     SetNoticeSink(nullptr);
-    BoardTest::TearDown();
+    WebCommandFixture::TearDown();
   }
 
  public:
@@ -52,12 +52,10 @@ class CommitOrderTest : public webtest::BoardTest {
   void WebVolume(int v) {
     const std::string body =
         "{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":" + std::to_string(v) + "}";
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
+    Post(body);
   }
 
  protected:
-  CApplication app_{"appthread"};
   std::mutex heard_mutex_;
   std::string heard_;
 };

@@ -1,13 +1,17 @@
 // Input gain and mute changes shared by the text and web commands, on the simulated board.
 #include <gtest/gtest.h>
 
-#include "board_fixture.h"
+#include "devctl/core/config_defaults.h"
 #include "devctl/core/input_changes.h"
 #include "devctl/core/unit_state.h"
+#include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
+#include "devctl/devices/io_expander.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-class InputChangesTest : public webtest::BoardTest {};
+class InputChangesTest : public testsupport::SimUnitFixture {};
 
 TEST_F(InputChangesTest, LinkedAnaloguePairFromEitherChannel) {
   g_unit.config.analogue_input_stereo[0] = 1;

@@ -13,16 +13,16 @@
 #include "devctl/core/pending_network.h"
 #include "devctl/core/port_restarts.h"
 #include "devctl/core/unit_state.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
 constexpr char kTemplate[] = "# dhcp template\n";
 
-class NetworkSettingsTest : public webtest::BoardTest {
+class NetworkSettingsTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
       std::filesystem::create_directories(platform::Path(dir));
     }
@@ -34,7 +34,7 @@ class NetworkSettingsTest : public webtest::BoardTest {
   }
   void TearDown() override {
     g_unit.pending = app_config_s();
-    BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
   // The request that repeats every stored value.
   NetworkSettings Current() const {
@@ -48,13 +48,6 @@ class NetworkSettingsTest : public webtest::BoardTest {
     s.hostname = g_unit.config.hostname;
     s.model = g_unit.config.model;
     return s;
-  }
-  static bool Exists(const char* path) { return std::filesystem::exists(platform::Path(path)); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(platform::Path(path));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
 };
 

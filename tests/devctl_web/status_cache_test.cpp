@@ -13,7 +13,7 @@
 #include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/json_members.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
@@ -74,11 +74,11 @@ TEST(StatusCacheTest, SameBytesAsAFreshBuild) {
   EXPECT_EQ(cache.config_builds(), 4);
 }
 
-class LiveStatusCacheTest : public webtest::UnitRootTest {
+class LiveStatusCacheTest : public testsupport::UnitRootFixture {
  protected:
   void TearDown() override {
     g_unit.config = app_config_s();
-    webtest::UnitRootTest::TearDown();
+    testsupport::UnitRootFixture::TearDown();
   }
 };
 

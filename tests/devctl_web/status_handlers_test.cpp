@@ -8,11 +8,11 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
-#include "unit_root.h"
+#include "tests/support/unit_root.h"
 
 namespace {
 
-class StatusHandlersTest : public webtest::UnitRootTest {};
+class StatusHandlersTest : public testsupport::UnitRootFixture {};
 
 std::vector<std::string> Keys(const cJSON* object) {
   std::vector<std::string> keys;
@@ -32,7 +32,8 @@ TEST_F(StatusHandlersTest, GetInfoAnswersTheFourAddressesAndIgnoresTheBody) {
               (std::vector<std::string>{"ipaddress", "subnet", "gateway", "macaddress"}));
     EXPECT_STREQ(cJSON_GetObjectItem(info, "ipaddress")->valuestring,
                  g_unit.net_status.ipaddress.c_str());
-    EXPECT_STREQ(cJSON_GetObjectItem(info, "gateway")->valuestring, g_unit.net_status.gateway.c_str());
+    EXPECT_STREQ(cJSON_GetObjectItem(info, "gateway")->valuestring,
+                 g_unit.net_status.gateway.c_str());
     EXPECT_STREQ(cJSON_GetObjectItem(info, "macaddress")->valuestring, "02:00:00:aa:bb:cc");
     cJSON_Delete(info);
   }

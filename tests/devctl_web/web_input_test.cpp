@@ -21,8 +21,8 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/io_expander.h"
 #include "devctl/text/broadcast.h"
@@ -36,8 +36,8 @@
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
 #include "sim/board/board.h"
-#include "board_fixture.h"
 #include "tests/support/wait_for.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
@@ -72,10 +72,10 @@ std::string ReadAvailable(int fd, size_t expected, int quiet_ms) {
   return out;
 }
 
-class WebInputTest : public webtest::BoardTest {
+class WebInputTest : public testsupport::WebCommandFixture {
  protected:
   void SetUp() override {
-    webtest::BoardTest::SetUp();
+    WebCommandFixture::SetUp();
     ASSERT_EQ(g_control_servers.tcp.Init("tcpthread", 0, CTcpserver::kModeRaw), 0);
     ASSERT_EQ(g_control_servers.tcp.Start(), 0);
     ASSERT_EQ(g_control_servers.telnet.Init("telnetthread", 0, CTcpserver::kModeTelnet), 0);
@@ -84,8 +84,10 @@ class WebInputTest : public webtest::BoardTest {
     telnet_client_ = ConnectLoopback(g_control_servers.telnet.BoundPort());
     ASSERT_GE(tcp_client_, 0);
     ASSERT_GE(telnet_client_, 0);
-    ASSERT_TRUE(testsupport::WaitFor(
-        [] { return g_control_servers.tcp.ClientCount() >= 1 && g_control_servers.telnet.ClientCount() >= 1; }));
+    ASSERT_TRUE(testsupport::WaitFor([] {
+      return g_control_servers.tcp.ClientCount() >= 1 &&
+             g_control_servers.telnet.ClientCount() >= 1;
+    }));
 
     int slave = -1;
     char name[256];
@@ -99,7 +101,6 @@ class WebInputTest : public webtest::BoardTest {
     ASSERT_EQ(g_control_servers.uart.Start(), 0);
     std::filesystem::create_directories(root_ + "/oem");
 
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
     SetNoticeSink(BroadcastToPorts);
     syncs_before_ = platform::SyncCount();
   }
@@ -112,24 +113,12 @@ class WebInputTest : public webtest::BoardTest {
     close(tcp_client_);
     close(telnet_client_);
     close(uart_peer_);
-    webtest::BoardTest::TearDown();
+    WebCommandFixture::TearDown();
   }
 
   // Sends a request through the dispatcher; returns the parsed reply members as text.
   std::string Command(const std::string& body, bool* result = nullptr) {
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    cJSON* json = cJSON_Parse(reply.c_str());
-    EXPECT_NE(json, nullptr) << reply;
-    std::string members;
-    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
-      members += std::string(c->string) + "=";
-      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
-      members += ";";
-    }
-    if (result) *result = cJSON_GetObjectItem(json, "result")->valueint == 1;
-    cJSON_Delete(json);
-    return members;
+    return Members(Post(body), result);
   }
 
   // The notice each of the three ports received: all three must agree.
@@ -144,7 +133,6 @@ class WebInputTest : public webtest::BoardTest {
     return tcp;
   }
 
-  CApplication app_{"appthread"};
   int tcp_client_ = -1, telnet_client_ = -1, uart_peer_ = -1;
 };
 
@@ -249,9 +237,7 @@ TEST_F(WebInputTest, NoticeIsSentAfterTheConfigurationLockIsReleased) {
   // here: the frame must have released it before sending.
   bool lock_free = false;
   SetNoticeSink([&](const std::string&) {
-    std::thread other([&] {
-      lock_free = ConfigLockFree();
-    });
+    std::thread other([&] { lock_free = ConfigLockFree(); });
     other.join();
   });
   Command(Mute(0, 0, 1));

@@ -13,18 +13,18 @@
 #include <thread>
 #include <vector>
 
-#include "devctl/core/markers.h"
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/pending_network.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_network_handlers.h"
 #include "platform/command.h"
 #include "platform/storage.h"
-#include "devctl/core/port_restarts.h"
-#include "board_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
@@ -39,10 +39,10 @@ std::vector<std::string> Keys(const cJSON* o) {
   return keys;
 }
 
-class WebNetworkTest : public webtest::BoardTest {
+class WebNetworkTest : public testsupport::WebCommandFixture {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    WebCommandFixture::SetUp();
     for (const char* dir : {"/oem", "/etc", "/tmp", "/usr/local/backend/apps"}) {
       std::filesystem::create_directories(platform::Path(dir));
     }
@@ -50,7 +50,6 @@ class WebNetworkTest : public webtest::BoardTest {
     g_unit.config.type = "TRX";
     g_unit.pending = g_unit.config;
     g_unit.net_edit_pending = false;
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
     notices_.clear();
     SetNoticeSink([this](const std::string& text) { notices_.push_back(text); });
   }
@@ -58,12 +57,10 @@ class WebNetworkTest : public webtest::BoardTest {
     SetNoticeSink(nullptr);
     g_unit.pending = app_config_s();
     g_unit.identity = device_identity_s();
-    BoardTest::TearDown();
+    WebCommandFixture::TearDown();
   }
   Json Command(const std::string& body) {
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    RunRebootAfterReply();  // as the request loop does once the reply is written
+    const std::string reply = Post(body);
     Json json(cJSON_Parse(reply.c_str()));
     EXPECT_TRUE(json != nullptr) << body << " -> " << reply;
     return json;
@@ -71,13 +68,6 @@ class WebNetworkTest : public webtest::BoardTest {
   static int Result(const Json& j) {
     const cJSON* r = cJSON_GetObjectItem(j.get(), "result");
     return cJSON_IsNumber(r) ? r->valueint : -1;
-  }
-  static bool Exists(const char* path) { return std::filesystem::exists(platform::Path(path)); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(platform::Path(path));
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
   // The configuration record as its file shows it, for member-by-member comparisons.
   static Json ConfigJson() {
@@ -97,7 +87,6 @@ class WebNetworkTest : public webtest::BoardTest {
     return compared;
   }
 
-  CApplication app_{"appthread"};
   std::vector<std::string> notices_;
 };
 

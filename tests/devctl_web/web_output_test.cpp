@@ -11,50 +11,28 @@
 #include <string>
 #include <vector>
 
+#include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/clock.h"
-#include "tests/devctl_text/output_log.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
-using outtest::DspLog;
 using Log = std::vector<std::string>;
 
-class WebOutputTest : public webtest::BoardTest {
+class WebOutputTest : public testsupport::WebCommandFixture {
  protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    std::filesystem::create_directories(root_ + "/oem");
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
-    SetNoticeSink([this](const std::string& text) { notices_ += text; });
-  }
-  void TearDown() override {
-    SetNoticeSink(nullptr);
-    BoardTest::TearDown();
-  }
-
-  // The reply members as "name=value;", the bus log and the notice starting afresh.
+  // The reply members as "name=value;", the bus log and the notices starting afresh.
   std::string Command(const std::string& body) {
     platform::sim_i2c().ClearTransfers();
-    notices_.clear();
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    cJSON* json = cJSON_Parse(reply.c_str());
-    EXPECT_NE(json, nullptr) << reply;
-    std::string members;
-    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
-      members += std::string(c->string) + "=";
-      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
-      members += ";";
-    }
-    cJSON_Delete(json);
-    return members;
+    ClearNotices();
+    return WebCommandFixture::Command(body);
   }
   static std::string Ok(const char* comhead) {
     return std::string("comhead=") + comhead + ";result=1;";
@@ -62,11 +40,6 @@ class WebOutputTest : public webtest::BoardTest {
   static std::string Refused(const char* comhead) {
     return std::string("comhead=") + comhead + ";result=0;";
   }
-  sim::SimDsp& DspOf(int c) { return (c >= 4 && c < 12) ? board_->dsp_b() : board_->dsp_a(); }
-  uint32_t DelayCell(int c) { return DspOf(c).Word(uint16_t(g_dsp_output_delay_addr[c])); }
-
-  CApplication app_{"appthread"};
-  std::string notices_;
 };
 
 const std::string kPowerOn = "[SUCCESS]Set system power on, please wait a moment...\r\n";
@@ -96,7 +69,7 @@ TEST_F(WebOutputTest, VolumeAndItsMute) {
     g_unit.config.group_output_stereo4[2] = 1;
     EXPECT_EQ(Command(Vol(0, 2, c.vol)), Ok("set output vol"));
     EXPECT_EQ(DspLog(), c.dsp) << c.vol;
-    EXPECT_EQ(notices_,
+    EXPECT_EQ(notices(),
               "[SUCCESS]Set analogue output CH3 volume to " + std::to_string(c.vol) + ".\r\n");
     EXPECT_EQ(g_unit.config.analogue_output_mute[2], c.vol == 0 ? 1 : 0);
     EXPECT_EQ(g_unit.config.group_output_stereo4[2], 0);
@@ -109,19 +82,19 @@ TEST_F(WebOutputTest, VolumeAndItsMute) {
   EXPECT_EQ(Command(Mute(0, 2, 0)), Ok("set output mute"));
   EXPECT_EQ(DspLog(), (Log{"unmute 2"}));
   EXPECT_EQ(g_unit.config.analogue_output_vol[2], 0);
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3 mute off.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue output CH3 mute off.\r\n");
 
   EXPECT_EQ(Command(Vol(1, 7, 100)), Ok("set output vol"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH8 volume to 100.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set tarvo output CH8 volume to 100.\r\n");
   EXPECT_EQ(Command(Mute(2, 0, 1)), Ok("set output mute"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set USB output left mute on.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB output left mute on.\r\n");
 }
 
 TEST_F(WebOutputTest, LinkedPairFromEitherChannel) {
   g_unit.config.tarvo_output_stereo[0] = 1;
   for (int chn : {0, 1}) {
     EXPECT_EQ(Command(Vol(1, chn, 20)), Ok("set output vol"));
-    EXPECT_EQ(notices_,
+    EXPECT_EQ(notices(),
               "[SUCCESS]Set tarvo output CH1 volume to 20.\r\n"
               "[SUCCESS]Set tarvo output CH2 volume to 20.\r\n");
     EXPECT_EQ(DspLog(), (Log{"vol 4=20", "vol 5=20"}));
@@ -133,7 +106,7 @@ TEST_F(WebOutputTest, GroupVolumeAndMute) {
   g_unit.config.group_output_stereo2[12] = 1;
   g_unit.config.group_output_stereo2[13] = 1;
   EXPECT_EQ(Command(Vol(3, 1, 0)), Ok("set output vol"));
-  EXPECT_EQ(notices_,
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set output group B volume to 0.\r\n"
             "[SUCCESS]Set analogue output CH2 volume to 0.\r\n"
             "[SUCCESS]Set USB output left volume to 0.\r\n"
@@ -143,13 +116,13 @@ TEST_F(WebOutputTest, GroupVolumeAndMute) {
   EXPECT_EQ(g_unit.config.group_output_stereo2[12], 1);
 
   EXPECT_EQ(Command(Mute(3, 1, 0)), Ok("set output mute"));
-  EXPECT_EQ(notices_,
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set output group B mute off.\r\n"
             "[SUCCESS]Set analogue output CH2 mute off.\r\n"
             "[SUCCESS]Set USB output left mute off.\r\n"
             "[SUCCESS]Set USB output right mute off.\r\n");
   EXPECT_EQ(Command(Vol(3, 0, 70)), Ok("set output vol"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set output group A volume to 70.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set output group A volume to 70.\r\n");
 }
 
 TEST_F(WebOutputTest, VolumeAndMuteRanges) {
@@ -160,19 +133,19 @@ TEST_F(WebOutputTest, VolumeAndMuteRanges) {
         std::string("{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":\"5\"}")}) {
     const bool mute = body.find("mute") != std::string::npos;
     EXPECT_EQ(Command(body), Refused(mute ? "set output mute" : "set output vol")) << body;
-    EXPECT_EQ(notices_, "") << body;
+    EXPECT_EQ(notices(), "") << body;
   }
   EXPECT_EQ(g_unit.config.power, 0) << "refused before the wake";
   // The per-kind bound comes after the wake.
   EXPECT_EQ(Command(Vol(0, 4, 5)), Refused("set output vol"));
   EXPECT_EQ(g_unit.config.power, 1);
-  EXPECT_EQ(notices_, kPowerOn);
+  EXPECT_EQ(notices(), kPowerOn);
   EXPECT_EQ(Command(Mute(3, 4, 1)), Refused("set output mute"));
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Saves(), 1) << "the refused command's wake is saved";
   // USB "chn" 2 names no output: nothing changes, the unit saves and answers 1.
   EXPECT_EQ(Command(Vol(2, 2, 5)), Ok("set output vol"));
-  EXPECT_EQ(notices_, "");
+  EXPECT_EQ(notices(), "");
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Saves(), 2);
 }
@@ -245,36 +218,36 @@ TEST_F(WebOutputTest, RoutingChannelForm) {
                                 g_unit.config.control[12], g_unit.config.control[13]}),
               c.after)
         << c.body;
-    EXPECT_EQ(notices_, c.notice) << c.body;
+    EXPECT_EQ(notices(), c.notice) << c.body;
   }
 }
 
 TEST_F(WebOutputTest, RoutingAllOutputsAndPairForm) {
   EXPECT_EQ(Command(Route(0, 0)), Ok("set control status"));
-  EXPECT_EQ(std::count(notices_.begin(), notices_.end(), '\n'), 15);
-  EXPECT_EQ(notices_.substr(0, 37), "[SUCCESS]Set all output from none.\r\n[");
+  EXPECT_EQ(Count(notices(), "\n"), 15);
+  EXPECT_EQ(notices().substr(0, 37), "[SUCCESS]Set all output from none.\r\n[");
   for (int c = 0; c < kDspChannels; ++c) EXPECT_EQ(g_unit.config.control[c], 0);
 
   // All outputs pass over an output pair that the source pair claims.
   g_unit.config.InputLinkRef(0) = 1;
   g_unit.config.OutputLinkRef(1) = 1;
   EXPECT_EQ(Command(Route(0, 1)), Ok("set control status"));
-  EXPECT_EQ(std::count(notices_.begin(), notices_.end(), '\n'), 13);
-  EXPECT_EQ(notices_.find("analogue CH3"), std::string::npos);
-  EXPECT_EQ(notices_.find("analogue CH4"), std::string::npos);
+  EXPECT_EQ(Count(notices(), "\n"), 13);
+  EXPECT_EQ(notices().find("analogue CH3"), std::string::npos);
+  EXPECT_EQ(notices().find("analogue CH4"), std::string::npos);
   EXPECT_EQ(g_unit.config.control[2], 0);
   EXPECT_EQ(g_unit.config.control[4], 1);
 
   EXPECT_EQ(Command(Route(0, 3, 1)), Ok("set control status"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set all output from tarvo input CH1/CH2.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set all output from tarvo input CH1/CH2.\r\n");
   for (int p = 0; p < kStereoPairs; ++p) {
     EXPECT_EQ(g_unit.config.control[2 * p], 5);
     EXPECT_EQ(g_unit.config.control[2 * p + 1], 6);
   }
   EXPECT_EQ(Command(Route(7, 0, 1)), Ok("set control status"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set USB output left/right from none.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB output left/right from none.\r\n");
   EXPECT_EQ(Command(Route(2, 7, 2)), Ok("set control status"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 from USB input left/right.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue output CH3/CH4 from USB input left/right.\r\n");
   EXPECT_EQ(g_unit.config.control[2], 13);
 }
 
@@ -311,7 +284,7 @@ TEST_F(WebOutputTest, LinkingCopiesTheFirstChannelsSettings) {
   g_unit.config.tarvo_input_stereo[1] = 1;  // ... of a linked input pair, not straight
   const int64_t slept = clock_.SleptUs();
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 1, 1)), Ok("set output stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 locked.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue output CH3/CH4 locked.\r\n");
   EXPECT_GE(clock_.SleptUs() - slept, 550000);  // 50 ms, then ten steps of 50 ms
   EXPECT_LT(clock_.SleptUs() - slept, 551000);
   Log expected = {"vol 3=60", "mute 3", "vol 3=0", "wait", "delay 3=240"};
@@ -328,12 +301,12 @@ TEST_F(WebOutputTest, LinkingCopiesTheFirstChannelsSettings) {
   EXPECT_EQ(g_unit.config.control[3], 6);
 
   EXPECT_EQ(Command(Stereo("set output stereo", 0, 1, 0)), Ok("set output stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue output CH3/CH4 unlocked.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue output CH3/CH4 unlocked.\r\n");
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Command(Stereo("set input stereo", 2, 0, 1)), Ok("set input stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set USB input left/right locked.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB input left/right locked.\r\n");
   EXPECT_EQ(Command(Stereo("set output stereo", 1, 2, 1)), Ok("set output stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH5/CH6 locked.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set tarvo output CH5/CH6 locked.\r\n");
   EXPECT_EQ(g_unit.config.tarvo_output_stereo[2], 1);
   EXPECT_EQ(Saves(), 4);
 }
@@ -343,7 +316,7 @@ TEST_F(WebOutputTest, LinkingInputsCopiesGainMuteAndPhantom) {
   g_unit.config.analogue_input_mute[0] = 0;
   g_unit.config.analogue_input_phantom[0] = 1;
   EXPECT_EQ(Command(Stereo("set input stereo", 0, 0, 1)), Ok("set input stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue input CH1/CH2 locked.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue input CH1/CH2 locked.\r\n");
   EXPECT_EQ(g_unit.config.analogue_input_gain[1], 12);
   EXPECT_EQ(g_unit.config.analogue_input_phantom[1], 1);
   EXPECT_EQ(DspLog(), (Log{"inmute 1", "wait", "range", "gain 1", "inunmute 1"}));
@@ -372,7 +345,7 @@ TEST_F(WebOutputTest, JoiningAGroup) {
   g_unit.config.output_preset[14] = 2;  // group A plays Custom2
   g_unit.config.output_custom2_date[14].frequency[0] = 123;
   EXPECT_EQ(Command(Stereo("set output stereo", 3, 1, 1)), Ok("set output stereo"));
-  EXPECT_EQ(notices_,
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set output group A include analogue output 1,2 tarvo output 6.\r\n");
   Log expected = {"vol 0=35", "mute 0", "vol 1=35", "mute 1"};
   expected.insert(expected.end(), 8, "eq");
@@ -384,15 +357,15 @@ TEST_F(WebOutputTest, JoiningAGroup) {
 
   // Leaving writes nothing to the DSP.
   EXPECT_EQ(Command(Stereo("set output stereo", 3, 9, 0)), Ok("set output stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set output group A include analogue output 1,2.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set output group A include analogue output 1,2.\r\n");
   EXPECT_TRUE(DspLog().empty());
   EXPECT_EQ(Command(Stereo("set output stereo", 6, 0, 0)), Ok("set output stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set output group D include.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set output group D include.\r\n");
 
   g_unit.config.tarvo_input_stereo[0] = 1;
   g_unit.config.group_input_gain[1] = -6;
   EXPECT_EQ(Command(Stereo("set input stereo", 4, 5, 1)), Ok("set input stereo"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set intput group 2 include tarvo input 1,2.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set intput group 2 include tarvo input 1,2.\r\n");
   EXPECT_EQ(g_unit.config.tarvo_input_gain[0], -6);
   EXPECT_EQ(g_unit.config.tarvo_input_gain[1], -6);
   Log log = DspLog();
@@ -416,14 +389,14 @@ TEST_F(WebOutputTest, Names) {
   const std::string forty = "Tarvo output four with a long long name!";
   ASSERT_EQ(forty.size(), 40u);
   EXPECT_EQ(Command(Name("set output name", 8, forty)), Ok("set output name"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH4 name to " + forty + ".\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set tarvo output CH4 name to " + forty + ".\r\n");
   EXPECT_EQ(std::string(g_unit.config.output_name[7]), forty.substr(0, 31));
   EXPECT_EQ(Command(Name("set output name", 16, "Hall")), Ok("set output name"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set output group B name to Hall.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set output group B name to Hall.\r\n");
   EXPECT_EQ(Command(Name("set input name", 18, "")), Ok("set input name"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set input group 4 name to .\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set input group 4 name to .\r\n");
   EXPECT_EQ(Command(Name("set input name", 13, "PC")), Ok("set input name"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set USB input left name to PC.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB input left name to PC.\r\n");
   // A two-byte character across the 31st byte is left out whole.
   const std::string umlaut = std::string(30, 'a') + "\xc3\xa4" + "b";
   EXPECT_EQ(Command(Name("set input name", 1, umlaut)), Ok("set input name"));
@@ -460,7 +433,7 @@ TEST_F(WebOutputTest, DelayFadesTheVolume) {
   g_unit.config.analogue_output_vol[2] = 12;
   g_unit.config.group_output_stereo1[2] = 1;
   EXPECT_EQ(Command(Delay(0, 2, 7)), Ok("set output delay"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set analogue CH3 output delay time to 7ms.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue CH3 output delay time to 7ms.\r\n");
   Log expected = {"vol 2=0", "wait", "delay 2=336"};
   for (int k = 0; k < 10; ++k) {
     expected.push_back("vol 2=" + std::to_string(k));
@@ -474,7 +447,7 @@ TEST_F(WebOutputTest, DelayFadesTheVolume) {
   g_unit.config.analogue_output_stereo[1] = 1;
   g_unit.config.analogue_output_vol[3] = 40;
   EXPECT_EQ(Command(Delay(0, 3, 7)), Ok("set output delay"));
-  EXPECT_EQ(notices_,
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set analogue CH3 output delay time to 7ms.\r\n"
             "[SUCCESS]Set analogue CH4 output delay time to 7ms.\r\n");
   const Log log = DspLog();
@@ -482,10 +455,10 @@ TEST_F(WebOutputTest, DelayFadesTheVolume) {
   EXPECT_EQ(log.back(), "vol 3=40");
 
   EXPECT_EQ(Command(Delay(1, 5, 50)), Ok("set output delay"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set tarvo output CH6 delay time to 50ms.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set tarvo output CH6 delay time to 50ms.\r\n");
   EXPECT_EQ(DelayCell(9), 2400u);
   EXPECT_EQ(Command(Delay(2, 1, 3)), Ok("set output delay"));
-  EXPECT_EQ(notices_, "[SUCCESS]Set USB output right delay time to 3ms.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB output right delay time to 3ms.\r\n");
 }
 
 // A clock that calls back after each of the fade's 50 ms waits (not the bus's short ones).
@@ -536,7 +509,7 @@ TEST_F(WebOutputTest, DelayRanges) {
   // Analogue 4 and USB 2 pass and name no output: saved, answered 1, nothing else.
   for (const std::string& body : {Delay(0, 4, 1), Delay(2, 2, 1)}) {
     EXPECT_EQ(Command(body), Ok("set output delay")) << body;
-    EXPECT_EQ(notices_, "") << body;
+    EXPECT_EQ(notices(), "") << body;
     EXPECT_TRUE(DspLog().empty()) << body;
   }
   EXPECT_EQ(Saves(), 2);

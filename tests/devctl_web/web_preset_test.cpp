@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/presets.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/dispatcher.h"
@@ -19,45 +19,22 @@
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "tests/devctl_web/system_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
-class WebPresets : public SimUnitFixture {
+class WebPresets : public testsupport::WebCommandFixture {
  protected:
+  WebPresets() : WebCommandFixture(SystemLines()) {}
   void SetUp() override {
-    SimUnitFixture::SetUp();
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    WebCommandFixture::SetUp();
     g_unit.pending_preset = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
     g_unit.pending_preset = 0;
-    SimUnitFixture::TearDown();
+    WebCommandFixture::TearDown();
   }
-  std::string Command(const std::string& body) {
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    cJSON* json = cJSON_Parse(reply.c_str());
-    EXPECT_NE(json, nullptr) << reply;
-    std::string members;
-    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
-      members += std::string(c->string) + "=";
-      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
-      members += ";";
-    }
-    cJSON_Delete(json);
-    return members;
-  }
-  static std::string Result(const char* comhead, int result) {
-    return std::string("comhead=") + comhead + ";result=" + std::to_string(result) + ";";
-  }
-  std::string Text(std::string line) {
-    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
-    return reply.substr(2, reply.size() - 9);
-  }
-
-  CApplication app_{"appthread"};
 };
 
 TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
@@ -74,7 +51,7 @@ TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
     std::string reply = Command(body);
     EXPECT_NE(reply.find("result=0;"), std::string::npos) << body;
   }
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_EQ(Saves(), saves);
   EXPECT_EQ(g_unit.pending_preset, 0);
   EXPECT_STREQ(g_unit.config.preset_name[1], "Preset 2");
@@ -83,19 +60,19 @@ TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
 TEST_F(WebPresets, NameIsCutToTheFieldAtACharacter) {
   EXPECT_EQ(Command("{\"comhead\":\"set preset name\",\"chn\":2,\"name\":\"Lobby A\"}"),
             Result("set preset name", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set preset 2 with the name Lobby A.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set preset 2 with the name Lobby A.\r\n");
   EXPECT_STREQ(Saved().preset_name[1], "Lobby A");
-  Notices().clear();
+  ClearNotices();
   // 30 ASCII bytes and a two-byte character: the character does not fit in 31 bytes.
   const std::string longer = std::string(30, 'x') + "\xc3\xbc" + "yyyyyyyy";
   EXPECT_EQ(Command("{\"comhead\":\"set preset name\",\"chn\":3,\"name\":\"" + longer + "\"}"),
             Result("set preset name", 1));
   EXPECT_EQ(std::string(g_unit.config.preset_name[2]), std::string(30, 'x'));
   // "chn" 3.7 names preset 3; an empty name is stored empty.
-  Notices().clear();
+  ClearNotices();
   EXPECT_EQ(Command("{\"comhead\":\"set preset name\",\"chn\":3.7,\"name\":\"\"}"),
             Result("set preset name", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set preset 3 with the name .\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set preset 3 with the name .\r\n");
 }
 
 TEST_F(WebPresets, SaveRecallAndDelete) {
@@ -104,23 +81,23 @@ TEST_F(WebPresets, SaveRecallAndDelete) {
   const std::string on_disk = Read("/oem/app.json");
   EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":2}"),
             Result("set preset save", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Save current config to preset 2.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Save current config to preset 2.\r\n");
   EXPECT_EQ(Read("/oem/app_preset2.json"), on_disk);
   EXPECT_EQ(Saved().preset_enable[1], 1);
 
   g_unit.config.usb_output_vol[0] = 70;
-  Notices().clear();
+  ClearNotices();
   EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":2}"),
             Result("set preset recall", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Recall preset 2 to the current setting. \r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Recall preset 2 to the current setting. \r\n");
   EXPECT_EQ(g_unit.pending_preset, 2);
   PowerWorkerPass();
   EXPECT_EQ(g_unit.config.usb_output_vol[0], 33);
 
   // Deleting another preset keeps the current one.
-  Notices().clear();
+  ClearNotices();
   EXPECT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":5}"), Result("delete preset", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Delete preset 5 from the system.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Delete preset 5 from the system.\r\n");
   EXPECT_EQ(g_unit.config.preset_recall, 2);
   EXPECT_EQ(Command("{\"comhead\":\"delete preset\",\"chn\":2}"), Result("delete preset", 1));
   EXPECT_EQ(g_unit.config.preset_recall, 0);
@@ -133,12 +110,12 @@ TEST_F(WebPresets, FailedSaveAnswersZeroAndKeepsTheSavedPreset) {
             Result("set preset save", 1));
   const std::string preset_file = Read("/oem/app_preset6.json");
   ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
-  Notices().clear();
+  ClearNotices();
   for (int n : {6, 3}) {
     EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":" + std::to_string(n) + "}"),
               Result("set preset save", 0));
   }
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_EQ(g_unit.config.preset_enable[5], 1);
   EXPECT_EQ(Read("/oem/app_preset6.json"), preset_file);
   EXPECT_EQ(g_unit.config.preset_enable[2], 0);
@@ -161,7 +138,7 @@ TEST_F(WebPresets, ASaveAfterARecallStoresTheRecalledState) {
   // The recall has not run yet when the save comes: the save waits for it.
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":5}"),
             Result("set preset recall", 1));
-  ASSERT_EQ(Text("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
+  ASSERT_EQ(Run("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
   EXPECT_EQ(g_unit.pending_preset, 0);
   EXPECT_EQ(g_unit.config.usb_output_vol[1], 21);
   EXPECT_EQ(g_unit.presets[5].usb_output_vol[1], 21);
@@ -172,11 +149,11 @@ TEST_F(WebPresets, AFailedRecallSaveIsToldToThePorts) {
             Result("set preset save", 1));
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":1}"),
             Result("set preset recall", 1));
-  Notices().clear();
+  ClearNotices();
   platform::FailWritesAfter(0);
   PowerWorkerPass();
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(Notices(), "[ERROR]Settings could not be saved.\r\n");
+  EXPECT_EQ(notices(), "[ERROR]Settings could not be saved.\r\n");
 }
 
 TEST_F(WebPresets, ADeleteStoppedAtAnyStepLeavesTheOldPresetOrADisabledOne) {
@@ -226,13 +203,13 @@ TEST_F(WebPresets, SavedOnTheWebRecalledOnTheTextPortAndTheReverse) {
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":1}"),
             Result("set preset save", 1));
   g_unit.config.analogue_input_gain[3] = -3;
-  EXPECT_EQ(Text("preset 1 apply\r"), "[SUCCESS]Recall preset 1 to the current setting.\r\n");
+  EXPECT_EQ(Run("preset 1 apply\r"), "[SUCCESS]Recall preset 1 to the current setting.\r\n");
   PowerWorkerPass();
   EXPECT_EQ(g_unit.config.analogue_input_gain[3], 12);
 
   g_unit.config.tarvo_output_vol[7] = 12;
   ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
-  ASSERT_EQ(Text("preset 7 save\r"), "[SUCCESS]Save current config to preset 7.\r\n");
+  ASSERT_EQ(Run("preset 7 save\r"), "[SUCCESS]Save current config to preset 7.\r\n");
   g_unit.config.tarvo_output_vol[7] = 99;
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":7}"),
             Result("set preset recall", 1));

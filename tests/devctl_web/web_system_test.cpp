@@ -7,33 +7,33 @@
 #include <climits>
 #include <string>
 
-#include "devctl/core/markers.h"
-#include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
-#include "devctl/core/port_restarts.h"
-#include "devctl/text/control_servers.h"
-#include "devctl/core/notices.h"
-#include "devctl/core/presets.h"
 #include "devctl/app/service_loop.h"
+#include "devctl/core/config_file.h"
+#include "devctl/core/markers.h"
+#include "devctl/core/notices.h"
+#include "devctl/core/port_restarts.h"
+#include "devctl/core/presets.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
+#include "devctl/devices/front_panel_shutdown.h"
 #include "devctl/devices/gpio.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
-#include "devctl/devices/front_panel_shutdown.h"
-#include "tests/devctl_web/system_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
-class WebSystem : public SimUnitFixture {
+class WebSystem : public testsupport::WebCommandFixture {
  protected:
+  WebSystem() : WebCommandFixture(SystemLines()) {}
   void SetUp() override {
-    SimUnitFixture::SetUp();
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    WebCommandFixture::SetUp();
     g_unit.pending = g_unit.config;
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
@@ -44,34 +44,12 @@ class WebSystem : public SimUnitFixture {
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
     g_unit.pending_preset = 0;
-    UnfreezeConfigSaves();
-    SimUnitFixture::TearDown();
-  }
-  // The reply as "member=value;" text.
-  std::string Command(const std::string& body) {
-    std::string reply;
-    app_.HandleInstr(body.c_str(), reply);
-    RunRebootAfterReply();  // as the request loop does once the reply is written
-    cJSON* json = cJSON_Parse(reply.c_str());
-    EXPECT_NE(json, nullptr) << reply;
-    std::string members;
-    for (const cJSON* c = json ? json->child : nullptr; c; c = c->next) {
-      members += std::string(c->string) + "=";
-      members += cJSON_IsString(c) ? std::string(c->valuestring) : std::to_string(c->valueint);
-      members += ";";
-    }
-    cJSON_Delete(json);
-    return members;
+    WebCommandFixture::TearDown();
   }
   static std::string Set(const char* comhead, const char* key, int value) {
     return std::string("{\"comhead\":\"") + comhead + "\",\"" + key +
            "\":" + std::to_string(value) + "}";
   }
-  static std::string Result(const char* comhead, int result) {
-    return std::string("comhead=") + comhead + ";result=" + std::to_string(result) + ";";
-  }
-
-  CApplication app_{"appthread"};
 };
 
 // Compare-first setters: a new value is stored live and pending, announced once and saved; the
@@ -108,20 +86,22 @@ TEST_F(WebSystem, CompareFirstSetters) {
        &app_config_s::power},
   };
   for (const Case& c : cases) {
-    Notices().clear();
+    ClearNotices();
     long saves = Saves();
     EXPECT_EQ(Command(Set(c.comhead, c.key, c.value)), Result(c.comhead, 1)) << c.comhead;
-    EXPECT_EQ(Notices(), c.notice) << c.comhead;
+    EXPECT_EQ(notices(), c.notice) << c.comhead;
     EXPECT_GT(Saves(), saves) << c.comhead;
     const int stored = g_unit.config.*c.field;
     EXPECT_EQ(Saved().*c.field, stored) << c.comhead;
-    if (c.field != &app_config_s::standbytime) EXPECT_EQ(g_unit.pending.*c.field, stored);
+    if (c.field != &app_config_s::standbytime) {
+      EXPECT_EQ(g_unit.pending.*c.field, stored);
+    }
 
     // Repeating the stored value changes nothing.
-    Notices().clear();
+    ClearNotices();
     saves = Saves();
     EXPECT_EQ(Command(Set(c.comhead, c.key, stored)), Result(c.comhead, 1)) << c.comhead;
-    EXPECT_EQ(Notices(), "") << c.comhead;
+    EXPECT_EQ(notices(), "") << c.comhead;
     EXPECT_EQ(Saves(), saves) << c.comhead;
   }
   EXPECT_TRUE(g_port_restarts.uart);
@@ -158,7 +138,7 @@ TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
       {"{\"comhead\":\"set factory\"}", "set factory"},
   };
   for (const Case& c : cases) EXPECT_EQ(Command(c.body), Result(c.comhead, 0)) << c.body;
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_EQ(Saves(), saves);
   EXPECT_EQ(g_unit.config.power, 0);
   EXPECT_EQ(g_unit.config.baudrate, before.baudrate);
@@ -170,23 +150,23 @@ TEST_F(WebSystem, RefusedValuesChangeNothingAndDoNotWake) {
 TEST_F(WebSystem, FrontLcdAlwaysActsAndWakesAfterTheChange) {
   g_unit.config.power = 0;
   EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
-  EXPECT_EQ(Notices(),
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set system power on, please wait a moment...\r\n"
             "[SUCCESS]Set LCD light on 30s.\r\n");
   EXPECT_EQ(g_unit.config.power, 1);
   EXPECT_EQ(g_unit.config.front_lcd, 3);
   EXPECT_EQ(g_power.backlight_countdown, 60);
-  Notices().clear();
+  ClearNotices();
   const long saves = Saves();
   EXPECT_EQ(Command(Set("set front lcd", "lcd", 3)), Result("set front lcd", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set LCD light on 30s.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set LCD light on 30s.\r\n");
   EXPECT_GT(Saves(), saves);
 }
 
 TEST_F(WebSystem, PowerNeverWakesFirst) {
   g_unit.config.power = 0;
   EXPECT_EQ(Command(Set("set power", "power", 1)), Result("set power", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set power to on, please wait a moment...\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set power to on, please wait a moment...\r\n");
   EXPECT_EQ(g_unit.pending.power, 1);
 }
 
@@ -194,35 +174,35 @@ TEST_F(WebSystem, PhantomFollowsALinkedPair) {
   g_unit.config.analogue_input_stereo[0] = 1;
   EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":1,\"phantom\":1}"),
             Result("set input phantom", 1));
-  EXPECT_EQ(Notices(),
+  EXPECT_EQ(notices(),
             "[SUCCESS]Set analogue input CH1 phantom power on.\r\n"
             "[SUCCESS]Set analogue input CH2 phantom power on.\r\n");
   EXPECT_EQ(Saved().analogue_input_phantom[0], 1);
   EXPECT_EQ(Saved().analogue_input_phantom[1], 1);
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioPhantom[0]), 1);
-  Notices().clear();
+  ClearNotices();
   EXPECT_EQ(Command("{\"comhead\":\"set input phantom\",\"chn\":3,\"phantom\":1}"),
             Result("set input phantom", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set analogue input CH4 phantom power on.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set analogue input CH4 phantom power on.\r\n");
   EXPECT_EQ(g_unit.config.analogue_input_phantom[2], 0);
 }
 
 TEST_F(WebSystem, UsbPortComparesTheValueAsSent) {
   EXPECT_EQ(Command(Set("set input usb", "usb", 1)), Result("set input usb", 1));
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]Set USB port to USB-C.\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]Set USB port to USB-C.\r\n");
   EXPECT_EQ(g_unit.pending.usb_status, 0);
-  Notices().clear();
+  ClearNotices();
   const long saves = Saves();
   EXPECT_EQ(Command(Set("set input usb", "usb", 0)), Result("set input usb", 1));
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_EQ(Saves(), saves);
 }
 
 TEST_F(WebSystem, Reboot) {
   EXPECT_EQ(Command(Set("reboot", "reboot", 0)), Result("reboot", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]System reboot, please wait a moment...\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]System reboot, please wait a moment...\r\n");
   EXPECT_EQ(Read("/tmp/reboot"), "1");
 }
 
@@ -231,13 +211,13 @@ TEST_F(WebSystem, Reboot) {
 TEST_F(WebSystem, RebootThatCannotBeRequestedAnswersZero) {
   platform::FailWritesUnder(platform::Path("/tmp"));
   SetAudioMuteGpio(0);
-  for (const std::string body : {Set("reboot", "reboot", 0), Set("set factory", "factory", 1),
-                                 Set("set factory", "factory", 2)}) {
+  for (const std::string& body : {Set("reboot", "reboot", 0), Set("set factory", "factory", 1),
+                                  Set("set factory", "factory", 2)}) {
     EXPECT_EQ(Command(body), "comhead=" + body.substr(12, body.find('"', 12) - 12) +
                                  ";result=0;error=reboot not requested;")
         << body;
   }
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   EXPECT_FALSE(Exists("/tmp/reboot"));
   EXPECT_EQ(platform::sim_sysfs().Level(kGpioAudioMute), 0);
   EXPECT_FALSE(PanelThreadStopRequested());
@@ -268,7 +248,7 @@ TEST_F(WebSystem, FactoryResetThatCannotBeSavedChangesNothing) {
     EXPECT_FALSE(Exists("/tmp/reboot")) << factory;
     EXPECT_FALSE(ConfigSavesFrozen(g_unit.config_path)) << factory;
   }
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(notices(), "");
   platform::FailWritesUnder("");
 }
 
@@ -279,7 +259,7 @@ TEST_F(WebSystem, SystemResetKeepsAccountsAndNetwork) {
   g_unit.config.preset_enable[1] = 1;
   ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   EXPECT_EQ(Command(Set("set factory", "factory", 1)), Result("set factory", 1));
-  EXPECT_EQ(Notices(), "[SUCCESS]System reset, please wait a moment...\r\n");
+  EXPECT_EQ(notices(), "[SUCCESS]System reset, please wait a moment...\r\n");
   const app_config_s saved = Saved();
   EXPECT_EQ(saved.tcpport, 9000);
   EXPECT_EQ(saved.hostname, "studio");
@@ -297,9 +277,9 @@ TEST_F(WebSystem, ResetAllIsNotUndoneByLaterSaves) {
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
     Write("/usr/local/backend/apps/dhcpcd.conf", "template\n");
     Write("/usr/local/netaudio/tarvo_package/tarvo_data/config/a.conf", "x");
-    Notices().clear();
+    ClearNotices();
     EXPECT_EQ(Command(Set("set factory", "factory", factory)), Result("set factory", 1));
-    EXPECT_EQ(Notices(), "[SUCCESS]System reset all, please wait a moment...\r\n");
+    EXPECT_EQ(notices(), "[SUCCESS]System reset all, please wait a moment...\r\n");
     // The live record still holds the old settings; later commands answer as usual.
     EXPECT_EQ(g_unit.config.tcpport, 9000);
     EXPECT_EQ(Command("{\"comhead\":\"set input mute\",\"action\":0,\"chn\":0,\"mute\":1}"),

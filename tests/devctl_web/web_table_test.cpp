@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "devctl/core/unit_state.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
 #include "devctl/web/web_eq_handlers.h"
@@ -19,7 +19,7 @@
 #include "devctl/web/web_preset_handlers.h"
 #include "devctl/web/web_system_handlers.h"
 #include "devctl/web/web_upgrade_handlers.h"
-#include "tests/devctl_web/system_fixture.h"
+#include "tests/support/web_commands.h"
 
 namespace {
 
@@ -120,27 +120,22 @@ TEST(WebCommandTableTest, EveryNameReachesItsHandler) {
 }
 
 // Every row once more, in standby, through CApplication::HandleInstr.
-class WebFrameWakeTest : public SimUnitFixture {
+class WebFrameWakeTest : public testsupport::WebCommandFixture {
  protected:
-  void SetUp() override {
-    SimUnitFixture::SetUp();
-    app_.FillCommandMap(g_web_commands, g_web_command_count);
-  }
+  WebFrameWakeTest() : WebCommandFixture(SystemLines()) {}
   void TearDown() override {
     ResetRebootRequest();
-    SimUnitFixture::TearDown();
+    WebCommandFixture::TearDown();
   }
   // Runs body with the unit in standby; returns whether it woke. reply gets the answer.
   bool WokeFromStandby(const std::string& body, std::string& reply) {
     g_unit.config.power = 0;
-    Notices().clear();
-    reply.clear();
-    app_.HandleInstr(body.c_str(), reply);
-    RunRebootAfterReply();
+    ClearNotices();
+    reply = Post(body);
     ResetRebootRequest();
     const bool woke = g_unit.config.power != 0;
     // The power-on notice goes out first, and only with a wake.
-    EXPECT_EQ(Notices().rfind(kPowerOnNotice, 0) == 0, woke) << body << "\n" << Notices();
+    EXPECT_EQ(notices().rfind(kPowerOnNotice, 0) == 0, woke) << body << "\n" << notices();
     return woke;
   }
   static std::string Body(const std::string& name, const std::string& members) {
@@ -154,8 +149,6 @@ class WebFrameWakeTest : public SimUnitFixture {
            "\",\"subnet\":\"" + c.subnet + "\",\"gateway\":\"" + c.gateway + "\",\"hostname\":\"" +
            c.hostname + "\",\"model\":\"" + c.model + "\"";
   }
-
-  CApplication app_{"appthread"};
 };
 
 TEST_F(WebFrameWakeTest, WakesExactlyTheRowsThatSaySo) {

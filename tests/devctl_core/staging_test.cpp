@@ -5,7 +5,7 @@
 
 #include "devctl/core/unit_state.h"
 #include "devctl/core/upgrade_staging.h"
-#include "upload_fixture.h"
+#include "tests/support/upload_fixture.h"
 
 namespace uploadtest {
 namespace {

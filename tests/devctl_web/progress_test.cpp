@@ -3,10 +3,10 @@
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
-#include "devctl/web/web_commands.h"
 #include "devctl/web/application.h"
+#include "devctl/web/web_commands.h"
 #include "devctl/web/web_upgrade_handlers.h"
-#include "upload_fixture.h"
+#include "tests/support/upload_fixture.h"
 
 namespace uploadtest {
 namespace {

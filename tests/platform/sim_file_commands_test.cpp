@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim_file_commands.h"
-#include "upload_fixture.h"
+#include "tests/support/upload_fixture.h"
 
 namespace uploadtest {
 namespace {

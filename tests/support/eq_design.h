@@ -1,5 +1,6 @@
-// The equaliser's view of the simulated board: every biquad the DSPs received, in bus order, and
-// the five words a band should give, computed here from the cookbook formulas on their own.
+// What the equaliser should put in the DSPs: the five words a band should give, computed here
+// from the cookbook formulas on their own, compared with the biquads SimUnitFixture::Biquads
+// decodes from the bus or reads back from the DSP cells.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,55 +13,15 @@
 
 #include "devctl/core/app_config.h"
 #include "devctl/devices/dsp_access.h"
-#include "platform/sim_i2c.h"
 #include "sim/board/board.h"
+#include "tests/support/sim_unit.h"
 
 namespace eqtest {
 
-struct Biquad {
-  int side;     // 0 input, 1 output
-  int channel;  // 0-13
-  int band;     // 0-7
-  std::vector<uint32_t> words;
-  std::string Where() const {
-    return (side ? "out " : "in ") + std::to_string(channel) + " band " + std::to_string(band);
-  }
-};
+using testsupport::Biquad;
 
 inline bool OnDspB(int channel) {
   return channel >= kFirstTarvoChannel && channel < kFirstUsbChannel;
-}
-
-// Every completed biquad safeload, in the order the bus carried them.
-inline std::vector<Biquad> Biquads() {
-  std::vector<Biquad> out;
-  std::vector<uint32_t> data[2];
-  for (const auto& t : platform::sim_i2c().Transfers()) {
-    if (t.read || t.bus != sim::Board::kDspBus || t.bytes.size() < 6) continue;
-    const int dsp = t.addr7 == sim::Board::kDspB ? 1 : 0;
-    const unsigned address = (unsigned(t.bytes[0]) << 8) | t.bytes[1];
-    auto word = [&](size_t i) {
-      return (uint32_t(t.bytes[i]) << 24) | (uint32_t(t.bytes[i + 1]) << 16) |
-             (uint32_t(t.bytes[i + 2]) << 8) | t.bytes[i + 3];
-    };
-    if (address == sim::SimDsp::kSafeloadData && t.bytes.size() == 22) {
-      data[dsp].clear();
-      for (size_t i = 2; i < 22; i += 4) data[dsp].push_back(word(i));
-      continue;
-    }
-    if (address != sim::SimDsp::kSafeloadTarget) continue;
-    const uint32_t target = word(2);
-    for (int side = 0; side < 2; ++side) {
-      for (int c = 0; c < kDspChannels; ++c) {
-        if (OnDspB(c) != (dsp == 1)) continue;
-        const uint32_t base = g_dsp_biquad_addr[side][c];
-        if (target >= base && target < base + 5 * kEqBands && (target - base) % 5 == 0) {
-          out.push_back({side, c, int((target - base) / 5), data[dsp]});
-        }
-      }
-    }
-  }
-  return out;
 }
 
 // The section a band should give: pass-through when off, for 0 dB on a type other than the two

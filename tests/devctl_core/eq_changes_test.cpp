@@ -8,12 +8,11 @@
 #include "devctl/core/unit_state.h"
 #include "devctl/text/eq_commands.h"
 #include "devctl/web/web_eq_handlers.h"
-#include "eq_board.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/eq_design.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-using eqtest::Biquads;
 using eqtest::LoadOf;
 using eqtest::Order;
 using eqtest::PlaysRecord;
@@ -22,13 +21,8 @@ using eqtest::WordsAre;
 constexpr int kIn = EQ_SIDE_INPUT;
 constexpr int kOut = EQ_SIDE_OUTPUT;
 
-class EqChangesTest : public webtest::BoardTest {
+class EqChangesTest : public testsupport::SimUnitFixture {
  protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    platform::sim_i2c().ClearTransfers();
-  }
-  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
   // Gives every band of a memory slot a distinct audible setting, so copies and loads show.
   void Shape(int side, int m, int s, float gain) {
     peq_data_s& bands = Mem(side, m, s);
@@ -43,10 +37,6 @@ class EqChangesTest : public webtest::BoardTest {
     return a.bypass[band] == b.bypass[band] && a.gain[band] == b.gain[band] &&
            a.frequency[band] == b.frequency[band] && a.quality[band] == b.quality[band] &&
            std::string(a.type_name[band]) == b.type_name[band];
-  }
-  void Unlock(int side) {
-    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
-    for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
   std::string lines;
 };

@@ -8,7 +8,7 @@
 #include "devctl/web/application.h"
 #include "devctl/web/uploads.h"
 #include "platform/storage.h"
-#include "upload_fixture.h"
+#include "tests/support/upload_fixture.h"
 
 namespace uploadtest {
 namespace {

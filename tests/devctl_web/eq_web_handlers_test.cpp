@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/unit_state.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
-#include "eq_board.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/eq_design.h"
+#include "tests/support/sim_unit.h"
 
 namespace {
 
-using eqtest::Biquads;
 using eqtest::LoadOf;
 using eqtest::Order;
 using eqtest::PlaysRecord;
@@ -34,12 +33,8 @@ struct JsonDelete {
 };
 using Json = std::unique_ptr<cJSON, JsonDelete>;
 
-class EqWebTest : public webtest::BoardTest {
+class EqWebTest : public testsupport::SimUnitFixture {
  protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    platform::sim_i2c().ClearTransfers();
-  }
   // Runs the command of handler on body as its row frames it (under the configuration lock, before
   // the save and the notice); the answer stays in answer_.
   bool Call(WebHandler handler, const std::string& body) {
@@ -83,12 +78,8 @@ class EqWebTest : public webtest::BoardTest {
       }
     }
     EXPECT_EQ(
-        std::memcmp(before.input_preset, g_unit.config.input_preset, sizeof before.input_preset), 0);
-  }
-  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
-  void Unlock(int side) {
-    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
-    for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
+        std::memcmp(before.input_preset, g_unit.config.input_preset, sizeof before.input_preset),
+        0);
   }
   static std::string Peq(int action, int chn, int preset, int id, const std::string& rest) {
     return "{\"comhead\":\"set peq\",\"action\":" + std::to_string(action) +

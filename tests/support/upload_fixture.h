@@ -1,4 +1,4 @@
-// A simulated unit for the upload tests: the board fixture of the web tests, plus a command
+// A simulated unit for the upload tests: the simulated unit fixture, plus a command
 // runner that records every line and acts the file tools out inside the unit root, and helpers
 // that build packages with GNU tar in a scratch folder.
 #pragma once
@@ -19,16 +19,16 @@
 #include "platform/command.h"
 #include "platform/paths.h"
 #include "platform/sim_file_commands.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/sim_unit.h"
 
 namespace uploadtest {
 
 namespace fs = std::filesystem;
 
-class UploadTest : public webtest::BoardTest {
+class UploadTest : public testsupport::SimUnitFixture {
  protected:
   void SetUp() override {
-    webtest::BoardTest::SetUp();
+    SimUnitFixture::SetUp();
     platform::InstallSimFileCommands(runner_);
     platform::SetCommandRunner(&runner_);
     scratch_ = root_ + "-scratch";
@@ -44,7 +44,7 @@ class UploadTest : public webtest::BoardTest {
     platform::SetCommandRunner(nullptr);
     std::error_code ec;
     fs::remove_all(scratch_, ec);
-    webtest::BoardTest::TearDown();
+    SimUnitFixture::TearDown();
   }
 
   // A unit file's content ("<missing>" when absent).

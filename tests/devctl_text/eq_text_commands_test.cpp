@@ -10,12 +10,11 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/text/dispatcher.h"
-#include "eq_board.h"
-#include "tests/devctl_web/board_fixture.h"
+#include "tests/support/eq_design.h"
+#include "tests/support/text_commands.h"
 
 namespace {
 
-using eqtest::Biquads;
 using eqtest::LoadOf;
 using eqtest::Order;
 using eqtest::PlaysRecord;
@@ -28,23 +27,10 @@ const std::string kFlatTail =
     " equalizer is flat mode now, setting invalid. (This error is if EQ is set to flat and not "
     "custom mode)\r\n";
 
-class EqTextTest : public webtest::BoardTest {
+class EqTextTest : public testsupport::TextCommandFixture {
  protected:
-  void SetUp() override {
-    BoardTest::SetUp();
-    std::filesystem::create_directories(platform::Path("/oem"));
-    platform::sim_i2c().ClearTransfers();
-  }
-  // The reply lines between the leading "\r\n" and the prompt.
-  std::string Run(std::string line) {
-    line += "\r";
-    platform::sim_i2c().ClearTransfers();
-    std::string reply = DispatchLine(3, line.data(), static_cast<int>(line.size()));
-    EXPECT_EQ(reply.substr(0, 2), "\r\n");
-    EXPECT_EQ(reply.substr(reply.size() - 7), "VX7206>");
-    return reply.substr(2, reply.size() - 9);
-  }
-  peq_data_s& Mem(int side, int m, int s) { return g_unit.config.EqMemory(side, m)[s]; }
+  // The reply lines to line with its line end added.
+  std::string Run(std::string line) { return TextCommandFixture::Run(line + "\r"); }
   void Shape(int side, int m, int s, float gain) {
     peq_data_s& bands = Mem(side, m, s);
     for (int b = 0; b < kEqBands; ++b) {
@@ -53,10 +39,6 @@ class EqTextTest : public webtest::BoardTest {
       bands.quality[b] = 1.0f + float(b) * 0.25f;
       SetNameField(bands.type_name[b], b % 2 ? "HIGH_SHELF" : "PARAMETRIC");
     }
-  }
-  void Unlock(int side) {
-    int* flags = side == kOut ? g_unit.config.output_stereo : g_unit.config.input_stereo;
-    for (int s = 0; s < kChannelSlots; ++s) flags[s] = 0;
   }
 };
 
