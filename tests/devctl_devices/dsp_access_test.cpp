@@ -125,24 +125,4 @@ TEST_F(DspAccessTest, ReadWordLeavesTheWordInBusOrder) {
   EXPECT_EQ(Bytes(w, w + 4), (Bytes{0, 0, 0, 0x11}));
 }
 
-TEST_F(DspAccessTest, SafeloadsFromManyThreadsNeverInterleave) {
-  PauseInEveryTransfer();  // widens the window between a safeload's three transfers
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 2000;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t] {
-      for (int i = 1; i <= kRounds; ++i) {
-        DspSafeloadWord(kDspAAddress8, uint16_t(0x100 + t), uint32_t(t << 24 | i));
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(board().dsp_a().Interleavings(), 0u);
-  EXPECT_EQ(board().dsp_a().Safeloads().size(), size_t(kThreads * kRounds));
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(board().dsp_a().Word(uint16_t(0x100 + t)), uint32_t(t << 24 | kRounds));
-  }
-}
-
 }  // namespace

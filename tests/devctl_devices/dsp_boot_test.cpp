@@ -131,29 +131,4 @@ TEST_F(DspBootTest, MissingDspAStillBootsDspB) {
   EXPECT_EQ(board().dsp_b().ControlWrites(), ExpectedControlWrites(true));
 }
 
-TEST_F(DspBootTest, SettersDuringABootNeverBreakIntoIt) {
-  PauseInEveryTransfer();
-  std::atomic<bool> booting{true};
-  std::vector<std::thread> setters;
-  for (int t = 0; t < 4; ++t) {
-    setters.emplace_back([t, &booting] {
-      int i = 0;
-      do {
-        DspSetInputGain(t * 3 + 1, i % 20);  // channels on both DSPs
-        DspSetOutputVolume(t * 3 + 2, i % 100);
-        ++i;
-      } while (booting.load());
-      DspSetOutputMute(t * 3, false);
-    });
-  }
-  DspBootAll();
-  booting = false;
-  for (auto& s : setters) s.join();
-  EXPECT_EQ(board().dsp_a().Interleavings(), 0u);
-  EXPECT_EQ(board().dsp_b().Interleavings(), 0u);
-  // The writes made after the boot stay.
-  EXPECT_EQ(board().dsp_a().Word(0x1B33), 0x01000000u);
-  EXPECT_EQ(board().dsp_b().Word(0x3235), 0x01000000u);
-}
-
 }  // namespace

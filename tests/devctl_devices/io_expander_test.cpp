@@ -69,28 +69,4 @@ TEST_F(IoExpanderTest, InitWritesDirectionThenShadowInItsOrder) {
                   }));
 }
 
-TEST_F(IoExpanderTest, ConcurrentBitChangesAllSurvive) {
-  PauseInEveryTransfer();
-  std::vector<std::thread> threads;
-  for (unsigned ch = 0; ch < 4; ++ch) {
-    threads.emplace_back([ch] {
-      for (int i = 0; i < 300; ++i) IoExpSetPhantom(ch, i % 2);
-      IoExpSetPhantom(ch, ch % 2 == 0);  // inputs 1 and 3 end on
-    });
-  }
-  threads.emplace_back([] {
-    for (int i = 0; i < 300; ++i) IoExpSetResetLine(unsigned(i % 2), i % 3);
-    IoExpSetResetLine(0, 1);
-    IoExpSetResetLine(1, 0);
-    IoExpSetEnableLine(1);
-  });
-  threads.emplace_back([] {
-    for (int i = 0; i < 300; ++i) SetAnalogGainRange(unsigned(i % 4), i % 40 - 20);
-    for (unsigned ch = 0; ch < 4; ++ch) SetAnalogGainRange(ch, 20);
-  });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(board().expander(0x1F)->Output(), 0xA0 | 0x08 | 0x02);
-  EXPECT_EQ(board().expander(0x18)->Output(), 0xFF);
-}
-
 }  // namespace

@@ -197,7 +197,10 @@ TEST_F(Power, BannerOnlyForPowerChangesAfterStartUp) {
     char buf[4096];
     while (got.find(mark) == std::string::npos) {
       pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, testclient::kPatienceMs) <= 0) break;
+      if (poll(&p, 1, testclient::kPatienceMs) <= 0) {
+        ADD_FAILURE() << "no \"" << mark << "\" on the serial line";
+        break;
+      }
       const ssize_t n = read(master, buf, sizeof buf);
       if (n <= 0) break;
       got.append(buf, size_t(n));

@@ -46,8 +46,6 @@ class DeviceCommandsTest : public testsupport::TextCommandFixture {
     g_unit.identity = device_identity_s();
     TextCommandFixture::TearDown();
   }
-  // The saved file as loaded without a MAC address.
-  static app_config_s Saved() { return testsupport::SimUnitFixture::Saved(""); }
 };
 
 TEST_F(DeviceCommandsTest, ResetKeepsAccountsAndNetwork) {

@@ -39,8 +39,6 @@ class NetworkCommandsTest : public testsupport::TextCommandFixture {
     g_unit.pending = app_config_s();
     TextCommandFixture::TearDown();
   }
-  // The saved file as loaded without a MAC address.
-  static app_config_s Saved() { return testsupport::SimUnitFixture::Saved(""); }
 };
 
 TEST_F(NetworkCommandsTest, AddressValidation) {

@@ -66,6 +66,7 @@ class Terminal {
       const ssize_t n = read(master_, buf, sizeof buf);
       if (n > 0) screen_.append(buf, n);
     }
+    ADD_FAILURE() << "\"" << text << "\" never shown";
     return "(timed out) " + screen_;
   }
 
@@ -193,10 +194,9 @@ TEST_F(RealClientsTest, SerialPortThroughSocat) {
   std::filesystem::create_directories(platform::Path("/dev"));
   const std::string dev = platform::Path("/dev/ttyS6"), peer = root_ + "/tty-peer";
   Terminal socat({"socat", "pty,raw,echo=0,link=" + dev, "pty,raw,echo=0,link=" + peer});
-  for (int i = 0; i < 6000 && (access(dev.c_str(), F_OK) != 0 || access(peer.c_str(), F_OK) != 0);
-       ++i) {
-    usleep(5000);
-  }
+  ASSERT_TRUE(testsupport::WaitFor([&] {
+    return access(dev.c_str(), F_OK) == 0 && access(peer.c_str(), F_OK) == 0;
+  })) << "socat made no links";
   const int controller = open(peer.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(controller, 0);
   const int watcher = Connect(g_control_servers.tcp.BoundPort());

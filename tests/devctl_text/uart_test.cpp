@@ -105,15 +105,14 @@ class UartTest : public ::testing::Test {
   // Waits until the port has sent `text` at or after `from` in the output (kept); where it ends,
   // or npos when it never came.
   size_t WaitFor(const std::string& text, size_t from) {
-    for (int i = 0; i < 6000; ++i) {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        const size_t at = output.find(text, from);
-        if (at != std::string::npos) return at + text.size();
-      }
-      usleep(10000);
-    }
-    return std::string::npos;
+    size_t end = std::string::npos;
+    EXPECT_TRUE(testsupport::WaitFor([&] {
+      std::lock_guard<std::mutex> lock(mutex);
+      const size_t at = output.find(text, from);
+      if (at != std::string::npos) end = at + text.size();
+      return at != std::string::npos;
+    })) << "no \"" << text << "\"";
+    return end;
   }
   std::string Received() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -187,7 +186,7 @@ TEST_F(UartTest, HistoryRecallsTheTextWithoutItsLineEnd) {
 TEST_F(UartTest, RestartAppliesTheNewRateAndStartsOnceMore) {
   ASSERT_EQ(uart.Start(), 0);
   StartReading();
-  for (int i = 0; i < 30000 && starts == 0; ++i) usleep(1000);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return starts != 0; }));
   uart.Stop();
   uart.Init("uartthread");
   uart.SetBaudRate(2);

@@ -1,11 +1,13 @@
 #include "fcgi_test_client.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 
 namespace webtest {
@@ -51,6 +53,9 @@ bool ReadExact(int fd, char* out, size_t n) {
   size_t got = 0;
   while (got < n) {
     ssize_t r = read(fd, out + got, n - got);
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      ADD_FAILURE() << "no reply from the request loop within the receive timeout";
+    }
     if (r <= 0) return false;
     got += size_t(r);
   }

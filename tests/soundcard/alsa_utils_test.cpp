@@ -20,6 +20,7 @@
 
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
 #include "soundcard_harness.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -60,9 +61,8 @@ class AlsaUtilsTest : public ::testing::Test {
     const uint64_t tail =
         (c.samplerate * 5 / 1000 + c.samplesPerPeriod - 1) / c.samplesPerPeriod + 2;
     const uint64_t until = engine->periodCount() + tail;
-    for (int i = 0; i < 30000 && engine->periodCount() < until; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    EXPECT_TRUE(testsupport::WaitFor([&] { return engine->periodCount() >= until; }))
+        << "the engine stopped short of the tail";
     clock->stop();
   }
 

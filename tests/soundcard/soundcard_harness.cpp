@@ -18,6 +18,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/wait_for.h"
+
 extern char** environ;
 
 namespace soundcard_test {
@@ -163,13 +165,16 @@ bool Command::waitForError(const std::string& text, int timeoutSeconds) {
 
 bool Command::waitForErrorText(const std::function<bool(const std::string&)>& done,
                                int timeoutSeconds) {
-  const uint64_t deadline = nowNs() + uint64_t(timeoutSeconds) * 1000000000ULL;
-  while (mPid > 0 && nowNs() < deadline) {
-    if (done(readFile(mErrPath))) return true;
-    if (!running()) return done(readFile(mErrPath));
-    usleep(10000);
-  }
-  return false;
+  if (mPid <= 0) return false;
+  bool ended = false;
+  const bool seen = testsupport::WaitFor(
+      [&] {
+        if (done(readFile(mErrPath))) return true;
+        ended = !running();
+        return ended;
+      },
+      std::chrono::seconds(timeoutSeconds));
+  return seen && (!ended || done(readFile(mErrPath)));
 }
 
 bool Command::running() {
@@ -186,10 +191,10 @@ void Command::signal(int sig) {
 CommandResult Command::wait(int timeoutSeconds) {
   CommandResult result;
   if (mPid <= 0) return result;
-  const uint64_t deadline = nowNs() + uint64_t(timeoutSeconds) * 1000000000ULL;
   int status = 0;
   pid_t done = 0;
-  while ((done = waitpid(mPid, &status, WNOHANG)) == 0 && nowNs() < deadline) usleep(5000);
+  testsupport::WaitFor([&] { return (done = waitpid(mPid, &status, WNOHANG)) != 0; },
+                       std::chrono::seconds(timeoutSeconds));
   if (done == 0) {
     kill(mPid, SIGKILL);
     waitpid(mPid, &status, 0);

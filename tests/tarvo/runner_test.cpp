@@ -12,6 +12,7 @@
 #include "sim/engine/StandInEngine.h"
 #include "tarvo/TarvoRunner.h"
 #include "test_names.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -79,14 +80,15 @@ class RunnerTest : public testing::Test {
     return waitUntil([n](const Trace& t) { return t.size() >= n; });
   }
 
+  // The trace once pred holds for it; one that never comes fails the test.
   template <typename Pred>
   Trace waitUntil(Pred pred) {
-    for (int i = 0; i < 30000; ++i) {
-      Trace t = snapshot();
-      if (!t.empty() && pred(t)) return t;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return snapshot();
+    Trace t;
+    EXPECT_TRUE(testsupport::WaitFor([&] {
+      t = snapshot();
+      return !t.empty() && pred(t);
+    })) << "the runner's trace never got there";
+    return t;
   }
 
   static int count(const Trace& t, const std::string& entry) {

@@ -11,6 +11,7 @@
 
 #include "tarvo/TarvoTiming.h"
 #include "test_names.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -93,10 +94,12 @@ TEST(Timing, SignalInterruptsTheWait) {
   });
   // Signal until the waiter has left its wait (it may not have started waiting yet).
   pthread_t handle = waiter.native_handle();
-  while (!done) {
+  const bool left = testsupport::WaitFor([&] {
+    if (done) return true;
     pthread_kill(handle, SIGUSR1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+    return false;
+  });
+  ASSERT_TRUE(left) << "the signals never ended the wait";
   waiter.join();
   EXPECT_EQ(result, EINTR);
   signal(SIGUSR1, SIG_DFL);

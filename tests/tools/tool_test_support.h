@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/wait_for.h"
 #include "tests/tarvo/test_names.h"
 
 namespace tools_test {
@@ -127,17 +128,14 @@ class ToolProcess {
   // Waits for the exit; returns the exit status, or -1 when it did not end within `seconds`,
   // or 128 + signal when a signal ended it.
   int wait(int seconds = 20) {
-    for (int i = 0; i < seconds * 1000; ++i) {
-      int status = 0;
-      pid_t r = waitpid(mPid, &status, WNOHANG);
-      if (r == mPid) {
-        mExited = true;
-        if (WIFEXITED(status)) return WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int status = 0;
+    if (!testsupport::WaitFor([&] { return waitpid(mPid, &status, WNOHANG) == mPid; },
+                              std::chrono::seconds(seconds))) {
+      return -1;
     }
+    mExited = true;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
   }
 
@@ -146,13 +144,14 @@ class ToolProcess {
 
   // Waits until stderr holds `line` as a whole line (at most `seconds`).
   bool waitForErrLine(const std::string& line, int seconds = 20) const {
-    for (int i = 0; i < seconds * 200; ++i) {
-      for (const std::string& l : splitLines(err())) {
-        if (l == line) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return testsupport::WaitFor(
+        [&] {
+          for (const std::string& l : splitLines(err())) {
+            if (l == line) return true;
+          }
+          return false;
+        },
+        std::chrono::seconds(seconds));
   }
 
  private:
@@ -165,11 +164,7 @@ class ToolProcess {
 
 // Polls `pred` every millisecond for at most `seconds`.
 inline bool waitUntil(const std::function<bool()>& pred, int seconds = 20) {
-  for (int i = 0; i < seconds * 1000; ++i) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return pred();
+  return testsupport::WaitFor(pred, std::chrono::seconds(seconds));
 }
 
 }  // namespace tools_test

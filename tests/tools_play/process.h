@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/wait_for.h"
+
 class Process {
  public:
   Process(const std::vector<std::string>& argv, const std::string& dir, const std::string& tag,
@@ -67,13 +69,11 @@ class Process {
   // Exit status, or -1 when the program is still running after timeoutMs (it is then killed).
   int wait(int timeoutMs = 30000) {
     if (mStatus >= 0) return mStatus;
-    for (int waited = 0; waited <= timeoutMs; waited += 5) {
-      int status = 0;
-      if (waitpid(mPid, &status, WNOHANG) == mPid) {
-        mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return mStatus;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int status = 0;
+    if (testsupport::WaitFor([&] { return waitpid(mPid, &status, WNOHANG) == mPid; },
+                             std::chrono::milliseconds(timeoutMs))) {
+      mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return mStatus;
     }
     kill(mPid, SIGKILL);
     waitpid(mPid, nullptr, 0);
@@ -97,11 +97,8 @@ class Process {
   // Waits (bounded) until `predicate(this)` holds.
   template <typename Pred>
   bool waitFor(Pred predicate, int timeoutMs = 20000) {
-    for (int waited = 0; waited <= timeoutMs; waited += 5) {
-      if (predicate(*this)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return testsupport::WaitFor([&] { return predicate(*this); },
+                                std::chrono::milliseconds(timeoutMs));
   }
 
   static std::string readFile(const std::string& path) {
