@@ -1,4 +1,3 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/device_commands.h"
 
 #include "devctl/core/identity.h"
@@ -6,6 +5,7 @@
 #include "devctl/core/network_changes.h"
 #include "devctl/core/reset_changes.h"
 #include "devctl/core/temperature.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/reply_text.h"
 
 namespace {

@@ -1,4 +1,3 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/eq_commands.h"
 
 #include <cstring>
@@ -7,6 +6,7 @@
 
 #include "devctl/core/eq_changes.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

@@ -1,4 +1,3 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/input_gain_commands.h"
 
 #include <cctype>
@@ -7,6 +6,7 @@
 #include "devctl/core/input_changes.h"
 #include "devctl/core/input_groups.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 #include "devctl/text/step_commands.h"

@@ -1,10 +1,10 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/network_commands.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "devctl/core/network_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 

@@ -1,8 +1,8 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/output_volume_commands.h"
 
 #include "devctl/core/limits.h"
 #include "devctl/core/output_changes.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 #include "devctl/text/step_commands.h"

@@ -1,9 +1,9 @@
-#include "devctl/core/unit_state.h"
 #include "devctl/text/step_commands.h"
 
 #include <cstring>
 
 #include "devctl/core/limits.h"
+#include "devctl/core/unit_state.h"
 #include "devctl/text/line_text.h"
 #include "devctl/text/reply_text.h"
 
