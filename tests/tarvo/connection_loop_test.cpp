@@ -111,15 +111,37 @@ class ConnectionLoopTest : public testing::Test {
   int savedStderr = -1;
 };
 
+// Steps an engine every 2 ms on its own thread until destroyed.
+class Stepper {
+ public:
+  explicit Stepper(StandInEngine& engine)
+      : mThread([this, &engine] {
+          while (mRun) {
+            engine.step(1);
+            std::this_thread::sleep_for(milliseconds(2));
+          }
+        }) {}
+  ~Stepper() {
+    mRun = false;
+    mThread.join();
+  }
+
+ private:
+  std::atomic<bool> mRun{true};
+  std::thread mThread;
+};
+
 TEST_F(ConnectionLoopTest, MissingEngineIsReportedOnceThenConnects) {
   start();
   waitForLine("Trying to connect again...");
   std::this_thread::sleep_for(milliseconds(100));  // several retries
   StandInEngine engine(config);
   ASSERT_EQ(engine.create(), 0);
-  waitUntil([&] { return resets > 0; });
-  engine.step(1);
-  waitUntil([&] { return periods > 0; });
+  {
+    // A running engine: its periods keep coming however long the loop takes to find the area.
+    Stepper stepper(engine);
+    waitUntil([&] { return resets > 0 && periods > 0; });
+  }
   std::vector<std::string> out = stop(&engine);
   // The loop may catch the area half made (magic still 0) and connect once more.
   expectStartAndEnd(out,
@@ -204,9 +226,12 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
     waitForLine("Disconnected");
     EXPECT_EQ(written(), c.gone);
     c.repair(engine);
-    waitUntil([&] { return resets > 0; });
-    engine.step(1);
-    waitUntil([&] { return periods > 0; });
+    {
+      // A running engine: a loop that finds the area only after a second of silence would
+      // otherwise take the engine for lost.
+      Stepper stepper(engine);
+      waitUntil([&] { return resets > 0 && periods > 0; });
+    }
     std::vector<std::string> out = stop(&engine);
     std::vector<std::string> expected = c.gone;
     for (const char* line : {"Connected", "Activated", "Disconnecting...", "Disconnected"}) {
@@ -215,26 +240,6 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
     EXPECT_EQ(out, expected);
   }
 }
-
-// Steps an engine every 2 ms on its own thread until destroyed.
-class Stepper {
- public:
-  explicit Stepper(StandInEngine& engine)
-      : mThread([this, &engine] {
-          while (mRun) {
-            engine.step(1);
-            std::this_thread::sleep_for(milliseconds(2));
-          }
-        }) {}
-  ~Stepper() {
-    mRun = false;
-    mThread.join();
-  }
-
- private:
-  std::atomic<bool> mRun{true};
-  std::thread mThread;
-};
 
 // An engine that dies without clearing magic is lost after a second without periods: reported
 // once, released, and a new engine under the same name is found. The reconnections in between
