@@ -12,7 +12,6 @@
 
 namespace {
 
-log_file_s g_log_file = {"/tmp/log.txt", nullptr, 524288, 1, PTHREAD_MUTEX_INITIALIZER};
 const uint32_t g_log_level_mask = 0;  // debug levels let through
 
 constexpr size_t kMessageSize = 1941;
@@ -228,5 +227,3 @@ void log_write(log_file_s* log, unsigned level, const char* name, int line, cons
   }
   pthread_mutex_unlock(&log->mutex);
 }
-
-log_file_s* UnitLogFile() { return &g_log_file; }

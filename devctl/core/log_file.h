@@ -36,8 +36,7 @@ constexpr uint32_t kLogMagic = 0x20171109;
 constexpr uint32_t kLogVersion = 1;
 constexpr int32_t kLogHeaderSize = 12;
 
-// The unit's log: "/tmp/log.txt", 512 KiB, enabled. Debug levels are not let through.
-log_file_s* UnitLogFile();
+// The unit's log is "/tmp/log.txt", 512 KiB, enabled; debug levels are not let through.
 
 // Opens the log file, creating it or repairing its header.
 void init_log(log_file_s* log);

@@ -108,6 +108,29 @@ class PluginTest : public ::testing::Test {
     ASSERT_GE(snd_pcm_wait(pcm, 2000), 1);
   }
 
+  // A stereo S32 playback on a running engine: opened, stderr captured from its configuration
+  // on, the buffer filled with silence, started and one more period written.
+  void startPlayingSilence(PcmHandle& h, std::vector<int32_t>& silence) {
+    makeEngine();
+    clock->start();
+    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+    silence.assign(kBufferFrames * 2, 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    ASSERT_EQ(snd_pcm_start(h.pcm), 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
+  }
+
+  // Writes periods until the playback fails (at most 1000): what the last write returned.
+  static snd_pcm_sframes_t writeUntilFailure(snd_pcm_t* pcm, const std::vector<int32_t>& silence) {
+    snd_pcm_sframes_t result = 0;
+    for (int i = 0; i < 1000 && result >= 0; ++i) {
+      result = snd_pcm_writei(pcm, silence.data(), kPeriodFrames);
+    }
+    return result;
+  }
+
   // Prepares and starts the PCM against the running engine and moves one period: 0 when it
   // moved. A worker held up by a busy machine may fall more than the buffer behind right after
   // its start and rightly report an xrun; such a start is made again (a few times at most).

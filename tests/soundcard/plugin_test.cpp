@@ -312,25 +312,14 @@ TEST_F(PluginTest, UnusableReconfigurationReportsAnXrunThenNoDevice) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    makeEngine();
-    clock->start();
     PcmHandle h;
-    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-    ::testing::internal::CaptureStderr();
-    ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-    std::vector<int32_t> silence(kBufferFrames * 2);
-    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
-    ASSERT_EQ(snd_pcm_start(h.pcm), 0);
-    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
+    std::vector<int32_t> silence;
+    ASSERT_NO_FATAL_FAILURE(startPlayingSilence(h, silence));
 
     clock->stop();
     c.spoil(*engine);
     clock->start();
-    snd_pcm_sframes_t result = 0;
-    for (int i = 0; i < 1000 && result >= 0; ++i) {
-      result = snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames);
-    }
-    EXPECT_EQ(result, -EPIPE);
+    EXPECT_EQ(writeUntilFailure(h.pcm, silence), -EPIPE);
     if (c.oneStart) {
       ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
       ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
