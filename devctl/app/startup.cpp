@@ -44,7 +44,7 @@ namespace {
 constexpr const char* kMcuVersionTool = "/usr/local/backend/mcu/serial_upgrade";
 constexpr const char* kMcuVersionToolArguments = " -v -d /dev/ttyS1 -b 115200-8n1";
 
-// Steps 1 and 2: identity, then the live and the pending record from "/oem/app.json".
+// The identity (MAC addresses), then the live and the pending record from "/oem/app.json".
 void LoadIdentityAndConfiguration() {
   std::string mac, sub_mac;
   LoadMacAddress(&mac);
@@ -60,7 +60,7 @@ void LoadIdentityAndConfiguration() {
                 g_unit.pending.type);
 }
 
-// Steps 4 to 7.
+// The MCU version query, the presets, the host name file and the versions the status pages show.
 void LoadPresetsAndVersions() {
   platform::RunCommand(platform::Path(kMcuVersionTool) + kMcuVersionToolArguments);
   LoadPresetSlots();

@@ -11,6 +11,8 @@ struct StartupOptions {
   bool start_threads = true;
 };
 
-// Steps 1-19 of the start-up; main then only sleeps. app, keys and timer are main's own objects.
+// The whole start-up: records and presets, panel, web application, power lines, USB port, keys,
+// control ports, phantom power, LEDs and expanders, then the stored power state and its workers;
+// main then only sleeps. app, keys and timer are main's own objects.
 void DevctlStartup(CApplication& app, CKey& keys, CTimer& timer,
                    const StartupOptions& options = {});

@@ -32,7 +32,7 @@ class CDsp {
   // The thread body: Begin, then Pass and 100 ms until running is 0.
   void Run();
 
-  // Step 1 of the thread: reads the lines once and reports the first state.
+  // The thread's first pass: reads the lines once and reports the first state.
   void Begin();
   // One cycle of the loop without its closing 100 ms pause: applies a changed mode to line 33,
   // reads the lines and reports a changed state.
