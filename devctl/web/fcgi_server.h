@@ -24,13 +24,17 @@ struct WebRequest {
 
 using ServeFunction = std::function<ReplyEnding(const WebRequest& request, std::string& reply)>;
 
-// How long a request may take to arrive whole (parameters and body) before it is dropped, and the
-// pause between accepts while descriptors or memory run out.
+// How long a request may take to arrive whole, from its accept to the end of its body: a stream
+// whose parameters have not ended by then is dropped, a body not whole by then is answered as cut
+// short. The pause between accepts while descriptors or memory run out. How long the loop waits,
+// after a reply, for the client to close its side (or libfcgi to end the request) at most.
 constexpr int kRequestReadTimeoutMs = 10000;
 constexpr int kAcceptRetryPauseMs = 100;
+constexpr int kCloseLingerMs = 2000;
 
 // Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails for
-// good. Accepts that fail for a while (descriptors or memory exhausted, an aborted connection, a
+// good, one request per connection. A connection whose records fail the checks of
+// FcgiRequestReader (devctl/web/fcgi_request_reader.h) is closed unanswered. Accepts that fail for a while (descriptors or memory exhausted, an aborted connection, a
 // signal) are retried after a short pause, logged once per episode. Returns the negative result of
 // the failed accept.
 int ServeFastCgi(int listen_fd, const ServeFunction& serve);

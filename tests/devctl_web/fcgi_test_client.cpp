@@ -5,9 +5,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 
 namespace webtest {
@@ -39,16 +42,6 @@ void AppendLength(std::string& out, size_t n) {
   }
 }
 
-bool SendAll(int fd, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += size_t(n);
-  }
-  return true;
-}
-
 bool ReadExact(int fd, char* out, size_t n) {
   size_t got = 0;
   while (got < n) {
@@ -63,6 +56,22 @@ bool ReadExact(int fd, char* out, size_t n) {
 }
 
 }  // namespace
+
+bool SendAll(int fd, const std::string& data) {
+  size_t sent = 0;
+  while (sent < data.size()) {
+    ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  return true;
+}
+
+std::string StdinRecord(const std::string& content) {
+  std::string out;
+  AppendRecord(out, kStdin, content);
+  return out;
+}
 
 int ConnectTo(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -135,6 +144,36 @@ FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_b
   }
   close(fd);
   return reply;
+}
+
+int OpenLocalListenSocket(std::string* path) {
+  char dir[] = "/tmp/devctl_fcgi_test_XXXXXX";
+  if (mkdtemp(dir) == nullptr) return -1;
+  *path = std::string(dir) + "/socket";
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path->c_str());
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int ConnectToLocal(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  timeval tv{60, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 int OpenListenSocket(int* port) {

@@ -30,4 +30,19 @@ bool SendRequestStart(int fd, const Params& params, const std::string& stdin_par
 // A listen socket on 127.0.0.1 with a free port.
 int OpenListenSocket(int* port);
 
+// A local (Unix-domain) listen socket, as a web server spawning devctl hands it one, at a path in
+// a fresh temporary folder; and a connection to it (-1 on failure) with the same 60 s receive
+// timeout as ConnectTo.
+int OpenLocalListenSocket(std::string* path);
+int ConnectToLocal(const std::string& path);
+
+// The records of a request up to the end of its parameters.
+std::string RequestStart(const Params& params);
+
+// A standard-input record of request 1.
+std::string StdinRecord(const std::string& content);
+
+// Sends every byte of data; false when the connection failed first.
+bool SendAll(int fd, const std::string& data);
+
 }  // namespace webtest

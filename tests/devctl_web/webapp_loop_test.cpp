@@ -316,3 +316,181 @@ TEST(WebappLoopLimits, ServesAgainAfterDescriptorExhaustion) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kJsonReply = "Content-type:application/json\r\n\r\n{\"doc\":1}";
+
+const webtest::Params kGetJsonParams = {{"REQUEST_METHOD", "GET"},
+                                        {"QUERY_STRING", "json=mxsta"},
+                                        {"REQUEST_URI", "/cgi-bin/getjson.cgi?json=mxsta"},
+                                        {"CONTENT_LENGTH", "0"}};
+
+std::string FromBase64(const std::string& text) {
+  static const std::string kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned bits = 0;
+  int count = 0;
+  for (char c : text) {
+    const size_t value = kAlphabet.find(c);
+    if (value == std::string::npos) continue;  // '=' padding
+    bits = (bits << 6) | unsigned(value);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out += char((bits >> count) & 0xff);
+    }
+  }
+  return out;
+}
+
+// The request loop on a local socket, as a web server spawning devctl gives it one, with a
+// request deadline of its own.
+class LocalLoop {
+ public:
+  explicit LocalLoop(int deadline_ms) {
+    web::SetRequestReadTimeout(deadline_ms);
+    listen_fd_ = webtest::OpenLocalListenSocket(&path_);
+    if (listen_fd_ >= 0) server_ = std::thread([this] { app_.Serve(listen_fd_); });
+  }
+  ~LocalLoop() {
+    if (listen_fd_ >= 0) {
+      shutdown(listen_fd_, SHUT_RDWR);
+      server_.join();
+      close(listen_fd_);
+      unlink(path_.c_str());
+      rmdir(path_.substr(0, path_.rfind('/')).c_str());
+    }
+    web::SetRequestReadTimeout(0);
+  }
+  bool listening() const { return listen_fd_ >= 0; }
+  int Connect() const { return webtest::ConnectToLocal(path_); }
+
+  // A getjson request from a new client; its whole reply.
+  webtest::FcgiReply GetJson() const {
+    const int fd = Connect();
+    if (fd < 0) return webtest::FcgiReply();
+    return webtest::FcgiRequestOn(fd, kGetJsonParams, "");
+  }
+
+  RecordingApp app_;
+
+ private:
+  std::string path_;
+  int listen_fd_ = -1;
+  std::thread server_;
+};
+
+// Sends bytes on a new connection, ends the sending side and reads what comes back until the loop
+// closes the connection.
+std::string ExchangeRaw(const LocalLoop& loop, const std::string& bytes) {
+  const int fd = loop.Connect();
+  if (fd < 0) return "no connection";
+  webtest::SendAll(fd, bytes);
+  shutdown(fd, SHUT_WR);
+  std::string out;
+  char buf[4096];
+  for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) out.append(buf, size_t(n));
+  close(fd);
+  return out;
+}
+
+std::string Record(uint8_t type, const std::string& content, uint8_t version = 1) {
+  std::string out = {char(version), char(type), 0, 1, char(content.size() >> 8),
+                     char(content.size() & 0xff), 0, 0};
+  return out + content;
+}
+
+const std::string kBegin = Record(1, std::string("\0\1\0\0\0\0\0\0", 8));
+
+// Streams whose parameters could make libfcgi allocate what their lengths declare, or that break
+// the record layer, are dropped before libfcgi sees them; the loop serves the next client. A pair
+// may still span records.
+TEST(WebappLoopLimits, BrokenParameterStreamsAreDroppedAndTheLoopServesOn) {
+  LocalLoop loop(10000);
+  ASSERT_TRUE(loop.listening());
+  const std::string four_byte_max("\xff\xff\xff\xff", 4);
+  struct Case {
+    const char* why;
+    std::string bytes;
+  } cases[] = {
+      {"overflowing parameter lengths (found by the fuzz campaign)",
+       FromBase64("AQEAAQAIAAAAAQHRAAAAAAEEWwEAEQAADgFDT05URU5UX0xFTkdUAAEBAAAAAQBggAADoM4AAAAAAQEAAQ"
+                  "D5/////v///wAAAAEEAAEAPwAAQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0ND"
+                  "Q0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0"
+                  "NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDQ0NDAAAAAAAADABRVUUBBQAAQGEAAAARWV9TAAA"
+                  "=")},
+      {"the largest name and value lengths",
+       kBegin + Record(4, four_byte_max + four_byte_max + "x") + Record(4, "")},
+      {"a value longer than what the parameters hold",
+       kBegin + Record(4, std::string("\x01\x64", 2) + "Nshort") + Record(4, "")},
+      {"parameters beyond the limit",
+       kBegin + Record(4, std::string("\x01\x80\x01\x11\x70", 5) + "V" + std::string(60000, 'v')) +
+           Record(4, std::string(10000, 'v')) + Record(4, "")},
+      {"a record of another protocol version", Record(1, std::string(8, '\1'), 2)},
+      {"parameters before the begin-request record", Record(4, "") + kBegin},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExchangeRaw(loop, c.bytes), "") << c.why;
+    const webtest::FcgiReply next = loop.GetJson();
+    EXPECT_TRUE(next.ok) << c.why;
+    EXPECT_EQ(next.output, kJsonReply) << c.why;
+  }
+
+  // The parameters are one stream: pairs cut anywhere across records are read whole.
+  const std::string whole = webtest::RequestStart(kGetJsonParams);
+  const std::string pairs = whole.substr(kBegin.size() + 8, whole.size() - kBegin.size() - 16);
+  std::string spread = kBegin;
+  for (char byte : pairs) spread += Record(4, std::string(1, byte));
+  spread += Record(4, "") + Record(5, "");
+  loop.app_.calls.clear();
+  EXPECT_NE(ExchangeRaw(loop, spread).find(kJsonReply), std::string::npos);
+  ASSERT_EQ(loop.app_.calls.size(), 1u);
+  EXPECT_EQ(loop.app_.calls[0].handler, "json");
+}
+
+// A client that stops inside its request, or trickles it, holds the single loop only until the
+// request deadline, counted from its accept: another client's getjson is answered while the held
+// client is still connected (and still sending).
+TEST(WebappLoopLimits, AHeldRequestLetsTheNextThroughAtTheDeadline) {
+  const std::string start = webtest::RequestStart(kInstrParams(1000));
+  const std::string params_end = Record(4, "");
+  struct Case {
+    const char* why;
+    std::string first;  // sent at once
+    bool trickles;      // then one more byte every 100 ms
+  } cases[] = {
+      {"stopped inside a parameter record", start.substr(0, kBegin.size() + 20), false},
+      {"stopped before the end of the parameters", start.substr(0, start.size() - 8), false},
+      {"trickles its body", start + std::string("\x01\x05\x00\x01\x03\xe8\x00\x00", 8), true},
+  };
+  for (const Case& c : cases) {
+    LocalLoop loop(1000);
+    ASSERT_TRUE(loop.listening());
+    const int held = loop.Connect();
+    ASSERT_GE(held, 0);
+    ASSERT_TRUE(webtest::SendAll(held, c.first)) << c.why;
+    std::atomic<bool> answered{false};
+    std::atomic<bool> still_holding{true};
+    // Holds the connection until the other client is answered, 30 s at most.
+    std::thread holder([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!answered && std::chrono::steady_clock::now() < until) {
+        if (c.trickles) webtest::SendAll(held, "x");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      still_holding = !!answered;
+      close(held);
+    });
+    const webtest::FcgiReply next = loop.GetJson();
+    const bool answered_while_held = still_holding;
+    answered = true;
+    holder.join();
+    EXPECT_TRUE(next.ok) << c.why;
+    EXPECT_EQ(next.output, kJsonReply) << c.why;
+    EXPECT_TRUE(answered_while_held) << c.why << ": answered only once the held client let go";
+  }
+}
+
+}  // namespace
