@@ -3,9 +3,8 @@
 #include <string>
 #include <thread>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/notices.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power_state.h"
@@ -26,12 +25,11 @@ void AutoStandby::Pass(bool signal) {
     if (entered_) {
       if (g_power.auto_standby_state != 1) {
         g_power.auto_standby_state = 1;
-        {
-          ConfigLock lock;
+        CommitUnitChange([&model](UnitNotice& notice) {
           g_unit.config.power = 1;
-          SaveAppConfig(g_unit.config_path, &g_unit.config);
-        }
-        SendNotice("\r\n" + model + ">" + "Signal detected, the system is waking up\r\n");
+          notice.lines = "\r\n" + model + ">" + "Signal detected, the system is waking up\r\n";
+          return true;
+        });
         ticks_ = 0;
       }
     } else if (g_power.auto_standby_state == 2) {
@@ -50,16 +48,12 @@ void AutoStandby::Pass(bool signal) {
       --ticks_;
     } else if (power == 1) {
       entered_ = true;
-      {
-        ConfigLock lock;
+      CommitUnitChange([&model](UnitNotice& notice) {
         g_unit.config.power = 0;
-      }
-      for (int c = 0; c < kDspChannels; ++c) DspSetOutputMute(c, 1);
-      SendNotice("\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n");
-      {
-        ConfigLock lock;
-        SaveAppConfig(g_unit.config_path, &g_unit.config);
-      }
+        for (int c = 0; c < kDspChannels; ++c) DspSetOutputMute(c, 1);
+        notice.lines = "\r\n" + model + ">" + "No signal input, the system enters auto standby\r\n";
+        return true;
+      });
       --ticks_;
     } else {
       entered_ = false;

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/reset_changes.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/hardware/panel_state.h"
@@ -21,16 +21,15 @@ std::string ModelPrompt() {
 }  // namespace
 
 void HandleUsbSelectButton() {
-  std::string text;
-  {
-    ConfigLock lock;
-    if (g_unit.config.key_lock != 0) return;
+  CommitUnitChange([](UnitNotice& notice) {
+    if (g_unit.config.key_lock != 0) return false;
     g_unit.config.usb_status = g_unit.config.usb_status == 1 ? 0 : 1;
-    SaveAppConfig(g_unit.config_path, &g_unit.config);
-    text = g_unit.config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C\r\n"
-                                         : "[SUCCESS]Set USB port to USB-B\r\n";
-  }
-  SendNetworkNotice(text + ModelPrompt());
+    notice.lines = g_unit.config.usb_status == 0 ? "[SUCCESS]Set USB port to USB-C\r\n"
+                                                 : "[SUCCESS]Set USB port to USB-B\r\n";
+    notice.prompt = g_unit.config.model + ">";
+    notice.network_only = true;
+    return true;
+  });
 }
 
 void HandleResetKey(reset_key_long state) {

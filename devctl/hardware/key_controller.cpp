@@ -3,8 +3,8 @@
 #include <string>
 #include <thread>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/i2c_bus.h"
 #include "devctl/hardware/panel_lights.h"
@@ -109,9 +109,12 @@ void KeyThreadPass(KeyThreadState* st) {
     return;
   }
   if (power == 0 && st->key != KEY_TYPE_E_POWER) {
-    WakeOnCommand(nullptr);
-    // The stored power state changed: after a power cut the unit comes back on.
-    SaveAppConfig(g_unit.config_path, &g_unit.config);
+    // The stored power state changes too: after a power cut the unit comes back on.
+    CommitUnitChange([](UnitNotice& notice) {
+      const bool was_off = g_unit.config.power == 0;
+      WakeOnCommand(&notice.lines);
+      return was_off && g_unit.config.power != 0;
+    });
     return;
   }
   if (power == 1 && front_lcd > 1 && st->key != KEY_TYPE_E_POWER) WakePanelLights();

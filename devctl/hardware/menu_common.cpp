@@ -1,10 +1,10 @@
 #include <cstdio>
 #include <string>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
@@ -12,7 +12,6 @@
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/system_changes.h"
-
 
 namespace {
 
@@ -25,14 +24,11 @@ int PowerSetting() {
 }
 
 void TogglePower() {
-  std::string text;
-  {
-    ConfigLock lock;
-    SetPower(g_unit.config.power != 0 ? 0 : 1, kPanelPowerLines, text);
-    text += g_unit.config.model + ">";
-    SaveAppConfig(g_unit.config_path, &g_unit.config);
-  }
-  SendPanelText(text);
+  CommitUnitChange([](UnitNotice& notice) {
+    SetPower(g_unit.config.power != 0 ? 0 : 1, kPanelPowerLines, notice.lines);
+    notice.prompt = g_unit.config.model + ">";
+    return true;
+  });
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // The pages that change a setting: phantom power, USB port, network mode.
 #include <string>
 
-#include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/net_status.h"
 #include "devctl/core/network_changes.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/lcd.h"
@@ -29,8 +29,9 @@ int ConfiguredPhantom(int input) {
 
 const char* OnOff(int value) { return value != 0 ? "ON" : "OFF"; }
 
-void ShowSuccess() {
-  LcdShowCentered(0, "SUCCESS!!!");
+// A second of the change's outcome: saved, or kept only until the unit restarts.
+void ShowSaveOutcome(bool saved) {
+  LcdShowCentered(0, saved ? "SUCCESS!!!" : "SAVE FAILED");
   LcdShowLeft(1, "");
   platform::SleepMs(1000);
 }
@@ -51,14 +52,11 @@ void ApplyPhantom(lcd_menu_s* menu) {
   menu->confirm = 2;
   int input = PhantomInput(menu);
   int on = menu->value != 0 ? 1 : 0;
-  std::string lines;
-  {
-    ConfigLock lock;
-    SetInputPhantom(input, on, lines);
-    SaveAppConfig(g_unit.config_path, &g_unit.config);
-  }
-  SendPanelText(lines);
-  ShowSuccess();
+  const UnitCommit outcome = CommitUnitChange([input, on](UnitNotice& notice) {
+    SetInputPhantom(input, on, notice.lines);
+    return true;
+  });
+  ShowSaveOutcome(outcome.saved);
   menu->editing = 1;
   menu->confirm = 0;
   MenuGoTo(kHomePage);
@@ -68,14 +66,13 @@ const char* UsbPortName(int value) { return value == 1 ? "USB-B" : "USB-C"; }
 
 void ApplyUsbPort(lcd_menu_s* menu) {
   menu->editing = 0;
-  std::string lines;
-  {
-    ConfigLock lock;
-    SetUsbPort(menu->value, lines);
-    SaveAppConfig(g_unit.config_path, &g_unit.config);
-  }
-  SendPanelText(lines);
-  ShowSuccess();
+  const int port = menu->value;
+  // Saved and told even when the port already was the selected one.
+  const UnitCommit outcome = CommitUnitChange([port](UnitNotice& notice) {
+    SetUsbPort(port, notice.lines);
+    return true;
+  });
+  ShowSaveOutcome(outcome.saved);
   MenuGoTo(kMainMenuPage);
 }
 
@@ -109,20 +106,15 @@ void DrawNetworkValue(const lcd_menu_s* menu) {
 void ApplyNetworkMode(lcd_menu_s* menu) {
   menu->editing = 0;
   if ((menu->value != 0 ? 1 : 0) == ConfiguredDhcp()) return;
-  std::string line;
-  bool changed;
-  {
-    ConfigLock lock;
-    changed = ChangeDhcpMode(g_unit, menu->value, line);
-    if (changed) SaveAppConfig(g_unit.config_path, &g_unit.config);
-  }
-  if (!changed) {
-    MenuRedraw();
-    return;
-  }
-  ShowSuccess();
-  RequestReboot();
-  SendPanelText(line);
+  const int dhcp = menu->value;
+  // The panel shows the outcome and the reboot is asked for before the ports hear of the change.
+  CommitUnitChange(
+      [dhcp](UnitNotice& notice) { return ChangeDhcpMode(g_unit, dhcp, notice.lines); },
+      [](const UnitCommit& outcome) {
+        if (!outcome.changed) return;
+        ShowSaveOutcome(outcome.saved);
+        RequestReboot();
+      });
   MenuRedraw();
 }
 

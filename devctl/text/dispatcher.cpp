@@ -2,9 +2,8 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 
-#include "devctl/core/commit_order.h"
+#include "devctl/core/commit_path.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/markers.h"
 #include "devctl/core/pending_network.h"
@@ -124,28 +123,23 @@ void DispatchLineInOrder(int fd, char* line, int len,
                          const std::function<void(const std::string&)>& tell) {
   if (len < 0) len = 0;
   Dispatched d;
-  std::unique_ptr<CommitTicket> ticket;
-  {
-    ConfigLock lock;
-    ApplyBackspaces(line, &len);
-    if (len == 0 || IsBlank(line, len)) {
-      tell("\r\n" + Prompt());
-      return;
-    }
-    DispatchLocked(fd, line, len, d);
-    ticket = std::make_unique<CommitTicket>();
-  }
-  bool saved = true;
-  if (d.save_live) saved = SaveLiveSettings() && saved;
-  if (!saved) d.reply += kSaveFailedLine;
-  ticket->Tell([&] {
-    std::string text;
-    {
-      ConfigLock lock;
-      text = d.notice + d.reply + Prompt();
-    }
-    tell(text);
-  });
+  bool blank = false;
+  CommitChange(
+      [&] {
+        ApplyBackspaces(line, &len);
+        blank = len == 0 || IsBlank(line, len);
+        if (!blank) DispatchLocked(fd, line, len, d);
+        return d.save_live;
+      },
+      [&](bool saved) {
+        if (!saved) d.reply += kSaveFailedLine;
+        std::string text;
+        {
+          ConfigLock lock;
+          text = blank ? "\r\n" + Prompt() : d.notice + d.reply + Prompt();
+        }
+        tell(text);
+      });
 }
 
 std::string DispatchLine(int fd, char* line, int len) {

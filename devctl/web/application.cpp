@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "devctl/core/commit_order.h"
+#include "devctl/core/commit_path.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/settings_save.h"
@@ -70,20 +70,20 @@ bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAns
 
 void RunCommandFrame(const web_command_s& command, const cJSON* request, std::string& reply) {
   WebAnswer answer;
-  std::unique_ptr<CommitTicket> ticket;
-  {
-    // Commands from the web, the control ports and the workers change one configuration: the
-    // handler's read-modify-write is never interleaved with another command's.
-    ConfigLock lock;
-    RunCommandLocked(command, request, answer);
-    ticket = std::make_unique<CommitTicket>();
-  }
-  const bool saved = !answer.save || SaveLiveSettings();
-  // The control ports hear of the change after its save, in the order of the changes, and of a
-  // failed save as they do of a text command's.
-  std::string notice = std::move(answer.notice);
-  if (!saved) notice += kSaveFailedLine;
-  ticket->Tell([&notice] { SendNotice(notice); });
+  // Commands from the web, the control ports and the workers change one configuration: the
+  // handler's read-modify-write is never interleaved with another command's.
+  const bool saved = CommitChange(
+      [&] {
+        RunCommandLocked(command, request, answer);
+        return answer.save;
+      },
+      // The control ports hear of the change after its save, in the order of the changes, and of
+      // a failed save as they do of a text command's.
+      [&answer](bool saved) {
+        std::string notice = std::move(answer.notice);
+        if (!saved) notice += kSaveFailedLine;
+        SendNotice(notice);
+      });
   if (answer.after_lock) answer.after_lock();
   if (!answer.set_result) {
     reply = std::move(answer.reply);
