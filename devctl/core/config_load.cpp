@@ -243,6 +243,7 @@ void ReadConfigJson(const cJSON* root, app_config_s* cfg, const std::string& dev
   ReadSection(ObjectMember(root, "system"), cfg, config_fields::kSystem, state);
   ReadSection(ObjectMember(root, "preset"), cfg, config_fields::kPreset, state);
   BoundChannelSettings(cfg);
+  BoundSystemSettings(cfg);
 }
 
 bool FileExists(const char* file) { return access(platform::Path(file).c_str(), F_OK) == 0; }
