@@ -17,8 +17,9 @@ int OpenListenSocket(uint16_t port, int backlog) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
   addr.sin_port = htons(port);
-  if (setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0 ||
-      setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+  // SO_REUSEADDR only: a restart may listen again beside its old connections in TIME_WAIT, but
+  // no other socket can listen on the port beside the server and take its connections.
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
       bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0) {
     const int saved = errno;
     close(fd);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -127,6 +128,25 @@ uint64_t AvailableBytes(const std::string& resolved_path) {
     path = slash == 0 ? "/" : path.substr(0, slash);
   }
   return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize);
+}
+
+namespace {
+// The device of the file system that holds path or its nearest existing parent folder.
+bool FileSystemOf(std::string path, dev_t* device) {
+  struct stat st;
+  while (stat(path.c_str(), &st) != 0) {
+    const std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos || path == "/") return false;
+    path = slash == 0 ? "/" : path.substr(0, slash);
+  }
+  *device = st.st_dev;
+  return true;
+}
+}  // namespace
+
+bool OnSameFileSystem(const std::string& resolved_a, const std::string& resolved_b) {
+  dev_t a, b;
+  return FileSystemOf(resolved_a, &a) && FileSystemOf(resolved_b, &b) && a == b;
 }
 
 void SetAvailableBytesForTest(long long bytes) { g_available_for_test.store(bytes); }

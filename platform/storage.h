@@ -34,6 +34,9 @@ void FailWritesAfter(long bytes);
 // Bytes an unprivileged writer may still put on the file system that holds the resolved path (or
 // its nearest existing parent folder); 0 when it cannot be told.
 uint64_t AvailableBytes(const std::string& resolved_path);
+// True when the two resolved paths (or their nearest existing parent folders) lie on one file
+// system, so that space one frees is space for the other; false when either cannot be told.
+bool OnSameFileSystem(const std::string& resolved_a, const std::string& resolved_b);
 // Test hook: AvailableBytes answers this instead (-1: the file system's own figure).
 void SetAvailableBytesForTest(long long bytes);
 

@@ -21,6 +21,13 @@ void Flag(int& value, const char* what, int index) {
   value = 1;
 }
 
+// A flag that is one setting of the unit, not one of a row of channels.
+void UnitFlag(int& value, const char* what) {
+  if (value == 0 || value == 1) return;
+  std::printf("config: %s is %d; 1 is used\n", what, value);
+  value = 1;
+}
+
 // A choice out of [lo, hi]: anything else takes the default.
 void Choice(int& value, int lo, int hi, int fallback, const char* what, int index) {
   if (value >= lo && value <= hi) return;
@@ -65,4 +72,9 @@ void BoundChannelSettings(app_config_s* cfg) {
     Flag(cfg->output_stereo[s], "output EQ lock", s);
   }
   for (int n = 0; n < kPresets; ++n) Flag(cfg->preset_enable[n], "preset enabled", n);
+}
+
+void BoundSystemSettings(app_config_s* cfg) {
+  UnitFlag(cfg->power, "power");
+  UnitFlag(cfg->usb_status, "USB port");
 }

@@ -8,3 +8,8 @@
 
 // Bounds every channel setting of cfg; prints one line per value it had to change, naming it.
 void BoundChannelSettings(app_config_s* cfg);
+
+// The stored power state and USB port as every part of the unit reads them: a value other than 0
+// is 1 (on; USB-B), as the audio and the port lines take it, so the panel shows what the unit
+// does. Prints a line for each value it had to change.
+void BoundSystemSettings(app_config_s* cfg);

@@ -12,6 +12,7 @@
 #include "devctl/core/config_lock.h"
 #include "devctl/core/json_util.h"
 #include "devctl/core/limits.h"
+#include "devctl/core/name_text.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 
@@ -88,12 +89,13 @@ void ReadFloats(const cJSON* object, const char* key, float* out, int count) {
   }
 }
 
-// A string element replaces the name (cut to 31 characters); any other element keeps it.
+// A string element replaces the name (broken UTF-8 replaced, then cut to 31 bytes at a
+// character); any other element keeps it.
 void ReadNames(const cJSON* object, const char* key, char (*names)[kNameSize], int count) {
   const cJSON* element = ArrayMember(object, key) ? ArrayMember(object, key)->child : nullptr;
   for (int i = 0; i < count && element; ++i, element = element->next) {
     if (cJSON_IsString(element) && element->valuestring)
-      SetNameField(names[i], element->valuestring);
+      SetNameField(names[i], WithValidUtf8(element->valuestring).c_str());
   }
 }
 
@@ -182,7 +184,12 @@ void ReadDevice(const cJSON* root, app_config_s* cfg, const std::string& device_
     cfg->type = device_type;
     state->rewrite = true;
   }
-  if (!ReadString(device, "model", &cfg->model)) state->rewrite = true;
+  if (ReadString(device, "model", &cfg->model)) {
+    // The model name leads every prompt and status document: never broken UTF-8.
+    cfg->model = WithValidUtf8(cfg->model);
+  } else {
+    state->rewrite = true;
+  }
 }
 
 // A band the protocols could have set: the filter it designs is stable and audible as meant.
@@ -236,6 +243,7 @@ void ReadConfigJson(const cJSON* root, app_config_s* cfg, const std::string& dev
   ReadSection(ObjectMember(root, "system"), cfg, config_fields::kSystem, state);
   ReadSection(ObjectMember(root, "preset"), cfg, config_fields::kPreset, state);
   BoundChannelSettings(cfg);
+  BoundSystemSettings(cfg);
 }
 
 bool FileExists(const char* file) { return access(platform::Path(file).c_str(), F_OK) == 0; }

@@ -50,7 +50,12 @@ bool ResetSystemSettings(UnitState& unit) {
   auto reset = std::make_unique<app_config_s>(unit.config);
   ResetConfigReserved(unit.config_path, reset.get());
   ResetAudioConfig(unit.config_path, reset.get());
-  if (!SaveAppConfig(unit.config_path, reset.get())) return false;
+  // The network stays as it stands: a text edit still open (one whose reboot was asked for is
+  // never closed) goes into the file as every save of the live record puts it there, so the file
+  // agrees with dhcpcd.conf and the host name. The live record keeps the running settings.
+  auto saved = std::make_unique<app_config_s>(*reset);
+  if (unit.net_edit_pending) CopyEditedNetworkSettings(unit.pending, saved.get());
+  if (!SaveAppConfig(unit.config_path, saved.get())) return false;
   unit.config = *reset;
   return true;
 }

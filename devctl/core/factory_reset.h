@@ -6,7 +6,8 @@
 #include "devctl/core/unit_state.h"
 
 // The system reset: everything but the user accounts and the network settings back to the factory
-// values. A copy of the live record is reset and saved; the saved copy becomes the live record.
+// values. A copy of the live record is reset and saved (with the settings of an open network edit,
+// as every save of the live record); the reset copy becomes the live record.
 // False, with nothing changed, when the save failed. Takes the configuration lock.
 bool ResetSystemSettings(UnitState& unit);
 

@@ -12,6 +12,8 @@
 #include "devctl/core/settings_save.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
+#include "platform/paths.h"
+#include "platform/storage.h"
 
 
 namespace {
@@ -107,6 +109,9 @@ void LoadPresetSlots() {
   for (int n = 1; n <= kPresets; ++n) {
     char file[64];
     std::snprintf(file, sizeof file, "/oem/app_preset%d.json", n);
+    // Temporaries of preset saves cut short (a kill, a power loss) are of no use any more; no
+    // preset is saved while the slots load at start.
+    platform::RemoveStaleTemporaries(platform::Path(file));
     LoadAppConfigFile(file, file, &g_unit.presets[n - 1], mac, type);
   }
 }

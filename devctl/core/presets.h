@@ -1,7 +1,8 @@
 // The eight preset slots and the recall of a requested preset.
 #pragma once
 
-// Loads "/oem/app_preset1.json" .. "/oem/app_preset8.json" into the slots (start-up).
+// Loads "/oem/app_preset1.json" .. "/oem/app_preset8.json" into the slots (start-up), removing
+// first what saves of them cut short left beside them.
 void LoadPresetSlots();
 
 // Loads preset n's file into its slot again. False, with the slot as it was, when the file is

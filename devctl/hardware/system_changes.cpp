@@ -30,6 +30,11 @@ PortCheck CheckPort(long port, int other_server_port, int own_port) {
   return PortCheck::kFree;
 }
 
+PortCheck CheckEnable(int enable, int stored_enable, int port, bool restart_pending) {
+  if (enable == 0 || stored_enable != 0 || restart_pending) return PortCheck::kFree;
+  return platform::CanListenOn(port) ? PortCheck::kFree : PortCheck::kOccupied;
+}
+
 const char* LcdLine(int mode) {
   switch (mode) {
     case 0:
@@ -99,6 +104,15 @@ bool SetTcpPortEnable(int enable, std::string& lines) {
   }
   lines += std::string("[SUCCESS]Set TCP/IP to ") + OnOff(enable) + ".\r\n";
   return changed;
+}
+
+PortCheck CheckTelnetEnable(int enable) {
+  return CheckEnable(enable, g_unit.config.telnet_enable, g_unit.config.telnetport,
+                     g_port_restarts.telnet);
+}
+PortCheck CheckTcpPortEnable(int enable) {
+  return CheckEnable(enable, g_unit.config.tcpportenable, g_unit.config.tcpport,
+                     g_port_restarts.tcp);
 }
 
 PortCheck CheckTcpPort(long port) {

@@ -20,15 +20,23 @@ bool SetUsbPort(int usb_status, std::string& lines);
 // key_lock := lock (any value other than 0 locks); the panel shows the lock state.
 void SetKeyLock(int lock, std::string& lines);
 
-// Enable flags of the control servers, live and pending: stored, and the server restarted by the
-// service loop, only when the value differs. The line is given either way. Return: changed.
-bool SetTelnetEnable(int enable, std::string& lines);
-bool SetTcpPortEnable(int enable, std::string& lines);
-
 // Ports of the control servers. A port is refused when the other server uses it or it is one of
 // the unit's own services (22, 80, 5037, 5555, 36713, 44897), then when it is outside 1..65535,
 // and as occupied when a new port cannot be listened on (another program holds it).
 enum class PortCheck { kFree, kOccupied, kOutOfRange };
+
+// Whether a server may be turned on (enable not 0): a server that is off cannot start on a port
+// another program listens on, so turning it on is kOccupied then, to be refused with nothing
+// changed. kFree for turning off, for a server already on, and while a restart of the server is
+// still pending (its own socket may hold the port for a moment).
+PortCheck CheckTelnetEnable(int enable);
+PortCheck CheckTcpPortEnable(int enable);
+// Enable flags of the control servers, live and pending (checked first): stored, and the server
+// restarted by the service loop, only when the value differs. The line is given either way.
+// Return: changed.
+bool SetTelnetEnable(int enable, std::string& lines);
+bool SetTcpPortEnable(int enable, std::string& lines);
+
 PortCheck CheckTcpPort(long port);
 PortCheck CheckTelnetPort(long port);
 // A free port: stored (live and pending) with a server restart when it differs; the line either

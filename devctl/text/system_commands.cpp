@@ -19,12 +19,15 @@ int Scan(const std::string& text, const char* pattern) {
   return value;
 }
 
+std::string OccupiedLine(int port) {
+  return "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n";
+}
+
 bool SetPort(const std::string& text, const char* pattern, bool telnet, std::string& reply) {
   const int port = Scan(text, pattern);
   const PortCheck check = telnet ? CheckTelnetPort(port) : CheckTcpPort(port);
   if (check == PortCheck::kOccupied) {
-    reply +=
-        "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.\r\n";
+    reply += OccupiedLine(port);
     return false;
   }
   if (check == PortCheck::kOutOfRange) {
@@ -57,12 +60,22 @@ bool TermSetKeyLock(const PreparedLine& line, std::string& reply) {
 }
 
 bool TermSetTelnetEnable(const PreparedLine& line, std::string& reply) {
-  SetTelnetEnable(BeginsWith(Text(line), "NETTNON") ? 1 : 0, reply);
+  const int enable = BeginsWith(Text(line), "NETTNON") ? 1 : 0;
+  if (CheckTelnetEnable(enable) == PortCheck::kOccupied) {
+    reply += OccupiedLine(g_unit.config.telnetport);
+    return false;
+  }
+  SetTelnetEnable(enable, reply);
   return true;
 }
 
 bool TermSetTcpPortEnable(const PreparedLine& line, std::string& reply) {
-  SetTcpPortEnable(BeginsWith(Text(line), "NETTCPPORTON") ? 1 : 0, reply);
+  const int enable = BeginsWith(Text(line), "NETTCPPORTON") ? 1 : 0;
+  if (CheckTcpPortEnable(enable) == PortCheck::kOccupied) {
+    reply += OccupiedLine(g_unit.config.tcpport);
+    return false;
+  }
+  SetTcpPortEnable(enable, reply);
   return true;
 }
 

@@ -79,13 +79,14 @@ void RunCommandFrame(const web_command_s& command, const cJSON* request, std::st
       },
       // The control ports hear of the change after its save, in the order of the changes, and of
       // a failed save as they do of a text command's.
-      [&answer](bool saved) {
+      [&answer, &command](bool saved) {
         std::string notice = std::move(answer.notice);
-        if (!saved) notice += kSaveFailedLine;
+        if (!saved && !(command.frame & kWebQuietOnPorts)) notice += kSaveFailedLine;
         SendNotice(notice);
       });
   if (answer.after_lock) answer.after_lock();
-  if (!answer.set_result) {
+  // A reply of the command's own stands only when what it changed was saved.
+  if (!answer.set_result && saved) {
     reply = std::move(answer.reply);
   } else if (saved && answer.error.empty()) {
     web::ReplyResult(answer.comhead, 1, reply);

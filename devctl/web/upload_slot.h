@@ -10,6 +10,7 @@ struct upload_slot_s {
   std::ofstream file;
   bool opened = false;  // a first chunk started this upload and no last chunk ended it yet
   bool failed = false;  // the file could not be opened or a write failed: the upload is lost
+  int64_t last_chunk_ms = 0;  // the process clock when this upload last took a chunk
 };
 
 // One slot per upload kind (web::UploadKind is the index).

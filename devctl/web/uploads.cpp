@@ -1,9 +1,11 @@
 #include "devctl/web/uploads.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "devctl/core/upgrade_staging.h"
 #include "devctl/web/json_members.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 
@@ -58,10 +60,50 @@ void Abandon(const UploadKindInfo& info, upload_slot_s& slot) {
   info.clean_up();
 }
 
-// True when length more bytes leave the file system of path its reserve.
-bool LeavesReserve(const char* unit_path, int length) {
-  const uint64_t available = platform::AvailableBytes(platform::Path(unit_path));
-  return available >= uint64_t(length) + kStagingReserveBytes;
+// Gives up an unfinished upload of another kind: only its partial file goes. What a finished
+// staging of that kind left (the unpacked folder, the markers) is not the upload's to remove.
+void DropUnfinished(const UploadKindInfo& info, upload_slot_s& slot) {
+  if (slot.file.is_open()) slot.file.close();
+  slot.opened = false;
+  slot.failed = false;
+  slot.received = 0;
+  std::remove(platform::Path(info.file).c_str());
+}
+
+// Unfinished uploads of other kinds that took no chunk for kStaleUploadMs are given up.
+void DropStaleUploads(UploadKind kind, upload_slots_s& slots, int64_t now_ms) {
+  for (UploadKind other : kKinds) {
+    upload_slot_s& slot = SlotOf(other, slots);
+    if (other == kind || !slot.opened || now_ms - slot.last_chunk_ms < kStaleUploadMs) continue;
+    std::printf("upload: %s took no chunk for %lld ms; dropped\n", InfoOf(other).file,
+                static_cast<long long>(now_ms - slot.last_chunk_ms));
+    DropUnfinished(InfoOf(other), slot);
+  }
+}
+
+// True when length more bytes of kind leave its file system the reserve. When they would only
+// beside the unfinished uploads of other kinds on that file system, those are given up for them.
+bool MakeRoom(UploadKind kind, upload_slots_s& slots, int length) {
+  const std::string path = platform::Path(InfoOf(kind).file);
+  const uint64_t needed = uint64_t(length) + kStagingReserveBytes;
+  const uint64_t available = platform::AvailableBytes(path);
+  if (available >= needed) return true;
+  std::vector<UploadKind> beside;
+  uint64_t held = 0;
+  for (UploadKind other : kKinds) {
+    const upload_slot_s& slot = SlotOf(other, slots);
+    if (other == kind || !slot.opened) continue;
+    if (!platform::OnSameFileSystem(path, platform::Path(InfoOf(other).file))) continue;
+    beside.push_back(other);
+    held += slot.received;
+  }
+  if (available + held < needed) return false;
+  for (UploadKind other : beside) {
+    std::printf("upload: %s dropped to make room for %s\n", InfoOf(other).file,
+                InfoOf(kind).file);
+    DropUnfinished(InfoOf(other), SlotOf(other, slots));
+  }
+  return true;
 }
 
 void StartUpload(const UploadKindInfo& info, upload_slot_s& slot) {
@@ -112,17 +154,15 @@ bool HandleUploadChunk(UploadKind kind, upload_slots_s& slots, const char* tail,
   unsigned char chunk = 0;
   if (!ReadChunkCommand(tail, &chunk)) return Fail(info, reply);
   if (chunk == kFirstChunk) {
-    // An upload that never got its last chunk only holds space: a new one of any kind ends it.
-    for (UploadKind other : kKinds) {
-      if (other != kind && SlotOf(other, slots).opened)
-        Abandon(InfoOf(other), SlotOf(other, slots));
-    }
     StartUpload(info, slot);
   } else if (!slot.opened) {
     // A middle or last chunk with no upload under way: its bytes belong to nothing.
     return Fail(info, reply);
   }
-  if (length > 0 && !slot.failed && !LeavesReserve(info.file, length)) {
+  const int64_t now_ms = platform::NowMs();
+  slot.last_chunk_ms = now_ms;
+  DropStaleUploads(kind, slots, now_ms);
+  if (length > 0 && !slot.failed && !MakeRoom(kind, slots, length)) {
     std::printf("upload: no room for %d more bytes of %s; upload dropped\n", length, info.file);
     Abandon(info, slot);
     return Fail(info, reply);

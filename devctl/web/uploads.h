@@ -25,13 +25,19 @@ bool ReadChunkCommand(const char* tail, unsigned char* kind_byte);
 // upgrade markers must always fit.
 constexpr uint64_t kStagingReserveBytes = 4u << 20;
 
-// One chunk: a first chunk (re)starts the upload of its kind and removes what an upload of any
-// kind left without its last chunk; every chunk appends its bytes; the last one stages the file.
-// A first or middle chunk answers "length: <bytes> upLength: <received> \n"; the last chunk, and
+// An unfinished upload that took no chunk for this long is given up when a chunk of another kind
+// comes: it only holds space.
+constexpr int64_t kStaleUploadMs = 60000;
+
+// One chunk: a first chunk (re)starts the upload of its kind; every chunk appends its bytes; the
+// last one stages the file. The three kinds are independent and their uploads may interleave. A
+// first or middle chunk answers "length: <bytes> upLength: <received> \n"; the last chunk, and
 // any chunk that cannot be taken, answers the result JSON. A chunk that is not part of an upload
 // a first chunk started, of one whose file could not be written, or that would leave the staging
 // file system less than kStagingReserveBytes free answers "fail", removes the partial file and
-// stages nothing. Returns true when the chunk was taken.
+// stages nothing. An unfinished upload of another kind is removed (its partial file only; what
+// a finished staging left stays) when it is stale (kStaleUploadMs) or when the chunk would fit
+// only without it. Returns true when the chunk was taken.
 bool HandleUploadChunk(UploadKind kind, upload_slots_s& slots, const char* tail, const char* body,
                        int length, std::string& reply);
 

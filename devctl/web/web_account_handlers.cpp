@@ -186,19 +186,20 @@ bool WebSetUserEnabled(const cJSON* request, WebAnswer& answer) {
 
 namespace {
 
-// None of them wakes the unit or tells the control ports; a login check changes nothing.
+// None of them wakes the unit or tells the control ports, a failed save included (the reply says
+// it); a login check changes nothing.
 const WebCommandRow kRows[] = {
     {"login", WebLogin, kWebAnswersResult},
     {"logout", WebLogout, kWebAnswersResult},
-    {"modify password", WebModifyPassword, kWebSaves | kWebAnswersResult},
+    {"modify password", WebModifyPassword, kWebSaves | kWebAnswersResult | kWebQuietOnPorts},
     {"modify username", WebModifyUsername, 0},
     {"get user", WebGetUser, 0},
     {"get login user", WebGetLoginUser, 0},
-    {"add login user", WebAddLoginUser, kWebSaves | kWebAnswersResult},
-    {"delete login user", WebDeleteLoginUser, kWebSaves | kWebAnswersResult},
+    {"add login user", WebAddLoginUser, kWebSaves | kWebAnswersResult | kWebQuietOnPorts},
+    {"delete login user", WebDeleteLoginUser, kWebSaves | kWebAnswersResult | kWebQuietOnPorts},
     {"get user limit", WebGetUserLimit, 0},
-    {"set user limit", WebSetUserLimit, kWebSaves | kWebAnswersResult},
-    {"set user enabled", WebSetUserEnabled, kWebSaves | kWebAnswersResult},
+    {"set user limit", WebSetUserLimit, kWebSaves | kWebAnswersResult | kWebQuietOnPorts},
+    {"set user enabled", WebSetUserEnabled, kWebSaves | kWebAnswersResult | kWebQuietOnPorts},
     {"get preset user", WebGetPresetUser, 0},
 };
 

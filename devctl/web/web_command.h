@@ -38,7 +38,8 @@ struct WebAnswer {
   // Set by the frame from the command's row and the change's outcome.
   bool save = false;        // save after the lock is released
   bool set_result = false;  // answer {"comhead": comhead, "result": 1}, or "result" 0 with
-                            // "error" ("settings not saved" when the save failed)
+                            // "error" ("settings not saved" when the save failed; so is a
+                            // command with a reply of its own whose save failed)
 };
 
 // A handler reads and checks the request as the frame parsed it (never null). It returns false
@@ -56,6 +57,8 @@ enum WebFrameFlag : unsigned {
                                 // goes ahead of the change's lines
   kWebSaves = 1u << 3,          // save the live configuration when the change changed it
   kWebAnswersResult = 1u << 4,  // an accepted request is answered {"comhead", "result": 1}
+  kWebQuietOnPorts = 1u << 5,   // the control ports hear nothing of it, not even a failed save
+                                // (the reply tells that)
 };
 
 // The "set" commands that change, save and answer "result" 1: the frame of most of the table.

@@ -26,13 +26,15 @@ WebOutcome RebootAnswer(RebootOutcome outcome, const char* line, WebAnswer& answ
 }
 
 // The shape of the compare-first setters: one member, then, after the wake-up, act only when it
-// differs from the stored value.
+// differs from the stored value and check (when given) finds it free.
 bool CompareAndSet(const cJSON* request, WebIntMember member, int stored_of(),
-                   void change(int, std::string&), WebAnswer& answer) {
+                   void change(int, std::string&), WebAnswer& answer,
+                   PortCheck check(int) = nullptr) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {member}, &v, answer)) return false;
-  answer.change = [value = v[0], stored_of, change](WebAnswer& answer) {
+  answer.change = [value = v[0], stored_of, change, check](WebAnswer& answer) {
     if (value == stored_of()) return WebOutcome::kUnchanged;
+    if (check != nullptr && check(value) != PortCheck::kFree) return RefuseChange(answer);
     change(value, answer.notice);
     return WebOutcome::kChanged;
   };
@@ -72,13 +74,13 @@ bool WebSetKeyLock(const cJSON* request, WebAnswer& answer) {
 bool WebSetTcpPortEnable(const cJSON* request, WebAnswer& answer) {
   return CompareAndSet(
       request, AnyNumber("value"), StoredTcpPortEnable,
-      [](int v, std::string& lines) { SetTcpPortEnable(v, lines); }, answer);
+      [](int v, std::string& lines) { SetTcpPortEnable(v, lines); }, answer, CheckTcpPortEnable);
 }
 
 bool WebSetTelnetPortEnable(const cJSON* request, WebAnswer& answer) {
   return CompareAndSet(
       request, AnyNumber("value"), StoredTelnetEnable,
-      [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer);
+      [](int v, std::string& lines) { SetTelnetEnable(v, lines); }, answer, CheckTelnetEnable);
 }
 
 // The request only changes a power that differs, so an unchanged power has no line.

@@ -488,6 +488,23 @@ TEST_F(ConfigFile, EqBandsOutOfRangeLoadAsTheirDefault) {
   EXPECT_EQ(eq.frequency[2], plain.frequency[2]);  // 1 Hz is below the limits
 }
 
+// The power state and the USB port have one meaning for every part of the unit: a stored value
+// other than 0 loads as 1 (on, USB-B), as the audio and the port lines take it; 0 stays 0.
+TEST_F(ConfigFile, PowerAndUsbPortLoadAsZeroOrOne) {
+  const struct Case {
+    const char* stored;
+    int loaded;
+  } cases[] = {{"0", 0}, {"1", 1}, {"2", 1}, {"5", 1}, {"-1", 1}, {"1e9", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    Write(kConfigFile, std::string(R"({"user_cnt":2,"system":{"power":)") + c.stored +
+                           R"(,"usb_status":)" + c.stored + "}}");
+    Opened o = Open();
+    EXPECT_EQ(o.cfg->power, c.loaded);
+    EXPECT_EQ(o.cfg->usb_status, c.loaded);
+  }
+}
+
 TEST_F(ConfigFile, OversizedValuesStayWithinTheRecord) {
   std::string users;
   for (int i = 0; i < 20; ++i)

@@ -230,6 +230,10 @@ inline void FillDistinct(app_config_s* cfg, int seed = 1000) {
     cfg->output_stereo[s] = 1;
   }
   for (int n = 0; n < kPresets; ++n) cfg->preset_enable[n] = 1;
+  // The power state and the USB port load as 0 or 1: theirs are the values apart from the
+  // defaults (off, USB-C).
+  cfg->power = 0;
+  cfg->usb_status = 0;
   // EQ bands load only within the protocol's limits: theirs stay apart from the defaults but in
   // range (switched off, gain never 0).
   int k = 0;

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/dsp_biquad.h"
 #include "devctl/devices/dsp_channels.h"
+#include "platform/paths.h"
 #include "platform/storage.h"
 #include "tests/support/sim_unit.h"
 
@@ -172,6 +175,29 @@ TEST_F(PresetRecall, SlotsLoadFromThePresetFiles) {
   EXPECT_EQ(g_unit.presets[3].control[2], 7);
   // A missing file leaves the slot at the defaults.
   EXPECT_EQ(g_unit.presets[0].control[2], g_unit.config.control[2]);
+}
+
+// Temporaries that preset saves cut short by a kill left beside the preset files are removed when
+// the slots load at start; the preset files and every other file stay.
+TEST_F(PresetRecall, SlotsLoadRemovesTheTemporariesOfCutShortPresetSaves) {
+  app_config_s stored = g_unit.config;
+  stored.control[2] = 7;
+  ASSERT_TRUE(SaveAppConfig("/oem/app_preset3.json", &stored));
+  const std::string oem = platform::Path("/oem") + "/";
+  for (const char* name : {"app_preset3.json.tmp.12.0", "app_preset8.json.tmp.99.7",
+                           "app_preset1.json.tmp.5.5", "app_preset9.json.tmp.1.1",
+                           "notes.tmp.1.1"}) {
+    std::ofstream(oem + name) << "{\"partial";
+  }
+  LoadPresetSlots();
+  EXPECT_EQ(g_unit.presets[2].control[2], 7);
+  for (const char* gone :
+       {"app_preset3.json.tmp.12.0", "app_preset8.json.tmp.99.7", "app_preset1.json.tmp.5.5"}) {
+    EXPECT_FALSE(std::filesystem::exists(oem + gone)) << gone;
+  }
+  for (const char* kept : {"app_preset3.json", "app_preset9.json.tmp.1.1", "notes.tmp.1.1"}) {
+    EXPECT_TRUE(std::filesystem::exists(oem + kept)) << kept;
+  }
 }
 
 }  // namespace

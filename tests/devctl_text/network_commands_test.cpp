@@ -230,6 +230,34 @@ TEST_F(NetworkCommandsTest, EditSurvivesCommandsAfterNetRb) {
   EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf);
 }
 
+// The system reset keeps the network as it stands: after NET RB that is the confirmed edit, which
+// the file, dhcpcd.conf and the host name keep together through the reset and after it.
+TEST_F(NetworkCommandsTest, SystemResetAfterNetRbKeepsTheEdit) {
+  Run("NET DHCP OFF");
+  Run("NET IP 10.0.0.77");
+  Run("NET DNS studio");
+  EXPECT_EQ(Run("NET RB"), "[SUCCESS]Set network reboot and apply new config.\r\n");
+  const std::string conf = Read("/etc/dhcpcd.conf"), host = Read("/etc/hostname");
+  const std::string edited_name = g_unit.pending.hostname;
+  ASSERT_NE(edited_name, g_unit.config.hostname);
+  g_unit.config.analogue_input_gain[0] = 9;
+  EXPECT_EQ(Run("RESET").substr(0, 13), "Sure to reset");
+  EXPECT_EQ(Run("YES"), "[SUCCESS]System reset, please wait a moment...\r\n");
+  app_config_s saved = Saved();
+  EXPECT_EQ(saved.analogue_input_gain[0], 0);
+  EXPECT_EQ(saved.dhcp, 0);
+  EXPECT_EQ(saved.ipaddress, "10.0.0.77");
+  EXPECT_EQ(saved.hostname, edited_name);
+  EXPECT_EQ(Read("/etc/dhcpcd.conf"), conf);
+  EXPECT_EQ(Read("/etc/hostname"), host);
+  // A later save of the live record keeps it too.
+  Run("IN 2 GAIN 4");
+  saved = Saved();
+  EXPECT_EQ(saved.ipaddress, "10.0.0.77");
+  EXPECT_EQ(saved.dhcp, 0);
+  EXPECT_EQ(saved.hostname, edited_name);
+}
+
 // After RESET ALL the file holds what the next start must load: a NET command writes nothing and
 // says the settings were not saved.
 TEST_F(NetworkCommandsTest, NothingIsWrittenWhileSavesAreFrozen) {

@@ -28,6 +28,7 @@
 #include "devctl/text/control_servers.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
+#include "tests/support/held_port.h"
 #include "tests/support/text_commands.h"
 
 namespace {
@@ -200,6 +201,44 @@ TEST_F(SystemCommands, PortHeldByAnotherProgramIsRefused) {
   // Free again: taken.
   EXPECT_EQ(Run("NET TN " + std::to_string(port)),
             "[SUCCESS]Set telnet port:" + std::to_string(port) + ".\r\n");
+}
+
+// Turning a server on while another program listens on its port is refused as a port change
+// is: the server stays off, nothing is saved or restarted. Once the port is free it turns on.
+TEST_F(SystemCommands, TurningOnAServerWhosePortIsHeldIsRefused) {
+  struct Case {
+    const char* on;
+    int app_config_s::*enable;
+    int app_config_s::*port;
+    const char* success;
+  } cases[] = {
+      {"NET TN ON", &app_config_s::telnet_enable, &app_config_s::telnetport,
+       "[SUCCESS]Set telnet to on.\r\n"},
+      {"NET TCPPORT ON", &app_config_s::tcpportenable, &app_config_s::tcpport,
+       "[SUCCESS]Set TCP/IP to on.\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.on);
+    testsupport::HeldPort held;
+    ASSERT_NE(held.port(), 0);
+    g_unit.config.*c.enable = g_unit.pending.*c.enable = 0;
+    g_unit.config.*c.port = g_unit.pending.*c.port = held.port();
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
+    const long saves = Saves();
+    EXPECT_EQ(Run(c.on), "[ERROR]Port " + std::to_string(held.port()) +
+                             " is occupied, please select another port.\r\n");
+    EXPECT_EQ(g_unit.config.*c.enable, 0);
+    EXPECT_EQ(g_unit.pending.*c.enable, 0);
+    EXPECT_EQ(Saved().*c.enable, 0);
+    EXPECT_EQ(Saves(), saves);
+    EXPECT_FALSE(g_port_restarts.tcp);
+    EXPECT_FALSE(g_port_restarts.telnet);
+
+    held.Release();
+    EXPECT_EQ(Run(c.on), c.success);
+    EXPECT_EQ(Saved().*c.enable, 1);
+    g_port_restarts.tcp = g_port_restarts.telnet = false;
+  }
 }
 
 TEST_F(SystemCommands, KeyLockAsksThePanelForItsNotice) {

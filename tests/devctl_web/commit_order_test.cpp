@@ -16,6 +16,7 @@
 #include "devctl/text/dispatcher.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
+#include "platform/storage.h"
 #include "tests/support/web_commands.h"
 
 namespace {
@@ -100,6 +101,44 @@ TEST_F(CommitOrderTest, AWebCommandWhoseSaveFailsIsToldAsFailedOnThePorts) {
   EXPECT_EQ(heard_,
             "[SUCCESS]Set analogue output CH1 volume to 40.\r\n"
             "[ERROR]Settings could not be saved.\r\n");
+}
+
+// Every saving command answers a failed save with "result" 0. The ports hear of it where they
+// hear of the command's kind: "set peq chn" is told like any change; the account commands tell
+// the ports nothing at all, their failed save included.
+TEST_F(CommitOrderTest, AFailedSaveAnswersZeroAndReachesThePortsOnlyWhereTheCommandIsTold) {
+  const std::string guest = g_unit.config.user[1].user;
+  const struct Case {
+    std::string body;
+    std::string heard;
+  } cases[] = {
+      {R"({"comhead":"set peq chn","action":0,"chn":3})",
+       "[ERROR]Settings could not be saved.\r\n"},
+      {R"({"comhead":"add login user","user":"Tech","password":"x"})", ""},
+      {R"({"comhead":"set user enabled","user":")" + guest + R"(","enabled":0})", ""},
+      {R"({"comhead":"set user limit","user":")" + guest +
+           R"(","matrix":0,"network":0,"system":0,"information":0,"power":0})",
+       ""},
+      {R"({"comhead":"modify password","user":")" + guest +
+           R"(","newpassword":"y","makesure":"y"})",
+       ""},
+      {R"({"comhead":"delete login user","index":1})", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    {
+      std::lock_guard<std::mutex> lock(heard_mutex_);
+      heard_.clear();
+    }
+    platform::FailWritesAfter(0);
+    bool result = true;
+    const std::string reply = Members(Post(c.body), &result);
+    platform::FailWritesAfter(-1);
+    EXPECT_FALSE(result) << reply;
+    EXPECT_NE(reply.find("error=settings not saved;"), std::string::npos) << reply;
+    std::lock_guard<std::mutex> lock(heard_mutex_);
+    EXPECT_EQ(heard_, c.heard);
+  }
 }
 
 }  // namespace

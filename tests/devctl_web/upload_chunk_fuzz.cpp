@@ -5,8 +5,10 @@
 //   <kind byte> <tail length byte> <body length, 2 bytes little-endian> <tail> <body>
 // cut short where the input ends.
 //
-// Only chunks of an upload a first chunk of the same kind started, and no other kind's first chunk
-// or refusal ended, are taken. Each reply is the progress line or the result JSON, matching what
+// Only chunks of an upload a first chunk of the same kind started, and that no refusal ended, are
+// taken; the kinds interleave. A chunk of another kind may remove an unfinished upload (to make
+// room for itself; the clock never moves, so none goes stale): then its file is gone and the
+// chunk was taken (or was a last chunk, whose staging may still fail). Each reply is the progress line or the result JSON, matching what
 // the handler returned; the progress line counts the chunk's bytes and the bytes of the upload
 // since its first chunk, and the received file holds exactly those bytes.
 #include <cjson/cJSON.h>
@@ -119,12 +121,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (taken && (!readable || (!first && !open[k]))) abort();
     if (first) {
-      // A first chunk ends the uploads of the other kinds.
-      for (int other = 0; other < 3; ++other) {
-        open[other] = other == k;
-        if (other != k && slots.slot[other].opened) abort();
-      }
+      open[k] = true;
       received[k] = 0;
+    }
+    for (int other = 0; other < 3; ++other) {
+      if (other == k) continue;
+      if (slots.slot[other].opened && !open[other]) abort();
+      if (!open[other] || slots.slot[other].opened) continue;
+      // Removed to make room for this chunk.
+      if (!taken && !last) abort();
+      if (FileSize(FileOf(static_cast<web::UploadKind>(other))) != -1) abort();
+      open[other] = false;
     }
     if (taken) received[k] += static_cast<long>(body.size());
 

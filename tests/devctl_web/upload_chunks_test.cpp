@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "devctl/web/application.h"
 #include "devctl/web/uploads.h"
 #include "platform/storage.h"
@@ -202,21 +204,96 @@ TEST_F(UploadChunksTest, AChunkCutShortLosesItsUpload) {
   EXPECT_EQ(Chunk(kSoc, kFirst, "new"), "length: 3 upLength: 3 \n");
 }
 
-// An upload left without its last chunk only holds space: the next first chunk of any kind
-// removes it. A stray chunk of a kind with no upload under way touches nothing.
-TEST_F(UploadChunksTest, AFirstChunkEndsAnUnfinishedUploadOfAnyKind) {
-  std::string package = MakeTar({{"backend/apps/product", "VX7206"}});
+// The three kinds are independent: a system package and a network-audio package sent chunk by
+// chunk in turn both stage, and so does an OTA image begun between them.
+TEST_F(UploadChunksTest, UploadsOfDifferentKindsInterleaveAndEachStages) {
+  const std::string package = MakeTar(
+      {{"backend/apps/product", "VX7206\n"}, {"backend/apps/devctl", std::string(3000, 'd')}});
+  const std::string netaudio = MakeTar(
+      {{"netaudio/tarvo_package/product", "VX7206"}, {"netaudio/engine", std::string(3000, 'e')}});
+  const std::string image(2500, 'i');
+  EXPECT_EQ(Chunk(kSoc, kFirst, package.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
+  EXPECT_EQ(Chunk(kNetaudio, kFirst, netaudio.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
+  EXPECT_EQ(Chunk(kOta, kFirst, image.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
+  for (size_t sent = 1000; sent < std::max(package.size(), netaudio.size()); sent += 1000) {
+    if (sent < package.size()) {
+      const std::string part = package.substr(sent, 1000);
+      EXPECT_EQ(Chunk(kSoc, kMiddle, part), "length: " + std::to_string(part.size()) +
+                                                " upLength: " +
+                                                std::to_string(sent + part.size()) + " \n");
+    }
+    if (sent < netaudio.size()) {
+      const std::string part = netaudio.substr(sent, 1000);
+      EXPECT_EQ(Chunk(kNetaudio, kMiddle, part), "length: " + std::to_string(part.size()) +
+                                                     " upLength: " +
+                                                     std::to_string(sent + part.size()) + " \n");
+    }
+  }
+  EXPECT_EQ(Chunk(kSoc, kLast, ""), Result("update_soc.cgi", "success"));
+  EXPECT_EQ(Chunk(kOta, kMiddle, image.substr(1000, 1000)), "length: 1000 upLength: 2000 \n");
+  EXPECT_EQ(Chunk(kNetaudio, kLast, ""), Result("update_netaudio.cgi", "success"));
+  EXPECT_EQ(Chunk(kOta, kLast, image.substr(2000)), Result("upload_ota.cgi", "success"));
+  EXPECT_TRUE(UnitFile("/tmp/soc.tar") == package);
+  EXPECT_TRUE(UnitFile("/tmp/netaudio.tar") == netaudio);
+  EXPECT_TRUE(UnitFile("/userdata/update-ota.img") == image);
+  for (const char* marker : {"/oem/upgrade_app", "/tmp/upgrade_netaudio", "/oem/upgrade_ota"})
+    EXPECT_EQ(UnitFile(marker), "1") << marker;
+}
+
+// An upload left without its last chunk only holds space: a chunk of another kind removes it
+// once it took no chunk for a minute, and only its partial file: what a finished staging of its
+// kind left stays. A stray chunk of a kind with no upload under way touches nothing.
+TEST_F(UploadChunksTest, AStaleUploadOfAnotherKindIsRemovedAndAFinishedStagingStays) {
+  const std::string package = MakeTar({{"backend/apps/product", "VX7206"}});
+  EXPECT_EQ(Chunk(kSoc, kFirst, package), "length: " + std::to_string(package.size()) +
+                                              " upLength: " + std::to_string(package.size()) +
+                                              " \n");
+  EXPECT_EQ(Chunk(kSoc, kLast, ""), Result("update_soc.cgi", "success"));
+  ASSERT_EQ(UnitFile("/oem/upgrade_app"), "1");
+  ASSERT_TRUE(UnitExists("/tmp/soctmp/backend/apps/product"));
+
   EXPECT_EQ(Chunk(kSoc, kFirst, package.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
   EXPECT_EQ(Chunk(kNetaudio, kLast, ""), Result("update_netaudio.cgi", "fail"));
-  EXPECT_TRUE(UnitExists("/tmp/soc.tar"));
+  clock_.Advance((web::kStaleUploadMs - 1) * 1000);
   EXPECT_EQ(Chunk(kOta, kFirst, "image"), "length: 5 upLength: 5 \n");
-  EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
-  EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1000)), Result("update_soc.cgi", "fail"));
-  ExpectNothingStaged("abandoned");
+  EXPECT_TRUE(UnitExists("/tmp/soc.tar")) << "not yet stale";
+  EXPECT_EQ(Chunk(kSoc, kMiddle, package.substr(1000, 10)), "length: 10 upLength: 1010 \n");
+
+  clock_.Advance(web::kStaleUploadMs * 1000);
   EXPECT_EQ(Chunk(kOta, kMiddle, "2"), "length: 1 upLength: 6 \n");
+  EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
+  EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1010)), Result("update_soc.cgi", "fail"));
+  // The earlier staging is untouched.
+  EXPECT_EQ(UnitFile("/oem/upgrade_app"), "1");
+  EXPECT_TRUE(UnitExists("/tmp/soctmp/backend/apps/product"));
   // The same kind again starts afresh and stages.
   EXPECT_EQ(Chunk(kSoc, kFirst, package.substr(0, 1000)), "length: 1000 upLength: 1000 \n");
   EXPECT_EQ(Chunk(kSoc, kLast, package.substr(1000)), Result("update_soc.cgi", "success"));
+  EXPECT_EQ(Chunk(kOta, kLast, ""), Result("upload_ota.cgi", "success"));
+}
+
+// A chunk that would leave less than the reserve free beside an unfinished upload of another kind
+// is taken once that upload is removed; one that would not fit even then fails alone.
+TEST_F(UploadChunksTest, AnUnfinishedUploadInTheWayOfAChunkIsRemoved) {
+  const auto reserve = static_cast<long long>(web::kStagingReserveBytes);
+  platform::SetAvailableBytesForTest(reserve + 800);
+  EXPECT_EQ(Chunk(kSoc, kFirst, std::string(500, 's')), "length: 500 upLength: 500 \n");
+  EXPECT_EQ(Chunk(kOta, kFirst, std::string(700, 'o')), "length: 700 upLength: 700 \n");
+  EXPECT_TRUE(UnitExists("/tmp/soc.tar")) << "fits beside it";
+  // 1000 more bytes fit only without the system package's 500 and the image's 700.
+  EXPECT_EQ(Chunk(kNetaudio, kFirst, std::string(1000, 'n')), "length: 1000 upLength: 1000 \n");
+  EXPECT_FALSE(UnitExists("/tmp/soc.tar"));
+  EXPECT_FALSE(UnitExists("/userdata/update-ota.img"));
+  EXPECT_EQ(Chunk(kSoc, kMiddle, "x"), Result("update_soc.cgi", "fail"));
+  // Nothing to remove makes room for 5000 bytes: the chunk fails and takes its own upload along.
+  EXPECT_EQ(Chunk(kNetaudio, kMiddle, std::string(5000, 'n')),
+            Result("update_netaudio.cgi", "fail"));
+  EXPECT_FALSE(UnitExists("/tmp/netaudio.tar"));
+  EXPECT_EQ(Chunk(kSoc, kFirst, std::string(500, 's')), "length: 500 upLength: 500 \n");
+  EXPECT_EQ(Chunk(kOta, kFirst, std::string(6000, 'o')), Result("upload_ota.cgi", "fail"));
+  EXPECT_TRUE(UnitExists("/tmp/soc.tar")) << "removing it would not have made room";
+  platform::SetAvailableBytesForTest(-1);
+  ExpectNothingStaged("no room");
 }
 
 // Packages built to hang or exhaust the web thread, or to plant special files: each answers

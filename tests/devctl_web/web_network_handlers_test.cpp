@@ -10,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "devctl/core/config_file.h"
@@ -24,6 +23,7 @@
 #include "devctl/web/web_network_handlers.h"
 #include "platform/command.h"
 #include "platform/storage.h"
+#include "tests/support/wait_for.h"
 #include "tests/support/web_commands.h"
 
 namespace {
@@ -290,7 +290,7 @@ TEST_F(WebNetworkTest, SetNetworkEndToEndOfTheHandler) {
     }
     return false;
   };
-  while (!restarted()) std::this_thread::yield();
+  EXPECT_TRUE(testsupport::WaitFor(restarted));
   platform::SetCommandRunner(nullptr);
 }
 

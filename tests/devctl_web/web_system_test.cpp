@@ -25,6 +25,7 @@
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
+#include "tests/support/held_port.h"
 #include "tests/support/web_commands.h"
 
 namespace {
@@ -109,6 +110,42 @@ TEST_F(WebSystem, CompareFirstSetters) {
   EXPECT_TRUE(g_port_restarts.telnet);
   EXPECT_EQ(g_panel.notice, 2);
   EXPECT_EQ(g_power.auto_standby_state, 1);
+}
+
+// Turning a server on while another program listens on its port answers 0: the server stays
+// off, the control ports hear nothing and nothing is saved. Once the port is free it turns on.
+TEST_F(WebSystem, TurningOnAServerWhosePortIsHeldAnswersZero) {
+  struct Case {
+    const char* comhead;
+    int app_config_s::*enable;
+    int app_config_s::*port;
+  } cases[] = {
+      {"set telnetportenable", &app_config_s::telnet_enable, &app_config_s::telnetport},
+      {"set tcpportenable", &app_config_s::tcpportenable, &app_config_s::tcpport},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.comhead);
+    testsupport::HeldPort held;
+    ASSERT_NE(held.port(), 0);
+    g_unit.config.*c.enable = g_unit.pending.*c.enable = 0;
+    g_unit.config.*c.port = g_unit.pending.*c.port = held.port();
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
+    ClearNotices();
+    const long saves = Saves();
+    EXPECT_EQ(Command(Set(c.comhead, "value", 1)), Result(c.comhead, 0));
+    EXPECT_EQ(notices(), "");
+    EXPECT_EQ(g_unit.config.*c.enable, 0);
+    EXPECT_EQ(g_unit.pending.*c.enable, 0);
+    EXPECT_EQ(Saved().*c.enable, 0);
+    EXPECT_EQ(Saves(), saves);
+    EXPECT_FALSE(g_port_restarts.tcp);
+    EXPECT_FALSE(g_port_restarts.telnet);
+
+    held.Release();
+    EXPECT_EQ(Command(Set(c.comhead, "value", 1)), Result(c.comhead, 1));
+    EXPECT_EQ(Saved().*c.enable, 1);
+    g_port_restarts.tcp = g_port_restarts.telnet = false;
+  }
 }
 
 // Values outside what the unit can take answer 0 before anything changes; the unit stays in

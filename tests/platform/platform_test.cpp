@@ -1,4 +1,6 @@
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/command.h"
+#include "platform/listen_port.h"
 #include "platform/paths.h"
 #include "platform/storage.h"
 
@@ -83,6 +86,56 @@ TEST_F(TempRoot, StaleTemporariesOfOneFileAreRemoved) {
   closedir(dir);
   EXPECT_EQ(left, (std::set<std::string>{"app.json", "app.json.bad", "app_preset1.json.tmp.12.0",
                                          "other.tmp.1.1"}));
+}
+
+// A socket listening on a free port of every address, with SO_REUSEPORT or without; its port
+// through *port. -1 when it could not be opened.
+int ListenElsewhere(bool reuse_port, uint16_t* port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const int one = 1;
+  if (reuse_port) setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  socklen_t length = sizeof addr;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 1) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+    close(fd);
+    return -1;
+  }
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
+
+// A port another program listens on is taken, whatever options it listens with: a control server
+// can neither listen beside it (and receive half of its connections) nor be told it is free.
+TEST(ListenPort, APortAnySocketListensOnIsTaken) {
+  for (bool reuse_port : {true, false}) {
+    SCOPED_TRACE(reuse_port ? "holder with SO_REUSEPORT" : "plain holder");
+    uint16_t port = 0;
+    const int holder = ListenElsewhere(reuse_port, &port);
+    ASSERT_GE(holder, 0);
+    EXPECT_FALSE(platform::CanListenOn(port));
+    const int server = platform::OpenListenSocket(port, 4);
+    EXPECT_LT(server, 0);
+    if (server >= 0) close(server);
+    close(holder);
+    EXPECT_TRUE(platform::CanListenOn(port));
+  }
+  // A control server's own socket holds its port the same way.
+  const int server = platform::OpenListenSocket(0, 4);
+  ASSERT_GE(server, 0);
+  sockaddr_in addr{};
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(getsockname(server, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  const uint16_t port = ntohs(addr.sin_port);
+  EXPECT_FALSE(platform::CanListenOn(port));
+  const int second = platform::OpenListenSocket(port, 4);
+  EXPECT_LT(second, 0);
+  if (second >= 0) close(second);
+  close(server);
+  for (int outside : {0, -1, 65536}) EXPECT_FALSE(platform::CanListenOn(outside)) << outside;
 }
 
 TEST(Clock, FakeClockMovesOnlyWhenSleptOn) {
