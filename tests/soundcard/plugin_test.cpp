@@ -287,6 +287,26 @@ TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
   EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
 }
 
+// A start that waited for a silent engine in vain marks the engine unreachable for the PCM, not
+// for one worker: new hardware parameters (a new worker, and the prepare libasound makes with
+// them) answer -ENODEV at once instead of letting the next start wait again, and the PCM is
+// disconnected.
+TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
+  makeEngine();  // present, never stepped
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  std::vector<int32_t> silence(kBufferFrames * 2);
+  ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+  EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+  EXPECT_EQ(configure(h.pcm, SND_PCM_FORMAT_S16_LE, 2), -ENODEV);
+  EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
+  EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
+}
+
 // An engine stuck mid-reconfiguration, or reconfigured to a header that cannot carry audio,
 // is an engine that stopped: the application gets an xrun. Recovering with prepare, it is told
 // -ENODEV at once when the header cannot carry audio; an engine stuck mid-reconfiguration gets
