@@ -39,7 +39,14 @@ void releaseRecord(snd_pcm_tsoundcard_t* record) {
 // instead of writing on for ever. The callbacks keep to it until the PCM is closed; a new open
 // works once the engine is back.
 int disconnect(snd_pcm_tsoundcard_t* record) {
-  record->disconnected = true;
+  if (!record->disconnected) {
+    record->disconnected = true;
+    // Wakes a poll of the application, which then finds the error.
+    const char wake = 1;
+    if (write(record->pollWriteFd, &wake, 1) != 1) {
+      // A full socket wakes it already.
+    }
+  }
   snd_pcm_ioplug_set_state(&record->io, SND_PCM_STATE_DISCONNECTED);
   return -ENODEV;
 }
@@ -301,6 +308,10 @@ int netaudioPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfds, unsigned int 
   char scratch;
   // Drains one wake byte; never blocks, whatever descriptor we were handed.
   (void)recv(pfds[0].fd, &scratch, 1, MSG_DONTWAIT);
+  if (recordOf(io)->disconnected) {
+    *revents = POLLERR;
+    return 0;
+  }
   NetaudioSoundcard* worker = recordOf(io)->worker;
   if (worker != nullptr && worker->pollDataAvailable()) {
     *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;
