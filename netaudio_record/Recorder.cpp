@@ -52,7 +52,11 @@ void Recorder::reset(uint64_t periodCount) {
   }
 
   if (mFile != nullptr) {
-    if (!sameLayout(*header)) {
+    // Only a stall of the same engine is recorded on: a reconfiguration (its reset count moved)
+    // or a new engine (its area made anew) ends the file, even with the same layout.
+    const bool sameEngine = mBuffers.areaIdentity() == mAreaIdentity &&
+                            header->reset_count == mResetCount;
+    if (!sameEngine || !sameLayout(*header)) {
       Tarvo::writeLine(stdout, "Stopping recording because changes were made to netaudio config");
       mRunning = false;
       return;
@@ -86,6 +90,8 @@ void Recorder::reset(uint64_t periodCount) {
     mRunning = false;
     return;
   }
+  mAreaIdentity = mBuffers.areaIdentity();
+  mResetCount = header->reset_count;
   mWavInfo.channel_count = static_cast<uint16_t>(channels);
   mWavInfo.bits_per_sample = static_cast<uint16_t>(encoding);
   mWavInfo.sample_rate = header->samplerate;

@@ -1,9 +1,10 @@
 // trecord's tool object: records every receive channel of the area into one interleaved PCM
-// WAV file, from the first reset until the program stops. A later reset (reconfiguration or
-// reconnection) with another layout (rate, receive channel count or encoding) stops the program
-// so that one file never mixes two layouts. An engine that comes back with the same layout,
-// after a stall or a reconnection, is recorded on into the same file: the periods it moved on
-// by meanwhile are written as late periods, from what the rings still hold.
+// WAV file, from the first reset until the program stops. A later reset after a reconfiguration
+// (the reset count moved), from a new engine (the area made anew under its name) or with another
+// layout (rate, receive channel count or encoding) stops the program, so that one file never
+// joins two streams. The same engine coming back after a stall, on the same area and reset
+// count, is recorded on into the same file: the periods it moved on by meanwhile are written as
+// late periods, from what the rings still hold.
 //
 // The file always carries a valid header: one with sizes 0 at open, refreshed with the sizes so
 // far about once a second of audio, and the final one at close_encoders(). A write or close
@@ -69,6 +70,9 @@ class Recorder {
   unsigned mTarvoRxHeadSamples = 0;
   // The period count the next work call starts at.
   uint64_t mNextPeriodCount = 0;
+  // The engine the file records: its area and reset count at the reset that opened the file.
+  uint64_t mAreaIdentity = 0;
+  uint32_t mResetCount = 0;
   std::vector<const int32_t*> mRxChannels;
   wav_info mWavInfo{};
   FILE* mFile = nullptr;

@@ -46,6 +46,9 @@ class Buffers {
   bool refresh();
 
   bool isConnected() const { return mConnected; }
+  // Tells the connected area from one an engine made anew under the same name; 0 when not
+  // connected.
+  uint64_t areaIdentity() const { return mSharedMemory.identity(); }
   bool isGlobalNamespace() const { return mGlobalNamespace; }
   // The header (nullptr when not connected). Read every field anew at each use.
   const volatile buffer_header* getHeader() const { return mHeader; }

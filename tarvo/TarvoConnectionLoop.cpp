@@ -22,9 +22,10 @@ void pauseWhileRunning(const std::atomic<bool>& running, unsigned ms) {
   }
 }
 
-// After a lost engine: true once the connected area shows signs of life (its period or reset
-// count moves while magic is set) within a second; false when it stays still or the loop is
-// stopped.
+// After a lost engine: true once the connected area shows signs of life within a second: its
+// period or reset count moves while magic is set and the reset count is even (an engine stuck
+// mid-reconfiguration may go on counting periods, but no client can run on it); false when it
+// stays still or stuck, or the loop is stopped.
 bool areaComesAlive(const Buffers& buffers, const std::atomic<bool>& running) {
   const volatile buffer_header* header = buffers.getHeader();
   if (header == nullptr) return false;
@@ -32,8 +33,9 @@ bool areaComesAlive(const Buffers& buffers, const std::atomic<bool>& running) {
   const uint32_t resetCount = header->reset_count;
   const uint64_t start = getMonotonicValue();
   while (running.load() && getMonotonicValue() - start <= getMonotonicRate()) {
-    if (header->magic != 0 &&
-        (header->period_count != periodCount || header->reset_count != resetCount)) {
+    const uint32_t resetNow = header->reset_count;
+    if (header->magic != 0 && (resetNow & 1u) == 0 &&
+        (header->period_count != periodCount || resetNow != resetCount)) {
       return true;
     }
     sleepMs(kWatchStepMs);
@@ -57,6 +59,27 @@ bool areaUsable(Buffers& buffers, bool lost, const std::atomic<bool>& running) {
                               buffers.getTimingObjectNameCapacity());
   timing.close();
   return err == 0;
+}
+
+// Why a period loop that was not asked to stop ended on an area that is still mapped: the
+// engine closed it, or settled on a layout no client can move audio through; "" otherwise
+// (a lost engine has its own line; a changed timing object is found at the next connect).
+std::string areaWentLine(Buffers& buffers) {
+  const volatile buffer_header* header = buffers.getHeader();
+  if (header == nullptr) return "";
+  if (header->magic == 0) return kAreaClosedLine;
+  if ((header->reset_count & 1u) != 0) return "";
+  if (header->samplerate == 0) return std::string(kUnusableLayoutLine) + "sample rate 0";
+  if (header->samples_per_period == 0) {
+    return std::string(kUnusableLayoutLine) + "samples per period 0";
+  }
+  if (header->samples_per_channel == 0) return std::string(kUnusableLayoutLine) + "ring length 0";
+  if (header->samples_per_period > header->samples_per_channel) {
+    return std::string(kUnusableLayoutLine) + "period longer than the ring";
+  }
+  std::atomic_thread_fence(std::memory_order_acquire);
+  if (!buffers.refresh()) return std::string(kUnusableLayoutLine) + "rings outside the area";
+  return "";
 }
 
 }  // namespace
@@ -102,6 +125,9 @@ void runConnectionLoop(const ConnectionLoop& loop) {
     if (loop.runner.lostEngineInLastRun()) {
       writeLine(stderr, kEngineLostLine);
       lost = true;
+    } else if (loop.running.load()) {
+      const std::string why = areaWentLine(loop.buffers);
+      if (!why.empty()) writeLine(stderr, why);
     }
     // Only a stop request ends a period loop on an area that is still there.
     quiet = loop.running.load();

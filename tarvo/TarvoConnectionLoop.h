@@ -12,11 +12,13 @@
 // A period loop that ends while the loop still runs means the area went: closed (magic 0),
 // settled on a layout that cannot carry audio, its timing object gone, or its engine lost (no
 // period for more than a second while magic stays set: killed, crashed or stuck
-// mid-reconfiguration; reported once as kEngineLostLine after "Deactivated"). That is said once,
-// by the lines above. Until the area is usable again the loop looks it up by name quietly,
-// every kQuietRetryMs, without lines and without callbacks; a lost engine must also show signs
-// of life (its period or reset count moves within a second). Once it is back: "Connected", and
-// on as after any connect. Connection errors meanwhile are reported as always.
+// mid-reconfiguration; reported once as kEngineLostLine after "Deactivated"; a closed area or
+// an unusable layout as kAreaClosedLine or kUnusableLayoutLine). That is said once, by the lines
+// above. Until the area is usable again the loop looks it up by name quietly, every
+// kQuietRetryMs, without lines and without callbacks; a lost engine must also show signs of
+// life (its period or reset count moves within a second, with the reset count even: an engine
+// stuck mid-reconfiguration stays lost until the reconfiguration ends). Once it is back:
+// "Connected", and on as after any connect. Connection errors meanwhile are reported as always.
 #pragma once
 
 #include <atomic>
@@ -31,6 +33,10 @@ namespace Tarvo {
 // Pause between two quiet looks at an area that went.
 constexpr unsigned kQuietRetryMs = 200;
 constexpr const char* kEngineLostLine = "Engine lost: no period for more than a second";
+// Said once when the area went because the engine closed it, or because its layout cannot carry
+// audio (followed by what is wrong with it, "samples per period 0" for example).
+constexpr const char* kAreaClosedLine = "Area closed by the engine";
+constexpr const char* kUnusableLayoutLine = "Area cannot carry audio: ";
 
 struct ConnectionLoop {
   ConnectionLoop(Buffers& b, Runner& r, std::string name, std::atomic<bool>& run)

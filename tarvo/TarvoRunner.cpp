@@ -74,7 +74,7 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
       // closed area or (endWhenLost) a lost engine.
       while ((mLastResetCount & 1u) != 0) {
         if (!running.load() || mHeader->magic == 0) goto done;
-        timing.wait();
+        timing.wait(mWaitBoundMs);
         if (stalled(getMonotonicValue())) goto done;
         mLastResetCount = mHeader->reset_count;
       }
@@ -88,7 +88,7 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
       continue;
     }
 
-    if (mLastPeriodCount == mHeader->period_count) timing.wait();
+    if (mLastPeriodCount == mHeader->period_count) timing.wait(mWaitBoundMs);
 
     const uint64_t now = getMonotonicValue();
     const uint64_t periodCount = mHeader->period_count;

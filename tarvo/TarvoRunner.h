@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "tarvo/TarvoBuffers.h"
+#include "tarvo/TarvoTiming.h"
 
 namespace Tarvo {
 
@@ -48,6 +49,9 @@ class Runner {
   void setEndWhenLost(bool endWhenLost) { mEndWhenLost = endWhenLost; }
   // True when the last run ended for that reason.
   bool lostEngineInLastRun() const { return mLostEngine; }
+  // Bound of each wait for a period (kPeriodWaitMs by default): how late run notices a cleared
+  // running flag while the engine is silent.
+  void setWaitBoundMs(unsigned ms) { mWaitBoundMs = ms; }
 
   // The period count the next workFn call counts from. Inside resetFn it is the count the
   // reset must start its ring positions at: the header may already have moved on, and a
@@ -67,6 +71,7 @@ class Runner {
   bool mCalledBack = false;
   bool mEndWhenLost = false;
   bool mLostEngine = false;
+  unsigned mWaitBoundMs = kPeriodWaitMs;
 };
 
 }  // namespace Tarvo

@@ -18,6 +18,7 @@ struct SharedMemory::Impl {
   int mFd = -1;
   size_t mSize = 0;
   void* mBase = nullptr;
+  uint64_t mIdentity = 0;
 
   ~Impl() { disconnect(); }
 
@@ -47,6 +48,7 @@ struct SharedMemory::Impl {
     }
     mSize = size;
     mBase = base;
+    mIdentity = uint64_t(st.st_ino);
     return 0;
   }
 
@@ -56,6 +58,7 @@ struct SharedMemory::Impl {
       mBase = nullptr;
     }
     mSize = 0;
+    mIdentity = 0;
     if (mFd >= 0) {
       close(mFd);
       mFd = -1;
@@ -74,6 +77,7 @@ int SharedMemory::connect(const std::string& name, bool /*globalNamespace*/) {
 void SharedMemory::disconnect() { mImpl->disconnect(); }
 void* SharedMemory::get() const { return mImpl->mBase; }
 size_t SharedMemory::size() const { return mImpl->mSize; }
+uint64_t SharedMemory::identity() const { return mImpl->mIdentity; }
 
 std::string errorText(int n) {
   if (n == 0) return std::string();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,8 @@ class SharedMemory {
   void* get() const;
   // Mapped size (the segment's size when connected), 0 when not mapped.
   size_t size() const;
+  // Tells this segment from one made anew under the same name (its inode); 0 when not mapped.
+  uint64_t identity() const;
 
   // Writes "ERROR is <n>" and an end of line to stderr, then returns the system's text for n
   // ("" for 0).

@@ -31,14 +31,16 @@ struct Timing::Impl {
     return 0;
   }
 
-  int wait() {
+  int wait(unsigned boundMs) {
     if (mType != kTimingObjectSemaphore || mSem == nullptr) {
       sleepMs(1);
       return 0;
     }
     struct timespec deadline;
     if (clock_gettime(CLOCK_REALTIME, &deadline) != 0) return errno;
-    deadline.tv_sec += 1;
+    const uint64_t ns = uint64_t(deadline.tv_nsec) + uint64_t(boundMs) * 1000000u;
+    deadline.tv_sec += time_t(ns / 1000000000u);
+    deadline.tv_nsec = long(ns % 1000000000u);
     if (sem_timedwait(mSem, &deadline) == 0) return 0;
     return errno;
   }
@@ -59,7 +61,7 @@ int Timing::open(const volatile timing_object_subheader* sub, bool /*globalNames
   return mImpl->open(sub, nameCapacity);
 }
 
-int Timing::wait() { return mImpl->wait(); }
+int Timing::wait(unsigned boundMs) { return mImpl->wait(boundMs); }
 void Timing::close() { mImpl->close(); }
 std::string Timing::getErrorMessage(int n) { return errorText(n); }
 

@@ -10,6 +10,9 @@
 
 namespace Tarvo {
 
+// Bound of one wait for a period.
+constexpr unsigned kPeriodWaitMs = 1000;
+
 // Waits for the engine's periods: on its named semaphore (object_type 1) or, without one, by
 // polling every millisecond.
 class Timing {
@@ -25,9 +28,10 @@ class Timing {
   // the mapping after the fixed part). globalNamespace has no effect.
   int open(const volatile timing_object_subheader* sub, bool globalNamespace,
            size_t nameCapacity = 256);
-  // Waits for the next period: sem_timedwait with a deadline one second ahead on
-  // CLOCK_REALTIME (0, ETIMEDOUT or EINTR); without a semaphore sleeps 1 ms and returns 0.
-  int wait();
+  // Waits for the next period: sem_timedwait with a deadline boundMs (one second by default)
+  // ahead on CLOCK_REALTIME (0, ETIMEDOUT or EINTR); without a semaphore sleeps 1 ms and
+  // returns 0.
+  int wait(unsigned boundMs = kPeriodWaitMs);
   // Closes the semaphore if one is open; harmless when repeated.
   void close();
 

@@ -33,6 +33,29 @@ void releaseRecord(snd_pcm_tsoundcard_t* record) {
   delete record;
 }
 
+// The engine is gone for good (what prepare answers -ENODEV for): the PCM takes ALSA's
+// disconnected state, in which libasound answers transfers, avail, start and prepare with
+// -ENODEV, so that an application that shrugs off a failed prepare ends at its next write
+// instead of writing on for ever. The callbacks keep to it until the PCM is closed; a new open
+// works once the engine is back.
+int disconnect(snd_pcm_tsoundcard_t* record) {
+  if (!record->disconnected) {
+    record->disconnected = true;
+    // Wakes a poll of the application, which then finds the error.
+    const char wake = 1;
+    if (write(record->pollWriteFd, &wake, 1) != 1) {
+      // A full socket wakes it already.
+    }
+  }
+  snd_pcm_ioplug_set_state(&record->io, SND_PCM_STATE_DISCONNECTED);
+  return -ENODEV;
+}
+
+// A worker's answer, with -ENODEV taken as the engine gone for good.
+int disconnectOnNoDevice(snd_pcm_tsoundcard_t* record, int result) {
+  return result == -ENODEV ? disconnect(record) : result;
+}
+
 // The first area holds every channel interleaved: the address of frame `offset`.
 uint8_t* frameAddress(const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset) {
   return static_cast<uint8_t*>(areas->addr) +
@@ -159,8 +182,10 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
 }
 
 int netaudioSoundcardStart(snd_pcm_ioplug_t* io) {
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  if (record->disconnected) return disconnect(record);
   try {
-    return startNetaudioSoundcard(io);
+    return disconnectOnNoDevice(record, startNetaudioSoundcard(io));
   } catch (...) {
     return -EIO;
   }
@@ -177,24 +202,31 @@ int netaudioSoundcardStop(snd_pcm_ioplug_t* io) {
 
 // Recovery from an xrun goes through prepare without a stop: the thread of the failed start
 // must end there, or it would go on moving the pointer and take the frames written for the
-// next start. An engine that went away fails prepare (-ENODEV), so that applications which
-// recover every error with prepare end instead of retrying for ever.
+// next start. An engine that went away fails prepare (-ENODEV) and disconnects the PCM, so that
+// applications which recover every error with prepare end instead of retrying for ever.
 int netaudioSoundcardPrepare(snd_pcm_ioplug_t* io) {
-  NetaudioSoundcard* worker = recordOf(io)->worker;
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  if (record->disconnected) return disconnect(record);
+  NetaudioSoundcard* worker = record->worker;
   if (worker == nullptr) return 0;
   try {
-    return worker->prepare();
+    return disconnectOnNoDevice(record, worker->prepare());
   } catch (...) {
     return -EIO;
   }
 }
 
 // A shortfall of a work call, or an engine that stopped delivering periods, puts the PCM into
-// the xrun state, from which applications recover with prepare and start.
+// the xrun state, from which applications recover with prepare and start. A disconnected PCM
+// keeps its position: libasound 1.2.8 takes any error here for an xrun, which would undo the
+// disconnected state.
 snd_pcm_sframes_t netaudioSoundcardPointer(snd_pcm_ioplug_t* io) {
   snd_pcm_tsoundcard_t* record = recordOf(io);
   NetaudioSoundcard* worker = record->worker;
-  if (worker != nullptr && (worker->xrunPending() || worker->engineLost())) return -EPIPE;
+  if (!record->disconnected && worker != nullptr &&
+      (worker->xrunPending() || worker->engineLost())) {
+    return -EPIPE;
+  }
   return snd_pcm_sframes_t(record->hwPtr.load());
 }
 
@@ -202,7 +234,9 @@ snd_pcm_sframes_t netaudioSoundcardCaptureTransfer(snd_pcm_ioplug_t* io,
                                                    const snd_pcm_channel_area_t* areas,
                                                    snd_pcm_uframes_t offset,
                                                    snd_pcm_uframes_t size) {
-  NetaudioSoundcard* worker = recordOf(io)->worker;
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  if (record->disconnected) return disconnect(record);
+  NetaudioSoundcard* worker = record->worker;
   if (worker == nullptr || areas == nullptr) return -EBADFD;
   return worker->bufferToAlsa(frameAddress(areas, offset), size, io->channels);
 }
@@ -211,7 +245,9 @@ snd_pcm_sframes_t netaudioSoundcardPlaybackTransfer(snd_pcm_ioplug_t* io,
                                                     const snd_pcm_channel_area_t* areas,
                                                     snd_pcm_uframes_t offset,
                                                     snd_pcm_uframes_t size) {
-  NetaudioSoundcard* worker = recordOf(io)->worker;
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  if (record->disconnected) return disconnect(record);
+  NetaudioSoundcard* worker = record->worker;
   if (worker == nullptr || areas == nullptr) return -EBADFD;
   return worker->alsaToBuffer(frameAddress(areas, offset), size, io->channels);
 }
@@ -228,6 +264,7 @@ int netaudioSoundcardClose(snd_pcm_ioplug_t* io) {
 
 int netaudioHwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
   snd_pcm_tsoundcard_t* record = recordOf(io);
+  if (record->disconnected) return -ENODEV;
   record->channels = io->channels;
   const unsigned bytesPerSample = unsigned(snd_pcm_format_physical_width(io->format)) / 8;
   char lines[512];
@@ -256,7 +293,7 @@ int netaudioHwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
   if (record->worker == nullptr) {
     try {
       record->worker = new NetaudioSoundcard(io, record->hwPtr, record->pollWriteFd, &record->sem,
-                                             record->sampleRate);
+                                             record->reach, record->sampleRate);
     } catch (...) {
       return -ENOMEM;
     }
@@ -271,6 +308,10 @@ int netaudioPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfds, unsigned int 
   char scratch;
   // Drains one wake byte; never blocks, whatever descriptor we were handed.
   (void)recv(pfds[0].fd, &scratch, 1, MSG_DONTWAIT);
+  if (recordOf(io)->disconnected) {
+    *revents = POLLERR;
+    return 0;
+  }
   NetaudioSoundcard* worker = recordOf(io)->worker;
   if (worker != nullptr && worker->pollDataAvailable()) {
     *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;

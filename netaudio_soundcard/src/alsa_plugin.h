@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "netaudio_soundcard/src/tsoundcard_engine_reach.h"
+
 class NetaudioSoundcard;
 
 struct snd_pcm_tsoundcard_t {
@@ -23,6 +25,9 @@ struct snd_pcm_tsoundcard_t {
   unsigned sampleRate;
   unsigned samplesPerPeriod;
   bool semInitialized;
+  tsoundcard::EngineReach reach;  // outlives every worker
+  // The engine is gone for good: the PCM stays in ALSA's disconnected state until it is closed.
+  bool disconnected;
 };
 
 int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t stream, int mode);

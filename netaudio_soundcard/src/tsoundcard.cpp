@@ -52,7 +52,8 @@ sigset_t applicationSignals() {
 }  // namespace
 
 NetaudioSoundcard::NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr,
-                                     int pollWriteFd, sem_t* sem, unsigned rate)
+                                     int pollWriteFd, sem_t* sem,
+                                     tsoundcard::EngineReach& reach, unsigned rate)
     : mIo(io),
       mBytesPerSample(snd_pcm_format_width(io->format) / 8),
       mHwPtr(hwPtr),
@@ -61,7 +62,8 @@ NetaudioSoundcard::NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>
       mSampleRate(rate),
       mFormat(io->format),
       mChannels(io->channels),
-      mBufferSize(io->buffer_size) {
+      mBufferSize(io->buffer_size),
+      mReach(reach) {
   replaceIntermediateBuffer();
   mStartDoorbell = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (mStartDoorbell < 0) throw std::runtime_error("eventfd");
@@ -114,6 +116,10 @@ int NetaudioSoundcard::waitForStart() {
 
 int NetaudioSoundcard::start() {
   stop();
+  if (mReach.unreachable()) {
+    const int err = mReach.check(tsoundcard::kAreaName);
+    if (err != 0) return err;
+  }
   mStartReleased = false;
   mHwPtr = 0;
   mRunning = true;
@@ -132,27 +138,19 @@ int NetaudioSoundcard::start() {
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   const int waited = waitForStart();
-  if (waited == 0) {
-    mUnreachable = false;
-    return 0;
-  }
+  if (waited == 0) return 0;
   stop();
+  // A signal may mean the application is about to end: its next prepare or start must not
+  // wait for a silent engine again either.
+  mReach.markUnreachable(tsoundcard::probeArea(tsoundcard::kAreaName));
   if (waited == -EINTR) return -EINTR;
   Tarvo::writeLine(stderr, "tsoundcard: network-audio engine not reachable");
-  mUnreachableAt = tsoundcard::probeArea(tsoundcard::kAreaName);
-  mUnreachable = true;
   return -EIO;
 }
 
 int NetaudioSoundcard::prepare() {
   stop();
-  const tsoundcard::AreaState now = tsoundcard::probeArea(tsoundcard::kAreaName);
-  if (now.gone()) return -ENODEV;
-  if (mUnreachable) {
-    if (!now.movedSince(mUnreachableAt)) return -ENODEV;
-    mUnreachable = false;
-  }
-  return 0;
+  return mReach.check(tsoundcard::kAreaName);
 }
 
 void NetaudioSoundcard::stop() {
@@ -180,6 +178,7 @@ void NetaudioSoundcard::run() {
   setThreadPriority();
   mHwPtr = 0;
   Tarvo::Runner runner(mBuffers);
+  runner.setWaitBoundMs(tsoundcard::kWorkerWaitBoundMs);
   Tarvo::ConnectionLoop loop(mBuffers, runner, tsoundcard::kAreaName, mRunning);
   loop.work = [this](unsigned periods) { work(periods); };
   loop.reset = [this, &runner] { reset(runner.lastPeriodCount()); };

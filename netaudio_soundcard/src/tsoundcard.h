@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "netaudio_soundcard/src/tsoundcard_area_probe.h"
+#include "netaudio_soundcard/src/tsoundcard_engine_reach.h"
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
 #include "tarvo/TarvoBuffers.h"
 
@@ -26,16 +27,19 @@ constexpr const char* kAreaName = "TarvoEP";
 constexpr unsigned kStartTimeoutMs = 5000;
 // Pause before reconnecting after a period loop that ran.
 constexpr unsigned kReconnectMs = 10;
+// Bound of the worker's waits for a period: how long a stop waits for the worker while the
+// engine is silent.
+constexpr unsigned kWorkerWaitBoundMs = 20;
 
 }  // namespace tsoundcard
 
 class NetaudioSoundcard {
  public:
-  // hwPtr, pollWriteFd and sem belong to the PCM's record; io's format, channels, stream and
-  // buffer size are the negotiated ones (the worker is made by hw_params). rate is the
-  // area's rate at open.
+  // hwPtr, pollWriteFd, sem and reach belong to the PCM's record; io's format, channels,
+  // stream and buffer size are the negotiated ones (the worker is made by hw_params). rate is
+  // the area's rate at open.
   NetaudioSoundcard(snd_pcm_ioplug_t* io, std::atomic<uint64_t>& hwPtr, int pollWriteFd, sem_t* sem,
-                    unsigned rate);
+                    tsoundcard::EngineReach& reach, unsigned rate);
   // Stops a running thread first.
   ~NetaudioSoundcard();
   NetaudioSoundcard(const NetaudioSoundcard&) = delete;
@@ -44,11 +48,12 @@ class NetaudioSoundcard {
   // ALSA start: ends a running thread, starts a new one and waits until it has handled its
   // first network period or ended. 0; -EIO when the engine did not deliver a period within
   // the start timeout; -EINTR when a signal reached the waiting thread first. The thread is
-  // stopped on both errors.
+  // stopped on both errors, and the engine marked unreachable. While it is marked, a start
+  // answers -ENODEV at once unless the engine moves (EngineReach::check).
   int start();
   // ALSA prepare: ends a running thread. -ENODEV, as for a sound card that went away, while
-  // the area is missing, closed or settled on a layout that cannot move audio, and while it
-  // has not moved since a start that waited for it in vain; else 0.
+  // the area is missing, closed or settled on a layout that cannot move audio, and while the
+  // engine is marked unreachable and does not move; else 0.
   int prepare();
   // The thread body.
   void run();
@@ -124,9 +129,8 @@ class NetaudioSoundcard {
   // Rung with every release of the handshake: the start waits on it with poll, which a signal
   // always interrupts (a semaphore wait is restarted under SA_RESTART handlers).
   int mStartDoorbell = -1;
-  // The area as it was when a start last gave up on it; prepare refuses until it moves.
-  bool mUnreachable = false;
-  tsoundcard::AreaState mUnreachableAt;
+  // The PCM's knowledge of its engine beyond this worker.
+  tsoundcard::EngineReach& mReach;
   std::atomic<bool> mEngineLost{false};
   // The wake-byte failure has been reported and no write has succeeded since.
   bool mWakeFailureReported = false;

@@ -14,6 +14,7 @@
 //   rewind K          period_count back by K without a reset
 //   rate HZ           reconfigure to another sample rate
 //   channels TX RX    reconfigure the channel counts (within --max-channels)
+//   period SAMPLES    reconfigure samples_per_period (0: a layout that cannot carry audio)
 //   hold MS           reset_count odd for MS milliseconds (-1: until "release")
 //   release           end a hold
 //   close [unlink]    magic 0 (and remove the names)
@@ -404,6 +405,9 @@ class EngineRun {
       tick = 0;
     } else if (word == "channels" && (in >> a >> b) && a >= 0 && b >= 0) {
       mEngine->changeChannels(uint32_t(a), uint32_t(b));
+    } else if (word == "period" && (in >> a) && a >= 0) {
+      mEngine->reconfigure(
+          [a](Tarvo::buffer_header& h) { h.samples_per_period = uint32_t(a); });
     } else if (word == "hold" && (in >> a)) {
       mEngine->reconfigure(nullptr, true);
       mHoldUntil = a < 0 ? 0 : nowNs() + uint64_t(a) * 1000000ULL;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
+#include "tarvo/TarvoConnectionLoop.h"
 #include "soundcard_harness.h"
 #include "tests/support/wait_for.h"
 
@@ -535,6 +536,152 @@ TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerRidesOutAStall) {
   clock->stop();
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("prepare: "), std::string::npos) << r.err;
+}
+
+// The last lines of a program's output, to show why it did not end.
+std::string lastLines(const std::string& text, size_t count = 8) {
+  size_t at = text.size();
+  for (size_t n = 0; n <= count && at != std::string::npos && at > 0; ++n) {
+    at = text.rfind('\n', at - 1);
+  }
+  return at == std::string::npos ? text : text.substr(at + 1);
+}
+
+// The bounds within which an application must end once the engine is gone, and after Ctrl-C.
+constexpr std::chrono::seconds kEndsAfterEngineGone{10};
+constexpr std::chrono::milliseconds kEndsAfterSigint{1000};
+
+// speaker-test recovers an underrun with prepare and writes on even when that prepare fails.
+// Once the engine is gone for good the PCM is disconnected, so its next write fails with
+// "No such device" and it ends; a new open works again once the engine is back.
+TEST_F(AlsaUtilsTest, SpeakerTestEndsWhenTheEngineIsGone) {
+  if (!soundcard_test::programExists("speaker-test")) GTEST_SKIP() << "speaker-test not installed";
+  struct Case {
+    const char* what;
+    std::function<void(StandInEngine&)> spoil;
+    std::function<void(StandInEngine&)> repair;
+  } cases[] = {
+      {"area closed", [](StandInEngine& e) { e.close(false); }, [](StandInEngine& e) { e.reopen(); }},
+      {"period 0",
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 0; });
+       },
+       [](StandInEngine& e) {
+         e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 48; });
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    soundcard_test::Command speakerTest(
+        {"speaker-test", "-D", "tarvo", "-c", "2", "-F", "S32_LE", "-r", "48000", "-t", "sine"},
+        {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(speakerTest.started());
+    ASSERT_TRUE(speakerTest.waitForError("Activated\n", kToolTimeoutSeconds));
+    clock->stop();
+    c.spoil(*engine);
+    clock->start();
+    const CommandResult r = speakerTest.wait(kEndsAfterEngineGone);
+    EXPECT_NE(r.status, -1) << "speaker-test still running " << kEndsAfterEngineGone.count()
+                            << " s after the engine went; its last lines:\n"
+                            << lastLines(r.out) << lastLines(r.err);
+    EXPECT_NE(r.err.find("No such device"), std::string::npos)
+        << "status " << r.status << "\n" << lastLines(r.out) << lastLines(r.err);
+
+    clock->stop();
+    c.repair(*engine);
+    clock->start();
+    const CommandResult again = tool({"aplay", "-D", "tarvo", "-t", "raw", "-f", "S32_LE", "-c",
+                                      "2", "-r", "48000", "-d", "1", "/dev/zero"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    clock->stop();
+  }
+}
+
+// SoX as the output of a synthesised tone: it recovers a failed write with prepare and, on its
+// way out, writes the rest of its buffer and drains, which starts the PCM again. Once a start has
+// waited for the engine in vain, or a signal cut it short, neither waits again.
+class SoxTest : public AlsaUtilsTest {
+ protected:
+  void SetUp() override {
+    AlsaUtilsTest::SetUp();
+    if (IsSkipped()) return;
+    if (!soundcard_test::programExists("sox")) GTEST_SKIP() << "sox not installed";
+  }
+
+  std::unique_ptr<soundcard_test::Command> startSox() {
+    std::unique_ptr<soundcard_test::Command> sox(new soundcard_test::Command(
+        {"sox", "-q", "-n", "-r", "48000", "-c", "2", "-t", "alsa", "tarvo", "synth", "120", "sine",
+         "440"},
+        {"ALSA_CONFIG_PATH=" + configPath}));
+    EXPECT_TRUE(sox->started());
+    EXPECT_TRUE(sox->waitForError("Activated\n", kToolTimeoutSeconds)) << "SoX did not start";
+    return sox;
+  }
+};
+
+TEST_F(SoxTest, EndsSoonAfterTheEngineIsKilled) {
+  startEngine();
+  std::unique_ptr<soundcard_test::Command> sox = startSox();
+  ASSERT_FALSE(HasFailure());
+  clock->stop();
+  engine->abandon();
+  const auto killed = std::chrono::steady_clock::now();
+  const CommandResult r = sox->wait(kEndsAfterEngineGone);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - killed);
+  std::printf("SoX ended %lld ms after the engine was killed\n", (long long)ms.count());
+  EXPECT_NE(r.status, -1) << "SoX still running " << kEndsAfterEngineGone.count()
+                          << " s after the engine was killed:\n"
+                          << lastLines(r.err);
+  EXPECT_NE(r.err.find("sox FAIL"), std::string::npos) << r.err;
+}
+
+// Ctrl-C while SoX's start waits for an engine that does not move: SoX ends within a second.
+// The signal is sent once the plug-in's new worker is connected (the start wait is under way)
+// and repeated while SoX runs, in case the first one landed just before the wait began.
+TEST_F(SoxTest, EndsAtOnceOnSigintWhileTheEngineIsSilent) {
+  struct Case {
+    const char* what;
+    std::function<void(StandInEngine&)> silence;
+  } cases[] = {
+      {"engine stopped", [](StandInEngine&) {}},
+      {"mid-reconfiguration", [](StandInEngine& e) { e.reconfigure(nullptr, true); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    std::unique_ptr<soundcard_test::Command> sox = startSox();
+    ASSERT_FALSE(HasFailure());
+    clock->stop();
+    c.silence(*engine);
+    // The first worker reports the engine lost; the start of the recovery connects anew.
+    ASSERT_TRUE(sox->waitForErrorText(
+        [](const std::string& err) {
+          const size_t lost = err.find(Tarvo::kEngineLostLine);
+          return lost != std::string::npos && err.find("Connected\n", lost) != std::string::npos;
+        },
+        kToolTimeoutSeconds));
+    const auto interrupted = std::chrono::steady_clock::now();
+    sox->signal(SIGINT);
+    testsupport::WaitFor(
+        [&] {
+          if (!sox->running()) return true;
+          sox->signal(SIGINT);
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          return false;
+        },
+        kEndsAfterSigint);
+    const CommandResult r = sox->wait(std::chrono::milliseconds(0));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - interrupted);
+    std::printf("%s: SoX ended %lld ms after SIGINT\n", c.what, (long long)ms.count());
+    EXPECT_NE(r.status, -1) << "SoX still running " << kEndsAfterSigint.count()
+                            << " ms after SIGINT:\n"
+                            << lastLines(r.err);
+    EXPECT_EQ(r.err.find("not reachable"), std::string::npos) << r.err;
+    engine.reset();
+  }
 }
 
 // A rate change or fewer channels than the PCM uses ends a player whose exit handler closes its

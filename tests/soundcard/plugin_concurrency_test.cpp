@@ -234,22 +234,27 @@ TEST_F(PluginTest, StartWaitsForTheEngineWithinTheBound) {
   EXPECT_EQ(err.find("Trying to connect again"), err.rfind("Trying to connect again"));
   EXPECT_NE(err.find("tsoundcard: network-audio engine not reachable\n"), std::string::npos);
 
-  // Gone, as a sound card that was unplugged: prepare refuses until the area is back.
+  // Gone, as a sound card that was unplugged: prepare refuses, and the PCM stays disconnected.
   EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
 
-  // An area that is back but not yet delivering periods: the start waits for them.
+  // An area that is back but not yet delivering periods: the start of a new open waits for them.
   ASSERT_EQ(engine->create(), 0);
-  ASSERT_EQ(snd_pcm_prepare(h.pcm), 0);
-  ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+  EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+  PcmHandle again;
+  ASSERT_EQ(netaudioSoundcardOpen(&again.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(configure(again.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(snd_pcm_writei(again.pcm, silence.data(), kBufferFrames), kBufferFrames);
   std::thread comeback([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     clock->start();
   });
   ::testing::internal::CaptureStderr();
-  const int started = snd_pcm_start(h.pcm);
+  const int started = snd_pcm_start(again.pcm);
   comeback.join();
   EXPECT_EQ(started, 0);
-  ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
+  ASSERT_EQ(snd_pcm_drop(again.pcm), 0);
   const std::string err2 = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(err2.find("Connected\n"), std::string::npos) << err2;
   EXPECT_NE(err2.find("Activated\n"), std::string::npos) << err2;

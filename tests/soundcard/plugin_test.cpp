@@ -287,11 +287,32 @@ TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
   EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
 }
 
+// A start that waited for a silent engine in vain marks the engine unreachable for the PCM, not
+// for one worker: new hardware parameters (a new worker, and the prepare libasound makes with
+// them) answer -ENODEV at once instead of letting the next start wait again, and the PCM is
+// disconnected.
+TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
+  makeEngine();  // present, never stepped
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  std::vector<int32_t> silence(kBufferFrames * 2);
+  ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+  EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+  EXPECT_EQ(configure(h.pcm, SND_PCM_FORMAT_S16_LE, 2), -ENODEV);
+  EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
+  EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
+}
+
 // An engine stuck mid-reconfiguration, or reconfigured to a header that cannot carry audio,
 // is an engine that stopped: the application gets an xrun. Recovering with prepare, it is told
 // -ENODEV at once when the header cannot carry audio; an engine stuck mid-reconfiguration gets
-// one start, which fails with -EIO after its bounded wait, and then -ENODEV until it moves.
-// Once the engine is sound again, prepare succeeds and playback resumes.
+// one start, which fails with -EIO after its bounded wait, and then -ENODEV at once. That
+// -ENODEV disconnects the PCM for good: writes and prepare answer -ENODEV and a look at avail
+// leaves it disconnected, also once the engine is sound again, when a new open plays.
 TEST_F(PluginTest, UnusableReconfigurationReportsAnXrunThenNoDevice) {
   struct Case {
     const char* what;
@@ -326,13 +347,21 @@ TEST_F(PluginTest, UnusableReconfigurationReportsAnXrunThenNoDevice) {
       EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
     }
     EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
-    EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+    EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
+    EXPECT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), -ENODEV);
+    snd_pcm_avail(h.pcm);
+    EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
 
     clock->stop();
     c.repair(*engine);
     clock->start();
-    EXPECT_EQ(restartAndMovePeriod(h.pcm, silence.data()), 0);
-    EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
+    EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+    EXPECT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), -ENODEV);
+    PcmHandle again;
+    ASSERT_EQ(netaudioSoundcardOpen(&again.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    ASSERT_EQ(configure(again.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+    EXPECT_EQ(restartAndMovePeriod(again.pcm, silence.data()), 0);
+    EXPECT_EQ(snd_pcm_drop(again.pcm), 0);
     const std::string err = ::testing::internal::GetCapturedStderr();
     if (c.oneStart) {
       EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;

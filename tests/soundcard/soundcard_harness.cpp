@@ -189,12 +189,15 @@ void Command::signal(int sig) {
 }
 
 CommandResult Command::wait(int timeoutSeconds) {
+  return wait(std::chrono::milliseconds(std::chrono::seconds(timeoutSeconds)));
+}
+
+CommandResult Command::wait(std::chrono::milliseconds timeout) {
   CommandResult result;
   if (mPid <= 0) return result;
   int status = 0;
   pid_t done = 0;
-  testsupport::WaitFor([&] { return (done = waitpid(mPid, &status, WNOHANG)) != 0; },
-                       std::chrono::seconds(timeoutSeconds));
+  testsupport::WaitFor([&] { return (done = waitpid(mPid, &status, WNOHANG)) != 0; }, timeout);
   if (done == 0) {
     kill(mPid, SIGKILL);
     waitpid(mPid, &status, 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -67,6 +68,8 @@ class Command {
   bool running();
   void signal(int sig);
   CommandResult wait(int timeoutSeconds);
+  // The same with a bound in milliseconds; status -1 when it had to be killed at the bound.
+  CommandResult wait(std::chrono::milliseconds timeout);
 
  private:
   int mPid = -1;

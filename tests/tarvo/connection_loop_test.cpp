@@ -172,14 +172,14 @@ TEST_F(ConnectionLoopTest, RecreatedAreaIsReconnected) {
     const auto at = std::find(out.begin(), out.end(), error);
     if (at != out.end()) out.erase(at);
   }
-  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...", "Connected", "Disconnecting...",
-                                           "Disconnected", "Connected", "Activated",
-                                           "Disconnecting...", "Disconnected"}));
+  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...", "Connected", Tarvo::kAreaClosedLine,
+                                           "Disconnecting...", "Disconnected", "Connected",
+                                           "Activated", "Disconnecting...", "Disconnected"}));
 }
 
 // An area that stays closed (magic 0), settles on a layout that cannot carry audio, or names a
-// timing object that cannot be opened is reported once; the loop then looks for it quietly
-// and says "Connected" once it is usable again.
+// timing object that cannot be opened is reported once, with a line that says which; the loop
+// then looks for it quietly and says "Connected" once it is usable again.
 TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
   struct Case {
     const char* what;
@@ -192,7 +192,8 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
        StandInEngine::Timing::Semaphore,
        [](StandInEngine& e) { e.close(); },
        [](StandInEngine& e) { e.reopen(); },
-       {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
+       {"Connecting...", "Connected", Tarvo::kAreaClosedLine, "Disconnecting...",
+        "Disconnected"}},
       {"period 0",
        StandInEngine::Timing::Semaphore,
        [](StandInEngine& e) {
@@ -201,7 +202,8 @@ TEST_F(ConnectionLoopTest, UnusableAreaIsReportedOnceAndRetriedQuietly) {
        [](StandInEngine& e) {
          e.reconfigure([](Tarvo::buffer_header& h) { h.samples_per_period = 48; });
        },
-       {"Connecting...", "Connected", "Disconnecting...", "Disconnected"}},
+       {"Connecting...", "Connected", "Area cannot carry audio: samples per period 0",
+        "Disconnecting...", "Disconnected"}},
       {"timing object missing",
        StandInEngine::Timing::MissingSemaphore,
        [](StandInEngine&) {},
@@ -273,6 +275,38 @@ TEST_F(ConnectionLoopTest, KilledEngineIsReportedOnceAndReplacedByName) {
                                          "Connected",        "Activated"};
   const auto at = std::search(out.begin(), out.end(), lost.begin(), lost.end());
   EXPECT_NE(at, out.end()) << testing::PrintToString(out);
+}
+
+// An engine stuck mid-reconfiguration that goes on counting periods is lost once: the loop
+// says so when it starts and "Connected" when the reconfiguration ends, and is quiet in between
+// instead of taking each period for a sign of life.
+TEST_F(ConnectionLoopTest, StuckReconfigurationIsReportedOnceUntilItEnds) {
+  StandInEngine engine(config);
+  ASSERT_EQ(engine.create(), 0);
+  start();
+  {
+    Stepper stepper(engine);
+    waitUntil([&] { return periods > 0; });
+  }
+  engine.reconfigure(nullptr, true);
+  {
+    Stepper stepper(engine);
+    waitForLine(Tarvo::kEngineLostLine);
+    // Three seconds of the engine's periods while it stays stuck.
+    const uint64_t stuckFrom = engine.periodCount();
+    waitUntil([&] { return engine.periodCount() >= stuckFrom + 1500; });
+  }
+  engine.finishReconfigure();
+  const unsigned before = periods;
+  {
+    Stepper stepper(engine);
+    waitUntil([&] { return resets == 2 && periods > before; });
+  }
+  std::vector<std::string> out = stop(&engine);
+  EXPECT_EQ(out, (std::vector<std::string>{"Connecting...", "Connected", "Activated",
+                                           "Deactivated", Tarvo::kEngineLostLine,
+                                           "Disconnecting...", "Disconnected", "Connected",
+                                           "Activated", "Disconnecting...", "Disconnected"}));
 }
 
 TEST_F(ConnectionLoopTest, StopDuringTheRetryPauseEndsPromptly) {

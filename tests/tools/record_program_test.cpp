@@ -166,9 +166,10 @@ TEST(RecordProgramTest, KilledRecordingIsStillAPlayableFile) {
   EXPECT_LE(44 + frames * 8, file.size());
 }
 
-// A change of the layout the file describes stops the recording with a complete file.
-TEST(RecordProgramTest, EngineLayoutChangesStopTheRecording) {
-  for (const char* command : {"channels 1 4", "rate 44100"}) {
+// A change of the layout the file describes, or a new engine in place of the old one (with the
+// same layout), stops the recording with a complete file.
+TEST(RecordProgramTest, EngineLayoutChangesAndANewEngineStopTheRecording) {
+  for (const char* command : {"channels 1 4", "rate 44100", "recreate 300"}) {
     SCOPED_TRACE(command);
     LiveRecording r;
     ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
@@ -182,19 +183,13 @@ TEST(RecordProgramTest, EngineLayoutChangesStopTheRecording) {
   }
 }
 
-// An engine that stalls for longer than the lost-engine second, or goes and comes back with
-// the same layout, is recorded on into the same file; after a stall the frames stay
-// consecutive. One line says the engine went, one that it is back.
-TEST(RecordProgramTest, EngineThatComesBackWithTheSameLayoutIsRecordedOn) {
-  struct Case {
-    const char* command;
-    bool consecutive;
-  } cases[] = {{"stall 1500", true}, {"recreate 300", false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.command);
+// An engine that stalls for longer than the lost-engine second is recorded on into the same
+// file, its frames consecutive. One line says the engine went, one that it is back.
+TEST(RecordProgramTest, EngineThatComesBackAfterAStallIsRecordedOn) {
+  {
     LiveRecording r;
     ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
-    r.engine->send(c.command);
+    r.engine->send("stall 1500");
     ASSERT_TRUE(tools_test::waitUntil([&] {
       std::string err = r.tool->err();
       return err.find("Connected\n") != err.rfind("Connected\n");
@@ -211,13 +206,7 @@ TEST(RecordProgramTest, EngineThatComesBackWithTheSameLayoutIsRecordedOn) {
     EXPECT_EQ(std::count(err.begin(), err.end(), "Connecting..."), 1) << r.tool->err();
     EXPECT_EQ(std::count(err.begin(), err.end(), "Connected"), 2) << r.tool->err();
     EXPECT_EQ(std::count(err.begin(), err.end(), "Disconnected"), 2) << r.tool->err();
-    if (c.consecutive) {
-      EXPECT_GE(r.checkFile(), 6800u);
-    } else {
-      const std::string file = readFile(r.path);
-      EXPECT_EQ(file.substr(0, 44), expectedWavHeader(2, 32, 48000, file.size() - 44));
-      EXPECT_GE(file.size(), 44 + 8 * 6800u);
-    }
+    EXPECT_GE(r.checkFile(), 6800u);
   }
 }
 
