@@ -174,14 +174,23 @@ TEST_F(Power, RailsAtTheEndOfTheBootScreen) {
     g_unit.config.power = c.power;
     g_unit.config.standby_mode = c.standby_mode;
     g_power.deep_sleep = 0;
-    g_power.applied = 7;
     ApplyPowerRails(c.power != 0);
-    EXPECT_EQ(g_power.applied, c.power != 0);
     EXPECT_EQ(fs().Level(kGpioSleep), c.sleep_line);
     EXPECT_EQ(fs().LedValue("gpio-power3v3"), c.rail);
     EXPECT_EQ(g_power.deep_sleep, c.deep_sleep);
     EXPECT_EQ(Exists("/tmp/enp1s0_down"), c.deep_sleep == 1);
   }
+}
+
+// A power-off stored after the worker's last pass and before the boot screen ends: the rails
+// follow the stored state, and the worker still mutes the DSPs and raises the audio-mute line.
+TEST_F(Power, APowerOffStoredAsTheBootScreenEndsIsCarriedOut) {
+  g_unit.config.standby_mode = 1;
+  g_unit.config.power = 0;
+  ApplyPowerRails(0);
+  PowerWorkerPass();
+  EXPECT_EQ(SetterWrites(), AllMuted());
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
 }
 
 // The serial port shows its banner when it starts; the stored power state that the worker's
