@@ -34,8 +34,8 @@ struct UnitState {
   // pending_network.h); net_edit_pending is true while it is open.
   app_config_s pending;
   bool net_edit_pending = false;
-  std::string config_path;       // "/oem/app.json" once loaded
-  net_addresses_s net_status;    // what eth0 has now
+  std::string config_path;     // "/oem/app.json" once loaded
+  net_addresses_s net_status;  // what eth0 has now
   device_identity_s identity;
 };
 

@@ -249,8 +249,7 @@ TEST_F(WebPresets, WhatFollowsARecallStands) {
     g_unit.config.output_preset[0] = g_unit.config.output_preset[1] = 1;
     g_unit.config.output_custom1_date[0].gain[1] = 5.0f;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
-    ASSERT_EQ(Command(R"({"comhead":"set preset save","preset":5})"),
-              Result("set preset save", 1));
+    ASSERT_EQ(Command(R"({"comhead":"set preset save","preset":5})"), Result("set preset save", 1));
     ASSERT_EQ(Command(R"({"comhead":"set output vol","action":0,"chn":0,"vol":20})"),
               Result("set output vol", 1));
     g_unit.config.output_custom1_date[0].gain[1] = 0.0f;
