@@ -19,8 +19,6 @@ std::string PresetFilePath(int n) { return "/oem/app_preset" + std::to_string(n)
 
 bool SavePreset(UnitState& unit, int n, std::string& lines) {
   if (!IsPreset(n)) return false;
-  // A recall still waiting would change what the unit plays: the preset stores the recalled state.
-  RunPendingRecall();
   const std::string file = PresetFilePath(n);
   // The copy replaces the file whole or not at all: a failed overwrite keeps the old preset. The
   // slot is read from the new copy, so the slot and the file always agree; the enable flag goes
@@ -39,7 +37,7 @@ RecallRequest RequestPresetRecall(UnitState& unit, int n, RecallLineEnd end, std
   lines += "[SUCCESS]Recall preset " + std::to_string(n) + " to the current setting." +
            (end == RecallLineEnd::kBlankBeforeEnd ? " \r\n" : "\r\n");
   unit.config.preset_recall = n;
-  unit.pending_preset = n;
+  RecallPresetIntoRecord(unit, n);
   return RecallRequest::kRequested;
 }
 

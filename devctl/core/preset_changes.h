@@ -1,5 +1,5 @@
 // Changes of the preset directory as every control path makes them (text commands, web commands):
-// saving the current configuration as a preset, requesting a recall, deleting and naming, with the
+// saving the current configuration as a preset, recalling one, deleting and naming, with the
 // "[SUCCESS]" line that reports each. Callers hold the configuration lock, check the preset number
 // (1-8) first, then save the configuration and send the lines.
 #pragma once
@@ -12,21 +12,25 @@
 std::string PresetFilePath(int n);
 
 // Enables preset n and stores the configuration file as last saved in it: the file is copied to
-// the preset file and the preset's slot is loaded from that copy. A recall still pending is carried
-// out first. When the copy cannot be made, false with no line and nothing changed: a preset saved
-// before keeps its file and stays enabled.
+// the preset file and the preset's slot is loaded from that copy (a recall made before is in the
+// record and its file already; board writes it still waits for do not change what is stored).
+// When the copy cannot be made, false with no line and nothing changed: a preset saved before
+// keeps its file and stays enabled.
 bool SavePreset(UnitState& unit, int n, std::string& lines);
 
 // How the recall line ends: at once, or with a blank before the line end.
 enum class RecallLineEnd { kPlain, kBlankBeforeEnd };
 
 enum class RecallRequest {
-  kRequested,   // the line is appended, the power and preset worker carries the recall out
+  kRequested,   // the line is appended and the record holds the preset; the power and preset
+                // worker makes it heard (RunPendingRecall)
   kNotEnabled,  // preset n is not enabled: no line, nothing changed
   kUnreadable,  // enabled, but its file is missing or broken: no line, nothing changed
 };
 
-// Requests the recall of preset n, its slot read again from its file.
+// Recalls preset n, its slot read again from its file: the live record takes the preset now
+// (RecallPresetIntoRecord), so a command after this one changes the recalled values, and the
+// caller's save stores them.
 RecallRequest RequestPresetRecall(UnitState& unit, int n, RecallLineEnd end, std::string& lines);
 
 // Frees preset n: disabled, no longer the current preset, named "Preset <n>"; the configuration is

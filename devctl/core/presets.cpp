@@ -2,29 +2,62 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <vector>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
-#include "devctl/core/notices.h"
 #include "devctl/core/record_writes.h"
-#include "devctl/core/settings_save.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "platform/paths.h"
+#include "platform/state_resets.h"
 #include "platform/storage.h"
 
 
 namespace {
 
-// The board writes a recall calls for, in order. Each is made on the live record under the lock
-// when it runs, so a command that changed the same setting meanwhile is what the board ends with.
-struct HardwareWrite {
-  void (*write)(app_config_s&, int);
-  int channel;
+// The board writes a recall calls for, by setting and channel, in the order a recall makes them:
+// routing, phantom power, each channel's gain, mute, volume, mute and delay, then the input and
+// the output equalisers. A write sends what the live record holds when it runs, so recalls made
+// before the worker's pass need each setting written once.
+enum RecallWrite {
+  kRouting,
+  kPhantom,
+  kInputGain,
+  kInputMute,
+  kOutputVolume,
+  kOutputMute,
+  kOutputDelay,
+  kInputEq,
+  kOutputEq,
+  kRecallWriteKinds
 };
-using HardwareWrites = std::vector<HardwareWrite>;
+
+struct RecallWrites {
+  bool any = false;
+  bool wanted[kRecallWriteKinds][kDspChannels] = {};
+
+  void Add(RecallWrite kind, int channel) {
+    wanted[kind][channel] = true;
+    any = true;
+  }
+};
+
+// The writes recalls left for the worker. An inner lock: taken under the configuration lock by a
+// recall, alone by the worker.
+std::mutex& PendingWritesMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+RecallWrites& PendingWrites() {
+  static RecallWrites writes;
+  return writes;
+}
+const platform::StateReset kReset([] {
+  std::lock_guard<std::mutex> lock(PendingWritesMutex());
+  PendingWrites() = RecallWrites();
+});
 
 template <typename T, size_t N>
 void CopyArray(T (&to)[N], const T (&from)[N]) {
@@ -32,25 +65,23 @@ void CopyArray(T (&to)[N], const T (&from)[N]) {
 }
 
 // Routing, phantom power and the channel settings: stored, and written where they differ.
-void CopyChannels(app_config_s& live, app_config_s& p, HardwareWrites& writes) {
-  auto take = [&writes](int& to, int from, void (*write)(app_config_s&, int), int c) {
+void CopyChannels(app_config_s& live, app_config_s& p, RecallWrites& writes) {
+  auto take = [&writes](int& to, int from, RecallWrite kind, int c) {
     if (to == from) return;
     to = from;
-    writes.push_back({write, c});
+    writes.Add(kind, c);
   };
-  for (int o = 0; o < kDspChannels; ++o) {
-    take(live.control[o], p.control[o], WriteOutputSource, o);
-  }
+  for (int o = 0; o < kDspChannels; ++o) take(live.control[o], p.control[o], kRouting, o);
   for (int c = 0; c < kAnalogueChannels; ++c) {
-    take(live.analogue_input_phantom[c], p.analogue_input_phantom[c], WritePhantom, c);
+    take(live.analogue_input_phantom[c], p.analogue_input_phantom[c], kPhantom, c);
   }
   for (int c = 0; c < kDspChannels; ++c) {
-    take(live.InputGainRef(c), p.InputGainRef(c), WriteInputGain, c);
-    take(live.InputMuteRef(c), p.InputMuteRef(c), WriteInputMute, c);
+    take(live.InputGainRef(c), p.InputGainRef(c), kInputGain, c);
+    take(live.InputMuteRef(c), p.InputMuteRef(c), kInputMute, c);
     if (c % 2 == 0) live.InputLinkRef(c / 2) = p.InputLinkRef(c / 2);
-    take(live.OutputVolRef(c), p.OutputVolRef(c), WriteOutputVolume, c);
-    take(live.OutputMuteRef(c), p.OutputMuteRef(c), WriteOutputMute, c);
-    take(live.OutputDelayRef(c), p.OutputDelayRef(c), WriteOutputDelay, c);
+    take(live.OutputVolRef(c), p.OutputVolRef(c), kOutputVolume, c);
+    take(live.OutputMuteRef(c), p.OutputMuteRef(c), kOutputMute, c);
+    take(live.OutputDelayRef(c), p.OutputDelayRef(c), kOutputDelay, c);
     if (c % 2 == 0) live.OutputLinkRef(c / 2) = p.OutputLinkRef(c / 2);
   }
 }
@@ -78,7 +109,7 @@ void CopyGroupsAndEqSelection(app_config_s& live, const app_config_s& p) {
 
 // Each slot's selected Custom memory comes from the preset (a Flat selection keeps the live Flat
 // memory); every band of channels 1-14 is written, changed or not. Group slots are not on a DSP.
-void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& writes) {
+void CopyEq(app_config_s& live, app_config_s& p, int side, RecallWrites& writes) {
   const int* selection = side == EQ_SIDE_INPUT ? live.input_preset : live.output_preset;
   for (int s = 0; s < kChannelSlots; ++s) {
     int m = selection[s];
@@ -88,14 +119,18 @@ void CopyEq(app_config_s& live, app_config_s& p, int side, HardwareWrites& write
       const peq_data_s& from = p.EqMemory(side, m)[s];
       for (int b = 0; b < kEqBands; ++b) CopyEqBand(bands, from, b);
     }
-    if (s >= kDspChannels) continue;
-    if (side == EQ_SIDE_INPUT) {
-      writes.push_back({[](app_config_s& r, int c) { WriteEqBands(r, EQ_SIDE_INPUT, c); }, s});
-    } else {
-      writes.push_back({[](app_config_s& r, int c) { WriteEqBands(r, EQ_SIDE_OUTPUT, c); }, s});
-    }
+    if (s < kDspChannels) writes.Add(side == EQ_SIDE_INPUT ? kInputEq : kOutputEq, s);
   }
 }
+
+// One recalled setting sent from the live record, when a recall asked for it.
+void Send(const RecallWrites& writes, RecallWrite kind, int c, void (*write)(app_config_s&, int)) {
+  if (!writes.wanted[kind][c]) return;
+  WriteLive([write, c](app_config_s& record) { write(record, c); });
+}
+
+void WriteInputEq(app_config_s& record, int c) { WriteEqBands(record, EQ_SIDE_INPUT, c); }
+void WriteOutputEq(app_config_s& record, int c) { WriteEqBands(record, EQ_SIDE_OUTPUT, c); }
 
 }  // namespace
 
@@ -129,33 +164,49 @@ bool ReloadPresetSlot(int n) {
   return true;
 }
 
-void RecallPendingPreset() {
-  int n = g_unit.pending_preset.exchange(0);
-  if (n < 1 || n > kPresets) return;
-
-  // The record changes under the configuration lock; the board writes it calls for follow, each
-  // taking the lock again and writing what the record holds then.
-  HardwareWrites writes;
-  {
-    ConfigLock lock;
-    if (g_unit.config.preset_enable[n - 1] != 0) {
-      app_config_s& p = g_unit.presets[n - 1];
-      CopyChannels(g_unit.config, p, writes);
-      CopyGroupsAndEqSelection(g_unit.config, p);
-      CopyEq(g_unit.config, p, EQ_SIDE_INPUT, writes);
-      CopyEq(g_unit.config, p, EQ_SIDE_OUTPUT, writes);
+bool RecallPresetIntoRecord(UnitState& unit, int n) {
+  if (n < 1 || n > kPresets || unit.config.preset_enable[n - 1] == 0) return false;
+  RecallWrites writes;
+  app_config_s& p = unit.presets[n - 1];
+  CopyChannels(unit.config, p, writes);
+  CopyGroupsAndEqSelection(unit.config, p);
+  CopyEq(unit.config, p, EQ_SIDE_INPUT, writes);
+  CopyEq(unit.config, p, EQ_SIDE_OUTPUT, writes);
+  std::lock_guard<std::mutex> lock(PendingWritesMutex());
+  RecallWrites& pending = PendingWrites();
+  for (int kind = 0; kind < kRecallWriteKinds; ++kind) {
+    for (int c = 0; c < kDspChannels; ++c) {
+      if (writes.wanted[kind][c]) pending.Add(RecallWrite(kind), c);
     }
   }
-  for (const HardwareWrite& w : writes) {
-    WriteLive([&w](app_config_s& record) { w.write(record, w.channel); });
-  }
-  // The request was answered before the recall ran: a failed save is told to every port.
-  if (!SaveLiveSettings()) SendNotice(kSaveFailedLine);
+  return true;
+}
+
+bool RecallWritesPending() {
+  std::lock_guard<std::mutex> lock(PendingWritesMutex());
+  return PendingWrites().any;
 }
 
 void RunPendingRecall() {
-  if (g_unit.pending_preset == 0) return;
+  RecallWrites writes;
+  {
+    // Taken and cleared in one step: a recall made while these writes run waits for the next pass.
+    std::lock_guard<std::mutex> lock(PendingWritesMutex());
+    writes = PendingWrites();
+    PendingWrites() = RecallWrites();
+  }
+  if (!writes.any) return;
   SetAudioMuteGpio(1);
-  RecallPendingPreset();
+  for (int o = 0; o < kDspChannels; ++o) Send(writes, kRouting, o, WriteOutputSource);
+  for (int c = 0; c < kAnalogueChannels; ++c) Send(writes, kPhantom, c, WritePhantom);
+  for (int c = 0; c < kDspChannels; ++c) {
+    Send(writes, kInputGain, c, WriteInputGain);
+    Send(writes, kInputMute, c, WriteInputMute);
+    Send(writes, kOutputVolume, c, WriteOutputVolume);
+    Send(writes, kOutputMute, c, WriteOutputMute);
+    Send(writes, kOutputDelay, c, WriteOutputDelay);
+  }
+  for (int c = 0; c < kDspChannels; ++c) Send(writes, kInputEq, c, WriteInputEq);
+  for (int c = 0; c < kDspChannels; ++c) Send(writes, kOutputEq, c, WriteOutputEq);
   SetAudioMuteGpio(0);
 }

@@ -1,5 +1,8 @@
-// The eight preset slots and the recall of a requested preset.
+// The eight preset slots and the recall of a preset: its settings taken into the live record at
+// once, its board writes made later by the power and preset worker.
 #pragma once
+
+#include "devctl/core/unit_state.h"
 
 // Loads "/oem/app_preset1.json" .. "/oem/app_preset8.json" into the slots (start-up), removing
 // first what saves of them cut short left beside them.
@@ -9,13 +12,19 @@ void LoadPresetSlots();
 // missing or no JSON document (an enabled preset without a good file cannot be recalled).
 bool ReloadPresetSlot(int n);
 
-// Takes the pending preset and, when it is enabled, copies it into the live configuration:
-// routing, phantom power and each channel's gain, mute, volume, mute and delay written to the
-// hardware where they differ; links, groups and EQ selections copied; the selected Custom EQ
-// memories copied and every band of channels 1-14 written; then one save. A disabled preset only
-// saves; a number outside 1-8 is dropped. Each board write takes the configuration lock and sends
-// what the record holds then. A failed save is sent to every control port as the failed-save line.
-void RecallPendingPreset();
-// The recall as the worker runs it: RecallPendingPreset with the audio-mute line raised, when a
-// preset is pending.
+// Copies enabled preset n (1-8) from its slot into the live record of unit: routing, phantom power
+// and each channel's gain, mute, volume, mute and delay; links, groups and EQ selections; the
+// selected Custom EQ memories. Call with the configuration lock held: the recall takes its place
+// among the changes like any command, and the caller's save covers it. The board writes it calls
+// for (the settings that differed, and every band of channels 1-14) wait for RunPendingRecall.
+// False, with nothing changed, for a disabled preset or a number outside 1-8.
+bool RecallPresetIntoRecord(UnitState& unit, int n);
+
+// Whether recalled settings still wait for their board writes.
+bool RecallWritesPending();
+
+// The audible part of the recalls made since the last run, as the power and preset worker runs
+// it: with the audio-mute line raised, the board writes they called for, each setting once and
+// in the order a recall makes them, each under the lock with what the live record holds then (a
+// command made after the recall is what the board ends with). Nothing when none is waiting.
 void RunPendingRecall();

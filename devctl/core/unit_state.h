@@ -5,7 +5,6 @@
 // thread; the object is never destroyed in a running unit.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "devctl/core/app_config.h"
@@ -27,7 +26,7 @@ struct net_addresses_s {
   std::string dnsserver;
 };
 
-// Everything but pending_preset is read and changed under the configuration lock.
+// Read and changed under the configuration lock.
 struct UnitState {
   app_config_s config;             // the live configuration
   app_config_s presets[kPresets];  // preset n in element n - 1
@@ -35,11 +34,8 @@ struct UnitState {
   // pending_network.h); net_edit_pending is true while it is open.
   app_config_s pending;
   bool net_edit_pending = false;
-  // Preset waiting to be recalled: 0 none, 1-8. Set by the recall commands; taken (and cleared
-  // in the same step) by the power and preset worker.
-  std::atomic<int> pending_preset{0};
-  std::string config_path;       // "/oem/app.json" once loaded
-  net_addresses_s net_status;    // what eth0 has now
+  std::string config_path;     // "/oem/app.json" once loaded
+  net_addresses_s net_status;  // what eth0 has now
   device_identity_s identity;
 };
 

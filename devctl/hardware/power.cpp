@@ -106,7 +106,8 @@ void PowerOff(const PowerSettings& s) {
 
 void ApplyPowerRails(uint8_t on) {
   PowerSettings s = Snapshot();
-  g_power.applied = s.power != 0;
+  // What the worker carried out stays its reference: a change stored since its last pass is still
+  // to be carried out (the rails alone do not mute the DSPs or draw the panel).
   g_power.settled = true;
   if (on == 0 && s.standby_mode == kStandbyModeSleep) {
     EnterDeepSleep(DeepSleepEntry::kRailsAfterBootScreen);
@@ -133,7 +134,7 @@ void PowerWorkerPass() {
     } else {
       PowerOff(s);
     }
-    // The stored state carried out by the first pass is no change: the port shows its banner
+    // The first pass carries out a change made while the unit started: the port shows its banner
     // once, when it starts.
     if (!first_pass) ShowSerialBanner();
   }

@@ -8,7 +8,8 @@
 void ApplyPowerRails(uint8_t on);
 
 // One pass of the power and preset worker: a power sequence when `power` differs from what was
-// last carried out, then a pending preset recall with the audio-mute line raised.
+// last carried out (at first, what start-up carried out), then the board writes of the preset
+// recalls made since the last pass, with the audio-mute line raised.
 void PowerWorkerPass();
 // The worker: a pass every 200 ms, for ever.
 void RunPowerThread();

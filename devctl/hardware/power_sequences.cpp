@@ -82,6 +82,9 @@ void ApplyStoredPowerState() {
     power = g_unit.config.power;
     standby_mode = g_unit.config.standby_mode;
   }
+  // The power worker starts from what is carried out here: a power change stored from now on,
+  // before its first pass included, differs from it and is carried out.
+  g_power.applied = power != 0;
   if (power != 0) {
     DspBootAll();
     platform::SleepMs(200);

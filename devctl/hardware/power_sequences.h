@@ -26,5 +26,6 @@ void PulseExpanderReset(ExpanderPulse pulse);
 
 // The stored power state applied to the hardware at start-up: on (DSP boot, configuration,
 // panel, audio released), sleep (all DSP channels muted, then the deep-sleep entry) or standby
-// (all muted, DSPs booted and configured, audio-mute line held).
+// (all muted, DSPs booted and configured, audio-mute line held). The state read is what the power
+// worker compares the stored one with from then on.
 void ApplyStoredPowerState();

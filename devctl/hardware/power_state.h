@@ -6,10 +6,11 @@
 #include <cstdint>
 
 struct PowerState {
-  // The power state the power worker last carried out (also set when the boot screen ends).
+  // The power state the power worker last carried out; before its first pass, the stored state
+  // start-up carried out.
   std::atomic<uint8_t> applied{0};
-  // Set once the stored power state has been carried out after start-up (by the boot screen's
-  // end or the power worker); power changes after that show the RS-232 banner again.
+  // Set by the power worker's first pass (or the boot screen's end); power changes carried out
+  // after that show the RS-232 banner again.
   std::atomic<bool> settled{false};
   // 1 while the unit is in deep sleep (power off with standby mode 0).
   std::atomic<int> deep_sleep{0};

@@ -159,7 +159,7 @@ const TextRow kPresetRowList[] = {
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("SAVE"); }, TermSavePreset,
      kWakes | kSaves, "PRESET 1 SAVE"},
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("APPLY"); },
-     TermApplyPreset, kWakes, "PRESET 1 APPLY"},
+     TermApplyPreset, kWakes | kSaves, "PRESET 1 APPLY"},
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.ScopeHas("DELETE"); },
      TermDeletePreset, kWakes | kSaves, "PRESET 2 DELETE"},
     {[](const PreparedLine& l) { return l.Begins("PRESET") && l.Has("NAME"); }, TermSetPresetName,

@@ -40,7 +40,6 @@ TEST(UnitState, StaticConstructionLeavesEmptyRecordsAndStartsNoThread) {
   }
   EXPECT_EQ(g_unit.net_status.ipaddress, "");
   EXPECT_EQ(g_unit.net_status.dnsserver, "");
-  EXPECT_EQ(g_unit.pending_preset.load(), 0);
   EXPECT_FALSE(g_unit.net_edit_pending);
   EXPECT_EQ(g_unit.config_path, "");
   EXPECT_EQ(g_unit.identity.main_version, "");

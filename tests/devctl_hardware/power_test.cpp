@@ -9,6 +9,7 @@
 
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
+#include "devctl/core/config_lock.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/unit_state.h"
@@ -43,7 +44,6 @@ class Power : public testsupport::SimUnitFixture {
     InitFrontLeds();
     g_power.applied = 1;
     g_power.deep_sleep = 0;
-    g_unit.pending_preset = 0;
     g_power.auto_standby_state = 1;
     board().dsp_a().ClearJournal();
     board().dsp_b().ClearJournal();
@@ -147,9 +147,12 @@ TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
   g_unit.presets[0] = g_unit.config;
   g_unit.presets[0].control[0] = 2;
   g_unit.config.power = 0;
-  g_unit.pending_preset = 1;
+  {
+    ConfigLock lock;
+    ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 1));
+  }
   PowerWorkerPass();
-  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_FALSE(RecallWritesPending());
   EXPECT_EQ(g_unit.config.control[0], 2);
   // The 28 standby mutes, then the preset's routing change on DSP A.
   auto writes = SetterWrites();
@@ -171,14 +174,23 @@ TEST_F(Power, RailsAtTheEndOfTheBootScreen) {
     g_unit.config.power = c.power;
     g_unit.config.standby_mode = c.standby_mode;
     g_power.deep_sleep = 0;
-    g_power.applied = 7;
     ApplyPowerRails(c.power != 0);
-    EXPECT_EQ(g_power.applied, c.power != 0);
     EXPECT_EQ(fs().Level(kGpioSleep), c.sleep_line);
     EXPECT_EQ(fs().LedValue("gpio-power3v3"), c.rail);
     EXPECT_EQ(g_power.deep_sleep, c.deep_sleep);
     EXPECT_EQ(Exists("/tmp/enp1s0_down"), c.deep_sleep == 1);
   }
+}
+
+// A power-off stored after the worker's last pass and before the boot screen ends: the rails
+// follow the stored state, and the worker still mutes the DSPs and raises the audio-mute line.
+TEST_F(Power, APowerOffStoredAsTheBootScreenEndsIsCarriedOut) {
+  g_unit.config.standby_mode = 1;
+  g_unit.config.power = 0;
+  ApplyPowerRails(0);
+  PowerWorkerPass();
+  EXPECT_EQ(SetterWrites(), AllMuted());
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
 }
 
 // The serial port shows its banner when it starts; the stored power state that the worker's

@@ -31,12 +31,7 @@ class PresetRecall : public testsupport::SimUnitFixture {
     g_unit.config.type = "TRX";
     for (auto& slot : g_unit.presets) slot = g_unit.config;
     g_unit.config.preset_enable[2] = 1;
-    g_unit.pending_preset = 0;
     ClearJournals();
-  }
-  void TearDown() override {
-    g_unit.pending_preset = 0;
-    SimUnitFixture::TearDown();
   }
   void ClearJournals() {
     board().dsp_a().ClearJournal();
@@ -55,19 +50,27 @@ class PresetRecall : public testsupport::SimUnitFixture {
     return size_t(std::count_if(events.begin(), events.end(),
                                 [](const sim::SafeloadEvent& e) { return e.words.size() == 5; }));
   }
-  // Recalls preset n as the worker does; returns the number of syncs (saves) it made.
-  long Recall(int n) {
-    long syncs = platform::SyncCount();
-    g_unit.pending_preset = n;
-    RecallPendingPreset();
-    EXPECT_EQ(g_unit.pending_preset, 0);
-    return platform::SyncCount() - syncs;
+  // Recalls preset n as a command does (into the record, under the lock), then makes it heard as
+  // the worker does; whether the preset was taken. The recall itself saves nothing: the command's
+  // frame does.
+  bool Recall(int n) {
+    const long syncs = platform::SyncCount();
+    bool taken;
+    {
+      ConfigLock lock;
+      taken = RecallPresetIntoRecord(g_unit, n);
+    }
+    EXPECT_EQ(RecallWritesPending(), taken);
+    RunPendingRecall();
+    EXPECT_FALSE(RecallWritesPending());
+    EXPECT_EQ(platform::SyncCount(), syncs);
+    return taken;
   }
   app_config_s& slot(int n) { return g_unit.presets[n - 1]; }
 };
 
 TEST_F(PresetRecall, EqualPresetRewritesOnlyTheEqualisers) {
-  EXPECT_EQ(Recall(3), 1);
+  EXPECT_TRUE(Recall(3));
   EXPECT_TRUE(SetterWrites(board().dsp_a()).empty());
   EXPECT_TRUE(SetterWrites(board().dsp_b()).empty());
   // 14 channels x 8 bands x 2 directions: inputs and outputs of channels 5-12 sit on DSP B.
@@ -82,7 +85,7 @@ TEST_F(PresetRecall, DifferencesAreWrittenRoutingFirst) {
   slot(3).tarvo_input_mute[1] = 1;      // input 6 muted
   slot(3).analogue_output_delay[1] = 20;
   g_unit.config.analogue_output_delay[0] = 20;  // back to 0 by the preset
-  EXPECT_EQ(Recall(3), 1);
+  EXPECT_TRUE(Recall(3));
 
   EXPECT_EQ(SetterWrites(board().dsp_a()),
             (std::vector<std::pair<uint16_t, uint32_t>>{
@@ -94,13 +97,6 @@ TEST_F(PresetRecall, DifferencesAreWrittenRoutingFirst) {
   EXPECT_EQ(g_unit.config.control[5], 13);
   EXPECT_EQ(g_unit.config.analogue_output_delay[0], 0);
   EXPECT_EQ(g_unit.config.tarvo_input_mute[1], 1);
-
-  // The saved file holds the recalled values.
-  app_config_s saved;
-  saved.type = "TRX";
-  LoadAppConfigFile(kConfigFile, kConfigFile, &saved, "02:00:00:00:00:01", "TRX");
-  EXPECT_EQ(saved.control[5], 13);
-  EXPECT_EQ(saved.tarvo_input_gain[0], -12);
 }
 
 TEST_F(PresetRecall, SelectedCustomMemoryIsCopiedAndOthersStay) {
@@ -115,7 +111,7 @@ TEST_F(PresetRecall, SelectedCustomMemoryIsCopiedAndOthersStay) {
   g_unit.config.input_custom1_date[3].gain[2] = 1.0f;
   g_unit.config.input_flat_date[0].gain[0] = -2.0f;
 
-  EXPECT_EQ(Recall(3), 1);
+  EXPECT_TRUE(Recall(3));
   EXPECT_EQ(g_unit.config.input_preset[3], 2);
   EXPECT_FLOAT_EQ(g_unit.config.input_custom2_date[3].gain[2], 4.5f);
   EXPECT_STREQ(g_unit.config.input_custom2_date[3].type_name[2], "LOW_SHELF");
@@ -140,7 +136,7 @@ TEST_F(PresetRecall, OnlyAudioSettingsAreTaken) {
   p.preset_enable[5] = 1;
   app_config_s before = g_unit.config;
 
-  Recall(3);
+  EXPECT_TRUE(Recall(3));
   EXPECT_EQ(g_unit.config.analogue_input_stereo[0], 1);
   EXPECT_EQ(g_unit.config.usb_output_stereo, 1);
   EXPECT_EQ(g_unit.config.group_input_stereo2[4], 1);
@@ -157,9 +153,9 @@ TEST_F(PresetRecall, OnlyAudioSettingsAreTaken) {
 
 TEST_F(PresetRecall, DisabledOrInvalidPresetsWriteNothing) {
   slot(5).control[0] = 3;
-  EXPECT_EQ(Recall(5), 1);  // disabled: only the save
+  EXPECT_FALSE(Recall(5));  // disabled
   EXPECT_NE(g_unit.config.control[0], 3);
-  for (int n : {9, -1, 1000}) EXPECT_EQ(Recall(n), 0) << n;
+  for (int n : {9, -1, 1000}) EXPECT_FALSE(Recall(n)) << n;
   EXPECT_TRUE(board().dsp_a().Safeloads().empty());
   EXPECT_TRUE(board().dsp_b().Safeloads().empty());
 }
@@ -219,7 +215,7 @@ TEST_F(PresetRecall, CommandsDuringTheWritesAreWhatTheBoardEndsWith) {
     g_unit.config.analogue_output_vol[0] = 77;
     g_unit.config.output_custom1_date[13].gain[0] = -6.0f;
   });
-  EXPECT_EQ(Recall(3), 1);
+  EXPECT_TRUE(Recall(3));
   platform::sim_i2c().SetTransferHook(nullptr);
   ASSERT_TRUE(changed);
   EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])), DspOutputVolumeWord(77));
@@ -243,14 +239,42 @@ TEST_F(PresetRecall, RequestDuringARecallWaitsForTheNextPass) {
   platform::sim_i2c().SetTransferHook([&] {
     if (!requested) {
       requested = true;
-      g_unit.pending_preset = 4;
+      ConfigLock lock;
+      RecallPresetIntoRecord(g_unit, 4);
     }
   });
-  g_unit.pending_preset = 3;
-  RecallPendingPreset();
+  {
+    ConfigLock lock;
+    ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 3));
+  }
+  RunPendingRecall();
   platform::sim_i2c().SetTransferHook(nullptr);
   EXPECT_TRUE(requested);
-  EXPECT_EQ(g_unit.pending_preset, 4);
+  EXPECT_TRUE(RecallWritesPending());
+}
+
+// Two recalls before the worker's pass: the first one's differences are written even where the
+// second finds the record equal already, and the board ends on the second preset.
+TEST_F(PresetRecall, RecallsBeforeOnePassAreAllHeard) {
+  g_unit.config.preset_enable[3] = 1;
+  g_unit.config.analogue_output_vol[0] = 20;
+  slot(3).analogue_output_vol[0] = 90;
+  slot(4).analogue_output_vol[0] = 90;
+  slot(3).usb_input_gain[1] = 6;  // channel 14; preset 4 keeps the live 0
+  {
+    ConfigLock lock;
+    ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 3));
+    ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 4));
+  }
+  RunPendingRecall();
+  EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])), DspOutputVolumeWord(90));
+  EXPECT_EQ(g_unit.config.usb_input_gain[1], 0);
+  const auto writes = SetterWrites(board().dsp_a());
+  EXPECT_EQ(std::count_if(writes.begin(), writes.end(),
+                          [](const std::pair<uint16_t, uint32_t>& w) {
+                            return w.first == g_dsp_input_gain_addr[13];
+                          }),
+            1);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/dsp_channels.h"
 #include "devctl/devices/key_scanner.h"
+#include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
+#include "devctl/text/dispatcher.h"
 #include "devctl/web/application.h"
 #include "platform/command.h"
 #include "platform/net_if.h"
@@ -123,6 +125,22 @@ TEST_F(Startup, StoredStandbyBootsAndConfiguresWithTheMuteHeld) {
   EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
   EXPECT_EQ(fs().Level(kGpioSleep), 0);
   EXPECT_EQ(g_power.deep_sleep, 0);
+}
+
+// A power-off that comes after start-up read the stored power state and before the power
+// worker's first pass (start-up without threads stops right there): that pass carries it out.
+TEST_F(Startup, APowerOffBeforeTheWorkersFirstPassIsCarriedOut) {
+  Start("{\"power\": 1, \"standby_mode\": 1}");
+  ASSERT_EQ(fs().Level(kGpioAudioMute), 0);
+  std::string line = "POFF\r";
+  const std::string reply = DispatchLine(4, line.data(), int(line.size()));
+  ASSERT_NE(reply.find("[SUCCESS]Set system power off."), std::string::npos) << reply;
+  PowerWorkerPass();
+  EXPECT_EQ(fs().Level(kGpioAudioMute), 1);
+  for (int c = 0; c < kDspChannelCount; ++c) {
+    EXPECT_TRUE(DspMuted(c)) << c;
+    EXPECT_TRUE(OutputMutedCell(c)) << c;
+  }
 }
 
 TEST_F(Startup, PhantomLinesFollowTheStoredSettings) {

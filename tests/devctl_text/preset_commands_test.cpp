@@ -6,14 +6,17 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "devctl/core/config_file.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power.h"
 #include "devctl/text/dispatcher.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
+#include "tests/support/eq_design.h"
 #include "tests/support/text_commands.h"
 
 namespace {
@@ -26,12 +29,7 @@ class PresetCommands : public testsupport::TextCommandFixture {
   PresetCommands() : TextCommandFixture(SystemLines()) {}
   void SetUp() override {
     TextCommandFixture::SetUp();
-    g_unit.pending_preset = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
-  }
-  void TearDown() override {
-    g_unit.pending_preset = 0;
-    TextCommandFixture::TearDown();
   }
   // devctl started again on the same folder: the configuration and the preset slots reloaded.
   void Restart() {
@@ -62,7 +60,7 @@ TEST_F(PresetCommands, RangeAndNameErrors) {
   EXPECT_EQ(Run("preset 2 status\r"), "[ERROR]Preset 2 not enable.\r\n");
   EXPECT_EQ(Run("preset 3 apply\r"), "[ERROR]Preset 3 not enable.\r\n");
   EXPECT_EQ(g_unit.config.preset_recall, 0);
-  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_FALSE(RecallWritesPending());
 }
 
 TEST_F(PresetCommands, NamesKeepTheirCaseAndKeywordsInsideThemDoNothing) {
@@ -135,26 +133,71 @@ TEST_F(PresetCommands, AnEnabledPresetWithoutAGoodFileIsNotRecalled) {
       Write("/oem/app_preset2.json", content);
     }
     EXPECT_EQ(Run("preset 2 apply\r"), "[ERROR]Preset 2 could not be read.\r\n");
-    EXPECT_EQ(g_unit.pending_preset, 0);
+    EXPECT_FALSE(RecallWritesPending());
     PowerWorkerPass();
     EXPECT_EQ(g_unit.config.analogue_output_vol[1], 61);
     EXPECT_EQ(g_unit.config.preset_enable[1], 1);
   }
 }
 
-TEST_F(PresetCommands, ApplyIsCarriedOutByTheWorker) {
+// The command changes the record and saves it; the worker makes the recall heard.
+TEST_F(PresetCommands, ApplyChangesTheRecordAndTheWorkerTheBoard) {
   g_unit.config.analogue_output_vol[0] = 40;
   ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   ASSERT_EQ(Run("preset 5 save\r"), "[SUCCESS]Save current config to preset 5.\r\n");
   g_unit.config.analogue_output_vol[0] = 90;
+  const long saves = Saves();
   EXPECT_EQ(Run("preset 5 apply\r"), "[SUCCESS]Recall preset 5 to the current setting.\r\n");
+  EXPECT_EQ(Saves(), saves + 1);
   EXPECT_EQ(g_unit.config.preset_recall, 5);
-  EXPECT_EQ(g_unit.pending_preset, 5);
-  PowerWorkerPass();
-  EXPECT_EQ(g_unit.pending_preset, 0);
   EXPECT_EQ(g_unit.config.analogue_output_vol[0], 40);
   EXPECT_EQ(Saved().analogue_output_vol[0], 40);
   EXPECT_EQ(Saved().preset_recall, 5);
+  EXPECT_TRUE(RecallWritesPending());
+  EXPECT_NE(VolumeCell(0), DspOutputVolumeWord(40));
+  PowerWorkerPass();
+  EXPECT_FALSE(RecallWritesPending());
+  EXPECT_EQ(VolumeCell(0), DspOutputVolumeWord(40));
+  EXPECT_EQ(Saves(), saves + 1);
+}
+
+// A line sent right after a recall (before the worker's pass) is what the record, the file and
+// the board end with; a delete of the preset after its recall keeps what was recalled.
+TEST_F(PresetCommands, WhatFollowsARecallStands) {
+  const struct {
+    std::vector<std::string> after;
+    int volume;
+    float band_gain;
+  } cases[] = {
+      {{"OUT 1 VOL 50\r", "OUT 1 EQ 2 TYPE 4 FRQ 200 GAIN -3 Q 0.7\r"}, 50, -3.0f},
+      {{"PRESET 5 DELETE\r"}, 90, 5.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.after.front());
+    // Preset 5: output 1 at 90, its Custom1 band 2 at 5 dB.
+    g_unit.config.analogue_output_vol[0] = 90;
+    g_unit.config.output_preset[0] = g_unit.config.output_preset[1] = 1;
+    g_unit.config.output_custom1_date[0].gain[1] = 5.0f;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
+    ASSERT_EQ(Run("PRESET 5 SAVE\r"), "[SUCCESS]Save current config to preset 5.\r\n");
+    ASSERT_EQ(Run("OUT 1 VOL 20\r"), "[SUCCESS]Set analogue output CH1 volume to 20.\r\n");
+    g_unit.config.output_custom1_date[0].gain[1] = 0.0f;
+
+    ASSERT_EQ(Run("PRESET 5 APPLY\r"), "[SUCCESS]Recall preset 5 to the current setting.\r\n");
+    for (const std::string& line : c.after) {
+      const std::string reply = Run(line);
+      ASSERT_EQ(reply.find("[SUCCESS]"), 0u) << reply;
+    }
+    PowerWorkerPass();
+
+    const app_config_s saved = Saved();
+    EXPECT_EQ(g_unit.config.analogue_output_vol[0], c.volume);
+    EXPECT_EQ(saved.analogue_output_vol[0], c.volume);
+    EXPECT_EQ(VolumeCell(0), DspOutputVolumeWord(c.volume));
+    EXPECT_FLOAT_EQ(g_unit.config.output_custom1_date[0].gain[1], c.band_gain);
+    EXPECT_FLOAT_EQ(saved.output_custom1_date[0].gain[1], c.band_gain);
+    EXPECT_TRUE(eqtest::PlaysRecord(board(), EQ_SIDE_OUTPUT, 0));
+  }
 }
 
 TEST_F(PresetCommands, DeleteFreesThePresetForGood) {

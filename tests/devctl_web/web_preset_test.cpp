@@ -12,6 +12,7 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/unit_state.h"
+#include "devctl/devices/dsp_channels.h"
 #include "devctl/hardware/power.h"
 #include "devctl/hardware/power_state.h"
 #include "devctl/text/dispatcher.h"
@@ -19,6 +20,7 @@
 #include "devctl/web/web_commands.h"
 #include "platform/sim_sysfs.h"
 #include "platform/storage.h"
+#include "tests/support/eq_design.h"
 #include "tests/support/web_commands.h"
 
 namespace {
@@ -28,12 +30,7 @@ class WebPresets : public testsupport::WebCommandFixture {
   WebPresets() : WebCommandFixture(SystemLines()) {}
   void SetUp() override {
     WebCommandFixture::SetUp();
-    g_unit.pending_preset = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
-  }
-  void TearDown() override {
-    g_unit.pending_preset = 0;
-    WebCommandFixture::TearDown();
   }
 };
 
@@ -53,7 +50,7 @@ TEST_F(WebPresets, NumbersOutsideThePresetsAreRefused) {
   }
   EXPECT_EQ(notices(), "");
   EXPECT_EQ(Saves(), saves);
-  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_FALSE(RecallWritesPending());
   EXPECT_STREQ(g_unit.config.preset_name[1], "Preset 2");
 }
 
@@ -90,9 +87,11 @@ TEST_F(WebPresets, SaveRecallAndDelete) {
   EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":2}"),
             Result("set preset recall", 1));
   EXPECT_EQ(notices(), "[SUCCESS]Recall preset 2 to the current setting. \r\n");
-  EXPECT_EQ(g_unit.pending_preset, 2);
-  PowerWorkerPass();
   EXPECT_EQ(g_unit.config.usb_output_vol[0], 33);
+  EXPECT_EQ(Saved().usb_output_vol[0], 33);
+  EXPECT_TRUE(RecallWritesPending());
+  PowerWorkerPass();
+  EXPECT_FALSE(RecallWritesPending());
 
   // Deleting another preset keeps the current one.
   ClearNotices();
@@ -124,7 +123,7 @@ TEST_F(WebPresets, FailedSaveAnswersZeroAndKeepsTheSavedPreset) {
   ASSERT_EQ(std::remove(platform::Path("/oem/app_preset6.json").c_str()), 0);
   EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":6}"),
             Result("set preset recall", 0));
-  EXPECT_EQ(g_unit.pending_preset, 0);
+  EXPECT_FALSE(RecallWritesPending());
   EXPECT_EQ(g_unit.config.preset_recall, 0);
 }
 
@@ -135,25 +134,36 @@ TEST_F(WebPresets, ASaveAfterARecallStoresTheRecalledState) {
             Result("set preset save", 1));
   g_unit.config.usb_output_vol[1] = 88;
   ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
-  // The recall has not run yet when the save comes: the save waits for it.
+  // The worker has not made the recall heard yet when the save comes: the record and its file
+  // hold the recall already.
   ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":5}"),
             Result("set preset recall", 1));
   ASSERT_EQ(Run("preset 6 save\r"), "[SUCCESS]Save current config to preset 6.\r\n");
-  EXPECT_EQ(g_unit.pending_preset, 0);
   EXPECT_EQ(g_unit.config.usb_output_vol[1], 21);
   EXPECT_EQ(g_unit.presets[5].usb_output_vol[1], 21);
 }
 
+// The recall's save is its command's: a failed one answers 0 and is told after the recall's line
+// (text and web); the worker's pass saves nothing.
 TEST_F(WebPresets, AFailedRecallSaveIsToldToThePorts) {
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":1}"),
             Result("set preset save", 1));
-  ASSERT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":1}"),
-            Result("set preset recall", 1));
   ClearNotices();
   platform::FailWritesAfter(0);
-  PowerWorkerPass();
+  EXPECT_EQ(Command("{\"comhead\":\"set preset recall\",\"preset\":1}"),
+            "comhead=set preset recall;result=0;error=settings not saved;");
+  EXPECT_EQ(notices(),
+            "[SUCCESS]Recall preset 1 to the current setting. \r\n"
+            "[ERROR]Settings could not be saved.\r\n");
+  EXPECT_EQ(Run("preset 1 apply\r"),
+            "[SUCCESS]Recall preset 1 to the current setting.\r\n"
+            "[ERROR]Settings could not be saved.\r\n");
   platform::FailWritesAfter(-1);
-  EXPECT_EQ(notices(), "[ERROR]Settings could not be saved.\r\n");
+  ClearNotices();
+  const long saves = Saves();
+  PowerWorkerPass();
+  EXPECT_EQ(notices(), "");
+  EXPECT_EQ(Saves(), saves);
 }
 
 TEST_F(WebPresets, ADeleteStoppedAtAnyStepLeavesTheOldPresetOrADisabledOne) {
@@ -216,6 +226,49 @@ TEST_F(WebPresets, SavedOnTheWebRecalledOnTheTextPortAndTheReverse) {
   PowerWorkerPass();
   EXPECT_EQ(g_unit.config.tarvo_output_vol[7], 12);
   EXPECT_EQ(Saved().preset_recall, 7);
+}
+
+// A command sent right after a recall (before the worker's pass) is what the record, the file and
+// the board end with; a delete of the preset after its recall keeps what was recalled.
+TEST_F(WebPresets, WhatFollowsARecallStands) {
+  const std::string peq =
+      R"({"comhead":"set peq","action":1,"chn":0,"preset":1,"id":1,"frequency":200,"gain":-3,)"
+      R"("quality":0.7,"type":"LOW_SHELF"})";
+  const struct {
+    std::vector<std::string> after;
+    int volume;
+    float band_gain;
+  } cases[] = {
+      {{R"({"comhead":"set output vol","action":0,"chn":0,"vol":50})", peq}, 50, -3.0f},
+      {{R"({"comhead":"delete preset","chn":5})"}, 90, 5.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.after.front());
+    // Preset 5: output 1 at 90, its Custom1 band 2 at 5 dB.
+    g_unit.config.analogue_output_vol[0] = 90;
+    g_unit.config.output_preset[0] = g_unit.config.output_preset[1] = 1;
+    g_unit.config.output_custom1_date[0].gain[1] = 5.0f;
+    ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
+    ASSERT_EQ(Command(R"({"comhead":"set preset save","preset":5})"), Result("set preset save", 1));
+    ASSERT_EQ(Command(R"({"comhead":"set output vol","action":0,"chn":0,"vol":20})"),
+              Result("set output vol", 1));
+    g_unit.config.output_custom1_date[0].gain[1] = 0.0f;
+
+    ASSERT_EQ(Command(R"({"comhead":"set preset recall","preset":5})"),
+              Result("set preset recall", 1));
+    for (const std::string& body : c.after) {
+      ASSERT_NE(Command(body).find(";result=1;"), std::string::npos) << body;
+    }
+    PowerWorkerPass();
+
+    const app_config_s saved = Saved();
+    EXPECT_EQ(g_unit.config.analogue_output_vol[0], c.volume);
+    EXPECT_EQ(saved.analogue_output_vol[0], c.volume);
+    EXPECT_EQ(VolumeCell(0), DspOutputVolumeWord(c.volume));
+    EXPECT_FLOAT_EQ(g_unit.config.output_custom1_date[0].gain[1], c.band_gain);
+    EXPECT_FLOAT_EQ(saved.output_custom1_date[0].gain[1], c.band_gain);
+    EXPECT_TRUE(eqtest::PlaysRecord(board(), EQ_SIDE_OUTPUT, 0));
+  }
 }
 
 }  // namespace

@@ -38,13 +38,11 @@ class WebSystem : public testsupport::WebCommandFixture {
     g_unit.pending = g_unit.config;
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
-    g_unit.pending_preset = 0;
     ASSERT_TRUE(SaveAppConfig(g_unit.config_path, &g_unit.config));
   }
   void TearDown() override {
     g_port_restarts.tcp = g_port_restarts.telnet = g_port_restarts.uart = false;
     g_panel.notice = 0;
-    g_unit.pending_preset = 0;
     WebCommandFixture::TearDown();
   }
   static std::string Set(const char* comhead, const char* key, int value) {
