@@ -14,7 +14,6 @@
 #include "platform/state_resets.h"
 #include "platform/storage.h"
 
-
 namespace {
 
 // The board writes a recall calls for, by setting and channel, in the order a recall makes them:
