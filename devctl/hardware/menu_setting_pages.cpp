@@ -108,12 +108,20 @@ void ApplyNetworkMode(lcd_menu_s* menu) {
   if ((menu->value != 0 ? 1 : 0) == ConfiguredDhcp()) return;
   const int dhcp = menu->value;
   // The panel shows the outcome and the reboot is asked for before the ports hear of the change.
+  // A mode that could not be saved is taken back, dhcpcd.conf with it: the unit does not restart
+  // into a mode its settings do not have.
   CommitUnitChange(
       [dhcp](UnitNotice& notice) { return ChangeDhcpMode(g_unit, dhcp, notice.lines); },
-      [](const UnitCommit& outcome) {
+      [dhcp](const UnitCommit& outcome) {
         if (!outcome.changed) return;
         ShowSaveOutcome(outcome.saved);
-        RequestReboot();
+        if (outcome.saved) {
+          RequestReboot();
+          return;
+        }
+        ConfigLock lock;
+        std::string unsaid;
+        ChangeDhcpMode(g_unit, Toggled(dhcp), unsaid);
       });
   MenuRedraw();
 }

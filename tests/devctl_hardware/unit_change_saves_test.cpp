@@ -14,6 +14,7 @@
 #include "devctl/core/config_defaults.h"
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/markers.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
@@ -202,7 +203,8 @@ const UnitChange kUnitChanges[] = {
            {KEY_TYPE_E_MENU, KEY_TYPE_E_OK, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK});
      },
      std::string("[SUCCESS]Set USB port to USB-C.\r\n") + kFailed, nullptr, "  SAVE FAILED   ", 0},
-    // The dhcpcd.conf of the new mode is written as part of the change.
+    // The dhcpcd.conf of the new mode is written as part of the change, and the old mode's when
+    // the failed save takes the change back.
     {"NetworkPage",
      [](UnitChangeSaves&) {
        UnitChangeSaves::Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
@@ -211,7 +213,7 @@ const UnitChange kUnitChanges[] = {
        UnitChangeSaves::PressOnPage(
            {KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
      },
-     std::string("[SUCCESS]Set IP mode: DHCP.\r\n") + kFailed, nullptr, "  SAVE FAILED   ", 1},
+     std::string("[SUCCESS]Set IP mode: DHCP.\r\n") + kFailed, nullptr, "  SAVE FAILED   ", 2},
     {"KeyWakingTheUnit", [](UnitChangeSaves&) { g_unit.config.power = 0; },
      [](UnitChangeSaves& t) { t.PressOnController(0x10); },
      std::string("[SUCCESS]Set system power on, please wait a moment...\r\n") + kFailed, nullptr,
@@ -227,6 +229,20 @@ const UnitChange kUnitChanges[] = {
      std::string("\r\nVX7206>Signal detected, the system is waking up\r\n") + kFailed, nullptr, "",
      0},
 };
+
+// The panel's network mode with the save failing: the mode and dhcpcd.conf go back to what they
+// were and no restart is asked for, so the unit never starts in a mode app.json does not hold.
+TEST_F(UnitChangeSaves, AnUnsavedNetworkModeIsTakenBackWithoutARestart) {
+  Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
+  ResetRebootRequest();
+  platform::FailWritesUnder(platform::Path("/oem"));
+  PressOnPage({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
+  EXPECT_EQ(g_unit.config.dhcp, 0);
+  EXPECT_EQ(g_unit.pending.dhcp, 0);
+  EXPECT_NE(Read("/etc/dhcpcd.conf").find("static ip_address=192.168.0.200"),
+            std::string::npos);
+  EXPECT_FALSE(RebootRequested());
+}
 
 INSTANTIATE_TEST_SUITE_P(MadeOnTheUnit, UnitChangeSaves, ::testing::ValuesIn(kUnitChanges),
                          [](const ::testing::TestParamInfo<UnitChange>& info) {
