@@ -117,32 +117,36 @@ void SyncFileSystems() {
   if (g_host_sync.load()) sync();
 }
 
-uint64_t AvailableBytes(const std::string& resolved_path) {
-  const long long forced = g_available_for_test.load();
-  if (forced >= 0) return uint64_t(forced);
-  std::string path = resolved_path;
-  struct statvfs fs;
-  while (statvfs(path.c_str(), &fs) != 0) {
-    const std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos || path == "/") return 0;
-    path = slash == 0 ? "/" : path.substr(0, slash);
-  }
-  return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize);
-}
-
 namespace {
-// The device of the file system that holds path or its nearest existing parent folder.
-bool FileSystemOf(std::string path, dev_t* device) {
+// path itself when it exists, else its nearest existing parent folder; "" when none can be found.
+std::string NearestExisting(std::string path) {
   struct stat st;
   while (stat(path.c_str(), &st) != 0) {
     const std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos || path == "/") return false;
+    if (slash == std::string::npos || path == "/") return "";
     path = slash == 0 ? "/" : path.substr(0, slash);
   }
+  return path;
+}
+
+// The device of the file system that holds path or its nearest existing parent folder.
+bool FileSystemOf(const std::string& path, dev_t* device) {
+  struct stat st;
+  const std::string existing = NearestExisting(path);
+  if (existing.empty() || stat(existing.c_str(), &st) != 0) return false;
   *device = st.st_dev;
   return true;
 }
 }  // namespace
+
+uint64_t AvailableBytes(const std::string& resolved_path) {
+  const long long forced = g_available_for_test.load();
+  if (forced >= 0) return uint64_t(forced);
+  const std::string existing = NearestExisting(resolved_path);
+  struct statvfs fs;
+  if (existing.empty() || statvfs(existing.c_str(), &fs) != 0) return 0;
+  return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize);
+}
 
 bool OnSameFileSystem(const std::string& resolved_a, const std::string& resolved_b) {
   dev_t a, b;

@@ -112,7 +112,7 @@ void KeyThreadPass(KeyThreadState* st) {
     // The stored power state changes too: after a power cut the unit comes back on.
     CommitUnitChange([](UnitNotice& notice) {
       const bool was_off = g_unit.config.power == 0;
-      WakeOnCommand(&notice.lines);
+      WakeOnCommand(notice.lines);
       return was_off && g_unit.config.power != 0;
     });
     return;

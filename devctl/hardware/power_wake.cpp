@@ -9,20 +9,14 @@
 #include "devctl/hardware/power_state.h"
 #include "devctl/hardware/system_changes.h"
 
-void WakeOnCommand(std::string* notice) {
+void WakeOnCommand(std::string& notice) {
   g_power.auto_standby_state = 1;
-  {
-    ConfigLock lock;
-    if (g_unit.config.power != 0) return;
-    g_unit.config.power = 1;
-    if (g_unit.config.front_lcd > 0 && g_power.deep_sleep == 0 && !g_panel.boot_screen_up) {
-      LcdInit();
-      ApplyPowerToPanel();
-    }
-    if (notice) {
-      *notice += kSystemPowerOnLine;
-      return;
-    }
+  ConfigLock lock;
+  if (g_unit.config.power != 0) return;
+  g_unit.config.power = 1;
+  if (g_unit.config.front_lcd > 0 && g_power.deep_sleep == 0 && !g_panel.boot_screen_up) {
+    LcdInit();
+    ApplyPowerToPanel();
   }
-  SendNotice(kSystemPowerOnLine);
+  notice += kSystemPowerOnLine;
 }

@@ -4,8 +4,7 @@
 
 #include <string>
 
-// When the unit was off, the power-on notice is appended to *notice, which the caller sends to the
-// control ports once it released the configuration lock, ahead of the command's own text. With
-// notice null the notice is sent at once (the caller must not hold the configuration lock).
+// When the unit was off, the power-on notice is appended to notice, which the caller sends to the
+// control ports once it released the configuration lock, ahead of the command's own text.
 // Does not save.
-void WakeOnCommand(std::string* notice);
+void WakeOnCommand(std::string& notice);

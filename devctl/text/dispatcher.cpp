@@ -46,14 +46,14 @@ struct Dispatched {
 void RunRow(const TextRow& row, const PreparedLine& line, Dispatched& d) {
   if (row.flags & kWakesWhenOff) {
     if (g_unit.config.power == 0) {
-      WakeOnCommand(&d.notice);
+      WakeOnCommand(d.notice);
       d.save_live = true;
     }
   }
   const int power_before = g_unit.config.power;
-  if (row.flags & kWakes) WakeOnCommand(&d.notice);
+  if (row.flags & kWakes) WakeOnCommand(d.notice);
   const bool changed = row.handler(line, d.reply);
-  if (changed && (row.flags & kWakesAfter)) WakeOnCommand(&d.notice);
+  if (changed && (row.flags & kWakesAfter)) WakeOnCommand(d.notice);
   if (changed && (row.flags & kSaves)) d.save_live = true;
   // A wake stores the power state: it is saved whatever the command itself did, so the unit comes
   // back on after a restart.

@@ -1,6 +1,5 @@
 #include "devctl/web/application.h"
 
-#include <memory>
 #include <utility>
 
 #include "devctl/core/commit_path.h"
@@ -49,15 +48,15 @@ bool RunCommandLocked(const web_command_s& command, const cJSON* request, WebAns
   ConfigLock lock;
   const unsigned frame = command.frame;
   const int power_before = g_unit.config.power;
-  if (frame & kWebWakesFirst) WakeOnCommand(&answer.notice);
+  if (frame & kWebWakesFirst) WakeOnCommand(answer.notice);
   bool accepted = command.handler(request, answer);
   if (accepted) {
-    if (frame & kWebWakes) WakeOnCommand(&answer.notice);
+    if (frame & kWebWakes) WakeOnCommand(answer.notice);
     const WebOutcome outcome = answer.change ? answer.change(answer) : WebOutcome::kUnchanged;
     accepted = outcome != WebOutcome::kRefused;
     if (accepted && (frame & kWebWakesAfter)) {
       std::string woke;
-      WakeOnCommand(&woke);
+      WakeOnCommand(woke);
       answer.notice.insert(0, woke);
     }
     answer.save = outcome == WebOutcome::kChanged && (frame & kWebSaves);

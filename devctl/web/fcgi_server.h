@@ -34,9 +34,10 @@ constexpr int kCloseLingerMs = 2000;
 
 // Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails for
 // good, one request per connection. A connection whose records fail the checks of
-// FcgiRequestReader (devctl/web/fcgi_request_reader.h) is closed unanswered. Accepts that fail for a while (descriptors or memory exhausted, an aborted connection, a
-// signal) are retried after a short pause, logged once per episode. Returns the negative result of
-// the failed accept.
+// FcgiRequestReader (devctl/web/fcgi_request_reader.h) is closed unanswered. Accepts that fail
+// for a while (descriptors or memory exhausted, an aborted connection, a signal) are retried
+// after a short pause, logged once per episode. Returns the negative result of the failed
+// accept.
 int ServeFastCgi(int listen_fd, const ServeFunction& serve);
 
 // The request read deadline for loops started afterwards (tests); 0 restores the default.

@@ -378,12 +378,14 @@ TEST_F(PanelMenu, BootScreenLinesStayWhileThePowerIsApplied) {
       {false,
        [] {
          g_unit.config.power = 0;
-         WakeOnCommand(nullptr);
+         std::string notice;
+         WakeOnCommand(notice);
        }},
       {true,
        [] {
          g_unit.config.power = 0;
-         WakeOnCommand(nullptr);
+         std::string notice;
+         WakeOnCommand(notice);
        }},
       // The service loop's backlight step in LCD mode 0 (always off) waits for the boot's end.
       {false,

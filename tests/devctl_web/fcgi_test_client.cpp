@@ -73,21 +73,30 @@ std::string StdinRecord(const std::string& content) {
   return out;
 }
 
-int ConnectTo(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+
+// A connection to addr whose reads give up after a minute: a reply that never comes fails the
+// test instead of hanging it. -1 when it cannot be made.
+int ConnectWithReadTimeout(const sockaddr* addr, socklen_t length) {
+  int fd = socket(addr->sa_family, SOCK_STREAM, 0);
   if (fd < 0) return -1;
-  // A reply that never comes fails the test instead of hanging it.
   timeval tv{60, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(uint16_t(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (connect(fd, addr, length) != 0) {
     close(fd);
     return -1;
   }
   return fd;
+}
+
+}  // namespace
+
+int ConnectTo(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(uint16_t(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return ConnectWithReadTimeout(reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
 
 std::string RequestStart(const Params& params) {
@@ -162,18 +171,10 @@ int OpenLocalListenSocket(std::string* path) {
 }
 
 int ConnectToLocal(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  timeval tv{60, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+  return ConnectWithReadTimeout(reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
 
 int OpenListenSocket(int* port) {
