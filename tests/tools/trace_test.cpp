@@ -136,14 +136,15 @@ TEST(TraceTest, ToolLoopPrintsTheHeaderTwiceAndEndsOnSigint) {
   config.timing = StandInEngine::Timing::Polling;
   StandInEngine engine(config);
   ASSERT_EQ(engine.create(), 0);
+  // The update flag is set before the tool connects, so both headers it prints show it, and it
+  // stays set: no timing line can be taken.
+  Tarvo::buffer_header& h = engine.header();
+  __atomic_or_fetch(&h.flags, Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
   Tarvo::g_running = true;
   testing::internal::CaptureStderr();
   std::thread loop([&] { ttrace::runTimingTrace(config.name); });
-  // Periods go on while the update flag stays set: no timing line can be taken. They go on until
-  // the tool has printed the header again at its first reset (read from the captured stream as it
-  // grows), and a while after, however slowly the tool's thread runs.
-  Tarvo::buffer_header& h = engine.header();
-  __atomic_or_fetch(&h.flags, Tarvo::kFlagTimeUpdating, __ATOMIC_RELEASE);
+  // Periods go on until the tool has printed the header again at its first reset (read from the
+  // captured stream as it grows), and a while after, however slowly the tool's thread runs.
   auto period = [&h] {
     __atomic_add_fetch(&h.period_count, 1, __ATOMIC_RELEASE);
     __atomic_add_fetch(&h.monotonic, 1000000, __ATOMIC_RELEASE);
