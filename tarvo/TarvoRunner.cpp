@@ -75,6 +75,7 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
       while ((mLastResetCount & 1u) != 0) {
         if (!running.load() || mHeader->magic == 0) goto done;
         timing.wait(mWaitBoundMs);
+        if (mHeader->magic == 0) goto done;
         if (stalled(getMonotonicValue())) goto done;
         mLastResetCount = mHeader->reset_count;
       }
@@ -89,12 +90,19 @@ int Runner::run(std::atomic<bool>& running, std::function<void(unsigned)> workFn
     }
 
     if (mLastPeriodCount == mHeader->period_count) timing.wait(mWaitBoundMs);
+    // An area closed during the wait ends the run as closed, never as a lost engine, however
+    // long the wait lasted.
+    if (mHeader->magic == 0) break;
 
     const uint64_t now = getMonotonicValue();
     const uint64_t periodCount = mHeader->period_count;
+    memory_barrier_acquire();
+    // The engine publishes a reconfiguration before the periods of its new layout: periods
+    // counted after a change of reset_count go to the reset of the next pass (which drops
+    // them), never to a work call on the old layout's pointers.
+    if (mHeader->reset_count != mLastResetCount) continue;
     if (mLastPeriodCount < periodCount) {
       const uint64_t n = periodCount - mLastPeriodCount;
-      memory_barrier_acquire();
       mCalledBack = true;
       if (workFn) workFn(static_cast<unsigned>(n));
       mLastPeriodCount += n;

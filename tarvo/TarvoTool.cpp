@@ -60,6 +60,7 @@ void runToolMainLoop(Buffers& buffers, Runner& runner, const std::string& areaNa
                      const ToolHooks& hooks) {
   installStopHandler(SIGINT);
   signal(SIGPIPE, SIG_IGN);
+  runner.setWaitBoundMs(kToolWaitBoundMs);
   ConnectionLoop loop{buffers, runner, areaName, g_running};
   loop.work = hooks.work;
   loop.reset = hooks.reset;

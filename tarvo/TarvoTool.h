@@ -44,8 +44,13 @@ struct ToolHooks {
   std::function<void()> afterRun;        // trecord: Recorder::cleanup
 };
 
+// Bound of the tools' waits for a period: an engine that closes its area sends no period to
+// wake the tool, which sees the closed area at the end of that wait.
+constexpr unsigned kToolWaitBoundMs = 50;
+
 // Installs the SIGINT handler, ignores SIGPIPE, and connects/runs/disconnects on areaName
-// until g_running is cleared (see TarvoConnectionLoop.h for the lines it writes).
+// until g_running is cleared (see TarvoConnectionLoop.h for the lines it writes). The period
+// waits last at most kToolWaitBoundMs.
 void runToolMainLoop(Buffers& buffers, Runner& runner, const std::string& areaName,
                      const ToolHooks& hooks);
 

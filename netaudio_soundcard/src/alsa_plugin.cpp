@@ -38,15 +38,21 @@ void releaseRecord(snd_pcm_tsoundcard_t* record) {
 // -ENODEV, so that an application that shrugs off a failed prepare ends at its next write
 // instead of writing on for ever. The callbacks keep to it until the PCM is closed; a new open
 // works once the engine is back.
-int disconnect(snd_pcm_tsoundcard_t* record) {
-  if (!record->disconnected) {
-    record->disconnected = true;
-    // Wakes a poll of the application, which then finds the error.
-    const char wake = 1;
-    if (write(record->pollWriteFd, &wake, 1) != 1) {
-      // A full socket wakes it already.
-    }
+// Leaves a wake byte in the poll socket, unless one is there already: the descriptor stays
+// readable, so that every poll of the application returns at once and finds the error, as the
+// descriptor of a device that went away does.
+void keepPollReadable(snd_pcm_tsoundcard_t* record) {
+  char pending;
+  if (recv(record->io.poll_fd, &pending, 1, MSG_PEEK | MSG_DONTWAIT) == 1) return;
+  const char wake = 1;
+  if (write(record->pollWriteFd, &wake, 1) != 1) {
+    // A full socket is readable already.
   }
+}
+
+int disconnect(snd_pcm_tsoundcard_t* record) {
+  record->disconnected = true;
+  keepPollReadable(record);
   snd_pcm_ioplug_set_state(&record->io, SND_PCM_STATE_DISCONNECTED);
   return -ENODEV;
 }
@@ -305,14 +311,25 @@ int netaudioPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfds, unsigned int 
                         unsigned short* revents) {
   if (pfds == nullptr || nfds != 1 || revents == nullptr) return -EINVAL;
   *revents = 0;
+  snd_pcm_tsoundcard_t* record = recordOf(io);
+  // Drains one wake byte of our own socket; never blocks. The flags are read after it: the
+  // worker sets them before it writes the byte that announces them.
   char scratch;
-  // Drains one wake byte; never blocks, whatever descriptor we were handed.
-  (void)recv(pfds[0].fd, &scratch, 1, MSG_DONTWAIT);
-  if (recordOf(io)->disconnected) {
+  (void)recv(io->poll_fd, &scratch, 1, MSG_DONTWAIT);
+  NetaudioSoundcard* worker = record->worker;
+  // A disconnected PCM, and a running one whose engine stopped delivering periods, answer
+  // every poll with an error until the application acts on it: the latter as an xrun (which
+  // a prepare then tells from an engine gone for good), the former until it is closed.
+  const bool lost = worker != nullptr && worker->engineLost();
+  if (record->disconnected || lost) {
+    if (!record->disconnected &&
+        (io->state == SND_PCM_STATE_RUNNING || io->state == SND_PCM_STATE_DRAINING)) {
+      snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);
+    }
+    keepPollReadable(record);
     *revents = POLLERR;
     return 0;
   }
-  NetaudioSoundcard* worker = recordOf(io)->worker;
   if (worker != nullptr && worker->pollDataAvailable()) {
     *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;
     return 1;

@@ -140,10 +140,10 @@ int NetaudioSoundcard::start() {
   const int waited = waitForStart();
   if (waited == 0) return 0;
   stop();
-  // A signal may mean the application is about to end: its next prepare or start must not
-  // wait for a silent engine again either.
-  mReach.markUnreachable(tsoundcard::probeArea(tsoundcard::kAreaName));
+  // A signal cut the wait short: that says nothing about the engine, which may be a period
+  // away from its first one.
   if (waited == -EINTR) return -EINTR;
+  mReach.markUnreachable(tsoundcard::probeArea(tsoundcard::kAreaName));
   Tarvo::writeLine(stderr, "tsoundcard: network-audio engine not reachable");
   return -EIO;
 }

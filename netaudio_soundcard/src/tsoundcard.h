@@ -48,12 +48,13 @@ class NetaudioSoundcard {
   // ALSA start: ends a running thread, starts a new one and waits until it has handled its
   // first network period or ended. 0; -EIO when the engine did not deliver a period within
   // the start timeout; -EINTR when a signal reached the waiting thread first. The thread is
-  // stopped on both errors, and the engine marked unreachable. While it is marked, a start
-  // answers -ENODEV at once unless the engine moves (EngineReach::check).
+  // stopped on both errors; after a timeout the engine is marked unreachable. While it is
+  // marked, a start answers -ENODEV unless the engine moves within a few of its periods
+  // (EngineReach::check).
   int start();
   // ALSA prepare: ends a running thread. -ENODEV, as for a sound card that went away, while
   // the area is missing, closed or settled on a layout that cannot move audio, and while the
-  // engine is marked unreachable and does not move; else 0.
+  // engine is marked unreachable and does not move within a few of its periods; else 0.
   int prepare();
   // The thread body.
   void run();

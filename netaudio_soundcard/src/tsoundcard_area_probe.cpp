@@ -19,6 +19,10 @@ AreaState probeArea(const std::string& name) {
   state.periodCount = header->period_count;
   // refresh() checks the layout against the mapping as well as its timing fields.
   state.carriesAudio = state.stable && area.refresh();
+  if (state.stable) {
+    state.samplesPerPeriod = header->samples_per_period;
+    state.samplerate = header->samplerate;
+  }
   std::atomic_thread_fence(std::memory_order_acquire);
   if (header->reset_count != state.resetCount) state.stable = false;  // changed under us
   return state;

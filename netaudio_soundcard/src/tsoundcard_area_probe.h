@@ -15,6 +15,8 @@ struct AreaState {
   bool carriesAudio = false;  // (stable only) rate, period and rings can move audio
   uint64_t periodCount = 0;
   uint32_t resetCount = 0;
+  uint32_t samplesPerPeriod = 0;  // (stable only) the engine's period and rate
+  uint32_t samplerate = 0;
 
   // Missing, closed, or settled on a layout that cannot move a frame.
   bool gone() const { return !present || !open || (stable && !carriesAudio); }

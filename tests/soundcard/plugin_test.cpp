@@ -307,6 +307,28 @@ TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
   EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
 }
 
+// A look at an engine marked unreachable lasts a few of the engine's own periods: a running
+// engine with 100 ms periods is found moving every time, and the mark goes; a silent one keeps
+// it.
+TEST_F(PluginTest, UnreachableLookLastsAFewEnginePeriods) {
+  StandInEngine::Config c = soundcard_test::pluginEngineConfig();
+  c.samplesPerPeriod = 4800;
+  c.samplesPerChannel = 48000;
+  makeEngine(c);
+  clock->start();
+  for (int i = 0; i < 10; ++i) {
+    tsoundcard::EngineReach reach;
+    reach.markUnreachable(tsoundcard::probeArea(tsoundcard::kAreaName));
+    EXPECT_EQ(reach.check(tsoundcard::kAreaName), 0) << i;
+    EXPECT_FALSE(reach.unreachable()) << i;
+  }
+  clock->stop();
+  tsoundcard::EngineReach reach;
+  reach.markUnreachable(tsoundcard::probeArea(tsoundcard::kAreaName));
+  EXPECT_EQ(reach.check(tsoundcard::kAreaName), -ENODEV);
+  EXPECT_TRUE(reach.unreachable());
+}
+
 // An engine stuck mid-reconfiguration, or reconfigured to a header that cannot carry audio,
 // is an engine that stopped: the application gets an xrun. Recovering with prepare, it is told
 // -ENODEV at once when the header cannot carry audio; an engine stuck mid-reconfiguration gets

@@ -5,8 +5,9 @@
 //
 // stderr: "write: <error>" for each failed write, "prepare: <error>" before ending with status
 // 3, "stopped by signal" before ending with status 0 after SIGINT or SIGTERM (installed with
-// signal(), so with SA_RESTART, as SoX does). --close-at-exit closes the PCM in an exit
-// handler instead of before returning.
+// signal(), so with SA_RESTART, as SoX does). SIGUSR1 interrupts whatever call it reaches and
+// is otherwise ignored. --close-at-exit closes the PCM in an exit handler instead of before
+// returning.
 #include <alsa/asoundlib.h>
 
 #include <csignal>
@@ -25,6 +26,7 @@ volatile sig_atomic_t g_stop = 0;
 snd_pcm_t* g_pcm = nullptr;
 
 void onSignal(int) { g_stop = 1; }
+void onInterrupt(int) {}
 
 void closeAtExit() {
   if (g_pcm != nullptr) snd_pcm_close(g_pcm);
@@ -57,6 +59,7 @@ int main(int argc, char** argv) {
   const bool closeInHandler = argc > 2 && strcmp(argv[2], "--close-at-exit") == 0;
   signal(SIGINT, onSignal);
   signal(SIGTERM, onSignal);
+  signal(SIGUSR1, onInterrupt);
 
   int err = snd_pcm_open(&g_pcm, argv[1], SND_PCM_STREAM_PLAYBACK, 0);
   if (err < 0) {

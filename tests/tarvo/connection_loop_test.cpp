@@ -151,6 +151,24 @@ TEST_F(ConnectionLoopTest, MissingEngineIsReportedOnceThenConnects) {
   EXPECT_EQ(countOf(out, "Trying to connect again..."), 1);
 }
 
+// An engine that shuts down cleanly after its periods (magic 0, names removed, no last post)
+// wakes no waiting loop: the loop finds the closed area at the end of its wait, and says so,
+// not that the engine was lost.
+TEST_F(ConnectionLoopTest, CleanShutdownAfterPeriodsIsAClosedArea) {
+  auto engine = std::make_unique<StandInEngine>(config);
+  ASSERT_EQ(engine->create(), 0);
+  start();
+  {
+    Stepper stepper(*engine);
+    waitUntil([&] { return periods > 0; });
+  }
+  engine->destroy();
+  waitForLine("Disconnected");
+  std::vector<std::string> out = stop();
+  EXPECT_EQ(countOf(out, Tarvo::kAreaClosedLine), 1) << testing::PrintToString(out);
+  EXPECT_EQ(countOf(out, Tarvo::kEngineLostLine), 0) << testing::PrintToString(out);
+}
+
 // The area closed and made anew under the same name: said once when it goes and once when it
 // is back, whatever the loop saw in between (the old area closed, the new one half made).
 TEST_F(ConnectionLoopTest, RecreatedAreaIsReconnected) {

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <regex>
 
 #include "sim/engine/StandInEngine.h"
+#include "tarvo/TarvoConnectionLoop.h"
 #include "tool_test_support.h"
 #include "wav_check.h"
 
@@ -167,9 +170,11 @@ TEST(RecordProgramTest, KilledRecordingIsStillAPlayableFile) {
 }
 
 // A change of the layout the file describes, or a new engine in place of the old one (with the
-// same layout), stops the recording with a complete file.
+// same layout), stops the recording with a complete file. No period of the new layout reaches
+// the file: checkFile finds the receive pattern consecutive up to the last frame.
 TEST(RecordProgramTest, EngineLayoutChangesAndANewEngineStopTheRecording) {
-  for (const char* command : {"channels 1 4", "rate 44100", "recreate 300"}) {
+  for (const char* command :
+       {"channels 1 4", "channels 4 1", "rate 44100", "period 64", "recreate 300"}) {
     SCOPED_TRACE(command);
     LiveRecording r;
     ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
@@ -208,6 +213,25 @@ TEST(RecordProgramTest, EngineThatComesBackAfterAStallIsRecordedOn) {
     EXPECT_EQ(std::count(err.begin(), err.end(), "Disconnected"), 2) << r.tool->err();
     EXPECT_GE(r.checkFile(), 6800u);
   }
+}
+
+// An engine that shuts down cleanly (magic 0, names removed, no last period) is reported as a
+// closed area, not as an engine that was lost a second later.
+TEST(RecordProgramTest, CleanEngineShutdownIsReportedAsAClosedArea) {
+  LiveRecording r;
+  ASSERT_TRUE(r.recordedAtLeast(44 + 8 * 2000));
+  const auto stopped = std::chrono::steady_clock::now();
+  r.engine->signal(SIGTERM);
+  ASSERT_TRUE(r.tool->waitForErrLine(Tarvo::kAreaClosedLine)) << r.tool->err();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - stopped);
+  std::printf("closed area reported %lld ms after SIGTERM to the engine\n",
+              static_cast<long long>(ms.count()));
+  r.tool->signal(SIGINT);
+  EXPECT_EQ(r.tool->wait(), 0);
+  const std::string err = r.tool->err();
+  EXPECT_EQ(err.find(Tarvo::kEngineLostLine), std::string::npos) << err;
+  EXPECT_GE(r.checkFile(), 2000u);
 }
 
 TEST(RecordProgramTest, UnwritableOutputIsReportedWithoutAFile) {
