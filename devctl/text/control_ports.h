@@ -10,10 +10,12 @@ void StartTcpServerFromConfig();
 void StartTelnetServerFromConfig();
 // RS-232 port ("uartthread") at the stored `baudrate`; started whatever the configuration says.
 void StartUartFromConfig();
-// All three, in that order (the command history must be initialised first).
+// All three, in that order (the command history must be initialised first); from then on a
+// command that turns on a server that is on but not listening starts it (ListenNow).
 void StartControlPorts();
 
-// Stop, a 100 ms pause, and the set-up again from the live configuration.
+// Stop, a 100 ms pause, and the set-up again from the live configuration; the server's restart
+// flag is cleared once it is set up again.
 void RestartTcpServer();
 void RestartTelnetServer();
 void RestartUart();
