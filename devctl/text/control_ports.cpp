@@ -38,12 +38,14 @@ bool StartIfNotListening(ControlServer which) {
 
 void StartTcpServerFromConfig() {
   ConfigReadLock lock;
+  g_port_restarts.starter = StartIfNotListening;  // the record is left alone
   StartServer(g_control_servers.tcp, "tcpthread", g_unit.config.tcpportenable != 0,
               g_unit.config.tcpport, CTcpserver::kModeRaw, OnTcpClientConnect);
 }
 
 void StartTelnetServerFromConfig() {
   ConfigReadLock lock;
+  g_port_restarts.starter = StartIfNotListening;
   StartServer(g_control_servers.telnet, "telnetthread", g_unit.config.telnet_enable != 0,
               g_unit.config.telnetport, CTcpserver::kModeTelnet, OnTelnetClientConnect);
 }
@@ -62,10 +64,6 @@ void StartUartFromConfig() {
 }
 
 void StartControlPorts() {
-  {
-    ConfigLock lock;
-    g_port_restarts.starter = StartIfNotListening;
-  }
   StartTcpServerFromConfig();
   StartTelnetServerFromConfig();
   StartUartFromConfig();
