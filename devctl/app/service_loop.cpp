@@ -40,10 +40,11 @@ void BacklightStep() {
   }
 }
 
-// A control port whose settings a command changed starts again from the live configuration.
+// A control port whose settings a command changed starts again from the live configuration. A
+// network server's flag stays set until its restart has set it up again (the restart clears it).
 void RestartRequestedPorts() {
-  if (g_port_restarts.telnet.exchange(false)) RestartTelnetServer();
-  if (g_port_restarts.tcp.exchange(false)) RestartTcpServer();
+  if (g_port_restarts.telnet) RestartTelnetServer();
+  if (g_port_restarts.tcp) RestartTcpServer();
   if (g_port_restarts.uart.exchange(false)) RestartUart();
 }
 

@@ -46,6 +46,10 @@ bool LoadAppConfigFile(const std::string& path, const char* file, app_config_s* 
 
 // The document of a record as saved (formatted). False when it could not be made.
 bool PrintAppConfig(const app_config_s* cfg, std::string* text);
+// The document SaveAppConfig(path, cfg) would write now, byte for byte (for the live record, with
+// the settings of an open network edit in it). The record is copied under the configuration lock;
+// a caller that holds the lock gets the record as its own change left it.
+bool PrintAsSaved(const app_config_s* cfg, std::string* text);
 
 // Loads a parsed document over the values already in cfg (the loaders reset it first). Returns
 // true when a member that must be present was missing, so the file should be written back.

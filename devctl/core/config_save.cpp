@@ -34,18 +34,22 @@ struct Snapshot {
 // Whether the settings of the open network edit go into a snapshot of the live record.
 enum class NetworkEdit { kNever, kIfOpen, kAlways };
 
-Snapshot TakeSnapshot(const std::string& path, const app_config_s* cfg, NetworkEdit edit) {
-  ConfigLock lock;
-  Snapshot s;
-  s.path = path;
-  s.record = std::make_unique<app_config_s>(*cfg);
+// A copy of the record as a save writes it. Call with the configuration lock held.
+std::unique_ptr<app_config_s> CopyForSave(const app_config_s* cfg, NetworkEdit edit) {
+  auto copy = std::make_unique<app_config_s>(*cfg);
   // While a text network edit is open the live record is saved with the edit in it, so neither
   // the edit nor the live changes made meanwhile are lost (pending_network.h).
   const bool merge =
       edit == NetworkEdit::kAlways || (edit == NetworkEdit::kIfOpen && g_unit.net_edit_pending);
-  if (cfg == &g_unit.config && merge) {
-    CopyEditedNetworkSettings(g_unit.pending, s.record.get());
-  }
+  if (cfg == &g_unit.config && merge) CopyEditedNetworkSettings(g_unit.pending, copy.get());
+  return copy;
+}
+
+Snapshot TakeSnapshot(const std::string& path, const app_config_s* cfg, NetworkEdit edit) {
+  ConfigLock lock;
+  Snapshot s;
+  s.path = path;
+  s.record = CopyForSave(cfg, edit);
   s.sequence = ++g_save_sequence;
   return s;
 }
@@ -79,6 +83,16 @@ bool PrintAppConfig(const app_config_s* cfg, std::string* text) {
   {
     ConfigLock lock;
     copy = std::make_unique<app_config_s>(*cfg);
+  }
+  return PrintConfigDocument(*copy, text);
+}
+
+bool PrintAsSaved(const app_config_s* cfg, std::string* text) {
+  if (!cfg || !text) return false;
+  std::unique_ptr<app_config_s> copy;
+  {
+    ConfigLock lock;
+    copy = CopyForSave(cfg, NetworkEdit::kIfOpen);
   }
   return PrintConfigDocument(*copy, text);
 }

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include "devctl/core/config_file.h"
-#include "devctl/core/file_copy.h"
 #include "devctl/core/presets.h"
 #include "devctl/core/settings_save.h"
+#include "devctl/core/stored_file.h"
 #include "devctl/core/unit_state.h"
 #include "platform/paths.h"
 
@@ -20,10 +20,14 @@ std::string PresetFilePath(int n) { return "/oem/app_preset" + std::to_string(n)
 bool SavePreset(UnitState& unit, int n, std::string& lines) {
   if (!IsPreset(n)) return false;
   const std::string file = PresetFilePath(n);
-  // The copy replaces the file whole or not at all: a failed overwrite keeps the old preset. The
-  // slot is read from the new copy, so the slot and the file always agree; the enable flag goes
-  // into the record only once both exist.
-  if (CopyTextFile(kConfigFile, file.c_str()) != 0) return false;
+  // The preset is the live record at this change's place in the order of changes, written as a
+  // save of the configuration file writes it: the saves of the changes before it may not be on
+  // disk yet (they are written after the lock is released), so the file is not copied. The write
+  // replaces the file whole or not at all: a failed overwrite keeps the old preset. The slot is
+  // read from the new file, so the slot and the file always agree; the enable flag goes into the
+  // record only once both exist.
+  std::string document;
+  if (!PrintAsSaved(&unit.config, &document) || WriteStoredFile(file.c_str(), document) != 0) return false;
   LoadAppConfigFile(file, file.c_str(), &unit.presets[n - 1], unit.identity.mac, unit.config.type);
   unit.config.preset_enable[n - 1] = 1;
   lines += "[SUCCESS]Save current config to preset " + std::to_string(n) + ".\r\n";

@@ -11,11 +11,12 @@
 // The preset file of preset n: "/oem/app_preset<n>.json".
 std::string PresetFilePath(int n);
 
-// Enables preset n and stores the configuration file as last saved in it: the file is copied to
-// the preset file and the preset's slot is loaded from that copy (a recall made before is in the
-// record and its file already; board writes it still waits for do not change what is stored).
-// When the copy cannot be made, false with no line and nothing changed: a preset saved before
-// keeps its file and stays enabled.
+// Enables preset n and stores the live record in it as it stands at this change: the preset file
+// gets the document a save of the configuration file would write now (so whatever came before in
+// the order of changes is in it, saved to the configuration file yet or not), and the preset's
+// slot is loaded from that file (a recall made before is in the record already; board writes it
+// still waits for do not change what is stored). When the file cannot be written, false with no
+// line and nothing changed: a preset saved before keeps its file and stays enabled.
 bool SavePreset(UnitState& unit, int n, std::string& lines);
 
 // How the recall line ends: at once, or with a blank before the line end.

@@ -30,8 +30,12 @@ PortCheck CheckPort(long port, int other_server_port, int own_port) {
   return PortCheck::kFree;
 }
 
-PortCheck CheckEnable(int enable, int stored_enable, int port, bool restart_pending) {
-  if (enable == 0 || stored_enable != 0 || restart_pending) return PortCheck::kFree;
+PortCheck CheckEnable(int enable, int stored_enable, int port, bool restart_pending,
+                      ControlServer server) {
+  if (enable == 0 || restart_pending) return PortCheck::kFree;
+  // A server that is on but does not listen (its start failed while another program held the
+  // port) is started now: "on" is true only once it listens.
+  if (stored_enable != 0) return ListenNow(server) ? PortCheck::kFree : PortCheck::kOccupied;
   return platform::CanListenOn(port) ? PortCheck::kFree : PortCheck::kOccupied;
 }
 
@@ -108,11 +112,11 @@ bool SetTcpPortEnable(int enable, std::string& lines) {
 
 PortCheck CheckTelnetEnable(int enable) {
   return CheckEnable(enable, g_unit.config.telnet_enable, g_unit.config.telnetport,
-                     g_port_restarts.telnet);
+                     g_port_restarts.telnet, ControlServer::kTelnet);
 }
 PortCheck CheckTcpPortEnable(int enable) {
   return CheckEnable(enable, g_unit.config.tcpportenable, g_unit.config.tcpport,
-                     g_port_restarts.tcp);
+                     g_port_restarts.tcp, ControlServer::kTcp);
 }
 
 PortCheck CheckTcpPort(long port) {

@@ -27,8 +27,10 @@ enum class PortCheck { kFree, kOccupied, kOutOfRange };
 
 // Whether a server may be turned on (enable not 0): a server that is off cannot start on a port
 // another program listens on, so turning it on is kOccupied then, to be refused with nothing
-// changed. kFree for turning off, for a server already on, and while a restart of the server is
-// still pending (its own socket may hold the port for a moment).
+// changed. A server already on that does not listen (its start failed while another program held
+// the port) is started here: kFree once it listens, kOccupied while it still cannot. kFree for
+// turning off and while a restart of the server is pending (until the restart has set it up
+// again, its own old socket may hold the port; the restart starts it from the record).
 PortCheck CheckTelnetEnable(int enable);
 PortCheck CheckTcpPortEnable(int enable);
 // Enable flags of the control servers, live and pending (checked first): stored, and the server

@@ -11,39 +11,43 @@ namespace {
 
 constexpr int kRestartPauseMs = 100;
 
-struct PortSettings {
-  bool enabled;
-  int port;
-};
-
-void StartServer(CTcpserver& server, const char* name, PortSettings s, uint32_t mode,
+// Every start of a network server happens under the configuration lock: the settings are read
+// and the server set up in one hold, so a command that finds a server stopped (and no restart
+// pending) and starts it never meets another start of it.
+void StartServer(CTcpserver& server, const char* name, bool enabled, int port, uint32_t mode,
                  void (*on_connect)(int)) {
-  if (!s.enabled) return;
-  if (s.port < 0 || server.Init(name, static_cast<uint32_t>(s.port), mode) != 0) return;
+  if (!enabled) return;
+  if (port < 0 || server.Init(name, static_cast<uint32_t>(port), mode) != 0) return;
   server.on_line = TermDispatchLine;
   server.on_connect = on_connect;
   server.on_disconnect = ForgetResetConfirm;
   server.Start();
 }
 
+// The start a command asks for when a server that is on does not listen.
+bool StartIfNotListening(ControlServer which) {
+  CTcpserver& server =
+      which == ControlServer::kTelnet ? g_control_servers.telnet : g_control_servers.tcp;
+  if (!server.running()) {
+    which == ControlServer::kTelnet ? StartTelnetServerFromConfig() : StartTcpServerFromConfig();
+  }
+  return server.running();
+}
+
 }  // namespace
 
 void StartTcpServerFromConfig() {
-  PortSettings s;
-  {
-    ConfigLock lock;
-    s = {g_unit.config.tcpportenable != 0, g_unit.config.tcpport};
-  }
-  StartServer(g_control_servers.tcp, "tcpthread", s, CTcpserver::kModeRaw, OnTcpClientConnect);
+  ConfigReadLock lock;
+  g_port_restarts.starter = StartIfNotListening;  // the record is left alone
+  StartServer(g_control_servers.tcp, "tcpthread", g_unit.config.tcpportenable != 0,
+              g_unit.config.tcpport, CTcpserver::kModeRaw, OnTcpClientConnect);
 }
 
 void StartTelnetServerFromConfig() {
-  PortSettings s;
-  {
-    ConfigLock lock;
-    s = {g_unit.config.telnet_enable != 0, g_unit.config.telnetport};
-  }
-  StartServer(g_control_servers.telnet, "telnetthread", s, CTcpserver::kModeTelnet, OnTelnetClientConnect);
+  ConfigReadLock lock;
+  g_port_restarts.starter = StartIfNotListening;
+  StartServer(g_control_servers.telnet, "telnetthread", g_unit.config.telnet_enable != 0,
+              g_unit.config.telnetport, CTcpserver::kModeTelnet, OnTelnetClientConnect);
 }
 
 void StartUartFromConfig() {
@@ -65,16 +69,24 @@ void StartControlPorts() {
   StartUartFromConfig();
 }
 
+// The restart is pending until the server is set up again: until then its old socket may still
+// hold the port (Stop waits for the server's thread, which finishes what its clients sent first).
+// The flag is cleared in the same hold of the lock that reads the settings, so a request made
+// meanwhile either is in those settings or restarts the server once more.
 void RestartTcpServer() {
   g_control_servers.tcp.Stop();
   platform::SleepMs(kRestartPauseMs);
+  ConfigReadLock lock;
   StartTcpServerFromConfig();
+  g_port_restarts.tcp = false;
 }
 
 void RestartTelnetServer() {
   g_control_servers.telnet.Stop();
   platform::SleepMs(kRestartPauseMs);
+  ConfigReadLock lock;
   StartTelnetServerFromConfig();
+  g_port_restarts.telnet = false;
 }
 
 void RestartUart() {

@@ -25,16 +25,17 @@ WebOutcome RebootAnswer(RebootOutcome outcome, const char* line, WebAnswer& answ
   return WebOutcome::kChanged;
 }
 
-// The shape of the compare-first setters: one member, then, after the wake-up, act only when it
-// differs from the stored value and check (when given) finds it free.
+// The shape of the compare-first setters: one member, then, after the wake-up, act only when
+// check (when given) finds the value free and it differs from the stored value. The check comes
+// first: turning on a server that is on but does not listen starts it or is refused.
 bool CompareAndSet(const cJSON* request, WebIntMember member, int stored_of(),
                    void change(int, std::string&), WebAnswer& answer,
                    PortCheck check(int) = nullptr) {
   std::vector<int> v;
   if (!ReadSetCommand(request, {member}, &v, answer)) return false;
   answer.change = [value = v[0], stored_of, change, check](WebAnswer& answer) {
-    if (value == stored_of()) return WebOutcome::kUnchanged;
     if (check != nullptr && check(value) != PortCheck::kFree) return RefuseChange(answer);
+    if (value == stored_of()) return WebOutcome::kUnchanged;
     change(value, answer.notice);
     return WebOutcome::kChanged;
   };

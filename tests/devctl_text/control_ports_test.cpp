@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "devctl/app/service_loop.h"
+#include "devctl/core/config_lock.h"
 #include "devctl/core/notices.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/text/broadcast.h"
@@ -28,7 +29,9 @@
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
+#include "platform/listen_port.h"
 #include "socket_client.h"
+#include "tests/support/held_port.h"
 #include "tests/support/sim_unit.h"
 #include "tests/support/wait_for.h"
 
@@ -373,6 +376,111 @@ TEST_F(ControlPortsTest, ServiceLoopRestartsAPortWithItsNewSettings) {
   ServiceLoopPass();
   EXPECT_EQ(g_control_servers.uart.baud_rate(), 9600u);
   EXPECT_TRUE(g_control_servers.uart.running());
+}
+
+// A server the record has on whose restart could not listen (another program took its port in
+// between) is started by the next ON, from the text port or the web: the ON is answered with
+// success only once the server listens, and with the port's occupied line (on the web "result"
+// 0) while the port is still held.
+TEST_F(ControlPortsTest, TurningOnAServerThatIsOnButDoesNotListenStartsIt) {
+  Serial("VX7206>");
+  CApplication app("appthread");
+  app.FillCommandMap(g_web_commands, g_web_command_count);
+  const struct Case {
+    const char* what;
+    CTcpserver* server;
+    int app_config_s::*port;
+    std::atomic<bool> PortRestartRequests::*restart;
+    const char* line;     // text ON, typed on the other server
+    const char* comhead;  // web ON, when the case turns it on there
+    const char* success;
+  } cases[] = {
+      {"telnet, text", &g_control_servers.telnet, &app_config_s::telnetport,
+       &PortRestartRequests::telnet, "NET TN ON\r", nullptr, "[SUCCESS]Set telnet to on.\r\n"},
+      {"telnet, web", &g_control_servers.telnet, &app_config_s::telnetport,
+       &PortRestartRequests::telnet, nullptr, "set telnetportenable", nullptr},
+      {"raw TCP, text", &g_control_servers.tcp, &app_config_s::tcpport, &PortRestartRequests::tcp,
+       "NET TCPPORT ON\r", nullptr, "[SUCCESS]Set TCP/IP to on.\r\n"},
+      {"raw TCP, web", &g_control_servers.tcp, &app_config_s::tcpport, &PortRestartRequests::tcp,
+       nullptr, "set tcpportenable", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The text comes from a client of the other server.
+    const int other = c.server == &g_control_servers.telnet ? Tcp() : Telnet();
+    testsupport::HeldPort held;
+    ASSERT_NE(held.port(), 0);
+    {
+      ConfigLock lock;
+      g_unit.config.*c.port = held.port();
+      g_port_restarts.*c.restart = true;
+    }
+    ServiceLoopPass();
+    ASSERT_FALSE(c.server->running()) << "the restart listened on a port another program holds";
+    const std::string occupied =
+        "[ERROR]Port " + std::to_string(held.port()) + " is occupied, please select another port.";
+    auto turn_on = [&] {
+      if (c.comhead != nullptr) {
+        std::string reply;
+        const std::string body = std::string("{\"comhead\":\"") + c.comhead + "\",\"value\":1}";
+        app.HandleInstr(body.c_str(), reply);
+        return reply.find("\"result\":\t1") != std::string::npos ? std::string("result 1")
+                                                                  : std::string("result 0");
+      }
+      Send(other, c.line);
+      const std::string got = ReadUntilOneOf(other, {occupied, c.success});
+      return got.find(occupied) != std::string::npos ? occupied : std::string(c.success);
+    };
+    EXPECT_EQ(turn_on(), c.comhead ? "result 0" : occupied);
+    EXPECT_FALSE(c.server->running());
+    held.Release();
+    EXPECT_EQ(turn_on(), c.comhead ? "result 1" : c.success);
+    // Listening by the time the answer came.
+    EXPECT_TRUE(c.server->running());
+    EXPECT_EQ(c.server->BoundPort(), held.port());
+    const int client = fds_.emplace_back(Connect(uint16_t(held.port())));
+    EXPECT_GE(client, 0);
+  }
+}
+
+// NET TN OFF, and ON while the restart it asked for still waits for the server's thread to finish
+// a long script a telnet client sent in one write: the old listening socket still holds the port,
+// but the restart is pending, so ON is taken and the restart ends with the server listening.
+TEST_F(ControlPortsTest, OnWhileTheServerIsStillStoppingIsTakenAndTheServerListensAgain) {
+  Serial("VX7206>");
+  const int raw = Tcp(), tn = Telnet();
+  ReadUntil(tn, "VX7206>");
+  const uint16_t port = g_control_servers.telnet.BoundPort();
+  {
+    ConfigLock lock;
+    g_unit.config.telnetport = port;  // the restart listens there again
+  }
+  std::string script;
+  for (int i = 0; i < 1500; ++i) script += "IN 1 GAIN " + std::to_string(i % 20) + "\r";
+  Send(tn, script);
+  Send(raw, "NET TN OFF\r");
+  ReadUntilOneOf(raw, {"[SUCCESS]Set telnet to off.\r\n"});
+  std::thread service_loop([] { ServiceLoopPass(); });
+  const bool stopping =
+      testsupport::WaitFor([] { return !g_control_servers.telnet.running(); });
+  const bool old_socket_open = !platform::CanListenOn(port);
+  Send(raw, "NET TN ON\r");
+  const std::string occupied =
+      "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.";
+  const std::string got = ReadUntilOneOf(raw, {"[SUCCESS]Set telnet to on.", occupied});
+  service_loop.join();
+  std::printf("ON came while the old socket %s the port\n",
+              old_socket_open ? "still held" : "had already left");
+  ASSERT_TRUE(stopping);
+  EXPECT_EQ(got.find(occupied), std::string::npos);
+  EXPECT_NE(got.find("[SUCCESS]Set telnet to on."), std::string::npos);
+  EXPECT_EQ(g_unit.config.telnet_enable, 1);
+  EXPECT_TRUE(testsupport::WaitFor([] { return !g_port_restarts.telnet; }));
+  ServiceLoopPass();  // carries out a restart still asked for, if any
+  ASSERT_TRUE(g_control_servers.telnet.running());
+  EXPECT_EQ(g_control_servers.telnet.BoundPort(), port);
+  const int again = Telnet();
+  EXPECT_EQ(ReadUntil(again, "VX7206>"), kOpening + kBanner);
 }
 
 }  // namespace

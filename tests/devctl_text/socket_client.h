@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
 
 namespace testclient {
@@ -53,6 +54,29 @@ inline std::string ReadUntil(int fd, const std::string& until, int quiet_ms = kP
       if (closed) *closed = true;
       break;
     }
+    got.append(buf, n);
+  }
+  return got;
+}
+
+// Reads until the received text contains one of `texts` (other text may come before and after
+// it, as broadcasts of other clients' lines do), or the peer closes; a stall fails the test.
+inline std::string ReadUntilOneOf(int fd, std::initializer_list<std::string> texts) {
+  std::string got;
+  auto found = [&] {
+    for (const std::string& t : texts)
+      if (got.find(t) != std::string::npos) return true;
+    return false;
+  };
+  while (!found()) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, kPatienceMs) <= 0) {
+      ADD_FAILURE() << "none of the awaited texts after \"" << got << "\"";
+      break;
+    }
+    char buf[65536];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
     got.append(buf, n);
   }
   return got;

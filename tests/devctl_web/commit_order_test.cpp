@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,10 +19,15 @@
 #include "devctl/text/dispatcher.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
+#include "platform/paths.h"
 #include "platform/storage.h"
+#include "tests/support/wait_for.h"
 #include "tests/support/web_commands.h"
 
 namespace {
+
+// Set by the thread whose save of the configuration is to come late.
+thread_local bool t_save_comes_late = false;
 
 class CommitOrderTest : public testsupport::WebCommandFixture {
  protected:
@@ -50,6 +58,7 @@ class CommitOrderTest : public testsupport::WebCommandFixture {
     DispatchLineInOrder(fd, line.data(), int(line.size()),
                         [this](const std::string& text) { Heard(text); });
   }
+  void WebPost(const std::string& body) { Post(body); }
   void WebVolume(int v) {
     const std::string body =
         "{\"comhead\":\"set output vol\",\"action\":0,\"chn\":0,\"vol\":" + std::to_string(v) + "}";
@@ -139,6 +148,61 @@ TEST_F(CommitOrderTest, AFailedSaveAnswersZeroAndReachesThePortsOnlyWhereTheComm
     std::lock_guard<std::mutex> lock(heard_mutex_);
     EXPECT_EQ(heard_, c.heard);
   }
+}
+
+// A change is saved after its lock is released, so its save may still be on the way when a
+// preset is saved from another port or the web: the preset holds the change all the same. The
+// change's save is held before its rename while the preset is saved.
+TEST_F(CommitOrderTest, APresetHoldsTheChangeBeforeItWhoseSaveIsLate) {
+  ASSERT_EQ(Run("OUT 1 VOL 90\r"), "[SUCCESS]Set analogue output CH1 volume to 90.\r\n");
+  ASSERT_EQ(Run("PRESET 5 SAVE\r"), "[SUCCESS]Save current config to preset 5.\r\n");
+  const struct Earlier {
+    const char* line;
+    int volume;  // what output 1 plays after it
+  } earlier[] = {{"OUT 1 VOL 64\r", 64}, {"PRESET 5 APPLY\r", 90}};
+  const struct Save {
+    const char* what;
+    std::function<void(CommitOrderTest*)> save;
+  } saves[] = {
+      {"text", [](CommitOrderTest*) { Framed("PRESET 8 SAVE\r", 9); }},
+      {"web",
+       [](CommitOrderTest* t) { t->WebPost(R"({"comhead":"set preset save","preset":8})"); }},
+  };
+  std::atomic<bool> late{false}, release{false};
+  platform::SetWriteStepHook([&](platform::WriteStep step) {
+    if (step != platform::WriteStep::kRename || !t_save_comes_late || late.exchange(true)) return;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  for (const Earlier& e : earlier) {
+    for (const Save& s : saves) {
+      SCOPED_TRACE(std::string(e.line) + " then a preset save on the " + s.what);
+      ASSERT_EQ(Run("OUT 1 VOL 30\r"), "[SUCCESS]Set analogue output CH1 volume to 30.\r\n");
+      std::remove(platform::Path("/oem/app_preset8.json").c_str());
+      late = false;
+      release = false;
+      std::thread change([&] {
+        t_save_comes_late = true;
+        Framed(e.line, 7);
+        t_save_comes_late = false;
+      });
+      const bool held = testsupport::WaitFor([&] { return late.load(); });
+      std::thread preset([&] { s.save(this); });
+      const bool written =
+          held && testsupport::WaitFor([] { return Exists("/oem/app_preset8.json"); });
+      release = true;
+      change.join();
+      preset.join();
+      ASSERT_TRUE(held) << "the change was never saved";
+      ASSERT_TRUE(written) << "the preset was never written";
+      app_config_s preset_record;
+      ASSERT_TRUE(LoadAppConfigFile("/oem/app_preset8.json", "/oem/app_preset8.json",
+                                    &preset_record, "02:00:00:00:00:01", "TRX"));
+      EXPECT_EQ(preset_record.analogue_output_vol[0], e.volume);
+      EXPECT_EQ(g_unit.presets[7].analogue_output_vol[0], e.volume);
+      EXPECT_EQ(Saved().analogue_output_vol[0], e.volume);
+    }
+  }
+  platform::SetWriteStepHook(nullptr);
 }
 
 }  // namespace

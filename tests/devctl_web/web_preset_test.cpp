@@ -108,12 +108,13 @@ TEST_F(WebPresets, FailedSaveAnswersZeroAndKeepsTheSavedPreset) {
   ASSERT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":6}"),
             Result("set preset save", 1));
   const std::string preset_file = Read("/oem/app_preset6.json");
-  ASSERT_EQ(std::remove(platform::Path("/oem/app.json").c_str()), 0);
+  platform::FailWritesAfter(0);  // no file can be written
   ClearNotices();
   for (int n : {6, 3}) {
     EXPECT_EQ(Command("{\"comhead\":\"set preset save\",\"preset\":" + std::to_string(n) + "}"),
               Result("set preset save", 0));
   }
+  platform::FailWritesAfter(-1);
   EXPECT_EQ(notices(), "");
   EXPECT_EQ(g_unit.config.preset_enable[5], 1);
   EXPECT_EQ(Read("/oem/app_preset6.json"), preset_file);
