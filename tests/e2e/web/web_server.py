@@ -167,6 +167,7 @@ http {
   server {
     listen 127.0.0.1:%(port)d;
     keepalive_requests 100000;
+    location / { root %(dir)s/www; }
     location ~ ^/cgi-bin/(instr|getinfo|update_netaudio|update_soc|update_ota)\\.cgi$ {
       fastcgi_pass devctl;
       %(keep_conn)s
@@ -207,6 +208,7 @@ class NginxServer:
 
     def __enter__(self):
         prepare_root(self.root)
+        os.makedirs(os.path.join(self.dir, "www"), exist_ok=True)
         listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
         listener.bind(os.path.join(self.dir, "devctl.sock"))
         listener.listen(1024)
