@@ -5,8 +5,10 @@ a ratio to its static file.
 
     python3 run_web_bench.py DEVCTL WEB_BENCH [THREADS] [SECONDS] [BEFORE_DEVCTL]
 
-With BEFORE_DEVCTL (a devctl built from an earlier commit) both programs run one after the other
-and the status documents are printed as before/after ratios.
+With BEFORE_DEVCTL (a devctl built from an earlier commit) both programs run one after the other,
+the status documents are printed as before/after ratios, and the status document and a setter
+are measured through lighttpd and through nginx with a pool of kept FastCGI connections, printed
+side by side in requests per second.
 """
 
 import os
@@ -15,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "tests", "e2e", "web"))
-from web_server import WebServer, curl  # noqa: E402
+from web_server import NginxServer, WebServer, curl  # noqa: E402
 
 CASES = [
     ("status json", "GET", "/cgi-bin/getjson.cgi?json=mxsta", None),
@@ -26,11 +28,13 @@ CASES = [
      '{"comhead":"set input gain","action":1,"chn":0,"gain":5}'),
 ]
 STATUS = ("status json", "status xml")
+SIDE_BY_SIDE = ("status json", "set input gain")
+SERVERS = {"lighttpd": WebServer, "nginx keepalive": NginxServer}
 
 
-def measure(devctl, bench, threads, seconds, cases):
+def measure(devctl, bench, threads, seconds, cases, server_class=WebServer):
     """{case: (api req/s, static req/s, reply bytes)} for one devctl program."""
-    with WebServer(devctl) as server:
+    with server_class(devctl) as server:
         args, sizes = [], {}
         for name, method, path, body in cases:
             _, reply = curl(server.url + path, body)
@@ -74,7 +78,28 @@ def main():
                 cells.append("%s %.3f (%d bytes)" % (which, row[0] / row[1], row[2]))
         if cells:
             print("%-16s %s of the static file's requests per second" % (name, ", ".join(cells)))
+    if before:
+        side_by_side(devctl, before, bench, threads, seconds)
     print("load average: %.2f %.2f %.2f" % os.getloadavg())
+
+
+def side_by_side(devctl, before, bench, threads, seconds):
+    """The status document and a setter through each web server, before and after."""
+    cases = [c for c in CASES if c[0] in SIDE_BY_SIDE]
+    rows = {}
+    for server_name, server_class in SERVERS.items():
+        for which, program in (("before", before), ("after", devctl)):
+            print("-- %s, %s" % (server_name, which))
+            rows[server_name, which] = measure(program, bench, threads, seconds, cases,
+                                               server_class)
+    print("%-16s %-16s %12s %12s %8s" % ("case", "web server", "before req/s", "after req/s",
+                                          "after/before"))
+    for server_name in SERVERS:
+        for name in SIDE_BY_SIDE:
+            old = rows[server_name, "before"][name][0]
+            new = rows[server_name, "after"][name][0]
+            print("%-16s %-16s %12.0f %12.0f %8.3f" % (name, server_name, old, new,
+                                                       new / old if old else 0.0))
 
 
 if __name__ == "__main__":

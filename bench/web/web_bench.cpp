@@ -41,25 +41,49 @@ int Connect(int port) {
   return fd;
 }
 
-// Reads one response (headers with Content-Length, then the body). False on any error.
-bool ReadResponse(int fd, std::string& buffer) {
-  size_t header_end;
+// Appends what the connection gives to buffer until it holds at least size bytes.
+bool ReadUpTo(int fd, std::string& buffer, size_t size) {
   char chunk[65536];
-  while ((header_end = buffer.find("\r\n\r\n")) == std::string::npos) {
+  while (buffer.size() < size) {
     ssize_t n = read(fd, chunk, sizeof chunk);
     if (n <= 0) return false;
     buffer.append(chunk, size_t(n));
   }
+  return true;
+}
+
+// Reads a chunked body that starts at buffer[at]; at ends after its last chunk.
+bool ReadChunkedBody(int fd, std::string& buffer, size_t& at) {
+  for (;;) {
+    size_t line_end;
+    while ((line_end = buffer.find("\r\n", at)) == std::string::npos) {
+      if (!ReadUpTo(fd, buffer, buffer.size() + 1)) return false;
+    }
+    const size_t size = std::strtoul(buffer.c_str() + at, nullptr, 16);
+    at = line_end + 2 + size + 2;  // the chunk and its line end
+    if (!ReadUpTo(fd, buffer, at)) return false;
+    if (size == 0) return true;
+  }
+}
+
+// Reads one response (headers with Content-Length, or a chunked body, as nginx sends a FastCGI
+// reply). False on any error.
+bool ReadResponse(int fd, std::string& buffer) {
+  size_t header_end;
+  while ((header_end = buffer.find("\r\n\r\n")) == std::string::npos) {
+    if (!ReadUpTo(fd, buffer, buffer.size() + 1)) return false;
+  }
   std::string head = buffer.substr(0, header_end);
   for (auto& ch : head) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  if (head.compare(0, 12, "http/1.1 200") != 0) return false;
+  size_t total = header_end + 4;
   size_t at = head.find("content-length:");
-  if (at == std::string::npos || head.compare(0, 12, "http/1.1 200") != 0) return false;
-  size_t length = std::strtoul(head.c_str() + at + 15, nullptr, 10);
-  size_t total = header_end + 4 + length;
-  while (buffer.size() < total) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n <= 0) return false;
-    buffer.append(chunk, size_t(n));
+  if (at != std::string::npos) {
+    total += std::strtoul(head.c_str() + at + 15, nullptr, 10);
+    if (!ReadUpTo(fd, buffer, total)) return false;
+  } else if (head.find("transfer-encoding: chunked") == std::string::npos ||
+             !ReadChunkedBody(fd, buffer, total)) {
+    return false;
   }
   buffer.erase(0, total);
   return true;

@@ -1,26 +1,24 @@
 #include "devctl/web/fcgi_output.h"
 
-#include <fastcgi.h>
 #include <limits.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <vector>
+
+#include "devctl/web/fcgi_records.h"
 
 namespace web {
 namespace {
 
-FCGI_Header StdoutHeader(int request_id, size_t content, size_t padding) {
-  FCGI_Header h{};
-  h.version = FCGI_VERSION_1;
-  h.type = FCGI_STDOUT;
-  h.requestIdB1 = static_cast<unsigned char>((request_id >> 8) & 0xff);
-  h.requestIdB0 = static_cast<unsigned char>(request_id & 0xff);
-  h.contentLengthB1 = static_cast<unsigned char>((content >> 8) & 0xff);
-  h.contentLengthB0 = static_cast<unsigned char>(content & 0xff);
-  h.paddingLength = static_cast<unsigned char>(padding);
+using HeaderBytes = std::array<unsigned char, fcgi::kHeaderLength>;
+
+HeaderBytes Header(int type, int request_id, size_t content, size_t padding) {
+  HeaderBytes h;
+  fcgi::EncodeHeader(h.data(), type, request_id, content, padding);
   return h;
 }
 
@@ -50,19 +48,19 @@ bool SendAll(int fd, std::vector<iovec> iov) {
 
 }  // namespace
 
-bool SendFcgiStdout(int fd, int request_id, const std::string& head, const std::string& body) {
+bool SendFcgiReply(int fd, int request_id, const std::string& head, const std::string& body) {
   static const char kPadding[8] = {};
   const std::string* parts[] = {&head, &body};
   const size_t total = head.size() + body.size();
-  std::vector<FCGI_Header> headers;
-  headers.reserve(total / kMaxStdoutRecord + 1);  // iov points into it: no reallocation
+  std::vector<HeaderBytes> headers;
+  headers.reserve(total / kMaxStdoutRecord + 3);  // iov points into it: no reallocation
   std::vector<iovec> iov;
   size_t part = 0, offset = 0;
   for (size_t left = total; left > 0;) {
     const size_t content = std::min(left, kMaxStdoutRecord);
     const size_t padding = (8 - content % 8) % 8;
-    headers.push_back(StdoutHeader(request_id, content, padding));
-    iov.push_back({&headers.back(), sizeof(FCGI_Header)});
+    headers.push_back(Header(fcgi::kStdout, request_id, content, padding));
+    iov.push_back({headers.back().data(), fcgi::kHeaderLength});
     for (size_t need = content; need > 0;) {
       const std::string& from = *parts[part];
       const size_t take = std::min(need, from.size() - offset);
@@ -77,7 +75,19 @@ bool SendFcgiStdout(int fd, int request_id, const std::string& head, const std::
     if (padding > 0) iov.push_back({const_cast<char*>(kPadding), padding});
     left -= content;
   }
+  // The end of the output, and the end of the request with its 8-byte body (all zero: application
+  // status 0, request complete).
+  headers.push_back(Header(fcgi::kStdout, request_id, 0, 0));
+  iov.push_back({headers.back().data(), fcgi::kHeaderLength});
+  headers.push_back(Header(fcgi::kEndRequest, request_id, 8, 0));
+  iov.push_back({headers.back().data(), fcgi::kHeaderLength});
+  static_assert(fcgi::kRequestComplete == 0, "the end-request body is all zero");
+  iov.push_back({const_cast<char*>(kPadding), 8});
   return SendAll(fd, std::move(iov));
+}
+
+bool SendFcgiRecords(int fd, const std::string& records) {
+  return SendAll(fd, {{const_cast<char*>(records.data()), records.size()}});
 }
 
 }  // namespace web

@@ -1,21 +1,23 @@
-// The standard output of a FastCGI reply, sent in one go. libfcgi's output stream sends its 8 KB
-// buffer as one record and one write at a time (a 55 KB status document took seven writes, each
-// waking the web server); this sends the whole reply as FastCGI stdout records of up to 64 KB in
-// one sendmsg. The request's end (the empty stdout record and the end-request record) is still
-// written by FCGX_Finish_r, which finds libfcgi's stream empty.
+// What the web loop writes on a FastCGI connection. A reply goes out in one go: the standard
+// output as records of up to 64 KB, its empty end record and the end-request record, in one
+// sendmsg, so the web server wakes once for a whole status document.
 #pragma once
 
 #include <string>
 
 namespace web {
 
-// Largest content of one record: FCGI_MAX_LENGTH rounded down to the 8-byte alignment libfcgi
-// pads its records to.
+// Largest content of one stdout record: the largest record content rounded down to 8 bytes, so
+// that padded records keep the 8-byte alignment.
 constexpr size_t kMaxStdoutRecord = 65528;
 
-// Sends head then body on the connection fd as the stdout of request request_id: records of at
-// most kMaxStdoutRecord bytes, each padded to a multiple of 8 bytes. False when the connection
-// failed before everything was sent.
-bool SendFcgiStdout(int fd, int request_id, const std::string& head, const std::string& body);
+// Sends head then body on the connection fd as the standard output of request request_id (records
+// of at most kMaxStdoutRecord bytes, each padded to a multiple of 8 bytes), then ends the output
+// and the request (complete, application status 0). False when the connection failed before
+// everything was sent.
+bool SendFcgiReply(int fd, int request_id, const std::string& head, const std::string& body);
+
+// Sends bytes (whole records) on the connection. False when the connection failed first.
+bool SendFcgiRecords(int fd, const std::string& records);
 
 }  // namespace web

@@ -1,6 +1,5 @@
 #include "devctl/web/fcgi_request_reader.h"
 
-#include <fastcgi.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -10,8 +9,6 @@
 
 namespace web {
 namespace {
-
-constexpr size_t kReadChunk = 65536;
 
 // A pair length at p[at]: one byte below 0x80, else four with the high bit cleared. False when
 // the length's own bytes run past the end.
@@ -29,49 +26,45 @@ bool ReadPairLength(const std::string& params, size_t& at, size_t& length) {
   return true;
 }
 
-void AppendRecord(std::string& out, int type, int request_id, const char* content, size_t n) {
-  const unsigned char header[FCGI_HEADER_LEN] = {
-      FCGI_VERSION_1,
-      static_cast<unsigned char>(type),
-      static_cast<unsigned char>((request_id >> 8) & 0xff),
-      static_cast<unsigned char>(request_id & 0xff),
-      static_cast<unsigned char>((n >> 8) & 0xff),
-      static_cast<unsigned char>(n & 0xff),
-      0,
-      0};
-  out.append(reinterpret_cast<const char*>(header), sizeof header);
-  out.append(content, n);
-}
-
 }  // namespace
 
-bool IsWholeParamsStream(const std::string& params) {
+bool ParseParams(const std::string& stream, FcgiParams& out) {
+  out.clear();
   size_t at = 0;
-  while (at < params.size()) {
+  while (at < stream.size()) {
     size_t name = 0, value = 0;
-    if (!ReadPairLength(params, at, name) || !ReadPairLength(params, at, value)) return false;
-    if (name > params.size() - at || value > params.size() - at - name) return false;
+    if (!ReadPairLength(stream, at, name) || !ReadPairLength(stream, at, value)) return false;
+    if (name > stream.size() - at || value > stream.size() - at - name) return false;
+    out.emplace_back(stream.substr(at, name), stream.substr(at + name, value));
     at += name + value;
   }
   return true;
 }
 
-FcgiRequestReader::FcgiRequestReader(int fd, Deadline deadline)
-    : fd_(fd), deadline_(deadline), buffer_(kReadChunk) {}
+const std::string* FindParam(const FcgiParams& params, const char* name) {
+  for (const auto& pair : params) {
+    if (pair.first == name) return &pair.second;
+  }
+  return nullptr;
+}
+
+FcgiRequestReader::FcgiRequestReader(FcgiConnection& connection, Deadline deadline)
+    : connection_(connection), deadline_(deadline) {}
 
 bool FcgiRequestReader::Fill() {
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline_ - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{connection_.fd, POLLIN, 0};
     const int ready = poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
     if (ready < 0 && errno != EINTR) return false;
     if (ready <= 0) continue;
-    const ssize_t n = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    const ssize_t n =
+        recv(connection_.fd, connection_.buffer.data(), connection_.buffer.size(), MSG_DONTWAIT);
     if (n > 0) {
-      begin_ = 0;
-      end_ = static_cast<size_t>(n);
+      connection_.begin = 0;
+      connection_.end = static_cast<size_t>(n);
       return true;
     }
     if (n == 0) return false;
@@ -81,86 +74,84 @@ bool FcgiRequestReader::Fill() {
 
 bool FcgiRequestReader::ReadExact(char* out, size_t n) {
   while (n > 0) {
-    if (begin_ == end_ && !Fill()) return false;
-    const size_t take = std::min(n, end_ - begin_);
+    if (!connection_.HasBufferedBytes() && !Fill()) return false;
+    const size_t take = std::min(n, connection_.end - connection_.begin);
     if (out) {
-      std::memcpy(out, buffer_.data() + begin_, take);
+      std::memcpy(out, connection_.buffer.data() + connection_.begin, take);
       out += take;
     }
-    begin_ += take;
+    connection_.begin += take;
     n -= take;
   }
   return true;
 }
 
-bool FcgiRequestReader::ReadHeader(Header& header) {
-  unsigned char h[FCGI_HEADER_LEN];
-  if (!ReadExact(reinterpret_cast<char*>(h), sizeof h)) return false;
-  header.version = h[0];
-  header.type = h[1];
-  header.request_id = (h[2] << 8) | h[3];
-  header.content = (size_t(h[4]) << 8) | h[5];
-  header.padding = h[6];
-  return header.version == FCGI_VERSION_1;
+bool FcgiRequestReader::ReadHeader(fcgi::Header& header) {
+  unsigned char bytes[fcgi::kHeaderLength];
+  if (!ReadExact(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
+  header = fcgi::DecodeHeader(bytes);
+  return header.version == fcgi::kVersion1;
 }
 
-bool FcgiRequestReader::ReadHead(FcgiRequestHead& head) {
-  Header header;
-  FCGI_BeginRequestBody begin{};
-  if (!ReadHeader(header) || header.type != FCGI_BEGIN_REQUEST ||
-      header.request_id == FCGI_NULL_REQUEST_ID || header.content != sizeof begin ||
-      !ReadExact(reinterpret_cast<char*>(&begin), sizeof begin) ||
-      !ReadExact(nullptr, header.padding)) {
-    return false;
+FcgiHeadResult FcgiRequestReader::ReadHead(FcgiRequestHead& head,
+                                           FcgiManagementRecord& management) {
+  fcgi::Header header;
+  if (!ReadHeader(header)) return FcgiHeadResult::kBroken;
+  if (header.request_id == 0) {
+    management.type = header.type;
+    management.content.resize(header.content);
+    return ReadExact(&management.content[0], header.content) &&
+                   ReadExact(nullptr, header.padding)
+               ? FcgiHeadResult::kManagement
+               : FcgiHeadResult::kBroken;
   }
-  if (((begin.roleB1 << 8) | begin.roleB0) != FCGI_RESPONDER) return false;
+  unsigned char begin[fcgi::kBeginRequestBody];
+  if (header.type != fcgi::kBeginRequest || header.content != sizeof begin ||
+      !ReadExact(reinterpret_cast<char*>(begin), sizeof begin) ||
+      !ReadExact(nullptr, header.padding) || ((begin[0] << 8) | begin[1]) != fcgi::kResponder) {
+    return FcgiHeadResult::kBroken;
+  }
   const int id = header.request_id;
 
   std::string params;
   for (;;) {
-    if (!ReadHeader(header) || header.type != FCGI_PARAMS || header.request_id != id) return false;
+    if (!ReadHeader(header) || header.type != fcgi::kParams || header.request_id != id) {
+      return FcgiHeadResult::kBroken;
+    }
     if (header.content == 0) {
-      if (!ReadExact(nullptr, header.padding)) return false;
+      if (!ReadExact(nullptr, header.padding)) return FcgiHeadResult::kBroken;
       break;
     }
-    if (header.content > kMaxParamsBytes - params.size()) return false;
+    if (header.content > kMaxParamsBytes - params.size()) return FcgiHeadResult::kBroken;
     const size_t at = params.size();
     params.resize(at + header.content);
     if (!ReadExact(&params[at], header.content) || !ReadExact(nullptr, header.padding)) {
-      return false;
+      return FcgiHeadResult::kBroken;
     }
   }
-  if (!IsWholeParamsStream(params)) return false;
-
+  if (!ParseParams(params, head.params)) return FcgiHeadResult::kBroken;
   head.request_id = id;
-  head.records.clear();
-  begin.flags = 0;
-  AppendRecord(head.records, FCGI_BEGIN_REQUEST, id, reinterpret_cast<const char*>(&begin),
-               sizeof begin);
-  for (size_t at = 0; at < params.size(); at += FCGI_MAX_LENGTH) {
-    AppendRecord(head.records, FCGI_PARAMS, id, params.data() + at,
-                 std::min<size_t>(FCGI_MAX_LENGTH, params.size() - at));
-  }
-  AppendRecord(head.records, FCGI_PARAMS, id, "", 0);
-  return true;
+  head.keep_conn = (begin[2] & fcgi::kKeepConn) != 0;
+  return FcgiHeadResult::kRequest;
 }
 
-long FcgiRequestReader::ReadBody(int request_id, char* out, long count) {
-  long got = 0;
-  while (got < count) {
-    Header header;
-    if (!ReadHeader(header) || header.type != FCGI_STDIN || header.request_id != request_id ||
-        header.content == 0) {
-      break;
+FcgiBodyResult FcgiRequestReader::ReadBody(int request_id, char* out, long count) {
+  FcgiBodyResult result;
+  for (;;) {
+    fcgi::Header header;
+    if (!ReadHeader(header) || header.type != fcgi::kStdin || header.request_id != request_id) {
+      return result;
     }
-    const size_t take = std::min<size_t>(header.content, size_t(count - got));
-    if (!ReadExact(out + got, take)) break;
-    got += static_cast<long>(take);
-    // The rest of a record beyond the length the request declared is not needed.
-    if (got == count) break;
-    if (!ReadExact(nullptr, header.padding)) break;
+    if (header.content == 0) {
+      result.stream_ended = ReadExact(nullptr, header.padding);
+      return result;
+    }
+    const size_t room = count > result.got ? size_t(count - result.got) : 0;
+    const size_t take = std::min(header.content, room);
+    if (!ReadExact(out + result.got, take)) return result;
+    result.got += static_cast<long>(take);
+    if (!ReadExact(nullptr, header.content - take + header.padding)) return result;
   }
-  return got;
 }
 
 }  // namespace web

@@ -1,68 +1,85 @@
-// Reads one request from a web server's FastCGI connection within one deadline, and checks its
-// records before libfcgi parses any of them.
+// Reads one request from a web server's FastCGI connection within one deadline, and checks every
+// record and every parameter length on the way.
 //
-// What a connection may carry, as a web server sends it for one request:
+// What a connection may carry, as a web server sends it, one request after another:
+//   - management records (request id 0) between requests;
 //   - a begin-request record (version 1, a request id other than 0, the responder role, 8 bytes
 //     of content) first;
 //   - then the parameter records of that request, up to the empty one that ends them. The
 //     parameters are one stream: a name-value pair may span records. Their content together is
 //     at most kMaxParamsBytes, and it must be a whole sequence of pairs: each pair's name and
 //     value lengths (1 byte, or 4 with the high bit set) and its bytes end inside the stream;
-//   - then the standard input of that request (its body).
-// Anything else before the parameters end (management records, another request, another record
-// type, a broken header, a pair whose lengths run past the end of the parameters) fails the
-// stream, and so does a deadline passed before the parameters end: the connection is dropped.
-// One connection carries one request; it is closed after the reply.
+//   - then the standard input of that request (its body), up to the empty record that ends it.
+// Anything else before the parameters end (another request, another record type, a broken
+// header, a pair whose lengths run past the end of the parameters) fails the stream, and so does a
+// deadline passed before the parameters end: the connection is dropped. Any record but the
+// request's own standard input inside the body (a second request on the same connection, an
+// abort) ends the body there, and the connection is closed after the reply.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "devctl/web/fcgi_connection.h"
+#include "devctl/web/fcgi_records.h"
 
 namespace web {
 
 // The parameters of one request: far beyond a web server's CGI variables and request headers.
 constexpr size_t kMaxParamsBytes = 65536;
 
-// True when params is a whole sequence of FastCGI name-value pairs.
-bool IsWholeParamsStream(const std::string& params);
+using FcgiParams = std::vector<std::pair<std::string, std::string>>;
+
+// Splits a stream of FastCGI name-value pairs into out. False when it is not a whole sequence of
+// pairs.
+bool ParseParams(const std::string& stream, FcgiParams& out);
+// The value of the first pair named name, or null.
+const std::string* FindParam(const FcgiParams& params, const char* name);
 
 struct FcgiRequestHead {
   int request_id = 0;
-  // The begin-request and parameter records as libfcgi is given them: the checked parameters
-  // re-framed without padding, and without the keep-connection flag.
-  std::string records;
+  bool keep_conn = false;  // the web server keeps the connection for further requests
+  FcgiParams params;
+};
+
+// A record of request id 0, addressed to the application rather than to a request.
+struct FcgiManagementRecord {
+  int type = 0;
+  std::string content;
+};
+
+enum class FcgiHeadResult { kRequest, kManagement, kBroken };
+
+struct FcgiBodyResult {
+  long got = 0;               // bytes stored
+  bool stream_ended = false;  // read up to the empty record that ends the standard input
 };
 
 class FcgiRequestReader {
  public:
   using Deadline = std::chrono::steady_clock::time_point;
-  FcgiRequestReader(int fd, Deadline deadline);
+  FcgiRequestReader(FcgiConnection& connection, Deadline deadline);
 
-  // Reads up to the end of the parameters. False when the stream fails (see above).
-  bool ReadHead(FcgiRequestHead& head);
+  // Reads one management record, or a request up to the end of its parameters.
+  FcgiHeadResult ReadHead(FcgiRequestHead& head, FcgiManagementRecord& management);
 
-  // Reads the standard input of request_id into out until count bytes are there. Returns the
-  // bytes read: fewer when the input ended, the connection ended or broke, a record other than
-  // this request's standard input came, or the deadline passed.
-  long ReadBody(int request_id, char* out, long count);
+  // Reads the standard input of request_id up to its end: the first count bytes into out, what
+  // follows is read and dropped. Stops early when the connection ends or breaks, a record other
+  // than this request's standard input comes, or the deadline passes.
+  FcgiBodyResult ReadBody(int request_id, char* out, long count);
 
  private:
-  struct Header {
-    int version = 0, type = 0, request_id = 0;
-    size_t content = 0, padding = 0;
-  };
-  bool ReadHeader(Header& header);
+  bool ReadHeader(fcgi::Header& header);
   // Reads exactly n bytes (out may be null: skipped). False when the connection ended or broke
   // or the deadline passed first.
   bool ReadExact(char* out, size_t n);
   bool Fill();
 
-  int fd_;
+  FcgiConnection& connection_;
   Deadline deadline_;
-  std::vector<char> buffer_;
-  size_t begin_ = 0, end_ = 0;
 };
 
 }  // namespace web

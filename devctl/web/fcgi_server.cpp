@@ -1,33 +1,28 @@
-// Only the reentrant fcgiapp calls are used: the stdio layer replaces the process environment on
-// every request, which races with every other thread's getenv and localtime.
-//
-// The loop accepts the web server's connections itself and reads each request through
-// FcgiRequestReader, within one deadline: libfcgi sizes its allocations by the parameter lengths
-// a stream declares and ends the process when that fails, so it is only given a head whose
-// records and lengths were checked, on a local connection of the loop's own (the handoff).
-// libfcgi parses the parameters there and writes the end of the request there; the loop passes
-// that on to the client.
+// The web request loop: one thread waits on the listen socket and on every connection the web
+// server keeps open, reads each request through FcgiRequestReader within its own deadline, hands
+// it to the serving function and writes the reply records itself. Nothing but the connections the
+// web server makes reaches the loop, and a request is answered only from its own connection's
+// parameters and body.
 #include "devctl/web/fcgi_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <sys/un.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <vector>
 
-#include <fcgiapp.h>
-
 #include "devctl/core/markers.h"
+#include "devctl/web/fcgi_connection.h"
+#include "devctl/web/fcgi_management.h"
 #include "devctl/web/fcgi_output.h"
 #include "devctl/web/fcgi_request_reader.h"
 #include "platform/clock.h"
@@ -35,181 +30,213 @@
 namespace web {
 namespace {
 
-std::string Param(FCGX_Request& request, const char* name) {
-  const char* value = FCGX_GetParam(name, request.envp);
-  return value ? value : "";
-}
+using Clock = std::chrono::steady_clock;
 
 std::atomic<int> g_read_timeout_ms{kRequestReadTimeoutMs};
 std::atomic<uint64_t> g_accept_retries{0};
 
-// Accept failures that pass: descriptors or memory run out for a while, a client gave up before
-// it was taken, a signal, or the wait for a connection reached the read deadline.
-bool IsTransientAcceptError(int error) {
-  switch (error) {
-    case EMFILE:
-    case ENFILE:
-    case ENOBUFS:
-    case ENOMEM:
-    case ECONNABORTED:
-    case EINTR:
-    case EAGAIN:
-      return true;
-    default:
-      return error == EWOULDBLOCK;
-  }
+// Accept failures that pass at once: a client gave up before it was taken, a signal, nothing
+// queued after all.
+bool IsPassingAcceptError(int error) {
+  return error == ECONNABORTED || error == EINTR || error == EAGAIN || error == EWOULDBLOCK ||
+         error == EPROTO || error == EPERM;
 }
 
+// Accept failures that last a while: descriptors or memory run out.
 bool IsExhaustion(int error) {
   return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
-// A deadline on a socket. As the receive deadline of the listen socket it bounds each wait for a
-// connection (the loop then just accepts again); as the send deadline of a connection, a client
-// that does not read its reply cannot hold the loop longer than that for each write.
-void SetDeadline(int fd, int option = SO_RCVTIMEO) {
+// A client that does not read its reply holds the loop at most this long for each write.
+void SetSendDeadline(int fd) {
   const int ms = g_read_timeout_ms.load();
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-// A listen socket with an address of its own in the abstract namespace, not blocking: libfcgi
-// accepts the connection each checked head is written on, and an accept with nothing queued
-// fails at once instead of waiting.
-int OpenHandoffListener() {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  // An address of just the family: the kernel chooses a free abstract name.
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(sa_family_t)) != 0 ||
-      listen(fd, 4) != 0) {
+// Ends the reply side of a connection that is not kept. When the request's input was not read to
+// its end, reads what the client still sends until it closes, for a short while at most: closing
+// with unread input would reset the connection, and the client could lose the reply.
+void EndConnection(int fd, bool input_read_whole) {
+  shutdown(fd, SHUT_WR);
+  if (input_read_whole) return;
+  const auto until = Clock::now() + std::chrono::milliseconds(kCloseLingerMs);
+  char buf[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0) return;
+    pollfd pfd{fd, POLLIN, 0};
+    const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) return;
+    if (ready <= 0) continue;
+    const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return;
+  }
+}
+
+class RequestLoop {
+ public:
+  RequestLoop(int listen_fd, const ServeFunction& serve)
+      : listen_fd_(listen_fd), serve_(serve), body_(kMaxBodyLength + 1) {}
+
+  int Run();
+
+ private:
+  // Accepts one connection. False when accepting failed for good (errno tells why).
+  bool AcceptOne();
+  // Closes the connections that have waited longest for a request while more than
+  // kMaxIdleConnections wait with nothing to read.
+  void CapIdleConnections();
+  // Serves what came on the connection: one request or one management record. False when the
+  // connection is to be closed.
+  bool ServeNext(FcgiConnection& connection);
+
+  int listen_fd_;
+  const ServeFunction& serve_;
+  std::vector<std::unique_ptr<FcgiConnection>> connections_;  // each waits for its next request
+  std::vector<char> body_;
+  std::string reply_;
+  bool exhausted_ = false;                // in an episode of failing accepts: logged once
+  Clock::time_point accept_paused_until_;  // while descriptors or memory ran out
+};
+
+int RequestLoop::Run() {
+  int listening = 0;
+  socklen_t size = sizeof listening;
+  if (getsockopt(listen_fd_, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0) return -errno;
+  if (!listening) return -EINVAL;
+  // An accept never waits: a client that went away between the wait and the accept costs a turn.
+  const int flags = fcntl(listen_fd_, F_GETFL);
+  if (flags < 0 || fcntl(listen_fd_, F_SETFL, flags | O_NONBLOCK) != 0) return -errno;
+
+  std::vector<pollfd> fds;
+  for (;;) {
+    const auto now = Clock::now();
+    const bool accepting = now >= accept_paused_until_;
+    bool buffered = false;
+    fds.clear();
+    for (const auto& connection : connections_) {
+      fds.push_back({connection->fd, POLLIN, 0});
+      buffered = buffered || connection->HasBufferedBytes();
+    }
+    if (accepting) fds.push_back({listen_fd_, POLLIN, 0});
+    int timeout = -1;
+    if (buffered) {
+      timeout = 0;
+    } else if (!accepting) {
+      timeout = 1 + static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         accept_paused_until_ - now)
+                                         .count());
+    }
+    if (poll(fds.data(), fds.size(), timeout) < 0) {
+      if (errno == EINTR) continue;
+      if (errno != ENOMEM) return -errno;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryPauseMs));
+      continue;
+    }
+    const size_t waiting = connections_.size();
+    for (size_t i = 0; i < waiting; ++i) {
+      if (fds[i].revents == 0 && !connections_[i]->HasBufferedBytes()) continue;
+      if (!ServeNext(*connections_[i])) connections_[i].reset();
+    }
+    connections_.erase(std::remove(connections_.begin(), connections_.end(), nullptr),
+                       connections_.end());
+    if (!accepting) continue;
+    const short listen_events = fds.back().revents;
+    // A listen socket that was shut down or broke ends the loop.
+    if (listen_events & (POLLERR | POLLHUP | POLLNVAL)) return -EINVAL;
+    if ((listen_events & POLLIN) && !AcceptOne()) return -errno;
+  }
+}
+
+bool RequestLoop::AcceptOne() {
+  const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) {
     const int error = errno;
-    close(fd);
+    if (IsExhaustion(error)) {
+      ++g_accept_retries;
+      if (!exhausted_) std::printf("web: accept failed (%s); retrying\n", std::strerror(error));
+      exhausted_ = true;
+      // Kept connections are served meanwhile; the listen socket waits a little (real time,
+      // whatever clock the rest of the unit runs on).
+      accept_paused_until_ = Clock::now() + std::chrono::milliseconds(kAcceptRetryPauseMs);
+      return true;
+    }
     errno = error;
-    return -1;
+    return IsPassingAcceptError(error);
   }
-  return fd;
-}
-
-bool SendAllBytes(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
+  if (exhausted_) std::printf("web: accepting again\n");
+  exhausted_ = false;
+  SetSendDeadline(fd);
+  connections_.push_back(std::make_unique<FcgiConnection>(fd));
+  CapIdleConnections();
   return true;
 }
 
-// Connects to the handoff listener and writes the head's records, then ends the sending side so
-// that libfcgi finds the end of the stream after them. Returns the connection, whose reading side
-// then carries what libfcgi writes back (the end of the request), or -1.
-int HandOffHead(int handoff_fd, const std::string& records) {
-  sockaddr_un addr{};
-  socklen_t length = sizeof addr;
-  if (getsockname(handoff_fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) return -1;
-  const int feed = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (feed < 0) return -1;
-  if (connect(feed, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-      !SendAllBytes(feed, records.data(), records.size()) || shutdown(feed, SHUT_WR) != 0) {
-    close(feed);
-    return -1;
+void RequestLoop::CapIdleConnections() {
+  if (connections_.size() <= kMaxIdleConnections) return;
+  // A connection with bytes to read has a request on its way: it is served, not closed.
+  std::vector<pollfd> fds;
+  for (const auto& connection : connections_) fds.push_back({connection->fd, POLLIN, 0});
+  if (poll(fds.data(), fds.size(), 0) < 0) return;
+  std::vector<size_t> idle;
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    if (fds[i].revents == 0 && !connections_[i]->HasBufferedBytes()) idle.push_back(i);
   }
-  return feed;
+  if (idle.size() <= kMaxIdleConnections) return;
+  std::sort(idle.begin(), idle.end(), [this](size_t a, size_t b) {
+    return connections_[a]->idle_since < connections_[b]->idle_since;
+  });
+  for (size_t k = 0; k < idle.size() - kMaxIdleConnections; ++k) connections_[idle[k]].reset();
+  connections_.erase(std::remove(connections_.begin(), connections_.end(), nullptr),
+                     connections_.end());
 }
 
-// Waits until fd is readable; false when the time ran out first.
-bool WaitReadable(int fd, std::chrono::steady_clock::time_point until) {
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        until - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd pfd{fd, POLLIN, 0};
-    const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
-  }
-}
-
-// Passes on to the client what libfcgi wrote when it finished the request (the empty stdout
-// record and the end-request record), up to the end of the handoff connection.
-void ForwardRequestEnd(int feed, int client) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseLingerMs);
-  char buf[512];
-  while (WaitReadable(feed, until)) {
-    const ssize_t n = recv(feed, buf, sizeof buf, MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-    if (n <= 0 || !SendAllBytes(client, buf, static_cast<size_t>(n))) return;
-  }
-}
-
-// Ends the reply and reads what the client still sends (the end of its input) until it closes,
-// for a short while at most: closing with unread input would reset the connection, and the
-// client could lose the reply.
-void CloseAfterReply(int client) {
-  shutdown(client, SHUT_WR);
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseLingerMs);
-  char buf[4096];
-  while (WaitReadable(client, until)) {
-    const ssize_t n = recv(client, buf, sizeof buf, MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-    if (n <= 0) break;
-  }
-  close(client);
-}
-
-// One connection: its request is read and checked within one deadline, libfcgi parses the
-// checked head, the serving function answers, and the connection is closed. A stream that fails
-// the checks is dropped unanswered.
-void ServeConnection(int client, int handoff_fd, FCGX_Request& request, std::vector<char>& body,
-                     std::string& reply, const ServeFunction& serve) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(g_read_timeout_ms.load());
-  // The same bound on writing the reply to a client that does not read it.
-  SetDeadline(client, SO_SNDTIMEO);
-  FcgiRequestReader reader(client, deadline);
+bool RequestLoop::ServeNext(FcgiConnection& connection) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(g_read_timeout_ms.load());
+  FcgiRequestReader reader(connection, deadline);
   FcgiRequestHead head;
-  const int feed = reader.ReadHead(head) ? HandOffHead(handoff_fd, head.records) : -1;
-  if (feed < 0) {
-    close(client);
-    return;
-  }
-  if (FCGX_Accept_r(&request) < 0 || request.requestId != head.request_id) {
-    FCGX_Finish_r(&request);
-    close(feed);
-    close(client);
-    return;
+  FcgiManagementRecord management;
+  switch (reader.ReadHead(head, management)) {
+    case FcgiHeadResult::kBroken:
+      return false;
+    case FcgiHeadResult::kManagement:
+      return SendFcgiRecords(connection.fd,
+                             ManagementReply(management, int(kMaxIdleConnections)));
+    case FcgiHeadResult::kRequest:
+      break;
   }
 
-  WebRequest req;
-  req.query_string = Param(request, "QUERY_STRING");
-  req.request_uri = Param(request, "REQUEST_URI");
-  long count = ParseContentLength(FCGX_GetParam("CONTENT_LENGTH", request.envp));
-  long got = 0;
-  if (count > kMaxBodyLength) {
-    req.body_complete = false;
-  } else if (count > 0) {
-    got = reader.ReadBody(head.request_id, body.data(), count);
-    req.body_complete = (got == count);
+  WebRequest request;
+  if (const std::string* value = FindParam(head.params, "QUERY_STRING")) {
+    request.query_string = *value;
   }
-  body[got] = '\0';
-  req.body = body.data();
-  req.length = static_cast<int>(got);
+  if (const std::string* value = FindParam(head.params, "REQUEST_URI")) {
+    request.request_uri = *value;
+  }
+  const std::string* length_text = FindParam(head.params, "CONTENT_LENGTH");
+  const long count = ParseContentLength(length_text ? length_text->c_str() : nullptr);
+  // A body beyond the limit is read and dropped: the request is answered as cut short.
+  const bool fits = count <= kMaxBodyLength;
+  const FcgiBodyResult body = reader.ReadBody(head.request_id, body_.data(), fits ? count : 0);
+  request.body_complete = fits && body.got == std::max(count, 0L);
+  body_[body.got] = '\0';
+  request.body = body_.data();
+  request.length = static_cast<int>(body.got);
 
-  ReplyEnding ending = serve(req, reply);
-  // libfcgi's own output stream stays empty, so FCGX_Finish_r only ends the output and the
-  // request after this, on the handoff connection.
-  SendFcgiStdout(client, request.requestId, HeaderOf(ending), reply);
-  FCGX_Finish_r(&request);
-  ForwardRequestEnd(feed, client);
-  close(feed);
-  CloseAfterReply(client);
+  const ReplyEnding ending = serve_(request, reply_);
+  const bool sent = SendFcgiReply(connection.fd, head.request_id, HeaderOf(ending), reply_);
+  // Kept only when the web server asked for it and the stream stands at the next request.
+  const bool keep = sent && head.keep_conn && body.stream_ended;
+  if (!keep && sent) {
+    EndConnection(connection.fd, body.stream_ended && !connection.HasBufferedBytes());
+  }
   // A command that asked for a reboot has its answer out before the board may restart.
   RunRebootAfterReply();
   // Paces the common replies: at most about 100 a second.
   if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
+  connection.idle_since = Clock::now();
+  return keep;
 }
 
 }  // namespace
@@ -219,51 +246,8 @@ void SetRequestReadTimeout(int ms) { g_read_timeout_ms.store(ms > 0 ? ms : kRequ
 uint64_t AcceptRetries() { return g_accept_retries.load(); }
 
 int ServeFastCgi(int listen_fd, const ServeFunction& serve) {
-  static std::once_flag init_once;
-  std::call_once(init_once, [] {
-    FCGX_Init();
-    // The library catches SIGTERM to end its accept loop; devctl has no orderly shutdown and
-    // must end when the web server or an operator asks it to, so termination is restored.
-    std::signal(SIGTERM, SIG_DFL);
-  });
-
-  SetDeadline(listen_fd);
-  FCGX_Request request;
-  // libfcgi parses the checked head of each request from a socket of this loop's own, opened
-  // before the first accept (again after descriptors ran out).
-  int handoff_fd = -1;
-  std::vector<char> body(kMaxBodyLength + 1);
-  std::string reply;
-  bool exhausted = false;  // in an episode of failing accepts: logged once
-  for (;;) {
-    if (handoff_fd < 0) {
-      handoff_fd = OpenHandoffListener();
-      if (handoff_fd >= 0 && FCGX_InitRequest(&request, handoff_fd, 0) != 0) {
-        close(handoff_fd);
-        return -1;
-      }
-    }
-    const int client =
-        handoff_fd < 0 ? -1 : accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) {
-      const int error = errno;
-      if (!IsTransientAcceptError(error)) {
-        if (handoff_fd >= 0) close(handoff_fd);
-        return -error;
-      }
-      if (IsExhaustion(error)) {
-        ++g_accept_retries;
-        if (!exhausted) std::printf("web: accept failed (%s); retrying\n", std::strerror(error));
-        exhausted = true;
-        // Real time, whatever clock the rest of the unit runs on: this only paces the retries.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryPauseMs));
-      }
-      continue;
-    }
-    if (exhausted) std::printf("web: accepting again\n");
-    exhausted = false;
-    ServeConnection(client, handoff_fd, request, body, reply, serve);
-  }
+  RequestLoop loop(listen_fd, serve);
+  return loop.Run();
 }
 
 }  // namespace web

@@ -2,6 +2,7 @@
 // reads each body and writes the headers and the reply that the serving function chose.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,20 +25,26 @@ struct WebRequest {
 
 using ServeFunction = std::function<ReplyEnding(const WebRequest& request, std::string& reply)>;
 
-// How long a request may take to arrive whole, from its accept to the end of its body: a stream
-// whose parameters have not ended by then is dropped, a body not whole by then is answered as cut
-// short. The pause between accepts while descriptors or memory run out. How long the loop waits,
-// after a reply, for the client to close its side (or libfcgi to end the request) at most.
+// How long a request may take to arrive whole, from its first bytes to the end of its body: a
+// stream whose parameters have not ended by then is dropped, a body not whole by then is answered
+// as cut short. The pause of the listen socket while descriptors or memory run out (connections
+// already open are served meanwhile). How long the loop waits, after a reply on a connection whose
+// input was not read to its end, for the client to close its side at most. How many connections
+// may wait for their next request with nothing sent: beyond that the longest waiting are closed.
 constexpr int kRequestReadTimeoutMs = 10000;
 constexpr int kAcceptRetryPauseMs = 100;
 constexpr int kCloseLingerMs = 2000;
+constexpr size_t kMaxIdleConnections = 16;
 
 // Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails for
-// good, one request per connection. A connection whose records fail the checks of
-// FcgiRequestReader (devctl/web/fcgi_request_reader.h) is closed unanswered. Accepts that fail
-// for a while (descriptors or memory exhausted, an aborted connection, a signal) are retried
-// after a short pause, logged once per episode. Returns the negative result of the failed
-// accept.
+// good, one request at a time. The loop waits on the listen socket and on every open connection at
+// once. A connection whose records fail the checks of FcgiRequestReader
+// (devctl/web/fcgi_request_reader.h) is closed unanswered. A connection whose web server set the
+// keep-connection flag stays open after the reply for its next request; any other is closed after
+// the reply. Accepts that fail for a while (descriptors or memory exhausted) pause the listen
+// socket briefly, logged once per episode; others that pass (an aborted connection, a signal) are
+// retried at once. Returns a negative errno: the listen socket is not one, or broke or was shut
+// down.
 int ServeFastCgi(int listen_fd, const ServeFunction& serve);
 
 // The request read deadline for loops started afterwards (tests); 0 restores the default.

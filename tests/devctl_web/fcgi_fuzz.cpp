@@ -1,11 +1,13 @@
-// Fuzz target: the bytes a web server sends on one FastCGI connection, read by the request loop.
-// The loop serves on a local socket in a thread of its own; each input is written on a new
-// connection whose sending side is then closed, and what comes back is read to its end.
+// Fuzz target: the bytes a web server sends on one FastCGI connection, read by the request loop:
+// records, parameters, bodies, management records, and further requests on a connection whose
+// web server asked to keep it. The loop serves on a local socket in a thread of its own; each
+// input is written on a new connection whose sending side is then closed, and what comes back is
+// read to its end.
 //
 // Every request the loop hands on has a NUL-terminated body no longer than the largest accepted
-// one or than what the connection sent; what comes back is whole FastCGI records. A connection
-// the loop leaves hanging fails the run, and so does any input that ends the process (libfcgi
-// asserts on parameter lengths it cannot allocate: the loop must never hand it such a stream).
+// one or than what the connection sent; what comes back is whole FastCGI records of the kinds the
+// loop writes, each request's output ended by its end-request record. A connection the loop
+// leaves hanging fails the run, and so does any input that ends the process.
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -71,16 +73,29 @@ void StartLoop() {
   (void)started;
 }
 
-// Checks that the reply is whole records of protocol version 1.
+// Checks that the reply is whole records of protocol version 1: standard output and end-request
+// records of a request id other than 0 (a request's output never follows its end, nor another
+// request's unfinished output), and answers to management records with id 0.
 void CheckRecords(const std::string& out) {
+  constexpr int kEndRequest = 3, kStdout = 6, kGetValuesResult = 10, kUnknownType = 11;
   size_t at = 0;
+  int open_request = 0;  // a request whose output began and did not end yet
   while (at < out.size()) {
     if (at + kHeader > out.size()) abort();
     const auto* h = reinterpret_cast<const uint8_t*>(out.data() + at);
+    const int type = h[1], id = (h[2] << 8) | h[3];
     if (h[0] != 1) abort();
+    if (type == kStdout || type == kEndRequest) {
+      if (id == 0 || (open_request != 0 && open_request != id)) abort();
+      open_request = type == kStdout ? id : 0;
+    } else if (type == kGetValuesResult || type == kUnknownType) {
+      if (id != 0 || open_request != 0) abort();
+    } else {
+      abort();
+    }
     at += kHeader + ((size_t(h[4]) << 8) | h[5]) + h[6];
   }
-  if (at != out.size()) abort();
+  if (at != out.size() || open_request != 0) abort();
 }
 
 }  // namespace

@@ -99,9 +99,10 @@ int ConnectTo(int port) {
   return ConnectWithReadTimeout(reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
 }
 
-std::string RequestStart(const Params& params) {
+std::string RequestStart(const Params& params, bool keep_conn) {
   std::string out;
-  AppendRecord(out, kBeginRequest, std::string("\0\1\0\0\0\0\0\0", 8));
+  AppendRecord(out, kBeginRequest, std::string("\0\1", 2) + char(keep_conn ? 1 : 0) +
+                                       std::string(5, '\0'));
   std::string pairs;
   for (const auto& p : params) {
     AppendLength(pairs, p.first.size());
@@ -126,15 +127,17 @@ FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_b
   return FcgiRequestOn(fd, params, stdin_bytes);
 }
 
-FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_bytes) {
-  FcgiReply reply;
-  std::string out;
-  out = RequestStart(params);
+std::string RequestRecords(const Params& params, const std::string& stdin_bytes,
+                           bool keep_conn) {
+  std::string out = RequestStart(params, keep_conn);
   for (size_t i = 0; i < stdin_bytes.size(); i += 65535)
     AppendRecord(out, kStdin, stdin_bytes.substr(i, 65535));
   AppendRecord(out, kStdin, "");
-  SendAll(fd, out);
+  return out;
+}
 
+FcgiReply ReadReply(int fd) {
+  FcgiReply reply;
   for (;;) {
     unsigned char header[8];
     if (!ReadExact(fd, reinterpret_cast<char*>(header), 8)) break;
@@ -151,6 +154,12 @@ FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_b
       break;
     }
   }
+  return reply;
+}
+
+FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_bytes) {
+  SendAll(fd, RequestRecords(params, stdin_bytes));
+  FcgiReply reply = ReadReply(fd);
   close(fd);
   return reply;
 }

@@ -24,6 +24,14 @@ FcgiReply FcgiRequest(int port, const Params& params, const std::string& stdin_b
 int ConnectTo(int port);
 FcgiReply FcgiRequestOn(int fd, const Params& params, const std::string& stdin_bytes);
 
+// A whole request of request id 1 as records: begin-request (with the keep-connection flag when
+// keep_conn), parameters, standard input and its end.
+std::string RequestRecords(const Params& params, const std::string& stdin_bytes,
+                           bool keep_conn = false);
+
+// Reads one reply up to its end-request record; the connection stays open.
+FcgiReply ReadReply(int fd);
+
 // The start of a request that never ends: the parameters and part of the body, no end of stdin.
 bool SendRequestStart(int fd, const Params& params, const std::string& stdin_part);
 
@@ -37,7 +45,7 @@ int OpenLocalListenSocket(std::string* path);
 int ConnectToLocal(const std::string& path);
 
 // The records of a request up to the end of its parameters.
-std::string RequestStart(const Params& params);
+std::string RequestStart(const Params& params, bool keep_conn = false);
 
 // A standard-input record of request 1.
 std::string StdinRecord(const std::string& content);

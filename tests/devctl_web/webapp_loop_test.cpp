@@ -493,4 +493,99 @@ TEST(WebappLoopLimits, AHeldRequestLetsTheNextThroughAtTheDeadline) {
   }
 }
 
+// True when the loop closed the connection: the end of the stream is there to read (waits up to
+// the client's receive timeout for it).
+bool ClosedByTheLoop(int fd) {
+  char byte;
+  return recv(fd, &byte, 1, 0) == 0;
+}
+
+// With the keep-connection flag the web server reuses one connection: each request on it is
+// answered from its own parameters and body, other clients are served while it waits, and a
+// request without the flag has the connection closed after its reply.
+TEST(WebappLoopConnections, AKeptConnectionServesRequestAfterRequest) {
+  LocalLoop loop(10000);
+  ASSERT_TRUE(loop.listening());
+  const int kept = loop.Connect();
+  ASSERT_GE(kept, 0);
+  for (const std::string body : {"{\"n\":1}", "", "{\"n\":333}"}) {
+    ASSERT_TRUE(webtest::SendAll(kept,
+                                 webtest::RequestRecords(kInstrParams(body.size()), body, true)));
+    const webtest::FcgiReply reply = webtest::ReadReply(kept);
+    ASSERT_TRUE(reply.ok) << body;
+    EXPECT_EQ(reply.output, kCommon + "instr:" + body);
+    const webtest::FcgiReply other = loop.GetJson();
+    EXPECT_TRUE(other.ok) << "another client while the kept connection waits";
+    EXPECT_EQ(other.output, kJsonReply);
+  }
+  // Two requests sent together: both answered, in order.
+  ASSERT_TRUE(webtest::SendAll(kept, webtest::RequestRecords(kInstrParams(3), "{1}", true) +
+                                         webtest::RequestRecords(kInstrParams(3), "{2}", false)));
+  EXPECT_EQ(webtest::ReadReply(kept).output, kCommon + "instr:{1}");
+  EXPECT_EQ(webtest::ReadReply(kept).output, kCommon + "instr:{2}");
+  EXPECT_TRUE(ClosedByTheLoop(kept));
+  close(kept);
+}
+
+// Records addressed to the application: a get-values query is answered (no multiplexing), an
+// unknown type is named back; the connection then serves its request. A second request begun
+// inside the first one's body is refused: the first is answered, the connection closed.
+TEST(WebappLoopConnections, ManagementRecordsAndMultiplexedRequests) {
+  LocalLoop loop(10000);
+  ASSERT_TRUE(loop.listening());
+  auto management = [](uint8_t type, const std::string& content) {
+    std::string out = {1, char(type), 0, 0, char(content.size() >> 8),
+                       char(content.size() & 0xff), 0, 0};
+    return out + content;
+  };
+  const int fd = loop.Connect();
+  ASSERT_GE(fd, 0);
+  const std::string query = std::string("\x0f\x00", 2) + "FCGI_MPXS_CONNS" +
+                            std::string("\x0e\x00", 2) + "FCGI_MAX_CONNS" +
+                            std::string("\x07\x00", 2) + "UNKNOWN";
+  ASSERT_TRUE(webtest::SendAll(fd, management(9, query) + management(42, "")));
+  const std::string values = std::string("\x0f\x01", 2) + "FCGI_MPXS_CONNS0" +
+                             std::string("\x0e\x02", 2) + "FCGI_MAX_CONNS16";
+  const std::string expected =
+      management(10, values) + management(11, std::string("\x2a\0\0\0\0\0\0\0", 8));
+  std::string got(expected.size(), '\0');
+  ASSERT_EQ(recv(fd, got.data(), got.size(), MSG_WAITALL), ssize_t(expected.size()));
+  EXPECT_EQ(got, expected);
+  ASSERT_TRUE(webtest::SendAll(fd, webtest::RequestRecords(kInstrParams(2), "{}", true)));
+  EXPECT_EQ(webtest::ReadReply(fd).output, kCommon + "instr:{}");
+
+  // Request 1 declares 4 bytes of body; request 2 begins after 2 of them.
+  std::string begin2 = kBegin;
+  begin2[3] = 2;
+  ASSERT_TRUE(webtest::SendAll(fd, webtest::RequestStart(kInstrParams(4), true) +
+                                       webtest::StdinRecord("{}") + begin2));
+  const webtest::FcgiReply first = webtest::ReadReply(fd);
+  EXPECT_TRUE(first.ok);
+  EXPECT_EQ(first.output, kCommon + "unknow");
+  EXPECT_TRUE(ClosedByTheLoop(fd));
+  close(fd);
+  EXPECT_EQ(loop.GetJson().output, kJsonReply);
+}
+
+// Connections that send nothing wait beside the listen socket without holding the loop; beyond 16
+// the longest waiting are closed.
+TEST(WebappLoopConnections, IdleConnectionsDoNotHoldTheLoop) {
+  LocalLoop loop(10000);
+  ASSERT_TRUE(loop.listening());
+  std::vector<int> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(loop.Connect());
+    ASSERT_GE(idle.back(), 0);
+  }
+  const webtest::FcgiReply reply = loop.GetJson();
+  EXPECT_TRUE(reply.ok);
+  EXPECT_EQ(reply.output, kJsonReply);
+  for (int i = 0; i < 24; ++i) EXPECT_TRUE(ClosedByTheLoop(idle[size_t(i)])) << i;
+  for (int i = 25; i < 40; ++i) {
+    char byte;
+    EXPECT_EQ(recv(idle[size_t(i)], &byte, 1, MSG_DONTWAIT), -1) << i << ": still open";
+  }
+  for (int fd : idle) close(fd);
+}
+
 }  // namespace

@@ -35,6 +35,32 @@ def free_port():
         return s.getsockname()[1]
 
 
+def prepare_root(root):
+    """A unit folder whose control ports sit on free loopback ports."""
+    for sub in ("oem", "tmp", "dev", "sim/in", "etc", "usr/local/backend/apps"):
+        os.makedirs(os.path.join(root, sub), exist_ok=True)
+    app = os.path.join(root, "oem", "app.json")
+    if not os.path.exists(app):
+        with open(app, "w") as f:
+            json.dump({"network": {"tcpport": free_port(), "telnetport": free_port(),
+                                   "tcpportenable": 1, "telnet_enable": 1}}, f)
+    with open(os.path.join(root, "usr/local/backend/apps/version"), "w") as f:
+        f.write("V1.0.0-test\n")
+
+
+def wait_for_port(port, proc, what, log):
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return
+        except OSError:
+            if proc.poll() is not None:
+                break
+            time.sleep(0.05)
+    raise RuntimeError(what + " did not start: " + log())
+
+
 class WebServer:
     """lighttpd serving devctl; use as a context manager."""
 
@@ -51,16 +77,7 @@ class WebServer:
         return "http://127.0.0.1:%d" % self.port
 
     def prepare_root(self):
-        """A unit folder whose control ports sit on free loopback ports."""
-        for sub in ("oem", "tmp", "dev", "sim/in", "etc", "usr/local/backend/apps"):
-            os.makedirs(os.path.join(self.root, sub), exist_ok=True)
-        app = os.path.join(self.root, "oem", "app.json")
-        if not os.path.exists(app):
-            with open(app, "w") as f:
-                json.dump({"network": {"tcpport": free_port(), "telnetport": free_port(),
-                                       "tcpportenable": 1, "telnet_enable": 1}}, f)
-        with open(os.path.join(self.root, "usr/local/backend/apps/version"), "w") as f:
-            f.write("V1.0.0-test\n")
+        prepare_root(self.root)
 
     def __enter__(self):
         os.makedirs(os.path.join(self.dir, "www"), exist_ok=True)
@@ -71,17 +88,27 @@ class WebServer:
                                 root=self.root))
         self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 90
-        while time.monotonic() < deadline:
+        try:
+            wait_for_port(self.port, self.proc, "lighttpd", self.log)
+        except RuntimeError:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def devctl_pid(self):
+        """The pid of the devctl lighttpd started (None when there is none)."""
+        program = os.path.realpath(self.program)
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
             try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return self
-            except OSError:
-                if self.proc.poll() is not None:
-                    break
-                time.sleep(0.05)
-        self.__exit__(None, None, None)
-        raise RuntimeError("lighttpd did not start: " + self.log())
+                with open("/proc/%s/stat" % entry) as f:
+                    ppid = int(f.read().rsplit(")", 1)[1].split()[1])
+                if ppid == self.proc.pid and os.path.realpath("/proc/%s/exe" % entry) == program:
+                    return int(entry)
+            except (OSError, IndexError, ValueError):
+                continue
+        return None
 
     def __exit__(self, *exc):
         if self.proc and self.proc.poll() is None:
@@ -117,3 +144,113 @@ def curl(url, body=None, headers=False):
         return "", out
     head, _, rest = out.partition("\r\n\r\n")
     return head, rest
+
+
+NGINX_CONF = """daemon off;
+master_process off;
+worker_processes 1;
+%(user)s
+pid %(dir)s/nginx.pid;
+error_log %(dir)s/nginx_error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path %(dir)s/nginx_body;
+  fastcgi_temp_path %(dir)s/nginx_fastcgi;
+  proxy_temp_path %(dir)s/nginx_proxy;
+  uwsgi_temp_path %(dir)s/nginx_uwsgi;
+  scgi_temp_path %(dir)s/nginx_scgi;
+  upstream devctl {
+    server unix:%(dir)s/devctl.sock;
+    %(keepalive)s
+  }
+  server {
+    listen 127.0.0.1:%(port)d;
+    keepalive_requests 100000;
+    location / { root %(dir)s/www; }
+    location ~ ^/cgi-bin/(instr|getinfo|update_netaudio|update_soc|update_ota)\\.cgi$ {
+      fastcgi_pass devctl;
+      %(keep_conn)s
+      fastcgi_param QUERY_STRING $1.cgi&$args;
+      fastcgi_param REQUEST_URI $request_uri;
+      fastcgi_param REQUEST_METHOD $request_method;
+      fastcgi_param CONTENT_LENGTH $content_length;
+    }
+    location ~ ^/cgi-bin/(getjson|getxml)\\.cgi$ {
+      fastcgi_pass devctl;
+      %(keep_conn)s
+      fastcgi_param QUERY_STRING $args;
+      fastcgi_param REQUEST_URI $request_uri;
+      fastcgi_param REQUEST_METHOD $request_method;
+      fastcgi_param CONTENT_LENGTH $content_length;
+    }
+  }
+}
+"""
+
+
+class NginxServer:
+    """nginx in the foreground serving devctl, which gets its FastCGI listen socket (a local
+    socket made here) on standard input as from a spawner. keep_conn: fastcgi_keep_conn with an
+    upstream keepalive pool of 8. Use as a context manager."""
+
+    def __init__(self, program, keep_conn=True):
+        self.program = os.path.abspath(program)
+        self.keep_conn = keep_conn
+        self.dir = tempfile.mkdtemp(prefix="devctl_nginx_e2e_")
+        self.root = os.path.join(self.dir, "root")
+        self.port = free_port()
+        self.devctl = self.nginx = None
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d" % self.port
+
+    def __enter__(self):
+        prepare_root(self.root)
+        os.makedirs(os.path.join(self.dir, "www"), exist_ok=True)
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(os.path.join(self.dir, "devctl.sock"))
+        listener.listen(1024)
+        with open(os.path.join(self.dir, "devctl.log"), "w") as log:
+            self.devctl = subprocess.Popen(
+                [self.program], stdin=listener, stdout=log, stderr=log,
+                env=dict(os.environ, DEVCTL_SIM_ROOT=self.root))
+        listener.close()
+        conf = os.path.join(self.dir, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(NGINX_CONF % {
+                "dir": self.dir, "port": self.port,
+                "user": "user root;" if os.geteuid() == 0 else "",
+                "keepalive": "keepalive 8;" if self.keep_conn else "",
+                "keep_conn": "fastcgi_keep_conn on;" if self.keep_conn else ""})
+        self.nginx = subprocess.Popen(
+            ["nginx", "-p", self.dir, "-c", conf, "-e", os.path.join(self.dir, "nginx_error.log")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wait_for_port(self.port, self.nginx, "nginx", self.log)
+        except RuntimeError:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        for proc in (self.nginx, self.devctl):
+            if proc and proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+        if not os.environ.get("KEEP_WEB_E2E_DIR"):
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    def log(self):
+        text = ""
+        for name in ("nginx_error.log", "devctl.log"):
+            path = os.path.join(self.dir, name)
+            if os.path.exists(path):
+                with open(path, errors="replace") as f:
+                    text += f.read()[-4000:]
+        return text
