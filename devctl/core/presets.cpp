@@ -186,7 +186,7 @@ bool RecallWritesPending() {
   return PendingWrites().any;
 }
 
-void RunPendingRecall() {
+void RunPendingRecall(bool audio_mute_held) {
   RecallWrites writes;
   {
     // Taken and cleared in one step: a recall made while these writes run waits for the next pass.
@@ -207,5 +207,5 @@ void RunPendingRecall() {
   }
   for (int c = 0; c < kDspChannels; ++c) Send(writes, kInputEq, c, WriteInputEq);
   for (int c = 0; c < kDspChannels; ++c) Send(writes, kOutputEq, c, WriteOutputEq);
-  SetAudioMuteGpio(0);
+  SetAudioMuteGpio(audio_mute_held ? 1 : 0);
 }

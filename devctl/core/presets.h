@@ -26,5 +26,7 @@ bool RecallWritesPending();
 // The audible part of the recalls made since the last run, as the power and preset worker runs
 // it: with the audio-mute line raised, the board writes they called for, each setting once and
 // in the order a recall makes them, each under the lock with what the live record holds then (a
-// command made after the recall is what the board ends with). Nothing when none is waiting.
-void RunPendingRecall();
+// command made after the recall is what the board ends with). The line is then left as the power
+// state holds it: raised when audio_mute_held (standby), else released. Nothing when none is
+// waiting.
+void RunPendingRecall(bool audio_mute_held);

@@ -6,27 +6,27 @@
 
 namespace {
 
+// The failed-save line goes with the change: a port never told of the change hears nothing of it.
 void Tell(const UnitNotice& notice, bool saved) {
-  if (!notice.network_only) {
-    SendNotice(notice.lines + (saved ? "" : kSaveFailedLine) + notice.prompt);
-    return;
-  }
-  // The failed save concerns every port; the change itself only the network clients.
-  SendNetworkNotice(notice.lines);
-  if (!saved) SendNotice(kSaveFailedLine);
-  SendNetworkNotice(notice.prompt);
+  const std::string text =
+      notice.lines + (saved ? "" : kSaveFailedLine) + notice.outcome_lines + notice.prompt;
+  if (notice.network_only)
+    SendNetworkNotice(text);
+  else
+    SendNotice(text);
 }
 
 }  // namespace
 
-UnitCommit CommitUnitChange(const std::function<bool(UnitNotice&)>& change,
-                            const std::function<void(const UnitCommit&)>& before_notice) {
+UnitCommit CommitUnitChange(
+    const std::function<bool(UnitNotice&)>& change,
+    const std::function<void(const UnitCommit&, UnitNotice&)>& before_notice) {
   UnitNotice notice;
   UnitCommit outcome;
   CommitChange([&] { return outcome.changed = change(notice); },
                [&](bool saved) {
                  outcome.saved = saved;
-                 if (before_notice) before_notice(outcome);
+                 if (before_notice) before_notice(outcome, notice);
                  Tell(notice, saved);
                });
   return outcome;

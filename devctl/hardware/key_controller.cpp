@@ -7,6 +7,7 @@
 #include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/i2c_bus.h"
+#include "devctl/hardware/menu_pages_lock.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_wake.h"
@@ -42,6 +43,7 @@ void TakeEdge(KeyThreadState* st, const KeyBit& k, const uint8_t* read) {
 }
 
 void HandToPage(key_type_e key) {
+  MenuPagesLock pages;
   int page = g_panel.lcd_page;
   for (lcd_menu_s& m : g_panel.menu) {
     if (m.id == page && m.on_key) {

@@ -38,6 +38,9 @@ struct lcd_menu_s {
   std::function<int(lcd_menu_s*, key_type_e)> on_key;
   std::function<int(lcd_menu_s*)> on_refresh;
   std::function<int(lcd_menu_s*)> on_enter;
+  // What the page needs before it is drawn that may take long (a query of the network status),
+  // made without the pages held; nullptr for none. Touches no page record.
+  std::function<void()> on_prepare;
   int item = 0;
   int editing = 0;
   int value = 0;

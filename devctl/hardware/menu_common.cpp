@@ -8,6 +8,7 @@
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/menu_pages_lock.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power_state.h"
@@ -38,8 +39,36 @@ bool IsCommonKey(key_type_e key) {
          key == KEY_TYPE_E_POWER;
 }
 
+// Drawn for the key generation read first: a key handled meanwhile has drawn its own page.
 void MenuRedraw() {
+  const unsigned seen = g_panel.key_generation.load();
+  PrepareCurrentPage();
+  MenuPagesLock pages(std::try_to_lock);
+  if (!pages.owns()) {
+    LeaveRedrawToPagesHolder();
+    return;
+  }
+  LcdDrawScope scope(g_panel.key_generation, seen);
+  DrawCurrentPage();
+}
+
+void PrepareCurrentPage() {
+  int page = g_panel.lcd_page;
+  for (const lcd_menu_s& m : g_panel.menu) {
+    if (m.id == page) {
+      if (m.on_prepare) m.on_prepare();
+      return;
+    }
+  }
+}
+
+void RedrawHeldPage() {
   LcdDrawScope scope(g_panel.key_generation, g_panel.key_generation.load());
+  PrepareCurrentPage();
+  DrawCurrentPage();
+}
+
+void DrawCurrentPage() {
   int page = g_panel.lcd_page;
   for (lcd_menu_s& m : g_panel.menu) {
     if (m.id == page && m.on_enter) {

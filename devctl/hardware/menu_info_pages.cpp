@@ -20,14 +20,13 @@ std::string WithoutFirst(const std::string& version) {
   return version.empty() ? std::string() : version.substr(1);
 }
 
+// The network status is queried before (the page's on_prepare).
 void DrawHome() {
-  RefreshNetworkStatus();
   LcdShowCentered(0, PanelModelName().c_str());
   LcdShowCentered(1, PanelAddressText(UnitAddresses().address).c_str());
 }
 
 void DrawTarvoIp() {
-  RefreshNetworkStatus();
   LcdShowLeft(0, "Tarvo 8CH");
   LcdShowCentered(1, PanelAddressText(UnitAddresses().address).c_str());
 }

@@ -1,14 +1,23 @@
 // The pages of the front-panel menu and the helpers they share. Key handlers run on the key
-// thread, refresh handlers on the panel thread; enter handlers draw a page afresh.
+// thread, refresh handlers on the panel thread; enter handlers draw a page afresh. All of them run
+// with the pages held (MenuPagesLock, menu_pages_lock.h).
 #pragma once
 
 #include <string>
 
 #include "devctl/hardware/lcd_menu.h"
 
-// Calls the enter handler of the current page (nothing when no record matches).
+// Redraws the current page, from any thread: at once when the pages are free (or this thread's),
+// else by their holder as it lets them go.
 void MenuRedraw();
-// Selects analogue input ch on the phantom page.
+// The current page's preparation (lcd_menu_s::on_prepare), without the pages held.
+void PrepareCurrentPage();
+// Calls the enter handler of the current page (nothing when no record matches); with the pages
+// held, in the caller's LcdDrawScope.
+void DrawCurrentPage();
+// Prepares and draws the current page for the holder of the pages, with the key generation of now.
+void RedrawHeldPage();
+// Selects analogue input ch on the phantom page; with the pages held.
 void MenuSelectPhantomChannel(unsigned ch);
 // The keys that act alike on most pages: 1-4, MENU and POWER.
 bool IsCommonKey(key_type_e key);
@@ -51,7 +60,7 @@ struct PanelAddresses {
   std::string address, gateway, mask;
 };
 PanelAddresses UnitAddresses();
-// Goes to page id and draws it.
+// Goes to page id and draws it; with the pages held.
 void MenuGoTo(int page);
 // Sends a panel change's text to the raw TCP clients, the telnet clients and the RS-232 port.
 void SendPanelText(const std::string& text);

@@ -29,11 +29,19 @@ int ConfiguredPhantom(int input) {
 
 const char* OnOff(int value) { return value != 0 ? "ON" : "OFF"; }
 
-// A second of the change's outcome: saved, or kept only until the unit restarts.
-void ShowSaveOutcome(bool saved) {
+constexpr int kOutcomeShownMs = 1000;
+
+// The change's outcome on the panel: saved, or kept only until the unit restarts.
+void DrawSaveOutcome(bool saved) {
   LcdShowCentered(0, saved ? "SUCCESS!!!" : "SAVE FAILED");
   LcdShowLeft(1, "");
-  platform::SleepMs(1000);
+}
+
+// The outcome drawn and left a second on the panel. Outside the change's turn: the notices of
+// other changes do not wait for the panel.
+void ShowSaveOutcome(bool saved) {
+  DrawSaveOutcome(saved);
+  platform::SleepMs(kOutcomeShownMs);
 }
 
 void DrawPhantomConfigured(const lcd_menu_s* menu) {
@@ -105,24 +113,26 @@ void DrawNetworkValue(const lcd_menu_s* menu) {
 
 void ApplyNetworkMode(lcd_menu_s* menu) {
   menu->editing = 0;
-  if ((menu->value != 0 ? 1 : 0) == ConfiguredDhcp()) return;
-  const int dhcp = menu->value;
-  // The panel shows the outcome and the reboot is asked for before the ports hear of the change.
-  // A mode that could not be saved is taken back, dhcpcd.conf with it: the unit does not restart
-  // into a mode its settings do not have.
-  CommitUnitChange(
+  const int dhcp = menu->value != 0 ? 1 : 0;
+  if (dhcp == ConfiguredDhcp()) return;
+  // The panel draws the outcome before the ports hear of the change and keeps it a second after
+  // (outside the change's turn), then a saved mode restarts the unit. A mode that could not be
+  // saved is taken back in the turn, dhcpcd.conf with it, and the ports are told the mode that
+  // stands: the unit does not restart into a mode its settings do not have. A mode a port set
+  // since the change is that port's and stays.
+  const UnitCommit outcome = CommitUnitChange(
       [dhcp](UnitNotice& notice) { return ChangeDhcpMode(g_unit, dhcp, notice.lines); },
-      [dhcp](const UnitCommit& outcome) {
+      [dhcp](const UnitCommit& outcome, UnitNotice& notice) {
         if (!outcome.changed) return;
-        ShowSaveOutcome(outcome.saved);
-        if (outcome.saved) {
-          RequestReboot();
-          return;
-        }
+        DrawSaveOutcome(outcome.saved);
+        if (outcome.saved) return;
         ConfigLock lock;
-        std::string unsaid;
-        ChangeDhcpMode(g_unit, Toggled(dhcp), unsaid);
+        if (g_unit.config.dhcp == dhcp) ChangeDhcpMode(g_unit, Toggled(dhcp), notice.outcome_lines);
       });
+  if (outcome.changed) {
+    platform::SleepMs(kOutcomeShownMs);
+    if (outcome.saved) RequestReboot();
+  }
   MenuRedraw();
 }
 

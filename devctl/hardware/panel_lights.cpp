@@ -28,7 +28,8 @@ void Show(const PanelSettings& s, bool lit, bool redraw) {
     return;
   }
   LightPanel(s.power);
-  if (redraw && s.power != 0 && g_panel.menu_redraw) g_panel.menu_redraw();
+  void (*menu_redraw)() = g_panel.menu_redraw;
+  if (redraw && s.power != 0 && menu_redraw) menu_redraw();
 }
 
 void Wake(bool redraw) {

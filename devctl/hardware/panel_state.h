@@ -32,7 +32,7 @@ struct PanelState {
   // 2 a reset of everything is under way.
   std::atomic<int> reset_key_blink{0};
   // Redraws the current menu page; installed by the panel thread when it starts (nothing before).
-  void (*menu_redraw)() = nullptr;
+  std::atomic<void (*)()> menu_redraw{nullptr};
   // The eight pages of the menu, each with its handlers and its place in the page.
   lcd_menu_s menu[kLcdMenuPages];
 };

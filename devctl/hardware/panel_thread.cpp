@@ -10,6 +10,7 @@
 #include "devctl/devices/lcd.h"
 #include "devctl/hardware/key_controller.h"
 #include "devctl/hardware/menu_pages.h"
+#include "devctl/hardware/menu_pages_lock.h"
 #include "devctl/hardware/panel_lights.h"
 #include "devctl/hardware/panel_state.h"
 #include "devctl/hardware/power.h"
@@ -86,9 +87,12 @@ void ShowBootScreen() {
 void FinishBoot() {
   ApplyPowerRails(Settings().power != 0);
   g_panel.boot_screen_up = false;
-  g_panel.lcd_page = kHomePage;
-  g_panel.menu_redraw = MenuRedraw;
-  MenuRedraw();
+  {
+    MenuPagesLock pages;
+    g_panel.lcd_page = kHomePage;
+    g_panel.menu_redraw = MenuRedraw;
+    RedrawHeldPage();
+  }
   ApplyPowerToPanel();
 }
 
@@ -104,6 +108,9 @@ void PanelLoopPass(int* passes) {
   *passes = 0;
   // Read before the page and the settings: a key handled from here on wins over this drawing.
   LcdDrawScope scope(g_panel.key_generation, g_panel.key_generation.load());
+  // The slow part first, so that keys are not held up by it.
+  PrepareCurrentPage();
+  MenuPagesLock pages;
   if (g_panel.lcd_page != kHomePage && ++g_panel.idle_ticks > kIdleTicksBeforeHome) g_panel.lcd_page = kHomePage;
   PanelSettings s = Settings();
   if (s.power == 1 && (s.front_lcd == 1 || g_power.backlight_countdown > 0)) {

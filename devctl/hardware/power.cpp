@@ -138,7 +138,7 @@ void PowerWorkerPass() {
     // once, when it starts.
     if (!first_pass) ShowSerialBanner();
   }
-  RunPendingRecall();
+  RunPendingRecall(PowerHoldsAudioMute());
 }
 
 void RunPowerThread() {

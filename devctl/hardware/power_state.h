@@ -24,3 +24,8 @@ struct PowerState {
 // Global because the unit has one power state, carried out by the power worker and read by
 // every thread that must behave differently in standby.
 extern PowerState g_power;
+
+// Whether the power state carried out holds the audio-mute line raised: standby (off, not deep
+// sleep) holds it until the next power-on; on and deep sleep leave it released. Whatever raises
+// the line for a while (a preset recall) leaves it so afterwards.
+bool PowerHoldsAudioMute();

@@ -161,8 +161,42 @@ TEST_F(Power, PresetRecallFollowsThePowerSequenceWithTheMuteRaised) {
   EXPECT_EQ(writes, expected);
   auto a = board().dsp_a().Safeloads();
   EXPECT_EQ(a[12].target, 0x1B49);
-  // Raised by the standby, raised and released around the recall.
-  EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 1, 0}));
+  // Raised by the standby, raised for the recall and left raised: standby holds it.
+  EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, 1, 1}));
+}
+
+// A recall's audible step raises the audio-mute line and leaves it as the power state holds it:
+// released when on and in deep sleep, raised in standby until the next power-on.
+TEST_F(Power, ARecallLeavesTheMuteLineAsThePowerStateHoldsIt) {
+  struct Case {
+    const char* state;
+    int power, standby_mode, deep_sleep;
+    int line_after;
+  };
+  const Case kCases[] = {
+      {"on", 1, 1, 0, 0},
+      {"standby", 0, 1, 0, 1},
+      {"deep sleep", 0, 0, 1, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.state);
+    g_unit.config.power = c.power;
+    g_unit.config.standby_mode = c.standby_mode;
+    g_unit.config.preset_enable[1] = 1;
+    g_unit.presets[1] = g_unit.config;
+    g_unit.presets[1].control[0] = g_unit.config.control[0] == 2 ? 3 : 2;
+    g_power.applied = uint8_t(c.power);
+    g_power.deep_sleep = c.deep_sleep;
+    SetAudioMuteGpio(c.line_after);  // as the power sequence left it
+    fs().ClearHistory();
+    {
+      ConfigLock lock;
+      ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 2));
+    }
+    PowerWorkerPass();
+    EXPECT_FALSE(RecallWritesPending());
+    EXPECT_EQ(Levels(kGpioAudioMute), (std::vector<int>{1, c.line_after}));
+  }
 }
 
 TEST_F(Power, RailsAtTheEndOfTheBootScreen) {

@@ -61,7 +61,7 @@ class PresetRecall : public testsupport::SimUnitFixture {
       taken = RecallPresetIntoRecord(g_unit, n);
     }
     EXPECT_EQ(RecallWritesPending(), taken);
-    RunPendingRecall();
+    RunPendingRecall(false);
     EXPECT_FALSE(RecallWritesPending());
     EXPECT_EQ(platform::SyncCount(), syncs);
     return taken;
@@ -247,7 +247,7 @@ TEST_F(PresetRecall, RequestDuringARecallWaitsForTheNextPass) {
     ConfigLock lock;
     ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 3));
   }
-  RunPendingRecall();
+  RunPendingRecall(false);
   platform::sim_i2c().SetTransferHook(nullptr);
   EXPECT_TRUE(requested);
   EXPECT_TRUE(RecallWritesPending());
@@ -266,7 +266,7 @@ TEST_F(PresetRecall, RecallsBeforeOnePassAreAllHeard) {
     ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 3));
     ASSERT_TRUE(RecallPresetIntoRecord(g_unit, 4));
   }
-  RunPendingRecall();
+  RunPendingRecall(false);
   EXPECT_EQ(board().dsp_a().Word(uint16_t(g_dsp_output_volume_addr[0])), DspOutputVolumeWord(90));
   EXPECT_EQ(g_unit.config.usb_input_gain[1], 0);
   const auto writes = SetterWrites(board().dsp_a());

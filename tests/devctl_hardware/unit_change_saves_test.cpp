@@ -2,6 +2,8 @@
 // /oem refusing every write: the control ports hear of the failed save after the change's lines,
 // as they do after a command's, the panel never says the change succeeded, and the save is
 // written without the configuration lock held.
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -15,7 +17,9 @@
 #include "devctl/core/config_file.h"
 #include "devctl/core/config_lock.h"
 #include "devctl/core/markers.h"
+#include "devctl/core/network_changes.h"
 #include "devctl/core/notices.h"
+#include "devctl/core/unit_commit.h"
 #include "devctl/core/unit_state.h"
 #include "devctl/devices/board_lines.h"
 #include "devctl/devices/front_leds.h"
@@ -31,6 +35,7 @@
 #include "platform/paths.h"
 #include "platform/storage.h"
 #include "tests/support/sim_unit.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -213,14 +218,16 @@ const UnitChange kUnitChanges[] = {
        UnitChangeSaves::PressOnPage(
            {KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
      },
-     std::string("[SUCCESS]Set IP mode: DHCP.\r\n") + kFailed, nullptr, "  SAVE FAILED   ", 2},
+     std::string("[SUCCESS]Set IP mode: DHCP.\r\n") + kFailed + "[SUCCESS]Set IP mode: Static.\r\n",
+     nullptr, "  SAVE FAILED   ", 2},
     {"KeyWakingTheUnit", [](UnitChangeSaves&) { g_unit.config.power = 0; },
      [](UnitChangeSaves& t) { t.PressOnController(0x10); },
      std::string("[SUCCESS]Set system power on, please wait a moment...\r\n") + kFailed, nullptr,
      "", 0},
-    // The button's line is not written to the RS-232 port; the failed save is, as on every port.
+    // The button's line is not written to the RS-232 port, nor the failed save of a change that
+    // port never hears of.
     {"UsbButton", nullptr, [](UnitChangeSaves&) { HandleUsbSelectButton(); },
-     std::string("[SUCCESS]Set USB port to USB-C\r\n") + kFailed + "VX7206>", kFailed, "", 0},
+     std::string("[SUCCESS]Set USB port to USB-C\r\n") + kFailed + "VX7206>", "", "", 0},
     {"AutoStandbyEntering", nullptr, [](UnitChangeSaves& t) { t.StandbyUntilPower(false, 0); },
      std::string("\r\nVX7206>No signal input, the system enters auto standby\r\n") + kFailed,
      nullptr, "", 0},
@@ -231,7 +238,8 @@ const UnitChange kUnitChanges[] = {
 };
 
 // The panel's network mode with the save failing: the mode and dhcpcd.conf go back to what they
-// were and no restart is asked for, so the unit never starts in a mode app.json does not hold.
+// were, the ports are told the mode that stands (the table above) and no restart is asked for, so
+// the unit never starts in a mode app.json does not hold.
 TEST_F(UnitChangeSaves, AnUnsavedNetworkModeIsTakenBackWithoutARestart) {
   Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
   ResetRebootRequest();
@@ -242,6 +250,88 @@ TEST_F(UnitChangeSaves, AnUnsavedNetworkModeIsTakenBackWithoutARestart) {
   EXPECT_NE(Read("/etc/dhcpcd.conf").find("static ip_address=192.168.0.200"),
             std::string::npos);
   EXPECT_FALSE(RebootRequested());
+}
+
+// The network page's second of outcome comes after the change's turn: the ports have heard the
+// mode when the panel pauses, and a change made during the pause is told without waiting for it.
+TEST_F(UnitChangeSaves, TheNetworkPagePausesAfterItsTurn) {
+  Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
+  ResetRebootRequest();
+  std::mutex heard_mutex;
+  std::string heard;
+  SetNoticeSink([&](const std::string& text) {
+    std::lock_guard<std::mutex> lock(heard_mutex);
+    heard += text;
+  });
+  std::string heard_at_pause;
+  bool other_told_in_pause = false;
+  std::future<UnitCommit> other;
+  PanelClock pausing([&] {
+    {
+      std::lock_guard<std::mutex> lock(heard_mutex);
+      heard_at_pause = heard;
+    }
+    other = std::async(std::launch::async, [] {
+      return CommitUnitChange([](UnitNotice& notice) {
+        notice.lines = "[SUCCESS]Meanwhile.\r\n";
+        return false;
+      });
+    });
+    other_told_in_pause = testsupport::WaitFor([&] {
+      return other.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }, std::chrono::milliseconds(20000));
+    return lcd().Line(0);
+  });
+  platform::SetClock(&pausing);
+  PressOnPage({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
+  ASSERT_TRUE(other.valid());
+  other.get();
+  EXPECT_EQ(pausing.pauses(), std::vector<std::string>{"   SUCCESS!!!   "});
+  EXPECT_EQ(heard_at_pause, "[SUCCESS]Set IP mode: DHCP.\r\n");
+  EXPECT_TRUE(other_told_in_pause);
+  EXPECT_EQ(heard, "[SUCCESS]Set IP mode: DHCP.\r\n[SUCCESS]Meanwhile.\r\n");
+  EXPECT_TRUE(RebootRequested());
+}
+
+// A failed save takes the panel's mode back only while it is still the mode: a mode a port set
+// between the panel's change and its turn stays, dhcpcd.conf with it, and nothing is taken back.
+TEST_F(UnitChangeSaves, AModeAPortSetMeanwhileIsNotTakenBack) {
+  Write("/usr/local/backend/apps/dhcpcd.conf", "# dhcp\n");
+  g_unit.config.dhcp = 1;
+  g_unit.pending.dhcp = 1;
+  std::mutex heard_mutex;
+  std::string heard;
+  SetNoticeSink([&](const std::string& text) {
+    std::lock_guard<std::mutex> lock(heard_mutex);
+    heard += text;
+  });
+  std::atomic<bool> port_changed{false};
+  std::future<UnitCommit> port;
+  platform::SetWriteStepHook([&](platform::WriteStep step) {
+    // The panel's save, made without the lock: a port sets DHCP again now.
+    if (step != platform::WriteStep::kOpen || port_changed) return;
+    if (!std::async(std::launch::async, ConfigLockFree).get()) return;
+    port_changed = true;
+    port = std::async(std::launch::async, [] {
+      return CommitUnitChange(
+          [](UnitNotice& notice) { return ChangeDhcpMode(g_unit, 1, notice.lines); });
+    });
+    EXPECT_TRUE(testsupport::WaitFor([] {
+      ConfigReadLock lock;
+      return g_unit.config.dhcp == 1;
+    }));
+  });
+  platform::FailWritesUnder(platform::Path("/oem"));
+  // Static on the panel.
+  PressOnPage({KEY_TYPE_E_MENU, KEY_TYPE_E_DOWN, KEY_TYPE_E_OK, KEY_TYPE_E_UP, KEY_TYPE_E_OK});
+  ASSERT_TRUE(port.valid());
+  port.get();
+  platform::SetWriteStepHook(nullptr);
+  EXPECT_EQ(g_unit.config.dhcp, 1);
+  EXPECT_EQ(g_unit.pending.dhcp, 1);
+  EXPECT_EQ(Read("/etc/dhcpcd.conf").find("static ip_address"), std::string::npos);
+  EXPECT_EQ(heard, std::string("[SUCCESS]Set IP mode: Static.\r\n") + kFailed +
+                       "[SUCCESS]Set IP mode: DHCP.\r\n" + kFailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(MadeOnTheUnit, UnitChangeSaves, ::testing::ValuesIn(kUnitChanges),
