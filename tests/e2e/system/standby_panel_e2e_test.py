@@ -48,8 +48,10 @@ class StandbyAndPanel(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="devctl_standby_panel_e2e_")
         self.root = os.path.join(self.dir, "root")
-        for sub in ("oem", "dev", "sim/in"):
+        for sub in ("oem", "dev", "sim/in", "usr/local/backend/apps"):
             os.makedirs(os.path.join(self.root, sub))
+        with open(self.path("/usr/local/backend/apps/dhcpcd.conf"), "w") as f:
+            f.write("interface eth0\n")  # the DHCP set-up a mode taken back to DHCP copies
         self.inputs = 0
         tcp = free_port()
         with open(self.path("/oem/app.json"), "w") as f:
@@ -194,6 +196,42 @@ class StandbyAndPanel(unittest.TestCase):
                 self.assertIn(AUDIO_MUTE_RAISED, self.published("/sim/gpio.txt"))
                 self.assertEqual(json.loads(self.read("/oem/app.json"))["system"]["power"], 0)
 
+
+    def test_a_failed_save_of_the_usb_button_is_not_told_to_rs232(self):
+        serial = self.client(SerialClient(self.path("/sim/rs232")))
+        self.failing_saves()
+        self.raw.mark = len(self.raw.seen)
+        self.board_input("gpio %d 0" % USB_BUTTON)
+        self.board_input("# held a board period")
+        self.board_input("gpio %d 1" % USB_BUTTON)
+        self.raw.wait_for("[SUCCESS]Set USB port to USB-")
+        self.raw.wait_for(SAVE_FAILED)
+        self.saves_again()
+        # A later change is told to every port in its turn, after the button's.
+        self.command("IN 1 GAIN 3", "CH1 gain to 3dB.")
+        serial.wait_for("CH1 gain to 3dB.")
+        self.assertNotIn(b"could not be saved", serial.seen[:serial.mark])
+        self.assertNotIn(b"USB port", serial.seen[:serial.mark])
+
+    def test_a_network_mode_the_panel_could_not_save_is_told_taken_back(self):
+        self.wait_until(lambda: self.lcd(0) == "     VX7206     ", "the home page")
+        self.key("MENU", lambda: self.lcd(0) == "1.USB Select    ")
+        self.key("DOWN", lambda: self.lcd(0) == "2.Network Config")
+        self.key("OK", lambda: self.lcd(0).endswith("IP GW SM   "))
+        self.key("UP", lambda: self.lcd(1).startswith("Static"))
+        self.failing_saves()
+        self.raw.mark = len(self.raw.seen)
+        self.board_input("key OK press")
+        self.raw.wait_for("[SUCCESS]Set IP mode: Static")
+        self.raw.wait_for(SAVE_FAILED)
+        self.board_input("key OK release")
+        self.saves_again()
+        # The mode taken back is told with the failure, ahead of any later change.
+        self.raw.sock.sendall(b"IN 1 GAIN 4\r\n")
+        self.assertEqual(self.raw.wait_for("Set IP mode: DHCP", "CH1 gain to 4dB."),
+                         "Set IP mode: DHCP")
+        self.raw.wait_for("CH1 gain to 4dB.")
+        self.assertEqual(json.loads(self.read("/oem/app.json"))["network"]["dhcp"], 1)
 
 if __name__ == "__main__":
     if len(sys.argv) > 1:
