@@ -3,39 +3,19 @@ either port, and the RS-232 port (a socat pseudo-terminal pair) still shows its 
 
 Usage: ports_off_e2e_test.py DEVCTL"""
 
-import ctypes
 import json
 import os
-import select
 import shutil
-import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 import tty
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import (die_with_this_test, free_port, listening, poll_until,  # noqa: E402
+                         read_fd_until, tail)
+
 DEVCTL = sys.argv[1]
-
-
-def die_with_this_test():
-    """Run in each child: it is killed when this test ends, however the test ends."""
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def listening(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
 
 
 def main():
@@ -55,9 +35,7 @@ def main():
             ["socat", "pty,raw,echo=0,link=" + os.path.join(root, "dev/ttyS6"),
              "pty,raw,echo=0,link=" + serial_link], stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, preexec_fn=die_with_this_test))
-        deadline = time.monotonic() + 10
-        while not os.path.exists(serial_link) and time.monotonic() < deadline:
-            time.sleep(0.05)
+        poll_until(lambda: os.path.exists(serial_link), 10, interval=0.05)
         serial = os.open(serial_link, os.O_RDWR | os.O_NOCTTY)
         tty.setraw(serial)
 
@@ -68,11 +46,7 @@ def main():
         procs.append(devctl)
 
         # The port opens at once; its banner follows 12 s after the start.
-        seen = b""
-        deadline = time.monotonic() + 60
-        while b"VX7206>" not in seen and time.monotonic() < deadline:
-            if select.select([serial], [], [], 0.5)[0]:
-                seen += os.read(serial, 4096)
+        seen = read_fd_until(serial, b"VX7206>", 60)
         assert b"VX7206>" in seen, "no RS-232 banner: %r" % seen
         assert devctl.poll() is None, "devctl ended"
 
@@ -88,20 +62,14 @@ def main():
 
         # A command typed on the RS-232 port is answered there.
         os.write(serial, b"IN 1 GAIN 5\r\n")
-        seen = b""
-        deadline = time.monotonic() + 30
-        while b"5dB.\r\nVX7206>" not in seen and time.monotonic() < deadline:
-            if select.select([serial], [], [], 0.5)[0]:
-                seen += os.read(serial, 4096)
+        seen = read_fd_until(serial, b"5dB.\r\nVX7206>", 30)
         assert b"[SUCCESS]Set analogue input CH1 gain to 5dB.\r\nVX7206>" in seen, seen
         os.close(serial)
         print("ok")
         return 0
     except AssertionError as e:
         print("FAILED:", e)
-        path = os.path.join(root, "sim/devctl.log")
-        if os.path.exists(path):
-            sys.stdout.write(open(path, encoding="latin-1").read()[-3000:])
+        sys.stdout.write(tail(os.path.join(root, "sim/devctl.log"), 3000))
         return 1
     finally:
         for p in reversed(procs):
