@@ -6,11 +6,15 @@ Each test puts this folder on sys.path:
 """
 
 import ctypes
+import json
 import os
 import select
+import shutil
 import signal
 import socket
 import subprocess
+import sys
+import tempfile
 import time
 
 LOOPBACK = "127.0.0.1"
@@ -118,6 +122,71 @@ def stop_process(proc, grace=10.0):
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
+
+
+class DirectUnit:
+    """devctl started by the test itself (no web server) on a fresh unit folder of the simulated
+    board. Its children die with the test; stop() kills them (devctl has no orderly shutdown)
+    and removes the folder."""
+
+    def __init__(self, prefix):
+        self.root = tempfile.mkdtemp(prefix=prefix)
+        self.procs = []
+
+    def path(self, rel):
+        return os.path.join(self.root, rel)
+
+    def write_config(self, network, more_dirs=()):
+        """The unit's folders and an oem/app.json holding only these network settings."""
+        for d in ("oem", "etc", "tmp", "dev", "sim") + tuple(more_dirs):
+            os.makedirs(self.path(d))
+        with open(self.path("oem/app.json"), "w") as f:
+            json.dump({"network": network}, f)
+
+    def start_serial_pair(self):
+        """socat joins the unit's RS-232 device (dev/ttyS6) to a pseudo-terminal at sim/rs232,
+        the test's end; both links appear once socat runs."""
+        self.procs.append(subprocess.Popen(
+            ["socat", "pty,raw,echo=0,link=" + self.path("dev/ttyS6"),
+             "pty,raw,echo=0,link=" + self.path("sim/rs232")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_this_test))
+
+    def start_devctl(self, program):
+        """devctl on this folder, its output in sim/devctl.log."""
+        with open(self.path("sim/devctl.log"), "w") as log:
+            proc = subprocess.Popen([program], env=dict(os.environ, DEVCTL_SIM_ROOT=self.root),
+                                    stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                    preexec_fn=die_with_this_test)
+        self.procs.append(proc)
+        return proc
+
+    def log_tail(self, size):
+        return tail(self.path("sim/devctl.log"), size)
+
+    def stop(self, keep_folder=False):
+        for proc in reversed(self.procs):
+            proc.kill()
+            proc.wait()
+        self.procs = []
+        if not keep_folder:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+def run_on_direct_unit(prefix, checks, log_size=3000):
+    """A test script's run: checks(unit) on a fresh DirectUnit, then "ok" (status 0), or on an
+    AssertionError "FAILED: " with why and the end of devctl's log (status 1). The unit is
+    stopped however the checks end."""
+    unit = DirectUnit(prefix)
+    try:
+        checks(unit)
+        print("ok")
+        return 0
+    except AssertionError as e:
+        print("FAILED:", e)
+        sys.stdout.write(unit.log_tail(log_size))
+        return 1
+    finally:
+        unit.stop()
 
 
 class TextPort:
