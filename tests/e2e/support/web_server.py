@@ -68,7 +68,24 @@ def logs_of(work_dir, names):
     return "".join(tail(os.path.join(work_dir, name), encoding="utf-8") for name in names)
 
 
-class WebServer:
+class FrontServer:
+    """What the web servers in front of devctl share: the URL on their port, and the wait for
+    them to listen, which stops everything started when they never do."""
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d" % self.port
+
+    def listening_or_stopped(self, proc, what):
+        try:
+            wait_for_port(self.port, proc, what, self.log)
+        except RuntimeError:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+
+class WebServer(FrontServer):
     """lighttpd serving devctl; use as a context manager."""
 
     def __init__(self, program, root=None, workdir=None):
@@ -78,10 +95,6 @@ class WebServer:
         self.root = root or os.path.join(self.dir, "root")
         self.port = free_port()
         self.proc = None
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d" % self.port
 
     def prepare_root(self):
         prepare_root(self.root)
@@ -95,12 +108,7 @@ class WebServer:
                                 root=self.root))
         self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            wait_for_port(self.port, self.proc, "lighttpd", self.log)
-        except RuntimeError:
-            self.__exit__(None, None, None)
-            raise
-        return self
+        return self.listening_or_stopped(self.proc, "lighttpd")
 
     def devctl_pid(self):
         """The pid of the devctl lighttpd started (None when there is none)."""
@@ -184,7 +192,7 @@ http {
 """
 
 
-class NginxServer:
+class NginxServer(FrontServer):
     """nginx in the foreground serving devctl, which gets its FastCGI listen socket (a local
     socket made here) on standard input as from a spawner. keep_conn: fastcgi_keep_conn with an
     upstream keepalive pool of 8. Use as a context manager."""
@@ -196,10 +204,6 @@ class NginxServer:
         self.root = os.path.join(self.dir, "root")
         self.port = free_port()
         self.devctl = self.nginx = None
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d" % self.port
 
     def __enter__(self):
         prepare_root(self.root)
@@ -222,12 +226,7 @@ class NginxServer:
         self.nginx = subprocess.Popen(
             ["nginx", "-p", self.dir, "-c", conf, "-e", os.path.join(self.dir, "nginx_error.log")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            wait_for_port(self.port, self.nginx, "nginx", self.log)
-        except RuntimeError:
-            self.__exit__(None, None, None)
-            raise
-        return self
+        return self.listening_or_stopped(self.nginx, "nginx")
 
     def __exit__(self, *exc):
         for proc in (self.nginx, self.devctl):
