@@ -1,5 +1,6 @@
 """What the end-to-end tests share: free loopback ports, bounded waits, children that end with the
-test, the unit folder's files, and a client of one text control port.
+test, the unit folder's files, devctl started by the test on a fresh unit folder, and a client of
+one text control port. web_server.py beside it puts lighttpd or nginx in front of devctl.
 
 Each test puts this folder on sys.path:
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
