@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                "tests", "e2e", "web"))
+                                "tests", "e2e", "support"))
 from web_server import NginxServer, WebServer, curl  # noqa: E402
 
 CASES = [

@@ -13,7 +13,6 @@ import re
 import select
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -21,6 +20,9 @@ import threading
 import time
 import tty
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import TextPort, poll_until, read_fd_until, tail, wait_for  # noqa: E402
 
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
 ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
@@ -81,18 +83,6 @@ def read(rel):
         return f.read()
 
 
-def wait_for(predicate, timeout=60.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        try:
-            if predicate():
-                return
-        except OSError:
-            pass
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
 def lcd_lines():
     text = read("/sim/lcd.txt")
     lines = dict(re.findall(r"^(line[01]) \|(.{16})\|$", text, re.M))
@@ -148,9 +138,7 @@ def gone(pid):
 
 
 def wait_gone(pids, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline and not all(gone(p) for p in pids):
-        time.sleep(0.1)
+    poll_until(lambda: all(gone(p) for p in pids), timeout, retry_on=())
 
 
 def stop_unit():
@@ -242,7 +230,7 @@ class SimulatedUnit(unittest.TestCase):
         self.assertIn("gpio 107 out 0", read("/sim/gpio.txt"))
 
     def test_4_telnet_command_reaches_the_dsp(self):
-        raw = socket.create_connection(("127.0.0.1", STARTED["tcp"]), timeout=30)
+        raw = TextPort(STARTED["tcp"], patience=30)
         serial = os.open(os.path.join(ROOT, "sim/rs232"), os.O_RDWR | os.O_NOCTTY)
         tty.setraw(serial)
         client = Telnet(STARTED["telnet"])
@@ -251,19 +239,10 @@ class SimulatedUnit(unittest.TestCase):
             client.send("IN 1 GAIN 10\r\n")
             client.expect(rb"\[SUCCESS\]Set analogue input CH1 gain to 10dB\.\r\nVX7206>")
             # The reply goes to every control port, the raw TCP client's too.
-            seen = b""
-            while b"VX7206>" not in seen:
-                chunk = raw.recv(4096)
-                if not chunk:
-                    break
-                seen += chunk
-            self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
+            raw.read_until(b"VX7206>")
+            self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", raw.seen)
             # And to the RS-232 port.
-            seen = b""
-            deadline = time.monotonic() + 30
-            while b"CH1 gain to 10dB.\r\nVX7206>" not in seen and time.monotonic() < deadline:
-                if select.select([serial], [], [], 0.5)[0]:
-                    seen += os.read(serial, 4096)
+            seen = read_fd_until(serial, b"CH1 gain to 10dB.\r\nVX7206>", 30)
             self.assertIn(b"[SUCCESS]Set analogue input CH1 gain to 10dB.\r\nVX7206>", seen)
         finally:
             client.close()
@@ -311,8 +290,7 @@ if __name__ == "__main__":
     finally:
         WATCHING.clear()
         stop_unit()
-        log = os.path.join(ROOT, "sim", "devctl.log")
-        if os.path.exists(log) and not (result and result.wasSuccessful()):
-            sys.stdout.write(open(log, encoding="latin-1").read()[-4000:])
+        if not (result and result.wasSuccessful()):
+            sys.stdout.write(tail(os.path.join(ROOT, "sim", "devctl.log")))
         shutil.rmtree(ROOT, ignore_errors=True)
     sys.exit(0 if result and result.wasSuccessful() else 1)

@@ -4,148 +4,56 @@ configuration.
 
 Usage: eq_text_e2e_test.py DEVCTL"""
 
-import ctypes
 import json
 import os
-import shutil
-import signal
-import socket
-import subprocess
 import sys
-import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import (TextPort, dsp_cells, free_port, run_on_direct_unit,  # noqa: E402
+                         wait_for)
 
 DEVCTL = sys.argv[1]
 PROMPT = b"VX7206>"
 
 
-def die_with_this_test():
-    """Run in each child: it is killed when this test ends, however the test ends."""
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+def checks(unit):
+    tcp, telnet = free_port(), free_port()
+    unit.write_config({"tcpport": tcp, "telnetport": telnet, "telnet_enable": 1,
+                       "tcpportenable": 1})
+    unit.start_serial_pair()
+    wait_for(lambda: os.path.exists(unit.path("dev/ttyS6")), "the serial link",
+             interval=0.05, retry_on=())
+    unit.start_devctl(DEVCTL)
+    client = TextPort(tcp)
 
+    # Channels 3 and 4 are EQ-locked in the factory configuration.
+    reply = client.command("IN 3 EQ PRESET 2")
+    assert b"[SUCCESS]Set analogue input CH3/CH4 PEQ to Custom1.\r\n" + PROMPT in reply, reply
+    reply = client.command("in 3 eq 2 type 1 frq 1000 gain -3 q 1.41")
+    assert (b"[SUCCESS]Set analogue input CH3/CH4 EQ 2 to parametric with FRQ 1000Hz gain "
+            b"-3dB Q 1.41.\r\n" + PROMPT) in reply, reply
+    # Band 2 of input 3 at 0x1DD + 5 and of input 4 at 0x205 + 5, both on DSP A.
+    peaking = [0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C, 0x01E126B6]
+    for base in (0x1E2, 0x20A):
+        wait_for(lambda: [dsp_cells(unit.root, "dsp_a.txt").get(base + i) for i in range(5)]
+                 == peaking, "the peaking section at 0x%X" % base, interval=0.05, retry_on=())
+    with open(unit.path("oem/app.json")) as f:
+        peq = json.load(f)["peq"]
+    assert peq["input_preset"][2:4] == [1, 1], peq["input_preset"]
+    for slot in (2, 3):
+        band = peq["input_custom1_date%d" % slot]
+        assert band["frequency"][1] == 1000 and band["type_name"][1] == "PARAMETRIC", band
+        assert abs(band["gain"][1] + 3) < 1e-6 and abs(band["quality"][1] - 1.41) < 1e-6
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(predicate, what, timeout=60.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
-class Client:
-    def __init__(self, port):
-        deadline = time.monotonic() + 60
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=30)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.1)
-        self.seen = b""
-
-    def until(self, text, timeout=60.0):
-        deadline = time.monotonic() + timeout
-        while text not in self.seen and time.monotonic() < deadline:
-            self.sock.settimeout(max(0.1, deadline - time.monotonic()))
-            try:
-                chunk = self.sock.recv(4096)
-            except socket.timeout:
-                break
-            if not chunk:
-                break
-            self.seen += chunk
-        assert text in self.seen, "no %r in %r" % (text, self.seen[-600:])
-        at = self.seen.index(text) + len(text)
-        got, self.seen = self.seen[:at], self.seen[at:]
-        return got
-
-    def command(self, line):
-        self.sock.sendall(line.encode() + b"\r\n")
-        return self.until(PROMPT)
-
-
-def cells(root, name):
-    path = os.path.join(root, "sim", name)
-    out = {}
-    if os.path.exists(path):
-        with open(path) as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 3 and parts[0] == "cell":
-                    out[int(parts[1], 16)] = int(parts[2], 16)
-    return out
-
-
-def main():
-    root = tempfile.mkdtemp(prefix="devctl_eq_text_")
-    procs = []
-    try:
-        for d in ("oem", "etc", "tmp", "dev", "sim"):
-            os.makedirs(os.path.join(root, d))
-        tcp, telnet = free_port(), free_port()
-        with open(os.path.join(root, "oem/app.json"), "w") as f:
-            json.dump({"network": {"tcpport": tcp, "telnetport": telnet, "telnet_enable": 1,
-                                   "tcpportenable": 1}}, f)
-        procs.append(subprocess.Popen(
-            ["socat", "pty,raw,echo=0,link=" + os.path.join(root, "dev/ttyS6"),
-             "pty,raw,echo=0,link=" + os.path.join(root, "sim/rs232")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_this_test))
-        wait_for(lambda: os.path.exists(os.path.join(root, "dev/ttyS6")), "the serial link")
-        log = open(os.path.join(root, "sim/devctl.log"), "w")
-        procs.append(subprocess.Popen([DEVCTL], env=dict(os.environ, DEVCTL_SIM_ROOT=root),
-                                      stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                      preexec_fn=die_with_this_test))
-        client = Client(tcp)
-
-        # Channels 3 and 4 are EQ-locked in the factory configuration.
-        reply = client.command("IN 3 EQ PRESET 2")
-        assert b"[SUCCESS]Set analogue input CH3/CH4 PEQ to Custom1.\r\n" + PROMPT in reply, reply
-        reply = client.command("in 3 eq 2 type 1 frq 1000 gain -3 q 1.41")
-        assert (b"[SUCCESS]Set analogue input CH3/CH4 EQ 2 to parametric with FRQ 1000Hz gain "
-                b"-3dB Q 1.41.\r\n" + PROMPT) in reply, reply
-        # Band 2 of input 3 at 0x1DD + 5 and of input 4 at 0x205 + 5, both on DSP A.
-        peaking = [0x00E93397, 0xFE1ED94A, 0x00FC19FD, 0xFF1AB26C, 0x01E126B6]
-        for base in (0x1E2, 0x20A):
-            wait_for(lambda: [cells(root, "dsp_a.txt").get(base + i) for i in range(5)] == peaking,
-                     "the peaking section at 0x%X" % base)
-        with open(os.path.join(root, "oem/app.json")) as f:
-            peq = json.load(f)["peq"]
-        assert peq["input_preset"][2:4] == [1, 1], peq["input_preset"]
-        for slot in (2, 3):
-            band = peq["input_custom1_date%d" % slot]
-            assert band["frequency"][1] == 1000 and band["type_name"][1] == "PARAMETRIC", band
-            assert abs(band["gain"][1] + 3) < 1e-6 and abs(band["quality"][1] - 1.41) < 1e-6
-
-        reply = client.command("IN 4 EQ 2 OFF")
-        assert b"[SUCCESS]Set analogue input CH3/CH4 EQ 2 off.\r\n" + PROMPT in reply, reply
-        wait_for(lambda: [cells(root, "dsp_a.txt").get(0x1E2 + i) for i in range(5)]
-                 == [0, 0, 0x01000000, 0, 0], "the band passed through")
-        reply = client.command("IN 3 EQ 9 ON")
-        assert (b"[ERROR]Set input PEQ param out of range. Type \"HELP\" for more reference.\r\n"
-                + PROMPT) in reply, reply
-        print("ok")
-        return 0
-    except AssertionError as e:
-        print("FAILED:", e)
-        path = os.path.join(root, "sim/devctl.log")
-        if os.path.exists(path):
-            sys.stdout.write(open(path, encoding="latin-1").read()[-3000:])
-        return 1
-    finally:
-        for p in reversed(procs):
-            p.kill()  # devctl has no orderly shutdown
-            p.wait()
-        shutil.rmtree(root, ignore_errors=True)
+    reply = client.command("IN 4 EQ 2 OFF")
+    assert b"[SUCCESS]Set analogue input CH3/CH4 EQ 2 off.\r\n" + PROMPT in reply, reply
+    wait_for(lambda: [dsp_cells(unit.root, "dsp_a.txt").get(0x1E2 + i) for i in range(5)]
+             == [0, 0, 0x01000000, 0, 0], "the band passed through", interval=0.05,
+             retry_on=())
+    reply = client.command("IN 3 EQ 9 ON")
+    assert (b"[ERROR]Set input PEQ param out of range. Type \"HELP\" for more reference.\r\n"
+            + PROMPT) in reply, reply
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_on_direct_unit("devctl_eq_text_", checks))

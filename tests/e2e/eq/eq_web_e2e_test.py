@@ -7,10 +7,10 @@ Usage: eq_web_e2e_test.py DEVCTL"""
 import json
 import os
 import sys
-import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import dsp_cells, poll_until  # noqa: E402
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")
@@ -32,27 +32,17 @@ class EqWebTest(unittest.TestCase):
         _, text = curl(self.server.url + "/cgi-bin/instr.cgi", body)
         return json.loads(text)
 
-    def cells(self, name):
-        path = os.path.join(self.server.root, "sim", name)
-        out = {}
-        if os.path.exists(path):
-            with open(path) as f:
-                for line in f:
-                    parts = line.split()
-                    if len(parts) == 3 and parts[0] == "cell":
-                        out[int(parts[1], 16)] = int(parts[2], 16)
-        return out
-
     def wait_for_section(self, name, base, words):
-        deadline = time.monotonic() + 60
         got = None
-        while time.monotonic() < deadline:
-            cells = self.cells(name)
+
+        def shown():
+            nonlocal got
+            cells = dsp_cells(self.server.root, name)
             got = [cells.get(base + i) for i in range(5)]
-            if got == words:
-                return
-            time.sleep(0.05)
-        self.fail("section at 0x%X is %r" % (base, got))
+            return got == words
+
+        if not poll_until(shown, 60, interval=0.05, retry_on=()):
+            self.fail("section at 0x%X is %r" % (base, got))
 
     def test_band_edit_on_a_locked_pair(self):
         reply = self.command({"comhead": "set eq preset", "action": 0, "chn": 6, "preset": 1})

@@ -3,135 +3,65 @@ simulated board: the files they leave under the unit folder and the replies a cl
 
 Usage: text_network_e2e_test.py DEVCTL"""
 
-import ctypes
 import json
 import os
-import shutil
-import signal
-import socket
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import (DirectUnit, TextPort, free_port, read_text,  # noqa: E402
+                         read_when_there)
 
 DEVCTL = ""
 HINT = ', (Please use "NET RB" command or re-power device to apply new config!)\r\n'
 TEMPLATE = "# dhcp template\n"
 
 
-def die_with_this_test():
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Client:
+class Client(TextPort):
     """A raw TCP control client: every reply of every port reaches it, so each wait looks only at
     what arrived after the line it sent."""
 
     def __init__(self, port):
-        deadline = time.monotonic() + 60
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=1)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.1)
-        self.sock.settimeout(0.5)
-        self.seen = ""
-
-    def drain(self):
-        try:
-            while True:
-                data = self.sock.recv(65536)
-                if not data:
-                    break
-                self.seen += data.decode("latin-1")
-        except socket.timeout:
-            pass
-
-    def wait_for(self, text, start, timeout=30.0):
-        deadline = time.monotonic() + timeout
-        while text not in self.seen[start:]:
-            if time.monotonic() > deadline:
-                raise AssertionError("no %r in %r" % (text, self.seen[start:][-800:]))
-            try:
-                data = self.sock.recv(65536)
-                if data:
-                    self.seen += data.decode("latin-1")
-            except socket.timeout:
-                pass
-        return self.seen[start:]
+        super().__init__(port, patience=60.0, wait_timeout=30.0, encoding="latin-1")
 
     def send(self, line, expect="VX7206>"):
         """Sends a line and returns what came back up to and including the prompt."""
         self.drain()  # replies to other clients' lines that reached this one too
-        start = len(self.seen)
-        self.sock.sendall(line.encode("latin-1") + b"\r\n")
-        text = self.wait_for(expect, start)
-        text = text[:text.index(expect) + len(expect)]
+        self.mark_now()
+        self.send_line(line)
+        text = self.read_until(expect).decode("latin-1")
         # The port echoes what was typed before it answers.
         return text[len(line):] if text.startswith(line) else text
-
-    def close(self):
-        self.sock.close()
 
 
 class TextNetworkTest(unittest.TestCase):
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="devctl_net_e2e_")
-        for d in ("oem", "etc", "tmp", "dev", "sim", "usr/local/backend/apps"):
-            os.makedirs(os.path.join(self.root, d))
+        self.unit = DirectUnit("devctl_net_e2e_")
+        self.port = free_port()
+        self.unit.write_config({"dhcp": 1, "ipaddress": "192.168.0.200", "subnet": "255.255.255.0",
+                                "gateway": "192.168.0.1", "dnsserver": "192.168.0.1",
+                                "hostname": "VX7206", "tcpport": self.port,
+                                "telnetport": free_port(), "telnet_enable": 1,
+                                "tcpportenable": 1},
+                               more_dirs=("usr/local/backend/apps",))
         with open(self.path("usr/local/backend/apps/dhcpcd.conf"), "w") as f:
             f.write(TEMPLATE)
-        self.port = free_port()
-        network = {"dhcp": 1, "ipaddress": "192.168.0.200", "subnet": "255.255.255.0",
-                   "gateway": "192.168.0.1", "dnsserver": "192.168.0.1", "hostname": "VX7206",
-                   "tcpport": self.port, "telnetport": free_port(), "telnet_enable": 1,
-                   "tcpportenable": 1}
-        with open(self.path("oem/app.json"), "w") as f:
-            json.dump({"network": network}, f)
-        self.log = open(self.path("sim/devctl.log"), "w")
-        self.devctl = subprocess.Popen([DEVCTL], env=dict(os.environ, DEVCTL_SIM_ROOT=self.root),
-                                       stdin=subprocess.DEVNULL, stdout=self.log,
-                                       stderr=self.log, preexec_fn=die_with_this_test)
+        self.unit.start_devctl(DEVCTL)
         self.clients = []
 
     def tearDown(self):
         for c in self.clients:
             c.close()
-        self.devctl.kill()  # devctl has no orderly shutdown
-        self.devctl.wait()
-        self.log.close()
-        if not os.environ.get("KEEP_NET_E2E_DIR"):
-            shutil.rmtree(self.root, ignore_errors=True)
+        self.unit.stop(keep_folder=bool(os.environ.get("KEEP_NET_E2E_DIR")))
 
     def path(self, rel):
-        return os.path.join(self.root, rel)
+        return self.unit.path(rel)
 
     def read(self, rel):
-        try:
-            with open(self.path(rel), encoding="latin-1") as f:
-                return f.read()
-        except FileNotFoundError:
-            return None
+        return read_text(self.path(rel))
 
-    def read_when_there(self, rel, timeout=30.0):
-        """The file once it exists: the reboot marker follows the reply that announced it."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            text = self.read(rel)
-            if text is not None:
-                return text
-            time.sleep(0.01)
-        return self.read(rel)
+    def read_when_there(self, rel):
+        return read_when_there(self.path(rel))
 
     def client(self):
         c = Client(self.port)

@@ -5,10 +5,10 @@ folder (dhcpcd.conf, the host name, the reboot marker, the recorded dhcpcd resta
 import json
 import os
 import sys
-import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import read_text, read_when_there, wait_for  # noqa: E402
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = ""
@@ -28,21 +28,10 @@ class WebNetworkTest(unittest.TestCase):
         return os.path.join(self.server.root, rel)
 
     def read(self, rel):
-        try:
-            with open(self.path(rel), encoding="latin-1") as f:
-                return f.read()
-        except FileNotFoundError:
-            return None
+        return read_text(self.path(rel))
 
-    def read_when_there(self, rel, timeout=30.0):
-        """The file once it exists: the reboot marker follows the reply that announced it."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            text = self.read(rel)
-            if text is not None:
-                return text
-            time.sleep(0.01)
-        return self.read(rel)
+    def read_when_there(self, rel):
+        return read_when_there(self.path(rel))
 
     def command(self, request):
         body = request if isinstance(request, str) else json.dumps(request)
@@ -96,10 +85,8 @@ class WebNetworkTest(unittest.TestCase):
         self.assertEqual((saved["dhcp"], saved["ipaddress"], saved["hostname"]),
                          (0, "10.0.0.5", "studio-b"))
         # The dhcpcd restart runs on its own thread a moment later.
-        deadline = time.monotonic() + 60
-        while "S41dhcpcd restart" not in (self.read("sim/commands.log") or ""):
-            self.assertLess(time.monotonic(), deadline, "no dhcpcd restart recorded")
-            time.sleep(0.1)
+        wait_for(lambda: "S41dhcpcd restart" in (self.read("sim/commands.log") or ""),
+                 "the dhcpcd restart recorded", retry_on=())
 
     def test_defaults_getters_and_accounts(self):
         self.command(self.settings(hostname="custom"))

@@ -4,54 +4,27 @@ is checked in its reply, the configuration file, the status document and the sim
 
 import json
 import os
-import socket
 import sys
-import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import TextPort, dsp_cells, poll_until, read_text  # noqa: E402
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")
-PROMPT = b"VX7206>"
 DEADLINE = 90
 
 
-def connect(port):
-    end = time.monotonic() + DEADLINE
-    while True:
-        try:
-            return socket.create_connection(("127.0.0.1", port), timeout=DEADLINE)
-        except OSError:
-            if time.monotonic() > end:
-                raise
-            time.sleep(0.1)
-
-
-class Port:
-    """A client of one control port that collects everything the unit sends."""
+class Port(TextPort):
+    """A client of one control port that collects everything the unit sends; each wait reads on
+    from where the last one stopped."""
 
     def __init__(self, port):
-        self.sock = connect(port)
-        self.buf = b""
-
-    def wait_for(self, text):
-        data = text.encode() if isinstance(text, str) else text
-        end = time.monotonic() + DEADLINE
-        while data not in self.buf:
-            self.sock.settimeout(max(0.1, end - time.monotonic()))
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                raise AssertionError("port closed while waiting for %r" % text)
-            self.buf += chunk
-        at = self.buf.index(data) + len(data)
-        seen, self.buf = self.buf[:at], self.buf[at:]
-        return seen.decode("latin-1")
+        super().__init__(port, patience=DEADLINE)
 
     def command(self, line):
         """Sends one line; returns the reply up to the prompt that follows it."""
-        self.sock.sendall(line.encode() + b"\r\n")
-        return self.wait_for(PROMPT)
+        return super().command(line).decode("latin-1")
 
 
 class OutputCommandsTest(unittest.TestCase):
@@ -63,13 +36,7 @@ class OutputCommandsTest(unittest.TestCase):
         # The start-up writes the stored settings to the DSPs; commands follow once it has
         # released the audio mute, so its writes cannot overtake theirs.
         gpio = os.path.join(cls.server.root, "sim", "gpio.txt")
-        end = time.monotonic() + DEADLINE
-        while time.monotonic() < end:
-            if os.path.exists(gpio):
-                with open(gpio) as f:
-                    if "gpio 113 out 0" in f.read():
-                        break
-            time.sleep(0.1)
+        poll_until(lambda: "gpio 113 out 0" in (read_text(gpio) or ""), DEADLINE, retry_on=())
         with open(os.path.join(cls.server.root, "oem", "app.json")) as f:
             network = json.load(f)["network"]
         cls.tcp = Port(network["tcpport"])
@@ -78,7 +45,7 @@ class OutputCommandsTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         for port in (cls.tcp, cls.telnet):
-            port.sock.close()
+            port.close()
         cls.server.__exit__(None, None, None)
 
     def saved(self):
@@ -95,20 +62,15 @@ class OutputCommandsTest(unittest.TestCase):
 
     def wait_cell(self, dsp, address, word, tolerance=0):
         """Waits until the simulated DSP publishes word (within tolerance) at address."""
-        path = os.path.join(self.server.root, "sim", dsp)
-        end = time.monotonic() + DEADLINE
         last = None
-        while time.monotonic() < end:
-            if os.path.exists(path):
-                with open(path) as f:
-                    for line in f:
-                        parts = line.split()
-                        if len(parts) == 3 and parts[0] == "cell" and int(parts[1], 16) == address:
-                            last = int(parts[2], 16)
-            if last is not None and abs(last - word) <= tolerance:
-                return
-            time.sleep(0.1)
-        self.fail("DSP %s cell %#x is %r, not %#x" % (dsp, address, last, word))
+
+        def published():
+            nonlocal last
+            last = dsp_cells(self.server.root, dsp).get(address, last)
+            return last is not None and abs(last - word) <= tolerance
+
+        if not poll_until(published, DEADLINE, retry_on=()):
+            self.fail("DSP %s cell %#x is %r, not %#x" % (dsp, address, last, word))
 
     # Text commands, one of each kind of command.
 

@@ -12,8 +12,9 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
-from web_server import WebServer, curl, free_port  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import TextPort, free_port  # noqa: E402
+from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = ""
 PROMPT = b"VX7206>"
@@ -24,55 +25,16 @@ def occupied(port):
     return "[ERROR]Port %d is occupied, please select another port." % port
 
 
-class PortClient:
+class PortClient(TextPort):
     """A client of one text port (raw TCP, or the telnet port without option answers): every
     port's replies reach it, so a wait looks for one text among what came after its mark."""
 
     def __init__(self, port):
-        deadline = time.monotonic() + PATIENCE
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=1)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.05)
-        self.sock.settimeout(0.5)
-        self.seen = b""
-        self.mark = 0
-        self.closed = False
-
-    def read_some(self):
-        try:
-            data = self.sock.recv(65536)
-            if not data:
-                self.closed = True
-            self.seen += data
-        except socket.timeout:
-            pass
+        super().__init__(port, patience=PATIENCE)
 
     def send(self, line):
-        self.mark = len(self.seen)
-        self.sock.sendall(line.encode() + b"\r\n")
-
-    def wait_for(self, *texts):
-        """The first of texts to arrive after the mark; the mark moves past it."""
-        wanted = [t.encode() for t in texts]
-        deadline = time.monotonic() + PATIENCE
-        while True:
-            found = [(self.seen.find(w, self.mark), w) for w in wanted]
-            found = [(at, w) for at, w in found if at >= 0]
-            if found:
-                at, w = min(found)
-                self.mark = at + len(w)
-                return w.decode()
-            if self.closed or time.monotonic() > deadline:
-                raise AssertionError("none of %r in %r" % (texts, self.seen[self.mark:][-600:]))
-            self.read_some()
-
-    def close(self):
-        self.sock.close()
+        self.mark_now()
+        self.send_line(line)
 
 
 class OrderAndPortSwitches(unittest.TestCase):

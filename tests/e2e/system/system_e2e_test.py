@@ -4,69 +4,33 @@ lighttpd, text commands on the raw TCP port, and devctl started again on the sam
 import json
 import os
 import shutil
-import socket
 import sys
 import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
-from web_server import WebServer, curl, free_port  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import TextPort, free_port, listening, wait_for  # noqa: E402
+from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")
 PROMPT = b"VX7206>"
 
 
-def wait_for(predicate, timeout=60.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        try:
-            if predicate():
-                return
-        except OSError:
-            pass
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
-class TextClient:
+class TextClient(TextPort):
     """A raw TCP client of the text port: sends a line, reads up to the next prompt."""
-
-    def __init__(self, port, timeout=60.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=30)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise
-                time.sleep(0.1)
-        self.seen = b""  # raw TCP clients get no greeting
-
-    def read_prompt(self):
-        while PROMPT not in self.seen:
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                raise AssertionError("connection closed: %r" % self.seen)
-            self.seen += chunk
-        text, _, self.seen = self.seen.partition(PROMPT)
-        return text
 
     def command(self, line):
         """The reply lines of one command, without the leading line end and the prompt."""
-        self.sock.sendall(line.encode() + b"\r\n")
+        self.send_line(line)
         while True:
-            text = self.read_prompt()
+            text = self.read_until(PROMPT)[:-len(PROMPT)]
             # The raw port echoes what it receives; the reply follows, starting with a line end.
             # Notices of other commands end with a prompt too and are skipped.
             if text.startswith(line.encode()):
                 text = text[len(line):]
             if text.startswith(b"\r\n"):
                 return text[2:].decode("latin-1")
-
-    def close(self):
-        self.sock.close()
 
 
 class PresetsAndSystem(unittest.TestCase):
@@ -188,11 +152,7 @@ class PresetsAndSystem(unittest.TestCase):
         port = self.config()["network"]["telnetport"]
 
         def accepts():
-            try:
-                socket.create_connection(("127.0.0.1", port), timeout=5).close()
-                return True
-            except OSError:
-                return False
+            return listening(port, timeout=5)
 
         wait_for(accepts, what="telnet server listening")
         self.assertEqual(self.web({"comhead": "set telnetportenable", "value": 0}),

@@ -10,7 +10,7 @@ import tarfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")

@@ -4,12 +4,12 @@ documents, as a browser or a control system reaches them."""
 import json
 import os
 import sys
-import time
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 import xml.etree.ElementTree as ET
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import dsp_cells, poll_until  # noqa: E402
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")
@@ -77,31 +77,20 @@ class WebApiTest(unittest.TestCase):
         names = root.find("input/input_name").text or ""
         self.assertEqual(names.split(","), doc["input"]["input_name"])
 
-    def dsp_cells(self, name):
-        """The simulated DSP's published cells as {address: word}."""
-        path = os.path.join(self.server.root, "sim", name)
-        cells = {}
-        if os.path.exists(path):
-            with open(path) as f:
-                for line in f:
-                    parts = line.split()
-                    if len(parts) == 3 and parts[0] == "cell":
-                        cells[int(parts[1], 16)] = int(parts[2], 16)
-        return cells
-
     def test_set_input_gain_reaches_the_dsp(self):
-        before = self.dsp_cells("dsp_b.txt")
+        before = dsp_cells(self.server.root, "dsp_b.txt")
         reply = self.command('{"comhead":"set input gain","action":1,"chn":2,"gain":-6}')
         self.assertEqual(reply, {"comhead": "set input gain", "result": 1})
         expected = round(10 ** (-6 / 20) * (1 << 24))
-        deadline = time.monotonic() + 60
         changed = {}
-        while time.monotonic() < deadline:
-            after = self.dsp_cells("dsp_b.txt")
+
+        def took_the_word():
+            nonlocal changed
+            after = dsp_cells(self.server.root, "dsp_b.txt")
             changed = {a: w for a, w in after.items() if before.get(a) != w}
-            if any(abs(w - expected) <= 1 for w in changed.values()):
-                break
-            time.sleep(0.1)
+            return any(abs(w - expected) <= 1 for w in changed.values())
+
+        poll_until(took_the_word, 60, retry_on=())
         self.assertTrue(any(abs(w - expected) <= 1 for w in changed.values()),
                         "no DSP B cell took the -6 dB word: %r" % changed)
         _, text = curl(self.server.url + "/cgi-bin/getjson.cgi?json=mxsta")

@@ -9,7 +9,7 @@ import sys
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from web_server import NginxServer, WebServer  # noqa: E402
 
 PROGRAM = os.environ.get("DEVCTL_PROGRAM", "")

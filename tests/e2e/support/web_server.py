@@ -9,6 +9,8 @@ import subprocess
 import tempfile
 import time
 
+from e2e_support import free_port, listening, stop_process, tail
+
 CONF = """server.modules = ( "mod_rewrite", "mod_fastcgi" )
 server.document-root = "{dir}/www"
 server.bind = "127.0.0.1"
@@ -29,12 +31,6 @@ fastcgi.server = ( "/fcgi" => ((
 """
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def prepare_root(root):
     """A unit folder whose control ports sit on free loopback ports."""
     for sub in ("oem", "tmp", "dev", "sim/in", "etc", "usr/local/backend/apps"):
@@ -49,19 +45,47 @@ def prepare_root(root):
 
 
 def wait_for_port(port, proc, what, log):
+    """Until the server proc listens on port; RuntimeError with its log when it ends first or
+    does not listen within 90 s."""
     deadline = time.monotonic() + 90
     while time.monotonic() < deadline:
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        if listening(port):
             return
-        except OSError:
-            if proc.poll() is not None:
-                break
-            time.sleep(0.05)
+        if proc.poll() is not None:
+            break
+        time.sleep(0.05)
     raise RuntimeError(what + " did not start: " + log())
 
 
-class WebServer:
+def remove_work_dir(path):
+    """A server's working folder goes with it, unless KEEP_WEB_E2E_DIR asks to keep it."""
+    if not os.environ.get("KEEP_WEB_E2E_DIR"):
+        shutil.rmtree(path, ignore_errors=True)
+
+
+def logs_of(work_dir, names):
+    """The end of each of the server's logs, one after the other."""
+    return "".join(tail(os.path.join(work_dir, name), encoding="utf-8") for name in names)
+
+
+class FrontServer:
+    """What the web servers in front of devctl share: the URL on their port, and the wait for
+    them to listen, which stops everything started when they never do."""
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d" % self.port
+
+    def listening_or_stopped(self, proc, what):
+        try:
+            wait_for_port(self.port, proc, what, self.log)
+        except RuntimeError:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+
+class WebServer(FrontServer):
     """lighttpd serving devctl; use as a context manager."""
 
     def __init__(self, program, root=None, workdir=None):
@@ -71,10 +95,6 @@ class WebServer:
         self.root = root or os.path.join(self.dir, "root")
         self.port = free_port()
         self.proc = None
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d" % self.port
 
     def prepare_root(self):
         prepare_root(self.root)
@@ -88,12 +108,7 @@ class WebServer:
                                 root=self.root))
         self.proc = subprocess.Popen(["lighttpd", "-D", "-f", conf],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            wait_for_port(self.port, self.proc, "lighttpd", self.log)
-        except RuntimeError:
-            self.__exit__(None, None, None)
-            raise
-        return self
+        return self.listening_or_stopped(self.proc, "lighttpd")
 
     def devctl_pid(self):
         """The pid of the devctl lighttpd started (None when there is none)."""
@@ -111,24 +126,12 @@ class WebServer:
         return None
 
     def __exit__(self, *exc):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        if self.own_dir and not os.environ.get("KEEP_WEB_E2E_DIR"):
-            shutil.rmtree(self.dir, ignore_errors=True)
+        stop_process(self.proc)
+        if self.own_dir:
+            remove_work_dir(self.dir)
 
     def log(self):
-        text = ""
-        for name in ("error.log", "breakage.log"):
-            path = os.path.join(self.dir, name)
-            if os.path.exists(path):
-                with open(path, errors="replace") as f:
-                    text += f.read()[-4000:]
-        return text
+        return logs_of(self.dir, ("error.log", "breakage.log"))
 
 
 def curl(url, body=None, headers=False):
@@ -189,7 +192,7 @@ http {
 """
 
 
-class NginxServer:
+class NginxServer(FrontServer):
     """nginx in the foreground serving devctl, which gets its FastCGI listen socket (a local
     socket made here) on standard input as from a spawner. keep_conn: fastcgi_keep_conn with an
     upstream keepalive pool of 8. Use as a context manager."""
@@ -201,10 +204,6 @@ class NginxServer:
         self.root = os.path.join(self.dir, "root")
         self.port = free_port()
         self.devctl = self.nginx = None
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d" % self.port
 
     def __enter__(self):
         prepare_root(self.root)
@@ -227,30 +226,12 @@ class NginxServer:
         self.nginx = subprocess.Popen(
             ["nginx", "-p", self.dir, "-c", conf, "-e", os.path.join(self.dir, "nginx_error.log")],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            wait_for_port(self.port, self.nginx, "nginx", self.log)
-        except RuntimeError:
-            self.__exit__(None, None, None)
-            raise
-        return self
+        return self.listening_or_stopped(self.nginx, "nginx")
 
     def __exit__(self, *exc):
         for proc in (self.nginx, self.devctl):
-            if proc and proc.poll() is None:
-                proc.terminate()
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
-        if not os.environ.get("KEEP_WEB_E2E_DIR"):
-            shutil.rmtree(self.dir, ignore_errors=True)
+            stop_process(proc)
+        remove_work_dir(self.dir)
 
     def log(self):
-        text = ""
-        for name in ("nginx_error.log", "devctl.log"):
-            path = os.path.join(self.dir, name)
-            if os.path.exists(path):
-                with open(path, errors="replace") as f:
-                    text += f.read()[-4000:]
-        return text
+        return logs_of(self.dir, ("nginx_error.log", "devctl.log"))
