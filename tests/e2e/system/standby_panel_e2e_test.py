@@ -11,14 +11,12 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import tty
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "web"))
-from web_server import WebServer, curl, free_port  # noqa: E402
-from order_e2e_test import PATIENCE, PortClient  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_support import TextPort, free_port, wait_for  # noqa: E402
+from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = ""
 AUDIO_MUTE_RAISED = "gpio 113 out 1"
@@ -26,18 +24,21 @@ USB_BUTTON = 49
 INPUT1_GAIN_CELL = 0x010E
 LIT = "memory 03 00 03 00 03 00 03 00 03 00 03 00 03 00"  # every LED on: the unit is on
 SAVE_FAILED = "[ERROR]Settings could not be saved."
+PATIENCE = 120.0  # only reached when something is broken
 
 
-class SerialClient(PortClient):
+class SerialClient(TextPort):
     """The other end of the unit's RS-232 port, held as a terminal program holds it."""
 
     def __init__(self, path):
+        self.patience = self.wait_timeout = PATIENCE
+        self.encoding, self.line_end = "utf-8", b"\r\n"
         self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
         tty.setraw(self.fd)
         self.seen, self.mark, self.closed = b"", 0, False
 
-    def read_some(self):
-        if select.select([self.fd], [], [], 0.5)[0]:
+    def read_some(self, timeout=TextPort.POLL):
+        if select.select([self.fd], [], [], timeout)[0]:
             self.seen += os.read(self.fd, 65536)
 
     def close(self):
@@ -67,7 +68,7 @@ class StandbyAndPanel(unittest.TestCase):
         self.server = WebServer(PROGRAM, root=self.root,
                                 workdir=os.path.join(self.dir, "web")).__enter__()
         self.web({"comhead": "help"})  # devctl starts
-        self.raw = self.client(PortClient(tcp))
+        self.raw = self.client(TextPort(tcp, patience=PATIENCE))
 
     def tearDown(self):
         for c in self.clients:
@@ -96,19 +97,12 @@ class StandbyAndPanel(unittest.TestCase):
         return json.loads(text).get("result")
 
     def command(self, line, reply):
-        self.raw.send(line)
+        self.raw.mark_now()
+        self.raw.send_line(line)
         self.raw.wait_for(reply)
 
     def wait_until(self, predicate, what):
-        deadline = time.monotonic() + PATIENCE  # only reached when something is broken
-        while True:
-            try:
-                if predicate():
-                    return
-            except OSError:
-                pass
-            self.assertLess(time.monotonic(), deadline, "no " + what)
-            time.sleep(0.05)
+        wait_for(predicate, what, timeout=PATIENCE, interval=0.05)
 
     def board_input(self, text):
         """Puts a file of input commands into the board's folder; returns once it is taken."""
@@ -170,7 +164,7 @@ class StandbyAndPanel(unittest.TestCase):
             self.command("PRESET %d SAVE" % preset, "to preset %d." % preset)
 
         def text_recall_then_power_off():
-            self.raw.mark = len(self.raw.seen)
+            self.raw.mark_now()
             self.raw.sock.sendall(b"PRESET 2 APPLY\rPOFF\r")
             self.raw.wait_for("[SUCCESS]Set system power off.")
 
@@ -200,7 +194,7 @@ class StandbyAndPanel(unittest.TestCase):
     def test_a_failed_save_of_the_usb_button_is_not_told_to_rs232(self):
         serial = self.client(SerialClient(self.path("/sim/rs232")))
         self.failing_saves()
-        self.raw.mark = len(self.raw.seen)
+        self.raw.mark_now()
         self.board_input("gpio %d 0" % USB_BUTTON)
         self.board_input("# held a board period")
         self.board_input("gpio %d 1" % USB_BUTTON)
@@ -220,7 +214,7 @@ class StandbyAndPanel(unittest.TestCase):
         self.key("OK", lambda: self.lcd(0).endswith("IP GW SM   "))
         self.key("UP", lambda: self.lcd(1).startswith("Static"))
         self.failing_saves()
-        self.raw.mark = len(self.raw.seen)
+        self.raw.mark_now()
         self.board_input("key OK press")
         self.raw.wait_for("[SUCCESS]Set IP mode: Static")
         self.raw.wait_for(SAVE_FAILED)
