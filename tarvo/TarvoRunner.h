@@ -31,8 +31,9 @@ class Runner {
   // periods that passed meanwhile are dropped), and workFn(n) with the number of periods that
   // elapsed since the last call (several at once when the client fell behind); the caller
   // multiplies by samples_per_period. Periods counted after reset_count changed never reach
-  // workFn: the reset comes first and drops them. Before each resetFn the buffer set's channel tables are
-  // re-read; a layout that does not fit the mapping ends the loop so the caller reconnects.
+  // workFn: the reset comes first and drops them. Before each resetFn the buffer set's channel
+  // tables are re-read; a layout that does not fit the mapping ends the loop so the caller
+  // reconnects.
   // While reset_count stays odd the loop keeps to the activity rule of a stalled engine (more
   // than a second without a work call: inactive) and ends on a stop request or a closed area.
   // magic 0 seen after a wait ends the run as a closed area, also with endWhenLost set.

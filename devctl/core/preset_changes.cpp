@@ -27,7 +27,8 @@ bool SavePreset(UnitState& unit, int n, std::string& lines) {
   // read from the new file, so the slot and the file always agree; the enable flag goes into the
   // record only once both exist.
   std::string document;
-  if (!PrintAsSaved(&unit.config, &document) || WriteStoredFile(file.c_str(), document) != 0) return false;
+  if (!PrintAsSaved(&unit.config, &document)) return false;
+  if (WriteStoredFile(file.c_str(), document) != 0) return false;
   LoadAppConfigFile(file, file.c_str(), &unit.presets[n - 1], unit.identity.mac, unit.config.type);
   unit.config.preset_enable[n - 1] = 1;
   lines += "[SUCCESS]Save current config to preset " + std::to_string(n) + ".\r\n";

@@ -14,7 +14,8 @@
 class MenuPagesLock {
  public:
   MenuPagesLock();                            // waits for the pages
-  explicit MenuPagesLock(std::try_to_lock_t);  // takes them only when free (or already this thread's)
+  // Takes the pages only when they are free (or already this thread's).
+  explicit MenuPagesLock(std::try_to_lock_t);
   ~MenuPagesLock();  // the last hold of the thread draws a redraw left to it, then lets go
   MenuPagesLock(const MenuPagesLock&) = delete;
   MenuPagesLock& operator=(const MenuPagesLock&) = delete;

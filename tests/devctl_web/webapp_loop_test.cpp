@@ -104,8 +104,8 @@ TEST_F(WebappLoopTest, HeadersOfTheThreeEndingsAreExact) {
   }
 }
 
-// A reply goes out in records of up to 64 KB sent together, not in libfcgi's 8 KB records one
-// write at a time; the end of the output and of the request follow.
+// A reply goes out in records of up to 64 KB sent together, not in small records one write at a
+// time; the end of the output and of the request follow.
 TEST_F(WebappLoopTest, RepliesGoOutInFewLargeRecords) {
   struct Case {
     size_t body;
@@ -404,9 +404,8 @@ std::string Record(uint8_t type, const std::string& content, uint8_t version = 1
 
 const std::string kBegin = Record(1, std::string("\0\1\0\0\0\0\0\0", 8));
 
-// Streams whose parameters could make libfcgi allocate what their lengths declare, or that break
-// the record layer, are dropped before libfcgi sees them; the loop serves the next client. A pair
-// may still span records.
+// Streams whose parameter lengths declare more than the stream holds, or that break the record
+// layer, are dropped unanswered; the loop serves the next client. A pair may still span records.
 TEST(WebappLoopLimits, BrokenParameterStreamsAreDroppedAndTheLoopServesOn) {
   LocalLoop loop(10000);
   ASSERT_TRUE(loop.listening());

@@ -58,8 +58,9 @@ def unix_connect(address):
 
 def hold_sockets_as_nobody(addresses, ready_w, done_r):
     """In a forked child: as nobody, connect to each address, send the 227-byte seed stream on one
-    connection (it broke libfcgi), the start of a request that never ends on another, then fill the backlog with
-    idle connections; report how many addresses were reached, and hold all until told."""
+    connection (it once ended devctl), the start of a request that never ends on another, then
+    fill the backlog with idle connections; report how many addresses were reached, and hold all
+    until told."""
     os.setgroups([])
     os.setgid(65534)
     os.setuid(65534)
