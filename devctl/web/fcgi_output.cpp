@@ -1,6 +1,7 @@
 #include "devctl/web/fcgi_output.h"
 
 #include <limits.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -22,18 +23,32 @@ HeaderBytes Header(int type, int request_id, size_t content, size_t padding) {
   return h;
 }
 
-// Sends every byte of iov; the connection is blocking, and a write that stops short (a signal)
-// goes on where it stopped. MSG_NOSIGNAL: a web server that went away costs an error, not the
-// process.
-bool SendAll(int fd, std::vector<iovec> iov) {
+// Until fd takes more bytes; false when the deadline passed or the connection broke first.
+bool WaitWritable(int fd, SendDeadline deadline) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd pfd{fd, POLLOUT, 0};
+    const int ready = poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0) return true;  // writable, or an error the next send reports
+  }
+}
+
+// Sends every byte of iov before the deadline; a write that stops short (a full socket buffer, a
+// signal) goes on where it stopped. MSG_NOSIGNAL: a web server that went away costs an error, not
+// the process.
+bool SendAll(int fd, std::vector<iovec> iov, SendDeadline deadline) {
   size_t first = 0;
   while (first < iov.size()) {
     msghdr message{};
     message.msg_iov = &iov[first];
     message.msg_iovlen = std::min(iov.size() - first, size_t(IOV_MAX));
-    const ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL);
+    const ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitWritable(fd, deadline)) continue;
       return false;
     }
     size_t sent = size_t(n);
@@ -48,7 +63,8 @@ bool SendAll(int fd, std::vector<iovec> iov) {
 
 }  // namespace
 
-bool SendFcgiReply(int fd, int request_id, const std::string& head, const std::string& body) {
+bool SendFcgiReply(int fd, int request_id, const std::string& head, const std::string& body,
+                   SendDeadline deadline) {
   static const char kPadding[8] = {};
   const std::string* parts[] = {&head, &body};
   const size_t total = head.size() + body.size();
@@ -83,11 +99,11 @@ bool SendFcgiReply(int fd, int request_id, const std::string& head, const std::s
   iov.push_back({headers.back().data(), fcgi::kHeaderLength});
   static_assert(fcgi::kRequestComplete == 0, "the end-request body is all zero");
   iov.push_back({const_cast<char*>(kPadding), 8});
-  return SendAll(fd, std::move(iov));
+  return SendAll(fd, std::move(iov), deadline);
 }
 
-bool SendFcgiRecords(int fd, const std::string& records) {
-  return SendAll(fd, {{const_cast<char*>(records.data()), records.size()}});
+bool SendFcgiRecords(int fd, const std::string& records, SendDeadline deadline) {
+  return SendAll(fd, {{const_cast<char*>(records.data()), records.size()}}, deadline);
 }
 
 }  // namespace web

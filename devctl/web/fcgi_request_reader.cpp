@@ -93,15 +93,23 @@ bool FcgiRequestReader::ReadHeader(fcgi::Header& header) {
   return header.version == fcgi::kVersion1;
 }
 
+bool FcgiRequestReader::SkipContent(const fcgi::Header& header) {
+  return ReadExact(nullptr, header.content + header.padding);
+}
+
 FcgiHeadResult FcgiRequestReader::ReadHead(FcgiRequestHead& head,
                                            FcgiManagementRecord& management) {
   fcgi::Header header;
   if (!ReadHeader(header)) return FcgiHeadResult::kBroken;
+  const bool left_over =
+      header.request_id != 0 &&
+      (header.type == fcgi::kAbortRequest ||
+       (header.type == fcgi::kStdin && header.request_id == connection_.aborted_request_id));
+  if (left_over) return SkipContent(header) ? FcgiHeadResult::kSkipped : FcgiHeadResult::kBroken;
   if (header.request_id == 0) {
     management.type = header.type;
     management.content.resize(header.content);
-    return ReadExact(&management.content[0], header.content) &&
-                   ReadExact(nullptr, header.padding)
+    return ReadExact(&management.content[0], header.content) && ReadExact(nullptr, header.padding)
                ? FcgiHeadResult::kManagement
                : FcgiHeadResult::kBroken;
   }
@@ -112,6 +120,7 @@ FcgiHeadResult FcgiRequestReader::ReadHead(FcgiRequestHead& head,
     return FcgiHeadResult::kBroken;
   }
   const int id = header.request_id;
+  connection_.aborted_request_id = 0;
 
   std::string params;
   for (;;) {
@@ -139,9 +148,15 @@ FcgiBodyResult FcgiRequestReader::ReadBody(int request_id, char* out, long count
   FcgiBodyResult result;
   for (;;) {
     fcgi::Header header;
-    if (!ReadHeader(header) || header.type != fcgi::kStdin || header.request_id != request_id) {
+    if (!ReadHeader(header)) return result;
+    if (header.type == fcgi::kAbortRequest) {
+      if (!SkipContent(header)) return result;
+      if (header.request_id != request_id) continue;  // not an active request
+      result.aborted = true;
+      connection_.aborted_request_id = request_id;
       return result;
     }
+    if (header.type != fcgi::kStdin || header.request_id != request_id) return result;
     if (header.content == 0) {
       result.stream_ended = ReadExact(nullptr, header.padding);
       return result;

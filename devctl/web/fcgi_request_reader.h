@@ -12,9 +12,11 @@
 //   - then the standard input of that request (its body), up to the empty record that ends it.
 // Anything else before the parameters end (another request, another record type, a broken
 // header, a pair whose lengths run past the end of the parameters) fails the stream, and so does a
-// deadline passed before the parameters end: the connection is dropped. Any record but the
-// request's own standard input inside the body (a second request on the same connection, an
-// abort) ends the body there, and the connection is closed after the reply.
+// deadline passed before the parameters end: the connection is dropped. An abort of the request
+// inside its body ends the body there: the request is answered and its standard input records that
+// follow are read and dropped between requests. An abort of any other request, or of one already
+// answered, is read and dropped. Any other record inside the body (a second request on the same
+// connection) ends the body there, and the connection is closed after the reply.
 #pragma once
 
 #include <chrono>
@@ -51,11 +53,14 @@ struct FcgiManagementRecord {
   std::string content;
 };
 
-enum class FcgiHeadResult { kRequest, kManagement, kBroken };
+// kSkipped: a record left over from a request that is no longer active (an abort, the rest of an
+// aborted request's standard input) was read and dropped.
+enum class FcgiHeadResult { kRequest, kManagement, kSkipped, kBroken };
 
 struct FcgiBodyResult {
   long got = 0;               // bytes stored
   bool stream_ended = false;  // read up to the empty record that ends the standard input
+  bool aborted = false;       // the web server aborted the request inside its body
 };
 
 class FcgiRequestReader {
@@ -63,16 +68,20 @@ class FcgiRequestReader {
   using Deadline = std::chrono::steady_clock::time_point;
   FcgiRequestReader(FcgiConnection& connection, Deadline deadline);
 
-  // Reads one management record, or a request up to the end of its parameters.
+  // Reads one management record, a record left over from an earlier request, or a request up to
+  // the end of its parameters.
   FcgiHeadResult ReadHead(FcgiRequestHead& head, FcgiManagementRecord& management);
 
   // Reads the standard input of request_id up to its end: the first count bytes into out, what
-  // follows is read and dropped. Stops early when the connection ends or breaks, a record other
-  // than this request's standard input comes, or the deadline passes.
+  // follows is read and dropped. Stops early when the connection ends or breaks, the request is
+  // aborted, a record other than this request's standard input or an abort comes, or the deadline
+  // passes.
   FcgiBodyResult ReadBody(int request_id, char* out, long count);
 
  private:
   bool ReadHeader(fcgi::Header& header);
+  // Reads and drops the content and padding of a record whose header was read.
+  bool SkipContent(const fcgi::Header& header);
   // Reads exactly n bytes (out may be null: skipped). False when the connection ended or broke
   // or the deadline passed first.
   bool ReadExact(char* out, size_t n);

@@ -1,6 +1,8 @@
 // The web request loop: one thread waits on the listen socket and on every connection the web
-// server keeps open, reads each request through FcgiRequestReader within its own deadline, hands
-// it to the serving function and writes the reply records itself. Nothing but the connections the
+// server keeps open, and serves them in turns: each turn takes the queued connections, then serves
+// every connection with a request waiting once, those whose request the loop saw first, first. It
+// reads each request through FcgiRequestReader within its own deadline, hands it to the serving
+// function and writes the reply records itself. Nothing but the connections the
 // web server makes reaches the loop, and a request is answered only from its own connection's
 // parameters and body.
 #include "devctl/web/fcgi_server.h"
@@ -8,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "devctl/core/markers.h"
+#include "devctl/web/fcgi_closing.h"
 #include "devctl/web/fcgi_connection.h"
 #include "devctl/web/fcgi_management.h"
 #include "devctl/web/fcgi_output.h"
@@ -47,58 +49,54 @@ bool IsExhaustion(int error) {
   return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
-// A client that does not read its reply holds the loop at most this long for each write.
-void SetSendDeadline(int fd) {
-  const int ms = g_read_timeout_ms.load();
-  timeval tv{ms / 1000, (ms % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
-
-// Ends the reply side of a connection that is not kept. When the request's input was not read to
-// its end, reads what the client still sends until it closes, for a short while at most: closing
-// with unread input would reset the connection, and the client could lose the reply.
-void EndConnection(int fd, bool input_read_whole) {
-  shutdown(fd, SHUT_WR);
-  if (input_read_whole) return;
-  const auto until = Clock::now() + std::chrono::milliseconds(kCloseLingerMs);
-  char buf[4096];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    if (left.count() <= 0) return;
-    pollfd pfd{fd, POLLIN, 0};
-    const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) return;
-    if (ready <= 0) continue;
-    const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return;
-  }
-}
+// What became of a connection once the loop served what came on it.
+enum class Served {
+  kKept,    // waits for its next request
+  kEnded,   // answered and not kept: closed once its client had its say
+  kBroken,  // dropped unanswered
+};
 
 class RequestLoop {
  public:
   RequestLoop(int listen_fd, const ServeFunction& serve)
-      : listen_fd_(listen_fd), serve_(serve), body_(kMaxBodyLength + 1) {}
+      : listen_fd_(listen_fd), serve_(serve), closing_(kCloseLingerMs), body_(kMaxBodyLength + 1) {}
 
   int Run();
 
  private:
-  // Accepts one connection. False when accepting failed for good (errno tells why).
-  bool AcceptOne();
+  // Waits until a connection has bytes, the listen socket has connections queued or a lingering
+  // close ends; marks the connections with bytes ready. 1 when connections are queued, 0 when
+  // not, a negative errno when the listen socket broke or was shut down.
+  int Wait();
+  // Accepts the queued connections, kMaxAcceptsPerTurn at most, and marks those whose request has
+  // begun to arrive ready. False when accepting failed for good (errno tells why).
+  bool AcceptQueued(Clock::time_point seen);
+  // Serves every ready connection once, those whose bytes the loop saw first, first.
+  void ServeTurn();
   // Closes the connections that have waited longest for a request while more than
   // kMaxIdleConnections wait with nothing to read.
   void CapIdleConnections();
-  // Serves what came on the connection: one request or one management record. False when the
-  // connection is to be closed.
-  bool ServeNext(FcgiConnection& connection);
+  // Serves what came on the connection: one request, one management record or a record left
+  // over from an aborted request.
+  Served ServeNext(FcgiConnection& connection);
+  void RemoveClosed();
 
   int listen_fd_;
   const ServeFunction& serve_;
   std::vector<std::unique_ptr<FcgiConnection>> connections_;  // each waits for its next request
+  ClosingConnections closing_;
+  std::vector<pollfd> fds_;
   std::vector<char> body_;
   std::string reply_;
-  bool exhausted_ = false;                // in an episode of failing accepts: logged once
+  bool exhausted_ = false;                 // in an episode of failing accepts: logged once
   Clock::time_point accept_paused_until_;  // while descriptors or memory ran out
 };
+
+void MarkReady(FcgiConnection& connection, Clock::time_point seen) {
+  if (connection.ready) return;
+  connection.ready = true;
+  connection.ready_since = seen;
+}
 
 int RequestLoop::Run() {
   int listening = 0;
@@ -109,49 +107,70 @@ int RequestLoop::Run() {
   const int flags = fcntl(listen_fd_, F_GETFL);
   if (flags < 0 || fcntl(listen_fd_, F_SETFL, flags | O_NONBLOCK) != 0) return -errno;
 
-  std::vector<pollfd> fds;
+  for (;;) {
+    const int queued = Wait();
+    if (queued < 0) return queued;
+    if (queued > 0 && !AcceptQueued(Clock::now())) return -errno;
+    ServeTurn();
+    CapIdleConnections();
+  }
+}
+
+int RequestLoop::Wait() {
   for (;;) {
     const auto now = Clock::now();
     const bool accepting = now >= accept_paused_until_;
     bool buffered = false;
-    fds.clear();
+    fds_.clear();
     for (const auto& connection : connections_) {
-      fds.push_back({connection->fd, POLLIN, 0});
+      fds_.push_back({connection->fd, POLLIN, 0});
       buffered = buffered || connection->HasBufferedBytes();
     }
-    if (accepting) fds.push_back({listen_fd_, POLLIN, 0});
-    int timeout = -1;
-    if (buffered) {
-      timeout = 0;
-    } else if (!accepting) {
-      timeout = 1 + static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         accept_paused_until_ - now)
-                                         .count());
+    closing_.AppendPollFds(fds_);
+    if (accepting) fds_.push_back({listen_fd_, POLLIN, 0});
+    int timeout = closing_.MsUntilNextEnd(now);
+    if (!accepting) {
+      const int pause = 1 + static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 accept_paused_until_ - now)
+                                                 .count());
+      if (timeout < 0 || pause < timeout) timeout = pause;
     }
-    if (poll(fds.data(), fds.size(), timeout) < 0) {
+    if (buffered) timeout = 0;
+    if (poll(fds_.data(), fds_.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       if (errno != ENOMEM) return -errno;
       std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptRetryPauseMs));
       continue;
     }
-    const size_t waiting = connections_.size();
-    for (size_t i = 0; i < waiting; ++i) {
-      if (fds[i].revents == 0 && !connections_[i]->HasBufferedBytes()) continue;
-      if (!ServeNext(*connections_[i])) connections_[i].reset();
+    const auto seen = Clock::now();
+    bool any_ready = false;
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      if (fds_[i].revents == 0 && !connections_[i]->HasBufferedBytes()) continue;
+      MarkReady(*connections_[i], seen);
+      any_ready = true;
     }
-    connections_.erase(std::remove(connections_.begin(), connections_.end(), nullptr),
-                       connections_.end());
-    if (!accepting) continue;
-    const short listen_events = fds.back().revents;
-    // A listen socket that was shut down or broke ends the loop.
-    if (listen_events & (POLLERR | POLLHUP | POLLNVAL)) return -EINVAL;
-    if ((listen_events & POLLIN) && !AcceptOne()) return -errno;
+    closing_.Handle(fds_.data() + connections_.size(), seen);
+    int queued = 0;
+    if (accepting) {
+      const short listen_events = fds_.back().revents;
+      // A listen socket that was shut down or broke ends the loop.
+      if (listen_events & (POLLERR | POLLHUP | POLLNVAL)) return -EINVAL;
+      queued = (listen_events & POLLIN) ? 1 : 0;
+    }
+    if (any_ready || queued) return queued;
   }
 }
 
-bool RequestLoop::AcceptOne() {
-  const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) {
+bool RequestLoop::AcceptQueued(Clock::time_point seen) {
+  const size_t first_new = connections_.size();
+  for (int taken = 0; taken < kMaxAcceptsPerTurn; ++taken) {
+    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      if (exhausted_) std::printf("web: accepting again\n");
+      exhausted_ = false;
+      connections_.push_back(std::make_unique<FcgiConnection>(fd));
+      continue;
+    }
     const int error = errno;
     if (IsExhaustion(error)) {
       ++g_accept_retries;
@@ -160,49 +179,105 @@ bool RequestLoop::AcceptOne() {
       // Kept connections are served meanwhile; the listen socket waits a little (real time,
       // whatever clock the rest of the unit runs on).
       accept_paused_until_ = Clock::now() + std::chrono::milliseconds(kAcceptRetryPauseMs);
-      return true;
+      break;
     }
-    errno = error;
-    return IsPassingAcceptError(error);
+    if (error == EAGAIN || error == EWOULDBLOCK) break;  // the queue is empty
+    if (!IsPassingAcceptError(error)) {
+      errno = error;
+      return false;
+    }
   }
-  if (exhausted_) std::printf("web: accepting again\n");
-  exhausted_ = false;
-  SetSendDeadline(fd);
-  connections_.push_back(std::make_unique<FcgiConnection>(fd));
-  CapIdleConnections();
+  // A new connection whose request has begun to arrive joins this turn; the others join a turn
+  // once their bytes come.
+  const size_t added = connections_.size() - first_new;
+  if (added == 0) return true;
+  fds_.clear();
+  for (size_t i = first_new; i < connections_.size(); ++i) {
+    fds_.push_back({connections_[i]->fd, POLLIN, 0});
+  }
+  if (poll(fds_.data(), fds_.size(), 0) <= 0) return true;
+  for (size_t i = 0; i < added; ++i) {
+    if (fds_[i].revents != 0) MarkReady(*connections_[first_new + i], seen);
+  }
   return true;
+}
+
+void RequestLoop::ServeTurn() {
+  std::vector<FcgiConnection*> turn;
+  for (const auto& connection : connections_) {
+    if (connection->ready) turn.push_back(connection.get());
+  }
+  std::stable_sort(turn.begin(), turn.end(), [](const FcgiConnection* a, const FcgiConnection* b) {
+    return a->ready_since < b->ready_since;
+  });
+  for (FcgiConnection* connection : turn) {
+    connection->ready = false;
+    switch (ServeNext(*connection)) {
+      case Served::kKept:
+        connection->idle_since = Clock::now();
+        break;
+      case Served::kEnded:
+        connection->ended = true;
+        break;
+      case Served::kBroken:
+        connection->broken = true;
+        break;
+    }
+  }
+  RemoveClosed();
+}
+
+void RequestLoop::RemoveClosed() {
+  for (auto& connection : connections_) {
+    if (connection->ended) {
+      const bool read_whole = connection->input_read_whole && !connection->HasBufferedBytes();
+      closing_.Add(std::move(connection), read_whole);
+    } else if (connection->broken) {
+      connection.reset();
+    }
+  }
+  connections_.erase(std::remove(connections_.begin(), connections_.end(), nullptr),
+                     connections_.end());
 }
 
 void RequestLoop::CapIdleConnections() {
   if (connections_.size() <= kMaxIdleConnections) return;
   // A connection with bytes to read has a request on its way: it is served, not closed.
-  std::vector<pollfd> fds;
-  for (const auto& connection : connections_) fds.push_back({connection->fd, POLLIN, 0});
-  if (poll(fds.data(), fds.size(), 0) < 0) return;
+  fds_.clear();
+  for (const auto& connection : connections_) fds_.push_back({connection->fd, POLLIN, 0});
+  if (poll(fds_.data(), fds_.size(), 0) < 0) return;
   std::vector<size_t> idle;
   for (size_t i = 0; i < connections_.size(); ++i) {
-    if (fds[i].revents == 0 && !connections_[i]->HasBufferedBytes()) idle.push_back(i);
+    const FcgiConnection& connection = *connections_[i];
+    if (fds_[i].revents == 0 && !connection.ready && !connection.HasBufferedBytes()) {
+      idle.push_back(i);
+    }
   }
   if (idle.size() <= kMaxIdleConnections) return;
   std::sort(idle.begin(), idle.end(), [this](size_t a, size_t b) {
     return connections_[a]->idle_since < connections_[b]->idle_since;
   });
-  for (size_t k = 0; k < idle.size() - kMaxIdleConnections; ++k) connections_[idle[k]].reset();
-  connections_.erase(std::remove(connections_.begin(), connections_.end(), nullptr),
-                     connections_.end());
+  for (size_t k = 0; k < idle.size() - kMaxIdleConnections; ++k) {
+    connections_[idle[k]]->broken = true;
+  }
+  RemoveClosed();
 }
 
-bool RequestLoop::ServeNext(FcgiConnection& connection) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(g_read_timeout_ms.load());
+Served RequestLoop::ServeNext(FcgiConnection& connection) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(g_read_timeout_ms.load());
   FcgiRequestReader reader(connection, deadline);
   FcgiRequestHead head;
   FcgiManagementRecord management;
   switch (reader.ReadHead(head, management)) {
     case FcgiHeadResult::kBroken:
-      return false;
+      return Served::kBroken;
+    case FcgiHeadResult::kSkipped:
+      return Served::kKept;
     case FcgiHeadResult::kManagement:
-      return SendFcgiRecords(connection.fd,
-                             ManagementReply(management, int(kMaxIdleConnections)));
+      return SendFcgiRecords(connection.fd, ManagementReply(management, int(kMaxIdleConnections)),
+                             deadline)
+                 ? Served::kKept
+                 : Served::kBroken;
     case FcgiHeadResult::kRequest:
       break;
   }
@@ -224,19 +299,23 @@ bool RequestLoop::ServeNext(FcgiConnection& connection) {
   request.body = body_.data();
   request.length = static_cast<int>(body.got);
 
+  // The deadline bounds the client's part of the request, reading it and taking the reply; the
+  // time the unit takes to answer is not the client's.
+  const auto serve_start = Clock::now();
   const ReplyEnding ending = serve_(request, reply_);
-  const bool sent = SendFcgiReply(connection.fd, head.request_id, HeaderOf(ending), reply_);
-  // Kept only when the web server asked for it and the stream stands at the next request.
-  const bool keep = sent && head.keep_conn && body.stream_ended;
-  if (!keep && sent) {
-    EndConnection(connection.fd, body.stream_ended && !connection.HasBufferedBytes());
-  }
+  deadline += Clock::now() - serve_start;
+  const bool sent =
+      SendFcgiReply(connection.fd, head.request_id, HeaderOf(ending), reply_, deadline);
+  // Kept only when the web server asked for it and the stream stands at the next request (after
+  // an abort, the rest of the aborted request is dropped as it comes).
+  const bool keep = sent && head.keep_conn && (body.stream_ended || body.aborted);
+  connection.input_read_whole = body.stream_ended;
   // A command that asked for a reboot has its answer out before the board may restart.
   RunRebootAfterReply();
   // Paces the common replies: at most about 100 a second.
   if (ending == ReplyEnding::kCommon) platform::SleepMs(10);
-  connection.idle_since = Clock::now();
-  return keep;
+  if (keep) return Served::kKept;
+  return sent ? Served::kEnded : Served::kBroken;
 }
 
 }  // namespace
