@@ -195,11 +195,12 @@ http {
 class NginxServer(FrontServer):
     """nginx in the foreground serving devctl, which gets its FastCGI listen socket (a local
     socket made here) on standard input as from a spawner. keep_conn: fastcgi_keep_conn with an
-    upstream keepalive pool of 8. Use as a context manager."""
+    upstream keepalive pool of pool connections. Use as a context manager."""
 
-    def __init__(self, program, keep_conn=True):
+    def __init__(self, program, keep_conn=True, pool=8):
         self.program = os.path.abspath(program)
         self.keep_conn = keep_conn
+        self.pool = pool
         self.dir = tempfile.mkdtemp(prefix="devctl_nginx_e2e_")
         self.root = os.path.join(self.dir, "root")
         self.port = free_port()
@@ -221,7 +222,7 @@ class NginxServer(FrontServer):
             f.write(NGINX_CONF % {
                 "dir": self.dir, "port": self.port,
                 "user": "user root;" if os.geteuid() == 0 else "",
-                "keepalive": "keepalive 8;" if self.keep_conn else "",
+                "keepalive": "keepalive %d;" % self.pool if self.keep_conn else "",
                 "keep_conn": "fastcgi_keep_conn on;" if self.keep_conn else ""})
         self.nginx = subprocess.Popen(
             ["nginx", "-p", self.dir, "-c", conf, "-e", os.path.join(self.dir, "nginx_error.log")],

@@ -1,6 +1,9 @@
 """Many clients at once through lighttpd and nginx (with and without kept FastCGI connections):
-50 clients of 100 requests each, getters and setters mixed. No request is lost or hangs, each
-answer is the one its request asked for, and every setter is applied."""
+50 clients of 100 requests each, getters and setters mixed; and 300 clients of 50 requests through
+nginx with a pool of 64 kept connections, more than devctl keeps idle. No request is lost or hangs,
+each answer is the one its request asked for, and every setter is applied.
+
+    web_load_e2e_test.py DEVCTL [TEST CLASS ...]"""
 
 import http.client
 import json
@@ -20,7 +23,7 @@ SLOTS = [(0, chn, "analogue_input_gain") for chn in range(4)] + \
         [(1, chn, "tarvo_input_gain") for chn in range(8)]
 
 
-def run_client(port, client):
+def run_client(port, client, requests=REQUESTS):
     """One client on its own keep-alive connection. Clients that own a slot alternate a setter on
     it with a status document that must show the value just set; the others alternate the status
     document with a JSON getter. Returns a list of faults (empty when every answer was right)."""
@@ -28,7 +31,7 @@ def run_client(port, client):
     conn = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
     slot = SLOTS[client] if client < len(SLOTS) else None
     last = None
-    for i in range(REQUESTS):
+    for i in range(requests):
         try:
             if i % 2 == 0 and slot:
                 last = (client * 7 + i) % 41 - 20
@@ -67,23 +70,34 @@ def run_client(port, client):
     return faults
 
 
-class ParallelClientsTest(unittest.TestCase):
-    def run_load(self, server):
-        with server:
-            with ThreadPoolExecutor(max_workers=CLIENTS) as pool:
-                results = list(pool.map(lambda c: run_client(server.port, c), range(CLIENTS)))
-            faults = [f for r in results for f in r]
-            self.assertEqual(faults[:10], [], "%d faults; log: %s" % (len(faults), server.log()))
-            self.assertIsNone(getattr(server, "devctl", None) and server.devctl.poll())
+def run_load(test, server, clients=CLIENTS, requests=REQUESTS):
+    with server:
+        with ThreadPoolExecutor(max_workers=clients) as pool:
+            results = list(pool.map(lambda c: run_client(server.port, c, requests),
+                                    range(clients)))
+        faults = [f for r in results for f in r]
+        test.assertEqual(faults[:10], [], "%d faults; log: %s" % (len(faults), server.log()))
+        test.assertIsNone(getattr(server, "devctl", None) and server.devctl.poll())
 
+
+class ParallelClientsTest(unittest.TestCase):
     def test_nginx_with_kept_connections(self):
-        self.run_load(NginxServer(PROGRAM, keep_conn=True))
+        run_load(self, NginxServer(PROGRAM, keep_conn=True))
 
     def test_nginx_without_kept_connections(self):
-        self.run_load(NginxServer(PROGRAM, keep_conn=False))
+        run_load(self, NginxServer(PROGRAM, keep_conn=False))
 
     def test_lighttpd(self):
-        self.run_load(WebServer(PROGRAM))
+        run_load(self, WebServer(PROGRAM))
+
+
+class LargeKeptPoolTest(unittest.TestCase):
+    """nginx keeps up to 64 idle FastCGI connections and opens one for every request it has
+    waiting: with 300 clients devctl serves many connections at once, closes idle ones beyond its
+    cap while nginx reuses others, and a new connection is not left behind the kept ones."""
+
+    def test_nginx_pool_of_64_with_300_clients(self):
+        run_load(self, NginxServer(PROGRAM, keep_conn=True, pool=64), clients=300, requests=50)
 
 
 if __name__ == "__main__":
