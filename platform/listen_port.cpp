@@ -7,6 +7,19 @@
 
 #include <cerrno>
 
+namespace {
+
+// The address the control servers listen on, in network byte order.
+uint32_t ControlListenAddress() {
+#ifdef DEVCTL_SIM
+  return htonl(INADDR_LOOPBACK);
+#else
+  return htonl(INADDR_ANY);
+#endif
+}
+
+}  // namespace
+
 namespace platform {
 
 int OpenListenSocket(uint16_t port, int backlog) {
@@ -15,7 +28,7 @@ int OpenListenSocket(uint16_t port, int backlog) {
   const int one = 1;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_addr.s_addr = ControlListenAddress();
   addr.sin_port = htons(port);
   // SO_REUSEADDR only: a restart may listen again beside its old connections in TIME_WAIT, but
   // no other socket can listen on the port beside the server and take its connections.
@@ -27,6 +40,13 @@ int OpenListenSocket(uint16_t port, int backlog) {
     return -1;
   }
   return fd;
+}
+
+uint16_t LocalPort(int fd) {
+  sockaddr_in addr{};
+  socklen_t length = sizeof addr;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) return 0;
+  return ntohs(addr.sin_port);
 }
 
 bool CanListenOn(int port) {

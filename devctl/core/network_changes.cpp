@@ -221,18 +221,31 @@ RebootOutcome RebootToApplyNetwork(UnitState& unit) {
   return ChangeAndReboot([&unit] { return SaveAppConfig(unit.config_path, &unit.config); });
 }
 
+namespace {
+
+bool IsNewPortUsable(int port, int stored_port, int enabled, ControlServer server) {
+  if (port == stored_port) return true;
+  return enabled != 0 ? ListenNow(server, port) : platform::CanListenOn(port);
+}
+
+}  // namespace
+
 bool IsValidNetworkSettings(UnitState& unit, const NetworkSettings& s) {
   if (!IsAllowedControlPort(s.tcpport) || !IsAllowedControlPort(s.telnetport) ||
       s.tcpport == s.telnetport)
     return false;
-  // A new port must be free: a server that cannot listen there would leave the port unreachable.
-  if (s.tcpport != unit.config.tcpport && !platform::CanListenOn(s.tcpport)) return false;
-  if (s.telnetport != unit.config.telnetport && !platform::CanListenOn(s.telnetport)) return false;
   if (!IsValidHostName(s.hostname) || !IsValidModelName(s.model)) return false;
-  if (s.dhcp != 0) return true;  // the addresses are not used in DHCP mode
-  return IsPlainAddress(s.ipaddress, false) && IsUsableHostAddress(s.ipaddress) &&
-         IsPlainAddress(s.subnet, true) && IsPlainAddress(s.gateway, false) &&
-         IsUsableHostAddress(s.gateway);
+  if (s.dhcp == 0 &&  // the addresses are not used in DHCP mode
+      !(IsPlainAddress(s.ipaddress, false) && IsUsableHostAddress(s.ipaddress) &&
+        IsPlainAddress(s.subnet, true) && IsPlainAddress(s.gateway, false) &&
+        IsUsableHostAddress(s.gateway)))
+    return false;
+  // Last, once nothing else refuses the request: a new port must be free, and a server that is on
+  // gets it held at once, so no other program takes it before the restart listens there.
+  return IsNewPortUsable(s.tcpport, unit.config.tcpport, unit.config.tcpportenable,
+                         ControlServer::kTcp) &&
+         IsNewPortUsable(s.telnetport, unit.config.telnetport, unit.config.telnet_enable,
+                         ControlServer::kTelnet);
 }
 
 NetworkSettingsOutcome ApplyNetworkSettings(UnitState& unit, const NetworkSettings& s,

@@ -20,23 +20,25 @@ constexpr long kServicePorts[] = {22, 80, 5037, 5555, 36713, 44897};
 
 const char* OnOff(int value) { return value != 0 ? "on" : "off"; }
 
-PortCheck CheckPort(long port, int other_server_port, int own_port) {
+// A port a server that is on moves to is held for it at once, so that no other program can take
+// it before the restart listens there; a server that is off only needs the port free.
+PortCheck CheckPort(long port, int other_server_port, int own_port, bool server_on,
+                    ControlServer server) {
   if (port == other_server_port) return PortCheck::kOccupied;
   for (long used : kServicePorts)
     if (port == used) return PortCheck::kOccupied;
   if (port < kMinPort || port > kMaxPort) return PortCheck::kOutOfRange;
+  if (server_on) return ListenNow(server, int(port)) ? PortCheck::kFree : PortCheck::kOccupied;
   // A port another program holds would leave the server unable to start there.
   if (port != own_port && !platform::CanListenOn(int(port))) return PortCheck::kOccupied;
   return PortCheck::kFree;
 }
 
-PortCheck CheckEnable(int enable, int stored_enable, int port, bool restart_pending,
-                      ControlServer server) {
-  if (enable == 0 || restart_pending) return PortCheck::kFree;
-  // A server that is on but does not listen (its start failed while another program held the
-  // port) is started now: "on" is true only once it listens.
-  if (stored_enable != 0) return ListenNow(server) ? PortCheck::kFree : PortCheck::kOccupied;
-  return platform::CanListenOn(port) ? PortCheck::kFree : PortCheck::kOccupied;
+// "On" is answered only while devctl listens on the port: ListenNow keeps or opens the socket
+// the server (re)starts on, and starts a server that is on but does not listen.
+PortCheck CheckEnable(int enable, int port, ControlServer server) {
+  if (enable == 0) return PortCheck::kFree;
+  return ListenNow(server, port) ? PortCheck::kFree : PortCheck::kOccupied;
 }
 
 const char* LcdLine(int mode) {
@@ -111,19 +113,19 @@ bool SetTcpPortEnable(int enable, std::string& lines) {
 }
 
 PortCheck CheckTelnetEnable(int enable) {
-  return CheckEnable(enable, g_unit.config.telnet_enable, g_unit.config.telnetport,
-                     g_port_restarts.telnet, ControlServer::kTelnet);
+  return CheckEnable(enable, g_unit.config.telnetport, ControlServer::kTelnet);
 }
 PortCheck CheckTcpPortEnable(int enable) {
-  return CheckEnable(enable, g_unit.config.tcpportenable, g_unit.config.tcpport,
-                     g_port_restarts.tcp, ControlServer::kTcp);
+  return CheckEnable(enable, g_unit.config.tcpport, ControlServer::kTcp);
 }
 
 PortCheck CheckTcpPort(long port) {
-  return CheckPort(port, g_unit.config.telnetport, g_unit.config.tcpport);
+  return CheckPort(port, g_unit.config.telnetport, g_unit.config.tcpport,
+                   g_unit.config.tcpportenable != 0, ControlServer::kTcp);
 }
 PortCheck CheckTelnetPort(long port) {
-  return CheckPort(port, g_unit.config.tcpport, g_unit.config.telnetport);
+  return CheckPort(port, g_unit.config.tcpport, g_unit.config.telnetport,
+                   g_unit.config.telnet_enable != 0, ControlServer::kTelnet);
 }
 
 bool SetTcpPort(int port, std::string& lines) {

@@ -22,15 +22,14 @@ void SetKeyLock(int lock, std::string& lines);
 
 // Ports of the control servers. A port is refused when the other server uses it or it is one of
 // the unit's own services (22, 80, 5037, 5555, 36713, 44897), then when it is outside 1..65535,
-// and as occupied when a new port cannot be listened on (another program holds it).
+// and as occupied when devctl cannot listen on it (another program holds it).
 enum class PortCheck { kFree, kOccupied, kOutOfRange };
 
-// Whether a server may be turned on (enable not 0): a server that is off cannot start on a port
-// another program listens on, so turning it on is kOccupied then, to be refused with nothing
-// changed. A server already on that does not listen (its start failed while another program held
-// the port) is started here: kFree once it listens, kOccupied while it still cannot. kFree for
-// turning off and while a restart of the server is pending (until the restart has set it up
-// again, its own old socket may hold the port; the restart starts it from the record).
+// Whether a server may be turned on (enable not 0): kFree only once devctl listens on the
+// server's port (ListenNow: the server's own socket, the one its pending restart keeps, or one
+// opened now for its next start; a server that is on but does not listen is started). kOccupied
+// while another program holds the port, to be refused with nothing changed. kFree for turning
+// off.
 PortCheck CheckTelnetEnable(int enable);
 PortCheck CheckTcpPortEnable(int enable);
 // Enable flags of the control servers, live and pending (checked first): stored, and the server
@@ -39,6 +38,8 @@ PortCheck CheckTcpPortEnable(int enable);
 bool SetTelnetEnable(int enable, std::string& lines);
 bool SetTcpPortEnable(int enable, std::string& lines);
 
+// For a server that is on, a free port is held for it at once (ListenNow), so its restart
+// listens there without a gap; for a server that is off, a new port only has to be free now.
 PortCheck CheckTcpPort(long port);
 PortCheck CheckTelnetPort(long port);
 // A free port: stored (live and pending) with a server restart when it differs; the line either

@@ -13,10 +13,14 @@ constexpr int kRestartPauseMs = 100;
 
 // Every start of a network server happens under the configuration lock: the settings are read
 // and the server set up in one hold, so a command that finds a server stopped (and no restart
-// pending) and starts it never meets another start of it.
+// pending) and starts it never meets another start of it. A server the record has off lets its
+// listening sockets go.
 void StartServer(CTcpserver& server, const char* name, bool enabled, int port, uint32_t mode,
                  void (*on_connect)(int)) {
-  if (!enabled) return;
+  if (!enabled) {
+    server.CloseListeners();
+    return;
+  }
   if (port < 0 || server.Init(name, static_cast<uint32_t>(port), mode) != 0) return;
   server.on_line = TermDispatchLine;
   server.on_connect = on_connect;
@@ -24,28 +28,36 @@ void StartServer(CTcpserver& server, const char* name, bool enabled, int port, u
   server.Start();
 }
 
-// The start a command asks for when a server that is on does not listen.
-bool StartIfNotListening(ControlServer which) {
-  CTcpserver& server =
-      which == ControlServer::kTelnet ? g_control_servers.telnet : g_control_servers.tcp;
-  if (!server.running()) {
-    which == ControlServer::kTelnet ? StartTelnetServerFromConfig() : StartTcpServerFromConfig();
+// What a command asks before it answers that a server is on at port (ListenNow), under the
+// configuration lock. While a restart is pending the service loop may be stopping the server
+// outside the lock: the socket held here is what that restart starts it on. Without one, nothing
+// else starts or stops the server meanwhile, so one the record has on there starts now.
+bool ListenForCommand(ControlServer which, int port) {
+  const bool telnet = which == ControlServer::kTelnet;
+  CTcpserver& server = telnet ? g_control_servers.telnet : g_control_servers.tcp;
+  if (port < 0 || port > 65535 || !server.HoldPort(static_cast<uint16_t>(port))) return false;
+  const bool restart_pending = telnet ? g_port_restarts.telnet : g_port_restarts.tcp;
+  const bool on = telnet ? g_unit.config.telnet_enable != 0 : g_unit.config.tcpportenable != 0;
+  const int record_port = telnet ? g_unit.config.telnetport : g_unit.config.tcpport;
+  if (!restart_pending && on && record_port == port && !server.running()) {
+    telnet ? StartTelnetServerFromConfig() : StartTcpServerFromConfig();
+    return server.running();
   }
-  return server.running();
+  return true;
 }
 
 }  // namespace
 
 void StartTcpServerFromConfig() {
   ConfigReadLock lock;
-  g_port_restarts.starter = StartIfNotListening;  // the record is left alone
+  if (!g_port_restarts.listener) g_port_restarts.listener = ListenForCommand;
   StartServer(g_control_servers.tcp, "tcpthread", g_unit.config.tcpportenable != 0,
               g_unit.config.tcpport, CTcpserver::kModeRaw, OnTcpClientConnect);
 }
 
 void StartTelnetServerFromConfig() {
   ConfigReadLock lock;
-  g_port_restarts.starter = StartIfNotListening;
+  if (!g_port_restarts.listener) g_port_restarts.listener = ListenForCommand;
   StartServer(g_control_servers.telnet, "telnetthread", g_unit.config.telnet_enable != 0,
               g_unit.config.telnetport, CTcpserver::kModeTelnet, OnTelnetClientConnect);
 }
@@ -69,12 +81,14 @@ void StartControlPorts() {
   StartUartFromConfig();
 }
 
-// The restart is pending until the server is set up again: until then its old socket may still
-// hold the port (Stop waits for the server's thread, which finishes what its clients sent first).
-// The flag is cleared in the same hold of the lock that reads the settings, so a request made
-// meanwhile either is in those settings or restarts the server once more.
+// The restart is pending until the server is set up again. The old listening socket stays open
+// through the pause (Stop waits for the server's thread, which finishes what its clients sent
+// first): a server that stays on at its port listens again on the same socket, and no other
+// program can take the port in between. The flag is cleared in the same hold of the lock that
+// reads the settings, so a request made meanwhile either is in those settings or restarts the
+// server once more.
 void RestartTcpServer() {
-  g_control_servers.tcp.Stop();
+  g_control_servers.tcp.StopKeepingListener();
   platform::SleepMs(kRestartPauseMs);
   ConfigReadLock lock;
   StartTcpServerFromConfig();
@@ -82,7 +96,7 @@ void RestartTcpServer() {
 }
 
 void RestartTelnetServer() {
-  g_control_servers.telnet.Stop();
+  g_control_servers.telnet.StopKeepingListener();
   platform::SleepMs(kRestartPauseMs);
   ConfigReadLock lock;
   StartTelnetServerFromConfig();

@@ -4,8 +4,9 @@
 
 #include "devctl/core/port_restarts.h"
 
-// Raw TCP server ("tcpthread", port `tcpport`) when `tcpportenable` is set. From the first call of
-// either on, a command that turns on a server that is on but not listening starts it (ListenNow).
+// Raw TCP server ("tcpthread", port `tcpport`) when `tcpportenable` is set; its listening sockets
+// closed when it is not. From the first call of either on, a command that turns a server on or
+// moves it holds its port first and starts a server that is on but not listening (ListenNow).
 void StartTcpServerFromConfig();
 // Telnet server ("telnetthread", port `telnetport`) when `telnet_enable` is set.
 void StartTelnetServerFromConfig();
@@ -15,7 +16,8 @@ void StartUartFromConfig();
 void StartControlPorts();
 
 // Stop, a 100 ms pause, and the set-up again from the live configuration; the server's restart
-// flag is cleared once it is set up again.
+// flag is cleared once it is set up again. The network servers keep their listening socket
+// through the pause and start on it again when their port stays the same.
 void RestartTcpServer();
 void RestartTelnetServer();
 void RestartUart();

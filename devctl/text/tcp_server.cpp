@@ -1,6 +1,5 @@
 #include "devctl/text/tcp_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -37,7 +36,6 @@ int CTcpserver::Init(const std::string& name, uint32_t port, uint32_t mode) {
   name_ = name;
   port_ = port;
   mode_ = mode;
-  listen_fd_ = -1;
   return 0;
 }
 
@@ -50,19 +48,52 @@ int CTcpserver::CreateSocket(uint16_t port) {
   return fd;
 }
 
+bool CTcpserver::HoldPort(uint16_t port) {
+  const uint16_t bound = bound_port_;
+  if (bound != 0 && (port == 0 || bound == port)) return true;
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  if (spare_fd_ >= 0 && (port == 0 || spare_port_ == port)) return true;
+  const int fd = platform::OpenListenSocket(port, kBacklog);
+  if (fd < 0) return false;
+  CloseFd(spare_fd_);
+  spare_fd_ = fd;
+  spare_port_ = platform::LocalPort(fd);
+  return true;
+}
+
+int CTcpserver::TakeListener() {
+  auto fits = [this](uint16_t port) { return port_ == 0 || port == port_; };
+  int fd = -1;
+  if (listen_fd_ >= 0 && fits(bound_port_)) {
+    fd = listen_fd_;
+  } else {
+    CloseFd(listen_fd_);
+  }
+  listen_fd_ = -1;
+  bound_port_ = 0;
+  {
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (fd < 0 && spare_fd_ >= 0 && fits(spare_port_)) {
+      fd = spare_fd_;
+    } else {
+      CloseFd(spare_fd_);
+    }
+    spare_fd_ = -1;
+    spare_port_ = 0;
+  }
+  return fd >= 0 ? fd : CreateSocket(static_cast<uint16_t>(port_));
+}
+
 int CTcpserver::Start() {
   if (running_) return 0;
-  listen_fd_ = CreateSocket(static_cast<uint16_t>(port_));
+  listen_fd_ = TakeListener();
   if (listen_fd_ < 0) {
     std::printf("socketcreate fail.\n");
     std::fflush(stdout);
     listen_fd_ = -1;
     return -1;
   }
-  sockaddr_in addr{};
-  socklen_t addr_len = sizeof addr;
-  getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &addr_len);
-  bound_port_ = ntohs(addr.sin_port);
+  bound_port_ = platform::LocalPort(listen_fd_);
   wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   read_buffer_.assign(kReadSize, 0);
   running_ = true;
@@ -72,6 +103,12 @@ int CTcpserver::Start() {
 }
 
 void CTcpserver::Stop() {
+  if (std::this_thread::get_id() == thread_.get_id()) return;  // would wait for itself
+  StopKeepingListener();
+  CloseListeners();
+}
+
+void CTcpserver::StopKeepingListener() {
   if (std::this_thread::get_id() == thread_.get_id()) return;  // would wait for itself
   if (!running_.exchange(false)) return;
   Wake();
@@ -90,11 +127,19 @@ void CTcpserver::Stop() {
     for (auto& s : clients_) CloseFd(s->fd);
     clients_.clear();
   }
-  CloseFd(listen_fd_);
-  listen_fd_ = -1;
   CloseFd(wake_fd_);
   wake_fd_ = -1;
+}
+
+void CTcpserver::CloseListeners() {
+  if (running_) return;
+  CloseFd(listen_fd_);
+  listen_fd_ = -1;
   bound_port_ = 0;
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  CloseFd(spare_fd_);
+  spare_fd_ = -1;
+  spare_port_ = 0;
 }
 
 void CTcpserver::CloseFd(int fd) {

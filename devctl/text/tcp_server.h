@@ -45,10 +45,21 @@ class CTcpserver {
   // 65535 or an unknown mode (nothing stored).
   int Init(const std::string& name, uint32_t port, uint32_t mode);
   // 0 when the thread runs; -1 (and "socketcreate fail." on stdout) without a listening socket.
+  // A listening socket the server already holds on its port (kept by StopKeepingListener, or
+  // opened by HoldPort) is taken first; one on another port is closed.
   int Start();
-  // Ends the thread, drops every client and closes the listening socket. Must not be called
+  // Ends the thread, drops every client and closes the listening sockets. Must not be called
   // from the server's own thread.
   void Stop();
+  // Stop, but the listening socket stays open: the port stays taken, connections wait in its
+  // backlog, and the next Start on the same port listens on it without a gap.
+  void StopKeepingListener();
+  // Makes sure the server holds a listening socket on port (0: any port): the one it listens on
+  // or kept, or one opened now for the next Start. False when port cannot be listened on. Called
+  // under the owner's lock that also covers Start and CloseListeners.
+  bool HoldPort(uint16_t port);
+  // Closes the listening sockets of a stopped server (no effect on a running one's own).
+  void CloseListeners();
 
   // Queues buf for every client.
   void SendAll(const void* buf, int len);
@@ -56,12 +67,16 @@ class CTcpserver {
   void SendTo(int fd, const void* buf, int len);
 
   bool running() const { return running_; }
-  // The port actually listened on (useful after Init with port 0); 0 when stopped.
+  // The port of the server's listening socket (useful after Init with port 0), also while it is
+  // stopped keeping the socket; 0 without one.
   uint16_t BoundPort() const { return bound_port_; }
   size_t ClientCount();
 
  private:
   int CreateSocket(uint16_t port);
+  // The listening socket for a start on port_: the kept one, the one HoldPort opened, or a new
+  // one; -1 without. Sockets on other ports are closed.
+  int TakeListener();
   int AddSession(int fd);
   void CloseFd(int fd);
   void Run();
@@ -82,6 +97,10 @@ class CTcpserver {
   uint32_t port_ = 0;
   uint32_t mode_ = kModeRaw;
   int listen_fd_ = -1;
+  // A listening socket HoldPort opened on a port the server does not listen on yet.
+  std::mutex spare_mutex_;
+  int spare_fd_ = -1;
+  uint16_t spare_port_ = 0;
   std::atomic<int> wake_fd_{-1};
   std::atomic<uint16_t> bound_port_{0};
   std::thread thread_;

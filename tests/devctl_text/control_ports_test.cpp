@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -29,6 +30,7 @@
 #include "devctl/text/history.h"
 #include "devctl/web/application.h"
 #include "devctl/web/web_commands.h"
+#include "platform/clock.h"
 #include "platform/listen_port.h"
 #include "socket_client.h"
 #include "tests/support/held_port.h"
@@ -481,6 +483,273 @@ TEST_F(ControlPortsTest, OnWhileTheServerIsStillStoppingIsTakenAndTheServerListe
   EXPECT_EQ(g_control_servers.telnet.BoundPort(), port);
   const int again = Telnet();
   EXPECT_EQ(ReadUntil(again, "VX7206>"), kOpening + kBanner);
+}
+
+// The unit's clock, except that the service loop pass run by RunPassIntoGap stops in its first
+// sleep, the restart's pause between stopping a server and setting it up again, until Open.
+class RestartGap : public platform::Clock {
+ public:
+  RestartGap() : inner_(platform::clock()) { platform::SetClock(this); }
+  ~RestartGap() override {
+    Finish();
+    platform::SetClock(&inner_);
+  }
+  int64_t NowUs() override { return inner_.NowUs(); }
+  void SleepUs(int64_t us) override {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (std::this_thread::get_id() == pass_id_) {
+        in_gap_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+      }
+    }
+    inner_.SleepUs(us);
+  }
+  // True once the pass, on a thread of its own, waits in the gap.
+  bool RunPassIntoGap() {
+    pass_ = std::thread([this] {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pass_id_ = std::this_thread::get_id();
+      }
+      ServiceLoopPass();
+    });
+    return testsupport::WaitFor([this] {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return in_gap_;
+    });
+  }
+  // Lets the pass finish and waits for it.
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+    if (pass_.joinable()) pass_.join();
+  }
+
+ private:
+  platform::Clock& inner_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread::id pass_id_;
+  bool in_gap_ = false;
+  bool open_ = false;
+  std::thread pass_;
+};
+
+// One server switched by one front end: the text lines come from a client of the other server.
+struct Switch {
+  const char* what;
+  bool telnet;
+  bool web;
+};
+const Switch kSwitches[] = {{"telnet, text", true, false},
+                            {"telnet, web", true, true},
+                            {"raw TCP, text", false, false},
+                            {"raw TCP, web", false, true}};
+
+class PortSwitchTest : public ControlPortsTest {
+ protected:
+  void SetUp() override {
+    ControlPortsTest::SetUp();
+    app_.FillCommandMap(g_web_commands, g_web_command_count);
+    Serial("VX7206>");
+  }
+  CTcpserver& Server(const Switch& s) {
+    return s.telnet ? g_control_servers.telnet : g_control_servers.tcp;
+  }
+  int& Enabled(const Switch& s) {
+    return s.telnet ? g_unit.config.telnet_enable : g_unit.config.tcpportenable;
+  }
+  int& Port(const Switch& s) { return s.telnet ? g_unit.config.telnetport : g_unit.config.tcpport; }
+  // The server's port from here on is the one it listens on now, so its restarts come back there.
+  uint16_t PinPort(const Switch& s) {
+    ConfigLock lock;
+    Port(s) = Server(s).BoundPort();
+    return uint16_t(Port(s));
+  }
+  // A client of the other server, for the text lines.
+  int Other(const Switch& s) {
+    if (!s.telnet) return Telnet();
+    return Tcp();
+  }
+  static std::string Occupied(int port) {
+    return "[ERROR]Port " + std::to_string(port) + " is occupied, please select another port.";
+  }
+  // Turns the server on or off: "success", the occupied line, or on the web "result 1"/"result 0".
+  std::string Turn(const Switch& s, int other, bool on) {
+    if (s.web) {
+      const std::string body = std::string("{\"comhead\":\"") +
+                               (s.telnet ? "set telnetportenable" : "set tcpportenable") +
+                               "\",\"value\":" + (on ? "1" : "0") + "}";
+      std::string reply;
+      app_.HandleInstr(body.c_str(), reply);
+      return reply.find("\"result\":\t1") != std::string::npos ? "result 1" : "result 0";
+    }
+    const std::string line =
+        std::string(s.telnet ? "NET TN " : "NET TCPPORT ") + (on ? "ON" : "OFF") + "\r";
+    const std::string success =
+        std::string(s.telnet ? "[SUCCESS]Set telnet to " : "[SUCCESS]Set TCP/IP to ") +
+        (on ? "on." : "off.");
+    const std::string occupied = Occupied(Port(s));
+    Send(other, line);
+    const std::string got = ReadUntilOneOf(other, {occupied, success});
+    return got.find(occupied) != std::string::npos ? occupied : "success";
+  }
+  std::string Refused(const Switch& s) { return s.web ? "result 0" : Occupied(Port(s)); }
+  std::string Taken(const Switch& s) { return s.web ? "result 1" : "success"; }
+  // A new client of the server is served: telnet greets it, raw TCP answers an empty line.
+  void ExpectServed(const Switch& s, int client) {
+    ASSERT_GE(client, 0);
+    if (s.telnet) {
+      EXPECT_NE(ReadUntil(client, "VX7206>").find("Terminal Control System"), std::string::npos);
+    } else {
+      Send(client, "\r");
+      EXPECT_EQ(ReadUntil(client, "VX7206>"), "\r\nVX7206>");
+    }
+  }
+
+  CApplication app_{"appthread"};
+};
+
+// OFF, then ON while the restart OFF asked for is between stopping the server and setting it up
+// again: the port stays devctl's through the gap, so no other program takes it there, ON is
+// taken and the restart listens on the same socket.
+TEST_F(PortSwitchTest, OnInTheRestartGapKeepsThePort) {
+  for (const Switch& s : kSwitches) {
+    SCOPED_TRACE(s.what);
+    const int other = Other(s);
+    const uint16_t port = PinPort(s);
+    EXPECT_EQ(Turn(s, other, false), Taken(s));
+    RestartGap gap;
+    ASSERT_TRUE(gap.RunPassIntoGap());
+    EXPECT_FALSE(Server(s).running());
+    testsupport::HeldPort intruder(port);
+    ASSERT_EQ(intruder.port(), 0) << "another program took the port in the restart gap";
+    EXPECT_EQ(Turn(s, other, true), Taken(s));
+    const int early = fds_.emplace_back(Connect(port));  // waits in the backlog
+    gap.Finish();
+    EXPECT_TRUE(Server(s).running());
+    EXPECT_EQ(Server(s).BoundPort(), port);
+    EXPECT_EQ(Enabled(s), 1);
+    ExpectServed(s, early);
+  }
+}
+
+// OFF, the restart closes the port and another program takes it: ON is refused and the record
+// keeps the server off. Once the port is free, ON is taken with devctl listening by the time it
+// answers (a client connects before any restart), and the restart serves that client.
+TEST_F(PortSwitchTest, OnForAPortAnotherProgramTookIsRefusedUntilItIsFree) {
+  for (const Switch& s : kSwitches) {
+    SCOPED_TRACE(s.what);
+    const int other = Other(s);
+    const uint16_t port = PinPort(s);
+    EXPECT_EQ(Turn(s, other, false), Taken(s));
+    ServiceLoopPass();
+    ASSERT_FALSE(Server(s).running());
+    testsupport::HeldPort intruder(port);
+    ASSERT_EQ(intruder.port(), port) << "devctl kept the port of a server that is off";
+    EXPECT_EQ(Turn(s, other, true), Refused(s));
+    EXPECT_EQ(Enabled(s), 0);
+    EXPECT_FALSE(g_port_restarts.telnet || g_port_restarts.tcp);
+    intruder.Release();
+    EXPECT_EQ(Turn(s, other, true), Taken(s));
+    EXPECT_EQ(Enabled(s), 1);
+    const int client = fds_.emplace_back(Connect(port));
+    ASSERT_GE(client, 0) << "ON answered before devctl listened";
+    ServiceLoopPass();
+    ExpectServed(s, client);
+  }
+}
+
+// A server that is on and moved to another port: a port another program holds is refused with
+// the server left where it was; a free one is devctl's from the answer on (nobody takes it before
+// the restart), and the restart moves the server there and lets the old port go. The same for
+// the web's network settings.
+TEST_F(PortSwitchTest, MovingAServerThatIsOnHoldsTheNewPortAtOnce) {
+  const struct Case {
+    const char* what;
+    bool telnet;
+    bool web;
+  } cases[] = {{"telnet, text", true, false},
+               {"raw TCP, text", false, false},
+               {"telnet, web network settings", true, true},
+               {"raw TCP, web network settings", false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Switch s{c.what, c.telnet, false};
+    const int other = Other(s);
+    const uint16_t old_port = PinPort(s);
+    auto move_to = [&](int port) {
+      if (c.web) {
+        const app_config_s& cfg = g_unit.config;
+        const int tcp = c.telnet ? cfg.tcpport : port;
+        const int telnet = c.telnet ? port : cfg.telnetport;
+        const std::string body =
+            "{\"comhead\":\"set network\",\"dhcp\":1,\"tcpport\":" + std::to_string(tcp) +
+            ",\"telnetport\":" + std::to_string(telnet) + ",\"ipaddress\":\"" + cfg.ipaddress +
+            "\",\"subnet\":\"" + cfg.subnet + "\",\"gateway\":\"" + cfg.gateway +
+            "\",\"hostname\":\"" + cfg.hostname + "\",\"model\":\"" + cfg.model + "\"}";
+        std::string reply;
+        app_.HandleInstr(body.c_str(), reply);
+        return reply.find("\"result\":\t1") != std::string::npos ? std::string("taken")
+                                                                 : std::string("refused");
+      }
+      Send(other, std::string(c.telnet ? "NET TN " : "NET TCPPORT ") + std::to_string(port) + "\r");
+      const std::string got = ReadUntilOneOf(other, {Occupied(port), " port:"});
+      return got.find(Occupied(port)) != std::string::npos ? std::string("refused")
+                                                           : std::string("taken");
+    };
+    {
+      ConfigLock lock;
+      g_unit.config.dhcp = 1;  // no address change, so no reboot
+    }
+    testsupport::HeldPort held;
+    ASSERT_NE(held.port(), 0);
+    EXPECT_EQ(move_to(held.port()), "refused");
+    EXPECT_EQ(Port(s), old_port);
+    EXPECT_FALSE(c.telnet ? g_port_restarts.telnet : g_port_restarts.tcp);
+
+    const uint16_t new_port = held.port();
+    held.Release();
+    EXPECT_EQ(move_to(new_port), "taken");
+    EXPECT_EQ(Port(s), new_port);
+    EXPECT_EQ(testsupport::HeldPort(new_port).port(), 0) << "the new port was left to be taken";
+    const int early = fds_.emplace_back(Connect(new_port));
+    EXPECT_GE(early, 0);
+    ServiceLoopPass();
+    EXPECT_EQ(Server(s).BoundPort(), new_port);
+    ExpectServed(s, early);
+    EXPECT_EQ(testsupport::HeldPort(old_port).port(), old_port) << "the old port is still held";
+  }
+}
+
+// A server that is off and was moved (its restart pending), then turned on while another program
+// holds its new port: refused, the record keeps it off; once the port is free, ON is taken.
+TEST_F(PortSwitchTest, OnAfterAMoveWhileOffWaitsForTheNewPort) {
+  const Switch& s = kSwitches[0];
+  const int other = Other(s);
+  PinPort(s);
+  EXPECT_EQ(Turn(s, other, false), "success");
+  ServiceLoopPass();
+  testsupport::HeldPort probe;
+  const int new_port = probe.port();
+  probe.Release();
+  Send(other, "NET TN " + std::to_string(new_port) + "\r");
+  ReadUntilOneOf(other, {"[SUCCESS]Set telnet port:" + std::to_string(new_port) + "."});
+  ASSERT_TRUE(g_port_restarts.telnet);
+  testsupport::HeldPort intruder(new_port);
+  ASSERT_EQ(intruder.port(), new_port);
+  EXPECT_EQ(Turn(s, other, true), Occupied(new_port));
+  EXPECT_EQ(Enabled(s), 0);
+  intruder.Release();
+  EXPECT_EQ(Turn(s, other, true), "success");
+  const int client = fds_.emplace_back(Connect(uint16_t(new_port)));
+  ServiceLoopPass();
+  ExpectServed(s, client);
 }
 
 }  // namespace
