@@ -62,6 +62,18 @@ int disconnectOnNoDevice(snd_pcm_tsoundcard_t* record, int result) {
   return result == -ENODEV ? disconnect(record) : result;
 }
 
+// A start that waited its bound for the engine in vain leaves the PCM in the xrun state with its
+// descriptor readable: every poll reports POLLERR and snd_pcm_wait answers -EPIPE at once, so
+// that a polling application calls back and recovers with prepare, which looks whether the
+// engine moves again (-ENODEV when it does not). Left prepared with a full buffer, the PCM
+// would keep such an application waiting for ever on a descriptor nobody writes to, and a
+// write would find no room and no error.
+int giveUpStart(snd_pcm_tsoundcard_t* record, int result) {
+  snd_pcm_ioplug_set_state(&record->io, SND_PCM_STATE_XRUN);
+  keepPollReadable(record);
+  return result;
+}
+
 // The first area holds every channel interleaved: the address of frame `offset`.
 uint8_t* frameAddress(const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset) {
   return static_cast<uint8_t*>(areas->addr) +
@@ -131,6 +143,7 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
       stream == SND_PCM_STREAM_CAPTURE ? &netaudioCapturePcmCallback : &netaudioPlaybackPcmCallback;
   record->io.private_data = record;
   record->io.mmap_rw = 0;
+  record->stopStartOnSignal = (mode & SND_PCM_EINTR) != 0;
 
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
@@ -190,11 +203,16 @@ int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t s
 int netaudioSoundcardStart(snd_pcm_ioplug_t* io) {
   snd_pcm_tsoundcard_t* record = recordOf(io);
   if (record->disconnected) return disconnect(record);
+  int result;
   try {
-    return disconnectOnNoDevice(record, startNetaudioSoundcard(io));
+    result = disconnectOnNoDevice(record, startNetaudioSoundcard(io));
   } catch (...) {
     return -EIO;
   }
+  if (result < 0 && !record->disconnected && record->reach.unreachable()) {
+    return giveUpStart(record, result);
+  }
+  return result;
 }
 
 int netaudioSoundcardStop(snd_pcm_ioplug_t* io) {
@@ -317,11 +335,12 @@ int netaudioPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfds, unsigned int 
   char scratch;
   (void)recv(io->poll_fd, &scratch, 1, MSG_DONTWAIT);
   NetaudioSoundcard* worker = record->worker;
-  // A disconnected PCM, and a running one whose engine stopped delivering periods, answer
-  // every poll with an error until the application acts on it: the latter as an xrun (which
-  // a prepare then tells from an engine gone for good), the former until it is closed.
+  // A disconnected PCM, a running one whose engine stopped delivering periods and one whose
+  // start waited for the engine in vain answer every poll with an error until the application
+  // acts on it: the latter two as an xrun (which a prepare then tells from an engine gone for
+  // good), the former until it is closed.
   const bool lost = worker != nullptr && worker->engineLost();
-  if (record->disconnected || lost) {
+  if (record->disconnected || lost || record->reach.unreachable()) {
     if (!record->disconnected &&
         (io->state == SND_PCM_STATE_RUNNING || io->state == SND_PCM_STATE_DRAINING)) {
       snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);

@@ -28,7 +28,15 @@ struct snd_pcm_tsoundcard_t {
   tsoundcard::EngineReach reach;  // outlives every worker
   // The engine is gone for good: the PCM stays in ALSA's disconnected state until it is closed.
   bool disconnected;
+  // Opened with SND_PCM_EINTR: a signal ends a start's wait for the engine with -EINTR.
+  bool stopStartOnSignal;
 };
+
+// The open-mode bit of libasound's later headers that asks for -EINTR instead of a wait that
+// goes on after a signal; the 1.2.8 headers lack the name.
+#ifndef SND_PCM_EINTR
+#define SND_PCM_EINTR 0x00000080
+#endif
 
 int netaudioSoundcardOpen(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t stream, int mode);
 int netaudioSetHwConstraint(snd_pcm_tsoundcard_t* record, unsigned channels);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "netaudio_soundcard/src/alsa_plugin.h"
+#include "netaudio_soundcard/src/tsoundcard_transmit_plan.h"
 #include "tarvo/TarvoConnectionLoop.h"
 #include "tarvo/TarvoLine.h"
 #include "tarvo/TarvoPriority.h"
@@ -101,7 +102,7 @@ void NetaudioSoundcard::drainStartDoorbell() {
   }
 }
 
-int NetaudioSoundcard::waitForStart() {
+int NetaudioSoundcard::waitForStart(bool stopOnSignal) {
   const uint64_t deadline = monotonicMs() + tsoundcard::kStartTimeoutMs;
   for (;;) {
     if (sem_trywait(mSem) == 0) return 0;
@@ -109,12 +110,12 @@ int NetaudioSoundcard::waitForStart() {
     if (now >= deadline) return -ETIMEDOUT;
     pollfd bell{mStartDoorbell, POLLIN, 0};
     const int ready = poll(&bell, 1, int(deadline - now));
-    if (ready < 0 && errno == EINTR) return -EINTR;
+    if (ready < 0 && errno == EINTR && stopOnSignal) return -EINTR;
     if (ready > 0) drainStartDoorbell();
   }
 }
 
-int NetaudioSoundcard::start() {
+int NetaudioSoundcard::start(bool stopOnSignal) {
   stop();
   if (mReach.unreachable()) {
     const int err = mReach.check(tsoundcard::kAreaName);
@@ -122,9 +123,10 @@ int NetaudioSoundcard::start() {
   }
   mStartReleased = false;
   mHwPtr = 0;
+  mFirstWorkAfterStart = true;
   mRunning = true;
   // The thread inherits a mask that leaves every signal to the application's threads: a
-  // handler of the application never runs on the worker, and a signal ends a start wait.
+  // handler of the application never runs on the worker, and a signal reaches the start wait.
   const sigset_t blocked = applicationSignals();
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &blocked, &previous);
@@ -137,7 +139,7 @@ int NetaudioSoundcard::start() {
     return -EAGAIN;
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  const int waited = waitForStart();
+  const int waited = waitForStart(stopOnSignal);
   if (waited == 0) return 0;
   stop();
   // A signal cut the wait short: that says nothing about the engine, which may be a period
@@ -219,10 +221,11 @@ void NetaudioSoundcard::reset(uint64_t periodCount) {
     mRxChannels.push_back(mBuffers.getTarvoRxChannel(i));
   }
 
-  const uint32_t lead = mSampleRate * 5u / 1000u;  // 5 ms of audio
+  mTxLead = tsoundcard::transmitLeadSamples(mSampleRate, mSamplesPerPeriod, mSamplesPerChannel);
+  mPeriodCount = periodCount;
   mTarvoRxHeadSamples = Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel);
   mTarvoTxHeadSamples =
-      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, lead);
+      Tarvo::ringPosition(periodCount, mSamplesPerPeriod, mSamplesPerChannel, mTxLead);
 
   if (mSampleRate != 0 && mSampleRate != oldRate) {
     endProcessOnLayoutChange("Detected change to sample rate from " + std::to_string(oldRate) +
@@ -238,21 +241,51 @@ void NetaudioSoundcard::reset(uint64_t periodCount) {
 void NetaudioSoundcard::work(unsigned periods) {
   const uint64_t due = uint64_t(periods) * mSamplesPerPeriod;
   const unsigned frames = clampToUnsigned(due);
+  mPeriodCount += periods;
   std::lock_guard<std::mutex> lock(mIntermediateBuffer->mutex());
-  const unsigned moved = mIo->stream == SND_PCM_STREAM_CAPTURE ? netaudioRxToBuffer(frames)
-                                                               : bufferToNetaudioTx(frames);
+  uint64_t pointerAdvance = due;
+  if (mIo->stream == SND_PCM_STREAM_CAPTURE) {
+    if (netaudioRxToBuffer(frames) < due) mXrun = true;
+  } else {
+    pointerAdvance = playBatch(frames);
+    if (due > frames) mXrun = true;
+  }
+  mFirstWorkAfterStart = false;
   if (due > frames && mSamplesPerChannel != 0) {
     const unsigned rest = unsigned((due - frames) % mSamplesPerChannel);
     mTarvoRxHeadSamples = unsigned((uint64_t(mTarvoRxHeadSamples) + rest) % mSamplesPerChannel);
     mTarvoTxHeadSamples = unsigned((uint64_t(mTarvoTxHeadSamples) + rest) % mSamplesPerChannel);
   }
-  if (moved < due) mXrun = true;
   const uint64_t bufferSize = mIo->buffer_size;
-  if (bufferSize != 0) mHwPtr = (mHwPtr.load() + due % bufferSize) % bufferSize;
+  if (bufferSize != 0) mHwPtr = (mHwPtr.load() + pointerAdvance % bufferSize) % bufferSize;
   // After the pointer: whoever sees the flag sees the frames.
   mDataAvailable = true;
 
   wakeApplication();
+}
+
+// Frames land only on positions the engine has still to take. A call that comes after the engine
+// took positions of its window (a late wake-up) writes nothing there: the frames meant for them
+// are dropped and the call goes on at the engine's next position, and the loss is reported as an
+// xrun, never silently. The first call after a start plays what the application wrote before the
+// start at the end of its window and moves the pointer by that alone (see planPlaybackBatch).
+uint64_t NetaudioSoundcard::playBatch(unsigned due) {
+  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
+  const uint64_t engineCount = header != nullptr ? uint64_t(header->period_count) : mPeriodCount;
+  const uint64_t periodsPast = engineCount > mPeriodCount ? engineCount - mPeriodCount : 0;
+  const unsigned channels = mIo->channels;
+  const uint64_t held = channels == 0 ? 0 : mIntermediateBuffer->getNumSamplesInBuffer() / channels;
+  const tsoundcard::PlaybackBatch batch = tsoundcard::planPlaybackBatch(
+      due, tsoundcard::positionsBehindEngine(periodsPast, mSamplesPerPeriod, mTxLead, due), held,
+      mFirstWorkAfterStart);
+  mIntermediateBuffer->dropFrames(mIo->format, unsigned(batch.dropped), channels);
+  if (mSamplesPerChannel != 0) {
+    mTarvoTxHeadSamples =
+        unsigned((uint64_t(mTarvoTxHeadSamples) + batch.skipped) % mSamplesPerChannel);
+  }
+  const unsigned moved = bufferToNetaudioTx(unsigned(batch.frames));
+  if (batch.dropped > 0 || moved < batch.frames) mXrun = true;
+  return batch.pointerAdvance;
 }
 
 void NetaudioSoundcard::wakeApplication() {
@@ -316,7 +349,7 @@ void netaudioSoundcardThread(snd_pcm_ioplug_t* io) {
 int startNetaudioSoundcard(snd_pcm_ioplug_t* io) {
   auto* record = static_cast<snd_pcm_tsoundcard_t*>(io->private_data);
   if (record == nullptr || record->worker == nullptr) return -EBADFD;
-  return record->worker->start();
+  return record->worker->start(record->stopStartOnSignal);
 }
 
 void stopNetaudioSoundcard(snd_pcm_ioplug_t* io) {

@@ -47,11 +47,13 @@ class NetaudioSoundcard {
 
   // ALSA start: ends a running thread, starts a new one and waits until it has handled its
   // first network period or ended. 0; -EIO when the engine did not deliver a period within
-  // the start timeout; -EINTR when a signal reached the waiting thread first. The thread is
-  // stopped on both errors; after a timeout the engine is marked unreachable. While it is
-  // marked, a start answers -ENODEV unless the engine moves within a few of its periods
-  // (EngineReach::check).
-  int start();
+  // the start timeout. A signal that reaches the waiting thread does not end the wait (as
+  // libasound's own waits and a sound card's blocking transfers go on after a handled signal),
+  // unless stopOnSignal is set (the PCM was opened with SND_PCM_EINTR): then -EINTR at once.
+  // The thread is stopped on both errors; after a timeout the engine is marked unreachable.
+  // While it is marked, a start answers -ENODEV unless the engine moves within a few of its
+  // periods (EngineReach::check).
+  int start(bool stopOnSignal);
   // ALSA prepare: ends a running thread. -ENODEV, as for a sound card that went away, while
   // the area is missing, closed or settled on a layout that cannot move audio, and while the
   // engine is marked unreachable and does not move within a few of its periods; else 0.
@@ -94,8 +96,12 @@ class NetaudioSoundcard {
 
  private:
   void releaseStart();
-  // Waits for the release of this start until the start timeout: 0, -ETIMEDOUT or -EINTR.
-  int waitForStart();
+  // Waits for the release of this start until the start timeout: 0, -ETIMEDOUT, or -EINTR
+  // when a signal came and stopOnSignal is set.
+  int waitForStart(bool stopOnSignal);
+  // The playback side of a work call over `due` frames (the buffer's lock is held): what the
+  // hardware pointer moves by.
+  uint64_t playBatch(unsigned due);
   void drainStartDoorbell();
   void markEngineLost();
   void wakeApplication();
@@ -111,6 +117,12 @@ class NetaudioSoundcard {
   unsigned mSamplesPerChannel = 0;
   unsigned mTarvoTxHeadSamples = 0;
   unsigned mTarvoRxHeadSamples = 0;
+  // The transmit head stands mTxLead samples after the position of mPeriodCount, the period
+  // count after the last work call.
+  unsigned mTxLead = 0;
+  uint64_t mPeriodCount = 0;
+  // No work call has run since the ALSA start (worker thread only, once started).
+  bool mFirstWorkAfterStart = false;
   std::vector<int*> mTxChannels;
   std::vector<const int*> mRxChannels;
   std::atomic<bool> mRunning{false};

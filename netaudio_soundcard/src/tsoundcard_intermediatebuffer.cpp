@@ -285,3 +285,18 @@ unsigned IntermediateBuffer::readNetaudioSamples(snd_pcm_format_t format, unsign
   if (skipped > 0) txHead = unsigned((uint64_t(txHead) + skipped) % samplesPerChannel);
   return n;
 }
+
+unsigned IntermediateBuffer::dropFrames(snd_pcm_format_t format, unsigned frames,
+                                        unsigned channels) {
+  if (channels == 0 || mCapacity == 0) return 0;
+  const unsigned n = std::min(frames, mNumSamples / channels);
+  const uint32_t samples = n * channels;
+  const uint32_t first = std::min<uint32_t>(samples, mCapacity - mReadHead);
+  const size_t width = format == SND_PCM_FORMAT_S16_LE ? 2 : 4;
+  memset(mBuffer.data() + size_t(mReadHead) * width, 0, size_t(first) * width);
+  memset(mBuffer.data(), 0, size_t(samples - first) * width);
+  mReadHead = unsigned((uint64_t(mReadHead) + samples) % mCapacity);
+  mNumSamples -= samples;
+  mLog->logReadEvent(samples, mNumSamples);
+  return n;
+}

@@ -84,6 +84,10 @@ class IntermediateBuffer {
                                 unsigned& rxHead, unsigned samplesPerChannel);
   unsigned readNetaudioSamples(snd_pcm_format_t format, unsigned frames, std::vector<int*>& tx,
                                unsigned channels, unsigned& txHead, unsigned samplesPerChannel);
+  // Playback, the caller holds mutex(): throws away up to `frames` frames of `format` at the
+  // read head without writing them anywhere (the ring positions they were for are gone); their
+  // places in the buffer read as zero afterwards. Returns the frames thrown away.
+  unsigned dropFrames(snd_pcm_format_t format, unsigned frames, unsigned channels);
 
   void writeNetaudioSamplesS16LE(unsigned frames, const std::vector<const int*>& rx,
                                  unsigned channels, unsigned& rxHead, unsigned samplesPerChannel);

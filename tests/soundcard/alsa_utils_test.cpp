@@ -20,6 +20,7 @@
 
 #include "netaudio_soundcard/src/tsoundcard.h"
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
+#include "netaudio_soundcard/src/tsoundcard_transmit_plan.h"
 #include "tarvo/TarvoConnectionLoop.h"
 #include "soundcard_harness.h"
 #include "tests/support/wait_for.h"
@@ -57,11 +58,12 @@ class AlsaUtilsTest : public ::testing::Test {
   }
 
   // Waits until the engine has taken every transmit position the plug-in can have written:
-  // its 5 ms lead and one batch beyond the period count when the tool ended.
+  // its lead and one batch beyond the period count when the tool ended.
   void stopEngineAfterTail() {
     const sim::StandInEngine::Config& c = engine->config();
-    const uint64_t tail =
-        (c.samplerate * 5 / 1000 + c.samplesPerPeriod - 1) / c.samplesPerPeriod + 2;
+    const uint64_t lead =
+        tsoundcard::transmitLeadSamples(c.samplerate, c.samplesPerPeriod, c.samplesPerChannel);
+    const uint64_t tail = (lead + c.samplesPerPeriod - 1) / c.samplesPerPeriod + 2;
     const uint64_t until = engine->periodCount() + tail;
     EXPECT_TRUE(testsupport::WaitFor([&] { return engine->periodCount() >= until; }))
         << "the engine stopped short of the tail";
@@ -492,13 +494,13 @@ TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerEndsWhenTheEngineGoes) {
   }
 }
 
-// A signal reaches a player waiting in a start for an engine that does not deliver periods:
-// the write fails with EINTR at once, without the start's timeout, even though the handler
-// was installed with SA_RESTART.
-TEST_F(AlsaUtilsTest, SignalEndsTheStartWait) {
+// A signal reaches a player that opened its PCM with SND_PCM_EINTR while it waits in a start
+// for an engine that does not deliver periods: the write fails with EINTR at once, without the
+// start's timeout, even though the handler was installed with SA_RESTART.
+TEST_F(AlsaUtilsTest, SignalEndsTheStartWaitOfAPcmOpenedForIt) {
   engine.reset(new StandInEngine(soundcard_test::pluginEngineConfig()));
   ASSERT_EQ(engine->create(), 0);  // present, never stepped
-  soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo"},
+  soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo", "--eintr"},
                                  {"ALSA_CONFIG_PATH=" + configPath});
   ASSERT_TRUE(player.started());
   ASSERT_TRUE(player.waitForError("Connected\n", kToolTimeoutSeconds));
@@ -514,9 +516,10 @@ TEST_F(AlsaUtilsTest, SignalEndsTheStartWait) {
   EXPECT_EQ(r.err.find("not reachable"), std::string::npos) << r.err;
 }
 
-// A signal that cuts a start short says nothing about the engine: against a running engine
-// with 100 ms periods, a player whose first start a signal interrupted prepares, starts and
-// plays again; it never ends disconnected. Several runs, each with its start interrupted.
+// A signal that cuts a start short (SND_PCM_EINTR) says nothing about the engine: against a
+// running engine with 100 ms periods, a player whose first start a signal interrupted prepares,
+// starts and plays again; it never ends disconnected. Several runs, each with its start
+// interrupted.
 TEST_F(AlsaUtilsTest, InterruptedStartsNeverGiveUpARunningEngine) {
   StandInEngine::Config c = soundcard_test::pluginEngineConfig();
   c.samplesPerPeriod = 4800;
@@ -527,7 +530,7 @@ TEST_F(AlsaUtilsTest, InterruptedStartsNeverGiveUpARunningEngine) {
   int disconnected = 0;
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE(run);
-    soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo"},
+    soundcard_test::Command player({RECOVERING_PLAYER_PATH, "tarvo", "--eintr"},
                                    {"ALSA_CONFIG_PATH=" + configPath});
     ASSERT_TRUE(player.started());
     ASSERT_TRUE(player.waitForError("Connected\n", kToolTimeoutSeconds));
@@ -594,8 +597,8 @@ std::string lastLines(const std::string& text, size_t count = 8) {
 
 // The bounds within which an application must end once the engine is gone, and after Ctrl-C.
 constexpr std::chrono::seconds kEndsAfterEngineGone{10};
-// A start that a signal cut short marks nothing, so a later start may wait its whole bound for
-// a silent engine: SoX's drain on its way out does, with SIGINT no longer reaching it.
+// A signal does not end a start's wait, so SoX's start waits its whole bound for a silent
+// engine before SoX can act on a Ctrl-C.
 constexpr std::chrono::milliseconds kEndsAfterSigint{tsoundcard::kStartTimeoutMs + 5000};
 
 // speaker-test recovers an underrun with prepare and writes on even when that prepare fails.
@@ -647,8 +650,7 @@ TEST_F(AlsaUtilsTest, SpeakerTestEndsWhenTheEngineIsGone) {
 
 // SoX as the output of a synthesised tone: it recovers a failed write with prepare and, on its
 // way out, writes the rest of its buffer and drains, which starts the PCM again. Once a start has
-// waited for the engine in vain, neither waits again; a start that a signal cut short says
-// nothing about the engine, and the next one waits for it again.
+// waited for the engine in vain, neither waits again.
 class SoxTest : public AlsaUtilsTest {
  protected:
   void SetUp() override {
@@ -685,11 +687,9 @@ TEST_F(SoxTest, EndsSoonAfterTheEngineIsKilled) {
   EXPECT_NE(r.err.find("sox FAIL"), std::string::npos) << r.err;
 }
 
-// One Ctrl-C while SoX's start waits for an engine that does not move: SoX ends within the
-// start's bound. The signal is sent once the plug-in's new worker is connected (the start wait
-// is under way). Wherever it lands, SoX's next start (its retry of the interrupted write, or its
-// drain on the way out) waits the bound in vain and ends it; a signal repeated at every start
-// would keep SoX retrying, since it recovers an interrupted write with prepare.
+// One Ctrl-C while SoX's start waits for an engine that does not move: the start waits on to
+// its bound in vain, and SoX then ends. The signal is sent once the plug-in's new worker is
+// connected (the start wait is under way).
 TEST_F(SoxTest, EndsOnSigintWithinTheStartBoundWhileTheEngineIsSilent) {
   struct Case {
     const char* what;

@@ -324,6 +324,36 @@ TEST_F(IntermediateBufferTest, PlaybackUnderrunLeavesTheRingsAndAdvancesTheHead)
   EXPECT_EQ(err, empty);
 }
 
+// Frames whose ring positions the engine has taken already are thrown away: the rings stay
+// untouched, the frames after them come next, and their places in the buffer read as zero
+// (S16, so a wrong sample width would clear or skip the wrong bytes). No more than is held.
+TEST_F(IntermediateBufferTest, DroppedFramesReachNoRingAndClearTheirPlaces) {
+  IntermediateBuffer buffer(2, 4, SND_PCM_STREAM_PLAYBACK, 48000);
+  const int16_t first[6] = {1, -1, 2, -2, 3, -3};
+  ASSERT_EQ(buffer.writeAlsaSamples(first, 6, 2), 6u);
+  FakeRings tx(2, 16, kPoison);
+  unsigned txHead = 0;
+  ASSERT_EQ(buffer.readNetaudioSamples(SND_PCM_FORMAT_S16_LE, 2, tx.tx, 2, txHead, 16), 2u);
+  // Frame 4 fills the block's end, frames 5 and 6 wrap to its start.
+  const int16_t more[6] = {4, -4, 5, -5, 6, -6};
+  ASSERT_EQ(buffer.writeAlsaSamples(more, 6, 2), 6u);
+
+  EXPECT_EQ(buffer.dropFrames(SND_PCM_FORMAT_S16_LE, 3, 2), 3u);  // frames 3 to 5, wrapping
+  EXPECT_EQ(buffer.getNumSamplesInBuffer(), 2u);
+  const int16_t* block = reinterpret_cast<const int16_t*>(buffer.data());
+  const int16_t left[8] = {0, 0, 6, -6, 0, 0, 0, 0};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(block[i], left[i]) << i;
+  for (unsigned c = 0; c < 2; ++c) {
+    for (unsigned p = 2; p < 16; ++p) ASSERT_EQ(tx.rings[c][p], kPoison) << c << " " << p;
+  }
+  ASSERT_EQ(buffer.readNetaudioSamples(SND_PCM_FORMAT_S16_LE, 1, tx.tx, 2, txHead, 16), 1u);
+  EXPECT_EQ(tx.rings[0][2], 6 << 16);
+  EXPECT_EQ(tx.rings[1][2], -(6 << 16));
+
+  EXPECT_EQ(buffer.dropFrames(SND_PCM_FORMAT_S16_LE, 3, 2), 0u);  // nothing held
+  EXPECT_EQ(buffer.getNumSamplesInBuffer(), 0u);
+}
+
 TEST_F(IntermediateBufferTest, RingAndBufferWrapMidBatchAtFullSize) {
   // 2 channels, 16 periods of 256 frames.
   IntermediateBuffer capture(2, 16 * 256, SND_PCM_STREAM_CAPTURE, 48000);

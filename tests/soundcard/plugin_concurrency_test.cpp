@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "netaudio_soundcard/src/tsoundcard_transmit_plan.h"
 #include "plugin_fixture.h"
 #include "tests/support/wait_for.h"
 
@@ -20,7 +21,7 @@ TEST_F(PluginTest, PlaybackReachesTheTransmitRingsContiguously) {
     makeEngine();
     PcmHandle h;
     ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-    ::testing::internal::CaptureStderr();
+    captureStderr();
     ASSERT_EQ(configure(h.pcm, fc.format, 2), 0);
     ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
 
@@ -53,7 +54,7 @@ TEST_F(PluginTest, PlaybackReachesTheTransmitRingsContiguously) {
       topUp();
     }
     ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string err = capturedStderr();
     EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
 
     // The first written sample lands 240 samples (5 ms) after the period of the first reset;
@@ -90,7 +91,7 @@ TEST_F(PluginTest, CaptureDeliversTheReceiveRingsContiguously) {
     makeEngine(c);
     PcmHandle h;
     ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
-    ::testing::internal::CaptureStderr();
+    captureStderr();
     ASSERT_EQ(configure(h.pcm, fc.format, 3), 0);
     ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
     ASSERT_EQ(startStepping(h.pcm), 0);
@@ -106,7 +107,7 @@ TEST_F(PluginTest, CaptureDeliversTheReceiveRingsContiguously) {
       got.insert(got.end(), chunk.begin(), chunk.begin() + n * 3 * width);
     }
     ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string err = capturedStderr();
     EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
 
     const size_t frames = got.size() / (3 * width);
@@ -156,13 +157,164 @@ TEST_F(PluginTest, CaptureDeliversTheReceiveRingsContiguously) {
   }
 }
 
+// Transmit positions of channel `ch` holding something other than the engine's poison outside
+// the stretch [engine position, engine position + lead): a value there was written after the
+// engine had taken the position (it puts poison back behind itself).
+size_t writtenBehindEngine(StandInEngine& engine, unsigned ch) {
+  const StandInEngine::Config& c = engine.config();
+  const uint32_t lead =
+      tsoundcard::transmitLeadSamples(c.samplerate, c.samplesPerPeriod, c.samplesPerChannel);
+  const uint64_t position = engine.periodCount() * c.samplesPerPeriod % c.samplesPerChannel;
+  size_t written = 0;
+  for (uint64_t p = 0; p < c.samplesPerChannel; ++p) {
+    const uint64_t ahead = (p + c.samplesPerChannel - position) % c.samplesPerChannel;
+    if (ahead >= lead && engine.txRing(ch)[p] != StandInEngine::kPoison) ++written;
+  }
+  return written;
+}
+
+// Playback frames, one ramp per channel, from frame `from` on.
+std::vector<int32_t> rampFrames(unsigned from, unsigned count) {
+  std::vector<int32_t> frames(size_t(count) * 2);
+  for (unsigned f = 0; f < count; ++f) {
+    for (unsigned c = 0; c < 2; ++c) frames[size_t(f) * 2 + c] = rampSample(from + f, c);
+  }
+  return frames;
+}
+
+// A work call that comes after the engine has taken positions of its window (here the engine
+// hands over 10 periods of 48 at once, 480 frames against a 240-sample lead) writes nothing
+// there and reports the loss: the next transfer answers -EPIPE, and after the usual recovery
+// the stream plays again. Every call before it left the taken positions alone as well.
+TEST_F(PluginTest, LateWorkCallWritesNoTakenPositionAndReportsAnXrun) {
+  makeEngine();
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+  captureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  std::vector<int32_t> frames = rampFrames(0, kBufferFrames);
+  ASSERT_EQ(snd_pcm_writei(h.pcm, frames.data(), kBufferFrames), kBufferFrames);
+  ASSERT_EQ(startStepping(h.pcm), 0);
+  for (int p = 0; p < 5; ++p) ASSERT_NO_FATAL_FAILURE(stepAndWaitForWork(h.pcm));
+  for (unsigned ch = 0; ch < 2; ++ch) ASSERT_EQ(writtenBehindEngine(*engine, ch), 0u) << ch;
+
+  const int wakes = wakeBytesQueued(h.pcm);
+  engine->burst(10);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return wakeBytesQueued(h.pcm) > wakes; }));
+  for (unsigned ch = 0; ch < 2; ++ch) EXPECT_EQ(writtenBehindEngine(*engine, ch), 0u) << ch;
+  EXPECT_EQ(snd_pcm_avail_update(h.pcm), -EPIPE) << "the late work call reported no xrun";
+  EXPECT_EQ(snd_pcm_writei(h.pcm, frames.data(), kPeriodFrames), -EPIPE);
+  EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_XRUN);
+
+  clock->start();
+  EXPECT_EQ(restartAndMovePeriod(h.pcm, frames.data()), 0);
+  ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
+  capturedStderr();
+}
+
+// At engine periods longer than what an application writes before its start (100 ms periods
+// here, one application period of 25 ms written), the first work call plays those frames at the
+// end of its window without an xrun, and the stream goes on from there: every frame reaches the
+// engine once, in order, from the first one.
+TEST_F(PluginTest, FirstWorkCallAfterAStartPlaysWhatWasWrittenBeforeIt) {
+  StandInEngine::Config c = soundcard_test::pluginEngineConfig();
+  c.samplesPerPeriod = 4800;
+  c.samplesPerChannel = 48000;
+  makeEngine(c);
+  PcmHandle h;
+  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+  captureStderr();
+  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
+  snd_pcm_uframes_t buffer = 0, period = 0;
+  ASSERT_EQ(snd_pcm_get_params(h.pcm, &buffer, &period), 0);
+  ASSERT_LT(period, c.samplesPerPeriod);
+
+  unsigned written = 0;
+  auto write = [&](snd_pcm_uframes_t count) {
+    const std::vector<int32_t> frames = rampFrames(written, unsigned(count));
+    const snd_pcm_sframes_t n = snd_pcm_writei(h.pcm, frames.data(), count);
+    if (n > 0) written += unsigned(n);
+    return n;
+  };
+  ASSERT_EQ(write(period), snd_pcm_sframes_t(period));
+  ASSERT_EQ(startStepping(h.pcm), 0);
+  EXPECT_EQ(snd_pcm_avail_update(h.pcm), snd_pcm_sframes_t(buffer));
+  for (int p = 0; p < 6; ++p) {
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(h.pcm);
+    ASSERT_GE(room, 0) << "period " << p;
+    if (room > 0) ASSERT_EQ(write(snd_pcm_uframes_t(room)), room) << "period " << p;
+    ASSERT_NO_FATAL_FAILURE(stepAndWaitForWork(h.pcm));
+  }
+  ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
+  const std::string err = capturedStderr();
+  EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+
+  for (unsigned ch = 0; ch < 2; ++ch) {
+    SCOPED_TRACE(ch);
+    const std::vector<int32_t>& got = engine->capture(ch);
+    size_t at = 0;
+    while (at < got.size() && got[at] == StandInEngine::kPoison) ++at;
+    ASSERT_LT(at, got.size());
+    const size_t taken = got.size() - at;
+    EXPECT_GE(taken, 4u * c.samplesPerPeriod);
+    for (size_t k = 0; k < taken; ++k) {
+      ASSERT_EQ(got[at + k], rampSample(unsigned(k), ch)) << "position " << at + k;
+    }
+  }
+}
+
+// A start that waited its bound for a silent engine in vain fails with -EIO and leaves an
+// error for whoever waits on the PCM: its descriptor is readable, every poll reports POLLERR and
+// snd_pcm_wait answers -EPIPE at once, also without a timeout, until prepare looks at the engine
+// again: an engine that moves again plays on, one that stays silent answers -ENODEV.
+TEST_F(PluginTest, VainStartAnswersEveryWaitAtOnceUntilPrepareLooksAgain) {
+  for (const bool moves : {true, false}) {
+    SCOPED_TRACE(moves ? "the engine moves again" : "the engine stays silent");
+    makeEngine();  // present, not stepped
+    PcmHandle h;
+    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    captureStderr();
+    ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+    std::vector<int32_t> silence(kBufferFrames * 2);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+    EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_XRUN);
+
+    pollfd fds[1];
+    ASSERT_EQ(snd_pcm_poll_descriptors(h.pcm, fds, 1), 1);
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(poll(fds, 1, 0), 1) << "the descriptor is not readable";
+      unsigned short revents = 0;
+      EXPECT_EQ(snd_pcm_poll_descriptors_revents(h.pcm, fds, 1, &revents), 0);
+      EXPECT_EQ(revents, POLLERR);
+      // Only a readable descriptor lets a wait without a timeout return.
+      ASSERT_EQ(poll(fds, 1, 0), 1);
+      EXPECT_EQ(snd_pcm_wait(h.pcm, -1), -EPIPE);
+    }
+
+    if (moves) {
+      clock->start();
+      EXPECT_EQ(restartAndMovePeriod(h.pcm, silence.data()), 0);
+      ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
+      clock->stop();
+    } else {
+      EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
+      EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
+    }
+    const std::string err = capturedStderr();
+    EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
+  }
+}
+
 // A capture application that stops reading: the buffer overruns, the next read reports the
 // xrun, and after the usual recovery frames arrive again.
 TEST_F(PluginTest, ShortWorkCallReportsOneXrun) {
   makeEngine();
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
   ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
   ASSERT_EQ(startStepping(h.pcm), 0);
@@ -176,7 +328,7 @@ TEST_F(PluginTest, ShortWorkCallReportsOneXrun) {
   stepAndWait(h.pcm);
   EXPECT_GE(snd_pcm_readi(h.pcm, frames.data(), 48), 1);
   ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_NE(err.find("WARNING: writeNetaudioSamples: buffer overrun (ALSA hasn't read enough). "),
             std::string::npos)
       << err;
@@ -189,7 +341,7 @@ TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {
   clock->start();
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S16_LE, 2), 0);
   std::vector<int16_t> silence(kBufferFrames * 2);
   const int fds = soundcard_test::countOpenDescriptors();
@@ -213,7 +365,7 @@ TEST_F(PluginTest, StartDropCyclesLeaveNothingBehind) {
   // A joined thread may stay listed in /proc/self/task for a moment after the join returns.
   EXPECT_TRUE(testsupport::WaitFor([&] { return soundcard_test::countThreads() == threads; }))
       << soundcard_test::countThreads() << " threads, " << threads << " before";
-  ::testing::internal::GetCapturedStderr();
+  capturedStderr();
 }
 
 // The engine gone at start: start gives up with -EIO and one line instead of hanging, and
@@ -223,16 +375,16 @@ TEST_F(PluginTest, StartWaitsForTheEngineWithinTheBound) {
   makeEngine();
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
   std::vector<int32_t> silence(kBufferFrames * 2);
-  const std::string configureLines = ::testing::internal::GetCapturedStderr();
+  const std::string configureLines = capturedStderr();
 
   engine->destroy();
   ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_NE(err.find("Connecting...\n"), std::string::npos) << err;
   EXPECT_NE(err.find("Error connecting to shared memory: ERROR is 2\nNo such file or directory\n"
                      "Trying to connect again...\n"),
@@ -250,20 +402,20 @@ TEST_F(PluginTest, StartWaitsForTheEngineWithinTheBound) {
   EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
   PcmHandle again;
   ASSERT_EQ(netaudioSoundcardOpen(&again.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(again.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-  ::testing::internal::GetCapturedStderr();
+  capturedStderr();
   ASSERT_EQ(snd_pcm_writei(again.pcm, silence.data(), kBufferFrames), kBufferFrames);
   std::thread comeback([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     clock->start();
   });
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   const int started = snd_pcm_start(again.pcm);
   comeback.join();
   EXPECT_EQ(started, 0);
   ASSERT_EQ(snd_pcm_drop(again.pcm), 0);
-  const std::string err2 = ::testing::internal::GetCapturedStderr();
+  const std::string err2 = capturedStderr();
   EXPECT_NE(err2.find("Connected\n"), std::string::npos) << err2;
   EXPECT_NE(err2.find("Activated\n"), std::string::npos) << err2;
 }
@@ -282,7 +434,7 @@ TEST_F(PluginTest, EngineStallReportsAnXrunAndPlaybackResumes) {
   clock->start();
   EXPECT_EQ(restartAndMovePeriod(h.pcm, silence.data()), 0);
   EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_NE(err.find("Deactivated\n"), std::string::npos) << err;
 }
 
@@ -294,11 +446,10 @@ TEST_F(PluginTest, ClosedAreaReportsAnXrunAndIsRetriedSlowly) {
   clock->start();
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-  ASSERT_EQ(snd_pcm_start(h.pcm), 0);
   std::vector<int32_t> frames(kBufferFrames * 2);
-  ASSERT_EQ(snd_pcm_readi(h.pcm, frames.data(), kPeriodFrames), kPeriodFrames);
+  ASSERT_EQ(restartAndMovePeriod(h.pcm, frames.data()), 0);
 
   clock->stop();
   engine->close(false);
@@ -315,7 +466,7 @@ TEST_F(PluginTest, ClosedAreaReportsAnXrunAndIsRetriedSlowly) {
   clock->start();
   EXPECT_EQ(restartAndMovePeriod(h.pcm, frames.data()), 0);
   EXPECT_EQ(snd_pcm_drop(h.pcm), 0);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_LT(countOf(err, "Disconnected\n"), 10u) << err;
   EXPECT_GE(countOf(err, "Disconnected\n"), 2u) << err;
 }
@@ -340,11 +491,10 @@ TEST_F(PluginTest, WaitsAnswerAnErrorOnceTheEngineIsGone) {
     clock->start();
     PcmHandle h;
     ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
-    ::testing::internal::CaptureStderr();
+    captureStderr();
     ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-    ASSERT_EQ(snd_pcm_start(h.pcm), 0);
     std::vector<int32_t> frames(kBufferFrames * 2);
-    ASSERT_EQ(snd_pcm_readi(h.pcm, frames.data(), kPeriodFrames), kPeriodFrames);
+    ASSERT_EQ(restartAndMovePeriod(h.pcm, frames.data()), 0);
 
     clock->stop();
     c.spoil(*engine);
@@ -384,7 +534,7 @@ TEST_F(PluginTest, WaitsAnswerAnErrorOnceTheEngineIsGone) {
       ASSERT_EQ(poll(fds, 1, 0), 1);
       EXPECT_EQ(snd_pcm_wait(h.pcm, -1), -ENODEV);
     }
-    ::testing::internal::GetCapturedStderr();
+    capturedStderr();
   }
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include "netaudio_soundcard/src/tsoundcard.h"
 #include "netaudio_soundcard/src/tsoundcard_intermediatebuffer.h"
 #include "soundcard_harness.h"
+#include "tests/support/wait_for.h"
 
 namespace plugintest {
 
@@ -80,6 +83,22 @@ class PluginTest : public ::testing::Test {
     IntermediateBuffer::bufferEmptyLogState = false;
   }
 
+  // A case that ends early (a failed ASSERT) leaves no capture behind: the next case, or the
+  // next repeat, could not capture again.
+  void TearDown() override {
+    if (mCapturingStderr) capturedStderr();
+  }
+
+  // Captures standard error until capturedStderr().
+  void captureStderr() {
+    ::testing::internal::CaptureStderr();
+    mCapturingStderr = true;
+  }
+  std::string capturedStderr() {
+    mCapturingStderr = false;
+    return ::testing::internal::GetCapturedStderr();
+  }
+
   void makeEngine(StandInEngine::Config c = soundcard_test::pluginEngineConfig()) {
     clock.reset();
     engine.reset(new StandInEngine(c));
@@ -87,13 +106,34 @@ class PluginTest : public ::testing::Test {
     clock.reset(new EngineClock(*engine));
   }
 
-  // Starts the PCM while a helper steps the engine until the start has returned.
+  // Wake bytes of the plug-in's work calls that no poll has consumed yet, in the PCM's poll
+  // descriptor; -1 on an error.
+  static int wakeBytesQueued(int fd) {
+    int bytes = 0;
+    return ioctl(fd, FIONREAD, &bytes) == 0 ? bytes : -1;
+  }
+  static int wakeBytesQueued(snd_pcm_t* pcm) {
+    pollfd fd{};
+    return snd_pcm_poll_descriptors(pcm, &fd, 1) == 1 ? wakeBytesQueued(fd.fd) : -1;
+  }
+
+  // Starts the PCM while a helper steps the engine, a period at a time, until the plug-in's
+  // first work call (its wake byte) or the end of the start: no period beyond the one the start
+  // returns on. A step the worker was not connected for yet is followed by another.
   int startStepping(snd_pcm_t* pcm) {
+    // The descriptor is looked up before the start: libasound holds the PCM's lock during it.
+    pollfd fd{};
+    if (snd_pcm_poll_descriptors(pcm, &fd, 1) != 1) return -EBADFD;
+    auto queued = [&fd] { return wakeBytesQueued(fd.fd); };
+    const int before = queued();
     std::atomic<bool> started{false};
     std::thread stepper([&] {
-      while (!started.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        if (!started.load()) engine->step(1);
+      bool worked = false;
+      while (!started.load() && !worked) {
+        engine->step(1);
+        worked = testsupport::WaitFor([&] { return started.load() || queued() > before; },
+                                      std::chrono::milliseconds(100)) &&
+                 !started.load();
       }
     });
     const int result = snd_pcm_start(pcm);
@@ -108,18 +148,24 @@ class PluginTest : public ::testing::Test {
     ASSERT_GE(snd_pcm_wait(pcm, 2000), 1);
   }
 
+  // One engine period, then the wait for the plug-in's work call on it, whatever wake bytes of
+  // earlier calls no poll has consumed.
+  void stepAndWaitForWork(snd_pcm_t* pcm) {
+    const int before = wakeBytesQueued(pcm);
+    engine->step(1);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return wakeBytesQueued(pcm) > before; }));
+  }
+
   // A stereo S32 playback on a running engine: opened, stderr captured from its configuration
   // on, the buffer filled with silence, started and one more period written.
   void startPlayingSilence(PcmHandle& h, std::vector<int32_t>& silence) {
     makeEngine();
     clock->start();
     ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-    ::testing::internal::CaptureStderr();
+    captureStderr();
     ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
     silence.assign(kBufferFrames * 2, 0);
-    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
-    ASSERT_EQ(snd_pcm_start(h.pcm), 0);
-    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kPeriodFrames), kPeriodFrames);
+    ASSERT_EQ(restartAndMovePeriod(h.pcm, silence.data()), 0);
   }
 
   // Writes periods until the playback fails (at most 1000): what the last write returned.
@@ -149,6 +195,9 @@ class PluginTest : public ::testing::Test {
 
   std::unique_ptr<StandInEngine> engine;
   std::unique_ptr<EngineClock> clock;
+
+ private:
+  bool mCapturingStderr = false;
 };
 
 // Transmit value for frame f of channel c: distinct everywhere, never the engine's poison.

@@ -161,9 +161,9 @@ TEST_F(PluginTest, CallbacksOnAHandBuiltRecord) {
   EXPECT_EQ(netaudioSoundcardDelay(io, &delay), 0);
   EXPECT_EQ(delay, 0);
 
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(netaudioHwParams(io, nullptr), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(capturedStderr(),
             "TSOUNDCARD HARDWARE PARAMETERS\n"
             "Sample format: S16_LE\n"
             "Channels: 2\n"
@@ -186,7 +186,7 @@ TEST_F(PluginTest, CallbacksOnAHandBuiltRecord) {
 
   // The same parameters keep the worker; another format, channel count or buffer size gets
   // a worker made for them.
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(netaudioHwParams(io, nullptr), 0);
   EXPECT_EQ(record->worker, first);
   struct Change {
@@ -205,7 +205,7 @@ TEST_F(PluginTest, CallbacksOnAHandBuiltRecord) {
     EXPECT_TRUE(record->worker->matches(c.format, c.channels, c.buffer));
     EXPECT_EQ(record->channels, c.channels);
   }
-  ::testing::internal::GetCapturedStderr();
+  capturedStderr();
 
   // The capture direction reports readiness as POLLIN.
   io->stream = SND_PCM_STREAM_CAPTURE;
@@ -238,7 +238,7 @@ TEST_F(PluginTest, ModuleOpenCloseCyclesDoNotLeak) {
     ASSERT_EQ(configure(pcm, SND_PCM_FORMAT_S16_LE, 2), 0);
     ASSERT_EQ(snd_pcm_close(pcm), 0);
   };
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   cycle(SND_PCM_STREAM_PLAYBACK);  // the module stays loaded from here on
   const int fds = soundcard_test::countOpenDescriptors();
   const int threads = soundcard_test::countThreads();
@@ -248,7 +248,7 @@ TEST_F(PluginTest, ModuleOpenCloseCyclesDoNotLeak) {
   }
   EXPECT_EQ(soundcard_test::countOpenDescriptors(), fds);
   EXPECT_EQ(soundcard_test::countThreads(), threads);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_EQ(countOf(err, "TSOUNDCARD HARDWARE PARAMETERS\n"), 1001u);
   snd_config_delete(config);
 }
@@ -261,7 +261,7 @@ TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
   makeEngine(c);
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_CAPTURE, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 1), 0);
   ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
   ASSERT_EQ(startStepping(h.pcm), 0);
@@ -283,7 +283,7 @@ TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
   ASSERT_EQ(firstIndex % 64, 0);
   EXPECT_EQ(read, engine->periodCount() * 64 - uint64_t(firstIndex));
   ASSERT_EQ(snd_pcm_drop(h.pcm), 0);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
 }
 
@@ -295,7 +295,7 @@ TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
   makeEngine();  // present, never stepped
   PcmHandle h;
   ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  ::testing::internal::CaptureStderr();
+  captureStderr();
   ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
   std::vector<int32_t> silence(kBufferFrames * 2);
   ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
@@ -303,7 +303,7 @@ TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
   EXPECT_EQ(configure(h.pcm, SND_PCM_FORMAT_S16_LE, 2), -ENODEV);
   EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
   EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = capturedStderr();
   EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
 }
 
@@ -384,7 +384,7 @@ TEST_F(PluginTest, UnusableReconfigurationReportsAnXrunThenNoDevice) {
     ASSERT_EQ(configure(again.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
     EXPECT_EQ(restartAndMovePeriod(again.pcm, silence.data()), 0);
     EXPECT_EQ(snd_pcm_drop(again.pcm), 0);
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string err = capturedStderr();
     if (c.oneStart) {
       EXPECT_EQ(countOf(err, "tsoundcard: network-audio engine not reachable\n"), 1u) << err;
     }

@@ -1,13 +1,13 @@
 // A small ALSA player for the plug-in's tests, written the way SoX drives a PCM: it plays
 // silence and recovers every failed write with snd_pcm_prepare; a prepare that fails ends it.
 //
-//   recovering_player DEVICE [--close-at-exit]
+//   recovering_player DEVICE [--close-at-exit] [--eintr]
 //
 // stderr: "write: <error>" for each failed write, "prepare: <error>" before ending with status
 // 3, "stopped by signal" before ending with status 0 after SIGINT or SIGTERM (installed with
 // signal(), so with SA_RESTART, as SoX does). SIGUSR1 interrupts whatever call it reaches and
 // is otherwise ignored. --close-at-exit closes the PCM in an exit handler instead of before
-// returning.
+// returning; --eintr opens the PCM with SND_PCM_EINTR (a signal ends a wait with EINTR).
 #include <alsa/asoundlib.h>
 
 #include <csignal>
@@ -21,6 +21,8 @@ namespace {
 constexpr unsigned kRate = 48000;
 constexpr unsigned kChannels = 2;
 constexpr snd_pcm_uframes_t kPeriodFrames = 192;
+// SND_PCM_EINTR of libasound's later headers.
+constexpr int kOpenEintr = 0x00000080;
 
 volatile sig_atomic_t g_stop = 0;
 snd_pcm_t* g_pcm = nullptr;
@@ -53,15 +55,20 @@ int configure(snd_pcm_t* pcm) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: %s DEVICE [--close-at-exit]\n", argv[0]);
+    fprintf(stderr, "usage: %s DEVICE [--close-at-exit] [--eintr]\n", argv[0]);
     return 2;
   }
-  const bool closeInHandler = argc > 2 && strcmp(argv[2], "--close-at-exit") == 0;
+  bool closeInHandler = false;
+  int mode = 0;
+  for (int i = 2; i < argc; ++i) {
+    if (strcmp(argv[i], "--close-at-exit") == 0) closeInHandler = true;
+    if (strcmp(argv[i], "--eintr") == 0) mode |= kOpenEintr;
+  }
   signal(SIGINT, onSignal);
   signal(SIGTERM, onSignal);
   signal(SIGUSR1, onInterrupt);
 
-  int err = snd_pcm_open(&g_pcm, argv[1], SND_PCM_STREAM_PLAYBACK, 0);
+  int err = snd_pcm_open(&g_pcm, argv[1], SND_PCM_STREAM_PLAYBACK, mode);
   if (err < 0) {
     fprintf(stderr, "open: %s\n", snd_strerror(err));
     return 2;
