@@ -10,10 +10,9 @@
 # arecord through the plug-in and ttrace beside them (a client that only wakes once per period:
 # the cost of waking alone) against the build's own stand-in engine in real time, the before and
 # after runs of a case one after the other, ROUNDS times (default 1; the table shows the median).
-# Each tool runs WARMUP_SECONDS (default 3) before its threads' run times are sampled, and is
-# stopped after SECONDS_TO_RUN more (default 60), when they are sampled again. Prints the CPU per
-# engine period of the plug-in's worker, of the application's thread and of the whole process
-# over those seconds, the tool's xrun lines and the engine's late transmit samples and deadline
+# Each tool runs WARMUP_SECONDS (default 3), then its threads' run times are sampled five times a
+# second for SECONDS_TO_RUN (default 60), and it is stopped. Prints the CPU per engine period of
+# the plug-in's worker, of the application's thread and of the whole process over those seconds, the tool's xrun lines and the engine's late transmit samples and deadline
 # lateness. Figures only, no verdict.
 # Needs root (a private /dev/shm, since the plug-in's area name is fixed).
 set -euo pipefail
@@ -67,15 +66,6 @@ for build in before after; do
     "$tree/netaudio_soundcard/libasound_module_pcm_tsoundcard.so" > "$work/alsa.$build.conf"
 done
 
-now_ns() { date +%s%N; }
-
-# Each thread of the process: its id, the process id and its run time in ns so far.
-sample_threads() {  # pid, output file
-  for task in /proc/"$1"/task/*; do
-    read -r cpu _ < "$task/schedstat" && echo "${task##*/} $1 $cpu"
-  done > "$2" 2>/dev/null || true
-}
-
 run() {  # engine period, build, name, tool command... (@TREE@ stands for the build tree)
   local spp=$1 build=$2 name=$3; shift 3
   local tree=$BENCH_BEFORE; [[ $build == after ]] && tree=$BENCH_AFTER
@@ -89,19 +79,12 @@ run() {  # engine period, build, name, tool command... (@TREE@ stands for the bu
   ALSA_CONFIG_PATH=$work/alsa.$build.conf "${command[@]}" > /dev/null 2> "$work/tool.err" &
   local tool=$!
   sleep "$BENCH_WARMUP"
-  local start
-  start=$(now_ns)
-  sample_threads $tool "$work/threads.start"
-  sleep "$BENCH_SECONDS"
-  sample_threads $tool "$work/threads.end"
-  local elapsed
-  elapsed=$(( ($(now_ns) - start) / 1000000 ))
+  python3 "$BENCH_DIR/summarize_run.py" sample $tool "$BENCH_SECONDS" "$work/threads"
   kill -INT $tool 2>/dev/null || true
   wait $tool || true
   kill -INT $engine; wait $engine || true
   python3 "$BENCH_DIR/summarize_run.py" run "$work/results" "$spp" "$build" "$name" \
-    "$(awk -v ms=$elapsed "BEGIN { print ms / 1000 }")" "$work/threads.start" \
-    "$work/threads.end" "$work/tool.err" "$work/engine.json"
+    "$work/threads" "$work/tool.err" "$work/engine.json"
 }
 
 long=$((BENCH_WARMUP + BENCH_SECONDS + 30))   # the tools are stopped after the measurement

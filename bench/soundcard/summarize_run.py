@@ -1,8 +1,10 @@
 """Figures of the tsoundcard benchmark for two builds side by side (called by
 run_soundcard_bench.sh).
 
-    summarize_run.py run RESULTS SPP BUILD NAME SECONDS THREADS_START THREADS_END TOOL_ERR
-                         ENGINE_JSON
+    summarize_run.py sample PID SECONDS THREADS
+        samples the run time of every thread of PID five times a second for SECONDS and writes
+        to THREADS the worker's and the application's nanoseconds and the seconds measured
+    summarize_run.py run RESULTS SPP BUILD NAME THREADS TOOL_ERR ENGINE_JSON
         appends one run's figures to RESULTS
     summarize_run.py table RESULTS
         prints, per engine period, every case with the before and after columns (the median
@@ -10,39 +12,59 @@ run_soundcard_bench.sh).
     summarize_run.py conversion BEFORE_OUTPUT AFTER_OUTPUT
         prints the two builds' conversion throughput side by side
 
-THREADS_START and THREADS_END hold "tid pid cpu-ns" lines sampled SECONDS apart while the tool
-ran: the thread whose id is the process id is the application's, every other one is the plug-in's
-worker (a thread missing from the first sample counts from 0).
+The thread whose id is the process id is the application's; every other one is the plug-in's
+worker. Sampling often keeps the time of a worker that ends within the run (the plug-in starts a
+new one after an xrun): only its last fifth of a second is lost. A thread that starts within the
+run counts from 0.
 """
 import json
 import math
+import os
 import re
 import statistics
 import sys
+import time
 
 RATE = 48000
 BUILDS = ("before", "after")
 FIELDS = ("worker", "app", "total", "xruns", "warnings", "late", "p99")
 
 
-def thread_times(path):
+def thread_times(pid):
+    """{tid: run time in ns} of the living threads of pid."""
     times = {}
-    for line in open(path):
-        tid, pid, cpu = line.split()
-        times[tid] = ("app" if tid == pid else "worker", int(cpu))
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return times
+    for tid in tids:
+        try:
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                times[tid] = int(f.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
     return times
 
 
-def record_run(results, spp, build, name, seconds, start_path, end_path, err_path, engine_path):
+def sample(pid, seconds, out_path):
+    first = thread_times(pid)
+    last = dict(first)
+    start = time.monotonic()
+    end = start + float(seconds)
+    while time.monotonic() < end:
+        time.sleep(min(0.2, max(0.0, end - time.monotonic())))
+        last.update(thread_times(pid))
+    elapsed = time.monotonic() - start
     ns = {"app": 0, "worker": 0}
-    try:
-        start, end = thread_times(start_path), thread_times(end_path)
-        for tid, (role, cpu) in end.items():
-            ns[role] += cpu - start.get(tid, (role, 0))[1]
-        if not end:
-            raise ValueError("the tool had ended")
-    except (OSError, ValueError):
-        ns = {"app": math.nan, "worker": math.nan}
+    for tid, cpu in last.items():
+        ns["app" if tid == pid else "worker"] += cpu - first.get(tid, 0)
+    with open(out_path, "w") as out:
+        out.write(f"{ns['worker']} {ns['app']} {elapsed}\n" if first else "nan nan nan\n")
+
+
+def record_run(results, spp, build, name, threads_path, err_path, engine_path):
+    worker, app, seconds = (float(v) for v in open(threads_path).read().split())
+    ns = {"app": app, "worker": worker}
     periods = float(seconds) * RATE / int(spp)
     per_period = {role: value / 1000 / periods for role, value in ns.items()}
     err = open(err_path, errors="replace").read()
@@ -123,7 +145,9 @@ def conversion(before_path, after_path):
 
 if __name__ == "__main__":
     command, args = sys.argv[1], sys.argv[2:]
-    if command == "run":
+    if command == "sample":
+        sample(*args)
+    elif command == "run":
         record_run(*args)
     elif command == "table":
         table(*args)
