@@ -12,8 +12,9 @@
 # after runs of a case one after the other, ROUNDS times (default 1; the table shows the median).
 # Each tool runs WARMUP_SECONDS (default 3), then its threads' run times are sampled five times a
 # second for SECONDS_TO_RUN (default 60), and it is stopped. Prints the CPU per engine period of
-# the plug-in's worker, of the application's thread and of the whole process over those seconds, the tool's xrun lines and the engine's late transmit samples and deadline
-# lateness. Figures only, no verdict.
+# the plug-in's worker, of the application's thread and of the whole process over those seconds,
+# the tool's xrun lines and the engine's late transmit samples and deadline lateness. Figures
+# only, no verdict.
 # Needs root (a private /dev/shm, since the plug-in's area name is fixed).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
