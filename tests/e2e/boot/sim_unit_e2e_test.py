@@ -220,6 +220,31 @@ class SimulatedUnit(unittest.TestCase):
         for name in ("keythread", "tcpthread", "telnetthread", "timerthread", "uartthread"):
             self.assertIn(name, names)
 
+    def test_2_control_ports_listen_on_loopback_only(self):
+        # devctl's listening TCP sockets, from the kernel's table and devctl's descriptors.
+        fd_dir = "/proc/%d/fd" % STARTED["devctl"]
+        inodes = set()
+        for fd in os.listdir(fd_dir):
+            try:
+                target = os.readlink(os.path.join(fd_dir, fd))
+            except OSError:
+                continue
+            if target.startswith("socket:["):
+                inodes.add(target[len("socket:["):-1])
+        listeners = []
+        for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+            with open(table) as f:
+                for row in f.read().splitlines()[1:]:
+                    fields = row.split()
+                    address, port = fields[1].split(":")
+                    if fields[3] == "0A" and fields[9] in inodes:  # LISTEN
+                        listeners.append((table, address, int(port, 16)))
+        self.assertEqual(sorted(port for _, _, port in listeners),
+                         sorted([STARTED["telnet"], STARTED["tcp"]]))
+        for table, address, port in listeners:
+            self.assertEqual((table, address), ("/proc/net/tcp", "0100007F"),
+                             "port %d listens beyond loopback" % port)
+
     def test_3_front_panel_lit_after_power_on(self):
         # The stored state is "on": at the end of start-up the audio-mute line is released and
         # the panel shows every LED lit.
