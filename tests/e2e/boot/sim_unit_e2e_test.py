@@ -22,7 +22,8 @@ import tty
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from e2e_support import TextPort, poll_until, read_fd_until, tail, wait_for  # noqa: E402
+from e2e_support import (TextPort, end_child, poll_until, read_fd_until, tail,  # noqa: E402
+                         wait_for)
 
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
 ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
@@ -190,11 +191,7 @@ class Telnet:
         os.write(self.fd, text.encode())
 
     def close(self):
-        try:
-            os.kill(self.pid, signal.SIGTERM)
-            os.waitpid(self.pid, 0)
-        except (ProcessLookupError, ChildProcessError):
-            pass
+        end_child(self.pid)
         os.close(self.fd)
 
 

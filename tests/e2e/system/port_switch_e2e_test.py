@@ -9,7 +9,6 @@ import os
 import pty
 import select
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -19,7 +18,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from e2e_support import LOOPBACK, die_with_this_test, free_port, wait_for  # noqa: E402
+from e2e_support import (LOOPBACK, die_with_this_test, end_child, free_port,  # noqa: E402
+                         wait_for)
 from web_server import WebServer, curl  # noqa: E402
 
 PROGRAM = ""
@@ -87,11 +87,7 @@ class ProgramClient:
                 self.seen += data
 
     def close(self):
-        try:
-            os.kill(self.pid, signal.SIGTERM)
-            os.waitpid(self.pid, 0)
-        except (ProcessLookupError, ChildProcessError):
-            pass
+        end_child(self.pid)
         if self.proc is None:
             os.close(self.fd)
         else:
