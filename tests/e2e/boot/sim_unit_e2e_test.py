@@ -22,7 +22,8 @@ import tty
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from e2e_support import TextPort, poll_until, read_fd_until, tail, wait_for  # noqa: E402
+from e2e_support import (TextPort, end_child, poll_until, read_fd_until, tail,  # noqa: E402
+                         wait_for)
 
 SOURCE, BUILD = sys.argv[1], sys.argv[2]
 ROOT = tempfile.mkdtemp(prefix="devctl_sim_e2e_")
@@ -190,11 +191,7 @@ class Telnet:
         os.write(self.fd, text.encode())
 
     def close(self):
-        try:
-            os.kill(self.pid, signal.SIGTERM)
-            os.waitpid(self.pid, 0)
-        except (ProcessLookupError, ChildProcessError):
-            pass
+        end_child(self.pid)
         os.close(self.fd)
 
 
@@ -219,6 +216,31 @@ class SimulatedUnit(unittest.TestCase):
         # "appthread" ends at once when devctl does not run under a FastCGI web server.
         for name in ("keythread", "tcpthread", "telnetthread", "timerthread", "uartthread"):
             self.assertIn(name, names)
+
+    def test_2_control_ports_listen_on_loopback_only(self):
+        # devctl's listening TCP sockets, from the kernel's table and devctl's descriptors.
+        fd_dir = "/proc/%d/fd" % STARTED["devctl"]
+        inodes = set()
+        for fd in os.listdir(fd_dir):
+            try:
+                target = os.readlink(os.path.join(fd_dir, fd))
+            except OSError:
+                continue
+            if target.startswith("socket:["):
+                inodes.add(target[len("socket:["):-1])
+        listeners = []
+        for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+            with open(table) as f:
+                for row in f.read().splitlines()[1:]:
+                    fields = row.split()
+                    address, port = fields[1].split(":")
+                    if fields[3] == "0A" and fields[9] in inodes:  # LISTEN
+                        listeners.append((table, address, int(port, 16)))
+        self.assertEqual(sorted(port for _, _, port in listeners),
+                         sorted([STARTED["telnet"], STARTED["tcp"]]))
+        for table, address, port in listeners:
+            self.assertEqual((table, address), ("/proc/net/tcp", "0100007F"),
+                             "port %d listens beyond loopback" % port)
 
     def test_3_front_panel_lit_after_power_on(self):
         # The stored state is "on": at the end of start-up the audio-mute line is released and

@@ -125,6 +125,16 @@ def stop_process(proc, grace=10.0):
             proc.wait()
 
 
+def end_child(pid):
+    """SIGTERM to a child of this test (a client program) and its exit status collected; one that
+    has gone already is fine."""
+    try:
+        os.kill(pid, signal.SIGTERM)
+        os.waitpid(pid, 0)
+    except (ProcessLookupError, ChildProcessError):
+        pass
+
+
 class DirectUnit:
     """devctl started by the test itself (no web server) on a fresh unit folder of the simulated
     board. Its children die with the test; stop() kills them (devctl has no orderly shutdown)
