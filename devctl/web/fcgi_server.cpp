@@ -2,9 +2,8 @@
 // server keeps open, and serves them in turns: before each request it looks at all of them, takes
 // the queued connections and serves the request it saw first. It reads each request through
 // FcgiRequestReader within its own deadline, hands it to the serving function and writes the reply
-// records itself. Nothing but the connections the
-// web server makes reaches the loop, and a request is answered only from its own connection's
-// parameters and body.
+// records itself. Nothing but the connections the web server makes reaches the loop, and a request
+// is answered only from its own connection's parameters and body.
 #include "devctl/web/fcgi_server.h"
 
 #include <fcntl.h>
