@@ -8,7 +8,9 @@ a ratio to its static file.
 With BEFORE_DEVCTL (a devctl built from an earlier commit) both programs run one after the other,
 the status documents are printed as before/after ratios, and the status document and a setter
 are measured through lighttpd and through nginx with a pool of kept FastCGI connections, printed
-side by side in requests per second.
+side by side in requests per second. Then POOL_CLIENTS clients (300) send POOL_REQUESTS (50)
+requests each, the status document and the setter in turn, through nginx with a pool of 64 kept
+connections: p50, p99 and the slowest request, before and after.
 """
 
 import os
@@ -30,6 +32,7 @@ CASES = [
 STATUS = ("status json", "status xml")
 SIDE_BY_SIDE = ("status json", "set input gain")
 SERVERS = {"lighttpd": WebServer, "nginx keepalive": NginxServer}
+POOL, POOL_CLIENTS, POOL_REQUESTS = 64, 300, 50
 
 
 def measure(devctl, bench, threads, seconds, cases, server_class=WebServer):
@@ -49,7 +52,7 @@ def measure(devctl, bench, threads, seconds, cases, server_class=WebServer):
     print(out, end="")
     rows = {}
     for line in out.splitlines()[1:]:
-        parts = line.rsplit(None, 5)
+        parts = line.rsplit(None, 6)
         rows[parts[0].strip()] = float(parts[3])
     return {name: (rows.get(name, 0.0), rows.get("static " + name, 0.0), sizes[name])
             for name, _, _, _ in cases}
@@ -80,6 +83,7 @@ def main():
             print("%-16s %s of the static file's requests per second" % (name, ", ".join(cells)))
     if before:
         side_by_side(devctl, before, bench, threads, seconds)
+        large_pool(devctl, before, bench)
     print("load average: %.2f %.2f %.2f" % os.getloadavg())
 
 
@@ -100,6 +104,28 @@ def side_by_side(devctl, before, bench, threads, seconds):
             new = rows[server_name, "after"][name][0]
             print("%-16s %-16s %12.0f %12.0f %8.3f" % (name, server_name, old, new,
                                                        new / old if old else 0.0))
+
+
+def large_pool(devctl, before, bench):
+    """Many clients through nginx with a large pool of kept connections, before and after: how
+    long the requests wait, the slowest above all."""
+    cases = [c for c in CASES if c[0] in SIDE_BY_SIDE]
+    args = ["--mixed"]
+    for name, method, path, body in cases:
+        args += [name, method, path] + ([body] if body else [])
+    figures = {}
+    for which, program in (("before", before), ("after", devctl)):
+        print("-- nginx keepalive %d, %d clients x %d requests, %s" %
+              (POOL, POOL_CLIENTS, POOL_REQUESTS, which))
+        with NginxServer(program, pool=POOL) as server:
+            out = subprocess.run([bench, str(server.port), str(POOL_CLIENTS), str(POOL_REQUESTS)] +
+                                 args, check=True, capture_output=True, text=True).stdout
+        print(out, end="")
+        figures[which] = out.splitlines()[1].split()[-6:]
+    print("%-8s %7s %5s %10s %10s %10s %10s" % ("nginx %d" % POOL, "reqs", "fail", "req/s",
+                                                 "p50 ms", "p99 ms", "max ms"))
+    for which in ("before", "after"):
+        print("%-8s %7s %5s %10s %10s %10s %10s" % tuple([which] + figures[which]))
 
 
 if __name__ == "__main__":

@@ -1,9 +1,11 @@
 // HTTP load client for the web API benchmark: several threads each send requests one after
 // another over their own keep-alive connection and time every reply.
 //
-//   web_bench PORT THREADS REQUESTS NAME METHOD PATH [BODY] [NAME METHOD PATH [BODY] ...]
+//   web_bench PORT THREADS REQUESTS [--mixed] NAME METHOD PATH [BODY] [NAME METHOD PATH [BODY] ...]
 //   (BODY "-" or absent for GET; REQUESTS such as "2.5s" runs each case for that many seconds)
-// Prints one line per case: name, requests, failures, requests per second, p50 and p99 in ms.
+// Prints one line per case: name, requests, failures, requests per second, p50, p99 and the
+// slowest in ms. With --mixed every thread sends REQUESTS requests (or runs for that long),
+// going through the cases in turn from a case of its own, and one line covers them all.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -89,14 +91,22 @@ bool ReadResponse(int fd, std::string& buffer) {
   return true;
 }
 
-// requests > 0: that many requests; otherwise the case runs for seconds.
-void RunCase(int port, int threads, int requests, double seconds_wanted, const Case& c) {
+std::string RequestText(const Case& c) {
   std::string request = c.method + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   if (!c.body.empty())
     request +=
         "Content-Type: application/json\r\nContent-Length: " + std::to_string(c.body.size()) +
         "\r\n";
-  request += "\r\n" + c.body;
+  return request + "\r\n" + c.body;
+}
+
+// Runs the cases on threads connections at once, each thread going through them in turn from
+// case t. requests > 0: that many requests in all (per_thread: on each thread); otherwise for
+// seconds.
+void RunCases(int port, int threads, int requests, bool per_thread, double seconds_wanted,
+              const std::string& name, const std::vector<Case>& cases) {
+  std::vector<std::string> texts;
+  for (const Case& c : cases) texts.push_back(RequestText(c));
 
   std::atomic<int> next{0}, failures{0};
   std::vector<std::vector<double>> latencies(static_cast<size_t>(threads));
@@ -106,12 +116,15 @@ void RunCase(int port, int threads, int requests, double seconds_wanted, const C
     workers.emplace_back([&, t] {
       int fd = -1;
       std::string buffer;
+      int sent = 0;
       auto more = [&] {
+        if (requests > 0 && per_thread) return sent++ < requests;
         if (requests > 0) return next.fetch_add(1) < requests;
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
                seconds_wanted;
       };
-      while (more()) {
+      for (size_t k = size_t(t); more(); ++k) {
+        const std::string& request = texts[k % texts.size()];
         auto t0 = std::chrono::steady_clock::now();
         if (fd < 0) fd = Connect(port);
         bool ok =
@@ -138,18 +151,19 @@ void RunCase(int port, int threads, int requests, double seconds_wanted, const C
   for (auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
   std::sort(all.begin(), all.end());
   auto pct = [&](double p) { return all.empty() ? 0.0 : all[size_t(p * double(all.size() - 1))]; };
-  std::printf("%-24s %7zu %5d %10.1f %9.3f %9.3f\n", c.name.c_str(), all.size(), failures.load(),
-              double(all.size()) / seconds, pct(0.50), pct(0.99));
+  std::printf("%-24s %7zu %5d %10.1f %9.3f %9.3f %9.3f\n", name.c_str(), all.size(),
+              failures.load(), double(all.size()) / seconds, pct(0.50), pct(0.99), pct(1.0));
   std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 7) {
+  const bool mixed = argc > 4 && std::strcmp(argv[4], "--mixed") == 0;
+  if (argc < 7 + (mixed ? 1 : 0)) {
     std::fprintf(stderr,
-                 "usage: %s PORT THREADS REQUESTS NAME METHOD PATH [BODY] [NAME METHOD PATH "
-                 "[BODY] ...]\n",
+                 "usage: %s PORT THREADS REQUESTS [--mixed] NAME METHOD PATH [BODY] [NAME METHOD "
+                 "PATH [BODY] ...]\n",
                  argv[0]);
     return 1;
   }
@@ -159,7 +173,7 @@ int main(int argc, char** argv) {
   const int requests = timed ? 0 : std::atoi(amount.c_str());
   const double seconds = timed ? std::atof(amount.c_str()) : 0.0;
   std::vector<Case> cases;
-  for (int i = 4; i + 2 < argc;) {
+  for (int i = mixed ? 5 : 4; i + 2 < argc;) {
     Case c{argv[i], argv[i + 1], argv[i + 2], ""};
     i += 3;
     if (i < argc && c.method == "POST") {
@@ -167,7 +181,14 @@ int main(int argc, char** argv) {
     }
     cases.push_back(c);
   }
-  std::printf("%-24s %7s %5s %10s %9s %9s\n", "case", "reqs", "fail", "req/s", "p50 ms", "p99 ms");
-  for (const auto& c : cases) RunCase(port, threads, requests, seconds, c);
+  std::printf("%-24s %7s %5s %10s %9s %9s %9s\n", "case", "reqs", "fail", "req/s", "p50 ms",
+              "p99 ms", "max ms");
+  if (mixed) {
+    std::string name = "mixed";
+    for (const auto& c : cases) name += " " + c.name;
+    RunCases(port, threads, requests, true, seconds, name, cases);
+    return 0;
+  }
+  for (const auto& c : cases) RunCases(port, threads, requests, false, seconds, c.name, {c});
   return 0;
 }

@@ -1,10 +1,9 @@
 // The web request loop: one thread waits on the listen socket and on every connection the web
-// server keeps open, and serves them in turns: each turn takes the queued connections, then serves
-// every connection with a request waiting once, those whose request the loop saw first, first. It
-// reads each request through FcgiRequestReader within its own deadline, hands it to the serving
-// function and writes the reply records itself. Nothing but the connections the
-// web server makes reaches the loop, and a request is answered only from its own connection's
-// parameters and body.
+// server keeps open, and serves them in turns: before each request it looks at all of them, takes
+// the queued connections and serves the request it saw first. It reads each request through
+// FcgiRequestReader within its own deadline, hands it to the serving function and writes the reply
+// records itself. Nothing but the connections the web server makes reaches the loop, and a request
+// is answered only from its own connection's parameters and body.
 #include "devctl/web/fcgi_server.h"
 
 #include <fcntl.h>
@@ -64,15 +63,17 @@ class RequestLoop {
   int Run();
 
  private:
-  // Waits until a connection has bytes, the listen socket has connections queued or a lingering
-  // close ends; marks the connections with bytes ready. 1 when connections are queued, 0 when
-  // not, a negative errno when the listen socket broke or was shut down.
+  // Looks at every connection and the listen socket; while no request waits, caps the idle
+  // connections and waits until a connection has bytes or the listen socket has connections
+  // queued (ending lingering closes meanwhile). Marks the connections with bytes ready, since now
+  // unless they were already. 1 when connections are queued, 0 when not, a negative errno when the
+  // listen socket broke or was shut down.
   int Wait();
   // Accepts the queued connections, kMaxAcceptsPerTurn at most, and marks those whose request has
   // begun to arrive ready. False when accepting failed for good (errno tells why).
   bool AcceptQueued(Clock::time_point seen);
-  // Serves every ready connection once, those whose bytes the loop saw first, first.
-  void ServeTurn();
+  // Serves one request (or record) on the ready connection whose bytes the loop saw first.
+  void ServeLongestWaiting();
   // Closes the connections that have waited longest for a request while more than
   // kMaxIdleConnections wait with nothing to read.
   void CapIdleConnections();
@@ -111,20 +112,21 @@ int RequestLoop::Run() {
     const int queued = Wait();
     if (queued < 0) return queued;
     if (queued > 0 && !AcceptQueued(Clock::now())) return -errno;
-    ServeTurn();
     CapIdleConnections();
+    ServeLongestWaiting();
   }
 }
 
 int RequestLoop::Wait() {
-  for (;;) {
+  // A look first: the idle connections are capped with what it finds before the loop sleeps.
+  for (bool look = true;; look = false) {
     const auto now = Clock::now();
     const bool accepting = now >= accept_paused_until_;
-    bool buffered = false;
+    bool waiting = false;  // a request is waiting already: only a look, no wait
     fds_.clear();
     for (const auto& connection : connections_) {
       fds_.push_back({connection->fd, POLLIN, 0});
-      buffered = buffered || connection->HasBufferedBytes();
+      waiting = waiting || connection->ready || connection->HasBufferedBytes();
     }
     closing_.AppendPollFds(fds_);
     if (accepting) fds_.push_back({listen_fd_, POLLIN, 0});
@@ -135,7 +137,7 @@ int RequestLoop::Wait() {
                                                  .count());
       if (timeout < 0 || pause < timeout) timeout = pause;
     }
-    if (buffered) timeout = 0;
+    if (look || waiting) timeout = 0;
     if (poll(fds_.data(), fds_.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       if (errno != ENOMEM) return -errno;
@@ -157,7 +159,8 @@ int RequestLoop::Wait() {
       if (listen_events & (POLLERR | POLLHUP | POLLNVAL)) return -EINVAL;
       queued = (listen_events & POLLIN) ? 1 : 0;
     }
-    if (any_ready || queued) return queued;
+    if (waiting || any_ready || queued) return queued;
+    CapIdleConnections();
   }
 }
 
@@ -187,8 +190,8 @@ bool RequestLoop::AcceptQueued(Clock::time_point seen) {
       return false;
     }
   }
-  // A new connection whose request has begun to arrive joins this turn; the others join a turn
-  // once their bytes come.
+  // A new connection whose request has begun to arrive waits from now; the others from when their
+  // bytes come.
   const size_t added = connections_.size() - first_new;
   if (added == 0) return true;
   fds_.clear();
@@ -202,27 +205,25 @@ bool RequestLoop::AcceptQueued(Clock::time_point seen) {
   return true;
 }
 
-void RequestLoop::ServeTurn() {
-  std::vector<FcgiConnection*> turn;
+void RequestLoop::ServeLongestWaiting() {
+  FcgiConnection* next = nullptr;
   for (const auto& connection : connections_) {
-    if (connection->ready) turn.push_back(connection.get());
-  }
-  std::stable_sort(turn.begin(), turn.end(), [](const FcgiConnection* a, const FcgiConnection* b) {
-    return a->ready_since < b->ready_since;
-  });
-  for (FcgiConnection* connection : turn) {
-    connection->ready = false;
-    switch (ServeNext(*connection)) {
-      case Served::kKept:
-        connection->idle_since = Clock::now();
-        break;
-      case Served::kEnded:
-        connection->ended = true;
-        break;
-      case Served::kBroken:
-        connection->broken = true;
-        break;
+    if (connection->ready && (!next || connection->ready_since < next->ready_since)) {
+      next = connection.get();
     }
+  }
+  if (!next) return;
+  next->ready = false;
+  switch (ServeNext(*next)) {
+    case Served::kKept:
+      next->idle_since = Clock::now();
+      return;
+    case Served::kEnded:
+      next->ended = true;
+      break;
+    case Served::kBroken:
+      next->broken = true;
+      break;
   }
   RemoveClosed();
 }
@@ -242,16 +243,12 @@ void RequestLoop::RemoveClosed() {
 
 void RequestLoop::CapIdleConnections() {
   if (connections_.size() <= kMaxIdleConnections) return;
-  // A connection with bytes to read has a request on its way: it is served, not closed.
-  fds_.clear();
-  for (const auto& connection : connections_) fds_.push_back({connection->fd, POLLIN, 0});
-  if (poll(fds_.data(), fds_.size(), 0) < 0) return;
+  // A connection with bytes to read (as the last look found) has a request on its way: it is
+  // served, not closed.
   std::vector<size_t> idle;
   for (size_t i = 0; i < connections_.size(); ++i) {
     const FcgiConnection& connection = *connections_[i];
-    if (fds_[i].revents == 0 && !connection.ready && !connection.HasBufferedBytes()) {
-      idle.push_back(i);
-    }
+    if (!connection.ready && !connection.HasBufferedBytes()) idle.push_back(i);
   }
   if (idle.size() <= kMaxIdleConnections) return;
   std::sort(idle.begin(), idle.end(), [this](size_t a, size_t b) {

@@ -32,8 +32,8 @@ using ServeFunction = std::function<ReplyEnding(const WebRequest& request, std::
 // descriptors or memory run out (connections already open are served meanwhile). How long a
 // connection that is not kept, whose input was not read to its end, may go on sending after its
 // reply before it is closed (the loop serves the others meanwhile). How many connections may wait
-// for their next request with nothing sent: beyond that the longest waiting are closed, at every
-// turn. How many queued connections one turn accepts at most.
+// for their next request with nothing sent: beyond that the longest waiting are closed, before
+// every request. How many queued connections the loop accepts at most before each request.
 constexpr int kRequestReadTimeoutMs = 10000;
 constexpr int kAcceptRetryPauseMs = 100;
 constexpr int kCloseLingerMs = 2000;
@@ -42,16 +42,16 @@ constexpr int kMaxAcceptsPerTurn = 64;
 
 // Serves requests on listen_fd (0 when started by a FastCGI spawner) until accepting fails for
 // good, one request at a time, in turns. The loop waits on the listen socket and on every open
-// connection at once; each turn accepts the queued connections (kMaxAcceptsPerTurn at most), then
-// serves one request on every connection that has one waiting, in the order the loop saw their
-// bytes, so a new connection waits about one turn of the kept ones at most. A connection whose
-// records fail the checks of FcgiRequestReader (devctl/web/fcgi_request_reader.h) is closed
-// unanswered. A connection whose web server set the keep-connection flag stays open after the
-// reply for its next request; any other is closed after the reply. An abort of a request that is
-// not active is ignored. Accepts that fail for a while (descriptors or memory exhausted) pause the
-// listen socket briefly, logged once per episode; others that pass (an aborted connection, a
-// signal) are retried at once. Returns a negative errno: the listen socket is not one, or broke or
-// was shut down.
+// connection at once; before each request it looks at all of them, accepts the queued connections
+// (kMaxAcceptsPerTurn at most) and serves the request whose bytes it saw first, so a new connection
+// waits for the requests that were waiting before it, about one on each kept connection, however
+// many are kept. A connection whose records fail the checks of FcgiRequestReader
+// (devctl/web/fcgi_request_reader.h) is closed unanswered. A connection whose web server set the
+// keep-connection flag stays open after the reply for its next request; any other is closed after
+// the reply. An abort of a request that is not active is ignored. Accepts that fail for a while
+// (descriptors or memory exhausted) pause the listen socket briefly, logged once per episode;
+// others that pass (an aborted connection, a signal) are retried at once. Returns a negative
+// errno: the listen socket is not one, or broke or was shut down.
 int ServeFastCgi(int listen_fd, const ServeFunction& serve);
 
 // The request read deadline for loops started afterwards (tests); 0 restores the default.
