@@ -267,25 +267,37 @@ void NetaudioSoundcard::work(unsigned periods) {
 // Frames land only on positions the engine has still to take. A call that comes after the engine
 // took positions of its window (a late wake-up) writes nothing there: the frames meant for them
 // are dropped and the call goes on at the engine's next position, and the loss is reported as an
-// xrun, never silently. The first call after a start plays what the application wrote before the
-// start at the end of its window and moves the pointer by that alone (see planPlaybackBatch).
+// xrun, never silently. An engine that moves on while the call writes may take positions before
+// they are written: that is reported as well. The first call after a start plays what the
+// application wrote before the start at the end of its window and moves the pointer by that
+// alone (see planPlaybackBatch).
 uint64_t NetaudioSoundcard::playBatch(unsigned due) {
-  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
-  const uint64_t engineCount = header != nullptr ? uint64_t(header->period_count) : mPeriodCount;
-  const uint64_t periodsPast = engineCount > mPeriodCount ? engineCount - mPeriodCount : 0;
+  const uint64_t engineBefore = enginePeriodCount();
   const unsigned channels = mIo->channels;
   const uint64_t held = channels == 0 ? 0 : mIntermediateBuffer->getNumSamplesInBuffer() / channels;
-  const tsoundcard::PlaybackBatch batch = tsoundcard::planPlaybackBatch(
-      due, tsoundcard::positionsBehindEngine(periodsPast, mSamplesPerPeriod, mTxLead, due), held,
-      mFirstWorkAfterStart);
+  const uint64_t behind = positionsBehind(engineBefore, due);
+  const tsoundcard::PlaybackBatch batch =
+      tsoundcard::planPlaybackBatch(due, behind, held, mFirstWorkAfterStart);
   mIntermediateBuffer->dropFrames(mIo->format, unsigned(batch.dropped), channels);
   if (mSamplesPerChannel != 0) {
     mTarvoTxHeadSamples =
         unsigned((uint64_t(mTarvoTxHeadSamples) + batch.skipped) % mSamplesPerChannel);
   }
   const unsigned moved = bufferToNetaudioTx(unsigned(batch.frames));
-  if (batch.dropped > 0 || moved < batch.frames) mXrun = true;
+  const uint64_t engineAfter = enginePeriodCount();
+  const bool overtaken = engineAfter != engineBefore && positionsBehind(engineAfter, due) > behind;
+  if (batch.dropped > 0 || moved < batch.frames || overtaken) mXrun = true;
   return batch.pointerAdvance;
+}
+
+uint64_t NetaudioSoundcard::enginePeriodCount() const {
+  const volatile Tarvo::buffer_header* header = mBuffers.getHeader();
+  return header != nullptr ? uint64_t(header->period_count) : mPeriodCount;
+}
+
+uint64_t NetaudioSoundcard::positionsBehind(uint64_t engineCount, uint64_t due) const {
+  const uint64_t periodsPast = engineCount > mPeriodCount ? engineCount - mPeriodCount : 0;
+  return tsoundcard::positionsBehindEngine(periodsPast, mSamplesPerPeriod, mTxLead, due);
 }
 
 void NetaudioSoundcard::wakeApplication() {
@@ -326,7 +338,7 @@ unsigned NetaudioSoundcard::bufferToNetaudioTx(unsigned frames) {
 snd_pcm_sframes_t NetaudioSoundcard::alsaToBuffer(const void* p, snd_pcm_uframes_t frames,
                                                   unsigned channels) {
   if (channels == 0 || channels != mIo->channels) return -EINVAL;
-  if (mXrun.exchange(false)) return -EPIPE;
+  if (mXrun.load()) return -EPIPE;
   const uint32_t samples = clampToUnsigned(uint64_t(frames) * channels) / channels * channels;
   return snd_pcm_sframes_t(mIntermediateBuffer->writeAlsaSamples(p, samples, mBytesPerSample) /
                            channels);
@@ -335,7 +347,7 @@ snd_pcm_sframes_t NetaudioSoundcard::alsaToBuffer(const void* p, snd_pcm_uframes
 snd_pcm_sframes_t NetaudioSoundcard::bufferToAlsa(void* p, snd_pcm_uframes_t frames,
                                                   unsigned channels) {
   if (channels == 0 || channels != mIo->channels) return -EINVAL;
-  if (mXrun.exchange(false)) return -EPIPE;
+  if (mXrun.load()) return -EPIPE;
   const uint32_t samples = clampToUnsigned(uint64_t(frames) * channels) / channels * channels;
   return snd_pcm_sframes_t(mIntermediateBuffer->readAlsaSamples(p, samples, mBytesPerSample) /
                            channels);

@@ -78,8 +78,10 @@ class NetaudioSoundcard {
   unsigned netaudioRxToBuffer(unsigned frames);
   unsigned bufferToNetaudioTx(unsigned frames);
 
-  // The transfers: frames moved, or -EPIPE once after a work call that moved fewer frames than
-  // were due; -EINVAL when channels is not the PCM's channel count.
+  // The transfers: frames moved, or -EPIPE after a work call that moved fewer frames than were
+  // due, until the next stop or prepare (libasound drops a transfer's error when the same call
+  // moved frames before it; the pointer callback reports the xrun as well, so the application
+  // sees it once, as the xrun state); -EINVAL when channels is not the PCM's channel count.
   snd_pcm_sframes_t alsaToBuffer(const void* p, snd_pcm_uframes_t frames, unsigned channels);
   snd_pcm_sframes_t bufferToAlsa(void* p, snd_pcm_uframes_t frames, unsigned channels);
 
@@ -91,7 +93,7 @@ class NetaudioSoundcard {
   // The engine stopped delivering periods (or closed its area) after this start had begun:
   // the front reports an xrun so the application is not left waiting for ever.
   bool engineLost() const { return mEngineLost.load(); }
-  // A work call moved fewer frames than were due and no transfer has reported it yet.
+  // A work call moved fewer frames than were due since the last stop or prepare.
   bool xrunPending() const { return mXrun.load(); }
 
  private:
@@ -102,6 +104,10 @@ class NetaudioSoundcard {
   // The playback side of a work call over `due` frames (the buffer's lock is held): what the
   // hardware pointer moves by.
   uint64_t playBatch(unsigned due);
+  // The engine's period count now (the last counted one without an area).
+  uint64_t enginePeriodCount() const;
+  // Leading positions of this call's window of `due` that an engine at engineCount has taken.
+  uint64_t positionsBehind(uint64_t engineCount, uint64_t due) const;
   void drainStartDoorbell();
   void markEngineLost();
   void wakeApplication();

@@ -4,15 +4,14 @@
 
 namespace tsoundcard {
 
-uint32_t transmitLeadSamples(uint32_t rate, uint32_t samplesPerPeriod,
-                             uint32_t samplesPerChannel) {
+uint32_t transmitLeadSamples(uint32_t rate, uint32_t samplesPerPeriod, uint32_t samplesPerChannel) {
   const uint64_t fiveMs = uint64_t(rate) * 5u / 1000u;
   const uint64_t periodAndMargin = uint64_t(samplesPerPeriod) + uint64_t(rate) / 1000u;
   return uint32_t(std::min<uint64_t>(std::max(fiveMs, periodAndMargin), samplesPerChannel));
 }
 
-uint64_t positionsBehindEngine(uint64_t periodsPastCount, uint32_t samplesPerPeriod,
-                               uint32_t lead, uint64_t due) {
+uint64_t positionsBehindEngine(uint64_t periodsPastCount, uint32_t samplesPerPeriod, uint32_t lead,
+                               uint64_t due) {
   // The window starts at count x spp + lead - due; the engine stands at
   // (count + periodsPastCount) x spp.
   // A count beyond any product (a hostile header) is far past the whole window.

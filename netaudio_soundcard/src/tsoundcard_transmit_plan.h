@@ -27,8 +27,8 @@ uint32_t transmitLeadSamples(uint32_t rate, uint32_t samplesPerPeriod, uint32_t 
 // count now: usually 0, more when it moved on while the call was on its way. A call whose
 // periods came in one late batch is behind with 0 as well, once due exceeds the lead. At most
 // due.
-uint64_t positionsBehindEngine(uint64_t periodsPastCount, uint32_t samplesPerPeriod,
-                               uint32_t lead, uint64_t due);
+uint64_t positionsBehindEngine(uint64_t periodsPastCount, uint32_t samplesPerPeriod, uint32_t lead,
+                               uint64_t due);
 
 // One playback work call over a window of `due` positions.
 struct PlaybackBatch {
@@ -46,7 +46,6 @@ struct PlaybackBatch {
 // underrun at every start. Any other call moves the pointer by the whole window, and its
 // shortfall (held below due) is left to the buffer's underrun handling.
 // Always skipped + frames == due: the ring head moves by the whole window.
-PlaybackBatch planPlaybackBatch(uint64_t due, uint64_t behind, uint64_t held,
-                                bool firstAfterStart);
+PlaybackBatch planPlaybackBatch(uint64_t due, uint64_t behind, uint64_t held, bool firstAfterStart);
 
 }  // namespace tsoundcard

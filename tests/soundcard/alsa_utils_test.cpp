@@ -252,6 +252,48 @@ TEST_F(AlsaUtilsTest, AplayLandsInTheTransmitChannelsExactly) {
   }
 }
 
+// Engine periods longer than the 5 ms a playback used to write ahead, and a lead of 5 ms that
+// leaves less than a period's room: aplay's frames reach the engine in order, every frame once,
+// from the first one. Any loss must come with an xrun aplay reported, and no frame may land on
+// a position the engine took already (it would be heard a ring later).
+TEST_F(AlsaUtilsTest, AplayOfARampReachesTheEngineInOrderAtLongEnginePeriods) {
+  const unsigned frames = 96000;  // two seconds
+  const WavFormat& format = kWavFormats[0];  // S32: every frame number fits
+  const std::string wav = dir.file("ramp.wav");
+  const RampFile ramp = writeRampWav(wav, format, frames);
+  ASSERT_EQ(ramp.ring.size(), 2u);
+  for (const uint32_t spp : {480u, 4800u}) {
+    SCOPED_TRACE(std::to_string(spp) + " samples per period");
+    StandInEngine::Config c = soundcard_test::pluginEngineConfig();
+    c.samplesPerPeriod = spp;
+    c.samplesPerChannel = 48000;
+    c.txChannels = 2;  // less for the engine to keep per period: it keeps time better
+    startEngine(c);
+    const CommandResult r = tool({"aplay", "-D", "tarvo", wav});
+    stopEngineAfterTail();
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const size_t underruns = countOf(r.err, "underrun!!!");
+    const TransmitWalk walk =
+        walkTransmit(engine->capture(0), engine->capture(1), ramp, frames, underruns);
+    EXPECT_EQ(walk.error, "") << r.err;
+    EXPECT_EQ(walk.reread, 0u) << "frames landed on positions the engine had taken";
+    // An engine clock that fell behind and caught up took positions no client could write in
+    // time: then only what the plug-in controls is checked.
+    if (underruns == 0 && clock->latePeriods() == 0) {
+      EXPECT_EQ(walk.firstFrame, 0u);
+      EXPECT_EQ(walk.late, 0u) << r.err;
+      EXPECT_GE(walk.expected, frames) << "from frame " << walk.firstFrame << " to "
+                                       << walk.expected << "\n" << r.err;
+    } else {
+      printf("%u per period: %zu underruns reported, engine %llu periods late, %llu late "
+             "positions, frames %u to %u\n",
+             spp, underruns, static_cast<unsigned long long>(clock->latePeriods()),
+             static_cast<unsigned long long>(walk.late), walk.firstFrame, walk.expected);
+    }
+  }
+}
+
 // Reads a recorded WAV file as the ring values would be converted for its format.
 struct Recording {
   unsigned channels = 0;
@@ -561,6 +603,43 @@ TEST_F(AlsaUtilsTest, InterruptedStartsNeverGiveUpARunningEngine) {
   clock->stop();
 }
 
+// A signal the application handles, sent while its start waits for the engine, does not end the
+// start (nor the program): aplay ignores SIGUSR1, arecord takes it to start a new file; both go
+// on once the engine moves. Several signals, each taken by the program during the wait.
+TEST_F(AlsaUtilsTest, AplayAndArecordGoOnAfterSignalsDuringTheirStart) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> argv;
+  } cases[] = {
+      {"aplay",
+       {"aplay", "-D", "tarvo", "-t", "raw", "-f", "S16_LE", "-c", "2", "-r", "48000", "-d", "1",
+        "/dev/zero"}},
+      {"arecord",
+       {"arecord", "-D", "tarvo", "-f", "S16_LE", "-c", "2", "-r", "48000", "-d", "1",
+        dir.file("signalled.wav")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    engine.reset(new StandInEngine(soundcard_test::pluginEngineConfig()));
+    ASSERT_EQ(engine->create(), 0);  // present, not moving yet
+    clock.reset(new EngineClock(*engine));
+    soundcard_test::Command command(c.argv, {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(command.started());
+    // The worker of the start is connected: the start waits for the first period.
+    ASSERT_TRUE(command.waitForError("Connected\n", kToolTimeoutSeconds));
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(command.signalAndWaitTaken(SIGUSR1, kToolTimeoutSeconds)) << i;
+    }
+    clock->start();
+    const CommandResult r = command.wait(kToolTimeoutSeconds);
+    clock->stop();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Interrupted system call"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Activated\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not reachable"), std::string::npos) << r.err;
+  }
+}
+
 // An engine that stalls for more than a second and comes back: the player's prepare succeeds,
 // its start waits, and the stream runs again as soon as periods arrive.
 TEST_F(AlsaUtilsTest, PrepareRecoveringPlayerRidesOutAStall) {
@@ -724,6 +803,79 @@ TEST_F(SoxTest, EndsOnSigintWithinTheStartBoundWhileTheEngineIsSilent) {
                             << lastLines(r.err);
     // One start waited its bound in vain; after it, nothing waits again.
     EXPECT_EQ(countOf(r.err, "tsoundcard: network-audio engine not reachable\n"), 1u) << r.err;
+    engine.reset();
+  }
+}
+
+// SoX starts as soon as a little is written (below one engine period of 100 ms): it plays a
+// file through without an under-run after its start.
+TEST_F(SoxTest, PlaysAFileWithoutUnderrunsAtLongEnginePeriods) {
+  const std::string wav = dir.file("tone.wav");
+  const CommandResult made = soundcard_test::runCommand(
+      {"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "440",
+       "vol", "0.5"},
+      {}, kToolTimeoutSeconds);
+  ASSERT_EQ(made.status, 0) << made.err;
+  StandInEngine::Config c = soundcard_test::pluginEngineConfig();
+  c.samplesPerPeriod = 4800;
+  c.samplesPerChannel = 48000;
+  startEngine(c);
+  const CommandResult r = tool({"sox", wav, "-t", "alsa", "tarvo"});
+  clock->stop();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(countOf(r.err, "under-run"), 0u) << r.err;
+}
+
+// GStreamer's alsasink waits on the PCM's descriptor. Once the engine is gone (killed) or has
+// stopped for longer than a start waits, alsasink ends with an error or plays on; it is never
+// left waiting on a descriptor nobody writes to.
+class GstreamerTest : public AlsaUtilsTest {
+ protected:
+  void SetUp() override {
+    AlsaUtilsTest::SetUp();
+    if (IsSkipped()) return;
+    if (!soundcard_test::programExists("gst-launch-1.0")) {
+      GTEST_SKIP() << "gst-launch-1.0 not installed";
+    }
+  }
+};
+
+TEST_F(GstreamerTest, AlsasinkEndsOrPlaysOnWhenTheEngineGoes) {
+  struct Case {
+    const char* what;
+    bool killed;  // else stopped until a start has waited in vain, then running again
+  } cases[] = {{"killed", true}, {"stopped beyond the start's bound", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    startEngine();
+    soundcard_test::Command gst({"gst-launch-1.0", "audiotestsrc", "!", "alsasink",
+                                 "device=tarvo"},
+                                {"ALSA_CONFIG_PATH=" + configPath});
+    ASSERT_TRUE(gst.started());
+    ASSERT_TRUE(gst.waitForError("Activated\n", kToolTimeoutSeconds));
+    clock->stop();
+    bool playsOn = false;
+    if (c.killed) {
+      engine->abandon();
+    } else {
+      // Either alsasink ends, or a start of its recovery waits in vain for the engine.
+      gst.waitForError("tsoundcard: network-audio engine not reachable\n", kToolTimeoutSeconds);
+      clock->start();
+      // Ended, or playing again.
+      playsOn = gst.waitForErrorText(
+          [](const std::string& err) { return countOf(err, "Activated\n") >= 2; },
+          kToolTimeoutSeconds);
+      if (playsOn) gst.signal(SIGINT);
+    }
+    const CommandResult r = gst.wait(kToolTimeoutSeconds);
+    clock->stop();
+    const std::string output = r.out + r.err;
+    EXPECT_NE(r.status, -1) << "alsasink still waiting:\n" << lastLines(output);
+    if (!playsOn) {
+      EXPECT_NE(output.find("ERROR: from element"), std::string::npos)
+          << "status " << r.status << "\n" << lastLines(output);
+    }
+    std::printf("%s: alsasink %s\n", c.what, playsOn ? "played on" : "ended with an error");
     engine.reset();
   }
 }

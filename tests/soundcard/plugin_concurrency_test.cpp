@@ -189,9 +189,7 @@ std::vector<int32_t> rampFrames(unsigned from, unsigned count) {
 TEST_F(PluginTest, LateWorkCallWritesNoTakenPositionAndReportsAnXrun) {
   makeEngine();
   PcmHandle h;
-  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  captureStderr();
-  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  ASSERT_NO_FATAL_FAILURE(openConfigured(h, SND_PCM_STREAM_PLAYBACK, SND_PCM_FORMAT_S32_LE, 2));
   std::vector<int32_t> frames = rampFrames(0, kBufferFrames);
   ASSERT_EQ(snd_pcm_writei(h.pcm, frames.data(), kBufferFrames), kBufferFrames);
   ASSERT_EQ(startStepping(h.pcm), 0);
@@ -222,9 +220,7 @@ TEST_F(PluginTest, FirstWorkCallAfterAStartPlaysWhatWasWrittenBeforeIt) {
   c.samplesPerChannel = 48000;
   makeEngine(c);
   PcmHandle h;
-  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  captureStderr();
-  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
+  ASSERT_NO_FATAL_FAILURE(openConfigured(h, SND_PCM_STREAM_PLAYBACK, SND_PCM_FORMAT_S32_LE, 2));
   ASSERT_EQ(snd_pcm_nonblock(h.pcm, 1), 0);
   snd_pcm_uframes_t buffer = 0, period = 0;
   ASSERT_EQ(snd_pcm_get_params(h.pcm, &buffer, &period), 0);
@@ -271,28 +267,11 @@ TEST_F(PluginTest, FirstWorkCallAfterAStartPlaysWhatWasWrittenBeforeIt) {
 TEST_F(PluginTest, VainStartAnswersEveryWaitAtOnceUntilPrepareLooksAgain) {
   for (const bool moves : {true, false}) {
     SCOPED_TRACE(moves ? "the engine moves again" : "the engine stays silent");
-    makeEngine();  // present, not stepped
     PcmHandle h;
-    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-    captureStderr();
-    ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-    std::vector<int32_t> silence(kBufferFrames * 2);
-    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
-    EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+    std::vector<int32_t> silence;
+    ASSERT_NO_FATAL_FAILURE(startInVain(h, silence));
     EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_XRUN);
-
-    pollfd fds[1];
-    ASSERT_EQ(snd_pcm_poll_descriptors(h.pcm, fds, 1), 1);
-    for (int i = 0; i < 3; ++i) {
-      SCOPED_TRACE(i);
-      ASSERT_EQ(poll(fds, 1, 0), 1) << "the descriptor is not readable";
-      unsigned short revents = 0;
-      EXPECT_EQ(snd_pcm_poll_descriptors_revents(h.pcm, fds, 1, &revents), 0);
-      EXPECT_EQ(revents, POLLERR);
-      // Only a readable descriptor lets a wait without a timeout return.
-      ASSERT_EQ(poll(fds, 1, 0), 1);
-      EXPECT_EQ(snd_pcm_wait(h.pcm, -1), -EPIPE);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectEveryWaitAnswers(h.pcm, -EPIPE));
 
     if (moves) {
       clock->start();
@@ -518,21 +497,7 @@ TEST_F(PluginTest, WaitsAnswerAnErrorOnceTheEngineIsGone) {
     if (c.gone) {
       EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);
       ASSERT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
-      const int count = snd_pcm_poll_descriptors_count(h.pcm);
-      ASSERT_EQ(count, 1);
-      pollfd fds[1];
-      ASSERT_EQ(snd_pcm_poll_descriptors(h.pcm, fds, 1), 1);
-      for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_EQ(poll(fds, 1, 0), 1) << "the descriptor of a disconnected PCM is not readable";
-        unsigned short revents = 0;
-        EXPECT_EQ(snd_pcm_poll_descriptors_revents(h.pcm, fds, 1, &revents), 0);
-        EXPECT_EQ(revents, POLLERR);
-        EXPECT_EQ(snd_pcm_wait(h.pcm, 2000), -ENODEV);
-      }
-      // Only a readable descriptor lets a wait without a timeout return.
-      ASSERT_EQ(poll(fds, 1, 0), 1);
-      EXPECT_EQ(snd_pcm_wait(h.pcm, -1), -ENODEV);
+      ASSERT_NO_FATAL_FAILURE(expectEveryWaitAnswers(h.pcm, -ENODEV));
     }
     capturedStderr();
   }

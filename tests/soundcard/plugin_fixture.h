@@ -168,6 +168,46 @@ class PluginTest : public ::testing::Test {
     ASSERT_EQ(restartAndMovePeriod(h.pcm, silence.data()), 0);
   }
 
+  // Opens a PCM of `stream` and negotiates `format` x `channels` (see configure), with stderr
+  // captured from the configuration on.
+  void openConfigured(PcmHandle& h, snd_pcm_stream_t stream, snd_pcm_format_t format,
+                      unsigned channels) {
+    ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", stream, 0), 0);
+    captureStderr();
+    ASSERT_EQ(configure(h.pcm, format, channels), 0);
+  }
+
+  // A stereo S32 playback against an engine that is there but does not move: opened, stderr
+  // captured from its configuration on, the buffer filled with silence, and a start that
+  // waited its bound in vain.
+  void startInVain(PcmHandle& h, std::vector<int32_t>& silence) {
+    makeEngine();
+    ASSERT_NO_FATAL_FAILURE(
+        openConfigured(h, SND_PCM_STREAM_PLAYBACK, SND_PCM_FORMAT_S32_LE, 2));
+    silence.assign(kBufferFrames * 2, 0);
+    ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
+    ASSERT_EQ(snd_pcm_start(h.pcm), -EIO);
+  }
+
+  // The PCM's descriptor stays readable, every poll reports POLLERR and every wait answers
+  // `error` at once, with a timeout and without one.
+  static void expectEveryWaitAnswers(snd_pcm_t* pcm, int error) {
+    ASSERT_EQ(snd_pcm_poll_descriptors_count(pcm), 1);
+    pollfd fds[1];
+    ASSERT_EQ(snd_pcm_poll_descriptors(pcm, fds, 1), 1);
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(poll(fds, 1, 0), 1) << "the descriptor is not readable";
+      unsigned short revents = 0;
+      EXPECT_EQ(snd_pcm_poll_descriptors_revents(pcm, fds, 1, &revents), 0);
+      EXPECT_EQ(revents, POLLERR);
+      EXPECT_EQ(snd_pcm_wait(pcm, 2000), error);
+    }
+    // Only a readable descriptor lets a wait without a timeout return.
+    ASSERT_EQ(poll(fds, 1, 0), 1);
+    EXPECT_EQ(snd_pcm_wait(pcm, -1), error);
+  }
+
   // Writes periods until the playback fails (at most 1000): what the last write returned.
   static snd_pcm_sframes_t writeUntilFailure(snd_pcm_t* pcm, const std::vector<int32_t>& silence) {
     snd_pcm_sframes_t result = 0;

@@ -292,14 +292,9 @@ TEST_F(PluginTest, BatchOfPeriodsAdvancesThePointerByAllItsFrames) {
 // them) answer -ENODEV at once instead of letting the next start wait again, and the PCM is
 // disconnected.
 TEST_F(PluginTest, UnreachableEngineOutlivesNewHardwareParameters) {
-  makeEngine();  // present, never stepped
   PcmHandle h;
-  ASSERT_EQ(netaudioSoundcardOpen(&h.pcm, "tarvo", SND_PCM_STREAM_PLAYBACK, 0), 0);
-  captureStderr();
-  ASSERT_EQ(configure(h.pcm, SND_PCM_FORMAT_S32_LE, 2), 0);
-  std::vector<int32_t> silence(kBufferFrames * 2);
-  ASSERT_EQ(snd_pcm_writei(h.pcm, silence.data(), kBufferFrames), kBufferFrames);
-  EXPECT_EQ(snd_pcm_start(h.pcm), -EIO);
+  std::vector<int32_t> silence;
+  ASSERT_NO_FATAL_FAILURE(startInVain(h, silence));
   EXPECT_EQ(configure(h.pcm, SND_PCM_FORMAT_S16_LE, 2), -ENODEV);
   EXPECT_EQ(snd_pcm_state(h.pcm), SND_PCM_STATE_DISCONNECTED);
   EXPECT_EQ(snd_pcm_prepare(h.pcm), -ENODEV);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -89,16 +90,24 @@ void EngineClock::start() {
   if (mThread.joinable()) return;
   mRun = true;
   mThread = std::thread([this] {
+    sched_param param{};
+    param.sched_priority = 10;
+    // Refused without the privilege: the clock then keeps time as well as the machine lets it.
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     const uint64_t spp = mEngine.config().samplesPerPeriod;
     const uint64_t rate = mEngine.header().samplerate;
+    const uint64_t periodNs = spp * 1000000000ULL / rate;
     const uint64_t t0 = nowNs();
     for (uint64_t tick = 1; mRun.load(); ++tick) {
-      const uint64_t deadline = t0 + tick * spp * 1000000000ULL / rate;
+      const uint64_t deadline = t0 + tick * periodNs;
       timespec ts{time_t(deadline / 1000000000ULL), long(deadline % 1000000000ULL)};
       while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
       }
       if (!mRun.load()) break;
       mEngine.step(1);
+      // Published late (held up before or during the step): its successor's positions follow
+      // too soon.
+      if (nowNs() - deadline > periodNs / 2) ++mLatePeriods;
     }
   });
 }
@@ -186,6 +195,27 @@ bool Command::running() {
 
 void Command::signal(int sig) {
   if (mPid > 0) kill(mPid, sig);
+}
+
+bool Command::signalAndWaitTaken(int sig, int timeoutSeconds) {
+  if (mPid <= 0 || kill(mPid, sig) != 0) return false;
+  const std::string statusPath = "/proc/" + std::to_string(mPid) + "/status";
+  // ShdPnd: the signals pending for the process as a whole, in hex, bit sig-1.
+  auto pending = [&] {
+    const std::string status = readFile(statusPath);
+    const size_t at = status.find("ShdPnd:");
+    if (at == std::string::npos) return false;
+    const unsigned long long mask = strtoull(status.c_str() + at + 7, nullptr, 16);
+    return (mask >> (sig - 1) & 1u) != 0;
+  };
+  bool ended = false;
+  const bool taken = testsupport::WaitFor(
+      [&] {
+        ended = !running();
+        return ended || !pending();
+      },
+      std::chrono::seconds(timeoutSeconds));
+  return taken && !ended;
 }
 
 CommandResult Command::wait(int timeoutSeconds) {

@@ -20,7 +20,8 @@ namespace soundcard_test {
 bool hasPrivateShm();
 
 // Steps a stand-in engine on its own thread at the engine's rate (one period per
-// samples_per_period / samplerate seconds). Touch the engine only while the clock is stopped.
+// samples_per_period / samplerate seconds), at a real-time priority where the process may take
+// one (as the engine runs). Touch the engine only while the clock is stopped.
 class EngineClock {
  public:
   explicit EngineClock(sim::StandInEngine& engine) : mEngine(engine) {}
@@ -28,10 +29,16 @@ class EngineClock {
   void start();
   void stop();
   bool running() const { return mThread.joinable(); }
+  // Periods this clock finished stepping more than half a period after their time (a busy
+  // machine held its thread up, or the step itself took that long; the next periods then
+  // follow back to back, as an engine catching up would). A client cannot keep up with those:
+  // they take positions it had no period to write.
+  uint64_t latePeriods() const { return mLatePeriods.load(); }
 
  private:
   sim::StandInEngine& mEngine;
   std::atomic<bool> mRun{false};
+  std::atomic<uint64_t> mLatePeriods{0};
   std::thread mThread;
 };
 
@@ -67,6 +74,10 @@ class Command {
   // True until the program has ended.
   bool running();
   void signal(int sig);
+  // Sends `sig` and waits until the program has taken it (no longer pending for the process):
+  // its handler has run or is running. False when the program ended first or timeoutSeconds
+  // passed.
+  bool signalAndWaitTaken(int sig, int timeoutSeconds);
   CommandResult wait(int timeoutSeconds);
   // The same with a bound in milliseconds; status -1 when it had to be killed at the bound.
   CommandResult wait(std::chrono::milliseconds timeout);
