@@ -34,7 +34,6 @@ SCHED_OTHER_POLICIES = {0, 3, 5}  # SCHED_OTHER, SCHED_BATCH, SCHED_IDLE
 # Name, command ({work} stands for the work folder), the file whose progress shows that audio
 # moves (played: read position of the input; recorded: size of the output) and its bytes per
 # second of audio. speaker-test makes its own sound: its threads' wakes stand in.
-SINE = "sine=frequency=440:sample_rate=48000"
 TONE = "{work}/tone.wav"  # 48 kHz, 2 channels, 16 bits: 192000 bytes a second
 APPLICATIONS = [
     ("aplay", ["aplay", "-D", "tarvo", TONE], TONE, 192000),
