@@ -9,9 +9,12 @@ then the engine gets SIGKILL and the application is watched up to WATCH_SECONDS 
 One row per application: it ended (its exit status, after how long, its last message), or it is
 still alive at the end of the watch. Then, over the last 10 s, a player's read position in its
 input file or a recorder's output size tells whether audio still moves: "plays on" at half real
-time or more, "hangs" otherwise, with the wakes of its threads apart from the plug-in's worker
-(the one real-time thread) and where its main thread sleeps. speaker-test has no file: it
-"plays on" when those threads woke at least MIN_WAKES times a second. Figures only.
+time or more; else "retries" when the plug-in opened the area again in that time (the
+application reopens the PCM), "hangs" otherwise; with the wakes of its threads apart from the
+plug-in's worker (the one real-time thread) and where its main thread sleeps. speaker-test has no
+file: it "plays on" when those threads woke at least MIN_WAKES times a second. An application
+still alive then gets a new engine for up to RESUME_SECONDS (default 15): the row says whether and
+when a second of audio moved again. ONLY runs the applications whose names hold it. Figures only.
 """
 import os
 import select
@@ -22,6 +25,7 @@ import time
 
 KILL_AFTER = float(os.environ.get("KILL_AFTER", "4"))
 WATCH = float(os.environ.get("WATCH_SECONDS", "40"))
+RESUME = float(os.environ.get("RESUME_SECONDS", "15"))
 ENGINE_PERIOD = os.environ.get("ENGINE_PERIOD", "48")
 MIN_WAKES = 5.0
 QUIET_WINDOW = 10.0
@@ -30,7 +34,6 @@ SCHED_OTHER_POLICIES = {0, 3, 5}  # SCHED_OTHER, SCHED_BATCH, SCHED_IDLE
 # Name, command ({work} stands for the work folder), the file whose progress shows that audio
 # moves (played: read position of the input; recorded: size of the output) and its bytes per
 # second of audio. speaker-test makes its own sound: its threads' wakes stand in.
-SINE = "sine=frequency=440:sample_rate=48000"
 TONE = "{work}/tone.wav"  # 48 kHz, 2 channels, 16 bits: 192000 bytes a second
 APPLICATIONS = [
     ("aplay", ["aplay", "-D", "tarvo", TONE], TONE, 192000),
@@ -122,10 +125,12 @@ def audio_position(pid, path):
 
 
 class Snapshot:
-    def __init__(self, pid, progress):
+    def __init__(self, pid, progress, log_path):
         self.time = time.monotonic()
         self.threads = threads(pid)
         self.position = audio_position(pid, progress) if progress else 0
+        # The plug-in says "Connecting..." at each open of the engine's area.
+        self.connects = read(log_path).count("Connecting...")
 
 
 def last_message(log_path):
@@ -146,16 +151,37 @@ def describe_alive(pid, first, last, bytes_per_second, log_path):
                    for tid, (switches, is_worker) in last.threads.items()
                    if is_worker == worker) / seconds
 
-    activity = f"application threads {wakes(False):.0f} wakes/s, worker {wakes(True):.0f}/s"
+    activity = (f"application threads {wakes(False):.0f} wakes/s, worker {wakes(True):.0f}/s, "
+                f"{last.connects - first.connects} new connections")
     if bytes_per_second:
         speed = (last.position - first.position) / bytes_per_second / seconds
-        verdict = "plays on" if speed >= 0.5 else "hangs"
+        moving = speed >= 0.5
         activity = f"audio {speed:.2f}x real time, " + activity
     else:
-        verdict = "plays on" if wakes(False) >= MIN_WAKES else "hangs"
+        moving = wakes(False) >= MIN_WAKES
+    verdict = "plays on" if moving else "retries" if last.connects > first.connects else "hangs"
     where = read(f"/proc/{pid}/wchan") or "?"
     return (f"{verdict} ({WATCH:.0f} s; over the last {seconds:.0f} s: {activity}; main thread in "
             f"{where}); last message: {last_message(log_path)}")
+
+
+def resume(app, progress, bytes_per_second, engine_path, log_path):
+    """How long after a new engine starts audio moves again (a second of it), if it does."""
+    engine = start_engine(engine_path)
+    try:
+        first = Snapshot(app.pid, progress, log_path)
+        while time.monotonic() - first.time < RESUME:
+            if app.poll() is not None:
+                return (f"; with a new engine it ends, {describe_status(app.returncode)}, after "
+                        f"{time.monotonic() - first.time:.1f} s")
+            if audio_position(app.pid, progress) - first.position >= bytes_per_second:
+                return (f"; with a new engine audio moves again after "
+                        f"{time.monotonic() - first.time:.1f} s")
+            time.sleep(0.1)
+        return f"; with a new engine no audio moves in {RESUME:g} s"
+    finally:
+        engine.kill()
+        engine.wait()
 
 
 def survey(command, progress, bytes_per_second, engine_path, config, work):
@@ -185,10 +211,13 @@ def survey(command, progress, bytes_per_second, engine_path, config, work):
                 return (f"ends, {describe_status(app.returncode)} after "
                         f"{time.monotonic() - killed:.1f} s: {last_message(log_path)}{moved}")
             if first is None and time.monotonic() - killed >= WATCH - QUIET_WINDOW:
-                first = Snapshot(app.pid, progress)
+                first = Snapshot(app.pid, progress, log_path)
             time.sleep(0.1)
-        return describe_alive(app.pid, first, Snapshot(app.pid, progress), bytes_per_second,
-                              log_path) + moved
+        outcome = describe_alive(app.pid, first, Snapshot(app.pid, progress, log_path),
+                                 bytes_per_second, log_path) + moved
+        if bytes_per_second:
+            outcome += resume(app, progress, bytes_per_second, engine_path, log_path)
+        return outcome
     finally:
         if app.poll() is None:
             os.killpg(app.pid, signal.SIGKILL)
@@ -205,7 +234,10 @@ def main():
     engine_path, config, work = sys.argv[1:]
     print(f"Engine period {ENGINE_PERIOD} samples; each application runs {KILL_AFTER:g} s, then "
           f"the engine gets SIGKILL; watched {WATCH:g} s")
+    only = os.environ.get("ONLY", "")  # a part of the names to run, e.g. "GStreamer"
     for name, command, progress, bytes_per_second in APPLICATIONS:
+        if only not in name:
+            continue
         if subprocess.run(["which", command[0]], capture_output=True).returncode != 0:
             print(f"{name:20} not installed", flush=True)
             continue
