@@ -4,6 +4,7 @@
 
 #include "devctl/core/commit_order.h"
 #include "devctl/core/config_lock.h"
+#include "devctl/core/port_restarts.h"
 #include "devctl/core/settings_save.h"
 
 bool CommitChange(const std::function<bool()>& change,
@@ -13,6 +14,7 @@ bool CommitChange(const std::function<bool()>& change,
   {
     ConfigLock lock;
     save = change();
+    ReleaseUnwantedPorts();
     ticket = std::make_unique<CommitTicket>();
   }
   const bool saved = !save || SaveLiveSettings();

@@ -7,6 +7,8 @@
 #include <functional>
 
 // Runs change with the configuration lock held; it returns whether the live settings are to be
-// saved. Then saves them (without the lock) and runs tell(saved) in the change's turn, saved being
-// true when there was nothing to save. Returns saved. Call without the configuration lock.
+// saved. Still under the lock, the control servers let go of ports the record does not want
+// (ReleaseUnwantedPorts). Then saves them (without the lock) and runs tell(saved) in the change's
+// turn, saved being true when there was nothing to save. Returns saved. Call without the
+// configuration lock.
 bool CommitChange(const std::function<bool()>& change, const std::function<void(bool saved)>& tell);

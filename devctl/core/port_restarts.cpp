@@ -13,3 +13,7 @@ bool ListenNow(ControlServer server, int port) {
   if (!g_port_restarts.listener) return platform::CanListenOn(port);
   return g_port_restarts.listener(server, port);
 }
+
+void ReleaseUnwantedPorts() {
+  if (g_port_restarts.release_unwanted) g_port_restarts.release_unwanted();
+}

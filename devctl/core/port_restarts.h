@@ -21,6 +21,8 @@ struct PortRestartRequests {
   std::atomic<bool> uart{false};
   // Set by the owner of the servers before it starts them; under the configuration lock.
   ControlServerListener listener;
+  // Closes what a server holds for a start the record does not ask for (see ReleaseUnwantedPorts).
+  std::function<void()> release_unwanted;
 };
 
 // Global because the commands of every front end ask and the service loop, on its own thread,
@@ -34,3 +36,9 @@ extern PortRestartRequests g_port_restarts;
 // holds it). Call with the configuration lock held, before storing a record that has the server
 // on at port. Until the servers are set up, whether the port could be listened on.
 bool ListenNow(ControlServer server, int port);
+
+// Lets go of every port held for a server's next start (by ListenNow) unless the live record has
+// that server on at that port: a command refused, or whose save failed, after its check held a
+// port leaves nothing held. Run by the commit path under the configuration lock once each change
+// is made, so every command passes it.
+void ReleaseUnwantedPorts();

@@ -46,18 +46,33 @@ bool ListenForCommand(ControlServer which, int port) {
   return true;
 }
 
+// After each command: a socket held for a server's next start stays only while the record has the
+// server on at its port (a refused or unsaved change stored nothing that wants it).
+void ReleaseUnwantedSpares() {
+  const app_config_s& record = g_unit.config;
+  g_control_servers.tcp.ReleaseSpare(record.tcpportenable != 0 ? record.tcpport : -1);
+  g_control_servers.telnet.ReleaseSpare(record.telnet_enable != 0 ? record.telnetport : -1);
+}
+
+// The commands reach the servers through these once the first server is set up.
+void ServeCommands() {
+  if (g_port_restarts.listener) return;
+  g_port_restarts.listener = ListenForCommand;
+  g_port_restarts.release_unwanted = ReleaseUnwantedSpares;
+}
+
 }  // namespace
 
 void StartTcpServerFromConfig() {
   ConfigReadLock lock;
-  if (!g_port_restarts.listener) g_port_restarts.listener = ListenForCommand;
+  ServeCommands();
   StartServer(g_control_servers.tcp, "tcpthread", g_unit.config.tcpportenable != 0,
               g_unit.config.tcpport, CTcpserver::kModeRaw, OnTcpClientConnect);
 }
 
 void StartTelnetServerFromConfig() {
   ConfigReadLock lock;
-  if (!g_port_restarts.listener) g_port_restarts.listener = ListenForCommand;
+  ServeCommands();
   StartServer(g_control_servers.telnet, "telnetthread", g_unit.config.telnet_enable != 0,
               g_unit.config.telnetport, CTcpserver::kModeTelnet, OnTelnetClientConnect);
 }

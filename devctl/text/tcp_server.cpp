@@ -61,6 +61,14 @@ bool CTcpserver::HoldPort(uint16_t port) {
   return true;
 }
 
+void CTcpserver::ReleaseSpare(int wanted_port) {
+  std::lock_guard<std::mutex> lock(spare_mutex_);
+  if (spare_fd_ < 0 || wanted_port == 0 || wanted_port == spare_port_) return;
+  CloseFd(spare_fd_);
+  spare_fd_ = -1;
+  spare_port_ = 0;
+}
+
 int CTcpserver::TakeListener() {
   auto fits = [this](uint16_t port) { return port_ == 0 || port == port_; };
   int fd = -1;
@@ -136,10 +144,7 @@ void CTcpserver::CloseListeners() {
   CloseFd(listen_fd_);
   listen_fd_ = -1;
   bound_port_ = 0;
-  std::lock_guard<std::mutex> lock(spare_mutex_);
-  CloseFd(spare_fd_);
-  spare_fd_ = -1;
-  spare_port_ = 0;
+  ReleaseSpare(-1);
 }
 
 void CTcpserver::CloseFd(int fd) {

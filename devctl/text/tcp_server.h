@@ -58,6 +58,9 @@ class CTcpserver {
   // or kept, or one opened now for the next Start. False when port cannot be listened on. Called
   // under the owner's lock that also covers Start and CloseListeners.
   bool HoldPort(uint16_t port);
+  // Closes the socket HoldPort opened unless the server is to start on its port: wanted_port,
+  // 0 for any port, -1 for none. Called under the same lock as HoldPort.
+  void ReleaseSpare(int wanted_port);
   // Closes the listening sockets of a stopped server (no effect on a running one's own).
   void CloseListeners();
 

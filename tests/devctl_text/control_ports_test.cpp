@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,7 @@
 #include "devctl/web/web_commands.h"
 #include "platform/clock.h"
 #include "platform/listen_port.h"
+#include "platform/storage.h"
 #include "socket_client.h"
 #include "tests/support/held_port.h"
 #include "tests/support/sim_unit.h"
@@ -599,6 +601,25 @@ class PortSwitchTest : public ControlPortsTest {
     const std::string got = ReadUntilOneOf(other, {occupied, success});
     return got.find(occupied) != std::string::npos ? occupied : "success";
   }
+  // Moves the server with NET TN <port> or NET TCPPORT <port>: "taken" or "refused".
+  std::string Move(const Switch& s, int other, int port) {
+    Send(other, std::string(s.telnet ? "NET TN " : "NET TCPPORT ") + std::to_string(port) + "\r");
+    const std::string got = ReadUntilOneOf(other, {Occupied(port), " port:"});
+    return got.find(Occupied(port)) != std::string::npos ? "refused" : "taken";
+  }
+  // The web's network settings with these ports and the rest as stored: "taken" or "refused".
+  std::string SetNetworkPorts(int tcp, int telnet) {
+    const app_config_s& cfg = g_unit.config;
+    const std::string body = "{\"comhead\":\"set network\",\"dhcp\":" + std::to_string(cfg.dhcp) +
+                             ",\"tcpport\":" + std::to_string(tcp) +
+                             ",\"telnetport\":" + std::to_string(telnet) + ",\"ipaddress\":\"" +
+                             cfg.ipaddress + "\",\"subnet\":\"" + cfg.subnet + "\",\"gateway\":\"" +
+                             cfg.gateway + "\",\"hostname\":\"" + cfg.hostname + "\",\"model\":\"" +
+                             cfg.model + "\"}";
+    std::string reply;
+    app_.HandleInstr(body.c_str(), reply);
+    return reply.find("\"result\":\t1") != std::string::npos ? "taken" : "refused";
+  }
   std::string Refused(const Switch& s) { return s.web ? "result 0" : Occupied(Port(s)); }
   std::string Taken(const Switch& s) { return s.web ? "result 1" : "success"; }
   // A new client of the server is served: telnet greets it, raw TCP answers an empty line.
@@ -684,24 +705,9 @@ TEST_F(PortSwitchTest, MovingAServerThatIsOnHoldsTheNewPortAtOnce) {
     const int other = Other(s);
     const uint16_t old_port = PinPort(s);
     auto move_to = [&](int port) {
-      if (c.web) {
-        const app_config_s& cfg = g_unit.config;
-        const int tcp = c.telnet ? cfg.tcpport : port;
-        const int telnet = c.telnet ? port : cfg.telnetport;
-        const std::string body =
-            "{\"comhead\":\"set network\",\"dhcp\":1,\"tcpport\":" + std::to_string(tcp) +
-            ",\"telnetport\":" + std::to_string(telnet) + ",\"ipaddress\":\"" + cfg.ipaddress +
-            "\",\"subnet\":\"" + cfg.subnet + "\",\"gateway\":\"" + cfg.gateway +
-            "\",\"hostname\":\"" + cfg.hostname + "\",\"model\":\"" + cfg.model + "\"}";
-        std::string reply;
-        app_.HandleInstr(body.c_str(), reply);
-        return reply.find("\"result\":\t1") != std::string::npos ? std::string("taken")
-                                                                 : std::string("refused");
-      }
-      Send(other, std::string(c.telnet ? "NET TN " : "NET TCPPORT ") + std::to_string(port) + "\r");
-      const std::string got = ReadUntilOneOf(other, {Occupied(port), " port:"});
-      return got.find(Occupied(port)) != std::string::npos ? std::string("refused")
-                                                           : std::string("taken");
+      if (!c.web) return Move(s, other, port);
+      const app_config_s& cfg = g_unit.config;
+      return c.telnet ? SetNetworkPorts(cfg.tcpport, port) : SetNetworkPorts(port, cfg.telnetport);
     };
     {
       ConfigLock lock;
@@ -750,6 +756,60 @@ TEST_F(PortSwitchTest, OnAfterAMoveWhileOffWaitsForTheNewPort) {
   const int client = fds_.emplace_back(Connect(uint16_t(new_port)));
   ServiceLoopPass();
   ExpectServed(s, client);
+}
+
+// A command whose check held a new port for the raw TCP server, which is on, but that stores no
+// record with the server there, leaves the port free by its answer: "set network" refused for a
+// telnet port another program holds, "set network" whose save fails, and a move taken back
+// before its restart. The server stays on its old port.
+TEST_F(PortSwitchTest, APortHeldForAChangeThatIsNotStoredIsFreeAgain) {
+  const Switch& s = kSwitches[2];
+  const int other = Other(s);
+  const uint16_t old_port = PinPort(s);
+  const int telnet_port = PinPort(kSwitches[0]);
+  {
+    ConfigLock lock;
+    g_unit.config.dhcp = 1;  // no address change, so no reboot
+  }
+  const struct Case {
+    const char* what;
+    std::function<std::string(int port)> change;
+    const char* answer;
+  } cases[] = {
+      {"set network, telnet port occupied",
+       [&](int port) {
+         testsupport::HeldPort busy;
+         return SetNetworkPorts(port, busy.port());
+       },
+       "refused"},
+      {"set network, save failed",
+       [&](int port) {
+         platform::FailWritesUnder(platform::Path("/oem"));
+         const std::string answer = SetNetworkPorts(port, telnet_port);
+         platform::FailWritesUnder("");
+         return answer;
+       },
+       "refused"},
+      {"moved and moved back before the restart",
+       [&](int port) {
+         Move(s, other, port);
+         return Move(s, other, old_port);
+       },
+       "taken"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::HeldPort probe;
+    const int port = probe.port();
+    ASSERT_NE(port, 0);
+    probe.Release();
+    EXPECT_EQ(c.change(port), c.answer);
+    EXPECT_EQ(g_unit.config.tcpport, old_port);
+    EXPECT_EQ(testsupport::HeldPort(port).port(), port) << "devctl still holds the port";
+    ServiceLoopPass();
+    EXPECT_TRUE(Server(s).running());
+    EXPECT_EQ(Server(s).BoundPort(), old_port);
+  }
 }
 
 }  // namespace
