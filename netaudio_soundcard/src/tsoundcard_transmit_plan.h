@@ -15,8 +15,8 @@ namespace tsoundcard {
 // Samples the transmit window ends ahead of the engine's position: 5 ms of audio where that
 // leaves at least 1 ms beyond one engine period, else one engine period plus 1 ms (the engine's
 // next period must find every position of the window written, with a margin for the wake-up).
-// This deviates from a fixed 5 ms lead, which at engine periods above 4 ms put all but the
-// last 5 ms of every period on positions the engine had taken already.
+// A fixed 5 ms lead would, at engine periods above 4 ms, put all but the last 5 ms of every
+// period on positions the engine had taken already.
 // Never more than the ring (a longer lead would wrap onto positions not taken yet); 0 for a
 // ring of 0.
 uint32_t transmitLeadSamples(uint32_t rate, uint32_t samplesPerPeriod, uint32_t samplesPerChannel);
