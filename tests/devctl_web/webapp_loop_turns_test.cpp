@@ -95,8 +95,10 @@ class BusyKeptClients {
       if (thread.joinable()) thread.join();
     }
   }
-  // Each client had n answers, or its connection was closed by the idle cap.
+  // Each client had n answers, or its connection was closed by the idle cap; or a client had a
+  // wrong answer (AllAnswersRight tells).
   bool EachAnsweredAtLeast(int n) const {
+    if (wrong_) return true;
     for (size_t i = 0; i < answered_.size(); ++i) {
       if (answered_[i] < n && !closed_[i]) return false;
     }
@@ -110,14 +112,14 @@ class BusyKeptClients {
     const int fd = fds_[size_t(i)];
     for (int n = 0; !stop_ && fd >= 0; ++n) {
       const std::string body = "kept " + std::to_string(i) + "/" + std::to_string(n);
+      // The idle cap may close a kept connection between two of its requests, as a web server's
+      // pool meets it: that client is done, having had every answer it got right.
       if (!webtest::SendAll(fd, webtest::RequestRecords(InstrParams(body.size()), body, true))) {
-        wrong_ = true;
+        closed_[size_t(i)] = true;
         return;
       }
       const webtest::FcgiReply reply = webtest::ReadReply(fd);
       if (!reply.ok && reply.output.empty()) {
-        // The idle cap may close a kept connection between two of its requests, as a web
-        // server's pool meets it: that client is done, having had every answer it got right.
         closed_[size_t(i)] = true;
         return;
       }
