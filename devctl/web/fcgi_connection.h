@@ -22,6 +22,7 @@ struct FcgiConnection {
   size_t begin = 0, end = 0;  // the unparsed bytes are buffer[begin, end)
   std::chrono::steady_clock::time_point idle_since;
   bool ready = false;  // bytes are waiting: the connection is served in the current or next turn
+  bool kept = false;   // has carried a request and was kept for the next one
   std::chrono::steady_clock::time_point ready_since;
   // A request the web server aborted inside its body: its standard input records that still come
   // are dropped. 0 when none.

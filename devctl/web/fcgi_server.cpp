@@ -216,6 +216,7 @@ void RequestLoop::ServeLongestWaiting() {
   next->ready = false;
   switch (ServeNext(*next)) {
     case Served::kKept:
+      next->kept = true;
       next->idle_since = Clock::now();
       return;
     case Served::kEnded:
@@ -243,16 +244,30 @@ void RequestLoop::RemoveClosed() {
 
 void RequestLoop::CapIdleConnections() {
   if (connections_.size() <= kMaxIdleConnections) return;
-  // A connection with bytes to read (as the last look found) has a request on its way: it is
-  // served, not closed.
+  // A connection with bytes to read has a request on its way: it is served, not closed. A look of
+  // its own, since bytes may have come after the loop's last one.
+  fds_.clear();
+  for (const auto& connection : connections_) fds_.push_back({connection->fd, POLLIN, 0});
+  if (poll(fds_.data(), fds_.size(), 0) > 0) {
+    const auto seen = Clock::now();
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      if (fds_[i].revents != 0) MarkReady(*connections_[i], seen);
+    }
+  }
   std::vector<size_t> idle;
   for (size_t i = 0; i < connections_.size(); ++i) {
     const FcgiConnection& connection = *connections_[i];
     if (!connection.ready && !connection.HasBufferedBytes()) idle.push_back(i);
   }
   if (idle.size() <= kMaxIdleConnections) return;
+  // Kept connections go first, longest idle first: a new connection whose request is still on
+  // its way was opened to be used now, while a web server meets a kept one closed by opening or
+  // retrying on another.
   std::sort(idle.begin(), idle.end(), [this](size_t a, size_t b) {
-    return connections_[a]->idle_since < connections_[b]->idle_since;
+    const FcgiConnection& x = *connections_[a];
+    const FcgiConnection& y = *connections_[b];
+    if (x.kept != y.kept) return x.kept;
+    return x.idle_since < y.idle_since;
   });
   for (size_t k = 0; k < idle.size() - kMaxIdleConnections; ++k) {
     connections_[idle[k]]->broken = true;

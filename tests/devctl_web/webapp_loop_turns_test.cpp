@@ -209,6 +209,33 @@ TEST(WebLoopTurns, TheIdleCapHoldsWithoutANewConnection) {
   }
 }
 
+// Beyond the cap, kept connections are closed before a new one whose first request has not come
+// yet, however long that one has waited: it was opened to be used.
+TEST(WebLoopTurns, TheIdleCapClosesKeptConnectionsBeforeANewOne) {
+  OrderedLoop loop;
+  ASSERT_TRUE(loop.listening());
+  const int fresh = loop.Connect();  // accepted first, so the longest idle of all
+  ASSERT_GE(fresh, 0);
+  const int kKept = int(web::kMaxIdleConnections) + 1;
+  std::vector<int> kept;
+  for (int i = 0; i < kKept; ++i) {
+    kept.push_back(loop.Connect());
+    ASSERT_GE(kept.back(), 0);
+    const std::string body = "kept " + std::to_string(i);
+    ASSERT_TRUE(webtest::SendAll(kept.back(),
+                                 webtest::RequestRecords(InstrParams(body.size()), body, true)));
+    ASSERT_EQ(webtest::ReadReply(kept.back()).output, kCommon + "echo:" + body);
+  }
+  // kKept kept and one new connection wait: the two kept ones that waited longest are closed.
+  ASSERT_TRUE(testsupport::WaitFor(
+      [&] { return std::count_if(kept.begin(), kept.end(), ClosedNow) == 2; }));
+  EXPECT_TRUE(ClosedNow(kept[0]) && ClosedNow(kept[1]));
+  ASSERT_TRUE(webtest::SendAll(fresh, webtest::RequestRecords(InstrParams(5), "fresh")));
+  EXPECT_EQ(webtest::ReadReply(fresh).output, kCommon + "echo:fresh");
+  close(fresh);
+  for (int fd : kept) close(fd);
+}
+
 std::string Record(uint8_t type, int request_id, const std::string& content) {
   std::string out = {1,
                      char(type),
